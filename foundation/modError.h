@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+namespace stowline {
+
+// A trapped failure: the classic error number and description.
+class VbError : public std::exception {
+public:
+    VbError(int number, QString description);
+    int number() const { return m_number; }
+    const QString& description() const { return m_description; }
+    const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+    int m_number;
+    QString m_description;
+    QByteArray m_what;
+};
+
+[[noreturn]] void Raise(int number, const QString& description);
+// An operating-system error number as the classic error: EACCES -> 70 "Permission denied", ...
+// forPath picks 76 "Path not found" over 53 "File not found" for ENOENT.
+VbError osError(int errnoValue, bool forPath = false);
+[[noreturn]] void RaiseOsError(int errnoValue, bool forPath = false);
+
+// Records a failure and shows the crash window; every other window is closed.
+void HandleError(const QString& location, int line, int number, const QString& description);
+
+// The per-procedure trap. Inside TRAP_BEGIN/TRAP_END, STEP(n) numbers the statement that follows;
+// any exception thrown there reaches HandleError with the location, and the procedure then goes on
+// after TRAP_END, where it returns its result as it stood.
+class Trap {
+public:
+    explicit Trap(const char* location) : m_location(location) {}
+    void handle(std::exception_ptr failure) const;
+    int line = 0;
+
+private:
+    const char* m_location;
+};
+
+} // namespace stowline
+
+#define TRAP_BEGIN(location)                                                                               \
+    ::stowline::Trap trap_(location);                                                                      \
+    try {
+#define STEP(n) trap_.line = (n);
+#define TRAP_END                                                                                           \
+    }                                                                                                      \
+    catch (...) {                                                                                          \
+        trap_.handle(std::current_exception());                                                            \
+    }

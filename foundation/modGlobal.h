@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+namespace stowline {
+
+// ---- Program-wide state -------------------------------------------------------------------------
+extern QString ArchivePath;  // the archive being written or read
+extern QString ArchiveItems; // item flags read from an archive's comment
+extern qint16 CompressionLevelSetting;
+extern qint16 LaunchOESetting;
+extern qint16 RememberLocationsSetting;
+extern qint16 SchedulerDisableSetting;
+extern bool CancelFlag;       // set by the progress window's Cancel
+extern QString WABFilePath;   // set by WAB_Check and WAB_Extract
+extern QString CurrentIdentityName;
+extern QString RegImportCommand;
+// The error record of the last trapped failure. ErrNumber is 32-bit so that system error codes
+// are shown whole.
+extern QString ErrProcedure;
+extern qint16 ErrLine;
+extern int ErrNumber;
+extern QString ErrDescription;
+
+// ---- Versions and titles -------------------------------------------------------------------------
+constexpr int VersionMajor = STOWLINE_VERSION_MAJOR;
+constexpr int VersionMinor = STOWLINE_VERSION_MINOR;
+constexpr int VersionRevision = STOWLINE_VERSION_REVISION;
+QString AppTitle();       // "Stowline 1.0"
+QString SettingsKey();    // "SOFTWARE\Velmora\Stowline\1.0"
+QString VendorWebHost();  // build option, no trailing '/'
+QString SupportMailAddress();
+QString BugMailAddress();
+
+// Lets pending window messages run (the classic DoEvents).
+void DoEvents();
+
+// ---- Windows --------------------------------------------------------------------------------------
+// Every window is one program-wide instance, created on first use and dropped when unloaded.
+namespace forms {
+QWidget* find(const QString& name);
+void add(const QString& name, QWidget* window);
+void unload(const QString& name);
+template <class Form> Form& get(const QString& name) {
+    if (QWidget* existing = find(name))
+        return *static_cast<Form*>(existing);
+    auto* created = new Form;
+    add(name, created);
+    return *created;
+}
+} // namespace forms
+
+void frmMain_Disabled();
+// Re-enables the hub and unloads every wizard, progress, options and hidden host window.
+void frmMain_Enabled();
+// Unloads every window but the crash window.
+void frms_Unload();
+// Starts the default mail program recorded under HKLM\SOFTWARE\Clients\Mail.
+void Launch_OE();
+
+// ---- The progress window as the runs see it -----------------------------------------------------
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    virtual void setStatus(const QString& text) = 0;   // lblComment1
+    virtual void setFileLine(const QString& text) = 0; // lblComment2
+    virtual void setBars(int upper, int lower) = 0;
+    virtual void setCloseEnabled(bool enabled) = 0;
+    virtual QString status() const = 0;
+    virtual QString fileLine() const = 0;
+};
+// The loaded progress window, created on first use by the factory the windows layer installs;
+// without one, a view that shows nothing.
+ProgressView& progress();
+void setProgressFactory(std::function<ProgressView*()> factory);
+
+} // namespace stowline

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "platform/System.h"
+
+namespace stowline {
+
+platform::OsVersion GetOSVersion();
+
+} // namespace stowline

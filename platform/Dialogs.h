@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace stowline::platform {
+
+enum class MsgButtons { OK, OKCancel, YesNo, YesNoCancel };
+enum class MsgIcon { None, Critical, Question, Exclamation, Information };
+enum class MsgAnswer { OK, Cancel, Yes, No };
+
+struct FileDialogRequest {
+    QString title;
+    QString filter; // "Description|*.ext" pairs, as the classic common dialog takes them
+    QString initialFolder; // empty: the dialog's own default
+    QString proposedName;
+};
+
+// Every modal question the program asks. Carriage returns in a text are the line breaks.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) = 0;
+    // Returns "" when cancelled, like the classic input box.
+    virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) = 0;
+    // Return the chosen full path, or "" when cancelled.
+    virtual QString saveFile(const FileDialogRequest& request) = 0;
+    virtual QString openFile(const FileDialogRequest& request) = 0;
+    virtual QString pickFolder(const QString& title) = 0;
+};
+
+} // namespace stowline::platform

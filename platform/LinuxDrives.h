@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/Drives.h"
+
+namespace stowline::platform {
+
+// Drives from /proc/self/mountinfo, kinds from file-system types and /sys/block/*/removable,
+// space from statvfs.
+class LinuxDrives : public Drives {
+public:
+    QString driveName(const QString& path) override;
+    bool exists(const QString& drive) override;
+    bool isReady(const QString& drive) override;
+    DriveKind kind(const QString& drive) override;
+    double availableBytes(const QString& path) override;
+    double totalFreeBytes(const QString& path) override;
+};
+
+} // namespace stowline::platform

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/Processes.h"
+
+namespace stowline::platform {
+
+class LinuxProcesses : public Processes {
+public:
+    bool runAndWait(const QString& program, const QStringList& arguments) override;
+    bool startDetached(const QString& program, const QStringList& arguments) override;
+};
+
+} // namespace stowline::platform

@@ -1,0 +1,13 @@
+#include "platform/LinuxShell.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace stowline::platform {
+
+void LinuxShell::open(const QString& address) {
+    // TolerantMode keeps blanks and angle brackets of a composed mailto address as they are.
+    QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+}
+
+} // namespace stowline::platform

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/Shell.h"
+
+namespace stowline::platform {
+
+class LinuxShell : public Shell {
+public:
+    void open(const QString& address) override;
+};
+
+} // namespace stowline::platform

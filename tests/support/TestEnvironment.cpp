@@ -1,0 +1,80 @@
+#include "tests/support/TestEnvironment.h"
+
+#include "foundation/modGlobal.h"
+#include "platform/Platform.h"
+#include "platform/RegistryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+namespace stowline::test {
+
+namespace {
+
+QByteArray swapEnv(const char* name, const QString& value) {
+    const QByteArray saved = qgetenv(name);
+    qputenv(name, value.toUtf8());
+    return saved;
+}
+
+void restoreEnv(const char* name, const QByteArray& saved) {
+    if (saved.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, saved);
+}
+
+} // namespace
+
+TestEnvironment::TestEnvironment() {
+    QVERIFY(m_dir.isValid());
+    for (const char* sub : {"home", "home/Documents", "tmp", "xdg-data", "xdg-config"})
+        QDir().mkpath(path(QString::fromLatin1(sub)));
+    m_savedHome = swapEnv("HOME", path(QStringLiteral("home")));
+    m_savedTmp = swapEnv("TMPDIR", tempRoot());
+    m_savedRegistry = swapEnv("STOWLINE_REGISTRY", registryFile());
+    m_savedXdgData = swapEnv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")));
+    m_savedXdgConfig = swapEnv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")));
+    platform::reopenRegistry();
+    platform::install(&dialogs);
+    platform::install(&shell);
+    platform::install(&system);
+    CancelFlag = false;
+}
+
+TestEnvironment::~TestEnvironment() {
+    frms_Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    platform::install(static_cast<platform::Dialogs*>(nullptr));
+    platform::install(static_cast<platform::Shell*>(nullptr));
+    platform::install(static_cast<platform::System*>(nullptr));
+    restoreEnv("HOME", m_savedHome);
+    restoreEnv("TMPDIR", m_savedTmp);
+    restoreEnv("STOWLINE_REGISTRY", m_savedRegistry);
+    restoreEnv("XDG_DATA_HOME", m_savedXdgData);
+    restoreEnv("XDG_CONFIG_HOME", m_savedXdgConfig);
+    platform::reopenRegistry();
+}
+
+QString TestEnvironment::binary(const QString& name) {
+    const QString dir = qEnvironmentVariable("STOWLINE_BIN_DIR");
+    return QDir(dir).filePath(name);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+} // namespace stowline::test

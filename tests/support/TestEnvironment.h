@@ -1,0 +1,44 @@
+#pragma once
+
+#include "tests/support/DialogsDouble.h"
+#include "tests/support/SystemDouble.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace stowline::test {
+
+// A private world for one test: its own registry store, HOME, TMPDIR and documents folder, and the
+// dialog, shell and system doubles installed. Everything is put back when it goes out of scope.
+class TestEnvironment {
+public:
+    TestEnvironment();
+    ~TestEnvironment();
+    TestEnvironment(const TestEnvironment&) = delete;
+    TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+    QString root() const { return m_dir.path(); }
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    QString registryFile() const { return path(QStringLiteral("registry.db")); }
+    QString tempRoot() const { return path(QStringLiteral("tmp")); } // TMPDIR, no trailing '/'
+    // Path of a program built beside the tests (stowline, stowline-regedit).
+    static QString binary(const QString& name);
+
+    DialogsDouble dialogs;
+    ShellDouble shell;
+    SystemDouble system;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_savedHome;
+    QByteArray m_savedTmp;
+    QByteArray m_savedRegistry;
+    QByteArray m_savedXdgData;
+    QByteArray m_savedXdgConfig;
+};
+
+// Writes a file (creating its folders) with the given bytes.
+void writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+} // namespace stowline::test
