@@ -35,11 +35,6 @@ QHash<QString, QPointer<QWidget>>& loadedForms() {
     return loaded;
 }
 
-std::function<ProgressView*()>& progressFactory() {
-    static std::function<ProgressView*()> factory;
-    return factory;
-}
-
 class SilentProgress : public ProgressView {
 public:
     void setStatus(const QString& text) override { m_status = text; }
@@ -155,12 +150,9 @@ void Launch_OE() {
 
 ProgressView& progress() {
     static SilentProgress silent;
-    if (progressFactory())
-        if (ProgressView* view = progressFactory()())
-            return *view;
+    if (auto* view = dynamic_cast<ProgressView*>(forms::find(QStringLiteral("frmProgress"))))
+        return *view;
     return silent;
 }
-
-void setProgressFactory(std::function<ProgressView*()> factory) { progressFactory() = std::move(factory); }
 
 } // namespace stowline

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 
 namespace stowline {
 
@@ -72,9 +71,7 @@ public:
     virtual QString status() const = 0;
     virtual QString fileLine() const = 0;
 };
-// The loaded progress window, created on first use by the factory the windows layer installs;
-// without one, a view that shows nothing.
+// The loaded progress window ("frmProgress"); while none is loaded, a view that shows nothing.
 ProgressView& progress();
-void setProgressFactory(std::function<ProgressView*()> factory);
 
 } // namespace stowline

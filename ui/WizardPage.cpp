@@ -1,0 +1,70 @@
+#include "ui/WizardPage.h"
+
+#include "foundation/modGlobal.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace stowline {
+
+WizardPage::WizardPage(const QString& frameName, QWidget* parent)
+    : QWidget(parent), m_lblTitle(new QLabel(this)), m_frame(new QGroupBox(this)), m_frameLayout(new QVBoxLayout),
+      m_cmdBack(new QPushButton(this)), m_cmdNext(new QPushButton(this)) {
+    setWindowTitle(QStringLiteral(" "));
+    m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    m_frame->setObjectName(frameName);
+    m_cmdBack->setObjectName(QStringLiteral("cmdBack"));
+    m_cmdNext->setObjectName(QStringLiteral("cmdNext"));
+    m_cmdNext->setDefault(true);
+
+    QFont titleFont = m_lblTitle->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
+    titleFont.setBold(true);
+    m_lblTitle->setFont(titleFont);
+    m_frame->setLayout(m_frameLayout);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdBack);
+    buttons->addWidget(m_cmdNext);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_lblTitle);
+    layout->addWidget(m_frame, 1);
+    layout->addLayout(buttons);
+    setMinimumSize(460, 300);
+}
+
+void WizardPage::setCaption(QPushButton& button, const QString& caption) {
+    button.setText(caption);
+    button.setAccessibleName(plainCaption(caption));
+}
+
+void WizardPage::closedByUser() { frmMain_Enabled(); }
+
+void WizardPage::closeEvent(QCloseEvent* event) {
+    // Only a close from the title bar is the user's; the program's own unloads pass through.
+    if (event->spontaneous())
+        closedByUser();
+    QWidget::closeEvent(event);
+}
+
+void ShowPage(QWidget& page) {
+    page.show();
+    page.raise();
+    page.activateWindow();
+    DoEvents();
+}
+
+QString plainCaption(const QString& caption) {
+    QString plain = caption;
+    plain.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    plain.remove(u'&');
+    plain.replace(u'\x01', u'&');
+    return plain;
+}
+
+} // namespace stowline

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+namespace stowline {
+
+// The frame every wizard page and the options dialog share: a title label (lblTitle), one framed
+// group whose layout the page fills, and Back/Next buttons (cmdBack, cmdNext) at the bottom right.
+// Closing the window from its title bar ends the flow, as the pages' own way back does.
+class WizardPage : public QWidget {
+    Q_OBJECT
+public:
+    WizardPage(const QString& frameName, QWidget* parent = nullptr);
+
+protected:
+    QLabel& title() { return *m_lblTitle; }
+    QGroupBox& frame() { return *m_frame; }
+    QVBoxLayout& frameLayout() { return *m_frameLayout; }
+    QPushButton& backButton() { return *m_cmdBack; }
+    QPushButton& nextButton() { return *m_cmdNext; }
+    // Sets a button's caption ("&Next >>") and its accessible name (the caption without '&').
+    static void setCaption(QPushButton& button, const QString& caption);
+    // What a title-bar close does; by default the same as ending the flow.
+    virtual void closedByUser();
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QLabel* m_lblTitle;
+    QGroupBox* m_frame;
+    QVBoxLayout* m_frameLayout;
+    QPushButton* m_cmdBack;
+    QPushButton* m_cmdNext;
+};
+
+// Shows a window modeless above the hub and lets it paint.
+void ShowPage(QWidget& page);
+// Caption without the access-key marker, for accessible names.
+QString plainCaption(const QString& caption);
+
+} // namespace stowline

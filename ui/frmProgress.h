@@ -1,0 +1,57 @@
+#pragma once
+
+#include "foundation/modGlobal.h"
+
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace stowline {
+
+// The progress window of every run: status line, file line, two bars, Cancel and Close.
+class frmProgress : public QWidget, public ProgressView {
+    Q_OBJECT
+public:
+    explicit frmProgress(QWidget* parent = nullptr);
+
+    void setStatus(const QString& text) override;
+    void setFileLine(const QString& text) override;
+    void setBars(int upper, int lower) override;
+    void setCloseEnabled(bool enabled) override;
+    QString status() const override;
+    QString fileLine() const override;
+
+    void setTitle(const QString& text);      // lblTitle
+    void setFrameText(const QString& text);  // frmWindow
+    QPushButton& cancelButton() { return *m_cmdCancel; }
+    QPushButton& closeButton() { return *m_cmdClose; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void cmdCancel_Click();
+    void cmdClose_Click();
+
+private:
+    void Form_Load();
+
+    QLabel* m_lblTitle;
+    QGroupBox* m_frmWindow;
+    QLabel* m_lblComment1;
+    QProgressBar* m_progressBar1;
+    QLabel* m_lblComment2;
+    QProgressBar* m_progressBar2;
+    QPushButton* m_cmdCancel;
+    QPushButton* m_cmdClose;
+};
+
+// The program-wide progress window, loaded on first use.
+frmProgress& Progress();
+// Shows the progress window modeless, owned by the hub, and lets it paint.
+frmProgress& ShowProgress();
+
+} // namespace stowline
