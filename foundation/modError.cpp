@@ -9,8 +9,9 @@
 
 namespace stowline {
 
-VbError::VbError(int number, QString description)
-    : m_number(number), m_description(std::move(description)), m_what(m_description.toUtf8()) {}
+VbError::VbError(int number, QString description, Reporting reporting)
+    : m_number(number), m_description(std::move(description)), m_reporting(reporting),
+      m_what(m_description.toUtf8()) {}
 
 void Raise(int number, const QString& description) { throw VbError(number, description); }
 
@@ -55,6 +56,8 @@ void Trap::handle(std::exception_ptr failure) const {
     } catch (const platform::ProgramEnded&) {
         throw; // the program is ending: not a failure of this procedure
     } catch (const VbError& error) {
+        if (error.alreadyReported())
+            return;
         HandleError(location, line, error.number(), error.description());
     } catch (const std::bad_alloc&) {
         HandleError(location, line, 7, QStringLiteral("Out of memory"));

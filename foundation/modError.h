@@ -9,14 +9,19 @@ namespace stowline {
 // A trapped failure: the classic error number and description.
 class VbError : public std::exception {
 public:
-    VbError(int number, QString description);
+    // Reported: the failure was already shown to the user (the zip component's full-temp-folder
+    // event); a trap then only ends its procedure and keeps the record that is on screen.
+    enum Reporting { NotReported, Reported };
+    VbError(int number, QString description, Reporting reporting = NotReported);
     int number() const { return m_number; }
+    bool alreadyReported() const { return m_reporting == Reported; }
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return m_what.constData(); }
 
 private:
     int m_number;
     QString m_description;
+    Reporting m_reporting;
     QByteArray m_what;
 };
 
