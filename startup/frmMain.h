@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+namespace stowline {
+
+class LinkEntry;
+
+// The start-up window and hub: its load does the start-up, its entries open the flows.
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the program-wide hub and runs its start-up with the command line's text.
+    static frmMain& Load(const QString& commandLine);
+    explicit frmMain(QWidget* parent = nullptr);
+
+    static QColor visitedColor() { return QColor(128, 0, 128); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void lblBackup_Click();
+    void lblRestore_Click();
+    void lblSchedule_Click();
+    void lblAdvanced_Click();
+    void lblWebsite_Click();
+    void lblHelp_Click();
+    void lblProgram_Click();
+
+private:
+    void Form_Load(const QString& commandLine);
+    void setCaptions();
+    void countStart();
+    QString archiveDialogFolder();
+    void rememberFolderOf(const QString& archivePath);
+    void openVendorPage(const QString& path);
+    LinkEntry* entry(const char* name, void (frmMain::*handler)());
+    QLabel* label(const char* name);
+
+    QLabel* m_lblTitle;
+    QLabel* m_lbl02;
+    QList<QLabel*> m_features; // lbl03 .. lbl08
+    QLabel* m_lbl09;
+    QLabel* m_lbl10;
+    LinkEntry* m_lblBackup;
+    LinkEntry* m_lblRestore;
+    LinkEntry* m_lblSchedule;
+    LinkEntry* m_lblAdvanced;
+    LinkEntry* m_lblWebsite;
+    LinkEntry* m_lblHelp;
+    LinkEntry* m_lblProgram;
+    QLabel* m_lblVersion;
+    QLabel* m_lblComment;
+};
+
+// Joins program arguments back into one command-line text, quoting those that hold blanks.
+QString commandLineText(const QStringList& arguments);
+
+} // namespace stowline
