@@ -91,7 +91,7 @@ QString QtDialogs::saveFile(const FileDialogRequest& request) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // "*.stw" in the filter makes "stw" the extension added to a bare name.
     const QString firstPattern = request.filter.section(u'|', 1, 1).section(u';', 0, 0);
-    if (firstPattern.startsWith(QStringLiteral("*.")) && !firstPattern.contains(u'*', 2))
+    if (firstPattern.startsWith(QStringLiteral("*.")) && firstPattern.indexOf(u'*', 2) < 0)
         dialog.setDefaultSuffix(firstPattern.mid(2));
     dialog.selectFile(request.proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -1,0 +1,149 @@
+#include "archive/frmInterface.h"
+#include "foundation/Strings.h"
+#include "foundation/frmError.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace stowline;
+
+namespace {
+
+// A procedure in the shape every procedure of the program has.
+int failingAt(int failingStep, int number, const char* description, int* reached) {
+    int result = 0;
+    TRAP_BEGIN("modTempPath:CreateTempFolder")
+    for (int step = 1; step <= 8; ++step) {
+        STEP(step) if (step == failingStep) Raise(number, QString::fromLatin1(description));
+        *reached = step;
+        result = step;
+    }
+    TRAP_END
+    return result;
+}
+
+QStringList visibleWindowNames() {
+    QStringList names;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            names << w->objectName();
+    return names;
+}
+
+} // namespace
+
+class ErrorTrapTest : public QObject {
+    Q_OBJECT
+private slots:
+    void stringTableIsWellFormed() { QCOMPARE(stringTableProblems(), QStringList()); }
+
+    void trapReportsLocationLineAndStopsTheProcedure() {
+        test::TestEnvironment env;
+        int reached = 0;
+        const int result = failingAt(6, 70, "Permission denied", &reached);
+        QCOMPARE(reached, 5);
+        QCOMPARE(result, 5); // the result as it stood
+        QCOMPARE(ErrProcedure, QStringLiteral("modTempPath:CreateTempFolder"));
+        QCOMPARE(ErrLine, qint16(6));
+        QCOMPARE(ErrNumber, 70);
+        auto* window = qobject_cast<frmError*>(forms::find(QStringLiteral("frmError")));
+        QVERIFY(window);
+        QCOMPARE(window->findChild<QPlainTextEdit*>(QStringLiteral("txtError"))->toPlainText(),
+                 QStringLiteral("Permission denied in modTempPath:CreateTempFolder at line 6"));
+    }
+
+    void osErrorsBecomeClassicNumbers() {
+        QCOMPARE(osError(EACCES).number(), 70);
+        QCOMPARE(osError(ENOENT).number(), 53);
+        QCOMPARE(osError(ENOENT, true).description(), QStringLiteral("Path not found"));
+        QCOMPARE(osError(ENOSPC).description(), QStringLiteral("Disk full"));
+    }
+
+    void crashWindowIsTheOnlyWindowLeft() {
+        test::TestEnvironment env;
+        auto* hub = new QWidget;
+        forms::add(QStringLiteral("frmMain"), hub);
+        hub->show();
+        Interface();
+        auto* progress = new QWidget;
+        forms::add(QStringLiteral("frmProgress"), progress);
+        progress->show();
+        int reached = 0;
+        failingAt(2, 5, "Invalid procedure call or argument", &reached);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(visibleWindowNames(), QStringList{QStringLiteral("frmError")});
+        QVERIFY(!forms::find(QStringLiteral("frmMain")));
+        QVERIFY(!forms::find(QStringLiteral("frmInterface")));
+    }
+
+    void reportAddressIsComposedExactly() {
+        test::TestEnvironment env;
+        int reached = 0;
+        failingAt(6, 70, "Permission denied", &reached);
+        const QString address = frmError::reportAddress();
+        QVERIFY(address.startsWith(QStringLiteral("mailto:Velmora Bug Report <") + BugMailAddress() +
+                                   QStringLiteral(">?subject=Error report: Stowline 1.0.375&Body=")));
+        QVERIFY2(address.endsWith(QStringLiteral("&Body=modTempPath:CreateTempFolder, line 6, error number 70, "
+                                                 "Permission denied, Windows version=4.10.67766222")),
+                 qPrintable(address));
+    }
+
+    void everyCrashButtonEndsTheProgram_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("mails");
+        QTest::addColumn<int>("reboots");
+        QTest::newRow("report") << QStringLiteral("cmdReport") << 1 << 0;
+        QTest::newRow("reboot") << QStringLiteral("cmdReboot") << 0 << 1;
+        QTest::newRow("exit") << QStringLiteral("cmdExit") << 0 << 0;
+    }
+
+    void everyCrashButtonEndsTheProgram() {
+        QFETCH(QString, button);
+        QFETCH(int, mails);
+        QFETCH(int, reboots);
+        test::TestEnvironment env;
+        int reached = 0;
+        failingAt(1, 53, "File not found", &reached);
+        auto* window = forms::find(QStringLiteral("frmError"));
+        QVERIFY(window);
+        bool ended = false;
+        try {
+            window->findChild<QPushButton*>(button)->click();
+        } catch (const platform::ProgramEnded&) {
+            ended = true;
+        }
+        QVERIFY(ended);
+        QCOMPARE(env.shell.opened.size(), mails);
+        QCOMPARE(env.system.rebootRequests, reboots);
+    }
+
+    void fullTempFolderBecomesError407() {
+        test::TestEnvironment env;
+        emit Zip().OnError(10);
+        QCOMPARE(ErrNumber, 407);
+        QCOMPARE(ErrProcedure, QStringLiteral("frmInterface:cmpZIP_OnError"));
+        QVERIFY(ErrDescription.startsWith(QStringLiteral("Stowline does not have enough free diskspace")));
+        ErrNumber = 0;
+        Interface();
+        emit Zip().OnError(3);
+        QCOMPARE(ErrNumber, 0);
+    }
+
+    void reportedFailureKeepsTheRecordOnScreen() {
+        test::TestEnvironment env;
+        HandleError(QStringLiteral("frmInterface:cmpZIP_OnError"), 2, 407, QStringLiteral("full"));
+        TRAP_BEGIN("modCreateArchive:CreateArchive")
+        STEP(3) throw VbError(61, QStringLiteral("Disk full"), VbError::Reported);
+        TRAP_END
+        QCOMPARE(ErrNumber, 407);
+    }
+};
+
+QTEST_MAIN(ErrorTrapTest)
+#include "ErrorTrapTest.moc"
