@@ -1,0 +1,33 @@
+#include "backup/modBKIEFCompress.h"
+
+#include "archive/frmInterface.h"
+#include "backup/modBKWABCompress.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modSystemPath.h"
+#include "foundation/modTempPath.h"
+
+namespace stowline {
+
+namespace {
+constexpr int txtCompressingFavorites = 502;
+} // namespace
+
+void IEF_Compress() {
+    TRAP_BEGIN("modBKIEFCompress:IEF_Compress")
+        STEP(1) progress().setStatus(Str(txtCompressingFavorites));
+        STEP(2) DoEvents();
+        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/ief");
+        STEP(4) CreateItemFolder(folder);
+        STEP(5) cmpZIP& zip = Zip();
+        STEP(6) zip.Options = 1;
+        STEP(7) zip.TempFolder = TempDir();
+        STEP(8) zip.ArchiveFile = folder + QStringLiteral("/ief_data.zip");
+        STEP(9) zip.CompressionLevel = CompressionLevelSetting;
+        STEP(10) zip.SourceFolder = SystemPath(CSIDL_FAVORITES);
+        STEP(11) zip.Compress();
+    TRAP_END
+}
+
+} // namespace stowline

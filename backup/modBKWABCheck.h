@@ -1,0 +1,8 @@
+#pragma once
+
+namespace stowline {
+
+// Reads the address book file path into WABFilePath; true when that file exists.
+bool WAB_Check();
+
+} // namespace stowline

@@ -1,0 +1,46 @@
+#include "backup/modBKWABCompress.h"
+
+#include "archive/frmInterface.h"
+#include "foundation/Strings.h"
+#include "foundation/modAppRunning.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace stowline {
+
+namespace {
+constexpr int txtCompressingAddressBook = 501;
+} // namespace
+
+void CreateItemFolder(const QString& folder) {
+    // The workspace starts empty, so a folder already there means something else wrote into it.
+    if (QFileInfo::exists(folder))
+        Raise(58, QStringLiteral("File already exists"));
+    if (!QDir().mkdir(folder))
+        RaiseOsError(errno, true);
+}
+
+void WAB_Compress() {
+    TRAP_BEGIN("modBKWABCompress:WAB_Compress")
+        STEP(1) progress().setStatus(Str(txtCompressingAddressBook));
+        STEP(2) DoEvents();
+        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/wab");
+        STEP(4) CreateItemFolder(folder);
+        STEP(5)
+        ExecCmd(QStringLiteral("regedit /e /a \"") + folder +
+                QStringLiteral("/wab_key.reg\" HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"));
+        STEP(6) cmpZIP& zip = Zip();
+        STEP(7) zip.Options = 1;
+        STEP(8) zip.TempFolder = TempDir();
+        STEP(9) zip.ArchiveFile = folder + QStringLiteral("/wab_data.zip");
+        STEP(10) zip.CompressionLevel = CompressionLevelSetting;
+        STEP(11) zip.SourceFolder = QFileInfo(WABFilePath).absolutePath();
+        STEP(12) zip.Compress();
+    TRAP_END
+}
+
+} // namespace stowline

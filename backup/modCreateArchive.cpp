@@ -1,0 +1,86 @@
+#include "backup/modCreateArchive.h"
+
+#include "archive/ArchiveLayout.h"
+#include "archive/frmInterface.h"
+#include "foundation/Strings.h"
+#include "foundation/modDiskSpace.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modOSInfo.h"
+#include "foundation/modTempPath.h"
+#include "platform/Platform.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtNoRoomToSave = 510;
+constexpr int txtNoRoomToCreate = 511;
+constexpr int txtErrorTitle = 516;
+
+// Deleting is not forced: a read-only archive stays and fails the run, as on the original system.
+void removeOldArchive(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return;
+    if (!(QFile::permissions(path) & QFileDevice::WriteOwner))
+        Raise(70, QStringLiteral("Permission denied"));
+    QFile file(path);
+    if (!file.remove())
+        RaiseOsError(errno);
+}
+
+double sizeOfFilesBelow(const QString& folder) {
+    double total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        total += static_cast<double>(it.fileInfo().size());
+    }
+    return total;
+}
+
+void reportNoRoom(const QString& archivePath) {
+    platform::Drives& drives = platform::drives();
+    const QString drive = drives.driveName(archivePath);
+    const bool fixed = drives.kind(drive) == platform::DriveKind::Fixed;
+    const QString text = Str(fixed ? txtNoRoomToSave : txtNoRoomToCreate) + u' ' + drive;
+    platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
+                                   Str(txtErrorTitle));
+}
+
+void zipWorkspace(const QString& workspace, const QString& archivePath) {
+    cmpZIP& zip = Zip();
+    zip.Options = 1;
+    zip.TempFolder = TempDir();
+    zip.ArchiveFile = archivePath;
+    zip.CompressionLevel = 1;
+    zip.SourceFolder = workspace;
+    zip.Compress();
+}
+
+} // namespace
+
+bool CreateArchive(const QString& archivePath) {
+    bool result = false;
+    TRAP_BEGIN("modCreateArchive:CreateArchive")
+        STEP(1) const QString workspace = TempDir() + QStringLiteral("stowline");
+        STEP(2) WriteProgramVersionFile(workspace + QStringLiteral("/stowline_version.txt"));
+        STEP(3) WriteWindowsVersionFile(workspace + QStringLiteral("/windows_version.txt"), GetOSVersion());
+        STEP(4) removeOldArchive(archivePath);
+        STEP(5) const double freeBytes = GetFreeDiskSpace(archivePath);
+        STEP(6) const double neededBytes = sizeOfFilesBelow(workspace);
+        STEP(7) if (freeBytes < neededBytes) {
+            STEP(8) reportNoRoom(archivePath);
+            STEP(9) return result;
+        }
+        STEP(10) zipWorkspace(workspace, archivePath);
+        STEP(11) result = true;
+    TRAP_END
+    return result;
+}
+
+} // namespace stowline

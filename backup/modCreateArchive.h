@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace stowline {
+
+// Writes the two version files and zips the whole workspace into archivePath when its drive has
+// room for the workspace's uncompressed size. False when it was not built.
+bool CreateArchive(const QString& archivePath);
+
+} // namespace stowline

@@ -1,0 +1,158 @@
+#include "backup/modSaveArchive.h"
+
+#include "archive/frmInterface.h"
+#include "backup/modCreateArchive.h"
+#include "foundation/Strings.h"
+#include "foundation/modDiskSpace.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
+#include "platform/Platform.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtNoRoomAtDestination = 512;
+constexpr int txtSavedAs = 513;
+constexpr int txtCopyFailed = 514;
+constexpr int txtYourBackupSavedAs = 515;
+constexpr int txtErrorTitle = 516;
+constexpr int txtSavingBackup = 520;
+constexpr int txtCreatingBackup = 521;
+constexpr int txtCouldNotSave = 522;
+constexpr int txtCouldNotCreate = 523;
+constexpr int txtSavingDone = 524;
+constexpr int txtBackupSavedAs = 525;
+constexpr int txtPleaseWaitByKind = 530; // + drive kind
+constexpr int txtDoneByKind = 540;       // + drive kind
+
+const QString blankLine = QStringLiteral(" ");
+
+platform::DriveKind kindOfDriveOf(const QString& path) {
+    platform::Drives& drives = platform::drives();
+    return drives.kind(drives.driveName(path));
+}
+
+QString byKind(int firstId, platform::DriveKind kind) {
+    const int k = static_cast<int>(kind);
+    return Str(firstId + (k >= 0 && k <= static_cast<int>(platform::DriveKind::RamDisk) ? k : 0));
+}
+
+void showStatus(const QString& status) {
+    progress().setStatus(status);
+}
+
+void clearFileLine() {
+    progress().setFileLine(blankLine);
+}
+
+void showError(const QString& text) {
+    platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
+                                   Str(txtErrorTitle));
+}
+
+// A name in the temporary root, beside the workspace, that nothing uses yet.
+QString newTemporaryArchivePath() {
+    const QString root = TempDir();
+    QString path;
+    do {
+        path = root + QStringLiteral("stw") + QString::number(QRandomGenerator::global()->generate(), 16) +
+               QStringLiteral(".stw");
+    } while (QFileInfo::exists(path));
+    return path;
+}
+
+// Streams the archive to its destination; the old file there is replaced only by a complete copy.
+bool copyArchive(const QString& from, const QString& to) {
+    QFile in(from);
+    QSaveFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (out.write(buffer.constData(), n) != n)
+            return false;
+    }
+    return out.commit();
+}
+
+bool removeForced(const QString& path) {
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+    return QFile::remove(path);
+}
+
+// Both return false when they have already ended the run (the workspace is then gone).
+bool saveOnFixedDrive(const QString& destination, const QString& itemFlags) {
+    showStatus(Str(txtSavingBackup) + u' ' + QFileInfo(destination).fileName());
+    DoEvents();
+    if (!CreateArchive(destination)) {
+        showStatus(Str(txtCouldNotSave));
+        clearFileLine();
+        DeleteTempFolder();
+        return false;
+    }
+    Zip().SetComment(destination, itemFlags);
+    showStatus(Str(txtSavingDone));
+    clearFileLine();
+    return true;
+}
+
+bool saveThroughTemporaryArchive(const QString& destination, const QString& itemFlags) {
+    showStatus(Str(txtCreatingBackup) + u' ' + QFileInfo(destination).fileName());
+    DoEvents();
+    const QString temporary = newTemporaryArchivePath();
+    if (!CreateArchive(temporary)) {
+        showStatus(Str(txtCouldNotCreate));
+        clearFileLine();
+        DeleteTempFolder();
+        return false;
+    }
+    Zip().SetComment(temporary, itemFlags);
+    const platform::DriveKind kind = kindOfDriveOf(destination);
+    showStatus(byKind(txtPleaseWaitByKind, kind));
+    clearFileLine();
+    DoEvents();
+    if (GetFreeDiskSpace(destination) < static_cast<double>(QFileInfo(temporary).size())) {
+        showError(Str(txtNoRoomAtDestination) + u' ' + platform::drives().driveName(destination) +
+                  QStringLiteral("\r\r") + Str(txtSavedAs) + temporary);
+        showStatus(Str(txtBackupSavedAs) + u' ' + temporary);
+        DeleteTempFolder();
+        return false;
+    }
+    if (!copyArchive(temporary, destination) || !removeForced(temporary)) {
+        showError(Str(txtCopyFailed) + u'\r' + Str(txtYourBackupSavedAs) + temporary);
+        showStatus(Str(txtSavingDone));
+        clearFileLine();
+        DeleteTempFolder();
+        return false;
+    }
+    showStatus(byKind(txtDoneByKind, kind));
+    return true;
+}
+
+} // namespace
+
+void SaveArchive(const QString& destination, const QString& itemFlags) {
+    TRAP_BEGIN("modSaveArchive:SaveArchive")
+        STEP(1) const bool fixed = kindOfDriveOf(destination) == platform::DriveKind::Fixed;
+        STEP(2)
+        const bool saved = fixed ? saveOnFixedDrive(destination, itemFlags)
+                                 : saveThroughTemporaryArchive(destination, itemFlags);
+        STEP(3) if (!saved) return;
+        STEP(4) DoEvents();
+        STEP(5) DeleteTempFolder();
+    TRAP_END
+}
+
+} // namespace stowline

@@ -1,0 +1,157 @@
+#include "ui/frmBK_Choice.h"
+
+#include "backup/modBKIEFCheck.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modBKWABCheck.h"
+#include "backup/modWizardBackup.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "platform/Platform.h"
+#include "ui/frmBK_Identity.h"
+#include "ui/frmProgress.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtErrorTitle = 516;
+constexpr int txtBackupWizard = 600;
+constexpr int txtCheckItems = 601;
+constexpr int txtIdentities = 602;
+constexpr int txtFavorites = 603;
+constexpr int txtAddressBook = 604;
+constexpr int txtBack = 605;
+constexpr int txtNext = 606;
+constexpr int txtBackup = 607;
+constexpr int txtNoItems = 608;
+
+const QString pageName = QStringLiteral("frmBK_Choice");
+
+} // namespace
+
+frmBK_Choice::frmBK_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
+    for (size_t i = 0; i < m_chk.size(); ++i) {
+        auto* box = new QCheckBox(&frame());
+        box->setObjectName(QStringLiteral("chk") + QString::number(i));
+        box->setChecked(true);
+        box->setEnabled(false);
+        frameLayout().addWidget(box);
+        connect(box, &QCheckBox::toggled, this, &frmBK_Choice::chk_Click);
+        m_chk[i] = box;
+    }
+    frameLayout().addStretch();
+    nextButton().setEnabled(false);
+    setTabOrder(m_chk[0], m_chk[1]);
+    setTabOrder(m_chk[1], m_chk[2]);
+    setTabOrder(m_chk[2], &backButton());
+    setTabOrder(&backButton(), &nextButton());
+    connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdNext_Click);
+    connect(&backButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdBack_Click);
+}
+
+bool frmBK_Choice::Form_Load() {
+    bool found = false;
+    TRAP_BEGIN("frmBK_Choice:Form_Load")
+        STEP(1) title().setText(Str(txtBackupWizard));
+        STEP(2) frame().setTitle(Str(txtCheckItems));
+        STEP(3) frame().setAccessibleName(Str(txtCheckItems));
+        STEP(4) const int captions[] = {txtIdentities, txtFavorites, txtAddressBook};
+        for (size_t i = 0; i < m_chk.size(); ++i) {
+            STEP(5) m_chk[i]->setText(Str(captions[i]));
+            STEP(6) m_chk[i]->setAccessibleName(plainCaption(m_chk[i]->text()));
+        }
+        STEP(7) setCaption(backButton(), Str(txtBack));
+        STEP(8) setCaption(nextButton(), Str(txtNext));
+        STEP(9) if (Identity_Check()) m_chk[ItemIdentities]->setEnabled(true);
+        STEP(10) if (IEF_Check()) m_chk[ItemFavorites]->setEnabled(true);
+        STEP(11) if (WAB_Check()) m_chk[ItemAddressBook]->setEnabled(true);
+        STEP(12) if (!anyItemEnabled()) {
+            STEP(13)
+            platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+                                           platform::MsgIcon::Critical, Str(txtErrorTitle));
+            STEP(14) frmMain_Enabled();
+            STEP(15) return found;
+        }
+        STEP(16) nextButton().setEnabled(true);
+        STEP(17) updateNextButton();
+        STEP(18) found = true;
+    TRAP_END
+    return found;
+}
+
+void frmBK_Choice::setVisible(bool visible) {
+    if (visible && !m_loaded) {
+        m_loaded = true;
+        if (!Form_Load())
+            return;
+    }
+    WizardPage::setVisible(visible);
+}
+
+bool frmBK_Choice::itemChosen(int item) const {
+    const QCheckBox* box = m_chk[static_cast<size_t>(item)];
+    // Relative to the page: the page itself may sit under a disabled hub.
+    return box->isEnabledTo(this) && box->isChecked();
+}
+
+bool frmBK_Choice::anyItemEnabled() const {
+    for (const QCheckBox* box : m_chk)
+        if (box->isEnabledTo(this))
+            return true;
+    return false;
+}
+
+void frmBK_Choice::disableItem(int item) {
+    m_chk[static_cast<size_t>(item)]->setEnabled(false);
+}
+
+void frmBK_Choice::updateNextButton() {
+    setCaption(nextButton(), Str(itemChosen(ItemIdentities) ? txtNext : txtBackup));
+}
+
+void frmBK_Choice::chk_Click() {
+    TRAP_BEGIN("frmBK_Choice:chk_Click")
+        bool anyChecked = false;
+        for (const QCheckBox* box : m_chk)
+            anyChecked = anyChecked || box->isChecked();
+        STEP(1) nextButton().setEnabled(anyChecked);
+        STEP(2) updateNextButton();
+    TRAP_END
+}
+
+void frmBK_Choice::cmdNext_Click() {
+    TRAP_BEGIN("frmBK_Choice:cmdNext_Click")
+        STEP(1) if (itemChosen(ItemIdentities)) {
+            STEP(2) frmBK_Identity& identities = forms::get<frmBK_Identity>(QStringLiteral("frmBK_Identity"));
+            STEP(3) ShowPage(identities);
+            STEP(4) hide();
+            STEP(5) identities.Form_Activate();
+        }
+        else {
+            STEP(6) StartBackupRun(*this);
+        }
+    TRAP_END
+}
+
+void frmBK_Choice::cmdBack_Click() {
+    TRAP_BEGIN("frmBK_Choice:cmdBack_Click")
+        STEP(1) frmMain_Enabled();
+    TRAP_END
+}
+
+void StartBackupRun(QWidget& currentPage) {
+    ShowProgress();
+    currentPage.hide();
+    auto* choice = dynamic_cast<frmBK_Choice*>(forms::find(pageName));
+    if (choice)
+        WizardBackup(ArchivePath, *choice);
+}
+
+} // namespace stowline
