@@ -13,4 +13,7 @@ void DeleteTempFolder();
 // Creates the folder and every missing ancestor, outermost first.
 void CreateFolder(const QString& path);
 
+// The folder part of a path: "/a/b" and "/a/b/" give "/a"; "/" and a name without '/' give "".
+QString ParentFolderName(const QString& path);
+
 } // namespace stowline

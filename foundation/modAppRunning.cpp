@@ -1,0 +1,141 @@
+#include "foundation/modAppRunning.h"
+
+#include "foundation/modError.h"
+#include "platform/Platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace stowline {
+
+namespace {
+
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
+
+// The program name ends at the next quote when it starts with one, else at the first blank;
+// backslashes in it are plain characters.
+qsizetype takeProgramName(const QString& line, QString& name) {
+    qsizetype i = 0;
+    if (line.startsWith(u'"')) {
+        const qsizetype close = line.indexOf(u'"', 1);
+        name = line.mid(1, close < 0 ? -1 : close - 1);
+        return close < 0 ? line.size() : close + 1;
+    }
+    while (i < line.size() && !line[i].isSpace())
+        ++i;
+    name = line.left(i);
+    return i;
+}
+
+struct ArgumentScanner {
+    QStringList arguments;
+    QString current;
+    bool started = false;
+    int backslashes = 0;
+    int quoteCount = 0; // 1 while inside quotes; a third quote in a row is a literal one
+
+    void flushBackslashes(int count) { current += QString(count, u'\\'); }
+
+    void quoteRun(const QString& line, qsizetype& i) {
+        started = true;
+        flushBackslashes(backslashes / 2);
+        if (backslashes % 2 == 1) {
+            current += u'"';
+        } else {
+            ++quoteCount;
+        }
+        backslashes = 0;
+        for (++i; i < line.size() && line[i] == u'"'; ++i)
+            if (++quoteCount == 3) {
+                current += u'"';
+                quoteCount = 0;
+            }
+        if (quoteCount == 2)
+            quoteCount = 0;
+    }
+
+    void endArgument() {
+        flushBackslashes(backslashes);
+        backslashes = 0;
+        if (started)
+            arguments << current;
+        current.clear();
+        started = false;
+    }
+
+    void scan(const QString& line, qsizetype from) {
+        qsizetype i = from;
+        while (i < line.size()) {
+            const QChar c = line[i];
+            if (isBlank(c) && quoteCount == 0) {
+                endArgument();
+                ++i;
+            } else if (c == u'\\') {
+                ++backslashes;
+                started = true;
+                ++i;
+            } else if (c == u'"') {
+                quoteRun(line, i);
+            } else {
+                flushBackslashes(backslashes);
+                backslashes = 0;
+                current += c;
+                started = true;
+                ++i;
+            }
+        }
+        endArgument();
+    }
+};
+
+bool namesRegedit(const QString& program) {
+    const QString base = program.section(u'\\', -1).section(u'/', -1);
+    return base.compare(QStringLiteral("regedit"), Qt::CaseInsensitive) == 0 ||
+           base.compare(QStringLiteral("regedit.exe"), Qt::CaseInsensitive) == 0;
+}
+
+QString regeditTool() {
+    QString folder = qEnvironmentVariable("STOWLINE_BIN_DIR");
+    if (folder.isEmpty())
+        folder = QCoreApplication::applicationDirPath();
+    return QDir(folder).filePath(QStringLiteral("stowline-regedit"));
+}
+
+} // namespace
+
+QStringList SplitCommandLine(const QString& commandLine) {
+    QStringList result;
+    TRAP_BEGIN("modAppRunning:SplitCommandLine")
+        QString program;
+        STEP(1) const qsizetype rest = takeProgramName(commandLine, program);
+        STEP(2) if (program.isEmpty() && commandLine.trimmed().isEmpty()) return result;
+        ArgumentScanner scanner;
+        STEP(3) scanner.scan(commandLine, rest);
+        STEP(4) result = QStringList{program} + scanner.arguments;
+    TRAP_END
+    return result;
+}
+
+void ExecCmd(const QString& commandLine) {
+    TRAP_BEGIN("modAppRunning:ExecCmd")
+        STEP(1) QStringList arguments = SplitCommandLine(commandLine);
+        STEP(2) if (arguments.isEmpty()) return;
+        STEP(3) QString program = arguments.takeFirst();
+        STEP(4) if (namesRegedit(program)) program = regeditTool();
+        // A program that cannot start is not reported: the caller only learns that it is over.
+        STEP(5) platform::processes().runAndWait(program, arguments);
+    TRAP_END
+}
+
+void StartDetached(const QString& commandLine) {
+    TRAP_BEGIN("modAppRunning:StartDetached")
+        STEP(1) QStringList arguments = SplitCommandLine(commandLine);
+        STEP(2) if (arguments.isEmpty()) return;
+        STEP(3) const QString program = arguments.takeFirst();
+        STEP(4) platform::processes().startDetached(program, arguments);
+    TRAP_END
+}
+
+} // namespace stowline
