@@ -42,7 +42,6 @@ frmInterface::frmInterface(QWidget* parent)
     connect(m_cmpZIP, &cmpZIP::ProcessEnded, this, &frmInterface::cmpZIP_ProcessEnded);
     connect(m_cmpZIP, &cmpZIP::ProcessMessages, this, &frmInterface::cmpZIP_ProcessMessages);
     connect(m_cmpZIP, &cmpZIP::Statistics, this, &frmInterface::cmpZIP_Statistics);
-    Form_Load();
 }
 
 frmInterface::~frmInterface() { resetRegistryInstances(); }

@@ -29,8 +29,10 @@ private slots:
     void cmpZIP_ProcessMessages(qint16& cancel);
     void cmpZIP_Statistics(double wholeRunPercent, double currentFilePercent);
 
-private:
+public:
     void Form_Load();
+
+private:
 
     cmpZIP* m_cmpZIP;
     QListWidget* m_lstIdentities;

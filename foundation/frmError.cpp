@@ -68,7 +68,6 @@ frmError::frmError(QWidget* parent)
     connect(m_cmdReport, &QPushButton::clicked, this, &frmError::cmdReport_Click);
     connect(m_cmdReboot, &QPushButton::clicked, this, &frmError::cmdReboot_Click);
     connect(m_cmdExit, &QPushButton::clicked, this, &frmError::cmdExit_Click);
-    Form_Load();
 }
 
 void frmError::Form_Load() {
@@ -86,8 +85,10 @@ void frmError::Form_Load() {
 
 void frmError::showReport() {
     // A second failure refreshes the open window with the latest record.
+    const bool alreadyOpen = forms::find(QStringLiteral("frmError")) != nullptr;
     auto& window = forms::get<frmError>(QStringLiteral("frmError"));
-    window.Form_Load();
+    if (alreadyOpen)
+        window.Form_Load();
     window.show();
     window.raise();
 }

@@ -24,8 +24,10 @@ private slots:
     void cmdReboot_Click();
     void cmdExit_Click();
 
-private:
+public:
     void Form_Load();
+
+private:
 
     QLabel* m_lbl1;
     QPlainTextEdit* m_txtError;

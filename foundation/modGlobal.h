@@ -39,15 +39,20 @@ void DoEvents();
 
 // ---- Windows --------------------------------------------------------------------------------------
 // Every window is one program-wide instance, created on first use and dropped when unloaded.
+// A window's public Form_Load() runs once it is registered, so a load that already ends the flow
+// (and unloads the window) leaves no stray instance behind.
 namespace forms {
 QWidget* find(const QString& name);
 void add(const QString& name, QWidget* window);
 void unload(const QString& name);
 template <class Form> Form& get(const QString& name) {
+    static_assert(requires(Form& form) { form.Form_Load(); },
+                  "a window needs a public Form_Load(), not called from its constructor");
     if (QWidget* existing = find(name))
         return *static_cast<Form*>(existing);
     auto* created = new Form;
     add(name, created);
+    created->Form_Load();
     return *created;
 }
 } // namespace forms

@@ -78,7 +78,6 @@ frmProgress::frmProgress(QWidget* parent)
     m_cmdClose->setDefault(true);
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmProgress::cmdCancel_Click);
     connect(m_cmdClose, &QPushButton::clicked, this, &frmProgress::cmdClose_Click);
-    Form_Load();
 }
 
 void frmProgress::Form_Load() {

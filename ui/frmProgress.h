@@ -36,8 +36,10 @@ private slots:
     void cmdCancel_Click();
     void cmdClose_Click();
 
-private:
+public:
     void Form_Load();
+
+private:
 
     QLabel* m_lblTitle;
     QGroupBox* m_frmWindow;
