@@ -19,7 +19,16 @@ struct RegValue {
 using RegValueList = QList<RegValue>;
 
 // The registry component: a stateful cursor over the registry store. Set the properties, then call
-// one method. Every method throws VbError on failure; absence is found only through Exists.
+// one method. Every method throws VbError on failure: 5 for a bad argument or reading a missing value,
+// 13 for a Value that does not fit ValueType, 57 with the store's message when the store fails.
+// Absence is found only through Exists: a missing key reads as empty (no subkeys, no values),
+// deleting what is missing does nothing, and writing a value creates its key.
+//
+// Value as ReadValue sets it, by stored type: REG_SZ and REG_EXPAND_SZ a QString (not expanded),
+// REG_DWORD a qint64 from 0 to 4294967295, REG_QWORD a quint64, REG_MULTI_SZ a QStringList, anything
+// else upper-case hex digits, two per byte in stored order. WriteValue takes the same forms for
+// ValueType 1, 2, 4, 11 and 7, and hex digits (either case) for 3 and 0; a DWORD may also be given
+// as a negative 32-bit number.
 class RegEdit {
 public:
     static constexpr qint32 HKEY_CURRENT_USER = qint32(0x80000001);

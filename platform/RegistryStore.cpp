@@ -1,0 +1,535 @@
+#include "platform/RegistryStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace stowline::platform {
+
+namespace {
+
+constexpr qint32 ApplicationId = 0x53544c52; // "STLR" in the SQLite header marks our files
+constexpr int SchemaVersion = 1;
+constexpr int BusyTimeoutMs = 30000;
+constexpr qint64 CurrentUserId = 1;
+constexpr qint64 LocalMachineId = 2;
+
+const char* const SchemaSql = R"sql(
+CREATE TABLE keys (
+    id     INTEGER PRIMARY KEY,
+    parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,
+    name   TEXT NOT NULL,
+    folded TEXT NOT NULL,
+    UNIQUE (parent, folded)
+);
+CREATE TABLE vals (
+    seq    INTEGER PRIMARY KEY,
+    key    INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+    name   TEXT NOT NULL,
+    folded TEXT NOT NULL,
+    type   INTEGER NOT NULL,
+    data   BLOB NOT NULL,
+    UNIQUE (key, folded)
+);
+INSERT INTO keys (id, parent, name, folded) VALUES (1, NULL, 'HKEY_CURRENT_USER', '');
+INSERT INTO keys (id, parent, name, folded) VALUES (2, NULL, 'HKEY_LOCAL_MACHINE', '');
+)sql";
+
+// Windows-1252 for 0x80..0x9f; the five unassigned bytes map to the C1 controls, as Windows does.
+constexpr char16_t Cp1252High[32] = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021,
+                                     0x02c6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008d, 0x017d, 0x008f,
+                                     0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014,
+                                     0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
+
+QString fold(const QString& name) {
+    return name.toCaseFolded();
+}
+
+qint64 hiveId(Hive hive) {
+    return hive == Hive::CurrentUser ? CurrentUserId : LocalMachineId;
+}
+
+QStringList pathParts(const QString& path) {
+    return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+}
+
+// The registry orders subkeys by their upper-case names, compared code unit by code unit.
+bool subKeyLess(const QString& a, const QString& b) {
+    const int byUpper = a.toUpper().compare(b.toUpper());
+    return byUpper != 0 ? byUpper < 0 : a < b;
+}
+
+bool isValidUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    (void)decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+QString quoted(const QString& fileName) {
+    return QLatin1Char('"') + fileName + QLatin1Char('"');
+}
+
+} // namespace
+
+std::optional<Hive> hiveFromName(const QString& name) {
+    const QString upper = name.toUpper();
+    if (upper == QLatin1String("HKEY_CURRENT_USER") || upper == QLatin1String("HKCU"))
+        return Hive::CurrentUser;
+    if (upper == QLatin1String("HKEY_LOCAL_MACHINE") || upper == QLatin1String("HKLM"))
+        return Hive::LocalMachine;
+    return std::nullopt;
+}
+
+QString hiveName(Hive hive) {
+    return hive == Hive::CurrentUser ? QStringLiteral("HKEY_CURRENT_USER")
+                                     : QStringLiteral("HKEY_LOCAL_MACHINE");
+}
+
+bool isTextType(quint32 type) {
+    return type == RegType::Sz || type == RegType::ExpandSz || type == RegType::MultiSz;
+}
+
+QString decodeAnsiText(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (!decoder.hasError())
+        return text;
+    text.clear();
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += (byte >= 0x80 && byte < 0xa0) ? QChar(Cp1252High[byte - 0x80]) : QChar(char16_t(byte));
+    }
+    return text;
+}
+
+// ---- Statement ------------------------------------------------------------------------------
+
+class RegistryStore::Statement {
+public:
+    Statement(const RegistryStore& store, const char* sql) : m_store(store) {
+        if (sqlite3_prepare_v2(store.m_db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
+            store.fail(QStringLiteral("cannot prepare a query"));
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, qint64 number) {
+        check(sqlite3_bind_int64(m_stmt, index, number));
+        return *this;
+    }
+    Statement& bind(int index, const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        check(sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    Statement& bind(int index, const QByteArray& blob) {
+        // A zero-length blob, not NULL, for empty data.
+        check(sqlite3_bind_blob(m_stmt, index, blob.constData() ? blob.constData() : "", int(blob.size()),
+                                SQLITE_TRANSIENT));
+        return *this;
+    }
+    // True while a row is available.
+    bool step() {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            m_store.fail(QStringLiteral("cannot read or write"));
+        return false;
+    }
+    void run() {
+        while (step()) {
+        }
+    }
+    qint64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    QString text(int column) const {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+    }
+    QByteArray blob(int column) const {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+        return QByteArray(data, sqlite3_column_bytes(m_stmt, column));
+    }
+
+private:
+    void check(int rc) const {
+        if (rc != SQLITE_OK)
+            m_store.fail(QStringLiteral("cannot bind a query parameter"));
+    }
+
+    const RegistryStore& m_store;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// ---- Opening --------------------------------------------------------------------------------
+
+RegistryStore::RegistryStore(const QString& fileName) : m_fileName(fileName) {
+    try {
+        open();
+    } catch (...) {
+        sqlite3_close(m_db);
+        throw;
+    }
+}
+
+RegistryStore::~RegistryStore() {
+    sqlite3_close(m_db);
+}
+
+QString RegistryStore::describe(const QString& what) const {
+    QString message = QStringLiteral("Registry store ") + quoted(m_fileName) + QStringLiteral(": ") + what;
+    if (m_db && sqlite3_errcode(m_db) != SQLITE_OK)
+        message += QStringLiteral(" (") + QString::fromUtf8(sqlite3_errmsg(m_db)) + QLatin1Char(')');
+    return message;
+}
+
+void RegistryStore::fail(const QString& what) const {
+    throw RegistryError(describe(what).toStdString());
+}
+
+void RegistryStore::exec(const char* sql) {
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(QStringLiteral("cannot read or write"));
+}
+
+void RegistryStore::open() {
+    const QFileInfo info(m_fileName);
+    if (info.exists() && !info.isFile())
+        fail(QStringLiteral("not a file"));
+    if (!info.exists())
+        createFresh();
+    const bool empty = QFileInfo(m_fileName).size() == 0;
+    if (!empty)
+        checkHeader();
+    const QByteArray name = QFile::encodeName(m_fileName);
+    if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        fail(QStringLiteral("cannot be opened"));
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    if (empty)
+        initializeSchema();
+    checkSchema();
+    exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+}
+
+// A new store is built under a private name and moved into place only if no other process got
+// there first, so a half-made file never carries the real name.
+void RegistryStore::createFresh() {
+    const QFileInfo info(m_fileName);
+    if (!QDir().mkpath(info.absolutePath()))
+        fail(QStringLiteral("cannot create the folder ") + quoted(info.absolutePath()));
+    const QString building = m_fileName + QStringLiteral(".new-") + QString::number(getpid());
+    QFile::remove(building);
+    const QByteArray buildingName = QFile::encodeName(building);
+    const QByteArray finalName = QFile::encodeName(m_fileName);
+    {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(buildingName.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            sqlite3_close(db);
+            fail(QStringLiteral("cannot be created"));
+        }
+        std::swap(db, m_db);
+        try {
+            initializeSchema();
+            exec("PRAGMA journal_mode=WAL;");
+        } catch (...) {
+            std::swap(db, m_db);
+            sqlite3_close(db);
+            QFile::remove(building);
+            throw;
+        }
+        std::swap(db, m_db);
+        sqlite3_close(db);
+    }
+    int rc = renameat2(AT_FDCWD, buildingName.constData(), AT_FDCWD, finalName.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        rc = link(buildingName.constData(), finalName.constData());
+        if (rc == 0 || errno == EEXIST)
+            unlink(buildingName.constData());
+    }
+    const int error = errno;
+    if (rc != 0)
+        QFile::remove(building);
+    if (rc != 0 && error != EEXIST)
+        fail(QStringLiteral("cannot be created: ") + QString::fromLocal8Bit(strerror(error)));
+}
+
+void RegistryStore::initializeSchema() {
+    exec("BEGIN EXCLUSIVE");
+    try {
+        Statement tables(*this, "SELECT count(*) FROM sqlite_master");
+        tables.step();
+        if (tables.integer(0) == 0) {
+            exec(SchemaSql);
+            exec(QByteArray("PRAGMA application_id=" + QByteArray::number(ApplicationId) +
+                            "; PRAGMA user_version=" + QByteArray::number(SchemaVersion))
+                     .constData());
+        }
+        exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+// Looks at the raw header before SQLite opens the file, so a foreign file is never written to.
+void RegistryStore::checkHeader() const {
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("cannot be read: ") + file.errorString());
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArrayLiteral("SQLite format 3\0")))
+        fail(QStringLiteral("not a registry store file (not an SQLite database)"));
+    const auto byteAt = [&](int i) { return quint32(static_cast<unsigned char>(header[i])); };
+    const quint32 applicationId = byteAt(68) << 24 | byteAt(69) << 16 | byteAt(70) << 8 | byteAt(71);
+    if (applicationId != quint32(ApplicationId))
+        fail(QStringLiteral("an SQLite database of another program, not a registry store file"));
+}
+
+void RegistryStore::checkSchema() {
+    Statement application(*this, "PRAGMA application_id");
+    application.step();
+    if (application.integer(0) != ApplicationId)
+        fail(QStringLiteral("an SQLite database of another program, not a registry store file"));
+    Statement version(*this, "PRAGMA user_version");
+    version.step();
+    if (version.integer(0) != SchemaVersion)
+        fail(QStringLiteral("written by another version of Stowline (schema %1)").arg(version.integer(0)));
+    Statement hives(*this, "SELECT count(*) FROM keys WHERE parent IS NULL AND id IN (1, 2)");
+    if (!hives.step() || hives.integer(0) != 2)
+        fail(QStringLiteral("damaged: its hives are missing"));
+}
+
+// ---- Transactions ---------------------------------------------------------------------------
+
+void RegistryStore::transaction(const char* begin, const std::function<void()>& work) {
+    if (m_depth > 0) {
+        work();
+        return;
+    }
+    exec(begin);
+    ++m_depth;
+    try {
+        work();
+    } catch (...) {
+        --m_depth;
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    --m_depth;
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const RegistryError error(describe(QStringLiteral("cannot save a change")).toStdString());
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw error;
+    }
+}
+
+// Writes take the write lock at once: a read lock upgraded later could fail against another writer.
+void RegistryStore::write(const std::function<void()>& work) {
+    transaction("BEGIN IMMEDIATE", work);
+}
+
+void RegistryStore::read(const std::function<void()>& work) {
+    transaction("BEGIN", work);
+}
+
+template <class Work> auto RegistryStore::autoWrite(Work&& work) {
+    using Result = decltype(work());
+    if constexpr (std::is_void_v<Result>) {
+        write(work);
+    } else {
+        Result result{};
+        write([&] { result = work(); });
+        return result;
+    }
+}
+
+template <class Work> auto RegistryStore::autoRead(Work&& work) {
+    using Result = decltype(work());
+    Result result{};
+    read([&] { result = work(); });
+    return result;
+}
+
+// ---- Keys -----------------------------------------------------------------------------------
+
+std::optional<qint64> RegistryStore::findKey(Hive hive, const QString& path) {
+    qint64 id = hiveId(hive);
+    for (const QString& part : pathParts(path)) {
+        Statement child(*this, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
+        child.bind(1, id).bind(2, fold(part));
+        if (!child.step())
+            return std::nullopt;
+        id = child.integer(0);
+    }
+    return id;
+}
+
+qint64 RegistryStore::makeKey(Hive hive, const QString& path) {
+    qint64 id = hiveId(hive);
+    for (const QString& part : pathParts(path)) {
+        Statement child(*this, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
+        child.bind(1, id).bind(2, fold(part));
+        if (child.step()) {
+            id = child.integer(0);
+            continue;
+        }
+        Statement insert(*this, "INSERT INTO keys (parent, name, folded) VALUES (?, ?, ?)");
+        insert.bind(1, id).bind(2, part).bind(3, fold(part)).run();
+        id = sqlite3_last_insert_rowid(m_db);
+    }
+    return id;
+}
+
+bool RegistryStore::keyExists(Hive hive, const QString& path) {
+    return autoRead([&] { return findKey(hive, path).has_value(); });
+}
+
+void RegistryStore::createKey(Hive hive, const QString& path) {
+    autoWrite([&] { makeKey(hive, path); });
+}
+
+void RegistryStore::deleteKey(Hive hive, const QString& path) {
+    if (pathParts(path).isEmpty())
+        throw RegistryError("A hive cannot be deleted");
+    autoWrite([&] {
+        if (const auto id = findKey(hive, path)) {
+            Statement remove(*this, "DELETE FROM keys WHERE id = ?");
+            remove.bind(1, *id).run();
+        }
+    });
+}
+
+QStringList RegistryStore::subKeys(Hive hive, const QString& path) {
+    QStringList names = autoRead([&] {
+        QStringList found;
+        if (const auto id = findKey(hive, path)) {
+            Statement children(*this, "SELECT name FROM keys WHERE parent = ?");
+            children.bind(1, *id);
+            while (children.step())
+                found << children.text(0);
+        }
+        return found;
+    });
+    std::sort(names.begin(), names.end(), subKeyLess);
+    return names;
+}
+
+int RegistryStore::subKeyCount(Hive hive, const QString& path) {
+    return autoRead([&] {
+        const auto id = findKey(hive, path);
+        if (!id)
+            return 0;
+        Statement count(*this, "SELECT count(*) FROM keys WHERE parent = ?");
+        count.bind(1, *id).step();
+        return int(count.integer(0));
+    });
+}
+
+// ---- Values ---------------------------------------------------------------------------------
+
+std::optional<RegistryValue> RegistryStore::value(Hive hive, const QString& path, const QString& name) {
+    return autoRead([&]() -> std::optional<RegistryValue> {
+        const auto id = findKey(hive, path);
+        if (!id)
+            return std::nullopt;
+        Statement query(*this, "SELECT name, type, data FROM vals WHERE key = ? AND folded = ?");
+        query.bind(1, *id).bind(2, fold(name));
+        if (!query.step())
+            return std::nullopt;
+        return RegistryValue{query.text(0), quint32(query.integer(1)), query.blob(2)};
+    });
+}
+
+QList<RegistryValue> RegistryStore::values(Hive hive, const QString& path) {
+    return autoRead([&] {
+        QList<RegistryValue> found;
+        if (const auto id = findKey(hive, path)) {
+            Statement query(*this, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq");
+            query.bind(1, *id);
+            while (query.step())
+                found.append(RegistryValue{query.text(0), quint32(query.integer(1)), query.blob(2)});
+        }
+        return found;
+    });
+}
+
+int RegistryStore::valueCount(Hive hive, const QString& path) {
+    return autoRead([&] {
+        const auto id = findKey(hive, path);
+        if (!id)
+            return 0;
+        Statement count(*this, "SELECT count(*) FROM vals WHERE key = ?");
+        count.bind(1, *id).step();
+        return int(count.integer(0));
+    });
+}
+
+void RegistryStore::setValue(Hive hive, const QString& path, const RegistryValue& value) {
+    // Text types always hold UTF-8, so readers never meet undecodable text.
+    const QByteArray data =
+        isTextType(value.type) && !isValidUtf8(value.data) ? decodeAnsiText(value.data).toUtf8() : value.data;
+    autoWrite([&] {
+        const qint64 key = makeKey(hive, path);
+        Statement update(*this, "UPDATE vals SET type = ?, data = ? WHERE key = ? AND folded = ?");
+        update.bind(1, qint64(value.type)).bind(2, data).bind(3, key).bind(4, fold(value.name)).run();
+        if (sqlite3_changes(m_db) > 0)
+            return;
+        Statement insert(*this, "INSERT INTO vals (key, name, folded, type, data) VALUES (?, ?, ?, ?, ?)");
+        insert.bind(1, key).bind(2, value.name).bind(3, fold(value.name)).bind(4, qint64(value.type));
+        insert.bind(5, data).run();
+    });
+}
+
+bool RegistryStore::deleteValue(Hive hive, const QString& path, const QString& name) {
+    return autoWrite([&] {
+        const auto id = findKey(hive, path);
+        if (!id)
+            return false;
+        Statement remove(*this, "DELETE FROM vals WHERE key = ? AND folded = ?");
+        remove.bind(1, *id).bind(2, fold(name)).run();
+        return sqlite3_changes(m_db) > 0;
+    });
+}
+
+// ---- The process's store ----------------------------------------------------------------------
+
+namespace {
+std::unique_ptr<RegistryStore> g_store;
+}
+
+QString registryFileName() {
+    const QString explicitFile = qEnvironmentVariable("STOWLINE_REGISTRY");
+    if (!explicitFile.isEmpty())
+        return explicitFile;
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    return dataHome + QStringLiteral("/stowline/registry.db");
+}
+
+RegistryStore& registry() {
+    if (!g_store)
+        g_store = std::make_unique<RegistryStore>(registryFileName());
+    return *g_store;
+}
+
+void reopenRegistry() {
+    g_store.reset();
+}
+
+} // namespace stowline::platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace stowline {
+
+// The command line of stowline-regedit, as regedit takes it:
+//   /e [/a] FILE [KEY]   export KEY (every key when absent) with its subkeys; /a: REGEDIT4, else 5.00
+//   [/s] FILE            import FILE silently (nothing is ever asked)
+// Switches are "/" or "-" and one letter, any case; every other argument, a path such as "/tmp/x.reg"
+// included, is a file or key name.
+struct RegEditOptions {
+    enum class Action { Import, Export };
+    Action action = Action::Import;
+    bool ansi = false;
+    QString file;
+    QString key;
+    QString error; // not empty when the command line is unusable
+};
+
+RegEditOptions parseRegEditArguments(const QStringList& arguments);
+
+enum RegEditExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+// Runs the command; diagnostics go to err as one line each.
+int runRegEdit(const RegEditOptions& options, QTextStream& err);
+
+} // namespace stowline

@@ -1,0 +1,14 @@
+// stowline-regedit: exports and imports registry files, for the program and for people.
+#include "tools/RegEditCli.h"
+
+#include <QStringList>
+#include <QTextStream>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QTextStream err(stderr);
+    return stowline::runRegEdit(stowline::parseRegEditArguments(arguments), err);
+}
