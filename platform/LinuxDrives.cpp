@@ -76,8 +76,9 @@ QList<MountEntry> currentMounts() {
     QFile file(QStringLiteral("/proc/self/mountinfo"));
     if (!file.open(QIODevice::ReadOnly))
         return mounts;
-    while (!file.atEnd())
-        if (const auto entry = parseMountLine(file.readLine()))
+    // A /proc file reports size 0, so read until a line comes back empty rather than testing atEnd().
+    for (QByteArray line = file.readLine(); !line.isEmpty(); line = file.readLine())
+        if (const auto entry = parseMountLine(line))
             mounts << *entry;
     return mounts;
 }
