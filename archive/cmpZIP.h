@@ -2,12 +2,29 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 namespace stowline {
 
+class ZipRunEvents;
+
 // The zip component. Set the properties, then call Compress or Extract; events are raised
 // synchronously on the calling thread while the method runs, ProcessEnded always last.
-// Failures throw VbError after ProcessEnded has been raised.
+// Failures throw VbError after ProcessEnded has been raised. A full temporary folder raises
+// OnError(10) first and then throws VbError(61, "Disk full", VbError::Reported) when OnError has a
+// receiver (the receiver has shown the failure), a plain VbError otherwise. A cancelled run removes
+// what it wrote of the archive, raises ProcessEnded and returns normally.
+//
+// Compress stores every regular file below SourceFolder under its relative path ('/' between
+// folders); empty folders get an entry of their own, other folders none; symbolic links and special
+// files are left out and never followed. CompressionLevel 0 stores, 1-9 deflate at that level, and
+// files that would not shrink are stored. ArchiveFile appears only when complete: it is written
+// under a temporary name beside it (TempFolder is not needed for that) and renamed into place.
+// Extract unpacks the members FileSpec names ("*.*": all, else one member name, any separator, any
+// case) below ExtractFolder; Options 6 and 8 both do that. An archive with a member whose name would
+// leave ExtractFolder is refused whole before anything is written (VbError 75 naming the member).
+// GetComment and SetComment use the archive comment, written as UTF-8.
 class cmpZIP : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +51,13 @@ signals:
     void ProcessEnded();
     void ProcessMessages(qint16& cancel);
     void Statistics(double wholeRunPercent, double currentFilePercent);
+
+private:
+    class RunEvents;
+    void runWithEvents(bool compressing, const std::function<void(ZipRunEvents&)>& body);
+
+    // Cleared when the component is destroyed, possibly by a receiver while a run is under way.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 } // namespace stowline

@@ -1,0 +1,106 @@
+#include "archive/ZipComment.h"
+
+#include "archive/ZipFormat.h"
+#include "archive/ZipLibzip.h"
+#include "archive/ZipText.h"
+#include "foundation/modError.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stowline {
+
+using namespace zipformat;
+
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    void close() {
+        if (::close(std::exchange(m_fd, -1)) != 0)
+            RaiseOsError(errno);
+    }
+
+private:
+    int m_fd;
+};
+
+QByteArray readTail(int fd, qint64 fileSize) {
+    const qint64 length = std::min<qint64>(fileSize, EndRecordSize + MaxCommentSize);
+    QByteArray tail(length, Qt::Uninitialized);
+    const ssize_t got = ::pread(fd, tail.data(), static_cast<size_t>(length), fileSize - length);
+    if (got != length)
+        RaiseOsError(got < 0 ? errno : EIO);
+    return tail;
+}
+
+// Offset in the tail of the end record: the one whose comment reaches exactly to the end of the
+// file, else the last one that fits (trailing bytes after it are dropped with the old comment).
+qsizetype findEndRecord(const QByteArray& tail) {
+    qsizetype fitting = -1;
+    for (qsizetype at = tail.size() - EndRecordSize; at >= 0; --at) {
+        if (get32(tail.constData() + at) != EndSignature)
+            continue;
+        const qsizetype end = at + EndRecordSize + get16(tail.constData() + at + 20);
+        if (end == tail.size())
+            return at;
+        if (end < tail.size() && fitting < 0)
+            fitting = at;
+    }
+    if (fitting < 0)
+        throw InvalidFormat();
+    return fitting;
+}
+
+void writeAt(int fd, qint64 offset, const QByteArray& bytes) {
+    const ssize_t written = ::pwrite(fd, bytes.constData(), static_cast<size_t>(bytes.size()), offset);
+    if (written != bytes.size())
+        RaiseOsError(written < 0 ? errno : ENOSPC);
+}
+
+} // namespace
+
+QString ReadArchiveComment(const QString& path) {
+    const ZipArchiveHandle archive = TryOpenZipForReading(path);
+    if (!archive)
+        return {};
+    int length = 0;
+    const char* comment = zip_get_archive_comment(archive.get(), &length, ZIP_FL_ENC_RAW);
+    if (!comment || length <= 0)
+        return {};
+    return DecodeArchiveText(QByteArrayView(comment, length));
+}
+
+void WriteArchiveComment(const QString& path, const QByteArray& comment) {
+    OpenZipForReading(path); // only a file libzip reads as a zip is touched
+    const QByteArray text = comment.left(MaxCommentSize);
+    FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC));
+    if (file.get() < 0)
+        RaiseOsError(errno);
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0)
+        RaiseOsError(errno);
+    const QByteArray tail = readTail(file.get(), info.st_size);
+    const qint64 endRecord = info.st_size - tail.size() + findEndRecord(tail);
+    // New text first, then its length, then the cut: a reader never sees a length past the end.
+    writeAt(file.get(), endRecord + EndRecordSize, text);
+    QByteArray length;
+    put16(length, static_cast<quint16>(text.size()));
+    writeAt(file.get(), endRecord + 20, length);
+    if (::ftruncate(file.get(), endRecord + EndRecordSize + text.size()) != 0)
+        RaiseOsError(errno);
+    file.close();
+}
+
+} // namespace stowline

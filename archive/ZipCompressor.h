@@ -1,0 +1,33 @@
+#pragma once
+
+#include "archive/ZipRun.h"
+
+#include <QString>
+
+namespace stowline {
+
+struct ZipCompressSettings {
+    QString sourceFolder;
+    QString archiveFile;
+    int level = 6;   // 0 stores, 1-9 deflate
+    int threads = 0; // 0: one per processor, at most four
+    bool forceZip64 = false;
+};
+
+// Builds an archive of a folder. Worker threads read, checksum and deflate the files in 1 MiB
+// slices a few slices ahead of the writer; the writer, on the calling thread, puts them into the
+// archive in order and raises the events. Slices that would not shrink are stored, and a file whose
+// first slice does not shrink is stored whole. The archive is written under a temporary name beside
+// its final name and renamed into place when complete; a cancelled or failed run removes it.
+// Throws VbError.
+class ZipCompressor {
+public:
+    ZipCompressor(ZipCompressSettings settings, ZipRunEvents& events);
+    ZipRunOutcome run();
+
+private:
+    ZipCompressSettings m_settings;
+    ZipRunEvents& m_events;
+};
+
+} // namespace stowline

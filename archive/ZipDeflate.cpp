@@ -1,0 +1,92 @@
+#include "archive/ZipDeflate.h"
+
+#include "archive/ZipWriter.h"
+
+#include <array>
+#include <cmath>
+#include <stdexcept>
+
+namespace stowline {
+
+namespace {
+
+// Order-0 entropy above this (bits per byte) means deflate gains a few percent at best.
+constexpr double IncompressibleEntropy = 7.8;
+constexpr size_t EntropySampleMinimum = 4096;
+constexpr size_t StoredBlockMaximum = 65535;
+
+size_t packedOrRawCap(const ZipChunk& chunk) {
+    return chunk.rawSize - chunk.rawSize / 32;
+}
+
+} // namespace
+
+ChunkDeflater::ChunkDeflater(int level) : m_level(level) {
+    if (m_level > 0)
+        m_ready = deflateInit2(&m_stream, m_level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    if (m_level > 0 && !m_ready)
+        throw std::bad_alloc();
+}
+
+ChunkDeflater::~ChunkDeflater() {
+    if (m_ready)
+        deflateEnd(&m_stream);
+}
+
+void ChunkDeflater::process(ZipChunk& chunk, bool last) {
+    const auto* bytes = reinterpret_cast<const Bytef*>(chunk.raw.data());
+    chunk.crc = static_cast<quint32>(crc32_z(0, bytes, chunk.rawSize));
+    chunk.deflated = false;
+    chunk.packedSize = 0;
+    if (m_level == 0 || chunk.rawSize == 0 || looksIncompressible(chunk.raw.data(), chunk.rawSize))
+        return;
+    chunk.deflated = deflate(chunk, last) && chunk.packedSize <= packedOrRawCap(chunk);
+}
+
+bool ChunkDeflater::deflate(ZipChunk& chunk, bool last) {
+    deflateReset(&m_stream);
+    const size_t bound = deflateBound(&m_stream, static_cast<uLong>(chunk.rawSize)) + 64;
+    if (chunk.packed.size() < bound)
+        chunk.packed.resize(bound);
+    m_stream.next_in = reinterpret_cast<Bytef*>(chunk.raw.data());
+    m_stream.avail_in = static_cast<uInt>(chunk.rawSize);
+    m_stream.next_out = reinterpret_cast<Bytef*>(chunk.packed.data());
+    m_stream.avail_out = static_cast<uInt>(bound);
+    const int result = ::deflate(&m_stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+    const bool complete = last ? result == Z_STREAM_END : (result == Z_OK && m_stream.avail_in == 0);
+    chunk.packedSize = bound - m_stream.avail_out;
+    return complete;
+}
+
+bool looksIncompressible(const char* data, size_t size) {
+    if (size < EntropySampleMinimum)
+        return false;
+    std::array<size_t, 256> counts{};
+    for (size_t i = 0; i < size; ++i)
+        ++counts[static_cast<uchar>(data[i])];
+    double bits = 0;
+    for (const size_t count : counts) {
+        if (count == 0)
+            continue;
+        const double p = static_cast<double>(count) / static_cast<double>(size);
+        bits -= p * std::log2(p);
+    }
+    return bits > IncompressibleEntropy;
+}
+
+void writeStoredBlocks(ZipWriter& writer, const char* data, size_t size, bool final) {
+    do {
+        const size_t length = std::min(size, StoredBlockMaximum);
+        const bool lastBlock = length == size;
+        const auto len = static_cast<quint16>(length);
+        const char header[5] = {static_cast<char>(final && lastBlock ? 1 : 0), static_cast<char>(len & 0xFF),
+                                static_cast<char>(len >> 8), static_cast<char>(~len & 0xFF),
+                                static_cast<char>((~len >> 8) & 0xFF)};
+        writer.write(header, sizeof header);
+        writer.write(data, length);
+        data += length;
+        size -= length;
+    } while (size > 0);
+}
+
+} // namespace stowline

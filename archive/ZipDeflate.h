@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QtGlobal>
+#include <vector>
+#include <zlib.h>
+
+namespace stowline {
+
+class ZipWriter;
+
+// One slice of a source file: its bytes, their CRC-32 and, when deflating pays, their raw deflate
+// form. Slices of one file are deflated independently and joined: each but the last ends with an
+// empty stored block (a sync flush), so the joined stream is one valid deflate stream.
+struct ZipChunk {
+    std::vector<char> raw;
+    size_t rawSize = 0;
+    std::vector<char> packed;
+    size_t packedSize = 0;
+    bool deflated = false;
+    quint32 crc = 0;
+};
+
+class ChunkDeflater {
+public:
+    explicit ChunkDeflater(int level);
+    ~ChunkDeflater();
+    ChunkDeflater(const ChunkDeflater&) = delete;
+    ChunkDeflater& operator=(const ChunkDeflater&) = delete;
+
+    // Sets crc, and packed/deflated unless the level is 0 or the bytes would not shrink enough.
+    void process(ZipChunk& chunk, bool last);
+
+private:
+    bool deflate(ZipChunk& chunk, bool last);
+
+    int m_level;
+    z_stream m_stream{};
+    bool m_ready = false;
+};
+
+// True for bytes that deflate cannot shrink enough to pay (compressed or random data).
+bool looksIncompressible(const char* data, size_t size);
+
+// Writes bytes as deflate stored blocks; the last block carries the final mark when final is set.
+void writeStoredBlocks(ZipWriter& writer, const char* data, size_t size, bool final);
+
+} // namespace stowline

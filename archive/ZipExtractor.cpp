@@ -1,0 +1,404 @@
+#include "archive/ZipExtractor.h"
+
+#include "archive/ZipLibzip.h"
+#include "archive/ZipText.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtMemberRefused = 401;
+constexpr int txtMemberDamaged = 402;
+constexpr size_t ReadBufferSize = 256 * 1024;
+constexpr int MaximumThreads = 4;
+
+struct ExtractItem {
+    zip_uint64_t index = 0;
+    QString memberName;
+    QByteArray target; // native path
+    quint64 size = 0;
+    mode_t mode = 0;
+    time_t modified = 0;
+};
+
+struct ExtractPlan {
+    QByteArray root;
+    std::vector<QByteArray> folders;
+    std::vector<ExtractItem> files;
+    quint64 totalBytes = 0;
+};
+
+bool isDrivePrefix(const QString& name) {
+    return name.size() >= 2 && name[1] == u':' && name[0].isLetter();
+}
+
+bool specMatchesAll(const QString& spec) {
+    return spec.isEmpty() || spec == u"*.*" || spec == u"*";
+}
+
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        while (!status.atEnd()) {
+            const QByteArray line = status.readLine();
+            if (line.startsWith("Umask:"))
+                return static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    return 022;
+}
+
+mode_t fileMode(zip_t* archive, zip_uint64_t index, mode_t umaskBits) {
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
+        system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0777) != 0)
+        return ((attributes >> 16) & 0777) | 0600;
+    return 0666 & ~umaskBits;
+}
+
+// Creates a folder and its missing parents; a file in the way is an error.
+void makeFolder(const QByteArray& path) {
+    if (::mkdir(path.constData(), 0777) == 0)
+        return;
+    int error = errno;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (error == ENOENT && slash > 0) {
+        makeFolder(path.left(slash));
+        if (::mkdir(path.constData(), 0777) == 0)
+            return;
+        error = errno;
+    }
+    struct stat info {};
+    if (error != EEXIST || ::stat(path.constData(), &info) != 0)
+        RaiseOsError(error, true);
+    if (!S_ISDIR(info.st_mode))
+        RaiseOsError(EEXIST, true);
+}
+
+QByteArray rootFolder(const QString& folder) {
+    QByteArray root = QFile::encodeName(QString(folder).replace(u'\\', u'/'));
+    while (root.size() > 1 && root.endsWith('/'))
+        root.chop(1);
+    if (root.isEmpty())
+        RaiseOsError(ENOENT, true);
+    return root;
+}
+
+ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
+    ExtractPlan plan;
+    plan.root = rootFolder(settings.extractFolder);
+    const bool all = specMatchesAll(settings.fileSpec);
+    const std::optional<QString> spec = all ? QString() : SafeMemberPath(settings.fileSpec);
+    const mode_t umaskBits = currentUmask();
+    QHash<QByteArray, size_t> fileByTarget;
+    QSet<QByteArray> folders;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        zip_stat_t info;
+        if (zip_stat_index(archive, index, ZIP_FL_ENC_RAW, &info) != 0)
+            throw ZipFailure(zip_get_error(archive));
+        const QString name = DecodeArchiveText(QByteArrayView(info.name));
+        const std::optional<QString> path = SafeMemberPath(name);
+        if (!all && (!path || !spec || path->compare(*spec, Qt::CaseInsensitive) != 0))
+            continue;
+        if (!path)
+            Raise(75, Str(txtMemberRefused) + name);
+        const bool isFolder = name.endsWith(u'/') || name.endsWith(u'\\');
+        if (path->isEmpty())
+            continue;
+        const QByteArray target = plan.root + '/' + QFile::encodeName(*path);
+        if (isFolder) {
+            folders.insert(target);
+            continue;
+        }
+        folders.insert(target.left(target.lastIndexOf('/')));
+        ExtractItem item{index, name, target, info.size, fileMode(archive, index, umaskBits), info.mtime};
+        // A later member of the same name wins, as it would unpacked one after the other.
+        if (auto it = fileByTarget.find(target); it != fileByTarget.end())
+            plan.files[*it].target.clear();
+        fileByTarget.insert(target, plan.files.size());
+        plan.files.push_back(item);
+    }
+    std::erase_if(plan.files, [](const ExtractItem& item) { return item.target.isEmpty(); });
+    for (const ExtractItem& item : plan.files)
+        plan.totalBytes += item.size;
+    plan.folders.assign(folders.begin(), folders.end());
+    std::sort(plan.folders.begin(), plan.folders.end());
+    return plan;
+}
+
+// A file being unpacked: a temporary name in the target folder until commit renames it.
+class PendingFile {
+public:
+    explicit PendingFile(const QByteArray& target) : m_target(target) {
+        m_temp = target.left(target.lastIndexOf('/') + 1) + ".stowline-XXXXXX";
+        m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            RaiseOsError(errno, true);
+    }
+    ~PendingFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_committed)
+            ::unlink(m_temp.constData());
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    void write(const char* data, size_t size) {
+        while (size > 0) {
+            const ssize_t written = ::write(m_fd, data, size);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                RaiseOsError(written < 0 ? errno : ENOSPC);
+            data += written;
+            size -= static_cast<size_t>(written);
+        }
+    }
+
+    void commit(mode_t mode, time_t modified) {
+        ::fchmod(m_fd, mode);
+        const timespec times[2] = {{0, UTIME_NOW}, {modified, 0}};
+        ::futimens(m_fd, times);
+        if (::close(std::exchange(m_fd, -1)) != 0)
+            RaiseOsError(errno);
+        if (::rename(m_temp.constData(), m_target.constData()) != 0)
+            RaiseOsError(errno);
+        m_committed = true;
+    }
+
+private:
+    QByteArray m_target;
+    QByteArray m_temp;
+    int m_fd = -1;
+    bool m_committed = false;
+};
+
+// Unpacks whole members on worker threads, each with its own handle on the archive.
+class ExtractWorkers {
+public:
+    enum State { Waiting, Started, Finished };
+
+    ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads)
+        : m_archiveFile(archiveFile), m_files(files), m_progress(files.size()) {
+        for (int i = 0; i < threads && i < static_cast<int>(files.size()); ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+
+    ~ExtractWorkers() {
+        m_stop = true;
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+
+    // Returns after a worker reported a change or when the timeout passed.
+    void waitForChange(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, timeout, [&] { return m_changes != m_seenChanges; });
+        m_seenChanges = m_changes;
+    }
+
+    void rethrowFailure() {
+        std::lock_guard lock(m_mutex);
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+    }
+
+    State state(size_t i) const { return m_progress[i].state.load(); }
+    quint64 bytesDone(size_t i) const { return m_progress[i].done.load(); }
+    quint64 totalDone() const { return m_totalDone.load(); }
+
+private:
+    struct Progress {
+        std::atomic<State> state{Waiting};
+        std::atomic<quint64> done{0};
+    };
+
+    void announce() {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_changes;
+        }
+        m_changed.notify_one();
+    }
+
+    void work() {
+        try {
+            ZipArchiveHandle archive = OpenZipForReading(m_archiveFile);
+            std::vector<char> buffer(ReadBufferSize);
+            for (size_t i = m_next++; i < m_files.size() && !m_stop; i = m_next++) {
+                m_progress[i].state = Started;
+                announce();
+                unpack(archive.get(), m_files[i], m_progress[i], buffer);
+                m_progress[i].state = Finished;
+                announce();
+            }
+        } catch (...) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (!m_failure)
+                    m_failure = std::current_exception();
+                ++m_changes;
+            }
+            m_stop = true;
+            m_changed.notify_one();
+        }
+    }
+
+    void unpack(zip_t* archive, const ExtractItem& item, Progress& progress, std::vector<char>& buffer) {
+        ZipFileHandle member(zip_fopen_index(archive, item.index, 0));
+        if (!member)
+            throw memberFailure(item, zip_get_error(archive));
+        PendingFile out(item.target);
+        while (!m_stop) {
+            const zip_int64_t got = zip_fread(member.get(), buffer.data(), buffer.size());
+            if (got < 0)
+                throw memberFailure(item, zip_file_get_error(member.get()));
+            if (got == 0) {
+                out.commit(item.mode, item.modified);
+                return;
+            }
+            out.write(buffer.data(), static_cast<size_t>(got));
+            progress.done += static_cast<quint64>(got);
+            m_totalDone += static_cast<quint64>(got);
+        }
+    }
+
+    static VbError memberFailure(const ExtractItem& item, const zip_error_t* error) {
+        const VbError failure = ZipFailure(error);
+        if (failure.number() == 321)
+            return VbError(321, Str(txtMemberDamaged) + item.memberName);
+        return failure;
+    }
+
+    const QString m_archiveFile;
+    const std::vector<ExtractItem>& m_files;
+    std::vector<Progress> m_progress;
+    std::vector<std::thread> m_threads;
+    std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_stop{false};
+    std::atomic<quint64> m_totalDone{0};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    quint64 m_changes = 0;
+    quint64 m_seenChanges = 0;
+    std::exception_ptr m_failure;
+};
+
+// Raises the events of the unpacked files in member order while the workers run ahead.
+class ExtractReporter {
+public:
+    ExtractReporter(const ExtractPlan& plan, const ExtractWorkers& workers, ZipRunEvents& events)
+        : m_plan(plan), m_workers(workers), m_events(events) {}
+
+    bool allReported() const { return m_next == m_plan.files.size(); }
+
+    void report() {
+        while (m_next < m_plan.files.size()) {
+            const ExtractItem& item = m_plan.files[m_next];
+            const ExtractWorkers::State state = m_workers.state(m_next);
+            if (state == ExtractWorkers::Waiting)
+                return;
+            if (!m_announced) {
+                m_events.fileStarted(QFile::decodeName(item.target));
+                m_announced = true;
+            }
+            const double whole = percentOf(m_workers.totalDone(), m_plan.totalBytes);
+            if (state != ExtractWorkers::Finished) {
+                statistics(whole, percentOf(m_workers.bytesDone(m_next), item.size));
+                return;
+            }
+            statistics(whole, 100.0);
+            ++m_next;
+            m_announced = false;
+        }
+    }
+
+    void reportEnd() {
+        if (m_last != std::pair{100.0, 100.0})
+            statistics(100.0, 100.0);
+    }
+
+private:
+    void statistics(double whole, double current) {
+        if (std::pair{whole, current} == m_last)
+            return;
+        m_last = {whole, current};
+        m_events.statistics(whole, current);
+    }
+
+    const ExtractPlan& m_plan;
+    const ExtractWorkers& m_workers;
+    ZipRunEvents& m_events;
+    size_t m_next = 0;
+    bool m_announced = false;
+    std::pair<double, double> m_last{-1.0, -1.0};
+};
+
+int threadCount(int requested) {
+    if (requested > 0)
+        return requested;
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MaximumThreads);
+}
+
+} // namespace
+
+std::optional<QString> SafeMemberPath(const QString& memberName) {
+    const QString name = QString(memberName).replace(u'\\', u'/');
+    if (name.startsWith(u'/') || isDrivePrefix(name))
+        return std::nullopt;
+    QStringList parts;
+    for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u"..")
+            return std::nullopt;
+        if (part != u".")
+            parts << part;
+    }
+    return parts.join(u'/');
+}
+
+ZipExtractor::ZipExtractor(ZipExtractSettings settings, ZipRunEvents& events)
+    : m_settings(std::move(settings)), m_events(events) {}
+
+ZipRunOutcome ZipExtractor::run() {
+    CancelPacer pacer;
+    if (pacer.ask(m_events))
+        return ZipRunOutcome::Cancelled;
+    ZipArchiveHandle archive = OpenZipForReading(m_settings.archiveFile);
+    const ExtractPlan plan = planExtraction(archive.get(), m_settings);
+    archive.reset();
+    makeFolder(plan.root);
+    for (const QByteArray& folder : plan.folders)
+        makeFolder(folder);
+
+    ExtractWorkers workers(m_settings.archiveFile, plan.files, threadCount(m_settings.threads));
+    ExtractReporter reporter(plan, workers, m_events);
+    while (!reporter.allReported()) {
+        workers.waitForChange(CancelPacer::Interval);
+        workers.rethrowFailure();
+        reporter.report();
+        if (pacer.askIfDue(m_events))
+            return ZipRunOutcome::Cancelled;
+    }
+    reporter.reportEnd();
+    return ZipRunOutcome::Completed;
+}
+
+} // namespace stowline

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <ctime>
+
+// Record layouts of the published ZIP format that the writer and the comment editor share.
+namespace stowline::zipformat {
+
+constexpr quint32 LocalHeaderSignature = 0x04034b50;
+constexpr quint32 CentralHeaderSignature = 0x02014b50;
+constexpr quint32 EndSignature = 0x06054b50;
+constexpr quint32 Zip64EndSignature = 0x06064b50;
+constexpr quint32 Zip64LocatorSignature = 0x07064b50;
+constexpr quint16 Zip64ExtraId = 0x0001;
+
+constexpr quint16 MethodStore = 0;
+constexpr quint16 MethodDeflate = 8;
+constexpr quint16 FlagUtf8Names = 0x0800;
+constexpr quint16 VersionDefault = 20;
+constexpr quint16 VersionZip64 = 45;
+constexpr quint16 MadeByUnix = 3;
+
+constexpr qsizetype LocalHeaderSize = 30;
+constexpr qsizetype EndRecordSize = 22;
+constexpr qsizetype MaxCommentSize = 0xFFFF;
+constexpr quint32 Max32 = 0xFFFFFFFFu;
+constexpr quint16 Max16 = 0xFFFFu;
+
+inline void put16(QByteArray& out, quint16 v) {
+    out.append(static_cast<char>(v & 0xFF));
+    out.append(static_cast<char>(v >> 8));
+}
+inline void put32(QByteArray& out, quint32 v) {
+    put16(out, static_cast<quint16>(v & 0xFFFF));
+    put16(out, static_cast<quint16>(v >> 16));
+}
+inline void put64(QByteArray& out, quint64 v) {
+    put32(out, static_cast<quint32>(v & Max32));
+    put32(out, static_cast<quint32>(v >> 32));
+}
+inline quint16 get16(const char* p) {
+    return static_cast<quint16>(static_cast<uchar>(p[0]) | static_cast<uchar>(p[1]) << 8);
+}
+inline quint32 get32(const char* p) {
+    return get16(p) | static_cast<quint32>(get16(p + 2)) << 16;
+}
+inline quint64 get64(const char* p) {
+    return get32(p) | static_cast<quint64>(get32(p + 4)) << 32;
+}
+
+struct DosDateTime {
+    quint16 time = 0;
+    quint16 date = (1 << 5) | 1; // 1980-01-01, the earliest the format can say
+};
+
+inline DosDateTime toDosDateTime(time_t seconds) {
+    std::tm local{};
+    if (!localtime_r(&seconds, &local) || local.tm_year < 80)
+        return {};
+    DosDateTime dos;
+    dos.time = static_cast<quint16>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+    dos.date = static_cast<quint16>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+    return dos;
+}
+
+} // namespace stowline::zipformat

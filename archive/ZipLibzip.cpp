@@ -1,0 +1,84 @@
+#include "archive/ZipLibzip.h"
+
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+
+#include <QFile>
+#include <cerrno>
+#include <new>
+#include <sys/stat.h>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtInvalidFormat = 400;
+
+ZipArchiveHandle openRaw(const QString& path, zip_error_t& error) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0) {
+        zip_error_set(&error, errno == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, errno);
+        return nullptr;
+    }
+    // libzip takes an empty file for an empty archive; it is no archive at all.
+    if (!S_ISREG(info.st_mode) || info.st_size == 0) {
+        zip_error_set(&error, ZIP_ER_NOZIP, 0);
+        return nullptr;
+    }
+    int code = 0;
+    ZipArchiveHandle archive(zip_open(name.constData(), ZIP_RDONLY, &code));
+    if (!archive)
+        zip_error_init_with_code(&error, code);
+    return archive;
+}
+
+} // namespace
+
+ZipArchiveHandle OpenZipForReading(const QString& path) {
+    zip_error_t error;
+    zip_error_init(&error);
+    ZipArchiveHandle archive = openRaw(path, error);
+    if (!archive) {
+        const VbError failure = ZipFailure(&error);
+        zip_error_fini(&error);
+        throw failure;
+    }
+    zip_error_fini(&error);
+    return archive;
+}
+
+ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept {
+    zip_error_t error;
+    zip_error_init(&error);
+    ZipArchiveHandle archive = openRaw(path, error);
+    zip_error_fini(&error);
+    return archive;
+}
+
+VbError ZipFailure(const zip_error_t* error) {
+    const int systemError = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
+    switch (zip_error_code_zip(error)) {
+    case ZIP_ER_NOENT:
+        return osError(ENOENT);
+    case ZIP_ER_MEMORY:
+        throw std::bad_alloc();
+    case ZIP_ER_OPEN:
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+    case ZIP_ER_WRITE:
+    case ZIP_ER_CLOSE:
+    case ZIP_ER_TMPOPEN:
+    case ZIP_ER_REMOVE:
+    case ZIP_ER_RENAME:
+        return osError(systemError != 0 ? systemError : EIO);
+    default:
+        return InvalidFormat();
+    }
+}
+
+VbError InvalidFormat() {
+    return VbError(321, Str(txtInvalidFormat));
+}
+
+} // namespace stowline

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <zip.h>
+
+namespace stowline {
+
+class VbError;
+
+struct ZipArchiveDiscard {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using ZipArchiveHandle = std::unique_ptr<zip_t, ZipArchiveDiscard>;
+
+struct ZipFileClose {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+using ZipFileHandle = std::unique_ptr<zip_file_t, ZipFileClose>;
+
+// Opens an archive read-only; throws VbError: 53 for a missing file, 321 for one that is no zip,
+// the OS error's number otherwise.
+ZipArchiveHandle OpenZipForReading(const QString& path);
+// The same without throwing: null when the file is missing, unreadable or no zip.
+ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept;
+
+// A libzip failure as the classic error.
+VbError ZipFailure(const zip_error_t* error);
+// 321 "Invalid file format".
+VbError InvalidFormat();
+
+} // namespace stowline

@@ -1,0 +1,210 @@
+#include "archive/ZipWriter.h"
+
+#include "foundation/modError.h"
+
+#include <QStringDecoder>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace stowline {
+
+using namespace zipformat;
+
+namespace {
+
+constexpr size_t BufferSize = 256 * 1024;
+
+bool isAscii(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+}
+
+bool isUtf8(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)utf8.decode(bytes);
+    return !utf8.hasError();
+}
+
+} // namespace
+
+ZipWriter::ZipWriter(int fd) : m_fd(fd) {
+    m_buffer.reserve(BufferSize);
+}
+
+quint16 ZipWriter::nameFlags(const QByteArray& name) const {
+    return !isAscii(name) && isUtf8(name) ? FlagUtf8Names : 0;
+}
+
+QByteArray ZipWriter::localHeader(const ZipEntryHeader& header, const ZipEntrySizes& sizes) const {
+    const bool zip64 = header.zip64 || m_forceZip64;
+    QByteArray out;
+    put32(out, LocalHeaderSignature);
+    put16(out, zip64 ? VersionZip64 : VersionDefault);
+    put16(out, header.flags | nameFlags(header.name));
+    put16(out, header.method);
+    put16(out, header.modified.time);
+    put16(out, header.modified.date);
+    put32(out, sizes.crc);
+    put32(out, zip64 ? Max32 : static_cast<quint32>(sizes.compressed));
+    put32(out, zip64 ? Max32 : static_cast<quint32>(sizes.uncompressed));
+    put16(out, static_cast<quint16>(header.name.size()));
+    put16(out, zip64 ? 20 : 0);
+    out.append(header.name);
+    if (zip64) {
+        put16(out, Zip64ExtraId);
+        put16(out, 16);
+        put64(out, sizes.uncompressed);
+        put64(out, sizes.compressed);
+    }
+    return out;
+}
+
+void ZipWriter::beginEntry(const ZipEntryHeader& header, const std::optional<ZipEntrySizes>& known) {
+    OpenEntry entry;
+    entry.header = header;
+    entry.headerOffset = m_position;
+    entry.sizesKnown = known.has_value();
+    entry.known = known.value_or(ZipEntrySizes{});
+    const QByteArray bytes = localHeader(header, entry.known);
+    write(bytes);
+    entry.dataOffset = m_position;
+    m_open = entry;
+}
+
+void ZipWriter::write(const char* data, size_t size) {
+    if (m_buffer.size() + size > BufferSize)
+        flush();
+    if (size >= BufferSize)
+        writeFully(data, size);
+    else
+        m_buffer.insert(m_buffer.end(), data, data + size);
+    m_position += size;
+}
+
+void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
+    Q_ASSERT(m_open);
+    const OpenEntry entry = *m_open;
+    m_open.reset();
+    const ZipEntrySizes sizes{crc, m_position - entry.dataOffset, uncompressedSize};
+    const bool zip64 = entry.header.zip64 || m_forceZip64;
+    if (!zip64 && (sizes.compressed >= Max32 || sizes.uncompressed >= Max32))
+        Raise(51, QStringLiteral("Internal error: entry passed 4 GiB without Zip64 fields"));
+    const bool patch = !entry.sizesKnown || entry.known.crc != sizes.crc ||
+                       entry.known.compressed != sizes.compressed ||
+                       entry.known.uncompressed != sizes.uncompressed;
+    if (patch) {
+        flush();
+        writeAt(entry.headerOffset, localHeader(entry.header, sizes));
+    }
+    appendCentralRecord(entry, sizes);
+}
+
+void ZipWriter::appendCentralRecord(const OpenEntry& entry, const ZipEntrySizes& sizes) {
+    const ZipEntryHeader& header = entry.header;
+    const bool sizes64 = header.zip64 || m_forceZip64;
+    const bool offset64 = entry.headerOffset >= Max32 || m_forceZip64;
+    QByteArray extra;
+    if (sizes64) {
+        put64(extra, sizes.uncompressed);
+        put64(extra, sizes.compressed);
+    }
+    if (offset64)
+        put64(extra, entry.headerOffset);
+    const bool isDirectory = header.name.endsWith('/');
+
+    QByteArray& out = m_centralDirectory;
+    put32(out, CentralHeaderSignature);
+    put16(out, static_cast<quint16>(MadeByUnix << 8 | (extra.isEmpty() ? VersionDefault : VersionZip64)));
+    put16(out, extra.isEmpty() ? VersionDefault : VersionZip64);
+    put16(out, header.flags | nameFlags(header.name));
+    put16(out, header.method);
+    put16(out, header.modified.time);
+    put16(out, header.modified.date);
+    put32(out, sizes.crc);
+    put32(out, sizes64 ? Max32 : static_cast<quint32>(sizes.compressed));
+    put32(out, sizes64 ? Max32 : static_cast<quint32>(sizes.uncompressed));
+    put16(out, static_cast<quint16>(header.name.size()));
+    put16(out, extra.isEmpty() ? 0 : static_cast<quint16>(extra.size() + 4));
+    put16(out, 0); // comment
+    put16(out, 0); // disk
+    put16(out, 0); // internal attributes
+    put32(out, header.unixMode << 16 | (isDirectory ? 0x10 : 0));
+    put32(out, offset64 ? Max32 : static_cast<quint32>(entry.headerOffset));
+    out.append(header.name);
+    if (!extra.isEmpty()) {
+        put16(out, Zip64ExtraId);
+        put16(out, static_cast<quint16>(extra.size()));
+        out.append(extra);
+    }
+    ++m_entryCount;
+}
+
+void ZipWriter::finish(QByteArrayView comment) {
+    const quint64 directoryOffset = m_position;
+    write(m_centralDirectory);
+    writeEndRecords(directoryOffset, static_cast<quint64>(m_centralDirectory.size()),
+                    comment.first(std::min<qsizetype>(comment.size(), MaxCommentSize)));
+    flush();
+}
+
+void ZipWriter::writeEndRecords(quint64 directoryOffset, quint64 directorySize, QByteArrayView comment) {
+    const bool zip64 =
+        m_forceZip64 || m_entryCount >= Max16 || directoryOffset >= Max32 || directorySize >= Max32;
+    QByteArray out;
+    if (zip64) {
+        const quint64 recordOffset = m_position;
+        put32(out, Zip64EndSignature);
+        put64(out, 44);
+        put16(out, MadeByUnix << 8 | VersionZip64);
+        put16(out, VersionZip64);
+        put32(out, 0);
+        put32(out, 0);
+        put64(out, m_entryCount);
+        put64(out, m_entryCount);
+        put64(out, directorySize);
+        put64(out, directoryOffset);
+        put32(out, Zip64LocatorSignature);
+        put32(out, 0);
+        put64(out, recordOffset);
+        put32(out, 1);
+    }
+    const auto count = static_cast<quint16>(zip64 ? Max16 : m_entryCount);
+    put32(out, EndSignature);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, count);
+    put16(out, count);
+    put32(out, zip64 ? Max32 : static_cast<quint32>(directorySize));
+    put32(out, zip64 ? Max32 : static_cast<quint32>(directoryOffset));
+    put16(out, static_cast<quint16>(comment.size()));
+    out.append(comment);
+    write(out);
+}
+
+void ZipWriter::flush() {
+    if (m_buffer.empty())
+        return;
+    writeFully(m_buffer.data(), m_buffer.size());
+    m_buffer.clear();
+}
+
+void ZipWriter::writeFully(const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            RaiseOsError(written < 0 ? errno : ENOSPC);
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+}
+
+void ZipWriter::writeAt(quint64 offset, const QByteArray& bytes) {
+    const ssize_t written =
+        ::pwrite(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()), static_cast<off_t>(offset));
+    if (written != bytes.size())
+        RaiseOsError(written < 0 ? errno : ENOSPC);
+}
+
+} // namespace stowline

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "archive/ZipFormat.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <optional>
+#include <vector>
+
+namespace stowline {
+
+struct ZipEntryHeader {
+    QByteArray name; // '/' separates folders; a folder's own entry ends in '/'
+    quint16 method = zipformat::MethodStore;
+    quint16 flags = 0; // deflate speed bits; the UTF-8 name bit is set by the writer
+    zipformat::DosDateTime modified;
+    quint32 unixMode = 0; // st_mode with its type bits, kept in the external attributes
+    bool zip64 = false;   // the entry may pass 4 GiB: its local header carries Zip64 sizes
+};
+
+struct ZipEntrySizes {
+    quint32 crc = 0;
+    quint64 compressed = 0;
+    quint64 uncompressed = 0;
+};
+
+// Writes a ZIP archive front to back onto a file descriptor it does not own: local headers, data,
+// central directory, Zip64 records where sizes, offsets or counts need them. An entry whose sizes
+// are not known before its data gets them patched into its local header afterwards, so the output
+// must be a seekable file. Write failures throw VbError from the errno.
+class ZipWriter {
+public:
+    explicit ZipWriter(int fd);
+
+    // Puts Zip64 records on every entry and the end record (used to check readers accept them).
+    void setForceZip64(bool force) { m_forceZip64 = force; }
+
+    void beginEntry(const ZipEntryHeader& header, const std::optional<ZipEntrySizes>& known = {});
+    void write(const char* data, size_t size);
+    void write(QByteArrayView bytes) { write(bytes.data(), static_cast<size_t>(bytes.size())); }
+    // Ends the entry begun last; its compressed size is the count of bytes written since.
+    void endEntry(quint32 crc, quint64 uncompressedSize);
+    // Writes the central directory and the end records, then flushes.
+    void finish(QByteArrayView comment = {});
+
+    quint64 position() const { return m_position; }
+
+private:
+    struct OpenEntry {
+        ZipEntryHeader header;
+        quint64 headerOffset = 0;
+        quint64 dataOffset = 0;
+        bool sizesKnown = false;
+        ZipEntrySizes known;
+    };
+
+    QByteArray localHeader(const ZipEntryHeader& header, const ZipEntrySizes& sizes) const;
+    void appendCentralRecord(const OpenEntry& entry, const ZipEntrySizes& sizes);
+    void writeEndRecords(quint64 directoryOffset, quint64 directorySize, QByteArrayView comment);
+    quint16 nameFlags(const QByteArray& name) const;
+    void flush();
+    void writeFully(const char* data, size_t size);
+    void writeAt(quint64 offset, const QByteArray& bytes);
+
+    int m_fd;
+    bool m_forceZip64 = false;
+    quint64 m_position = 0;
+    quint64 m_entryCount = 0;
+    std::vector<char> m_buffer;
+    QByteArray m_centralDirectory;
+    std::optional<OpenEntry> m_open;
+};
+
+} // namespace stowline

@@ -1,0 +1,189 @@
+// Times a whole interactive backup of a generated profile against Info-ZIP's `zip -r -1` over the
+// same folders and records peak memory:
+//   stowline-backup-bench [--size-mb 1024] [--favorites 5000] [--work DIR] [--results FILE]
+#include "archive/frmInterface.h"
+#include "backup/modBKIEFCheck.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modBKWABCheck.h"
+#include "backup/modWizardBackup.h"
+#include "foundation/modGlobal.h"
+#include "platform/Platform.h"
+#include "platform/RegistryStore.h"
+#include "tests/fixtures/SampleProfile.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTextStream>
+#include <QThread>
+#include <sys/resource.h>
+
+using namespace stowline;
+
+namespace {
+
+// Any question during the run is printed and answered OK: a benchmark cannot wait for a person.
+class PrintingDialogs : public platform::Dialogs {
+public:
+    platform::MsgAnswer messageBox(const QString& text, platform::MsgButtons, platform::MsgIcon,
+                                   const QString&) override {
+        QTextStream(stderr) << "message: " << QString(text).replace(u'\r', u'\n') << '\n';
+        return platform::MsgAnswer::OK;
+    }
+    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFile(const platform::FileDialogRequest&) override { return {}; }
+    QString openFile(const platform::FileDialogRequest&) override { return {}; }
+    QString pickFolder(const QString&) override { return {}; }
+};
+
+struct AllItems : BackupChoice {
+    bool itemChosen(int) const override { return true; }
+};
+
+// Peak resident memory of this process in KiB since the last reset.
+long peakRssKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+void resetPeakRss() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+qint64 folderBytes(const QString& folder) {
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        total += it.fileInfo().size();
+    }
+    return total;
+}
+
+double seconds(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+QString mib(qint64 bytes) {
+    return QString::number(static_cast<double>(bytes) / (1 << 20), 'f', 1) + QStringLiteral(" MiB");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("size-mb"), QStringLiteral("Mail data in MiB."), QStringLiteral("n"),
+                      QStringLiteral("1024")});
+    parser.addOption({QStringLiteral("favorites"), QStringLiteral("Number of Favorites."),
+                      QStringLiteral("n"), QStringLiteral("5000")});
+    parser.addOption({QStringLiteral("work"),
+                      QStringLiteral("Folder for the profile and archives (emptied)."), QStringLiteral("dir"),
+                      QDir::current().filePath(QStringLiteral("backup-bench-work"))});
+    parser.addOption({QStringLiteral("results"), QStringLiteral("Markdown file for the figures."),
+                      QStringLiteral("file")});
+    parser.process(app);
+    QTextStream out(stdout);
+
+    const QString work = QDir(parser.value(QStringLiteral("work"))).absolutePath();
+    QDir(work).removeRecursively();
+    const QString root = work + QStringLiteral("/profile");
+    for (const auto& [name, value] : fixtures::sandboxEnvironment(root))
+        qputenv(name.constData(), value.toUtf8());
+    QDir().mkpath(root);
+    platform::reopenRegistry();
+    PrintingDialogs dialogs;
+    platform::install(&dialogs);
+
+    out << "Generating the profile in " << root << "...\n" << Qt::flush;
+    const qint64 mailBytes = parser.value(QStringLiteral("size-mb")).toLongLong() << 20;
+    const fixtures::Profile profile = fixtures::buildProfile(
+        root, fixtures::benchProfileSpec(mailBytes, parser.value(QStringLiteral("favorites")).toInt()));
+    QStringList folders;
+    for (const fixtures::IdentitySpec& identity : profile.spec().identities)
+        folders << identity.store;
+    folders << QStringLiteral("home/Favorites") << QStringLiteral("home/Address Book");
+    qint64 dataBytes = 0;
+    for (const QString& folder : folders)
+        dataBytes += folderBytes(profile.path(folder));
+
+    // Info-ZIP over the same folders, page cache warmed alike for both runs.
+    const QString zipOut = work + QStringLiteral("/infozip.zip");
+    QProcess zip;
+    zip.setWorkingDirectory(root);
+    zip.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer zipTimer;
+    zipTimer.start();
+    zip.start(QStringLiteral("zip"),
+              QStringList{QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-1"), zipOut} +
+                  folders);
+    zip.waitForFinished(-1);
+    const double zipSeconds = seconds(zipTimer);
+
+    CompressionLevelSetting = 1;
+    const QString archive = work + QStringLiteral("/backup.stw");
+    resetPeakRss();
+    QElapsedTimer ourTimer;
+    ourTimer.start();
+    Identity_Check();
+    IEF_Check();
+    WAB_Check();
+    QListWidget& identities = Interface().lstIdentities();
+    for (int i = 0; i < identities.count(); ++i)
+        identities.item(i)->setSelected(true);
+    WizardBackup(archive, AllItems());
+    const double ourSeconds = seconds(ourTimer);
+    const long peakKiB = peakRssKiB();
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+
+    const double ratio = ourSeconds / zipSeconds;
+    const bool fastEnough = ratio <= 0.6;
+    const bool smallEnough = peakKiB >= 0 && peakKiB < 64 * 1024;
+    QString report;
+    QTextStream r(&report);
+    r << "# Whole backup against Info-ZIP\n\n"
+      << "Measured " << QDateTime::currentDateTime().toString(Qt::ISODate) << " on "
+      << QSysInfo::prettyProductName() << ", " << QThread::idealThreadCount()
+      << " cores, with `stowline-backup-bench`.\n\n"
+      << "Profile: two identities with mail-like stores, an address book, "
+      << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(dataBytes)
+      << " in the backed-up folders.\n\n"
+      << "| run | wall time | output | \n|---|---|---|\n"
+      << "| `zip -q -r -1` over the same folders | " << QString::number(zipSeconds, 'f', 2) << " s | "
+      << mib(QFileInfo(zipOut).size()) << " |\n"
+      << "| Stowline backup (detection, `WizardBackup`, compression level 1) | "
+      << QString::number(ourSeconds, 'f', 2) << " s | " << mib(QFileInfo(archive).size()) << " |\n\n"
+      << "- time ratio Stowline / zip: **" << QString::number(ratio, 'f', 2)
+      << "** (goal at most 0.60: " << (fastEnough ? "met" : "NOT met") << ")\n"
+      << "- peak resident memory of the backup: **" << QString::number(peakKiB / 1024.0, 'f', 1)
+      << " MiB** (goal under 64 MiB: " << (smallEnough ? "met" : "NOT met") << ")\n"
+      << "- peak resident memory of the largest child process (zip or a regedit export): "
+      << QString::number(children.ru_maxrss / 1024.0, 'f', 1) << " MiB\n";
+    r.flush();
+    out << report;
+    if (parser.isSet(QStringLiteral("results"))) {
+        QFile file(parser.value(QStringLiteral("results")));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(report.toUtf8());
+    }
+    QDir(work).removeRecursively();
+    return fastEnough && smallEnough ? 0 : 1;
+}
