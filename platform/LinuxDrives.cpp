@@ -14,6 +14,15 @@ namespace stowline::platform {
 
 namespace {
 
+// One line of /proc/self/mountinfo, with the escapes of the mount point decoded.
+struct MountEntry {
+    QString mountPoint;
+    QString fsType;
+    QString source;
+    int major = 0;
+    int minor = 0;
+};
+
 const QStringList& remoteFileSystems() {
     static const QStringList types{
         QStringLiteral("nfs"),        QStringLiteral("nfs4"),  QStringLiteral("cifs"),
@@ -189,16 +198,6 @@ bool statFileSystem(const QString& mountPoint, struct statvfs& out) {
     return statvfs(QFile::encodeName(mountPoint).constData(), &out) == 0;
 }
 
-} // namespace
-
-QList<MountEntry> parseMountInfo(const QByteArray& text) {
-    QList<MountEntry> mounts;
-    for (const QByteArray& line : text.split('\n'))
-        if (const auto entry = parseMountLine(line))
-            mounts << *entry;
-    return mounts;
-}
-
 DriveKind kindOfFileSystem(const QString& fsType) {
     if (remoteFileSystems().contains(fsType))
         return DriveKind::Remote;
@@ -208,6 +207,8 @@ DriveKind kindOfFileSystem(const QString& fsType) {
         return DriveKind::RamDisk;
     return DriveKind::Unknown;
 }
+
+} // namespace
 
 QString LinuxDrives::driveName(const QString& path) {
     if (isWindowsName(path))

@@ -2,19 +2,7 @@
 
 #include "platform/Drives.h"
 
-#include <QByteArray>
-#include <QList>
-
 namespace stowline::platform {
-
-// One line of /proc/self/mountinfo, with the escapes of the mount point decoded.
-struct MountEntry {
-    QString mountPoint;
-    QString fsType;
-    QString source;
-    int major = 0;
-    int minor = 0;
-};
 
 // Drives from /proc/self/mountinfo, kinds from file-system types and /sys/block/*/removable,
 // space from statvfs. A path under /media or /run/media/<user> whose medium is not mounted has the
@@ -28,10 +16,5 @@ public:
     double availableBytes(const QString& path) override;
     double totalFreeBytes(const QString& path) override;
 };
-
-// Parses mountinfo text; "\040" and the other octal escapes in the mount point become characters.
-QList<MountEntry> parseMountInfo(const QByteArray& text);
-// The kind a file-system type alone decides; Unknown when the device has to be asked.
-DriveKind kindOfFileSystem(const QString& fsType);
 
 } // namespace stowline::platform

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <unistd.h>
 
@@ -24,33 +25,22 @@ QString prompt(const QString& firstLine, const QString& drive) {
     return firstLine + u' ' + drive + QStringLiteral("\rWould you like to try again?");
 }
 
-// A small real tmpfs; only root may mount one.
-class SmallTmpfs {
-public:
-    explicit SmallTmpfs(const QString& mountPoint) : m_mountPoint(mountPoint) {
-        QDir().mkpath(mountPoint);
-        m_mounted = geteuid() == 0 &&
-                    QProcess::execute(QStringLiteral("mount"),
-                                      {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                       QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mountPoint}) == 0;
-    }
-    ~SmallTmpfs() {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {m_mountPoint});
-    }
-    bool mounted() const { return m_mounted; }
-    void fill() const {
-        QFile filler(m_mountPoint + QStringLiteral("/filler"));
-        QVERIFY(filler.open(QIODevice::WriteOnly));
-        const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-    }
+// A small real tmpfs with a blank in its name; only root may mount one.
+bool mountSmallTmpfs(const QString& mountPoint) {
+    QDir().mkpath(mountPoint);
+    return geteuid() == 0 &&
+           QProcess::execute(QStringLiteral("mount"),
+                             {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                              QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mountPoint}) == 0;
+}
 
-private:
-    QString m_mountPoint;
-    bool m_mounted = false;
-};
+void fillUp(const QString& folder) {
+    QFile filler(folder + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+}
 
 } // namespace
 
@@ -60,41 +50,25 @@ class DriveChecksTest : public QObject {
 private slots:
     void init() { ErrProcedure.clear(); }
 
-    void largeIntegerHalvesAreUnsigned_data() {
-        QTest::addColumn<int>("low");
-        QTest::addColumn<int>("high");
-        QTest::addColumn<double>("expected");
-        QTest::newRow("low all ones") << -1 << 0 << 4294967295.0;
-        QTest::newRow("one high") << 0 << 1 << 4294967296.0;
-        QTest::newRow("zero") << 0 << 0 << 0.0;
-        QTest::newRow("both negative") << qint32(0x80000000) << -1 << 18446744071562067968.0;
-    }
     void largeIntegerHalvesAreUnsigned() {
-        QFETCH(int, low);
-        QFETCH(int, high);
-        QFETCH(double, expected);
-        QCOMPARE(CLargeInt(low, high), expected);
+        QCOMPARE(CLargeInt(-1, 0), 4294967295.0);
+        QCOMPARE(CLargeInt(0, 1), 4294967296.0);
+        QCOMPARE(CLargeInt(qint32(0x80000000), -1), 18446744071562067968.0);
     }
 
     void checkWritePromptsUntilNo_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("firstLine");
         QTest::addColumn<QString>("drive");
-        QTest::newRow("no such drive letter") << "Q:\\backup\\mail.stw"
-                                              << "The drive does not exist:"
-                                              << "Q:";
-        QTest::newRow("no such share") << "\\\\server\\share\\mail.stw"
-                                       << "The drive does not exist:"
-                                       << "\\\\server\\share";
-        QTest::newRow("unmounted medium") << "/media/nothing/mail.stw"
-                                          << "The drive is not ready:"
-                                          << "/media/nothing";
-        QTest::newRow("empty card reader") << "/declared/reader/mail.stw"
-                                           << "The drive is not ready:"
-                                           << "SD";
-        QTest::newRow("full disk") << "/declared/full/mail.stw"
-                                   << "Stowline could not write to the drive:"
-                                   << "FULL";
+        const auto row = [](const char* path, const char* firstLine, const char* drive) {
+            QTest::newRow(path) << QString::fromUtf8(path) << QString::fromUtf8(firstLine)
+                                << QString::fromUtf8(drive);
+        };
+        row("Q:\\backup\\mail.stw", "The drive does not exist:", "Q:");
+        row("\\\\server\\share\\mail.stw", "The drive does not exist:", "\\\\server\\share");
+        row("/media/nothing/mail.stw", "The drive is not ready:", "/media/nothing");
+        row("/declared/reader/mail.stw", "The drive is not ready:", "SD");
+        row("/declared/full/mail.stw", "Stowline could not write to the drive:", "FULL");
     }
     void checkWritePromptsUntilNo() {
         QFETCH(QString, path);
@@ -156,17 +130,15 @@ private slots:
         QTest::addColumn<bool>("exists");
         QTest::addColumn<bool>("ready");
         QTest::addColumn<int>("kind");
-        QTest::newRow("root") << "/no-such-folder/x"
-                              << "/" << true << true << int(DriveKind::Fixed);
-        QTest::newRow("shared memory") << "/dev/shm/x"
-                                       << "/dev/shm" << true << true << int(DriveKind::RamDisk);
-        QTest::newRow("drive letter") << "Q:\\x"
-                                      << "Q:" << false << false << int(DriveKind::Unknown);
-        QTest::newRow("unmounted medium") << "/media/nothing/x"
-                                          << "/media/nothing" << true << false << int(DriveKind::Removable);
-        QTest::newRow("unmounted user medium")
-            << "/run/media/someone/STICK/a/b"
-            << "/run/media/someone/STICK" << true << false << int(DriveKind::Removable);
+        const auto row = [](const char* path, const char* drive, bool exists, bool ready, DriveKind kind) {
+            QTest::newRow(path) << QString::fromUtf8(path) << QString::fromUtf8(drive) << exists << ready
+                                << int(kind);
+        };
+        row("/no-such-folder/x", "/", true, true, DriveKind::Fixed);
+        row("/dev/shm/x", "/dev/shm", true, true, DriveKind::RamDisk);
+        row("Q:\\x", "Q:", false, false, DriveKind::Unknown);
+        row("/media/nothing/x", "/media/nothing", true, false, DriveKind::Removable);
+        row("/run/media/someone/STICK/a/b", "/run/media/someone/STICK", true, false, DriveKind::Removable);
     }
     void machineDrives() {
         QFETCH(QString, path);
@@ -182,37 +154,26 @@ private slots:
         QCOMPARE(drives.availableBytes(path) > 0, ready);
     }
 
-    void mountInfoEscapesAreDecoded() {
-        const QList<platform::MountEntry> mounts = platform::parseMountInfo(
-            "36 35 98:0 / /mnt/my\\040disk rw,noatime master:1 - ext3 /dev/root\\040x rw\n"
-            "37 35 0:40 / /srv rw shared:2 master:3 - nfs4 host:/export rw\n");
-        QCOMPARE(mounts.size(), 2);
-        QCOMPARE(mounts[0].mountPoint, QStringLiteral("/mnt/my disk"));
-        QCOMPARE(mounts[0].source, QStringLiteral("/dev/root x"));
-        QCOMPARE(mounts[0].major, 98);
-        QCOMPARE(mounts[1].fsType, QStringLiteral("nfs4"));
-        QCOMPARE(platform::kindOfFileSystem(mounts[1].fsType), DriveKind::Remote);
-    }
-
     void fullTmpfsCannotBeWritten() {
         TestEnvironment env;
-        SmallTmpfs disk(env.path(QStringLiteral("small disk")));
-        if (!disk.mounted())
+        const QString mountPoint = env.path(QStringLiteral("small disk"));
+        if (!mountSmallTmpfs(mountPoint))
             QSKIP("mounting a tmpfs needs root");
-        const QString mountPoint = QFileInfo(env.path(QStringLiteral("small disk"))).canonicalFilePath();
-        const QString target = mountPoint + QStringLiteral("/new/mail.stw");
+        auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint}); });
+        const QString drive = QFileInfo(mountPoint).canonicalFilePath();
+        const QString target = drive + QStringLiteral("/new/mail.stw");
         platform::LinuxDrives drives;
-        QCOMPARE(drives.driveName(target), mountPoint);
-        QCOMPARE(drives.kind(mountPoint), DriveKind::RamDisk);
+        QCOMPARE(drives.driveName(target), drive);
+        QCOMPARE(drives.kind(drive), DriveKind::RamDisk);
         QVERIFY(GetFreeDiskSpace(target) > 0);
 
-        disk.fill();
+        fillUp(drive);
         env.dialogs.answerMessage(MsgAnswer::No);
 
         QCOMPARE(GetFreeDiskSpace(target), 0.0);
         QVERIFY(!CheckWrite(target));
         QCOMPARE(env.dialogs.calls.value(0).text,
-                 prompt(QStringLiteral("Stowline could not write to the drive:"), mountPoint));
+                 prompt(QStringLiteral("Stowline could not write to the drive:"), drive));
     }
 };
 
