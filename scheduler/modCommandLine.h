@@ -1,11 +1,29 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 namespace stowline {
 
-// Handles the program's command line: "/S" runs the scheduled backup and ends the program,
-// "/R "archive"" opens the Restore Wizard on the archive; anything else does nothing.
+// How a scheduled run ends, as the program's exit status (for cron and systemd timers).
+enum ScheduledRunStatus {
+    RunSucceeded = 0,      // an archive was written, or no backup was due, or the scheduler is disabled
+    RunFailed = 1,         // a failure was trapped (the crash report)
+    ArchiveNotWritten = 2, // a due backup wrote no archive: drive refused, nothing found, not saved
+    ScheduleMissing = 3,   // the schedule wizard has not been finished on this profile
+};
+
+// The program's command line: "/S" (any case, anything after it) runs the scheduled backup and
+// ends the program; "/R" then a blank and a quoted archive path opens the Restore Wizard on that
+// archive; anything else returns at once.
 void Command_Input(const QString& commandLine);
+
+// The archive path of a "/R" command line: from the fifth character up to, not including, the last.
+QString RestorePathOf(const QString& commandLine);
+
+// Deletes by the delete code the archives of the schedule in folder and returns the date of the
+// newest one, counting those it deleted (ZeroDate() when there is none or the folder is missing).
+// An archive that cannot be deleted, or is read-only, is left where it is.
+QDate ScanArchiveFolder(const QString& folder, const QString& stem, int deleteCode, QDate today);
 
 } // namespace stowline

@@ -1,0 +1,128 @@
+#include "scheduler/frmSchedule3.h"
+
+#include "foundation/RegEdit.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modSettings.h"
+#include "platform/Platform.h"
+#include "scheduler/frmSchedule1.h"
+#include "scheduler/frmSchedule2.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace stowline {
+
+namespace {
+constexpr int txtWizardTitle = 900;
+constexpr int txtCheckItems = 920;
+constexpr int txtIdentities = 921;
+constexpr int txtBack = 930;
+constexpr int txtNext = 931;
+constexpr int txtSaveTitle = 932;
+constexpr int txtArchiveFilter = 933;
+
+int sliderPosition(const QString& pageName) {
+    auto* page = qobject_cast<ScheduleSliderPage*>(forms::find(pageName));
+    if (!page)
+        Raise(91, QStringLiteral("Object variable or With block variable not set"));
+    return page->position();
+}
+} // namespace
+
+frmSchedule3::frmSchedule3(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
+    for (size_t i = 0; i < m_chk.size(); ++i) {
+        auto* box = new QCheckBox(&frame());
+        box->setObjectName(QStringLiteral("chk") + QString::number(i));
+        box->setChecked(true);
+        frameLayout().addWidget(box);
+        connect(box, &QCheckBox::toggled, this, &frmSchedule3::chk_Click);
+        m_chk[i] = box;
+    }
+    frameLayout().addStretch();
+    setTabOrder(m_chk[0], m_chk[1]);
+    setTabOrder(m_chk[1], m_chk[2]);
+    setTabOrder(m_chk[2], &backButton());
+    setTabOrder(&backButton(), &nextButton());
+    m_chk[0]->setFocus();
+    connect(&nextButton(), &QPushButton::clicked, this, &frmSchedule3::cmdNext_Click);
+    connect(&backButton(), &QPushButton::clicked, this, &frmSchedule3::cmdBack_Click);
+}
+
+void frmSchedule3::Form_Load() {
+    TRAP_BEGIN("frmSchedule3:Form_Load")
+        STEP(1) title().setText(Str(txtWizardTitle));
+        STEP(2) frame().setTitle(Str(txtCheckItems));
+        for (size_t i = 0; i < m_chk.size(); ++i) {
+            STEP(3) m_chk[i]->setText(Str(txtIdentities + static_cast<int>(i)));
+            STEP(4) m_chk[i]->setAccessibleName(plainCaption(m_chk[i]->text()));
+        }
+        STEP(5) setCaption(backButton(), Str(txtBack));
+        STEP(6) setCaption(nextButton(), Str(txtNext));
+        STEP(7) loadItems();
+    TRAP_END
+}
+
+void frmSchedule3::loadItems() {
+    TRAP_BEGIN("frmSchedule3:loadItems")
+        STEP(1) const std::optional<QString> stored = ReadSetting(regAccess(), QStringLiteral("Items"));
+        STEP(2) if (!stored || stored->isEmpty()) return;
+        for (size_t i = 0; i < m_chk.size(); ++i) {
+            STEP(3) m_chk[i]->setChecked(QStringView(*stored).mid(static_cast<qsizetype>(i), 1) == u"1");
+        }
+    TRAP_END
+}
+
+QString frmSchedule3::itemFlags() const {
+    QString flags;
+    for (const QCheckBox* box : m_chk)
+        flags += box->isChecked() ? u'1' : u'0';
+    return flags;
+}
+
+void frmSchedule3::chk_Click() {
+    TRAP_BEGIN("frmSchedule3:chk_Click")
+        bool anyChecked = false;
+        STEP(1) for (const QCheckBox* box : m_chk) anyChecked = anyChecked || box->isChecked();
+        STEP(2) nextButton().setEnabled(anyChecked);
+    TRAP_END
+}
+
+void frmSchedule3::cmdNext_Click() {
+    TRAP_BEGIN("frmSchedule3:cmdNext_Click")
+        RegEdit& reg = regAccess();
+        platform::FileDialogRequest request;
+        STEP(1) request.title = Str(txtSaveTitle);
+        STEP(2) request.filter = Str(txtArchiveFilter);
+        STEP(3) request.proposedName = ReadSetting(reg, QStringLiteral("Filename")).value_or(QString());
+        STEP(4) request.initialFolder = ReadSetting(reg, QStringLiteral("Pathname")).value_or(QString());
+        STEP(5) const QString chosen = platform::dialogs().saveFile(request);
+        STEP(6) if (chosen.isEmpty()) return;
+        STEP(7) const QString schedule = QString::number(sliderPosition(QStringLiteral("frmSchedule1")));
+        STEP(8) const QString deletion = QString::number(sliderPosition(QStringLiteral("frmSchedule2")));
+        const QFileInfo archive(chosen);
+        STEP(9) WriteSetting(reg, QStringLiteral("Schedule"), schedule);
+        STEP(10) WriteSetting(reg, QStringLiteral("Delete"), deletion);
+        STEP(11) WriteSetting(reg, QStringLiteral("Items"), itemFlags());
+        STEP(12) WriteSetting(reg, QStringLiteral("Filename"), archive.completeBaseName());
+        STEP(13) WriteSetting(reg, QStringLiteral("Pathname"), archive.absolutePath());
+        STEP(14) EndScheduleWizard();
+    TRAP_END
+}
+
+void frmSchedule3::cmdBack_Click() {
+    TRAP_BEGIN("frmSchedule3:cmdBack_Click")
+        STEP(1) ShowScheduleBack(*this, QStringLiteral("frmSchedule3"), QStringLiteral("frmSchedule2"));
+    TRAP_END
+}
+
+void frmSchedule3::closedByUser() {
+    EndScheduleWizard();
+}
+
+} // namespace stowline

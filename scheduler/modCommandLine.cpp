@@ -1,0 +1,296 @@
+#include "scheduler/modCommandLine.h"
+
+#include "archive/frmInterface.h"
+#include "backup/modBKIEFCheck.h"
+#include "backup/modBKIEFCompress.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modBKIdentityCompress.h"
+#include "backup/modBKWABCheck.h"
+#include "backup/modBKWABCompress.h"
+#include "backup/modSaveArchive.h"
+#include "foundation/RegEdit.h"
+#include "foundation/Strings.h"
+#include "foundation/modCheckWrite.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modSettings.h"
+#include "foundation/modTempPath.h"
+#include "platform/Platform.h"
+#include "scheduler/modScheduleRules.h"
+#include "ui/WizardPage.h"
+#include "ui/frmProgress.h"
+#include "ui/frmRS_Choice.h"
+
+#include <QDateTime>
+#include <QDirIterator>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <cstdio>
+#include <optional>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtRunWizardAgain = 950;
+constexpr int txtSchedulerErrorTitle = 951;
+constexpr int txtScheduledBackup = 952;
+constexpr int txtNoItems = 953;
+constexpr int txtArchiveNotFound = 954;
+constexpr int txtNotAnArchive = 955;
+constexpr int txtNotWritten = 960;
+constexpr int txtFailed = 961;
+constexpr int txtIn = 962;
+constexpr int txtAtLine = 963;
+
+struct Schedule {
+    int scheduleCode = 0;
+    int deleteCode = 0;
+    QString items;
+    QString stem;
+    QString folder;
+};
+
+// A code that is not a number counts as "any other": always due, never deleted.
+int codeOf(const QString& stored) {
+    return StoredNumber(stored).value_or(0);
+}
+
+bool selected(const QString& items, int item) {
+    return QStringView(items).mid(item, 1) == u"1";
+}
+
+void launchMailerIfSet() {
+    if (LaunchOESetting == 1)
+        Launch_OE();
+}
+
+// With a display, the crash report stays until the user answers it (each answer ends the program).
+void waitForCrashReport() {
+    QWidget* report = forms::find(QStringLiteral("frmError"));
+    const QString platformName = QGuiApplication::platformName();
+    if (!report || platformName == u"offscreen" || platformName == u"minimal")
+        return;
+    QEventLoop loop;
+    QObject::connect(report, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+[[noreturn]] void endRun(ScheduledRunStatus status) {
+    if (status == RunFailed)
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(Str(txtFailed) + ErrDescription + Str(txtIn) + ErrProcedure + Str(txtAtLine) +
+                                QString::number(ErrLine)));
+    else if (status == ArchiveNotWritten)
+        std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + ArchivePath));
+    platform::system().endProgram(status);
+}
+
+bool failureTrapped() {
+    return ErrNumber != 0 || !ErrProcedure.isEmpty();
+}
+
+// The five values in their order; none when one is missing.
+std::optional<Schedule> readSchedule(RegEdit& reg) {
+    Schedule s;
+    const std::optional<QString> scheduleCode = ReadSetting(reg, QStringLiteral("Schedule"));
+    if (!scheduleCode)
+        return std::nullopt;
+    s.scheduleCode = codeOf(*scheduleCode);
+    const std::optional<QString> deleteCode = ReadSetting(reg, QStringLiteral("Delete"));
+    if (!deleteCode)
+        return std::nullopt;
+    s.deleteCode = codeOf(*deleteCode);
+    const std::optional<QString> items = ReadSetting(reg, QStringLiteral("Items"));
+    if (!items)
+        return std::nullopt;
+    s.items = *items;
+    const std::optional<QString> stem = ReadSetting(reg, QStringLiteral("Filename"));
+    if (!stem)
+        return std::nullopt;
+    s.stem = *stem;
+    const std::optional<QString> folder = ReadSetting(reg, QStringLiteral("Pathname"));
+    if (!folder)
+        return std::nullopt;
+    s.folder = *folder;
+    return s;
+}
+
+void selectAllIdentities() {
+    QListWidget& names = Interface().lstIdentities();
+    for (int i = 0; i < names.count(); ++i)
+        names.item(i)->setSelected(true);
+}
+
+// Every availability check runs whether or not its item is selected. Returns the flags of the items
+// collected, so that the archive never claims an item it does not hold.
+QString collectItems(const QString& items) {
+    QString collected;
+    const bool identities = Identity_Check();
+    if (selected(items, 0) && identities) {
+        selectAllIdentities();
+        Identity_Compress();
+        collected += u'1';
+    } else {
+        collected += u'0';
+    }
+    const bool favorites = IEF_Check();
+    if (selected(items, 1) && favorites) {
+        IEF_Compress();
+        collected += u'1';
+    } else {
+        collected += u'0';
+    }
+    const bool addressBook = WAB_Check();
+    if (selected(items, 2) && addressBook) {
+        WAB_Compress();
+        collected += u'1';
+    } else {
+        collected += u'0';
+    }
+    return collected;
+}
+
+frmProgress* loadedProgress() {
+    return qobject_cast<frmProgress*>(forms::find(QStringLiteral("frmProgress")));
+}
+
+void showScheduledProgress() {
+    frmProgress& window = ShowProgress();
+    window.setTitle(Str(txtScheduledBackup));
+    window.closeButton().hide();
+    window.cancelButton().show();
+    DoEvents();
+}
+
+// Saved only when the archive now at its path was written by this run.
+bool archiveWrittenSince(const QDateTime& start) {
+    const QFileInfo archive(ArchivePath);
+    // Two seconds: the modification time of a FAT medium is that coarse.
+    return archive.isFile() && archive.lastModified() >= start.addSecs(-2);
+}
+
+void ScheduledBackup() {
+    ScheduledRunStatus status = RunSucceeded;
+    TRAP_BEGIN("modCommandLine:ScheduledBackup")
+        STEP(1) ErrNumber = 0;
+        ErrProcedure.clear();
+        STEP(2) if (SchedulerDisableSetting == 1) {
+            STEP(3) launchMailerIfSet();
+            STEP(4) endRun(RunSucceeded);
+        }
+        STEP(5) RegEdit& reg = regAccess();
+        reg.RootKey = RegEdit::HKEY_CURRENT_USER;
+        reg.KeyPath = SettingsKey();
+        STEP(6) if (!reg.Exists(1)) {
+            STEP(7)
+            platform::dialogs().messageBox(Str(txtRunWizardAgain), platform::MsgButtons::OK,
+                                           platform::MsgIcon::Critical, Str(txtSchedulerErrorTitle));
+            STEP(8) endRun(ScheduleMissing);
+        }
+        STEP(9) const std::optional<Schedule> schedule = readSchedule(reg);
+        STEP(10) if (!schedule) endRun(ScheduleMissing);
+        STEP(11) const QDate today = platform::system().today();
+        STEP(12) ArchivePath = ScheduledArchiveName(schedule->folder, schedule->stem, today);
+        STEP(13)
+        const QDate newest = ScanArchiveFolder(schedule->folder, schedule->stem, schedule->deleteCode, today);
+        STEP(14) const std::optional<QDate> due = DueDate(schedule->scheduleCode, newest);
+        STEP(15) if (due && today < *due) {
+            STEP(16) launchMailerIfSet();
+            STEP(17) endRun(RunSucceeded);
+        }
+        STEP(18) if (!CheckWrite(ArchivePath)) {
+            STEP(19) launchMailerIfSet();
+            STEP(20) endRun(failureTrapped() ? RunFailed : ArchiveNotWritten);
+        }
+        STEP(21) CreateTempFolder();
+        STEP(22) showScheduledProgress();
+        STEP(23) const QString collected = collectItems(schedule->items);
+        STEP(24) if (!collected.contains(u'1')) {
+            STEP(25)
+            platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+                                           platform::MsgIcon::Critical, AppTitle());
+            STEP(26) DeleteTempFolder();
+            STEP(27) status = ArchiveNotWritten;
+        }
+        else {
+            STEP(28) if (frmProgress* window = loadedProgress()) window->cancelButton().setEnabled(false);
+            const QDateTime saveStart = QDateTime::currentDateTime();
+            STEP(29) SaveArchive(ArchivePath, collected);
+            STEP(30) if (!archiveWrittenSince(saveStart)) status = ArchiveNotWritten;
+        }
+    TRAP_END
+    if (failureTrapped())
+        status = RunFailed;
+    waitForCrashReport();
+    launchMailerIfSet();
+    endRun(status);
+}
+
+void RestoreStart(const QString& commandLine) {
+    using platform::MsgButtons, platform::MsgIcon;
+    TRAP_BEGIN("modCommandLine:RestoreStart")
+        STEP(1) ArchivePath = RestorePathOf(commandLine);
+        STEP(2) if (!QFileInfo(ArchivePath).isFile()) {
+            STEP(3)
+            platform::dialogs().messageBox(Str(txtArchiveNotFound) + u' ' + ArchivePath, MsgButtons::OK,
+                                           MsgIcon::Critical, AppTitle());
+            STEP(4) return;
+        }
+        STEP(5) ArchiveItems = Zip().GetComment(ArchivePath);
+        STEP(6) if (ArchiveItems.size() == 3) {
+            STEP(7) ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
+        }
+        else {
+            STEP(8)
+            platform::dialogs().messageBox(Str(txtNotAnArchive), MsgButtons::OK, MsgIcon::Information,
+                                           AppTitle());
+        }
+    TRAP_END
+}
+
+} // namespace
+
+QString RestorePathOf(const QString& commandLine) {
+    QString result;
+    TRAP_BEGIN("modCommandLine:RestorePathOf")
+        // Too short to hold a path: no archive, which the caller reports as not found.
+        STEP(1) if (commandLine.size() < 5) return result;
+        STEP(2) result = commandLine.mid(4, commandLine.size() - 5);
+    TRAP_END
+    return result;
+}
+
+QDate ScanArchiveFolder(const QString& folder, const QString& stem, int deleteCode, QDate today) {
+    QDate newest = ZeroDate();
+    TRAP_BEGIN("modCommandLine:ScanArchiveFolder")
+        STEP(1) if (folder.isEmpty()) return newest;
+        STEP(2) const std::optional<QDate> cutoff = DeleteCutoff(deleteCode, today);
+        STEP(3) QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System);
+        while (files.hasNext()) {
+            STEP(4) const QFileInfo file(files.nextFileInfo());
+            STEP(5) const std::optional<QDate> date = ScheduleFileDate(file.fileName(), stem);
+            STEP(6) if (!date) continue;
+            STEP(7) if (*date > newest) newest = *date;
+            // Not forced: a read-only archive is the user's way of keeping it.
+            STEP(8)
+            if (cutoff && *date <= *cutoff && file.permissions().testFlag(QFileDevice::WriteOwner))
+                QFile::remove(file.filePath());
+        }
+    TRAP_END
+    return newest;
+}
+
+void Command_Input(const QString& commandLine) {
+    TRAP_BEGIN("modCommandLine:Command_Input")
+        STEP(1) const QString switchText = commandLine.left(2).toUpper();
+        STEP(2) if (switchText == u"/S") ScheduledBackup();
+        STEP(3) if (switchText == u"/R") RestoreStart(commandLine);
+    TRAP_END
+}
+
+} // namespace stowline
