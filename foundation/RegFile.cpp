@@ -229,8 +229,9 @@ public:
     }
 
 private:
+    // Names the line where the broken statement starts.
     [[noreturn]] void broken(const QString& reason) const {
-        throw RegFileError(QStringLiteral("line %1: %2").arg(m_lines.number()).arg(reason));
+        throw RegFileError(QStringLiteral("line %1: %2").arg(qMax(m_statementLine, 1)).arg(reason));
     }
 
     void readHeader() {
@@ -243,6 +244,7 @@ private:
     }
 
     void statement(const QString& line) {
+        m_statementLine = m_lines.number();
         const QStringView text = QStringView(line).trimmed();
         if (text.isEmpty() || text.startsWith(u';'))
             return;
@@ -390,6 +392,7 @@ private:
     LineReader m_lines;
     const std::function<void(const RegFileOp&)>& m_sink;
     bool m_version5 = false;
+    int m_statementLine = 0;
     std::optional<std::pair<Hive, QString>> m_key;
 };
 

@@ -17,8 +17,6 @@ using namespace stowline;
 using namespace Qt::StringLiterals;
 using platform::Hive;
 using platform::RegistryValue;
-using RegAction = std::function<void(RegEdit&)>;
-Q_DECLARE_METATYPE(RegAction)
 
 namespace {
 
@@ -164,63 +162,36 @@ private slots:
         QCOMPARE(reg.GetValues(), values);
     }
 
-    void failuresRaiseClassicNumbers_data() {
+    void badWritesRaise_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariant>("value");
         QTest::addColumn<int>("expected");
-        QTest::addColumn<RegAction>("action");
-        QTest::newRow("missing value") << 5 << RegAction([](RegEdit& r) { r.ReadValue(); });
-        QTest::newRow("missing key") << 5 << RegAction([](RegEdit& r) {
-            r.KeyPath = QStringLiteral("Nowhere");
-            r.ReadValue();
-        });
-        QTest::newRow("odd hex") << 13 << RegAction([](RegEdit& r) {
-            r.ValueType = 3;
-            r.Value = QStringLiteral("ABC");
-            r.WriteValue();
-        });
-        QTest::newRow("dword too big") << 6 << RegAction([](RegEdit& r) {
-            r.ValueType = 4;
-            r.Value = qint64(1) << 32;
-            r.WriteValue();
-        });
-        QTest::newRow("unknown root") << 5 << RegAction([](RegEdit& r) {
-            r.RootKey = qint32(0x80000000);
-            r.Exists(1);
-        });
-        QTest::newRow("delete a hive") << 5 << RegAction([](RegEdit& r) {
-            r.KeyPath = QString();
-            r.DeleteKey();
-        });
+        QTest::newRow("odd hex") << 3 << QVariant(u"ABC"_s) << 13;
+        QTest::newRow("not hex") << 3 << QVariant(u"zz"_s) << 13;
+        QTest::newRow("dword too big") << 4 << QVariant(qint64(1) << 32) << 6;
+        QTest::newRow("dword not a number") << 4 << QVariant(u"ten"_s) << 13;
+        QTest::newRow("unknown type") << 9 << QVariant(u"x"_s) << 5;
     }
-    void failuresRaiseClassicNumbers() {
+    void badWritesRaise() {
+        QFETCH(int, type);
+        QFETCH(QVariant, value);
         QFETCH(int, expected);
-        QFETCH(RegAction, action);
         RegEdit& reg = regAccess();
-        reg.KeyPath = QStringLiteral("Software");
-        reg.CreateKey();
-        reg.ValueName = QStringLiteral("absent");
-        QCOMPARE(vbErrorNumber([&] { action(reg); }), expected);
+        reg.KeyPath = u"Software"_s;
+        reg.ValueType = type;
+        reg.Value = value;
+        QCOMPARE(vbErrorNumber([&] { reg.WriteValue(); }), expected);
+        QVERIFY(!reg.Exists(0));
     }
 
-    void keysAndValuesKeepTheirOrder() {
+    void misuseRaisesInvalidCall() {
         RegEdit& reg = regAccess();
-        reg.KeyPath = QStringLiteral("Order");
-        reg.CreateSubKeys(
-            {QStringLiteral("b"), QStringLiteral("_x"), QStringLiteral("A"), QStringLiteral("Empty")});
-        QCOMPARE(reg.GetSubKeys(), (QStringList{u"A"_s, u"b"_s, u"Empty"_s, u"_x"_s})); // by upper-case names
-        for (const char* name : {"zeta", "alpha", "", "mid"}) {
-            reg.ValueName = QString::fromLatin1(name);
-            reg.Value = QStringLiteral("1");
-            reg.WriteValue();
-        }
-        reg.ValueName = QStringLiteral("ALPHA");
-        reg.Value = QStringLiteral("replaced");
-        reg.WriteValue();
-        QStringList names;
-        for (const RegValue& value : reg.GetValues())
-            names << value.name;
-        QCOMPARE(names, (QStringList{u"zeta"_s, u"alpha"_s, u""_s, u"mid"_s}));
-        QCOMPARE(reg.CountEntries(0), 4);
-        QCOMPARE(reg.CountEntries(1), 4);
+        reg.KeyPath = u"Nowhere"_s;
+        QCOMPARE(vbErrorNumber([&] { reg.ReadValue(); }), 5);
+        reg.KeyPath = QString();
+        QCOMPARE(vbErrorNumber([&] { reg.DeleteKey(); }), 5);
+        reg.RootKey = qint32(0x80000000);
+        QCOMPARE(vbErrorNumber([&] { reg.Exists(1); }), 5);
     }
 
     void deleteKeyRemovesTheSubtreeOnly() {
@@ -244,33 +215,40 @@ private slots:
 
     void foreignFileIsRefusedUntouched_data() {
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("text") << QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\x]\r\n");
-        QTest::newRow("short binary") << QByteArray("\x00\x01\x02", 3);
-        QTest::newRow("sqlite header only") << QByteArray("SQLite format 3\0", 16).leftJustified(4096, '\0');
+        QTest::addColumn<QByteArray>("sqlite"); // when set, SQL that makes another program's database
+        QTest::newRow("text") << QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\x]\r\n") << QByteArray();
+        QTest::newRow("short binary") << QByteArray("\x00\x01\x02", 3) << QByteArray();
+        QTest::newRow("sqlite header only")
+            << QByteArray("SQLite format 3\0", 16).leftJustified(4096, '\0') << QByteArray();
+        QTest::newRow("other database") << QByteArray() << QByteArray("CREATE TABLE keys (id INTEGER);");
+        QTest::newRow("other database, WAL")
+            << QByteArray() << QByteArray("PRAGMA journal_mode=WAL; CREATE TABLE keys (id INTEGER);");
     }
     void foreignFileIsRefusedUntouched() {
         QFETCH(QByteArray, content);
-        test::writeFile(m_env->registryFile(), content);
-        platform::reopenRegistry();
-        expectRefused(content);
-    }
-
-    void otherSqliteDatabaseIsRefusedUntouched_data() {
-        QTest::addColumn<QByteArray>("journalMode");
-        QTest::newRow("rollback journal") << QByteArray("DELETE");
-        QTest::newRow("write-ahead log") << QByteArray("WAL");
-    }
-    void otherSqliteDatabaseIsRefusedUntouched() {
-        QFETCH(QByteArray, journalMode);
+        QFETCH(QByteArray, sqlite);
         const QString file = m_env->registryFile();
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
-        const QByteArray sql = "PRAGMA journal_mode=" + journalMode +
-                               "; CREATE TABLE keys (id INTEGER); INSERT INTO keys VALUES (1);";
-        QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
+        test::writeFile(file, content);
+        if (!sqlite.isEmpty()) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, sqlite.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+            content = test::readFile(file);
+        }
         platform::reopenRegistry();
-        expectRefused(test::readFile(file));
+        try {
+            regAccess().Exists(1);
+            QFAIL("a foreign file was accepted");
+        } catch (const VbError& error) {
+            QCOMPARE(error.number(), 57);
+            QVERIFY2(error.description().contains(file), qPrintable(error.description()));
+            QVERIFY(!error.description().contains(u'\n'));
+        }
+        QVERIFY_THROWS_EXCEPTION(platform::RegistryError, platform::RegistryStore{file});
+        QCOMPARE(test::readFile(file), content);
+        QVERIFY(!QFile::exists(file + u"-wal"_s));
+        QVERIFY(!QFile::exists(file + u"-shm"_s));
     }
 
     void emptyOrMissingFileStartsFresh() {
@@ -342,22 +320,6 @@ private slots:
     }
 
 private:
-    void expectRefused(const QByteArray& content) {
-        const QString file = m_env->registryFile();
-        try {
-            regAccess().Exists(1);
-            QFAIL("a foreign file was accepted");
-        } catch (const VbError& error) {
-            QCOMPARE(error.number(), 57);
-            QVERIFY2(error.description().contains(file), qPrintable(error.description()));
-            QVERIFY(!error.description().contains(u'\n'));
-        }
-        QVERIFY_THROWS_EXCEPTION(platform::RegistryError, platform::RegistryStore{file});
-        QCOMPARE(test::readFile(file), content);
-        QVERIFY(!QFile::exists(file + QStringLiteral("-wal")));
-        QVERIFY(!QFile::exists(file + QStringLiteral("-shm")));
-    }
-
     std::unique_ptr<test::TestEnvironment> m_env;
 };
 
