@@ -1,5 +1,6 @@
 #include "backup/modBKIEFCompress.h"
 
+#include "archive/ArchiveLayout.h"
 #include "archive/frmInterface.h"
 #include "backup/modBKWABCompress.h"
 #include "foundation/Strings.h"
@@ -18,12 +19,12 @@ void IEF_Compress() {
     TRAP_BEGIN("modBKIEFCompress:IEF_Compress")
         STEP(1) progress().setStatus(Str(txtCompressingFavorites));
         STEP(2) DoEvents();
-        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/ief");
+        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::IefFolder;
         STEP(4) CreateItemFolder(folder);
         STEP(5) cmpZIP& zip = Zip();
         STEP(6) zip.Options = 1;
         STEP(7) zip.TempFolder = TempDir();
-        STEP(8) zip.ArchiveFile = folder + QStringLiteral("/ief_data.zip");
+        STEP(8) zip.ArchiveFile = TempDir() + QStringLiteral("stowline/") + layout::IefDataMember;
         STEP(9) zip.CompressionLevel = CompressionLevelSetting;
         STEP(10) zip.SourceFolder = SystemPath(CSIDL_FAVORITES);
         STEP(11) zip.Compress();

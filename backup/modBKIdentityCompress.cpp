@@ -35,7 +35,7 @@ void zipStore(const QString& folder, const QString& store) {
     cmpZIP& zip = Zip();
     zip.Options = 1;
     zip.TempFolder = TempDir();
-    zip.ArchiveFile = folder + QStringLiteral("ident_data.zip");
+    zip.ArchiveFile = folder + layout::IdentityDataFile;
     zip.CompressionLevel = CompressionLevelSetting;
     zip.SourceFolder = store;
     zip.Compress();
@@ -193,8 +193,13 @@ private:
 };
 
 void exportIdentityKey(const QString& folder, const QString& id) {
-    ExecCmd(QStringLiteral("regedit /e /a \"") + folder +
-            QStringLiteral("ident_key.reg\" HKEY_CURRENT_USER\\Identities\\") + id);
+    ExecCmd(QStringLiteral("regedit /e /a \"") + folder + layout::IdentityKeyFile +
+            QStringLiteral("\" HKEY_CURRENT_USER\\Identities\\") + id);
+}
+
+void appendIndexRecord(const QString& name, const QString& id) {
+    layout::AppendIdentityRecord(TempDir() + QStringLiteral("stowline/") + layout::IdentityIndexFile, name,
+                                 id);
 }
 
 } // namespace
@@ -227,8 +232,7 @@ void Identity_Compress() {
                 STEP(18) deleteKey(ownAccountsKey(id));
                 STEP(19) ownAccounts.restore();
             }
-            STEP(20)
-            AppendIdentityRecord(TempDir() + QStringLiteral("stowline/ident.idx"), CurrentIdentityName, id);
+            STEP(20) appendIndexRecord(CurrentIdentityName, id);
         }
     TRAP_END
 }

@@ -1,5 +1,6 @@
 #include "backup/modBKWABCompress.h"
 
+#include "archive/ArchiveLayout.h"
 #include "archive/frmInterface.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
@@ -14,6 +15,11 @@ namespace stowline {
 
 namespace {
 constexpr int txtCompressingAddressBook = 501;
+
+QString exportCommand(const QString& file) {
+    return QStringLiteral("regedit /e /a \"") + file +
+           QStringLiteral("\" HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4");
+}
 } // namespace
 
 void CreateItemFolder(const QString& folder) {
@@ -28,15 +34,13 @@ void WAB_Compress() {
     TRAP_BEGIN("modBKWABCompress:WAB_Compress")
         STEP(1) progress().setStatus(Str(txtCompressingAddressBook));
         STEP(2) DoEvents();
-        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/wab");
+        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::WabFolder;
         STEP(4) CreateItemFolder(folder);
-        STEP(5)
-        ExecCmd(QStringLiteral("regedit /e /a \"") + folder +
-                QStringLiteral("/wab_key.reg\" HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"));
+        STEP(5) ExecCmd(exportCommand(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember));
         STEP(6) cmpZIP& zip = Zip();
         STEP(7) zip.Options = 1;
         STEP(8) zip.TempFolder = TempDir();
-        STEP(9) zip.ArchiveFile = folder + QStringLiteral("/wab_data.zip");
+        STEP(9) zip.ArchiveFile = TempDir() + QStringLiteral("stowline/") + layout::WabDataMember;
         STEP(10) zip.CompressionLevel = CompressionLevelSetting;
         STEP(11) zip.SourceFolder = QFileInfo(WABFilePath).absolutePath();
         STEP(12) zip.Compress();

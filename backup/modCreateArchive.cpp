@@ -68,17 +68,20 @@ bool CreateArchive(const QString& archivePath) {
     bool result = false;
     TRAP_BEGIN("modCreateArchive:CreateArchive")
         STEP(1) const QString workspace = TempDir() + QStringLiteral("stowline");
-        STEP(2) WriteProgramVersionFile(workspace + QStringLiteral("/stowline_version.txt"));
-        STEP(3) WriteWindowsVersionFile(workspace + QStringLiteral("/windows_version.txt"), GetOSVersion());
-        STEP(4) removeOldArchive(archivePath);
-        STEP(5) const double freeBytes = GetFreeDiskSpace(archivePath);
-        STEP(6) const double neededBytes = sizeOfFilesBelow(workspace);
-        STEP(7) if (freeBytes < neededBytes) {
-            STEP(8) reportNoRoom(archivePath);
-            STEP(9) return result;
+        STEP(2) layout::WriteStowlineVersion(workspace + u'/' + layout::StowlineVersionFile);
+        STEP(3) const platform::OsVersion os = GetOSVersion();
+        STEP(4)
+        layout::WriteWindowsVersion(workspace + u'/' + layout::WindowsVersionFile, os.major, os.minor,
+                                    os.platformId);
+        STEP(5) removeOldArchive(archivePath);
+        STEP(6) const double freeBytes = GetFreeDiskSpace(archivePath);
+        STEP(7) const double neededBytes = sizeOfFilesBelow(workspace);
+        STEP(8) if (freeBytes < neededBytes) {
+            STEP(9) reportNoRoom(archivePath);
+            STEP(10) return result;
         }
-        STEP(10) zipWorkspace(workspace, archivePath);
-        STEP(11) result = true;
+        STEP(11) zipWorkspace(workspace, archivePath);
+        STEP(12) result = true;
     TRAP_END
     return result;
 }

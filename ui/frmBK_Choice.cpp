@@ -76,22 +76,20 @@ bool frmBK_Choice::Form_Load() {
             STEP(13)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
                                            platform::MsgIcon::Critical, Str(txtErrorTitle));
-            STEP(14) frmMain_Enabled();
-            STEP(15) return found;
+            STEP(14) m_flowEnded = true;
+            STEP(15) frmMain_Enabled();
+            STEP(16) return found;
         }
-        STEP(16) nextButton().setEnabled(true);
-        STEP(17) updateNextButton();
-        STEP(18) found = true;
+        STEP(17) nextButton().setEnabled(true);
+        STEP(18) updateNextButton();
+        STEP(19) found = true;
     TRAP_END
     return found;
 }
 
 void frmBK_Choice::setVisible(bool visible) {
-    if (visible && !m_loaded) {
-        m_loaded = true;
-        if (!Form_Load())
-            return;
-    }
+    if (visible && m_flowEnded)
+        return;
     WizardPage::setVisible(visible);
 }
 

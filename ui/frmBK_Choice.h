@@ -16,8 +16,9 @@ class frmBK_Choice : public WizardPage, public BackupChoice {
 public:
     explicit frmBK_Choice(QWidget* parent = nullptr);
 
-    // The page loads (captions, detection) when it is first shown; when nothing can be backed up
-    // the user is told, the wizard ends and the page never shows.
+    // Captions and detection. When nothing can be backed up the user is told, the wizard ends and
+    // the page never shows; the result is then false.
+    bool Form_Load();
     void setVisible(bool visible) override;
 
     bool itemChosen(int item) const override;
@@ -31,11 +32,10 @@ private slots:
     void cmdBack_Click();
 
 private:
-    bool Form_Load();
     void updateNextButton();
 
     std::array<QCheckBox*, 3> m_chk;
-    bool m_loaded = false;
+    bool m_flowEnded = false;
 };
 
 // Shows the progress window, hides the current page and runs the backup.

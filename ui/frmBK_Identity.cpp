@@ -52,7 +52,6 @@ frmBK_Identity::frmBK_Identity(QWidget* parent)
     connect(m_lstIdentities, &QListWidget::itemChanged, this, &frmBK_Identity::lstIdentities_ItemCheck);
     connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Identity::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmBK_Identity::cmdBack_Click);
-    Form_Load();
 }
 
 void frmBK_Identity::Form_Load() {

@@ -17,6 +17,8 @@ class frmBK_Identity : public WizardPage {
 public:
     explicit frmBK_Identity(QWidget* parent = nullptr);
 
+    // Captions and one unchecked line per identity of the hidden list.
+    void Form_Load();
     // Run each time the page is brought forward.
     void Form_Activate();
     QListWidget& list() { return *m_lstIdentities; }
@@ -27,7 +29,6 @@ private slots:
     void cmdBack_Click();
 
 private:
-    void Form_Load();
     bool anyLineChecked() const;
 
     QLabel* m_lblComment;
