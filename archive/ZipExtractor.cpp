@@ -319,6 +319,7 @@ public:
             if (!m_announced) {
                 m_events.fileStarted(QFile::decodeName(item.target));
                 m_announced = true;
+                m_last = {-1.0, -1.0};
             }
             const double whole = percentOf(m_workers.totalDone(), m_plan.totalBytes);
             if (state != ExtractWorkers::Finished) {
@@ -331,8 +332,9 @@ public:
         }
     }
 
+    // A run without files still ends at 100.
     void reportEnd() {
-        if (m_last != std::pair{100.0, 100.0})
+        if (m_plan.files.empty())
             statistics(100.0, 100.0);
     }
 

@@ -36,7 +36,7 @@ public:
         for (const char* word : common)
             m_words.emplace_back(word);
         static constexpr char letters[] = "etaoinshrdlcumwfgypbvkjxqz";
-        for (int i = 0; i < 6000; ++i) {
+        for (int i = 0; i < 2000; ++i) {
             std::string word;
             const int length = 3 + static_cast<int>(random.below(8));
             for (int k = 0; k < length; ++k)
@@ -46,10 +46,10 @@ public:
     }
     const std::string& pick(Random& random) const {
         const quint32 roll = random.below(100);
-        if (roll < 45)
+        if (roll < 50)
             return m_words[random.below(20)];
-        if (roll < 80)
-            return m_words[20 + random.below(400)];
+        if (roll < 88)
+            return m_words[20 + random.below(300)];
         return m_words[random.below(static_cast<quint32>(m_words.size()))];
     }
 
@@ -94,9 +94,11 @@ public:
     void message(FileSink& out, double incompressibleShare) {
         const quint64 start = out.written();
         header(out);
-        const int paragraphs = 1 + static_cast<int>(m_random.below(6));
+        const int paragraphs = 1 + static_cast<int>(m_random.below(4));
         for (int p = 0; p < paragraphs; ++p)
             paragraph(out);
+        quoteEarlierMail(out);
+        signature(out);
         const quint64 text = out.written() - start;
         // Attachment blocks keep the incompressible share of the whole close to the one asked for.
         m_debt += static_cast<double>(text) * incompressibleShare / (1.0 - incompressibleShare);
@@ -109,13 +111,35 @@ public:
 
 private:
     void header(FileSink& out) {
-        std::string h = "From: " + m_words.pick(m_random) + '.' + m_words.pick(m_random) + "@example.com\r\n";
+        std::string h = "Received: from mail.example.com (mail.example.com [192.0.2.1])\r\n"
+                        "\tby mx.example.net with ESMTP; Mon, 5 Mar 2001\r\n"
+                        "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"iso-8859-1\"\r\n";
+        h += "From: " + m_words.pick(m_random) + '.' + m_words.pick(m_random) + "@example.com\r\n";
         h += "Date: " + std::to_string(1 + m_random.below(28)) + " Mar 2001 " +
              std::to_string(m_random.below(24)) + ':' + std::to_string(10 + m_random.below(50)) +
              " +0100\r\n";
         h += "Message-ID: <" + std::to_string(m_random.next() % 1000000000000ull) + "@mail.example.com>\r\n";
         h += "Subject: " + m_words.pick(m_random) + ' ' + m_words.pick(m_random) + "\r\n\r\n";
         out.append(h);
+    }
+
+    // Replies quote the mail they answer, as mail stores are full of.
+    void quoteEarlierMail(FileSink& out) {
+        if (m_random.below(2) == 0 || m_lastParagraph.empty())
+            return;
+        std::string quoted = "\r\n> ";
+        for (const char c : m_lastParagraph) {
+            quoted += c;
+            if (c == '.' && m_random.below(3) == 0)
+                quoted += "\r\n>";
+        }
+        out.append(quoted + "\r\n");
+    }
+
+    void signature(FileSink& out) {
+        static constexpr std::array names{"Anna Berg", "Tom Ward", "Li Wei", "Maria Costa", "Jan Novak"};
+        out.append(std::string("--\r\n") + names[m_random.below(names.size())] +
+                   "\r\nExample Trading Ltd., Sales department\r\nPhone +44 20 7946 0000\r\n\r\n");
     }
 
     void paragraph(FileSink& out) {
@@ -127,11 +151,12 @@ private:
                 text += m_words.pick(m_random);
                 text += w + 1 == length ? ". " : " ";
             }
-            if (m_random.below(4) == 0)
-                text += std::to_string(m_random.below(100000)) + ' ';
+            if (m_random.below(8) == 0)
+                text += std::to_string(m_random.below(1000)) + ' ';
         }
         text += "\r\n\r\n";
         out.append(text);
+        m_lastParagraph = std::move(text);
     }
 
     void noise(FileSink& out, quint64 size) {
@@ -148,6 +173,7 @@ private:
     Random& m_random;
     const Vocabulary& m_words;
     double m_debt = 0;
+    std::string m_lastParagraph;
 };
 
 quint64 writeStores(const QString& folder, quint64 budget, const MailLikeSpec& spec, Random& random,

@@ -9,6 +9,7 @@
 #include <QDirIterator>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -119,13 +120,21 @@ struct EventLog {
         });
     }
 
-    // Each file's start comes before its statistics; the whole-run share never falls; both reach 100.
-    void verifyOrder() const {
+    // Each file starts once and has statistics before the next starts; the whole-run share never
+    // falls; both reach 100; the end comes last.
+    void verifyOrder(int files) const {
         QVERIFY(!lines.isEmpty());
         QCOMPARE(lines.last(), QStringLiteral("end"));
         QCOMPARE(lines.count(QStringLiteral("end")), 1);
-        QVERIFY2(lines.first() != QStringLiteral("stats") || stats.first() == qMakePair(100.0, 100.0),
-                 "statistics before the first file started");
+        QCOMPARE(lines.filter(QStringLiteral("start ")).size(), files);
+        QCOMPARE(lines.filter(QStringLiteral("start ")).removeDuplicates(), 0);
+        QString previous;
+        for (const QString& line : lines) {
+            QVERIFY2(!(line.startsWith(u"start") && previous.startsWith(u"start")),
+                     "a file without statistics");
+            QVERIFY2(line != u"stats" || !previous.isEmpty(), "statistics before the first file started");
+            previous = line;
+        }
         for (qsizetype i = 1; i < stats.size(); ++i)
             QVERIFY(stats[i].first >= stats[i - 1].first);
         QCOMPARE(stats.last(), qMakePair(100.0, 100.0));
@@ -182,6 +191,8 @@ private slots:
         writeFile(m_source + QStringLiteral("/Folders/日本語 名前.eml"), mailText(700, 6));
         QDir().mkpath(m_source + u"/Empty folder");
         QVERIFY(QFile::link(m_source + u"/Inbox.dbx", m_source + u"/link.dbx"));
+        writeFile(m_env->path(QStringLiteral("elsewhere/secret.txt")), "not part of the source");
+        QVERIFY(QFile::link(m_env->path(QStringLiteral("elsewhere")), m_source + u"/elsewhere"));
     }
     void cleanup() { m_env.reset(); }
 
@@ -196,7 +207,7 @@ private slots:
         cmpZIP zip;
         EventLog log(zip);
         compress(zip, level);
-        log.verifyOrder();
+        log.verifyOrder(5);
 
         QVERIFY(outsideReadersAccept(m_archive));
         QMap<QString, QByteArray> expected = digestTree(m_source);
@@ -204,7 +215,10 @@ private slots:
         QCOMPARE(digestArchiveWithPython(m_archive), expected);
 
         const QString target = m_env->path(QStringLiteral("restored/"));
+        log.lines.clear();
+        log.stats.clear();
         extract(zip, target);
+        log.verifyOrder(5);
         QCOMPARE(digestTree(target), expected);
         QVERIFY(QDir(target + u"Empty folder").exists());
 
@@ -340,6 +354,40 @@ private slots:
         QCOMPARE(log.lines.last(), QStringLiteral("end"));
     }
 
+    void damagedMemberIsReportedAndLeavesNoFile() {
+        cmpZIP zip;
+        compress(zip, 1);
+        QByteArray bytes = readFile(m_archive);
+        const qsizetype photo = bytes.indexOf(noise(300'000, 4).left(64)); // stored: found as it is
+        QVERIFY(photo > 0);
+        bytes[photo + 1000] = static_cast<char>(bytes[photo + 1000] ^ 0x55);
+        writeFile(m_archive, bytes);
+        const QString target = m_env->path(QStringLiteral("restored"));
+        try {
+            extract(zip, target);
+            QFAIL("damage not noticed");
+        } catch (const VbError& failure) {
+            QCOMPARE(failure.number(), 321);
+            QVERIFY(failure.description().endsWith(QStringLiteral("photo.zip")));
+        }
+        QVERIFY(!filesIn(target).contains(QStringLiteral("photo.zip")));
+        QVERIFY(filesIn(target).filter(QStringLiteral(".stowline-")).isEmpty());
+    }
+
+    void laterMemberOfTheSameNameWins() {
+        int error = 0;
+        zip_t* out = zip_open(QFile::encodeName(m_archive).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        const QByteArray big = mailText(3'000'000, 8);
+        zip_file_add(out, "dir\\x.txt", zip_source_buffer(out, big.constData(), big.size(), 0), 0);
+        zip_file_add(out, "other.txt", zip_source_buffer(out, "b", 1, 0), 0);
+        zip_file_add(out, "dir/x.txt", zip_source_buffer(out, "second", 6, 0), ZIP_FL_OVERWRITE);
+        QCOMPARE(zip_close(out), 0);
+        cmpZIP zip;
+        const QString target = m_env->path(QStringLiteral("restored"));
+        extract(zip, target);
+        QCOMPARE(readFile(target + u"/dir/x.txt"), QByteArray("second"));
+    }
+
     void commentSurvivesRewritesAndCopies() {
         cmpZIP zip;
         QCOMPARE(zip.GetComment(m_env->path(QStringLiteral("missing.zip"))), QString());
@@ -368,7 +416,13 @@ private slots:
         QCOMPARE(zip.GetComment(copy), QStringLiteral("café €"));
     }
 
+    void fullDiskReportsTempFolderErrorThenThrows_data() {
+        QTest::addColumn<bool>("compressing");
+        QTest::newRow("compress") << true;
+        QTest::newRow("extract") << false;
+    }
     void fullDiskReportsTempFolderErrorThenThrows() {
+        QFETCH(bool, compressing);
         if (::geteuid() != 0)
             QSKIP("mounting a small file system needs root");
         const QString mountPoint = m_env->path(QStringLiteral("small"));
@@ -377,11 +431,17 @@ private slots:
             QSKIP("cannot mount a tmpfs here");
         const auto unmount =
             qScopeGuard([&] { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
-        m_archive = mountPoint + u"/data.zip";
         cmpZIP zip;
+        if (compressing)
+            m_archive = mountPoint + u"/data.zip";
+        else
+            compress(zip, 1);
         EventLog log(zip);
         try {
-            compress(zip, 1);
+            if (compressing)
+                compress(zip, 1);
+            else
+                extract(zip, mountPoint + u"/restored");
             QFAIL("no failure on a full disk");
         } catch (const VbError& failure) {
             QCOMPARE(failure.number(), 61);
@@ -389,7 +449,10 @@ private slots:
         }
         QCOMPARE(log.lines.mid(log.lines.size() - 2),
                  (QStringList{QStringLiteral("error 10"), QStringLiteral("end")}));
-        QCOMPARE(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(filesIn(mountPoint).filter(QRegularExpression(QStringLiteral("(\\.part|\\.stowline-)"))),
+                 QStringList());
+        if (compressing)
+            QCOMPARE(filesIn(mountPoint), QStringList());
     }
 };
 
