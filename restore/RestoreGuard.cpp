@@ -1,0 +1,180 @@
+#include "restore/RestoreGuard.h"
+
+#include "foundation/RegFile.h"
+#include "foundation/Strings.h"
+#include "foundation/modDiskSpace.h"
+#include "foundation/modFolder.h"
+#include "foundation/modGlobal.h"
+#include "platform/Platform.h"
+#include "restore/RestoreSteps.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <memory>
+#include <zip.h>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtMustSelectLocation = 738;
+constexpr int txtRefusedTitle = 800;
+constexpr int txtReasonMissingOrDamaged = 813;
+constexpr int txtReasonOutsideFolder = 812;
+constexpr int txtReasonForeignKey = 810;
+constexpr int txtReasonUnreadableRegFile = 814;
+
+bool namesSystemFolder(const QString& cleanPath) {
+    static const QStringList tops{QStringLiteral("bin"),  QStringLiteral("boot"), QStringLiteral("dev"),
+                                  QStringLiteral("etc"),  QStringLiteral("proc"), QStringLiteral("run"),
+                                  QStringLiteral("sbin"), QStringLiteral("sys"),  QStringLiteral("usr"),
+                                  QStringLiteral("var")};
+    if (cleanPath == u"/")
+        return true;
+    const QString top = cleanPath.section(u'/', 1, 1);
+    return top.startsWith(QStringLiteral("lib")) || tops.contains(top);
+}
+
+// The canonical form of the nearest existing ancestor followed by the parts that do not exist yet,
+// so that a link such as ~/store -> /etc is seen for what it is.
+QString resolvedPath(const QString& cleanPath) {
+    QString existing = cleanPath;
+    QStringList missing;
+    while (!QFileInfo::exists(existing) && existing != u"/") {
+        missing.prepend(existing.section(u'/', -1));
+        existing = existing.section(u'/', 0, -2);
+        if (existing.isEmpty())
+            existing = QStringLiteral("/");
+    }
+    QString resolved = QFileInfo(existing).canonicalFilePath();
+    if (resolved.isEmpty())
+        resolved = existing;
+    for (const QString& part : missing)
+        resolved += (resolved.endsWith(u'/') ? QString() : QStringLiteral("/")) + part;
+    return resolved;
+}
+
+// A member name stays inside the folder it is unpacked into: relative, no drive, no "..".
+bool memberNameSafe(const QString& name) {
+    static const QRegularExpression drivePrefix(QStringLiteral("^[A-Za-z]:"));
+    if (name.isEmpty() || name.startsWith(u'/') || name.startsWith(u'\\') ||
+        drivePrefix.match(name).hasMatch())
+        return false;
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    return !name.split(separators).contains(QStringLiteral(".."));
+}
+
+// At or below the allowed key, compared as the registry compares names; no empty, "." or ".."
+// parts that a store might read differently from this check.
+bool keyConfined(const RegFileOp& op, const QStringList& allowed) {
+    if (op.hive != platform::Hive::CurrentUser)
+        return false;
+    const QStringList parts = op.path.split(u'\\');
+    if (parts.size() < allowed.size())
+        return false;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString& part = parts[i];
+        if (part.isEmpty() || part == u"." || part == u"..")
+            return false;
+        if (i < allowed.size() && part.compare(allowed[i], Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
+}
+
+QString fullKeyName(const RegFileOp& op) {
+    const QString hive = op.hive == platform::Hive::CurrentUser ? QStringLiteral("HKEY_CURRENT_USER")
+                                                                : QStringLiteral("HKEY_LOCAL_MACHINE");
+    return (op.kind == RegFileOp::DeleteKey ? QStringLiteral("-") : QString()) + hive + u'\\' + op.path;
+}
+
+struct ZipDiscard {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+
+} // namespace
+
+bool IsIdentityId(const QString& text) {
+    static const QRegularExpression guid(QStringLiteral(
+        "^\\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\}$"));
+    return text.size() == 38 && guid.match(text).hasMatch();
+}
+
+bool IsSystemFolder(const QString& folder) {
+    if (!folder.startsWith(u'/'))
+        return false;
+    const QString clean = QDir::cleanPath(folder);
+    return namesSystemFolder(clean) || namesSystemFolder(resolvedPath(clean));
+}
+
+bool LocationUsable(const QString& folder) {
+    if (!folder.startsWith(u'/') || IsSystemFolder(folder))
+        return false;
+    platform::Drives& drives = platform::drives();
+    const QString drive = drives.driveName(folder);
+    return drives.exists(drive) && drives.isReady(drive) && GetFreeDiskSpace(folder) != 0;
+}
+
+QString AskForLocation() {
+    QString chosen = Input_Path();
+    StopIfFailureReported();
+    while (chosen.isEmpty()) {
+        platform::dialogs().messageBox(Str(txtMustSelectLocation), platform::MsgButtons::OK,
+                                       platform::MsgIcon::Exclamation, AppTitle());
+        chosen = Input_Path();
+        StopIfFailureReported();
+    }
+    return chosen;
+}
+
+Refusal CheckRegFile(const QString& regFile, const QString& allowedKey) {
+    QFile file(regFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {txtReasonMissingOrDamaged, QFileInfo(regFile).fileName()};
+    const auto split = splitKeyName(allowedKey);
+    if (!split)
+        return {txtReasonForeignKey, allowedKey};
+    const QStringList allowed = split->second.split(u'\\');
+    Refusal refusal;
+    try {
+        parseRegFile(file, [&](const RegFileOp& op) {
+            if (!refusal.refused() && !keyConfined(op, allowed))
+                refusal = {txtReasonForeignKey, fullKeyName(op)};
+        });
+    } catch (const RegFileError& error) {
+        return {txtReasonUnreadableRegFile, error.message()};
+    }
+    return refusal;
+}
+
+Refusal CheckZipFile(const QString& zipFile) {
+    const QString shownName = QFileInfo(zipFile).fileName();
+    if (!QFileInfo(zipFile).isFile())
+        return {txtReasonMissingOrDamaged, shownName};
+    int error = 0;
+    std::unique_ptr<zip_t, ZipDiscard> archive(
+        zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+    if (!archive)
+        return {txtReasonMissingOrDamaged, shownName};
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* raw = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
+        if (!raw)
+            return {txtReasonMissingOrDamaged, shownName};
+        const QString name = QString::fromUtf8(raw);
+        if (!memberNameSafe(name))
+            return {txtReasonOutsideFolder, name};
+    }
+    return {};
+}
+
+void ShowRefusal(const QString& header, const Refusal& refusal, int outcomeId) {
+    const QString text = header + QStringLiteral("\r\r") + Str(refusal.reasonId) + u'\r' + refusal.detail +
+                         QStringLiteral("\r\r") + Str(outcomeId);
+    platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
+                                   Str(txtRefusedTitle));
+}
+
+} // namespace stowline

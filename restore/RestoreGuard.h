@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace stowline {
+
+// Archives are untrusted: these checks run before a restore touches anything of an item.
+
+// True for an identity ID in the braced 38-character GUID form.
+bool IsIdentityId(const QString& text);
+
+// True for "/" and for the system folders (/bin, /boot, /dev, /etc, /lib*, /proc, /run, /sbin,
+// /sys, /usr, /var) and everything below them, also when reached through a symbolic link.
+bool IsSystemFolder(const QString& folder);
+
+// A folder a restore may write into: an absolute path outside the system folders on a drive that
+// exists, is ready and has free space.
+bool LocationUsable(const QString& folder);
+
+// Asks for a folder until the user picks one; each cancel says "You must select a location!".
+QString AskForLocation();
+
+// Why an item of an archive is refused; empty when it may be restored.
+struct Refusal {
+    int reasonId = 0; // string-table text of the reason
+    QString detail;   // the key, member or file concerned
+    bool refused() const { return reasonId != 0; }
+};
+
+// A registry file may only change keys at or below allowedKey (full name, hive first).
+Refusal CheckRegFile(const QString& regFile, const QString& allowedKey);
+
+// A zip member file must exist, open as a zip and hold only names that stay inside the folder it is
+// unpacked into.
+Refusal CheckZipFile(const QString& zipFile);
+
+// Tells the user that an item was refused: header, reason with its detail, what was left alone.
+void ShowRefusal(const QString& header, const Refusal& refusal, int outcomeId);
+
+} // namespace stowline

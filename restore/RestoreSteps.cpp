@@ -1,0 +1,52 @@
+#include "restore/RestoreSteps.h"
+
+#include "archive/frmInterface.h"
+#include "foundation/modAppRunning.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
+
+namespace stowline {
+
+namespace {
+constexpr qint32 kExtractIntoFolder = 6;
+}
+
+QString WorkspaceFolder() {
+    return TempDir() + QStringLiteral("stowline/");
+}
+
+void ShowStatus(const QString& text) {
+    progress().setStatus(text);
+    DoEvents();
+}
+
+bool FailureReported() {
+    return forms::find(QStringLiteral("frmError")) != nullptr;
+}
+
+void StopIfFailureReported() {
+    if (FailureReported())
+        throw VbError(ErrNumber, ErrDescription, VbError::Reported);
+}
+
+void ImportRegFile(const QString& regFile) {
+    RegImportCommand = QStringLiteral("regedit /s \"") + regFile + u'"';
+    ExecCmd(RegImportCommand);
+}
+
+void UnpackZip(const QString& zipFile, const QString& folder) {
+    cmpZIP& zip = Zip();
+    zip.Options = kExtractIntoFolder;
+    zip.FileSpec = QStringLiteral("*.*");
+    zip.ExtractFolder = folder;
+    zip.ArchiveFile = zipFile;
+    zip.Extract();
+}
+
+QString FileNamePart(const QString& path) {
+    const qsizetype cut = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(cut + 1);
+}
+
+} // namespace stowline

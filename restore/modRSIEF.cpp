@@ -1,0 +1,125 @@
+#include "restore/modRSIEF.h"
+
+#include "archive/ArchiveLayout.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modSystemPath.h"
+#include "platform/Platform.h"
+#include "restore/RestoreChoices.h"
+#include "restore/RestoreGuard.h"
+#include "restore/RestoreSteps.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtRestoringFavorites = 740;
+constexpr int txtReplaceProblemTitle = 741;
+constexpr int txtAddInstead = 742;
+constexpr int txtFavoritesNotRestored = 802;
+constexpr int txtNothingOfItemChanged = 820;
+
+struct stat statOf(const QString& path) {
+    struct stat info {};
+    if (lstat(QFile::encodeName(path).constData(), &info) != 0)
+        RaiseOsError(errno);
+    return info;
+}
+
+// Real folders apart from everything else (files, links), each in listing order.
+struct FolderEntries {
+    QStringList files;
+    QStringList folders;
+};
+
+FolderEntries entriesOf(const QString& folder) {
+    FolderEntries entries;
+    const QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : names) {
+        const QString path = folder + u'/' + name;
+        (S_ISDIR(statOf(path).st_mode) ? entries.folders : entries.files) << path;
+    }
+    return entries;
+}
+
+// Not forced: a read-only file (owner may not write) is not deleted, even by root.
+void deleteFileNotForced(const QString& path) {
+    const struct stat info = statOf(path);
+    if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
+        RaiseOsError(EACCES);
+    if (unlink(QFile::encodeName(path).constData()) != 0)
+        RaiseOsError(errno);
+}
+
+void deleteFolderNotForced(const QString& folder);
+
+// Files first, then folders; a failure stops where it happens.
+void emptyFolderNotForced(const QString& folder) {
+    const FolderEntries entries = entriesOf(folder);
+    for (const QString& file : entries.files)
+        deleteFileNotForced(file);
+    for (const QString& sub : entries.folders)
+        deleteFolderNotForced(sub);
+}
+
+void deleteFolderNotForced(const QString& folder) {
+    emptyFolderNotForced(folder);
+    if (rmdir(QFile::encodeName(folder).constData()) != 0)
+        RaiseOsError(errno, true);
+}
+
+// One folder level, as the Favorites folder itself may have gone since the wizard started.
+void ensureFolder(const QString& folder) {
+    if (folder.isEmpty())
+        Raise(76, QStringLiteral("Path not found"));
+    if (!QFileInfo(folder).isDir() && mkdir(QFile::encodeName(folder).constData(), 0777) != 0)
+        RaiseOsError(errno, true);
+}
+
+// Replace mode; false when the user would rather not add to what is left after a failed delete.
+bool replaceOrAddInstead(const QString& favorites) {
+    try {
+        emptyFolderNotForced(favorites);
+        return true;
+    } catch (const std::exception&) {
+        return platform::dialogs().messageBox(Str(txtAddInstead), platform::MsgButtons::YesNo,
+                                              platform::MsgIcon::Question,
+                                              Str(txtReplaceProblemTitle)) == platform::MsgAnswer::Yes;
+    }
+}
+
+} // namespace
+
+bool IEF_Extract() {
+    bool completed = false;
+    TRAP_BEGIN("modRSIEF:IEF_Extract")
+        STEP(1) ShowStatus(Str(txtRestoringFavorites));
+        STEP(2) const QString backup = WorkspaceFolder() + layout::IefDataMember;
+        STEP(3) const Refusal refusal = CheckZipFile(backup);
+        STEP(4) if (refusal.refused()) {
+            ShowRefusal(Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
+            return true;
+        }
+        STEP(5) const QString favorites = SystemPath(CSIDL_FAVORITES);
+        StopIfFailureReported();
+        STEP(6) ensureFolder(favorites);
+        STEP(7) if (favoritesModeChoice().replaceFavorites() && !replaceOrAddInstead(favorites)) {
+            completed = true;
+            return true;
+        }
+        STEP(8) UnpackZip(backup, favorites);
+        STEP(9) completed = true;
+    TRAP_END
+    return completed;
+}
+
+} // namespace stowline

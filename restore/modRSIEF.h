@@ -1,0 +1,9 @@
+#pragma once
+
+namespace stowline {
+
+// Puts the backup's Internet Explorer Favorites back, replacing the current ones or added to them.
+// False when a failure was reported, which ends the restore run.
+bool IEF_Extract();
+
+} // namespace stowline

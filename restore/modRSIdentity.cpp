@@ -1,0 +1,218 @@
+#include "restore/modRSIdentity.h"
+
+#include "archive/ArchiveLayout.h"
+#include "foundation/RegEdit.h"
+#include "foundation/Strings.h"
+#include "foundation/modCLSID.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
+#include "platform/Platform.h"
+#include "restore/RestoreChoices.h"
+#include "restore/RestoreGuard.h"
+#include "restore/RestoreSteps.h"
+#include "restore/modCopyAccountKeys.h"
+
+#include <optional>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtRestoringIdentity = 730;
+constexpr int txtDuplicateTitle = 731;
+constexpr int txtNameInUse = 732;
+constexpr int txtEnterOtherName = 733;
+constexpr int txtLocationTitle = 734;
+constexpr int txtCannotRestoreIdentity = 735;
+constexpr int txtLocationNotAvailable = 736;
+constexpr int txtSelectInNextDialog = 737;
+constexpr int txtIdentityNotRestored = 801;
+constexpr int txtReasonBadId = 811;
+constexpr int txtNothingOfItemChanged = 820;
+
+const QString kIdentities = QStringLiteral("Identities");
+const QString kAccountManager = QStringLiteral("Software\\Microsoft\\Internet Account Manager");
+const QString kNoIdentity = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
+
+QString identityKey(const QString& id) {
+    return kIdentities + u'\\' + id;
+}
+
+QString outlookKey(const QString& id) {
+    return identityKey(id) + QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0");
+}
+
+// Nothing of an identity is touched unless its ID, registry file and message store pass.
+bool refusedBeforeStart(const QString& name, const QString& id) {
+    Refusal refusal;
+    if (!IsIdentityId(id)) {
+        refusal = {txtReasonBadId, u'"' + id + u'"'};
+    } else {
+        refusal = CheckRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id),
+                               QStringLiteral("HKEY_CURRENT_USER\\") + identityKey(id));
+        if (!refusal.refused())
+            refusal = CheckZipFile(WorkspaceFolder() + layout::IdentityDataMember(id));
+    }
+    if (!refusal.refused())
+        return false;
+    ShowRefusal(Str(txtIdentityNotRestored) + u' ' + name, refusal, txtNothingOfItemChanged);
+    return true;
+}
+
+QString readText(RegEdit& reg, const QString& key, const QString& valueName) {
+    reg.KeyPath = key;
+    reg.ValueName = valueName;
+    if (!reg.Exists(0))
+        return {};
+    reg.ReadValue();
+    return reg.Value.toString();
+}
+
+void writeText(RegEdit& reg, const QString& key, const QString& valueName, const QString& text) {
+    reg.KeyPath = key;
+    reg.ValueName = valueName;
+    reg.ValueType = 1;
+    reg.Value = text;
+    reg.WriteValue();
+}
+
+// The name of another identity that equals this one's ignoring letter case, if any.
+std::optional<QString> clashingName(RegEdit& reg, const QString& id) {
+    reg.KeyPath = kIdentities;
+    const QStringList others = reg.GetSubKeys();
+    for (const QString& other : others) {
+        if (other == id)
+            continue;
+        reg.KeyPath = identityKey(other);
+        reg.ValueName = QStringLiteral("Username");
+        if (!reg.Exists(0))
+            continue;
+        reg.ReadValue();
+        const QString otherName = reg.Value.toString();
+        const QString ownName = readText(reg, identityKey(id), QStringLiteral("Username"));
+        if (otherName.toUpper() == ownName.toUpper())
+            return otherName;
+    }
+    return std::nullopt;
+}
+
+QString askForNewName(const QString& otherName) {
+    const QString prompt = Str(txtNameInUse) + QStringLiteral("\r\r\"") + otherName +
+                           QStringLiteral("\"\r\r") + Str(txtEnterOtherName);
+    QString answer;
+    do {
+        answer = platform::dialogs().inputBox(prompt, Str(txtDuplicateTitle), QString());
+    } while (answer.isEmpty() || answer == otherName);
+    return answer;
+}
+
+void settleNameClash(RegEdit& reg, const QString& id) {
+    while (const std::optional<QString> otherName = clashingName(reg, id)) {
+        const QString answer = askForNewName(*otherName);
+        writeText(reg, identityKey(id), QStringLiteral("Username"), answer);
+        ShowStatus(Str(txtRestoringIdentity) + u' ' + answer);
+    }
+}
+
+// Returns whether the location had to be changed.
+bool settleStoreLocation(QString& location) {
+    bool changed = false;
+    while (!LocationUsable(location)) {
+        changed = true;
+        const QString text = Str(txtCannotRestoreIdentity) + u' ' + CurrentIdentityName +
+                             QStringLiteral("\r\r") + Str(txtLocationNotAvailable) + u' ' + location +
+                             QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
+        platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
+                                       Str(txtLocationTitle));
+        location = AskForLocation();
+    }
+    return changed;
+}
+
+enum class AccountsCase { CopyInto, ReplaceOwn, KeepApart };
+
+AccountsCase accountsCase(RegEdit& reg, const QString& id) {
+    reg.KeyPath = kAccountManager + QStringLiteral("\\Accounts");
+    reg.ValueName = QStringLiteral("AssociatedID");
+    bool accountsPresent = false;
+    QString associated;
+    if (reg.Exists(1) && reg.Exists(0)) {
+        reg.ReadValue();
+        associated = GetCLSID(reg.Value.toString());
+        accountsPresent = reg.CountEntries(1) > 0;
+    }
+    if (!accountsPresent)
+        return AccountsCase::CopyInto;
+    return associated == id ? AccountsCase::ReplaceOwn : AccountsCase::KeepApart;
+}
+
+void writeIdentityManagerStart(RegEdit& reg) {
+    writeText(reg, kIdentities, QStringLiteral("Last Username"), QString());
+    writeText(reg, kIdentities, QStringLiteral("Last User ID"), kNoIdentity);
+    writeText(reg, kIdentities, QStringLiteral("Start As"), kNoIdentity);
+}
+
+} // namespace
+
+bool Identity_Extract() {
+    bool completed = false;
+    TRAP_BEGIN("modRSIdentity:Identity_Extract")
+        STEP(1) RegEdit& reg = regAccess();
+        STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
+        STEP(3) const IdentitiesChoice& identities = identitiesChoice();
+        // Not reset between identities: one without "Store Root" starts from the previous location.
+        QString location;
+        bool anyStarted = false;
+        for (int i = 0; i < identities.identityCount(); ++i) {
+            STEP(4) if (!identities.identityChecked(i)) continue;
+            STEP(5) CurrentIdentityName = identities.identityName(i);
+            STEP(6) const QString id = identities.identityId(i);
+            STEP(7) ShowStatus(Str(txtRestoringIdentity) + u' ' + CurrentIdentityName);
+            STEP(8) if (refusedBeforeStart(CurrentIdentityName, id)) continue;
+            anyStarted = true;
+            STEP(9) reg.KeyPath = identityKey(id);
+            STEP(10) if (reg.Exists(1)) reg.DeleteKey();
+            STEP(12) ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
+            StopIfFailureReported();
+            STEP(13) settleNameClash(reg, id);
+            STEP(14) reg.KeyPath = outlookKey(id);
+            STEP(15) if (reg.Exists(1)) {
+                reg.ValueName = QStringLiteral("Store Root");
+                STEP(16) if (reg.Exists(0)) {
+                    reg.ReadValue();
+                    location = reg.Value.toString();
+                }
+            }
+            STEP(17) const bool locationChanged = settleStoreLocation(location);
+            STEP(18) switch (accountsCase(reg, id)) {
+            case AccountsCase::ReplaceOwn:
+                STEP(19) reg.KeyPath = kAccountManager;
+                STEP(20) reg.DeleteKey();
+                [[fallthrough]];
+            case AccountsCase::CopyInto:
+                STEP(21) CopyAccountKeys(id);
+                STEP(22) StopIfFailureReported();
+                break;
+            case AccountsCase::KeepApart:
+                break;
+            }
+            STEP(23) reg.KeyPath = outlookKey(id);
+            STEP(24) if (locationChanged && reg.Exists(1)) {
+                STEP(25) reg.ValueName = QStringLiteral("Store Root");
+                STEP(26) reg.ValueType = 1;
+                STEP(27) reg.Value = location;
+                STEP(28) reg.WriteValue(0);
+            }
+            STEP(29) CreateFolder(location);
+            STEP(30) StopIfFailureReported();
+            STEP(31) UnpackZip(WorkspaceFolder() + layout::IdentityDataMember(id), location);
+        }
+        // Written once per run, so the identity manager asks who starts next time.
+        STEP(32) if (anyStarted) writeIdentityManagerStart(reg);
+        STEP(33) completed = true;
+    TRAP_END
+    return completed;
+}
+
+} // namespace stowline

@@ -1,0 +1,108 @@
+#include "restore/modRSWAB.h"
+
+#include "archive/ArchiveLayout.h"
+#include "foundation/RegEdit.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
+#include "platform/Platform.h"
+#include "restore/RestoreGuard.h"
+#include "restore/RestoreSteps.h"
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtRestoringAddressBook = 750;
+constexpr int txtLocationTitle = 751;
+constexpr int txtCannotRestoreAddressBook = 752;
+constexpr int txtSelectInNextDialog = 737;
+constexpr int txtAddressBookNotRestored = 803;
+constexpr int txtNothingOfItemChanged = 820;
+
+const QString kWabFileNameKey = QStringLiteral("Software\\Microsoft\\WAB\\WAB4\\Wab File Name");
+
+// The folder that holds the address book file; "/" for a file in the root.
+QString parentFolder(const QString& filePath) {
+    const qsizetype cut = std::max(filePath.lastIndexOf(u'/'), filePath.lastIndexOf(u'\\'));
+    if (cut < 0)
+        return {};
+    return cut == 0 ? filePath.left(1) : filePath.left(cut);
+}
+
+bool refusedBeforeStart(const QString& workspace) {
+    Refusal refusal = CheckRegFile(workspace + layout::WabKeyMember,
+                                   QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"));
+    if (!refusal.refused())
+        refusal = CheckZipFile(workspace + layout::WabDataMember);
+    if (!refusal.refused())
+        return false;
+    ShowRefusal(Str(txtAddressBookNotRestored), refusal, txtNothingOfItemChanged);
+    return true;
+}
+
+void readRecordedLocation(RegEdit& reg) {
+    reg.KeyPath = kWabFileNameKey;
+    if (!reg.Exists(1))
+        return;
+    reg.ValueName = QString();
+    if (!reg.Exists(0))
+        return;
+    reg.ReadValue();
+    WABFilePath = reg.Value.toString();
+}
+
+// Returns whether the address book had to move.
+bool settleLocation(const QString& fileName) {
+    bool changed = false;
+    while (!LocationUsable(parentFolder(WABFilePath))) {
+        changed = true;
+        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + WABFilePath +
+                             QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
+        platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
+                                       Str(txtLocationTitle));
+        const QString folder = AskForLocation();
+        WABFilePath = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
+    }
+    return changed;
+}
+
+} // namespace
+
+bool WAB_Extract() {
+    bool completed = false;
+    TRAP_BEGIN("modRSWAB:WAB_Extract")
+        STEP(1) ShowStatus(Str(txtRestoringAddressBook));
+        STEP(2) const QString workspace = WorkspaceFolder();
+        STEP(3) if (refusedBeforeStart(workspace)) {
+            completed = true;
+            return true;
+        }
+        STEP(4) ImportRegFile(workspace + layout::WabKeyMember);
+        StopIfFailureReported();
+        STEP(5) RegEdit& reg = regAccess();
+        STEP(6) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
+        STEP(7) readRecordedLocation(reg);
+        STEP(8) const QString fileName = FileNamePart(WABFilePath);
+        STEP(9) if (settleLocation(fileName)) {
+            STEP(10) reg.KeyPath = kWabFileNameKey;
+            STEP(11) if (reg.Exists(1)) {
+                reg.ValueName = QString();
+                reg.ValueType = 1;
+                reg.Value = WABFilePath;
+                STEP(12) reg.WriteValue(0);
+            }
+        }
+        STEP(13) QString folder = parentFolder(WABFilePath);
+        if (!folder.endsWith(u'/'))
+            folder += u'/';
+        STEP(14) CreateFolder(folder);
+        StopIfFailureReported();
+        STEP(15) UnpackZip(workspace + layout::WabDataMember, folder);
+        STEP(16) completed = true;
+    TRAP_END
+    return completed;
+}
+
+} // namespace stowline

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "restore/RestoreChoices.h"
+#include "ui/WizardPage.h"
+
+#include <array>
+
+class QCheckBox;
+
+namespace stowline {
+
+// The Restore Wizard's first page: which items of the archive to restore (chk0 identities, chk1
+// favorites, chk2 address book). A box is enabled when the archive holds its item; boxes start
+// checked.
+class frmRS_Choice : public WizardPage, public RestoreItemsChoice {
+    Q_OBJECT
+public:
+    explicit frmRS_Choice(QWidget* parent = nullptr);
+
+    // Runs once the page is registered. When the archive holds nothing restorable the user is told,
+    // the wizard ends and the page never shows.
+    bool Form_Load();
+    void setVisible(bool visible) override;
+
+    bool identitiesChosen() const override { return itemChosen(0); }
+    bool favoritesChosen() const override { return itemChosen(1); }
+    bool addressBookChosen() const override { return itemChosen(2); }
+    bool itemChosen(int item) const;
+    QCheckBox& box(int item) { return *m_chk[static_cast<size_t>(item)]; }
+
+private slots:
+    void chk_Click();
+    void cmdNext_Click();
+    void cmdBack_Click();
+
+private:
+    bool anyItemEnabled() const;
+    void updateNextCaption();
+    void focusFirstEnabledBox();
+
+    std::array<QCheckBox*, 3> m_chk;
+    bool m_flowEnded = false;
+};
+
+// The first page as loaded, or nullptr.
+frmRS_Choice* RestoreChoicePage();
+
+// Shows the progress window, hides the current page and runs the restore.
+void StartRestoreRun(QWidget& currentPage);
+
+} // namespace stowline

@@ -1,0 +1,198 @@
+#include "ui/frmRS_Identity.h"
+
+#include "archive/ArchiveLayout.h"
+#include "archive/frmInterface.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "foundation/modFont.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
+#include "restore/RestoreGuard.h"
+#include "restore/RestoreSteps.h"
+#include "ui/frmRS_Choice.h"
+#include "ui/frmRS_IEF.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtRestoreWizard = 700;
+constexpr int txtBack = 705;
+constexpr int txtNext = 706;
+constexpr int txtRestore = 707;
+constexpr int txtIdentitiesFrame = 710;
+constexpr int txtCheckIdentities = 711;
+constexpr int txtBackupNotRestored = 804;
+constexpr int txtNothingRestored = 821;
+constexpr qint32 kExtractIntoFolder = 6;
+
+void applyProperFont(QWidget& widget) {
+    QFont font = widget.font();
+    SetProperFont(font);
+    widget.setFont(font);
+}
+
+// The hourglass for as long as the index is read, whatever happens meanwhile.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+frmRS_Identity::frmRS_Identity(QWidget* parent)
+    : WizardPage(QStringLiteral("frmIdentities"), parent), m_lblComment(new QLabel(&frame())),
+      m_lstIdentities(new QListWidget(&frame())), m_lst1(new QListWidget(this)) {
+    m_lblComment->setObjectName(QStringLiteral("lblComment"));
+    m_lblComment->setWordWrap(true);
+    m_lblComment->setBuddy(m_lstIdentities);
+    m_lstIdentities->setObjectName(QStringLiteral("lstIdentities"));
+    m_lst1->setObjectName(QStringLiteral("lst1"));
+    m_lst1->hide();
+    frameLayout().addWidget(m_lblComment);
+    frameLayout().addWidget(m_lstIdentities, 1);
+    nextButton().setEnabled(false);
+    setTabOrder(m_lstIdentities, &backButton());
+    setTabOrder(&backButton(), &nextButton());
+    connect(m_lstIdentities, &QListWidget::itemChanged, this, &frmRS_Identity::lstIdentities_ItemCheck);
+    connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Identity::cmdNext_Click);
+    connect(&backButton(), &QPushButton::clicked, this, &frmRS_Identity::cmdBack_Click);
+}
+
+bool frmRS_Identity::Form_Load() {
+    bool loaded = false;
+    m_loadFailed = true;
+    TRAP_BEGIN("frmRS_Identity:Form_Load")
+        STEP(1) title().setText(Str(txtRestoreWizard));
+        STEP(2) frame().setTitle(Str(txtIdentitiesFrame));
+        STEP(3) frame().setAccessibleName(Str(txtIdentitiesFrame));
+        STEP(4) m_lblComment->setText(Str(txtCheckIdentities));
+        STEP(5) m_lstIdentities->setAccessibleName(Str(txtCheckIdentities));
+        STEP(6) setCaption(backButton(), Str(txtBack));
+        STEP(7) setCaption(nextButton(), Str(txtNext));
+        STEP(8) applyProperFont(*m_lstIdentities);
+        STEP(9) applyProperFont(*m_lst1);
+        STEP(10) if (archiveRefused()) return loaded;
+        STEP(11) const WaitCursor hourglass;
+        STEP(12) readIdentityIndex();
+        STEP(13) m_lstIdentities->setFocus();
+        STEP(14) loaded = true;
+        m_loadFailed = false;
+    TRAP_END
+    return loaded;
+}
+
+// An archive that would write outside the workspace is not opened at all; the wizard ends.
+bool frmRS_Identity::archiveRefused() {
+    const Refusal refusal = CheckZipFile(ArchivePath);
+    if (!refusal.refused())
+        return false;
+    ShowRefusal(Str(txtBackupNotRestored) + u' ' + FileNamePart(ArchivePath), refusal, txtNothingRestored);
+    frmMain_Enabled();
+    return true;
+}
+
+// The index alone is unpacked into a fresh workspace, read, and the workspace removed again.
+void frmRS_Identity::readIdentityIndex() {
+    CreateTempFolder();
+    const QString workspace = TempDir() + QStringLiteral("stowline/");
+    cmpZIP& zip = Zip();
+    zip.Options = kExtractIntoFolder;
+    zip.FileSpec = layout::IdentityIndexFile;
+    zip.ExtractFolder = workspace;
+    zip.ArchiveFile = ArchivePath;
+    zip.Extract();
+    const QList<layout::IdentityRecord> records =
+        layout::ReadIdentityIndex(workspace + layout::IdentityIndexFile);
+    const QSignalBlocker quiet(m_lstIdentities);
+    for (const layout::IdentityRecord& record : records) {
+        auto* line = new QListWidgetItem(record.name, m_lstIdentities);
+        line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
+        line->setCheckState(Qt::Unchecked);
+        m_lst1->addItem(record.id);
+    }
+    DoEvents();
+    DeleteTempFolder();
+}
+
+void frmRS_Identity::setVisible(bool visible) {
+    if (visible && m_loadFailed)
+        return;
+    WizardPage::setVisible(visible);
+    if (visible)
+        Form_Activate();
+}
+
+void frmRS_Identity::Form_Activate() {
+    TRAP_BEGIN("frmRS_Identity:Form_Activate")
+        STEP(1) if (m_lstIdentities->count() == 1) {
+            STEP(2) m_lstIdentities->item(0)->setCheckState(Qt::Checked);
+            STEP(3) nextButton().setEnabled(true);
+        }
+        STEP(4) const frmRS_Choice* choice = RestoreChoicePage();
+        STEP(5) const bool favoritesFollow = choice && choice->favoritesChosen();
+        STEP(6) setCaption(nextButton(), Str(favoritesFollow ? txtNext : txtRestore));
+    TRAP_END
+}
+
+int frmRS_Identity::identityCount() const {
+    return m_lstIdentities->count();
+}
+
+QString frmRS_Identity::identityName(int index) const {
+    return m_lstIdentities->item(index)->text();
+}
+
+QString frmRS_Identity::identityId(int index) const {
+    const QListWidgetItem* line = m_lst1->item(index);
+    return line ? line->text() : QString();
+}
+
+bool frmRS_Identity::identityChecked(int index) const {
+    return m_lstIdentities->item(index)->checkState() == Qt::Checked;
+}
+
+bool frmRS_Identity::anyLineChecked() const {
+    for (int i = 0; i < m_lstIdentities->count(); ++i)
+        if (identityChecked(i))
+            return true;
+    return false;
+}
+
+void frmRS_Identity::lstIdentities_ItemCheck(QListWidgetItem*) {
+    TRAP_BEGIN("frmRS_Identity:lstIdentities_ItemCheck")
+        STEP(1) nextButton().setEnabled(anyLineChecked());
+    TRAP_END
+}
+
+void frmRS_Identity::cmdNext_Click() {
+    TRAP_BEGIN("frmRS_Identity:cmdNext_Click")
+        STEP(1) const frmRS_Choice* choice = RestoreChoicePage();
+        STEP(2) if (choice && choice->favoritesChosen()) {
+            STEP(3) ShowPage(forms::get<frmRS_IEF>(QStringLiteral("frmRS_IEF")));
+            STEP(4) hide();
+        }
+        else {
+            STEP(5) StartRestoreRun(*this);
+        }
+    TRAP_END
+}
+
+void frmRS_Identity::cmdBack_Click() {
+    TRAP_BEGIN("frmRS_Identity:cmdBack_Click")
+        STEP(1) if (frmRS_Choice* choice = RestoreChoicePage()) ShowPage(*choice);
+        STEP(2) forms::unload(QStringLiteral("frmRS_Identity"));
+    TRAP_END
+}
+
+} // namespace stowline
