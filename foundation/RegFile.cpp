@@ -277,7 +277,8 @@ private:
                        .arg(name.toString()));
         if (removal && key->second.isEmpty())
             broken(QStringLiteral("a hive cannot be deleted"));
-        m_key = removal ? std::nullopt : key;
+        m_key = *key;
+        m_keyRemoved = removal;
         m_sink(RegFileOp{removal ? RegFileOp::DeleteKey : RegFileOp::CreateKey, key->first, key->second, {}});
     }
 
@@ -326,7 +327,8 @@ private:
         } else {
             broken(QStringLiteral("unknown value type"));
         }
-        m_sink(op);
+        if (!m_keyRemoved) // regedit checks but skips the values of a key it was told to delete
+            m_sink(op);
     }
 
     QByteArray dwordData(QStringView digits) const {
@@ -394,6 +396,7 @@ private:
     bool m_version5 = false;
     int m_statementLine = 0;
     std::optional<std::pair<Hive, QString>> m_key;
+    bool m_keyRemoved = false;
 };
 
 void apply(RegistryStore& store, const RegFileOp& op) {

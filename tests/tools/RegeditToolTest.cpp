@@ -183,6 +183,7 @@ private slots:
                                         "\r\n"
                                         "; removed first\r\n"
                                         "[-HKEY_CURRENT_USER\\Import\\Old]\r\n"
+                                        "\"skipped\"=\"x\"\r\n"
                                         "\r\n"
                                         "[HKEY_CURRENT_USER\\Import\\Keep]\r\n"
                                         "\"gone\"=-\r\n"
@@ -232,7 +233,7 @@ private slots:
         QTest::newRow("dword too long") << start + "\"d\"=dword:123456789\r\n" << 5;
         QTest::newRow("unknown type") << start + "\"d\"=qword:1\r\n" << 5;
         QTest::newRow("stray text") << start + "garbage\r\n" << 5;
-        QTest::newRow("value after a key deletion") << start + "[-HKCU\\Broken]\r\n\"v\"=\"x\"\r\n" << 6;
+        QTest::newRow("value before any key") << QByteArray("REGEDIT4\r\n\r\n\"v\"=\"x\"\r\n") << 3;
     }
     void brokenFilesImportNothing() {
         QFETCH(QByteArray, content);
