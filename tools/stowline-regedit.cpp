@@ -3,8 +3,6 @@
 
 #include <QStringList>
 #include <QTextStream>
-#include <cstdio>
-
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
