@@ -3,6 +3,7 @@
 
 #include <QStringList>
 #include <QTextStream>
+
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
