@@ -62,8 +62,10 @@ private slots:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("refusedKey");
         const QString own = u"HKEY_CURRENT_USER\\Identities\\{3F2A9C41-7B6E-4D21-9A0C-5E8F1B2D3C4A}"_s;
+        // A deletion header carries no values.
         const auto keyLine = [](const QString& key) {
-            return QString(u'[' + key + u"]\r\n\"x\"=\"y\"\r\n"_s);
+            return QString(u'[' + key + u"]\r\n"_s +
+                           (key.startsWith(u'-') ? QString() : u"\"x\"=\"y\"\r\n"_s));
         };
         QTest::newRow("own key and below, any case")
             << QString(keyLine(own) + keyLine(own.toLower() + u"\\Software"_s) +

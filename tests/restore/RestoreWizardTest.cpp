@@ -204,25 +204,31 @@ private slots:
         frmRS_Choice* first = open(archive(1, QStringLiteral("111")));
         QVERIFY(QTest::qWaitForWindowActive(first));
         QCOMPARE(QApplication::focusWidget(), &first->box(0));
+        // Access keys click the way a mouse does, after a short press animation.
         QTest::keyClick(first, Qt::Key_A, Qt::AltModifier);
-        QVERIFY(!first->box(2).isChecked());
-        QCOMPARE(first->box(0).nextInFocusChain(), &first->box(1));
-        QCOMPARE(first->box(2).nextInFocusChain(), &button(first, "cmdBack"));
+        QTRY_VERIFY(!first->box(2).isChecked());
+        first->box(0).setFocus();
+        for (QWidget* next : {static_cast<QWidget*>(&first->box(1)), static_cast<QWidget*>(&first->box(2)),
+                              static_cast<QWidget*>(&button(first, "cmdBack")),
+                              static_cast<QWidget*>(&button(first, "cmdNext"))}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
         QTest::keyClick(first, Qt::Key_N, Qt::AltModifier);
+        QTRY_VERIFY(shown("frmRS_Identity"));
         auto* identities = qobject_cast<frmRS_Identity*>(shown("frmRS_Identity"));
-        QVERIFY(identities);
         QVERIFY(QTest::qWaitForWindowActive(identities));
         QCOMPARE(QApplication::focusWidget(), &identities->list());
         QTest::keyClick(identities, Qt::Key_N, Qt::AltModifier);
+        QTRY_VERIFY(shown("frmRS_IEF"));
         auto* favorites = qobject_cast<frmRS_IEF*>(shown("frmRS_IEF"));
-        QVERIFY(favorites);
         QVERIFY(QTest::qWaitForWindowActive(favorites));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QVERIFY(favorites->addOption().isChecked() && !favorites->replaceOption().isChecked());
         QCOMPARE(favorites->addOption().accessibleName(),
                  QStringLiteral("Add the Favorites in the backup to the existing Favorites."));
         QTest::keyClick(favorites, Qt::Key_R, Qt::AltModifier);
-        QCOMPARE(Progress().status(), QStringLiteral("Restoring: Done!"));
+        QTRY_COMPARE(progress().status(), QStringLiteral("Restoring: Done!"));
         QCOMPARE(readFile(path(QStringLiteral("home/Favorites/f.url"))), QByteArray("f"));
     }
 };
