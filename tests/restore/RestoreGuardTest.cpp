@@ -73,7 +73,8 @@ private slots:
             << QString();
         for (const QString& foreign :
              {u"HKEY_CURRENT_USER\\Identities"_s, QString(own + u'x'), QString(own + u"\\..\\Other"_s),
-              u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail"_s, u"-HKEY_CURRENT_USER\\Identities"_s})
+              u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail"_s,
+              QString(u"HKEY_LOCAL_MACHINE"_s + own.mid(17)), u"-HKEY_CURRENT_USER\\Identities"_s})
             QTest::newRow(qPrintable(foreign)) << QString(keyLine(own) + keyLine(foreign)) << foreign;
     }
     void regFileKeys() {

@@ -129,7 +129,8 @@ private slots:
         QTest::addColumn<QString>("storeRoot"); // "~" stands for the test's own folder
         QTest::addColumn<bool>("moved");
         QTest::newRow("drive that does not exist here") << "D:\\Mail" << true;
-        QTest::newRow("system folder") << "/etc/stowline-mail" << true;
+        // Under /proc nothing can be written, should the check ever let it through.
+        QTest::newRow("system folder") << "/proc/stowline-mail" << true;
         QTest::newRow("drive not ready") << "~/removable/Mail" << true;
         QTest::newRow("empty") << "" << true;
         QTest::newRow("usable, created") << "~/stores/deep/main" << false;
@@ -259,7 +260,7 @@ private slots:
         QTest::newRow("picked folder ending in a slash") << "D:\\WAB\\Main.wab"
                                                          << "~/books/"
                                                          << "~/books/Main.wab";
-        QTest::newRow("system folder") << "/var/wab/Main.wab"
+        QTest::newRow("system folder") << "/proc/wab/Main.wab"
                                        << "~/books"
                                        << "~/books/Main.wab";
         QTest::newRow("usable, parents created") << "~/a/b/c/Main.wab"
