@@ -55,6 +55,9 @@ class RestoreUntrustedTest : public QObject {
         else if (kind == u"archive escapes")
             archive.identity(kMain, QStringLiteral("Main Identity"), mainReg())
                 .member(QStringLiteral("../../x"), "x");
+        else if (kind == u"archive damaged")
+            archive.addressBook(addressBookReg(path(QStringLiteral("wab/Main.wab"))),
+                                {{QStringLiteral("Main.wab"), "wab"}});
         else if (kind == u"address book")
             archive.addressBook(
                 addressBookReg(path(QStringLiteral("wab/Main.wab"))) +
@@ -62,7 +65,13 @@ class RestoreUntrustedTest : public QObject {
                 {{QStringLiteral("Main.wab"), "wab"}});
         else if (kind == u"favorites escape")
             archive.favorites({{QStringLiteral("ok.url"), "ok"}, {QStringLiteral("Links/../../x"), "x"}});
-        return archive.write(path(QStringLiteral("hostile.stw")));
+        const QString file = archive.write(path(QStringLiteral("hostile.stw")));
+        if (kind == u"archive damaged") {
+            QFile damaged(file);
+            damaged.open(QIODevice::ReadWrite);
+            damaged.write("PK\7\7"); // the first member's header is no longer one
+        }
+        return file;
     }
 
 private slots:
@@ -107,6 +116,8 @@ private slots:
             << u"store damaged"_s << message(identity, damaged, u"ident_data.zip"_s, itemKept);
         QTest::newRow("archive member escapes")
             << u"archive escapes"_s << message(backup, file, u"../../x"_s, u"Nothing was restored."_s);
+        QTest::newRow("archive damaged")
+            << u"archive damaged"_s << message(backup, damaged, u"hostile.stw"_s, u"Nothing was restored."_s);
         QTest::newRow("address book writes outside")
             << u"address book"_s
             << message(addressBook, key, u"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_s, itemKept);
