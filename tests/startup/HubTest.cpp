@@ -6,7 +6,10 @@
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QDir>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 
 using namespace stowline;
@@ -161,6 +164,7 @@ private slots:
         QCOMPARE(env.dialogs.calls.last().title, QStringLiteral("Stowline error"));
         QVERIFY(hub.isEnabled());
 
+        QDir().mkpath(env.path(QStringLiteral("home/Favorites"))); // something to back up
         env.dialogs.answerFile(env.path(QStringLiteral("out/Mine.stw")));
         entry(hub, "lblBackup")->click();
         QCOMPARE(ArchivePath, env.path(QStringLiteral("out/Mine.stw")));
