@@ -7,6 +7,7 @@
 #include "foundation/modSettings.h"
 #include "scheduler/modScheduleRules.h"
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -66,6 +67,11 @@ void ScheduleSliderPage::loadPosition(const QString& settingName) {
 
 void ScheduleSliderPage::closedByUser() {
     EndScheduleWizard();
+}
+
+void ScheduleSliderPage::closeEvent(QCloseEvent* event) {
+    closedByUser();
+    QWidget::closeEvent(event);
 }
 
 void ScheduleSliderPage::describePosition(int position) {

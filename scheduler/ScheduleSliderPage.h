@@ -26,6 +26,9 @@ protected:
     // The stored code when it is one of the five positions; otherwise the slider keeps where it is.
     void loadPosition(const QString& settingName);
     void closedByUser() override;
+    // Only the window system closes a page (the program's own unloads hide it), so every close is the
+    // user's.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void describePosition(int position);

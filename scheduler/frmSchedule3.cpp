@@ -10,6 +10,7 @@
 #include "scheduler/frmSchedule2.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -123,6 +124,11 @@ void frmSchedule3::cmdBack_Click() {
 
 void frmSchedule3::closedByUser() {
     EndScheduleWizard();
+}
+
+void frmSchedule3::closeEvent(QCloseEvent* event) {
+    closedByUser();
+    QWidget::closeEvent(event);
 }
 
 } // namespace stowline

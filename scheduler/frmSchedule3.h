@@ -22,6 +22,7 @@ public:
 
 protected:
     void closedByUser() override;
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void chk_Click();

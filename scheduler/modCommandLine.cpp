@@ -30,6 +30,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace stowline {
@@ -88,6 +89,7 @@ void waitForCrashReport() {
     else if (status == ArchiveNotWritten)
         std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + ArchivePath));
     platform::system().endProgram(status);
+    std::abort(); // endProgram never returns
 }
 
 bool failureTrapped() {

@@ -44,7 +44,8 @@ std::optional<qint16> StoredNumber(const QString& text) {
         bool numeric = false;
         STEP(1) const double number = text.trimmed().toDouble(&numeric);
         STEP(2)
-        if (!numeric || !std::isfinite(number) || number < -32768.5 || number >= 32767.5) return result;
+        if (!numeric || !std::isfinite(number) || number < -32768.5 || number >= 32767.5)
+            return result;
         STEP(3) result = ToInt16(text);
     TRAP_END
     return result;

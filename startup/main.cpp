@@ -1,4 +1,5 @@
 #include "platform/RegistryStore.h"
+#include "scheduler/UnattendedDialogs.h"
 #include "startup/frmMain.h"
 
 #include <QApplication>
@@ -33,6 +34,9 @@ int main(int argc, char* argv[]) {
     chooseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("stowline"));
+    // Offscreen nobody can answer a dialog: messages go to stderr, questions are declined.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        stowline::InstallUnattendedDialogs();
     if (!registryOpens())
         return 2;
     QStringList arguments = QApplication::arguments();

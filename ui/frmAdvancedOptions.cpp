@@ -154,7 +154,8 @@ void frmAdvancedOptions::Form_Load() {
         STEP(3) const std::optional<QString> stored = ReadSetting(reg, QStringLiteral("CompressionLevel"));
         STEP(4) const std::optional<int> level = stored ? storedNumber(*stored) : std::nullopt;
         STEP(5)
-        if (level && positionOfLevel(*level) != 0) m_sldCompression->setValue(positionOfLevel(*level));
+        if (level && positionOfLevel(*level) != 0)
+            m_sldCompression->setValue(positionOfLevel(*level));
         STEP(6) loadBox(*m_chkOE, QStringLiteral("LaunchOE"));
         STEP(7) loadBox(*m_chkLoc, QStringLiteral("RememberLocations"));
         STEP(8) loadBox(*m_chkScheduler, QStringLiteral("SchedulerDisable"));
@@ -204,9 +205,8 @@ void frmAdvancedOptions::cmdOK_Click() {
 }
 
 void frmAdvancedOptions::closeEvent(QCloseEvent* event) {
-    // Closing from the title bar leaves like a Cancel: nothing more is stored, the hub is back.
-    if (event->spontaneous())
-        frmMain_Enabled();
+    // Only the title bar closes the dialog (OK unloads it): leave like a Cancel, storing nothing more.
+    frmMain_Enabled();
     QWidget::closeEvent(event);
 }
 

@@ -68,8 +68,9 @@ private slots:
     }
     void cleanup() {
         settle();
-        QVERIFY(env->dialogs.allAnswersUsed());
-        env.reset();
+        const bool answersUsed = env->dialogs.allAnswersUsed();
+        env.reset(); // first: a failed check must not leave the doubles behind
+        QVERIFY(answersUsed);
     }
 
     void startupDefaultsShowAndStoreUnchanged();
@@ -144,7 +145,7 @@ void tst_AdvancedOptions::everyPositionStoresAKnownLevel() {
     frmAdvancedOptions& dialog = openOptions();
     if (position != 0)
         child<QSlider>(dialog, "sldCompression").setValue(position);
-    QTest::mouseClick(&child<QCheckBox>(dialog, "chkLoc"), Qt::LeftButton);
+    child<QCheckBox>(dialog, "chkLoc").click();
     pressOK(dialog);
     QCOMPARE(stored(QStringLiteral("CompressionLevel")), level);
     QCOMPARE(CompressionLevelSetting, qint16(level.toInt()));
@@ -175,7 +176,7 @@ void tst_AdvancedOptions::customTempAsksUntilAFolderIsChosen() {
     env->dialogs.answerFolder(QString());
     env->dialogs.answerFolder(QString());
     env->dialogs.answerFolder(folder);
-    QTest::mouseClick(&child<QCheckBox>(dialog, "chkTemp"), Qt::LeftButton);
+    child<QCheckBox>(dialog, "chkTemp").click();
     QCOMPARE(env->dialogs.calls.size(), 3);
     for (const DialogCall& call : env->dialogs.calls)
         QCOMPARE(call.kind, DialogCall::Folder);
@@ -188,8 +189,8 @@ void tst_AdvancedOptions::clearingCustomTempKeepsTheFolder() {
     const QString folder = env->path(QStringLiteral("scratch"));
     env->dialogs.answerFolder(folder);
     QCheckBox& box = child<QCheckBox>(dialog, "chkTemp");
-    QTest::mouseClick(&box, Qt::LeftButton);
-    QTest::mouseClick(&box, Qt::LeftButton);
+    box.click();
+    box.click();
     pressOK(dialog);
     QCOMPARE(stored(QStringLiteral("CustomTemp")), QStringLiteral("0"));
     QCOMPARE(stored(QStringLiteral("CustomTempFolder")), folder);

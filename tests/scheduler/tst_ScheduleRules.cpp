@@ -30,7 +30,8 @@ void tst_ScheduleRules::dateSerialNormalises_data() {
     QTest::newRow("1 Mar - 1 day, leap") << 2000 << 3 << 0 << QDate(2000, 2, 29);
     QTest::newRow("month 0 is December before") << 2001 << 0 << 15 << QDate(2000, 12, 15);
     QTest::newRow("month 13 is January after") << 2001 << 13 << 15 << QDate(2002, 1, 15);
-    QTest::newRow("month -11") << 2001 << -11 << 1 << QDate(1999, 1, 1);
+    QTest::newRow("month -11") << 2001 << -11 << 1 << QDate(2000, 1, 1);
+    QTest::newRow("month -12") << 2001 << -12 << 1 << QDate(1999, 12, 1);
     QTest::newRow("day -6 from 3 Jan") << 2001 << 1 << -3 << QDate(2000, 12, 28);
     QTest::newRow("31 Dec + 1 day") << 2001 << 12 << 32 << QDate(2002, 1, 1);
     QTest::newRow("zero date + 1 month") << 1899 << 13 << 30 << QDate(1900, 1, 30);

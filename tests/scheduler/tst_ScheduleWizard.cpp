@@ -82,8 +82,9 @@ private slots:
     }
     void cleanup() {
         settle();
-        QVERIFY(env->dialogs.allAnswersUsed());
-        env.reset();
+        const bool answersUsed = env->dialogs.allAnswersUsed();
+        env.reset(); // first: a failed check must not leave the doubles behind
+        QVERIFY(answersUsed);
     }
 
     void cleanProfileStartsAtDefaults();
@@ -223,7 +224,7 @@ void tst_ScheduleWizard::finishStoresFiveValues() {
     child<QSlider>(loaded("frmSchedule2"), "sldDelete").setValue(1);
     click(loaded("frmSchedule2"), "cmdNext");
     QWidget* page3 = loaded("frmSchedule3");
-    QTest::mouseClick(&child<QCheckBox>(page3, "chk1"), Qt::LeftButton);
+    child<QCheckBox>(page3, "chk1").click();
 
     env->dialogs.answerFile(chosen);
     click(page3, "cmdNext");
@@ -241,9 +242,9 @@ void tst_ScheduleWizard::noBoxCheckedDisablesNext() {
     QWidget* page3 = goToPage3();
     QPushButton& next = child<QPushButton>(page3, "cmdNext");
     for (const char* box : {"chk0", "chk1", "chk2"})
-        QTest::mouseClick(&child<QCheckBox>(page3, box), Qt::LeftButton);
+        child<QCheckBox>(page3, box).click();
     QVERIFY(!next.isEnabled());
-    QTest::mouseClick(&child<QCheckBox>(page3, "chk1"), Qt::LeftButton);
+    child<QCheckBox>(page3, "chk1").click();
     QVERIFY(next.isEnabled());
 
     click(page3, "cmdBack");
@@ -262,7 +263,7 @@ void tst_ScheduleWizard::backRereadsLeftPageButKeepsEarlierChoice() {
     child<QSlider>(loaded("frmSchedule2"), "sldDelete").setValue(2);
     click(loaded("frmSchedule2"), "cmdNext");
     QWidget* page3 = loaded("frmSchedule3");
-    QTest::mouseClick(&child<QCheckBox>(page3, "chk0"), Qt::LeftButton);
+    child<QCheckBox>(page3, "chk0").click();
 
     click(page3, "cmdBack");
     settle();

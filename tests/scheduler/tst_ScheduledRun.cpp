@@ -134,9 +134,10 @@ void tst_ScheduledRun::init() {
 
 void tst_ScheduledRun::cleanup() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(env->dialogs.allAnswersUsed());
+    const bool answersUsed = env->dialogs.allAnswersUsed();
     mailer.reset();
-    env.reset();
+    env.reset(); // first: a failed check must not leave the doubles behind
+    QVERIFY(answersUsed);
 }
 
 int tst_ScheduledRun::run(const QString& commandLine) {
@@ -212,6 +213,7 @@ void tst_ScheduledRun::endings() {
     if (situation == u"key missing") {
         regAccess().KeyPath = SettingsKey();
         regAccess().DeleteKey();
+        env->dialogs.answerMessage(MsgAnswer::OK);
     }
     if (situation == u"not due")
         touch(folder() + QStringLiteral("/Mail 2001-03-15.stw"));
@@ -432,6 +434,7 @@ void tst_ScheduledRun::missingFolderIsCreatedByTheRun() {
 
 void tst_ScheduledRun::fullRunWritesDatedArchive() {
     test::buildSampleProfile(*env);
+    registerMailer();
     LaunchOESetting = 1;
     schedule(QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("111"));
     touch(folder() + QStringLiteral("/Mail 2001-03-11.stw"));
@@ -486,6 +489,7 @@ void tst_ScheduledRun::archiveFlagsOnlyCollectedItems() {
 
 void tst_ScheduledRun::cancelDuringCollectionEndsWithoutArchive() {
     test::buildSampleProfile(*env);
+    registerMailer();
     LaunchOESetting = 1;
     schedule(QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("111"));
     connect(&Zip(), &cmpZIP::FileStartedCompressing, this, [] {
@@ -539,7 +543,8 @@ void tst_ScheduledRun::restoreMessages_data() {
     QTest::addColumn<MsgIcon>("icon");
     const QString notFound = QStringLiteral("Archive not found: ");
     QTest::newRow("missing") << "/R \"/nowhere/Mail 2001-03-15.stw\""
-                             << notFound + "/nowhere/Mail 2001-03-15.stw" << MsgIcon::Critical;
+                             << notFound + QStringLiteral("/nowhere/Mail 2001-03-15.stw")
+                             << MsgIcon::Critical;
     QTest::newRow("switch alone") << "/R" << notFound << MsgIcon::Critical;
     QTest::newRow("switch and blank") << "/R " << notFound << MsgIcon::Critical;
     QTest::newRow("empty quotes") << "/R \"\"" << notFound << MsgIcon::Critical;
