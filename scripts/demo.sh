@@ -7,4 +7,10 @@ cd "$(dirname "$0")/.."
 rm -rf demo
 eval "$(build/bin/stowline-sample-profile "$PWD/demo")"
 echo "Sample profile in $PWD/demo (registry store $STOWLINE_REGISTRY)"
+
+# Scheduler: without a display the demo is one unattended scheduled backup (scripts/demo-scheduled.sh).
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ $# -eq 0 ]; then
+    exec scripts/demo-scheduled.sh
+fi
+
 exec build/bin/stowline "$@"
