@@ -37,73 +37,80 @@ frmInterface::frmInterface(QWidget* parent)
       m_lst1(hiddenList(this, "lst1")), m_lst2(hiddenList(this, "lst2")) {
     m_cmpZIP->setObjectName(QStringLiteral("cmpZIP"));
     connect(m_cmpZIP, &cmpZIP::FileStartedCompressing, this, &frmInterface::cmpZIP_FileStartedCompressing);
-    connect(m_cmpZIP, &cmpZIP::FileStartedDecompressing, this, &frmInterface::cmpZIP_FileStartedDecompressing);
+    connect(m_cmpZIP, &cmpZIP::FileStartedDecompressing, this,
+            &frmInterface::cmpZIP_FileStartedDecompressing);
     connect(m_cmpZIP, &cmpZIP::OnError, this, &frmInterface::cmpZIP_OnError);
     connect(m_cmpZIP, &cmpZIP::ProcessEnded, this, &frmInterface::cmpZIP_ProcessEnded);
     connect(m_cmpZIP, &cmpZIP::ProcessMessages, this, &frmInterface::cmpZIP_ProcessMessages);
     connect(m_cmpZIP, &cmpZIP::Statistics, this, &frmInterface::cmpZIP_Statistics);
 }
 
-frmInterface::~frmInterface() { resetRegistryInstances(); }
+frmInterface::~frmInterface() {
+    resetRegistryInstances();
+}
 
 void frmInterface::Form_Load() {
     TRAP_BEGIN("frmInterface:Form_Load")
-    for (QListWidget* list : {m_lstIdentities, m_lst1, m_lst2}) {
-        STEP(1) QFont font = list->font();
-        STEP(2) SetProperFont(font);
-        STEP(3) list->setFont(font);
-    }
+        for (QListWidget* list : {m_lstIdentities, m_lst1, m_lst2}) {
+            STEP(1) QFont font = list->font();
+            STEP(2) SetProperFont(font);
+            STEP(3) list->setFont(font);
+        }
     TRAP_END
 }
 
 void frmInterface::cmpZIP_FileStartedCompressing(const QString& path) {
     TRAP_BEGIN("frmInterface:cmpZIP_FileStartedCompressing")
-    STEP(1) showFileLine(path);
+        STEP(1) showFileLine(path);
     TRAP_END
 }
 
 void frmInterface::cmpZIP_FileStartedDecompressing(const QString& path) {
     TRAP_BEGIN("frmInterface:cmpZIP_FileStartedDecompressing")
-    STEP(1) showFileLine(path);
-    STEP(2) DoEvents();
+        STEP(1) showFileLine(path);
+        STEP(2) DoEvents();
     TRAP_END
 }
 
 void frmInterface::cmpZIP_OnError(int code) {
     TRAP_BEGIN("frmInterface:cmpZIP_OnError")
-    STEP(1) if (code == 10) {
-        STEP(2) Raise(407, Str(txtTempFolderFull));
-    }
+        STEP(1) if (code == 10) {
+            STEP(2) Raise(407, Str(txtTempFolderFull));
+        }
     TRAP_END
 }
 
 void frmInterface::cmpZIP_ProcessEnded() {
     TRAP_BEGIN("frmInterface:cmpZIP_ProcessEnded")
-    STEP(1) if (CancelFlag) {
-        STEP(2) DoEvents();
-        STEP(3) DeleteTempFolder();
-        STEP(4) if (LaunchOESetting == 1) Launch_OE();
-        STEP(5) platform::system().endProgram(0);
-    }
+        STEP(1) if (CancelFlag) {
+            STEP(2) DoEvents();
+            STEP(3) DeleteTempFolder();
+            STEP(4) if (LaunchOESetting == 1) Launch_OE();
+            STEP(5) platform::system().endProgram(0);
+        }
     TRAP_END
 }
 
 void frmInterface::cmpZIP_ProcessMessages(qint16& cancel) {
     TRAP_BEGIN("frmInterface:cmpZIP_ProcessMessages")
-    STEP(1) DoEvents();
-    STEP(2) cancel = CancelFlag ? -1 : 0;
+        STEP(1) DoEvents();
+        STEP(2) cancel = CancelFlag ? -1 : 0;
     TRAP_END
 }
 
 void frmInterface::cmpZIP_Statistics(double wholeRunPercent, double currentFilePercent) {
     TRAP_BEGIN("frmInterface:cmpZIP_Statistics")
-    STEP(1) progress().setBars(static_cast<int>(wholeRunPercent), static_cast<int>(currentFilePercent));
-    STEP(2) DoEvents();
+        STEP(1) progress().setBars(static_cast<int>(wholeRunPercent), static_cast<int>(currentFilePercent));
+        STEP(2) DoEvents();
     TRAP_END
 }
 
-frmInterface& Interface() { return forms::get<frmInterface>(QStringLiteral("frmInterface")); }
+frmInterface& Interface() {
+    return forms::get<frmInterface>(QStringLiteral("frmInterface"));
+}
 
-cmpZIP& Zip() { return Interface().zip(); }
+cmpZIP& Zip() {
+    return Interface().zip();
+}
 
 } // namespace stowline

@@ -33,7 +33,6 @@ public:
     void Form_Load();
 
 private:
-
     cmpZIP* m_cmpZIP;
     QListWidget* m_lstIdentities;
     QListWidget* m_lst1;

@@ -38,9 +38,9 @@ QPushButton* button(QWidget* parent, const char* name) {
 } // namespace
 
 frmError::frmError(QWidget* parent)
-    : QWidget(parent), m_lbl1(new QLabel(this)), m_txtError(new QPlainTextEdit(this)), m_lbl2(new QLabel(this)),
-      m_lbl3(new QLabel(this)), m_cmdReboot(button(this, "cmdReboot")), m_cmdExit(button(this, "cmdExit")),
-      m_cmdReport(button(this, "cmdReport")) {
+    : QWidget(parent), m_lbl1(new QLabel(this)), m_txtError(new QPlainTextEdit(this)),
+      m_lbl2(new QLabel(this)), m_lbl3(new QLabel(this)), m_cmdReboot(button(this, "cmdReboot")),
+      m_cmdExit(button(this, "cmdExit")), m_cmdReport(button(this, "cmdReport")) {
     setWindowTitle(QStringLiteral(" "));
     setAttribute(Qt::WA_DeleteOnClose);
     m_lbl1->setObjectName(QStringLiteral("lbl1"));
@@ -77,7 +77,8 @@ void frmError::Form_Load() {
     m_cmdReboot->setText(Str(txtRebootButton));
     m_cmdExit->setText(Str(txtExitButton));
     m_cmdReport->setText(Str(txtReportButton));
-    m_txtError->setPlainText(ErrDescription + Str(txtIn) + ErrProcedure + Str(txtAtLine) + QString::number(ErrLine));
+    m_txtError->setPlainText(ErrDescription + Str(txtIn) + ErrProcedure + Str(txtAtLine) +
+                             QString::number(ErrLine));
     m_txtError->setAccessibleName(m_lbl1->text());
     for (QPushButton* b : {m_cmdReboot, m_cmdExit, m_cmdReport})
         b->setAccessibleName(QString(b->text()).remove(u'&'));
@@ -98,9 +99,9 @@ QString frmError::reportAddress() {
     return Str(txtMailtoStart) + u'<' + BugMailAddress() + u'>' + Str(txtMailSubject) +
            QString::number(VersionMajor) + u'.' + QString::number(VersionMinor) + u'.' +
            QString::number(VersionRevision) + Str(txtMailBody) + ErrProcedure + Str(txtLine) +
-           QString::number(ErrLine) + Str(txtErrorNumber) + QString::number(ErrNumber) + QStringLiteral(", ") +
-           ErrDescription + Str(txtWindowsVersion) + QString::number(os.major) + u'.' + QString::number(os.minor) +
-           u'.' + QString::number(os.build);
+           QString::number(ErrLine) + Str(txtErrorNumber) + QString::number(ErrNumber) +
+           QStringLiteral(", ") + ErrDescription + Str(txtWindowsVersion) + QString::number(os.major) + u'.' +
+           QString::number(os.minor) + u'.' + QString::number(os.build);
 }
 
 void frmError::cmdReport_Click() {
@@ -113,6 +114,8 @@ void frmError::cmdReboot_Click() {
     platform::system().endProgram(1);
 }
 
-void frmError::cmdExit_Click() { platform::system().endProgram(1); }
+void frmError::cmdExit_Click() {
+    platform::system().endProgram(1);
+}
 
 } // namespace stowline

@@ -28,7 +28,6 @@ public:
     void Form_Load();
 
 private:
-
     QLabel* m_lbl1;
     QPlainTextEdit* m_txtError;
     QLabel* m_lbl2;

@@ -13,7 +13,9 @@ VbError::VbError(int number, QString description, Reporting reporting)
     : m_number(number), m_description(std::move(description)), m_reporting(reporting),
       m_what(m_description.toUtf8()) {}
 
-void Raise(int number, const QString& description) { throw VbError(number, description); }
+void Raise(int number, const QString& description) {
+    throw VbError(number, description);
+}
 
 VbError osError(int errnoValue, bool forPath) {
     switch (errnoValue) {
@@ -23,7 +25,8 @@ VbError osError(int errnoValue, bool forPath) {
         return VbError(70, QStringLiteral("Permission denied"));
     case ENOENT:
     case ENOTDIR:
-        return forPath ? VbError(76, QStringLiteral("Path not found")) : VbError(53, QStringLiteral("File not found"));
+        return forPath ? VbError(76, QStringLiteral("Path not found"))
+                       : VbError(53, QStringLiteral("File not found"));
     case ENOSPC:
     case EDQUOT:
         return VbError(61, QStringLiteral("Disk full"));
@@ -38,7 +41,9 @@ VbError osError(int errnoValue, bool forPath) {
     }
 }
 
-void RaiseOsError(int errnoValue, bool forPath) { throw osError(errnoValue, forPath); }
+void RaiseOsError(int errnoValue, bool forPath) {
+    throw osError(errnoValue, forPath);
+}
 
 void HandleError(const QString& location, int line, int number, const QString& description) {
     ErrProcedure = location;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <exception>
 
 namespace stowline {
@@ -49,12 +48,12 @@ private:
 
 } // namespace stowline
 
-#define TRAP_BEGIN(location)                                                                               \
-    ::stowline::Trap trap_(location);                                                                      \
+#define TRAP_BEGIN(location)                                                                                 \
+    ::stowline::Trap trap_(location);                                                                        \
     try {
 #define STEP(n) trap_.line = (n);
-#define TRAP_END                                                                                           \
-    }                                                                                                      \
-    catch (...) {                                                                                          \
-        trap_.handle(std::current_exception());                                                            \
+#define TRAP_END                                                                                             \
+    }                                                                                                        \
+    catch (...) {                                                                                            \
+        trap_.handle(std::current_exception());                                                              \
     }

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QWidget>
 
-
 namespace stowline {
 
 // ---- Program-wide state -------------------------------------------------------------------------
@@ -13,8 +12,8 @@ extern qint16 CompressionLevelSetting;
 extern qint16 LaunchOESetting;
 extern qint16 RememberLocationsSetting;
 extern qint16 SchedulerDisableSetting;
-extern bool CancelFlag;       // set by the progress window's Cancel
-extern QString WABFilePath;   // set by WAB_Check and WAB_Extract
+extern bool CancelFlag;     // set by the progress window's Cancel
+extern QString WABFilePath; // set by WAB_Check and WAB_Extract
 extern QString CurrentIdentityName;
 extern QString RegImportCommand;
 // The error record of the last trapped failure. ErrNumber is 32-bit so that system error codes
@@ -28,9 +27,9 @@ extern QString ErrDescription;
 constexpr int VersionMajor = STOWLINE_VERSION_MAJOR;
 constexpr int VersionMinor = STOWLINE_VERSION_MINOR;
 constexpr int VersionRevision = STOWLINE_VERSION_REVISION;
-QString AppTitle();       // "Stowline 1.0"
-QString SettingsKey();    // "SOFTWARE\Velmora\Stowline\1.0"
-QString VendorWebHost();  // build option, no trailing '/'
+QString AppTitle();      // "Stowline 1.0"
+QString SettingsKey();   // "SOFTWARE\Velmora\Stowline\1.0"
+QString VendorWebHost(); // build option, no trailing '/'
 QString SupportMailAddress();
 QString BugMailAddress();
 
@@ -46,8 +45,9 @@ QWidget* find(const QString& name);
 void add(const QString& name, QWidget* window);
 void unload(const QString& name);
 template <class Form> Form& get(const QString& name) {
-    static_assert(requires(Form& form) { form.Form_Load(); },
-                  "a window needs a public Form_Load(), not called from its constructor");
+    static_assert(
+        requires(Form & form) { form.Form_Load(); },
+        "a window needs a public Form_Load(), not called from its constructor");
     if (QWidget* existing = find(name))
         return *static_cast<Form*>(existing);
     auto* created = new Form;

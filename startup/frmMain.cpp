@@ -11,14 +11,16 @@
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
+#include "ui/WizardPage.h"
 #include "ui/frmAdvancedOptions.h"
 #include "ui/frmBK_Choice.h"
 #include "ui/frmRS_Choice.h"
-#include "ui/WizardPage.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -61,7 +63,9 @@ constexpr int txtErrorTitle = 300;
 constexpr int FeatureCount = 6;
 const QString RememberLocationDir = QStringLiteral("RememberLocationDir");
 
-QString parentFolder(const QString& path) { return QFileInfo(path).absolutePath(); }
+QString parentFolder(const QString& path) {
+    return QFileInfo(path).absolutePath();
+}
 } // namespace
 
 frmMain& frmMain::Load(const QString& commandLine) {
@@ -78,47 +82,79 @@ frmMain::frmMain(QWidget* parent)
       m_lblSchedule(entry("lblSchedule", &frmMain::lblSchedule_Click)),
       m_lblAdvanced(entry("lblAdvanced", &frmMain::lblAdvanced_Click)),
       m_lblWebsite(entry("lblWebsite", &frmMain::lblWebsite_Click)),
-      m_lblHelp(entry("lblHelp", &frmMain::lblHelp_Click)), m_lblProgram(entry("lblProgram", &frmMain::lblProgram_Click)),
-      m_lblVersion(label("lblVersion")), m_lblComment(label("lblComment")) {
+      m_lblHelp(entry("lblHelp", &frmMain::lblHelp_Click)),
+      m_lblProgram(entry("lblProgram", &frmMain::lblProgram_Click)), m_lblVersion(label("lblVersion")),
+      m_lblComment(label("lblComment")) {
     for (int i = 0; i < FeatureCount; ++i)
-        m_features << label(QStringLiteral("lbl%1").arg(i + 3, 2, 10, QLatin1Char('0')).toLatin1().constData());
+        m_features << label(
+            QStringLiteral("lbl%1").arg(i + 3, 2, 10, QLatin1Char('0')).toLatin1().constData());
 
+    styleLabels();
+    setLayout(buildLayout());
+}
+
+void frmMain::styleLabels() {
     QFont titleFont = m_lblTitle->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 2);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 2.2);
     titleFont.setBold(true);
     m_lblTitle->setFont(titleFont);
+    m_lblTitle->setStyleSheet(QStringLiteral("color: white;"));
     for (QLabel* heading : {m_lbl09, m_lbl10}) {
         QFont bold = heading->font();
         bold.setBold(true);
         heading->setFont(bold);
     }
     for (QLabel* small : {m_lblVersion, m_lblComment})
-        small->setEnabled(false);
+        small->setStyleSheet(QStringLiteral("color: #555555;"));
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 18, 24, 14);
-    layout->addWidget(m_lblTitle);
-    layout->addWidget(m_lbl02);
+QLayout* frmMain::buildLayout() {
+    auto* banner = new QFrame(this);
+    banner->setObjectName(QStringLiteral("banner"));
+    banner->setStyleSheet(QStringLiteral("#banner { background-color: #23456e; }"));
+    auto* bannerLayout = new QHBoxLayout(banner);
+    bannerLayout->setContentsMargins(24, 14, 24, 14);
+    bannerLayout->addWidget(m_lblTitle);
+
+    auto* features = new QVBoxLayout;
+    features->setSpacing(4);
+    features->addWidget(m_lbl02);
     for (int i = 0; i < FeatureCount; ++i) {
         // The three identity features belong under the first line.
-        m_features[i]->setContentsMargins(i >= 1 && i <= 3 ? 32 : 16, 0, 0, 0);
-        layout->addWidget(m_features[i]);
+        m_features[i]->setContentsMargins(i >= 1 && i <= 3 ? 28 : 12, 0, 0, 0);
+        features->addWidget(m_features[i]);
     }
-    layout->addSpacing(12);
-    layout->addWidget(m_lbl09);
+    features->addStretch();
+
+    auto* entries = new QVBoxLayout;
+    entries->setSpacing(2);
+    entries->addWidget(m_lbl09);
     for (LinkEntry* e : {m_lblBackup, m_lblRestore, m_lblSchedule, m_lblAdvanced})
-        layout->addWidget(e, 0, Qt::AlignLeft);
-    layout->addSpacing(12);
-    layout->addWidget(m_lbl10);
+        entries->addWidget(e, 0, Qt::AlignLeft);
+    entries->addSpacing(14);
+    entries->addWidget(m_lbl10);
     for (LinkEntry* e : {m_lblWebsite, m_lblHelp, m_lblProgram})
-        layout->addWidget(e, 0, Qt::AlignLeft);
-    layout->addStretch();
+        entries->addWidget(e, 0, Qt::AlignLeft);
+    entries->addStretch();
+
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(24, 16, 24, 8);
+    body->setSpacing(32);
+    body->addLayout(features, 1);
+    body->addLayout(entries, 1);
+
     auto* footer = new QHBoxLayout;
+    footer->setContentsMargins(24, 0, 24, 12);
     footer->addWidget(m_lblVersion);
     footer->addStretch();
     footer->addWidget(m_lblComment);
+
+    auto* layout = new QVBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(banner);
+    layout->addLayout(body, 1);
     layout->addLayout(footer);
-    setMinimumWidth(460);
+    return layout;
 }
 
 QLabel* frmMain::label(const char* name) {
@@ -135,16 +171,19 @@ LinkEntry* frmMain::entry(const char* name, void (frmMain::*handler)()) {
 
 void frmMain::Form_Load(const QString& commandLine) {
     TRAP_BEGIN("frmMain:Form_Load")
-    STEP(1) setCaptions();
-    STEP(2) setWindowTitle(Str(txtProduct));
-    STEP(3) EnsureSettingsKey(regAccess());
-    STEP(4) countStart();
-    STEP(5) LoadStartupSettings(regAccess());
-    STEP(6) Command_Input(commandLine);
-    STEP(7) m_lblComment->setText(Str(txtBuild) + u' ' + QString::number(VersionRevision) + u' ' + Str(txtReleaseName));
-    STEP(8) m_lblVersion->setText(Str(txtVersion) + u' ' + QString::number(VersionMajor) + u'.' +
-                                  QString::number(VersionMinor));
-    STEP(9) show();
+        STEP(1) setCaptions();
+        STEP(2) setWindowTitle(Str(txtProduct));
+        STEP(3) EnsureSettingsKey(regAccess());
+        STEP(4) countStart();
+        STEP(5) LoadStartupSettings(regAccess());
+        STEP(6) Command_Input(commandLine);
+        STEP(7)
+        m_lblComment->setText(Str(txtBuild) + u' ' + QString::number(VersionRevision) + u' ' +
+                              Str(txtReleaseName));
+        STEP(8)
+        m_lblVersion->setText(Str(txtVersion) + u' ' + QString::number(VersionMajor) + u'.' +
+                              QString::number(VersionMinor));
+        STEP(9) show();
     TRAP_END
 }
 
@@ -171,11 +210,13 @@ void frmMain::countStart() {
     using platform::MsgAnswer, platform::MsgButtons, platform::MsgIcon;
     if (timesRun == 0) {
         if (platform::dialogs().messageBox(Str(txtIdentitiesPrompt1) + u'\r' + Str(txtIdentitiesPrompt2),
-                                           MsgButtons::YesNo, MsgIcon::Information, AppTitle()) == MsgAnswer::Yes)
+                                           MsgButtons::YesNo, MsgIcon::Information,
+                                           AppTitle()) == MsgAnswer::Yes)
             openVendorPage(Str(txtIdentitiesPage));
     } else if (timesRun == 25) {
         if (platform::dialogs().messageBox(Str(txtFeedbackPrompt1) + u'\r' + Str(txtFeedbackPrompt2),
-                                           MsgButtons::YesNo, MsgIcon::Information, AppTitle()) == MsgAnswer::Yes)
+                                           MsgButtons::YesNo, MsgIcon::Information,
+                                           AppTitle()) == MsgAnswer::Yes)
             platform::shell().open(Str(txtFeedbackMailto) + SupportMailAddress());
     }
     ++timesRun;
@@ -198,108 +239,118 @@ void frmMain::rememberFolderOf(const QString& archivePath) {
     WriteSetting(regAccess(), RememberLocationDir, parentFolder(archivePath));
 }
 
-void frmMain::openVendorPage(const QString& path) { platform::shell().open(VendorWebHost() + path); }
+void frmMain::openVendorPage(const QString& path) {
+    platform::shell().open(VendorWebHost() + path);
+}
 
 void frmMain::lblBackup_Click() {
     using platform::MsgButtons, platform::MsgIcon;
     TRAP_BEGIN("frmMain:lblBackup_Click")
-    STEP(1) m_lblBackup->setColor(visitedColor());
-    STEP(2) frmMain_Disabled();
-    platform::FileDialogRequest request;
-    STEP(3) request.initialFolder = archiveDialogFolder();
-    STEP(4) request.title = Str(txtSaveTitle);
-    STEP(5) request.filter = Str(txtArchiveFilter);
-    STEP(6) request.proposedName = Str(txtBackupName) + u' ' + platform::system().today().toString(Qt::ISODate);
-    STEP(7) const QString chosen = platform::dialogs().saveFile(request);
-    STEP(8) if (chosen.isEmpty()) {
-        frmMain_Enabled();
-        return;
-    }
-    STEP(9) ArchivePath = chosen;
-    STEP(10) if (QFileInfo(ArchivePath).completeBaseName().isEmpty()) {
-        STEP(11) platform::dialogs().messageBox(Str(txtInvalidFilename), MsgButtons::OK, MsgIcon::Critical,
-                                                Str(txtErrorTitle));
-        STEP(12) frmMain_Enabled();
-        return;
-    }
-    STEP(13) rememberFolderOf(ArchivePath);
-    STEP(14) ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice")));
+        STEP(1) m_lblBackup->setColor(visitedColor());
+        STEP(2) frmMain_Disabled();
+        platform::FileDialogRequest request;
+        STEP(3) request.initialFolder = archiveDialogFolder();
+        STEP(4) request.title = Str(txtSaveTitle);
+        STEP(5) request.filter = Str(txtArchiveFilter);
+        STEP(6)
+        request.proposedName = Str(txtBackupName) + u' ' + platform::system().today().toString(Qt::ISODate);
+        STEP(7) const QString chosen = platform::dialogs().saveFile(request);
+        STEP(8) if (chosen.isEmpty()) {
+            frmMain_Enabled();
+            return;
+        }
+        STEP(9) ArchivePath = chosen;
+        STEP(10) if (QFileInfo(ArchivePath).completeBaseName().isEmpty()) {
+            STEP(11)
+            platform::dialogs().messageBox(Str(txtInvalidFilename), MsgButtons::OK, MsgIcon::Critical,
+                                           Str(txtErrorTitle));
+            STEP(12) frmMain_Enabled();
+            return;
+        }
+        STEP(13) rememberFolderOf(ArchivePath);
+        STEP(14) ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice")));
     TRAP_END
 }
 
 void frmMain::lblRestore_Click() {
     using platform::MsgButtons, platform::MsgIcon;
     TRAP_BEGIN("frmMain:lblRestore_Click")
-    STEP(1) m_lblRestore->setColor(visitedColor());
-    STEP(2) frmMain_Disabled();
-    platform::FileDialogRequest request;
-    STEP(3) request.initialFolder = archiveDialogFolder();
-    STEP(4) request.title = Str(txtOpenTitle);
-    STEP(5) request.filter = Str(txtArchiveFilter);
-    STEP(6) const QString chosen = platform::dialogs().openFile(request);
-    STEP(7) if (chosen.isEmpty()) {
-        frmMain_Enabled();
-        return;
-    }
-    STEP(8) ArchivePath = chosen;
-    STEP(9) rememberFolderOf(ArchivePath);
-    STEP(10) if (!QFileInfo(ArchivePath).isFile()) {
-        STEP(11) platform::dialogs().messageBox(Str(txtArchiveMissing), MsgButtons::OK, MsgIcon::Critical, AppTitle());
-        STEP(12) frmMain_Enabled();
-        return;
-    }
-    STEP(13) ArchiveItems = Zip().GetComment(ArchivePath);
-    STEP(14) if (ArchiveItems.size() == 3) {
-        STEP(15) ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
-    } else {
-        STEP(16) platform::dialogs().messageBox(Str(txtNotAnArchive), MsgButtons::OK, MsgIcon::Information, AppTitle());
-        STEP(17) frmMain_Enabled();
-    }
+        STEP(1) m_lblRestore->setColor(visitedColor());
+        STEP(2) frmMain_Disabled();
+        platform::FileDialogRequest request;
+        STEP(3) request.initialFolder = archiveDialogFolder();
+        STEP(4) request.title = Str(txtOpenTitle);
+        STEP(5) request.filter = Str(txtArchiveFilter);
+        STEP(6) const QString chosen = platform::dialogs().openFile(request);
+        STEP(7) if (chosen.isEmpty()) {
+            frmMain_Enabled();
+            return;
+        }
+        STEP(8) ArchivePath = chosen;
+        STEP(9) rememberFolderOf(ArchivePath);
+        STEP(10) if (!QFileInfo(ArchivePath).isFile()) {
+            STEP(11)
+            platform::dialogs().messageBox(Str(txtArchiveMissing), MsgButtons::OK, MsgIcon::Critical,
+                                           AppTitle());
+            STEP(12) frmMain_Enabled();
+            return;
+        }
+        STEP(13) ArchiveItems = Zip().GetComment(ArchivePath);
+        STEP(14) if (ArchiveItems.size() == 3) {
+            STEP(15) ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
+        }
+        else {
+            STEP(16)
+            platform::dialogs().messageBox(Str(txtNotAnArchive), MsgButtons::OK, MsgIcon::Information,
+                                           AppTitle());
+            STEP(17) frmMain_Enabled();
+        }
     TRAP_END
 }
 
 void frmMain::lblSchedule_Click() {
     TRAP_BEGIN("frmMain:lblSchedule_Click")
-    STEP(1) m_lblSchedule->setColor(visitedColor());
-    STEP(2) ShowPage(forms::get<frmSchedule1>(QStringLiteral("frmSchedule1")));
+        STEP(1) m_lblSchedule->setColor(visitedColor());
+        STEP(2) ShowPage(forms::get<frmSchedule1>(QStringLiteral("frmSchedule1")));
     TRAP_END
 }
 
 void frmMain::lblAdvanced_Click() {
     TRAP_BEGIN("frmMain:lblAdvanced_Click")
-    STEP(1) m_lblAdvanced->setColor(visitedColor());
-    STEP(2) frmMain_Disabled();
-    STEP(3) ShowPage(forms::get<frmAdvancedOptions>(QStringLiteral("frmAdvancedOptions")));
+        STEP(1) m_lblAdvanced->setColor(visitedColor());
+        STEP(2) frmMain_Disabled();
+        STEP(3) ShowPage(forms::get<frmAdvancedOptions>(QStringLiteral("frmAdvancedOptions")));
     TRAP_END
 }
 
 void frmMain::lblWebsite_Click() {
     TRAP_BEGIN("frmMain:lblWebsite_Click")
-    STEP(1) m_lblWebsite->setColor(visitedColor());
-    STEP(2) openVendorPage(Str(txtWebsitePage));
+        STEP(1) m_lblWebsite->setColor(visitedColor());
+        STEP(2) openVendorPage(Str(txtWebsitePage));
     TRAP_END
 }
 
 void frmMain::lblHelp_Click() {
     TRAP_BEGIN("frmMain:lblHelp_Click")
-    STEP(1) m_lblHelp->setColor(visitedColor());
-    STEP(2) openVendorPage(Str(txtHelpPage));
+        STEP(1) m_lblHelp->setColor(visitedColor());
+        STEP(2) openVendorPage(Str(txtHelpPage));
     TRAP_END
 }
 
 void frmMain::lblProgram_Click() {
     TRAP_BEGIN("frmMain:lblProgram_Click")
-    STEP(1) m_lblProgram->setColor(visitedColor());
-    STEP(2) openVendorPage(Str(txtUpdatesFolder) + QString::number(VersionMajor) + QString::number(VersionMinor) +
-                           QString::number(VersionRevision) + Str(txtWebsitePage));
+        STEP(1) m_lblProgram->setColor(visitedColor());
+        STEP(2)
+        openVendorPage(Str(txtUpdatesFolder) + QString::number(VersionMajor) + QString::number(VersionMinor) +
+                       QString::number(VersionRevision) + Str(txtWebsitePage));
     TRAP_END
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
     // Closing the hub ends the program with every other window.
-    for (const char* name : {"frmInterface", "frmProgress", "frmBK_Choice", "frmBK_Identity", "frmRS_Choice",
-                             "frmRS_Identity", "frmRS_IEF", "frmSchedule1", "frmSchedule2", "frmSchedule3",
-                             "frmAdvancedOptions"})
+    for (const char* name :
+         {"frmInterface", "frmProgress", "frmBK_Choice", "frmBK_Identity", "frmRS_Choice", "frmRS_Identity",
+          "frmRS_IEF", "frmSchedule1", "frmSchedule2", "frmSchedule3", "frmAdvancedOptions"})
         forms::unload(QString::fromLatin1(name));
     QWidget::closeEvent(event);
     QCoreApplication::quit();

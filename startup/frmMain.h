@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QLayout;
 
 namespace stowline {
 
@@ -32,6 +33,8 @@ private slots:
 
 private:
     void Form_Load(const QString& commandLine);
+    void styleLabels();
+    QLayout* buildLayout();
     void setCaptions();
     void countStart();
     QString archiveDialogFolder();

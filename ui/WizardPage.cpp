@@ -12,8 +12,8 @@
 namespace stowline {
 
 WizardPage::WizardPage(const QString& frameName, QWidget* parent)
-    : QWidget(parent), m_lblTitle(new QLabel(this)), m_frame(new QGroupBox(this)), m_frameLayout(new QVBoxLayout),
-      m_cmdBack(new QPushButton(this)), m_cmdNext(new QPushButton(this)) {
+    : QWidget(parent), m_lblTitle(new QLabel(this)), m_frame(new QGroupBox(this)),
+      m_frameLayout(new QVBoxLayout), m_cmdBack(new QPushButton(this)), m_cmdNext(new QPushButton(this)) {
     setWindowTitle(QStringLiteral(" "));
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
     m_frame->setObjectName(frameName);
@@ -43,7 +43,9 @@ void WizardPage::setCaption(QPushButton& button, const QString& caption) {
     button.setAccessibleName(plainCaption(caption));
 }
 
-void WizardPage::closedByUser() { frmMain_Enabled(); }
+void WizardPage::closedByUser() {
+    frmMain_Enabled();
+}
 
 void WizardPage::closeEvent(QCloseEvent* event) {
     // Only a close from the title bar is the user's; the program's own unloads pass through.

@@ -37,9 +37,10 @@ void applyProperFont(QLabel* label) {
 } // namespace
 
 frmProgress::frmProgress(QWidget* parent)
-    : QWidget(parent), m_lblTitle(new QLabel(this)), m_frmWindow(new QGroupBox(this)), m_lblComment1(new QLabel),
-      m_progressBar1(bar(this, "ProgressBar1")), m_lblComment2(new QLabel), m_progressBar2(bar(this, "ProgressBar2")),
-      m_cmdCancel(new QPushButton(this)), m_cmdClose(new QPushButton(this)) {
+    : QWidget(parent), m_lblTitle(new QLabel(this)), m_frmWindow(new QGroupBox(this)),
+      m_lblComment1(new QLabel), m_progressBar1(bar(this, "ProgressBar1")), m_lblComment2(new QLabel),
+      m_progressBar2(bar(this, "ProgressBar2")), m_cmdCancel(new QPushButton(this)),
+      m_cmdClose(new QPushButton(this)) {
     setWindowTitle(QStringLiteral(" "));
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
     m_frmWindow->setObjectName(QStringLiteral("frmWindow"));
@@ -82,18 +83,20 @@ frmProgress::frmProgress(QWidget* parent)
 
 void frmProgress::Form_Load() {
     TRAP_BEGIN("frmProgress:Form_Load")
-    STEP(1) setTitle(Str(txtBackupWizard));
-    STEP(2) setFrameText(Str(txtCreatesBackup));
-    STEP(3) m_cmdCancel->setText(Str(txtCancel));
-    STEP(4) m_cmdClose->setText(Str(txtClose));
-    STEP(5) m_cmdCancel->setAccessibleName(plainCaption(m_cmdCancel->text()));
-    STEP(6) m_cmdClose->setAccessibleName(plainCaption(m_cmdClose->text()));
-    STEP(7) applyProperFont(m_lblComment1);
-    STEP(8) applyProperFont(m_lblComment2);
+        STEP(1) setTitle(Str(txtBackupWizard));
+        STEP(2) setFrameText(Str(txtCreatesBackup));
+        STEP(3) m_cmdCancel->setText(Str(txtCancel));
+        STEP(4) m_cmdClose->setText(Str(txtClose));
+        STEP(5) m_cmdCancel->setAccessibleName(plainCaption(m_cmdCancel->text()));
+        STEP(6) m_cmdClose->setAccessibleName(plainCaption(m_cmdClose->text()));
+        STEP(7) applyProperFont(m_lblComment1);
+        STEP(8) applyProperFont(m_lblComment2);
     TRAP_END
 }
 
-void frmProgress::setTitle(const QString& text) { m_lblTitle->setText(text); }
+void frmProgress::setTitle(const QString& text) {
+    m_lblTitle->setText(text);
+}
 
 void frmProgress::setFrameText(const QString& text) {
     m_frmWindow->setTitle(text);
@@ -121,19 +124,23 @@ void frmProgress::setCloseEnabled(bool enabled) {
         m_cmdClose->setFocus();
 }
 
-QString frmProgress::status() const { return m_lblComment1->text(); }
-QString frmProgress::fileLine() const { return m_lblComment2->text(); }
+QString frmProgress::status() const {
+    return m_lblComment1->text();
+}
+QString frmProgress::fileLine() const {
+    return m_lblComment2->text();
+}
 
 void frmProgress::cmdCancel_Click() {
     TRAP_BEGIN("frmProgress:cmdCancel_Click")
-    STEP(1) CancelFlag = true;
-    STEP(2) DoEvents();
+        STEP(1) CancelFlag = true;
+        STEP(2) DoEvents();
     TRAP_END
 }
 
 void frmProgress::cmdClose_Click() {
     TRAP_BEGIN("frmProgress:cmdClose_Click")
-    STEP(1) frmMain_Enabled();
+        STEP(1) frmMain_Enabled();
     TRAP_END
 }
 
@@ -151,7 +158,9 @@ void frmProgress::closeEvent(QCloseEvent* event) {
         cmdCancel_Click();
 }
 
-frmProgress& Progress() { return forms::get<frmProgress>(QStringLiteral("frmProgress")); }
+frmProgress& Progress() {
+    return forms::get<frmProgress>(QStringLiteral("frmProgress"));
+}
 
 frmProgress& ShowProgress() {
     frmProgress& window = Progress();

@@ -24,8 +24,8 @@ public:
     QString status() const override;
     QString fileLine() const override;
 
-    void setTitle(const QString& text);      // lblTitle
-    void setFrameText(const QString& text);  // frmWindow
+    void setTitle(const QString& text);     // lblTitle
+    void setFrameText(const QString& text); // frmWindow
     QPushButton& cancelButton() { return *m_cmdCancel; }
     QPushButton& closeButton() { return *m_cmdClose; }
 
@@ -40,7 +40,6 @@ public:
     void Form_Load();
 
 private:
-
     QLabel* m_lblTitle;
     QGroupBox* m_frmWindow;
     QLabel* m_lblComment1;

@@ -19,11 +19,11 @@ namespace {
 int failingAt(int failingStep, int number, const char* description, int* reached) {
     int result = 0;
     TRAP_BEGIN("modTempPath:CreateTempFolder")
-    for (int step = 1; step <= 8; ++step) {
-        STEP(step) if (step == failingStep) Raise(number, QString::fromLatin1(description));
-        *reached = step;
-        result = step;
-    }
+        for (int step = 1; step <= 8; ++step) {
+            STEP(step) if (step == failingStep) Raise(number, QString::fromLatin1(description));
+            *reached = step;
+            result = step;
+        }
     TRAP_END
     return result;
 }
@@ -89,9 +89,10 @@ private slots:
         const QString address = frmError::reportAddress();
         QVERIFY(address.startsWith(QStringLiteral("mailto:Velmora Bug Report <") + BugMailAddress() +
                                    QStringLiteral(">?subject=Error report: Stowline 1.0.375&Body=")));
-        QVERIFY2(address.endsWith(QStringLiteral("&Body=modTempPath:CreateTempFolder, line 6, error number 70, "
-                                                 "Permission denied, Windows version=4.10.67766222")),
-                 qPrintable(address));
+        QVERIFY2(
+            address.endsWith(QStringLiteral("&Body=modTempPath:CreateTempFolder, line 6, error number 70, "
+                                            "Permission denied, Windows version=4.10.67766222")),
+            qPrintable(address));
     }
 
     void everyCrashButtonEndsTheProgram_data() {
@@ -139,7 +140,7 @@ private slots:
         test::TestEnvironment env;
         HandleError(QStringLiteral("frmInterface:cmpZIP_OnError"), 2, 407, QStringLiteral("full"));
         TRAP_BEGIN("modCreateArchive:CreateArchive")
-        STEP(3) throw VbError(61, QStringLiteral("Disk full"), VbError::Reported);
+            STEP(3) throw VbError(61, QStringLiteral("Disk full"), VbError::Reported);
         TRAP_END
         QCOMPARE(ErrNumber, 407);
     }

@@ -38,7 +38,9 @@ void unloadHub() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-LinkEntry* entry(frmMain& hub, const char* name) { return hub.findChild<LinkEntry*>(QString::fromLatin1(name)); }
+LinkEntry* entry(frmMain& hub, const char* name) {
+    return hub.findChild<LinkEntry*>(QString::fromLatin1(name));
+}
 
 QStringList settingNames() {
     RegEdit reg;
@@ -73,16 +75,18 @@ private slots:
         test::TestEnvironment env;
         env.dialogs.answerMessage(MsgAnswer::No);
         frmMain& hub = startHub();
-        QCOMPARE(settingNames(), (QStringList{QStringLiteral("CompressionLevel"), QStringLiteral("LaunchOE"),
-                                              QStringLiteral("RememberLocations"), QStringLiteral("SchedulerDisable"),
-                                              QStringLiteral("TimesRun")}));
+        QCOMPARE(settingNames(),
+                 (QStringList{QStringLiteral("CompressionLevel"), QStringLiteral("LaunchOE"),
+                              QStringLiteral("RememberLocations"), QStringLiteral("SchedulerDisable"),
+                              QStringLiteral("TimesRun")}));
         QCOMPARE(setting("CompressionLevel"), QStringLiteral("1"));
         QCOMPARE(setting("TimesRun"), QStringLiteral("1"));
         QCOMPARE(CompressionLevelSetting, qint16(1));
         QCOMPARE(env.dialogs.calls.size(), 1);
-        QCOMPARE(env.dialogs.calls[0].text, QStringLiteral("Stowline allows you to backup your Outlook Express "
-                                                           "identities.\rWould you like to see more information "
-                                                           "about identities?"));
+        QCOMPARE(env.dialogs.calls[0].text,
+                 QStringLiteral("Stowline allows you to backup your Outlook Express "
+                                "identities.\rWould you like to see more information "
+                                "about identities?"));
         QCOMPARE(env.dialogs.calls[0].title, QStringLiteral("Stowline 1.0"));
         QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 1.0"));
         QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lblComment"))->text(),
@@ -100,11 +104,13 @@ private slots:
             QVERIFY2(env.dialogs.allAnswersUsed(), qPrintable(QString::number(start)));
         }
         QCOMPARE(env.dialogs.calls.size(), 2);
-        QCOMPARE(env.dialogs.calls[1].text,
-                 QStringLiteral("Would you like to send your Stowline comments or feature requests\rto Velmora?"));
-        QCOMPARE(env.shell.opened, (QStringList{VendorWebHost() + QStringLiteral("/help_and_support/stowline10/"
-                                                                                 "identities/index.htm"),
-                                                QStringLiteral("mailto:Velmora Support<") + SupportMailAddress()}));
+        QCOMPARE(
+            env.dialogs.calls[1].text,
+            QStringLiteral("Would you like to send your Stowline comments or feature requests\rto Velmora?"));
+        QCOMPARE(env.shell.opened,
+                 (QStringList{VendorWebHost() + QStringLiteral("/help_and_support/stowline10/"
+                                                               "identities/index.htm"),
+                              QStringLiteral("mailto:Velmora Support<") + SupportMailAddress()}));
         QCOMPARE(setting("TimesRun"), QStringLiteral("50"));
     }
 
@@ -118,9 +124,10 @@ private slots:
             QCOMPARE(entry(hub, name)->color(), frmMain::visitedColor());
         }
         const QString host = VendorWebHost();
-        QCOMPARE(env.shell.opened, (QStringList{host + QStringLiteral("/index.htm"),
-                                                host + QStringLiteral("/help_and_support/stowline10/index.htm"),
-                                                host + QStringLiteral("/updates/stowline/10375/index.htm")}));
+        QCOMPARE(env.shell.opened,
+                 (QStringList{host + QStringLiteral("/index.htm"),
+                              host + QStringLiteral("/help_and_support/stowline10/index.htm"),
+                              host + QStringLiteral("/updates/stowline/10375/index.htm")}));
         unloadHub();
     }
 
@@ -128,8 +135,9 @@ private slots:
         test::TestEnvironment env;
         env.dialogs.answerMessage(MsgAnswer::No);
         frmMain& hub = startHub();
-        const QStringList order{QStringLiteral("lblBackup"),  QStringLiteral("lblRestore"), QStringLiteral("lblSchedule"),
-                                QStringLiteral("lblAdvanced"), QStringLiteral("lblWebsite"), QStringLiteral("lblHelp"),
+        const QStringList order{QStringLiteral("lblBackup"),   QStringLiteral("lblRestore"),
+                                QStringLiteral("lblSchedule"), QStringLiteral("lblAdvanced"),
+                                QStringLiteral("lblWebsite"),  QStringLiteral("lblHelp"),
                                 QStringLiteral("lblProgram")};
         QWidget* current = hub.findChild<QWidget*>(order.first());
         for (qsizetype i = 1; i < order.size(); ++i) {
@@ -193,13 +201,16 @@ private slots:
         QTest::addColumn<QString>("comment");
         QTest::addColumn<bool>("exists");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << QString() << false << QStringLiteral("The archive you selected does not exist!");
+        QTest::newRow("missing") << QString() << false
+                                 << QStringLiteral("The archive you selected does not exist!");
         QTest::newRow("two chars") << QStringLiteral("11") << true
-                                   << QStringLiteral("The file you selected does not seem to be a valid Stowline "
-                                                     "archive.");
+                                   << QStringLiteral(
+                                          "The file you selected does not seem to be a valid Stowline "
+                                          "archive.");
         QTest::newRow("four chars") << QStringLiteral("1111") << true
-                                    << QStringLiteral("The file you selected does not seem to be a valid Stowline "
-                                                      "archive.");
+                                    << QStringLiteral(
+                                           "The file you selected does not seem to be a valid Stowline "
+                                           "archive.");
         QTest::newRow("any three") << QStringLiteral("1x1") << true << QString();
     }
 
