@@ -4,7 +4,6 @@
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
-
 #include <cstdio>
 #include <cstdlib>
 #include <sys/utsname.h>

@@ -6,7 +6,8 @@ namespace stowline::platform {
 
 class QtDialogs : public Dialogs {
 public:
-    MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) override;
+    MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                         const QString& title) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString saveFile(const FileDialogRequest& request) override;
     QString openFile(const FileDialogRequest& request) override;

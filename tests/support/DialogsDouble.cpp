@@ -17,8 +17,8 @@ void DialogsDouble::clear() {
 }
 
 void DialogsDouble::unexpected(const DialogCall& call) {
-    const QByteArray text = (QStringLiteral("unexpected dialog: ") + call.title + QStringLiteral(" / ") + call.text +
-                             call.request.title)
+    const QByteArray text = (QStringLiteral("unexpected dialog: ") + call.title + QStringLiteral(" / ") +
+                             call.text + call.request.title)
                                 .toUtf8();
     QTest::qFail(text.constData(), __FILE__, __LINE__);
 }
