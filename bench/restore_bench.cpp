@@ -1,0 +1,266 @@
+// Times a whole restore through WizardRestore of a generated 1 GB backup against Info-ZIP's
+// `unzip` of a single-stage `zip -r -1` archive of the same folders, and records peak memory:
+//   stowline-restore-bench [--size-mb 1024] [--favorites 5000] [--work DIR] [--results FILE]
+#include "archive/frmInterface.h"
+#include "backup/modBKIEFCheck.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modBKWABCheck.h"
+#include "backup/modWizardBackup.h"
+#include "foundation/modGlobal.h"
+#include "platform/Platform.h"
+#include "platform/RegistryStore.h"
+#include "restore/RestoreChoices.h"
+#include "restore/modWizardRestore.h"
+#include "tests/fixtures/SampleProfile.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTextStream>
+#include <QThread>
+#include <memory>
+
+using namespace stowline;
+
+namespace {
+
+// Any question during the runs is printed and answered OK: a benchmark cannot wait for a person.
+class PrintingDialogs : public platform::Dialogs {
+public:
+    platform::MsgAnswer messageBox(const QString& text, platform::MsgButtons, platform::MsgIcon,
+                                   const QString&) override {
+        QTextStream(stderr) << "message: " << QString(text).replace(u'\r', u'\n') << '\n';
+        return platform::MsgAnswer::OK;
+    }
+    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFile(const platform::FileDialogRequest&) override { return {}; }
+    QString openFile(const platform::FileDialogRequest&) override { return {}; }
+    QString pickFolder(const QString&) override { return {}; }
+};
+
+// The progress window as the run sees it: keeps when each status line appeared.
+class TimingProgress : public QWidget, public ProgressView {
+public:
+    QElapsedTimer clock;
+    QList<QPair<double, QString>> phases;
+    void setStatus(const QString& text) override {
+        m_status = text;
+        phases.append({static_cast<double>(clock.nsecsElapsed()) / 1e9, text});
+    }
+    void setFileLine(const QString&) override {}
+    void setBars(int, int) override {}
+    void setCloseEnabled(bool) override {}
+    QString status() const override { return m_status; }
+    QString fileLine() const override { return {}; }
+
+private:
+    QString m_status;
+};
+
+struct AllItems : BackupChoice {
+    bool itemChosen(int) const override { return true; }
+};
+
+// The three restore pages as the run reads them: every item, every identity, replace mode.
+class EverythingChosen : public QWidget,
+                         public RestoreItemsChoice,
+                         public IdentitiesChoice,
+                         public FavoritesModeChoice {
+public:
+    QStringList names;
+    QStringList ids;
+    bool identitiesChosen() const override { return true; }
+    bool favoritesChosen() const override { return true; }
+    bool addressBookChosen() const override { return true; }
+    int identityCount() const override { return static_cast<int>(ids.size()); }
+    QString identityName(int index) const override { return names.value(index); }
+    QString identityId(int index) const override { return ids.value(index); }
+    bool identityChecked(int) const override { return true; }
+    bool replaceFavorites() const override { return true; }
+};
+
+long peakRssKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+void resetPeakRss() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+qint64 folderBytes(const QString& folder) {
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        total += it.fileInfo().size();
+    }
+    return total;
+}
+
+double seconds(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+QString mib(qint64 bytes) {
+    return QString::number(static_cast<double>(bytes) / (1 << 20), 'f', 1) + QStringLiteral(" MiB");
+}
+
+void runQuietly(const QString& program, const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+}
+
+void removeFolders(const fixtures::Profile& profile, const QStringList& folders) {
+    for (const QString& folder : folders)
+        QDir(profile.path(folder)).removeRecursively();
+    QDir().mkpath(profile.favoritesFolder());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("size-mb"), QStringLiteral("Mail data in MiB."), QStringLiteral("n"),
+                      QStringLiteral("1024")});
+    parser.addOption({QStringLiteral("favorites"), QStringLiteral("Number of Favorites."),
+                      QStringLiteral("n"), QStringLiteral("5000")});
+    parser.addOption({QStringLiteral("work"),
+                      QStringLiteral("Folder for the profile and archives (emptied)."), QStringLiteral("dir"),
+                      QDir::current().filePath(QStringLiteral("restore-bench-work"))});
+    parser.addOption({QStringLiteral("results"), QStringLiteral("Markdown file for the figures."),
+                      QStringLiteral("file")});
+    parser.process(app);
+    QTextStream out(stdout);
+
+    const QString work = QDir(parser.value(QStringLiteral("work"))).absolutePath();
+    QDir(work).removeRecursively();
+    const QString root = work + QStringLiteral("/profile");
+    for (const auto& [name, value] : fixtures::sandboxEnvironment(root))
+        qputenv(name.constData(), value.toUtf8());
+    QDir().mkpath(root);
+    platform::reopenRegistry();
+    PrintingDialogs dialogs;
+    platform::install(&dialogs);
+    auto* timing = new TimingProgress;
+    forms::add(QStringLiteral("frmProgress"), timing);
+
+    out << "Generating the profile in " << root << "...\n" << Qt::flush;
+    const qint64 mailBytes = parser.value(QStringLiteral("size-mb")).toLongLong() << 20;
+    const fixtures::Profile profile = fixtures::buildProfile(
+        root, fixtures::benchProfileSpec(mailBytes, parser.value(QStringLiteral("favorites")).toInt()));
+    QStringList folders;
+    for (const fixtures::IdentitySpec& identity : profile.spec().identities)
+        folders << identity.store;
+    folders << QStringLiteral("home/Favorites") << QStringLiteral("home/Address Book");
+    qint64 dataBytes = 0;
+    for (const QString& folder : folders)
+        dataBytes += folderBytes(profile.path(folder));
+
+    out << "Backing up and zipping...\n" << Qt::flush;
+    CompressionLevelSetting = 1;
+    const QString archive = work + QStringLiteral("/backup.stw");
+    Identity_Check();
+    IEF_Check();
+    WAB_Check();
+    auto pages = std::make_unique<EverythingChosen>();
+    for (int i = 0; i < Interface().lstIdentities().count(); ++i) {
+        Interface().lstIdentities().item(i)->setSelected(true);
+        pages->names << Interface().lstIdentities().item(i)->text();
+        pages->ids << Interface().lst1().item(i)->text();
+    }
+    WizardBackup(archive, AllItems());
+    const QString zipArchive = work + QStringLiteral("/infozip.zip");
+    runQuietly(QStringLiteral("zip"),
+               QStringList{QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-1"), zipArchive} +
+                   folders,
+               root);
+
+    // Info-ZIP unpacks into an empty folder; the restore into the profile whose folders are gone.
+    const QString unzipped = work + QStringLiteral("/unzipped");
+    QDir().mkpath(unzipped);
+    QElapsedTimer unzipTimer;
+    unzipTimer.start();
+    runQuietly(QStringLiteral("unzip"), {QStringLiteral("-q"), zipArchive, QStringLiteral("-d"), unzipped},
+               work);
+    const double unzipSeconds = seconds(unzipTimer);
+    QDir(unzipped).removeRecursively();
+
+    removeFolders(profile, folders);
+    for (const char* name : {"frmRS_Choice", "frmRS_Identity", "frmRS_IEF"}) {
+        auto* page = new EverythingChosen;
+        page->names = pages->names;
+        page->ids = pages->ids;
+        forms::add(QString::fromLatin1(name), page);
+    }
+    out << "Restoring...\n" << Qt::flush;
+    resetPeakRss();
+    QElapsedTimer ourTimer;
+    ourTimer.start();
+    timing->phases.clear();
+    timing->clock.start();
+    WizardRestore(archive);
+    const double ourSeconds = seconds(ourTimer);
+    const long peakKiB = peakRssKiB();
+
+    qint64 restoredBytes = 0;
+    for (const QString& folder : folders)
+        restoredBytes += folderBytes(profile.path(folder));
+    const bool complete =
+        restoredBytes == dataBytes && progress().status() == QStringLiteral("Restoring: Done!");
+    const double ratio = ourSeconds / unzipSeconds;
+    const bool fastEnough = ratio <= 0.6;
+    const bool smallEnough = peakKiB >= 0 && peakKiB < 64 * 1024;
+    QString report;
+    QTextStream r(&report);
+    r << "# Whole restore against Info-ZIP\n\n"
+      << "Measured " << QDateTime::currentDateTime().toString(Qt::ISODate) << " on "
+      << QSysInfo::prettyProductName() << ", " << QThread::idealThreadCount()
+      << " cores, with `stowline-restore-bench`.\n\n"
+      << "Profile: two identities with mail-like stores, an address book, "
+      << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(dataBytes)
+      << " in the restored folders.\n\n"
+      << "| run | wall time | input |\n|---|---|---|\n"
+      << "| `unzip -q` of a `zip -r -1` archive of the same folders | "
+      << QString::number(unzipSeconds, 'f', 2) << " s | " << mib(QFileInfo(zipArchive).size()) << " |\n"
+      << "| Stowline restore (`WizardRestore`: unpack, identities, favorites, address book) | "
+      << QString::number(ourSeconds, 'f', 2) << " s | " << mib(QFileInfo(archive).size()) << " |\n\n"
+      << "- everything restored: " << (complete ? "yes" : "NO") << " (" << mib(restoredBytes) << ")\n"
+      << "- time ratio Stowline / unzip: **" << QString::number(ratio, 'f', 2)
+      << "** (goal at most 0.60: " << (fastEnough ? "met" : "NOT met") << ")\n"
+      << "- peak resident memory of the restore: **" << QString::number(peakKiB / 1024.0, 'f', 1)
+      << " MiB** (goal under 64 MiB: " << (smallEnough ? "met" : "NOT met") << ")\n\n"
+      << "| status line shown at | text |\n|---|---|\n";
+    for (const auto& [at, text] : timing->phases)
+        r << "| " << QString::number(at, 'f', 2) << " s | " << text << " |\n";
+    r.flush();
+    out << report;
+    if (parser.isSet(QStringLiteral("results"))) {
+        QFile file(parser.value(QStringLiteral("results")));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(report.toUtf8());
+    }
+    QDir(work).removeRecursively();
+    return complete && fastEnough && smallEnough ? 0 : 1;
+}
