@@ -43,6 +43,22 @@ public:
     QString pickFolder(const QString&) override { return {}; }
 };
 
+// The progress window as the run sees it: keeps when each status line appeared.
+class TimingProgress : public QWidget, public ProgressView {
+public:
+    explicit TimingProgress(const QElapsedTimer& clock) : m_clock(clock) {}
+    void setStatus(const QString& text) override { phases.append({m_clock.nsecsElapsed() / 1e9, text}); }
+    void setFileLine(const QString&) override {}
+    void setBars(int, int) override {}
+    void setCloseEnabled(bool) override {}
+    QString status() const override { return phases.isEmpty() ? QString() : phases.last().second; }
+    QString fileLine() const override { return {}; }
+    QList<QPair<double, QString>> phases;
+
+private:
+    const QElapsedTimer& m_clock;
+};
+
 struct AllItems : BackupChoice {
     bool itemChosen(int) const override { return true; }
 };
@@ -139,8 +155,10 @@ int main(int argc, char** argv) {
 
     CompressionLevelSetting = 1;
     const QString archive = work + QStringLiteral("/backup.stw");
-    resetPeakRss();
     QElapsedTimer ourTimer;
+    auto* timing = new TimingProgress(ourTimer);
+    forms::add(QStringLiteral("frmProgress"), timing);
+    resetPeakRss();
     ourTimer.start();
     Identity_Check();
     IEF_Check();
@@ -176,7 +194,11 @@ int main(int argc, char** argv) {
       << "- peak resident memory of the backup: **" << QString::number(peakKiB / 1024.0, 'f', 1)
       << " MiB** (goal under 64 MiB: " << (smallEnough ? "met" : "NOT met") << ")\n"
       << "- peak resident memory of the largest child process (zip or a regedit export): "
-      << QString::number(children.ru_maxrss / 1024.0, 'f', 1) << " MiB\n";
+      << QString::number(children.ru_maxrss / 1024.0, 'f', 1)
+      << " MiB\n\nWhere the backup's time went (status line changes):\n\n| at | status |\n|---|---|\n";
+    for (const auto& [at, status] : timing->phases)
+        r << "| " << QString::number(at, 'f', 2) << " s | " << status << " |\n";
+    r << "| " << QString::number(ourSeconds, 'f', 2) << " s | (end) |\n";
     r.flush();
     out << report;
     if (parser.isSet(QStringLiteral("results"))) {

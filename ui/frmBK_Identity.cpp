@@ -121,8 +121,8 @@ void frmBK_Identity::cmdNext_Click() {
         STEP(1) QListWidget& hidden = Interface().lstIdentities();
         for (int i = 0; i < m_lstIdentities->count(); ++i) {
             STEP(2)
-            if (m_lstIdentities->item(i)->checkState() == Qt::Checked && hidden.item(i)) hidden.item(i)
-                ->setSelected(true);
+            if (m_lstIdentities->item(i)->checkState() == Qt::Checked && hidden.item(i))
+                hidden.item(i)->setSelected(true);
         }
         STEP(3) StartBackupRun(*this);
     TRAP_END

@@ -62,11 +62,13 @@ QString exportWholeRegistry() {
 }
 
 void importInto(const QString& registryFile, const QString& regFile) {
-    run(TestEnvironment::binary(QStringLiteral("stowline-regedit")), {QStringLiteral("/s"), regFile}, registryFile);
+    run(TestEnvironment::binary(QStringLiteral("stowline-regedit")), {QStringLiteral("/s"), regFile},
+        registryFile);
 }
 
 ForeignZipView readWithPython(const QString& zipPath) {
-    const QByteArray json = run(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(zipReader), zipPath});
+    const QByteArray json =
+        run(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(zipReader), zipPath});
     const QJsonObject o = QJsonDocument::fromJson(json).object();
     ForeignZipView view;
     view.comment = o.value(u"comment").toString();
@@ -78,7 +80,8 @@ ForeignZipView readWithPython(const QString& zipPath) {
 }
 
 void extractWithPython(const QString& zipPath, const QString& member, const QString& target) {
-    run(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(zipExtractor), zipPath, member, target});
+    run(QStringLiteral("python3"),
+        {QStringLiteral("-c"), QString::fromUtf8(zipExtractor), zipPath, member, target});
 }
 
 QMap<QString, QByteArray> hashesOfFolder(const QString& folder) {

@@ -7,7 +7,6 @@
 
 #include <QMap>
 #include <QWidget>
-
 #include <array>
 
 namespace stowline::test {

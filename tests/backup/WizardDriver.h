@@ -18,7 +18,9 @@ inline frmBK_Choice& openBackupWizard(const QString& archivePath) {
     return page;
 }
 
-inline frmBK_Choice* choicePage() { return dynamic_cast<frmBK_Choice*>(forms::find(QStringLiteral("frmBK_Choice"))); }
+inline frmBK_Choice* choicePage() {
+    return dynamic_cast<frmBK_Choice*>(forms::find(QStringLiteral("frmBK_Choice")));
+}
 inline frmBK_Identity* identityPage() {
     return dynamic_cast<frmBK_Identity*>(forms::find(QStringLiteral("frmBK_Identity")));
 }

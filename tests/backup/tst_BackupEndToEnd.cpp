@@ -20,7 +20,8 @@ using namespace stowline::test;
 namespace {
 
 const QString identityPrefix = QStringLiteral("HKEY_CURRENT_USER\\Identities\\");
-const QString sharedAccounts = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager");
+const QString sharedAccounts =
+    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager");
 
 QString extracted(const QString& archive, const QString& member, TestEnvironment& env) {
     const QString target = env.path(QStringLiteral("extracted/") + member);
@@ -74,19 +75,27 @@ void tst_BackupEndToEnd::backupThroughTheWindows() {
     const ForeignZipView view = readWithPython(destination);
     QVERIFY(view.intact);
     QCOMPARE(view.comment, QStringLiteral("111"));
-    QStringList expectedMembers{QStringLiteral("stowline_version.txt"), QStringLiteral("windows_version.txt"),
-                                QStringLiteral("ident.idx"),           QStringLiteral("ief/ief_data.zip"),
-                                QStringLiteral("wab/wab_key.reg"),     QStringLiteral("wab/wab_data.zip")};
+    QStringList expectedMembers{QStringLiteral("stowline_version.txt"),
+                                QStringLiteral("windows_version.txt"),
+                                QStringLiteral("ident.idx"),
+                                QStringLiteral("ief/ief_data.zip"),
+                                QStringLiteral("wab/wab_key.reg"),
+                                QStringLiteral("wab/wab_data.zip")};
     QString expectedIndex;
     for (const fixtures::IdentitySpec* identity : chosen) {
-        expectedMembers << identity->id + QStringLiteral("/ident_key.reg") << identity->id + QStringLiteral("/ident_data.zip");
-        expectedIndex += u'"' + identity->name + QStringLiteral("\",\"") + identity->id + QStringLiteral("\"\r\n");
+        expectedMembers << identity->id + QStringLiteral("/ident_key.reg")
+                        << identity->id + QStringLiteral("/ident_data.zip");
+        expectedIndex +=
+            u'"' + identity->name + QStringLiteral("\",\"") + identity->id + QStringLiteral("\"\r\n");
     }
     expectedMembers.sort();
     QCOMPARE(view.members.keys(), expectedMembers);
-    QCOMPARE(readFile(extracted(destination, QStringLiteral("stowline_version.txt"), env)), QByteArray("1,0,375\r\n"));
-    QCOMPARE(readFile(extracted(destination, QStringLiteral("windows_version.txt"), env)), QByteArray("4,10,1\r\n"));
-    QCOMPARE(DecodeArchiveText(readFile(extracted(destination, QStringLiteral("ident.idx"), env))), expectedIndex);
+    QCOMPARE(readFile(extracted(destination, QStringLiteral("stowline_version.txt"), env)),
+             QByteArray("1,0,375\r\n"));
+    QCOMPARE(readFile(extracted(destination, QStringLiteral("windows_version.txt"), env)),
+             QByteArray("4,10,1\r\n"));
+    QCOMPARE(DecodeArchiveText(readFile(extracted(destination, QStringLiteral("ident.idx"), env))),
+             expectedIndex);
 
     // Inner archives hold the source folders byte for byte.
     QCOMPARE(readWithPython(extracted(destination, QStringLiteral("ief/ief_data.zip"), env)).members,
@@ -94,13 +103,15 @@ void tst_BackupEndToEnd::backupThroughTheWindows() {
     QCOMPARE(readWithPython(extracted(destination, QStringLiteral("wab/wab_data.zip"), env)).members,
              hashesOfFolder(profile.addressBookFolder()));
     for (const fixtures::IdentitySpec* identity : chosen)
-        QCOMPARE(readWithPython(extracted(destination, identity->id + QStringLiteral("/ident_data.zip"), env)).members,
+        QCOMPARE(readWithPython(extracted(destination, identity->id + QStringLiteral("/ident_data.zip"), env))
+                     .members,
                  hashesOfFolder(profile.storeOf(*identity)));
 
     // Registry exports import into a fresh store to the keys they came from; the owner of the
     // shared accounts carries them under its own key.
     const QString wabKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4");
-    QCOMPARE(reimported(extracted(destination, QStringLiteral("wab/wab_key.reg"), env), wabKey, env), exportKey(wabKey));
+    QCOMPARE(reimported(extracted(destination, QStringLiteral("wab/wab_key.reg"), env), wabKey, env),
+             exportKey(wabKey));
     for (const fixtures::IdentitySpec* identity : chosen) {
         const QString regFile = extracted(destination, identity->id + QStringLiteral("/ident_key.reg"), env);
         const QString key = identityPrefix + identity->id;
@@ -110,8 +121,11 @@ void tst_BackupEndToEnd::backupThroughTheWindows() {
         }
         const QString accounts = QStringLiteral("\\Accounts\\00000001");
         QString expected = exportKey(sharedAccounts + accounts);
-        expected.replace(sharedAccounts, key + QStringLiteral("\\Software\\Microsoft\\Internet Account Manager"));
-        QCOMPARE(reimported(regFile, key + QStringLiteral("\\Software\\Microsoft\\Internet Account Manager") + accounts, env),
+        expected.replace(sharedAccounts,
+                         key + QStringLiteral("\\Software\\Microsoft\\Internet Account Manager"));
+        QCOMPARE(reimported(
+                     regFile,
+                     key + QStringLiteral("\\Software\\Microsoft\\Internet Account Manager") + accounts, env),
                  expected);
         QVERIFY(reimported(regFile, key, env).contains(QStringLiteral("\"Store Root\"")));
     }
@@ -139,11 +153,12 @@ void tst_BackupEndToEnd::chosenItemsInOrder_data() {
     const QString addressBook = QStringLiteral("Compressing: Windows Address Book");
     QTest::newRow("all") << QList<bool>{true, true, true} << QStringLiteral("111")
                          << QStringList{identity, favorites, addressBook};
-    QTest::newRow("address book only") << QList<bool>{false, false, true} << QStringLiteral("001")
-                                       << QStringList{addressBook};
+    QTest::newRow("address book only")
+        << QList<bool>{false, false, true} << QStringLiteral("001") << QStringList{addressBook};
     QTest::newRow("identities and address book")
         << QList<bool>{true, false, true} << QStringLiteral("101") << QStringList{identity, addressBook};
-    QTest::newRow("favorites only") << QList<bool>{false, true, false} << QStringLiteral("010") << QStringList{favorites};
+    QTest::newRow("favorites only") << QList<bool>{false, true, false} << QStringLiteral("010")
+                                    << QStringList{favorites};
 }
 
 void tst_BackupEndToEnd::chosenItemsInOrder() {

@@ -41,7 +41,9 @@ void associateSharedAccounts(const QString& id) {
     reg.WriteValue();
 }
 
-QString workspace() { return TempDir() + QStringLiteral("stowline"); }
+QString workspace() {
+    return TempDir() + QStringLiteral("stowline");
+}
 
 QString exportedKeyOf(const QString& id) {
     return QString::fromUtf8(readFile(workspace() + u'/' + id + QStringLiteral("/ident_key.reg")));
@@ -104,9 +106,11 @@ void tst_IdentityCompress::sharedAccounts() {
     for (const QString& name : selected) {
         const QString id = identityNamed(profile, name).id;
         const QString exported = exportedKeyOf(id);
-        QVERIFY2(exported.contains(QStringLiteral("[HKEY_CURRENT_USER\\Identities\\") + id + u']'), qPrintable(name));
-        const QString copied = QStringLiteral("[HKEY_CURRENT_USER\\Identities\\") + id +
-                               QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]");
+        QVERIFY2(exported.contains(QStringLiteral("[HKEY_CURRENT_USER\\Identities\\") + id + u']'),
+                 qPrintable(name));
+        const QString copied =
+            QStringLiteral("[HKEY_CURRENT_USER\\Identities\\") + id +
+            QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]");
         const bool isOwner = name == owner;
         QCOMPARE(exported.contains(QStringLiteral("smtp.home.example")), isOwner);
         QCOMPARE(exported.contains(QStringLiteral("news.home.example")), isOwner);
@@ -157,7 +161,8 @@ void tst_IdentityCompress::interruptedCopyPutBack() {
     settings.KeyPath = SettingsKey();
     settings.CreateKey();
     const QString before = exportWholeRegistry();
-    const QString own = QStringLiteral("Identities\\") + zoe + QStringLiteral("\\Software\\Microsoft\\Internet Account Manager");
+    const QString own = QStringLiteral("Identities\\") + zoe +
+                        QStringLiteral("\\Software\\Microsoft\\Internet Account Manager");
     copyTree(own, SavedAccountsKey(zoe));
     RegEdit reg;
     reg.KeyPath = own + QStringLiteral("\\Accounts\\00000001");

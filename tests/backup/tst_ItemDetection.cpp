@@ -21,7 +21,9 @@ QStringList entries(QListWidget& list) {
     return texts;
 }
 
-QString idOf(int n) { return QStringLiteral("{0000000%1-1111-2222-3333-444455556666}").arg(n); }
+QString idOf(int n) {
+    return QStringLiteral("{0000000%1-1111-2222-3333-444455556666}").arg(n);
+}
 
 void writeString(const QString& key, const QString& name, const QString& value) {
     RegEdit reg;
@@ -58,8 +60,8 @@ void tst_ItemDetection::identityCheck_data() {
     QTest::newRow("one store folder missing") << QStringList{QStringLiteral("Main"), QStringLiteral("Gone")}
                                               << QList<bool>{true, false} << true << true << QList<int>{0};
     QTest::newRow("no Username: listed by its ID, lists aligned")
-        << QStringList{QStringLiteral("Main"), QString(), QStringLiteral("Zoë")} << QList<bool>{true, true, true}
-        << true << true << QList<int>{0, 1, 2};
+        << QStringList{QStringLiteral("Main"), QString(), QStringLiteral("Zoë")}
+        << QList<bool>{true, true, true} << true << true << QList<int>{0, 1, 2};
 }
 
 void tst_ItemDetection::identityCheck() {
@@ -76,8 +78,8 @@ void tst_ItemDetection::identityCheck() {
         const QString store = env.path(QStringLiteral("store%1").arg(i));
         if (storeExists[i])
             QVERIFY(QDir().mkpath(store));
-        writeString(key + QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0"), QStringLiteral("Store Root"),
-                    store);
+        writeString(key + QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0"),
+                    QStringLiteral("Store Root"), store);
         if (!names[i].isEmpty())
             writeString(key, QStringLiteral("Username"), names[i]);
     }

@@ -57,7 +57,8 @@ void tst_SaveArchive::placement_data() {
     QTest::newRow("fixed, one byte short")
         << fixed << workspaceSize - 1 << fixed << 1e12 << true
         << QStringList{saving, QStringLiteral("Could not save backup!")}
-        << QStringLiteral("Stowline needs more free diskspace to save the backup on drive: DEST") << false << false;
+        << QStringLiteral("Stowline needs more free diskspace to save the backup on drive: DEST") << false
+        << false;
 
     const QList<QPair<DriveKind, QString>> kinds{{DriveKind::Removable, QStringLiteral("removable drive")},
                                                  {DriveKind::Remote, QStringLiteral("remote drive")},
@@ -68,7 +69,8 @@ void tst_SaveArchive::placement_data() {
         const QString prefix = QStringLiteral("Saving backup to ") + words;
         QTest::newRow(qPrintable(words + QStringLiteral(", copied")))
             << int(kind) << 1e9 << fixed << 1e12 << true
-            << QStringList{creating, prefix + QStringLiteral(": Please wait..."), prefix + QStringLiteral(": Done!")}
+            << QStringList{creating, prefix + QStringLiteral(": Please wait..."),
+                           prefix + QStringLiteral(": Done!")}
             << QString() << true << false;
     }
     const QString removableWait = QStringLiteral("Saving backup to removable drive: Please wait...");
@@ -87,7 +89,8 @@ void tst_SaveArchive::placement_data() {
     QTest::newRow("removable, temporary root one byte short")
         << int(DriveKind::Removable) << 1e9 << int(DriveKind::RamDisk) << workspaceSize - 1 << true
         << QStringList{creating, QStringLiteral("Could not create backup!")}
-        << QStringLiteral("Stowline needs more free diskspace to create the backup on drive:  TEMP") << false << false;
+        << QStringLiteral("Stowline needs more free diskspace to create the backup on drive:  TEMP") << false
+        << false;
 }
 
 void tst_SaveArchive::placement() {
@@ -102,10 +105,12 @@ void tst_SaveArchive::placement() {
     QFETCH(bool, temporaryKept);
     TestEnvironment env;
     DrivesDouble drives;
-    drives.declare(QStringLiteral("TEMP"), {env.tempRoot()}, {DriveKind(tempKind), true, true, tempFree, tempFree});
+    drives.declare(QStringLiteral("TEMP"), {env.tempRoot()},
+                   {DriveKind(tempKind), true, true, tempFree, tempFree});
     drives.declare(QStringLiteral("DEST"), {env.path(QStringLiteral("dest"))},
                    {DriveKind(destinationKind), true, true, destinationFree, destinationFree});
-    const QString folder = env.path(destinationFolderExists ? QStringLiteral("dest") : QStringLiteral("dest/missing"));
+    const QString folder =
+        env.path(destinationFolderExists ? QStringLiteral("dest") : QStringLiteral("dest/missing"));
     const QString destination = folder + QStringLiteral("/backup.stw");
     if (destinationFolderExists)
         writeFile(destination, "an older backup");
@@ -130,7 +135,8 @@ void tst_SaveArchive::placement() {
     }
     QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
     // An older file at a fixed destination goes before the space test; elsewhere only a copy replaces it.
-    const bool olderLeft = destinationFolderExists && !archiveAtDestination && destinationKind != int(DriveKind::Fixed);
+    const bool olderLeft =
+        destinationFolderExists && !archiveAtDestination && destinationKind != int(DriveKind::Fixed);
     QCOMPARE(readFile(destination) == "an older backup", olderLeft);
     QCOMPARE(QFileInfo::exists(destination), archiveAtDestination || olderLeft);
     const QString archive = archiveAtDestination ? destination : temporary;
@@ -138,8 +144,9 @@ void tst_SaveArchive::placement() {
         const ForeignZipView view = readWithPython(archive);
         QVERIFY(view.intact);
         QCOMPARE(view.comment, QStringLiteral("101"));
-        QCOMPARE(view.members.keys(), (QStringList{QStringLiteral("ief/ief_data.zip"), QStringLiteral("stowline_version.txt"),
-                                                   QStringLiteral("windows_version.txt")}));
+        QCOMPARE(view.members.keys(),
+                 (QStringList{QStringLiteral("ief/ief_data.zip"), QStringLiteral("stowline_version.txt"),
+                              QStringLiteral("windows_version.txt")}));
     }
 }
 
