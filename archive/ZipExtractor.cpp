@@ -53,12 +53,10 @@ bool specMatchesAll(const QString& spec) {
 
 mode_t currentUmask() {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        while (!status.atEnd()) {
-            const QByteArray line = status.readLine();
+    if (status.open(QIODevice::ReadOnly)) // proc files report size 0: read, do not ask atEnd()
+        for (const QByteArray& line : status.readAll().split('\n'))
             if (line.startsWith("Umask:"))
                 return static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
-        }
     return 022;
 }
 

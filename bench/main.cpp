@@ -79,12 +79,15 @@ void prepareOutput(const QString& path) {
 QString processorName() {
     QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
     if (cpuinfo.open(QIODevice::ReadOnly))
-        while (!cpuinfo.atEnd()) {
-            const QByteArray line = cpuinfo.readLine();
+        for (const QByteArray& line : cpuinfo.readAll().split('\n'))
             if (line.startsWith("model name"))
                 return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
-        }
     return QStringLiteral("unknown");
+}
+
+QString loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().left(14)) : QString();
 }
 
 struct Case {
@@ -95,7 +98,17 @@ struct Case {
     QString archive; // its size is reported
 };
 
+// The kernel shares CPU time between sessions (autogroups) first: on a machine where other
+// sessions are busy, a second thread would get nothing. A session of our own with a raised weight
+// gives every case, ours and Info-ZIP's alike, the machine as if it were idle.
+bool shieldFromOtherSessions() {
+    setsid();
+    QFile autogroup(QStringLiteral("/proc/self/autogroup"));
+    return autogroup.open(QIODevice::WriteOnly) && autogroup.write("-15") == 3;
+}
+
 int runAll(quint64 megabytes, const QString& work) {
+    const bool shielded = shieldFromOtherSessions();
     const QString data = work + QStringLiteral("/data");
     const QString marker = work + QStringLiteral("/data.size");
     QFile markerFile(marker);
@@ -143,8 +156,10 @@ int runAll(quint64 megabytes, const QString& work) {
         {QStringLiteral("cmpZIP extract, level 6 archive"), {self, "extract", p(ours6), p(out)}, out, {}, {}},
         {QStringLiteral("unzip, zip -6 archive"), {"unzip", "-q", "-o", p(info6), "-d", p(out)}, out, {}, {}},
     };
-    std::printf("\nmachine: %u cores, %s\ndata: %.1f MB in %d files\n\n", std::thread::hardware_concurrency(),
-                qPrintable(processorName()), static_cast<double>(bytes) / 1048576.0, files);
+    std::printf("\nmachine: %u cores, %s, load average %s\n", std::thread::hardware_concurrency(),
+                qPrintable(processorName()), qPrintable(loadAverage()));
+    std::printf("own session with raised CPU weight: %s\n", shielded ? "yes" : "no (not root?)");
+    std::printf("data: %.1f MB in %d files\n\n", static_cast<double>(bytes) / 1048576.0, files);
     std::printf("%-34s %8s %8s %8s %10s %11s\n", "case (best of 2)", "wall s", "MB/s", "CPU s", "peak RSS MB",
                 "archive MB");
     for (const Case& c : cases) {

@@ -187,6 +187,8 @@ private slots:
                   mailText(2'600'000, 1) + noise(1'300'000, 2) + mailText(900'000, 3));
         writeFile(m_source + u"/photo.zip", noise(300'000, 4));
         writeFile(m_source + u"/Folders/Sub folder/note.txt", mailText(5'000, 5));
+        QFile::setPermissions(m_source + u"/Folders/Sub folder/note.txt",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         writeFile(m_source + u"/Folders/empty.dat", {});
         writeFile(m_source + QStringLiteral("/Folders/日本語 名前.eml"), mailText(700, 6));
         QDir().mkpath(m_source + u"/Empty folder");
@@ -221,6 +223,8 @@ private slots:
         log.verifyOrder(5);
         QCOMPARE(digestTree(target), expected);
         QVERIFY(QDir(target + u"Empty folder").exists());
+        QCOMPARE(QFileInfo(target + u"Folders/Sub folder/note.txt").permissions(),
+                 QFileInfo(m_source + u"/Folders/Sub folder/note.txt").permissions());
 
         const QMap<QString, int> methods = methodsInCentralDirectory(m_archive);
         QCOMPARE(methods.value(QStringLiteral("Inbox.dbx")), level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE);
