@@ -41,9 +41,7 @@ void associateSharedAccounts(const QString& id) {
     reg.WriteValue();
 }
 
-QString workspace() {
-    return TempDir() + QStringLiteral("stowline");
-}
+QString workspace() { return TempDir() + QStringLiteral("stowline"); }
 
 QString exportedKeyOf(const QString& id) {
     return QString::fromUtf8(readFile(workspace() + u'/' + id + QStringLiteral("/ident_key.reg")));
@@ -74,7 +72,6 @@ private slots:
     void sharedAccounts_data();
     void sharedAccounts();
     void identitiesInListOrder();
-    void nothingSelected();
     void interruptedCopyPutBack();
 };
 
@@ -142,13 +139,6 @@ void tst_IdentityCompress::identitiesInListOrder() {
     QCOMPARE(DecodeArchiveText(index).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts), expectedRecords);
     QCOMPARE(progress.statuses, expectedStatuses);
     QCOMPARE(CurrentIdentityName, Interface().lstIdentities().item(2)->text());
-}
-
-void tst_IdentityCompress::nothingSelected() {
-    TestEnvironment env;
-    buildSampleProfile(env);
-    collect({});
-    QVERIFY(QDir(workspace()).isEmpty());
 }
 
 // A backup cut short after setting the owner's own account key aside: the next backup of that

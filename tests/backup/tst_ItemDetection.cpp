@@ -1,5 +1,4 @@
 #include "archive/frmInterface.h"
-#include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "foundation/RegEdit.h"
@@ -21,9 +20,7 @@ QStringList entries(QListWidget& list) {
     return texts;
 }
 
-QString idOf(int n) {
-    return QStringLiteral("{0000000%1-1111-2222-3333-444455556666}").arg(n);
-}
+QString idOf(int n) { return QStringLiteral("{0000000%1-1111-2222-3333-444455556666}").arg(n); }
 
 void writeString(const QString& key, const QString& name, const QString& value) {
     RegEdit reg;
@@ -44,7 +41,6 @@ private slots:
     void identityCheck();
     void addressBookCheck_data();
     void addressBookCheck();
-    void favoritesCheck();
 };
 
 void tst_ItemDetection::identityCheck_data() {
@@ -122,16 +118,6 @@ void tst_ItemDetection::addressBookCheck() {
 
     QCOMPARE(WAB_Check(), expected);
     QCOMPARE(WABFilePath, keyPresent ? wab : QStringLiteral("earlier"));
-}
-
-void tst_ItemDetection::favoritesCheck() {
-    TestEnvironment env;
-    const QString favorites = env.path(QStringLiteral("Favorites"));
-    writeString(QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
-                QStringLiteral("Favorites"), favorites);
-    QVERIFY(!IEF_Check());
-    QVERIFY(QDir().mkpath(favorites));
-    QVERIFY(IEF_Check());
 }
 
 QTEST_MAIN(tst_ItemDetection)
