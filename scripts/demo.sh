@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 rm -rf demo
-eval "$(build/bin/stowline-sample-profile "$PWD/demo")"
+environment=$(build/bin/stowline-sample-profile "$PWD/demo")
+eval "$environment"
 echo "Sample profile in $PWD/demo (registry store $STOWLINE_REGISTRY)"
 
 # Scheduler: without a display the demo is one unattended scheduled backup (scripts/demo-scheduled.sh).
