@@ -34,6 +34,12 @@ constexpr int txtNoItems = 608;
 
 const QString pageName = QStringLiteral("frmBK_Choice");
 
+// Labels are named by their text for screen readers.
+void setLabel(QLabel& label, const QString& text) {
+    label.setText(text);
+    label.setAccessibleName(text);
+}
+
 } // namespace
 
 frmBK_Choice::frmBK_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
@@ -59,7 +65,7 @@ frmBK_Choice::frmBK_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItem
 bool frmBK_Choice::Form_Load() {
     bool found = false;
     TRAP_BEGIN("frmBK_Choice:Form_Load")
-        STEP(1) title().setText(Str(txtBackupWizard));
+        STEP(1) setLabel(title(), Str(txtBackupWizard));
         STEP(2) frame().setTitle(Str(txtCheckItems));
         STEP(3) frame().setAccessibleName(Str(txtCheckItems));
         STEP(4) const int captions[] = {txtIdentities, txtFavorites, txtAddressBook};
@@ -106,9 +112,7 @@ bool frmBK_Choice::anyItemEnabled() const {
     return false;
 }
 
-void frmBK_Choice::disableItem(int item) {
-    m_chk[static_cast<size_t>(item)]->setEnabled(false);
-}
+void frmBK_Choice::disableItem(int item) { m_chk[static_cast<size_t>(item)]->setEnabled(false); }
 
 void frmBK_Choice::updateNextButton() {
     setCaption(nextButton(), Str(itemChosen(ItemIdentities) ? txtNext : txtBackup));

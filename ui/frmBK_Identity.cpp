@@ -35,6 +35,12 @@ void showCritical(int textId) {
                                    AppTitle());
 }
 
+// Labels are named by their text for screen readers.
+void setLabel(QLabel& label, const QString& text) {
+    label.setText(text);
+    label.setAccessibleName(text);
+}
+
 } // namespace
 
 frmBK_Identity::frmBK_Identity(QWidget* parent)
@@ -56,7 +62,7 @@ frmBK_Identity::frmBK_Identity(QWidget* parent)
 
 void frmBK_Identity::Form_Load() {
     TRAP_BEGIN("frmBK_Identity:Form_Load")
-        STEP(1) title().setText(Str(txtBackupWizard));
+        STEP(1) setLabel(title(), Str(txtBackupWizard));
         STEP(2) frame().setTitle(Str(txtIdentitiesFrame));
         STEP(3) frame().setAccessibleName(Str(txtIdentitiesFrame));
         STEP(4) m_lblComment->setText(Str(txtFoundIdentities));
@@ -112,9 +118,7 @@ void frmBK_Identity::lstIdentities_ItemCheck(QListWidgetItem* item) {
     TRAP_END
 }
 
-bool frmBK_Identity::anyLineChecked() const {
-    return m_checked.contains(true);
-}
+bool frmBK_Identity::anyLineChecked() const { return m_checked.contains(true); }
 
 void frmBK_Identity::cmdNext_Click() {
     TRAP_BEGIN("frmBK_Identity:cmdNext_Click")
