@@ -15,9 +15,7 @@ using stowline::test::TestEnvironment;
 
 namespace {
 
-void store(const QString& name, const QString& value) {
-    WriteSetting(regAccess(), name, value);
-}
+void store(const QString& name, const QString& value) { WriteSetting(regAccess(), name, value); }
 
 struct Finished {
     int exitCode = -1;
