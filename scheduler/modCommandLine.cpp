@@ -57,13 +57,9 @@ struct Schedule {
 };
 
 // A code that is not a number counts as "any other": always due, never deleted.
-int codeOf(const QString& stored) {
-    return StoredNumber(stored).value_or(0);
-}
+int codeOf(const QString& stored) { return StoredNumber(stored).value_or(0); }
 
-bool selected(const QString& items, int item) {
-    return QStringView(items).mid(item, 1) == u"1";
-}
+bool selected(const QString& items, int item) { return QStringView(items).mid(item, 1) == u"1"; }
 
 void launchMailerIfSet() {
     if (LaunchOESetting == 1)
@@ -92,34 +88,18 @@ void waitForCrashReport() {
     std::abort(); // endProgram never returns
 }
 
-bool failureTrapped() {
-    return ErrNumber != 0 || !ErrProcedure.isEmpty();
-}
+bool failureTrapped() { return ErrNumber != 0 || !ErrProcedure.isEmpty(); }
 
 // The five values in their order; none when one is missing.
 std::optional<Schedule> readSchedule(RegEdit& reg) {
-    Schedule s;
-    const std::optional<QString> scheduleCode = ReadSetting(reg, QStringLiteral("Schedule"));
-    if (!scheduleCode)
-        return std::nullopt;
-    s.scheduleCode = codeOf(*scheduleCode);
-    const std::optional<QString> deleteCode = ReadSetting(reg, QStringLiteral("Delete"));
-    if (!deleteCode)
-        return std::nullopt;
-    s.deleteCode = codeOf(*deleteCode);
-    const std::optional<QString> items = ReadSetting(reg, QStringLiteral("Items"));
-    if (!items)
-        return std::nullopt;
-    s.items = *items;
-    const std::optional<QString> stem = ReadSetting(reg, QStringLiteral("Filename"));
-    if (!stem)
-        return std::nullopt;
-    s.stem = *stem;
-    const std::optional<QString> folder = ReadSetting(reg, QStringLiteral("Pathname"));
-    if (!folder)
-        return std::nullopt;
-    s.folder = *folder;
-    return s;
+    QStringList values;
+    for (const char* name : {"Schedule", "Delete", "Items", "Filename", "Pathname"}) {
+        const std::optional<QString> value = ReadSetting(reg, QString::fromLatin1(name));
+        if (!value)
+            return std::nullopt;
+        values << *value;
+    }
+    return Schedule{codeOf(values[0]), codeOf(values[1]), values[2], values[3], values[4]};
 }
 
 void selectAllIdentities() {
