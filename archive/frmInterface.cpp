@@ -16,6 +16,7 @@ namespace stowline {
 namespace {
 constexpr int txtFileLine = 120;
 constexpr int txtTempFolderFull = 121;
+constexpr int ExitCancelled = 2; // like any due run that wrote no archive
 
 void showFileLine(const QString& path) {
     // Member names may use either separator.
@@ -45,9 +46,7 @@ frmInterface::frmInterface(QWidget* parent)
     connect(m_cmpZIP, &cmpZIP::Statistics, this, &frmInterface::cmpZIP_Statistics);
 }
 
-frmInterface::~frmInterface() {
-    resetRegistryInstances();
-}
+frmInterface::~frmInterface() { resetRegistryInstances(); }
 
 void frmInterface::Form_Load() {
     TRAP_BEGIN("frmInterface:Form_Load")
@@ -74,9 +73,7 @@ void frmInterface::cmpZIP_FileStartedDecompressing(const QString& path) {
 
 void frmInterface::cmpZIP_OnError(int code) {
     TRAP_BEGIN("frmInterface:cmpZIP_OnError")
-        STEP(1) if (code == 10) {
-            STEP(2) Raise(407, Str(txtTempFolderFull));
-        }
+        STEP(1) if (code == 10) { STEP(2) Raise(407, Str(txtTempFolderFull)); }
     TRAP_END
 }
 
@@ -86,7 +83,7 @@ void frmInterface::cmpZIP_ProcessEnded() {
             STEP(2) DoEvents();
             STEP(3) DeleteTempFolder();
             STEP(4) if (LaunchOESetting == 1) Launch_OE();
-            STEP(5) platform::system().endProgram(0);
+            STEP(5) platform::system().endProgram(ExitCancelled);
         }
     TRAP_END
 }
@@ -105,12 +102,8 @@ void frmInterface::cmpZIP_Statistics(double wholeRunPercent, double currentFileP
     TRAP_END
 }
 
-frmInterface& Interface() {
-    return forms::get<frmInterface>(QStringLiteral("frmInterface"));
-}
+frmInterface& Interface() { return forms::get<frmInterface>(QStringLiteral("frmInterface")); }
 
-cmpZIP& Zip() {
-    return Interface().zip();
-}
+cmpZIP& Zip() { return Interface().zip(); }
 
 } // namespace stowline

@@ -114,8 +114,6 @@ void frmError::cmdReboot_Click() {
     platform::system().endProgram(1);
 }
 
-void frmError::cmdExit_Click() {
-    platform::system().endProgram(1);
-}
+void frmError::cmdExit_Click() { platform::system().endProgram(1); }
 
 } // namespace stowline

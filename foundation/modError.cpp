@@ -13,9 +13,7 @@ VbError::VbError(int number, QString description, Reporting reporting)
     : m_number(number), m_description(std::move(description)), m_reporting(reporting),
       m_what(m_description.toUtf8()) {}
 
-void Raise(int number, const QString& description) {
-    throw VbError(number, description);
-}
+void Raise(int number, const QString& description) { throw VbError(number, description); }
 
 VbError osError(int errnoValue, bool forPath) {
     switch (errnoValue) {
@@ -41,9 +39,7 @@ VbError osError(int errnoValue, bool forPath) {
     }
 }
 
-void RaiseOsError(int errnoValue, bool forPath) {
-    throw osError(errnoValue, forPath);
-}
+void RaiseOsError(int errnoValue, bool forPath) { throw osError(errnoValue, forPath); }
 
 void HandleError(const QString& location, int line, int number, const QString& description) {
     ErrProcedure = location;

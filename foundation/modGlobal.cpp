@@ -70,19 +70,11 @@ QString SettingsKey() {
            QString::number(VersionMinor);
 }
 
-QString VendorWebHost() {
-    return QStringLiteral(STOWLINE_WEB_HOST);
-}
-QString SupportMailAddress() {
-    return QStringLiteral(STOWLINE_SUPPORT_MAIL);
-}
-QString BugMailAddress() {
-    return QStringLiteral(STOWLINE_BUG_MAIL);
-}
+QString VendorWebHost() { return QStringLiteral(STOWLINE_WEB_HOST); }
+QString SupportMailAddress() { return QStringLiteral(STOWLINE_SUPPORT_MAIL); }
+QString BugMailAddress() { return QStringLiteral(STOWLINE_BUG_MAIL); }
 
-void DoEvents() {
-    QCoreApplication::processEvents();
-}
+void DoEvents() { QCoreApplication::processEvents(); }
 
 namespace forms {
 

@@ -63,9 +63,7 @@ constexpr int txtErrorTitle = 300;
 constexpr int FeatureCount = 6;
 const QString RememberLocationDir = QStringLiteral("RememberLocationDir");
 
-QString parentFolder(const QString& path) {
-    return QFileInfo(path).absolutePath();
-}
+QString parentFolder(const QString& path) { return QFileInfo(path).absolutePath(); }
 } // namespace
 
 frmMain& frmMain::Load(const QString& commandLine) {
@@ -239,9 +237,7 @@ void frmMain::rememberFolderOf(const QString& archivePath) {
     WriteSetting(regAccess(), RememberLocationDir, parentFolder(archivePath));
 }
 
-void frmMain::openVendorPage(const QString& path) {
-    platform::shell().open(VendorWebHost() + path);
-}
+void frmMain::openVendorPage(const QString& path) { platform::shell().open(VendorWebHost() + path); }
 
 void frmMain::lblBackup_Click() {
     using platform::MsgButtons, platform::MsgIcon;
@@ -357,9 +353,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 QString commandLineText(const QStringList& arguments) {
+    // The switch stays bare; what follows it is a path, quoted as a Windows command line would hold it.
     QStringList parts;
-    for (const QString& argument : arguments)
-        parts << (argument.isEmpty() || argument.contains(u' ') ? u'"' + argument + u'"' : argument);
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        parts << (i == 0 ? arguments[i] : u'"' + arguments[i] + u'"');
     return parts.join(u' ');
 }
 

@@ -59,7 +59,7 @@ private:
     QLabel* m_lblComment;
 };
 
-// Joins program arguments back into one command-line text, quoting those that hold blanks.
+// Joins program arguments back into one command-line text: the switch, then each argument quoted.
 QString commandLineText(const QStringList& arguments);
 
 } // namespace stowline

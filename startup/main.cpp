@@ -11,8 +11,12 @@ namespace {
 // An unattended run (/S from cron or a systemd timer) has no display to open.
 void chooseOffscreenWithoutDisplay() {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The toolkit's own warnings about the missing display would only clutter a cron mail.
+        if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+            qputenv("QT_LOGGING_RULES", "default.warning=false;qt.*.warning=false");
+    }
 }
 
 bool registryOpens() {
@@ -36,8 +40,9 @@ int main(int argc, char* argv[]) {
     // Offscreen nobody can answer a dialog: messages go to stderr, questions are declined.
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         stowline::InstallUnattendedDialogs();
+    constexpr int RegistryUnusable = 4;
     if (!registryOpens())
-        return 2;
+        return RegistryUnusable;
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     stowline::frmMain::Load(stowline::commandLineText(arguments));

@@ -43,14 +43,11 @@ void WizardPage::setCaption(QPushButton& button, const QString& caption) {
     button.setAccessibleName(plainCaption(caption));
 }
 
-void WizardPage::closedByUser() {
-    frmMain_Enabled();
-}
+void WizardPage::closedByUser() { frmMain_Enabled(); }
 
 void WizardPage::closeEvent(QCloseEvent* event) {
-    // Only a close from the title bar is the user's; the program's own unloads pass through.
-    if (event->spontaneous())
-        closedByUser();
+    // The program's own unloads only hide windows, so a close is always the user's.
+    closedByUser();
     QWidget::closeEvent(event);
 }
 

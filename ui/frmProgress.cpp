@@ -94,9 +94,7 @@ void frmProgress::Form_Load() {
     TRAP_END
 }
 
-void frmProgress::setTitle(const QString& text) {
-    m_lblTitle->setText(text);
-}
+void frmProgress::setTitle(const QString& text) { m_lblTitle->setText(text); }
 
 void frmProgress::setFrameText(const QString& text) {
     m_frmWindow->setTitle(text);
@@ -124,12 +122,8 @@ void frmProgress::setCloseEnabled(bool enabled) {
         m_cmdClose->setFocus();
 }
 
-QString frmProgress::status() const {
-    return m_lblComment1->text();
-}
-QString frmProgress::fileLine() const {
-    return m_lblComment2->text();
-}
+QString frmProgress::status() const { return m_lblComment1->text(); }
+QString frmProgress::fileLine() const { return m_lblComment2->text(); }
 
 void frmProgress::cmdCancel_Click() {
     TRAP_BEGIN("frmProgress:cmdCancel_Click")
@@ -145,12 +139,9 @@ void frmProgress::cmdClose_Click() {
 }
 
 void frmProgress::closeEvent(QCloseEvent* event) {
-    if (!event->spontaneous()) {
-        QWidget::closeEvent(event);
-        return;
-    }
-    // The title bar's close acts as the button that is live: Close after a run, Cancel in a
-    // scheduled run; while an interactive run works there is nothing to stop, so it is ignored.
+    // The program's own unloads only hide windows, so a close is always the user's. It acts as the
+    // button that is live: Close after a run, Cancel in a scheduled run; while an interactive run
+    // works there is nothing to stop, so it is ignored.
     event->ignore();
     if (m_cmdClose->isVisible() && m_cmdClose->isEnabled())
         cmdClose_Click();
@@ -158,9 +149,7 @@ void frmProgress::closeEvent(QCloseEvent* event) {
         cmdCancel_Click();
 }
 
-frmProgress& Progress() {
-    return forms::get<frmProgress>(QStringLiteral("frmProgress"));
-}
+frmProgress& Progress() { return forms::get<frmProgress>(QStringLiteral("frmProgress")); }
 
 frmProgress& ShowProgress() {
     frmProgress& window = Progress();

@@ -286,6 +286,8 @@ private slots:
     void commandLineIsRejoinedWithQuotes() {
         QCOMPARE(commandLineText({QStringLiteral("/R"), QStringLiteral("/home/me/My backup.stw")}),
                  QStringLiteral("/R \"/home/me/My backup.stw\""));
+        QCOMPARE(commandLineText({QStringLiteral("/R"), QStringLiteral("/tmp/a.stw")}),
+                 QStringLiteral("/R \"/tmp/a.stw\""));
         QCOMPARE(commandLineText({QStringLiteral("/s")}), QStringLiteral("/s"));
     }
 };
