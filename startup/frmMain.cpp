@@ -307,7 +307,15 @@ void frmMain::lblRestore_Click() {
 void frmMain::lblSchedule_Click() {
     TRAP_BEGIN("frmMain:lblSchedule_Click")
         STEP(1) m_lblSchedule->setColor(visitedColor());
-        STEP(2) ShowPage(forms::get<frmSchedule1>(QStringLiteral("frmSchedule1")));
+        // The hub stays enabled during this wizard: bring back a page already open instead of a second one.
+        for (const char* later : {"frmSchedule3", "frmSchedule2"}) {
+            STEP(2) QWidget* open = forms::find(QString::fromLatin1(later));
+            STEP(3) if (open && open->isVisible()) {
+                ShowPage(*open);
+                return;
+            }
+        }
+        STEP(4) ShowPage(forms::get<frmSchedule1>(QStringLiteral("frmSchedule1")));
     TRAP_END
 }
 
