@@ -312,6 +312,8 @@ private:
     bool m_reportedEnd = false;
 };
 
+struct WalkCancelled {};
+
 int threadCount(int requested) {
     if (requested > 0)
         return requested;

@@ -22,11 +22,14 @@ using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
 class TreeWalker {
 public:
-    TreeWalker(std::vector<ZipSourceEntry>& out, dev_t skipDevice, ino_t skipInode)
-        : m_out(out), m_skipDevice(skipDevice), m_skipInode(skipInode) {}
+    TreeWalker(std::vector<ZipSourceEntry>& out, dev_t skipDevice, ino_t skipInode,
+               const std::function<void()>& betweenFolders)
+        : m_out(out), m_skipDevice(skipDevice), m_skipInode(skipInode), m_betweenFolders(betweenFolders) {}
 
     // Returns whether anything below the folder was stored.
     bool walk(const QByteArray& folder, const QByteArray& prefix) {
+        if (m_betweenFolders)
+            m_betweenFolders();
         const QByteArray openPath = folder.isEmpty() ? QByteArrayLiteral("/") : folder;
         const int fd = ::open(openPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0)
@@ -78,11 +81,13 @@ private:
     std::vector<ZipSourceEntry>& m_out;
     dev_t m_skipDevice;
     ino_t m_skipInode;
+    const std::function<void()>& m_betweenFolders;
 };
 
 } // namespace
 
-std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath) {
+std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath,
+                                             const std::function<void()>& betweenFolders) {
     QByteArray root = QFile::encodeName(folder);
     while (root.size() > 1 && root.endsWith('/'))
         root.chop(1);
@@ -92,7 +97,7 @@ std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QStrin
     if (skipPath.isEmpty() || ::stat(QFile::encodeName(skipPath).constData(), &skip) != 0)
         skip = {};
     std::vector<ZipSourceEntry> entries;
-    TreeWalker(entries, skip.st_dev, skip.st_ino).walk(root == "/" ? QByteArray() : root, {});
+    TreeWalker(entries, skip.st_dev, skip.st_ino, betweenFolders).walk(root == "/" ? QByteArray() : root, {});
     return entries;
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <ctime>
+#include <functional>
 #include <sys/types.h>
 #include <vector>
 
@@ -20,7 +21,9 @@ struct ZipSourceEntry {
 // The regular files below a folder, depth first, each folder's names sorted; symbolic links,
 // devices, pipes and sockets are left out, and a link is never followed. Folders get an entry of
 // their own only when they hold nothing that is stored, so that empty folders come back on
-// extraction. The file at skipPath (the archive being written) is left out. Throws VbError.
-std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath = {});
+// extraction. The file at skipPath (the archive being written) is left out. betweenFolders runs
+// before each folder is read (a long walk can be cancelled by throwing from it). Throws VbError.
+std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath = {},
+                                             const std::function<void()>& betweenFolders = {});
 
 } // namespace stowline
