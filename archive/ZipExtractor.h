@@ -9,7 +9,7 @@ namespace stowline {
 
 struct ZipExtractSettings {
     QString archiveFile;
-    QString extractFolder;                    // with or without a final '/' or '\'
+    QString extractFolder;                    // with or without a final '/'; '\' counts as '/' too
     QString fileSpec = QStringLiteral("*.*"); // "*.*" (or "*") for every member, else one member name
     int threads = 0;                          // 0: one per processor, at most four
 };
