@@ -23,9 +23,9 @@ using namespace stowline::test;
 
 namespace {
 
-const QString kHkcu = QStringLiteral("HKEY_CURRENT_USER\\");
-const QString kIam = QStringLiteral("Software\\Microsoft\\Internet Account Manager");
-const QString kWab = QStringLiteral("Software\\Microsoft\\WAB\\WAB4");
+const QString kHkcu = u"HKEY_CURRENT_USER\\"_s;
+const QString kIam = u"Software\\Microsoft\\Internet Account Manager"_s;
+const QString kWab = u"Software\\Microsoft\\WAB\\WAB4"_s;
 
 class EverythingChosen : public BackupChoice {
 public:
@@ -43,9 +43,9 @@ QString withoutRewrites(const QByteArray& exported) {
     QStringList kept;
     bool continuing = false;
     bool droppedKey = false;
-    for (const QString& line : QString::fromUtf8(exported).split(QStringLiteral("\r\n"))) {
+    for (const QString& line : QString::fromUtf8(exported).split(u"\r\n"_s)) {
         if (line.startsWith(u'['))
-            droppedKey = line.endsWith(QStringLiteral("\\Newsgroups]")); // third level below the accounts
+            droppedKey = line.endsWith(u"\\Newsgroups]"_s); // third level below the accounts
         if (continuing || isRewritten(line))
             continuing = line.endsWith(u'\\');
         else if (!droppedKey)
@@ -64,69 +64,65 @@ private slots:
     void backupRestoredOntoAnotherProfile() {
         TestEnvironment env;
         const fixtures::Profile old =
-            fixtures::buildProfile(env.path(QStringLiteral("old")), fixtures::sampleProfileSpec());
+            fixtures::buildProfile(env.path(u"old"_s), fixtures::sampleProfileSpec());
         QMap<QString, QByteArray> exports;
         QMap<QString, QMap<QString, QByteArray>> stores; // identity name -> files
         for (const fixtures::IdentitySpec& identity : old.spec().identities) {
-            exports[identity.id] = exportKey(kHkcu + QStringLiteral("Identities\\") + identity.id);
+            exports[identity.id] = exportKey(kHkcu + u"Identities\\"_s + identity.id);
             stores[identity.name] = folderContents(old.storeOf(identity));
         }
         exports[kIam] = exportKey(kHkcu + kIam);
         exports[kWab] = exportKey(kHkcu + kWab);
 
-        const QString archive = env.path(QStringLiteral("archives/Backup.stw"));
+        const QString archive = env.path(u"archives/Backup.stw"_s);
         QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
         for (int i = 0; i < Interface().lstIdentities().count(); ++i)
             Interface().lstIdentities().item(i)->setSelected(true);
         WizardBackup(archive, EverythingChosen());
-        QCOMPARE(Zip().GetComment(archive), QStringLiteral("111"));
+        QCOMPARE(Zip().GetComment(archive), u"111"_s);
         frmMain_Enabled();
 
-        qputenv("STOWLINE_REGISTRY", env.path(QStringLiteral("new/registry.db")).toUtf8());
+        qputenv("STOWLINE_REGISTRY", env.path(u"new/registry.db"_s).toUtf8());
         platform::reopenRegistry();
-        const QString fresh = env.path(QStringLiteral("new"));
-        QDir().mkpath(fresh + QStringLiteral("/Favorites"));
-        regAccess().KeyPath =
-            QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
-        regAccess().ValueName = QStringLiteral("Favorites");
-        regAccess().Value = QString(fresh + QStringLiteral("/Favorites"));
+        const QString fresh = env.path(u"new"_s);
+        QDir().mkpath(fresh + u"/Favorites"_s);
+        regAccess().KeyPath = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s;
+        regAccess().ValueName = u"Favorites"_s;
+        regAccess().Value = QString(fresh + u"/Favorites"_s);
         regAccess().WriteValue();
         DrivesDouble drives;
-        drives.declare(QStringLiteral("OLD:"), {old.root()}).exists = false;
+        drives.declare(u"OLD:"_s, {old.root()}).exists = false;
         for (int i = 1; i <= 3; ++i) {
             env.dialogs.answerMessage(platform::MsgAnswer::OK);
-            env.dialogs.answerFolder(fresh + QStringLiteral("/Mail/%1").arg(i));
+            env.dialogs.answerFolder(fresh + u"/Mail/%1"_s.arg(i));
         }
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
-        env.dialogs.answerFolder(fresh + QStringLiteral("/Address Book"));
+        env.dialogs.answerFolder(fresh + u"/Address Book"_s);
 
         QVERIFY(walkRestoreWizard(archive, {{}, {0, 1, 2}}));
 
-        QCOMPARE(Progress().status(), QStringLiteral("Restoring: Done!"));
+        QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
         QVERIFY(env.dialogs.allAnswersUsed());
         for (const fixtures::IdentitySpec& identity : old.spec().identities) {
-            const QString key = QStringLiteral("Identities\\") + identity.id;
+            const QString key = u"Identities\\"_s + identity.id;
             QCOMPARE(withoutRewrites(exportKey(kHkcu + key)), withoutRewrites(exports[identity.id]));
             const QString storeRoot =
-                readRegText(key + QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0"),
-                            QStringLiteral("Store Root"));
-            QVERIFY2(storeRoot.startsWith(fresh + QStringLiteral("/Mail/")), qPrintable(storeRoot));
+                readRegText(key + u"\\Software\\Microsoft\\Outlook Express\\5.0"_s, u"Store Root"_s);
+            QVERIFY2(storeRoot.startsWith(fresh + u"/Mail/"_s), qPrintable(storeRoot));
             QCOMPARE(folderContents(storeRoot), stores[identity.name]);
         }
         QCOMPARE(withoutRewrites(exportKey(kHkcu + kIam)), withoutRewrites(exports[kIam]));
         RegEdit& reg = regAccess();
-        reg.KeyPath = kIam + QStringLiteral("\\Accounts");
-        reg.ValueName = QStringLiteral("AssociatedID");
+        reg.KeyPath = kIam + u"\\Accounts"_s;
+        reg.ValueName = u"AssociatedID"_s;
         reg.ReadValue();
         QCOMPARE(reg.Value.toString(), CLSID(old.spec().identities[0].id));
         QCOMPARE(withoutRewrites(exportKey(kHkcu + kWab)), withoutRewrites(exports[kWab]));
-        QCOMPARE(readRegText(kWab + QStringLiteral("\\Wab File Name"), QString()),
-                 fresh + QStringLiteral("/Address Book/Main Identity.wab"));
-        QCOMPARE(folderContents(fresh + QStringLiteral("/Address Book")),
-                 folderContents(old.addressBookFolder()));
-        QCOMPARE(folderContents(fresh + QStringLiteral("/Favorites")), folderContents(old.favoritesFolder()));
-        QCOMPARE(readRegText(QStringLiteral("Identities"), QStringLiteral("Start As")),
-                 QStringLiteral("{00000000-0000-0000-0000-000000000000}"));
+        QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()),
+                 fresh + u"/Address Book/Main Identity.wab"_s);
+        QCOMPARE(folderContents(fresh + u"/Address Book"_s), folderContents(old.addressBookFolder()));
+        QCOMPARE(folderContents(fresh + u"/Favorites"_s), folderContents(old.favoritesFolder()));
+        QCOMPARE(readRegText(u"Identities"_s, u"Start As"_s), u"{00000000-0000-0000-0000-000000000000}"_s);
     }
 };
 

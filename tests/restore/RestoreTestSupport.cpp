@@ -20,6 +20,8 @@
 #include <QTest>
 #include <zip.h>
 
+using namespace Qt::StringLiterals;
+
 namespace stowline::test {
 
 QByteArray zipBytes(const ZipMembers& members) {
@@ -51,25 +53,23 @@ void writeZip(const QString& path, const ZipMembers& members, const QString& com
 ArchiveBuilder& ArchiveBuilder::identity(const QString& id, const QString& name, const QString& regBody,
                                          const QByteArray& storeZip) {
     m_flags[0] = u'1';
-    m_index += (u'"' + name + QStringLiteral("\",\"") + id + QStringLiteral("\"\r\n")).toUtf8();
-    m_members << qMakePair(id + QStringLiteral("/ident_key.reg"),
-                           (QStringLiteral("REGEDIT4\r\n\r\n") + regBody).toUtf8())
-              << qMakePair(id + QStringLiteral("/ident_data.zip"),
-                           storeZip.isEmpty() ? zipBytes({{QStringLiteral("Inbox.dbx"), "mail"}}) : storeZip);
+    m_index += (u'"' + name + u"\",\""_s + id + u"\"\r\n"_s).toUtf8();
+    m_members << qMakePair(id + u"/ident_key.reg"_s, (u"REGEDIT4\r\n\r\n"_s + regBody).toUtf8())
+              << qMakePair(id + u"/ident_data.zip"_s,
+                           storeZip.isEmpty() ? zipBytes({{u"Inbox.dbx"_s, "mail"}}) : storeZip);
     return *this;
 }
 
 ArchiveBuilder& ArchiveBuilder::favorites(const ZipMembers& files) {
     m_flags[1] = u'1';
-    m_members << qMakePair(QStringLiteral("ief/ief_data.zip"), zipBytes(files));
+    m_members << qMakePair(u"ief/ief_data.zip"_s, zipBytes(files));
     return *this;
 }
 
 ArchiveBuilder& ArchiveBuilder::addressBook(const QString& regBody, const ZipMembers& files) {
     m_flags[2] = u'1';
-    m_members << qMakePair(QStringLiteral("wab/wab_key.reg"),
-                           (QStringLiteral("REGEDIT4\r\n\r\n") + regBody).toUtf8())
-              << qMakePair(QStringLiteral("wab/wab_data.zip"), zipBytes(files));
+    m_members << qMakePair(u"wab/wab_key.reg"_s, (u"REGEDIT4\r\n\r\n"_s + regBody).toUtf8())
+              << qMakePair(u"wab/wab_data.zip"_s, zipBytes(files));
     return *this;
 }
 
@@ -80,30 +80,30 @@ ArchiveBuilder& ArchiveBuilder::member(const QString& name, const QByteArray& co
 
 QString ArchiveBuilder::write(const QString& path) const {
     ZipMembers all = m_members;
-    all << qMakePair(QStringLiteral("stowline_version.txt"), QByteArray("1,0,375\r\n"));
+    all << qMakePair(u"stowline_version.txt"_s, QByteArray("1,0,375\r\n"));
     if (m_flags[0] == u'1')
-        all << qMakePair(QStringLiteral("ident.idx"), m_index);
+        all << qMakePair(u"ident.idx"_s, m_index);
     writeZip(path, all, m_flags);
     return path;
 }
 
 QString regString(const QString& text) {
     QString escaped = text;
-    escaped.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+    escaped.replace(u'\\', u"\\\\"_s).replace(u'"', u"\\\""_s);
     return u'"' + escaped + u'"';
 }
 
 QString identityReg(const QString& id, const QString& name, const QString& storeRoot) {
-    const QString key = QStringLiteral("[HKEY_CURRENT_USER\\Identities\\") + id;
-    return key + QStringLiteral("]\r\n\"Username\"=") + regString(name) + QStringLiteral("\r\n\r\n") + key +
-           QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"=") +
-           regString(storeRoot) + QStringLiteral("\r\n\r\n");
+    const QString key = u"[HKEY_CURRENT_USER\\Identities\\"_s + id;
+    return key + u"]\r\n\"Username\"="_s + regString(name) + u"\r\n\r\n"_s + key +
+           u"\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"="_s + regString(storeRoot) +
+           u"\r\n\r\n"_s;
 }
 
 QString addressBookReg(const QString& wabFile) {
     return QStringLiteral("[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4]\r\n\r\n"
                           "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]\r\n@=") +
-           regString(wabFile) + QStringLiteral("\r\n\r\n");
+           regString(wabFile) + u"\r\n\r\n"_s;
 }
 
 template <class Page> Page* shownPage(const char* name) {
@@ -111,14 +111,12 @@ template <class Page> Page* shownPage(const char* name) {
     return page && page->isVisible() ? page : nullptr;
 }
 
-void clickNext(QWidget& page) {
-    page.findChild<QPushButton*>(QStringLiteral("cmdNext"))->click();
-}
+void clickNext(QWidget& page) { page.findChild<QPushButton*>(u"cmdNext"_s)->click(); }
 
 bool walkRestoreWizard(const QString& archive, const WizardWalk& walk) {
     ArchivePath = archive;
     ArchiveItems = Zip().GetComment(archive);
-    ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
+    ShowPage(forms::get<frmRS_Choice>(u"frmRS_Choice"_s));
     auto* choice = shownPage<frmRS_Choice>("frmRS_Choice");
     if (!choice)
         return false;
