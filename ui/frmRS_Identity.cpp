@@ -105,6 +105,7 @@ bool frmRS_Identity::archiveRefused() {
 // The index alone is unpacked into a fresh workspace, read, and the workspace removed again.
 void frmRS_Identity::readIdentityIndex() {
     CreateTempFolder();
+    StopIfFailureReported();
     const QString workspace = TempDir() + QStringLiteral("stowline/");
     cmpZIP& zip = Zip();
     zip.Options = kExtractIntoFolder;
