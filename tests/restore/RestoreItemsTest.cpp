@@ -152,6 +152,20 @@ private slots:
         QCOMPARE(readFile(path(u"stores/main/Inbox.dbx"_s)), QByteArray("mail"));
     }
 
+    // A store folder that cannot be made is a failure: the crash window, and nothing more restored.
+    void failureEndsTheRun() {
+        writeFile(path(u"file"_s), "not a folder");
+        const QString archive = ArchiveBuilder()
+                                    .identity(kMain, u"Main Identity"_s,
+                                              identityReg(kMain, u"Main Identity"_s, path(u"file/Mail"_s)))
+                                    .favorites({{u"new.url"_s, "new"}})
+                                    .write(path(u"failing.stw"_s));
+        QVERIFY(walkRestoreWizard(archive, {{}, {0}}));
+        QVERIFY(forms::find(u"frmError"_s));
+        QVERIFY(!QFile::exists(favorites() + u"/new.url"_s));
+        QVERIFY(QFile::exists(path(u"tmp/stowline/ief/ief_data.zip"_s)));
+    }
+
     void sameIdReplacedWithoutQuestion() {
         setText(u"Identities\\"_s + kMain, u"Username"_s, u"Old name"_s);
         setText(u"Identities\\"_s + kMain + u"\\Stale"_s, u"x"_s, u"y"_s);
