@@ -25,7 +25,9 @@ QString quoted(const QString& text) {
 }
 
 QString joinPath(const QString& path, const QString& name) {
-    return path.isEmpty() ? name : path + QLatin1Char('\\') + name;
+    if (path.isEmpty() || name.isEmpty())
+        return path.isEmpty() ? name : path;
+    return path + QLatin1Char('\\') + name;
 }
 
 QByteArray utf16le(const QString& text) {

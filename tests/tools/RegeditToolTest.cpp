@@ -104,6 +104,9 @@ private slots:
                        "[HKEY_CURRENT_USER\\Software\\Export\\_x]\r\n"
                        "\"Line\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\r\n"
                        "\r\n"));
+
+        const QByteArray wholeHive = exported(u"HKEY_CURRENT_USER"_s);
+        QVERIFY(wholeHive.startsWith("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER]\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n"));
     }
 
     void hexLinesWrapLikeRegedit_data() {
