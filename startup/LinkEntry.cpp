@@ -34,6 +34,7 @@ void LinkEntry::keyPressEvent(QKeyEvent* event) {
 void LinkEntry::applyStyle() {
     setStyleSheet(QStringLiteral("QPushButton { color: %1; text-align: left; border: 1px solid transparent;"
                                  " padding: 2px 6px; }"
+                                 "QPushButton:disabled { color: palette(mid); }"
                                  "QPushButton:hover { text-decoration: underline; }"
                                  "QPushButton:focus { border: 1px dotted palette(highlight); }")
                       .arg(m_color.name()));

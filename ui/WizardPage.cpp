@@ -52,6 +52,12 @@ void WizardPage::closeEvent(QCloseEvent* event) {
 }
 
 void ShowPage(QWidget& page) {
+    // A window not placed yet opens centred over the hub, like a dialog over its owner.
+    QWidget* hub = forms::find(QStringLiteral("frmMain"));
+    if (hub && hub->isVisible() && !page.testAttribute(Qt::WA_Moved)) {
+        page.adjustSize();
+        page.move(hub->frameGeometry().center() - page.rect().center());
+    }
     page.show();
     page.raise();
     page.activateWindow();
