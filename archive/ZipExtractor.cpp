@@ -47,8 +47,8 @@ bool isDrivePrefix(const QString& name) {
     return name.size() >= 2 && name[1] == u':' && name[0].isLetter();
 }
 
-bool specMatchesAll(const QString& spec) {
-    return spec.isEmpty() || spec == u"*.*" || spec == u"*";
+bool specMatchesAll(const QString& pattern) {
+    return pattern.isEmpty() || pattern == u"*.*" || pattern == u"*";
 }
 
 mode_t currentUmask() {
@@ -101,7 +101,7 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
     ExtractPlan plan;
     plan.root = rootFolder(settings.extractFolder);
     const bool all = specMatchesAll(settings.fileSpec);
-    const std::optional<QString> spec = all ? QString() : SafeMemberPath(settings.fileSpec);
+    const std::optional<QString> pattern = all ? QString() : SafeMemberPath(settings.fileSpec);
     const mode_t umaskBits = currentUmask();
     QHash<QByteArray, size_t> fileByTarget;
     QSet<QByteArray> folders;
@@ -113,7 +113,7 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
             throw ZipFailure(zip_get_error(archive));
         const QString name = DecodeArchiveText(QByteArrayView(info.name));
         const std::optional<QString> path = SafeMemberPath(name);
-        if (!all && (!path || !spec || path->compare(*spec, Qt::CaseInsensitive) != 0))
+        if (!all && (!path || !pattern || path->compare(*pattern, Qt::CaseInsensitive) != 0))
             continue;
         if (!path)
             Raise(75, Str(txtMemberRefused) + name);

@@ -24,7 +24,7 @@ std::optional<QString> SafeMemberPath(const QString& memberName);
 // place when complete, so a file is never left half written. Worker threads each unpack whole
 // members; the calling thread raises the events in member order. When any chosen member's name
 // would leave the folder nothing is written and VbError 75 names that member. A member name given
-// as the file spec matches regardless of case and separator; a spec that matches nothing unpacks
+// as the file pattern matches regardless of case and separator; a pattern that matches nothing unpacks
 // nothing. Throws VbError.
 class ZipExtractor {
 public:

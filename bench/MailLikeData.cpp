@@ -176,7 +176,7 @@ private:
     std::string m_lastParagraph;
 };
 
-quint64 writeStores(const QString& folder, quint64 budget, const MailLikeSpec& spec, Random& random,
+quint64 writeStores(const QString& folder, quint64 budget, const MailLikeSpec& shape, Random& random,
                     const Vocabulary& words) {
     static constexpr std::array stores{std::pair{"Inbox.dbx", 30},         std::pair{"Sent Items.dbx", 15},
                                        std::pair{"Deleted Items.dbx", 10}, std::pair{"Archive 2000.dbx", 20},
@@ -188,16 +188,16 @@ quint64 writeStores(const QString& folder, quint64 budget, const MailLikeSpec& s
         FileSink out(folder + QStringLiteral("/Store/") + QString::fromLatin1(name));
         const quint64 target = budget * static_cast<quint64>(percent) / 100;
         while (out.written() < target)
-            mail.message(out, spec.incompressibleShare);
+            mail.message(out, shape.incompressibleShare);
         written += out.written();
     }
     return written;
 }
 
-quint64 writeTinyFiles(const QString& folder, const MailLikeSpec& spec, Random& random,
+quint64 writeTinyFiles(const QString& folder, const MailLikeSpec& shape, Random& random,
                        const Vocabulary& words) {
     quint64 written = 0;
-    for (int i = 0; i < spec.tinyFiles; ++i) {
+    for (int i = 0; i < shape.tinyFiles; ++i) {
         const QString sub = QStringLiteral("/Favorites/Links %1/Topic %2/").arg(i % 12).arg(i % 97);
         FileSink out(folder + sub + QStringLiteral("Site %1.url").arg(i));
         out.append("[InternetShortcut]\r\nURL=http://www." + words.pick(random) + '-' + words.pick(random) +
@@ -220,13 +220,13 @@ quint64 writeAddressBook(const QString& folder, Random& random, const Vocabulary
 
 } // namespace
 
-quint64 GenerateMailLikeFolder(const QString& folder, const MailLikeSpec& spec) {
-    Random random(spec.seed);
+quint64 GenerateMailLikeFolder(const QString& folder, const MailLikeSpec& shape) {
+    Random random(shape.seed);
     const Vocabulary words(random);
-    quint64 written = writeTinyFiles(folder, spec, random, words);
+    quint64 written = writeTinyFiles(folder, shape, random, words);
     written += writeAddressBook(folder, random, words);
-    if (spec.totalBytes > written)
-        written += writeStores(folder, spec.totalBytes - written, spec, random, words);
+    if (shape.totalBytes > written)
+        written += writeStores(folder, shape.totalBytes - written, shape, random, words);
     return written;
 }
 

@@ -14,7 +14,7 @@ struct MailLikeSpec {
 // Fills a folder with data shaped like a mail profile: a few large message stores of mail text
 // (which deflate shrinks three to five times) interleaved with incompressible attachment blocks,
 // a small address book folder and thousands of tiny shortcut files in nested folders. The same
-// spec always gives the same bytes. Returns the bytes written.
-quint64 GenerateMailLikeFolder(const QString& folder, const MailLikeSpec& spec);
+// shape always gives the same bytes. Returns the bytes written.
+quint64 GenerateMailLikeFolder(const QString& folder, const MailLikeSpec& shape);
 
 } // namespace stowline::bench

@@ -116,11 +116,11 @@ int runAll(quint64 megabytes, const QString& work) {
         std::printf("reusing %s\n", qPrintable(data));
     } else {
         QDir(data).removeRecursively();
-        bench::MailLikeSpec spec;
-        spec.totalBytes = megabytes << 20;
+        bench::MailLikeSpec shape;
+        shape.totalBytes = megabytes << 20;
         std::printf("generating %llu MB into %s\n", static_cast<unsigned long long>(megabytes),
                     qPrintable(data));
-        bench::GenerateMailLikeFolder(data, spec);
+        bench::GenerateMailLikeFolder(data, shape);
         QFile f(marker);
         f.open(QIODevice::WriteOnly | QIODevice::Truncate);
         f.write(QByteArray::number(megabytes));
@@ -217,9 +217,9 @@ int main(int argc, char** argv) {
     if (args.size() >= 3 && args[1] == u"run")
         return runAll(args[2].toULongLong(), args.value(3, QStringLiteral("/tmp/stowline-bench")));
     if (args.size() == 4 && args[1] == u"generate") {
-        bench::MailLikeSpec spec;
-        spec.totalBytes = args[2].toULongLong() << 20;
-        bench::GenerateMailLikeFolder(args[3], spec);
+        bench::MailLikeSpec shape;
+        shape.totalBytes = args[2].toULongLong() << 20;
+        bench::GenerateMailLikeFolder(args[3], shape);
         return 0;
     }
     if ((args.size() == 5 && args[1] == u"compress") || (args.size() == 4 && args[1] == u"extract"))
