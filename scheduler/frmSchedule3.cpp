@@ -37,19 +37,10 @@ int sliderPosition(const QString& pageName) {
 } // namespace
 
 frmSchedule3::frmSchedule3(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
-    for (size_t i = 0; i < m_chk.size(); ++i) {
-        auto* box = new QCheckBox(&frame());
-        box->setObjectName(QStringLiteral("chk") + QString::number(i));
-        box->setChecked(true);
-        frameLayout().addWidget(box);
+    m_chk = addItemBoxes();
+    for (QCheckBox* box : m_chk) {
         connect(box, &QCheckBox::toggled, this, &frmSchedule3::chk_Click);
-        m_chk[i] = box;
     }
-    frameLayout().addStretch();
-    setTabOrder(m_chk[0], m_chk[1]);
-    setTabOrder(m_chk[1], m_chk[2]);
-    setTabOrder(m_chk[2], &backButton());
-    setTabOrder(&backButton(), &nextButton());
     m_chk[0]->setFocus();
     connect(&nextButton(), &QPushButton::clicked, this, &frmSchedule3::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmSchedule3::cmdBack_Click);
@@ -122,9 +113,7 @@ void frmSchedule3::cmdBack_Click() {
     TRAP_END
 }
 
-void frmSchedule3::closedByUser() {
-    EndScheduleWizard();
-}
+void frmSchedule3::closedByUser() { EndScheduleWizard(); }
 
 void frmSchedule3::closeEvent(QCloseEvent* event) {
     closedByUser();

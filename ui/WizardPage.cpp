@@ -2,6 +2,7 @@
 
 #include "foundation/modGlobal.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -36,6 +37,22 @@ WizardPage::WizardPage(const QString& frameName, QWidget* parent)
     layout->addWidget(m_frame, 1);
     layout->addLayout(buttons);
     setMinimumSize(460, 300);
+}
+
+std::array<QCheckBox*, 3> WizardPage::addItemBoxes() {
+    std::array<QCheckBox*, 3> boxes{};
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        boxes[i] = new QCheckBox(m_frame);
+        boxes[i]->setObjectName(QStringLiteral("chk") + QString::number(i));
+        boxes[i]->setChecked(true);
+        m_frameLayout->addWidget(boxes[i]);
+    }
+    m_frameLayout->addStretch();
+    setTabOrder(boxes[0], boxes[1]);
+    setTabOrder(boxes[1], boxes[2]);
+    setTabOrder(boxes[2], m_cmdBack);
+    setTabOrder(m_cmdBack, m_cmdNext);
+    return boxes;
 }
 
 void WizardPage::setCaption(QPushButton& button, const QString& caption) {

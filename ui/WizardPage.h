@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -23,6 +25,9 @@ protected:
     QVBoxLayout& frameLayout() { return *m_frameLayout; }
     QPushButton& backButton() { return *m_cmdBack; }
     QPushButton& nextButton() { return *m_cmdNext; }
+    // The three item boxes chk0..chk2 (identities, favorites, address book), checked, in the frame
+    // and in Tab order before Back and Next.
+    std::array<QCheckBox*, 3> addItemBoxes();
     // Sets a button's caption ("&Next >>") and its accessible name (the caption without '&').
     static void setCaption(QPushButton& button, const QString& caption);
     // What a title-bar close does; by default the same as ending the flow.

@@ -43,21 +43,12 @@ void setLabel(QLabel& label, const QString& text) {
 } // namespace
 
 frmBK_Choice::frmBK_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
-    for (size_t i = 0; i < m_chk.size(); ++i) {
-        auto* box = new QCheckBox(&frame());
-        box->setObjectName(QStringLiteral("chk") + QString::number(i));
-        box->setChecked(true);
-        box->setEnabled(false);
-        frameLayout().addWidget(box);
+    m_chk = addItemBoxes();
+    for (QCheckBox* box : m_chk) {
+        box->setEnabled(false); // enabled only for the items found
         connect(box, &QCheckBox::toggled, this, &frmBK_Choice::chk_Click);
-        m_chk[i] = box;
     }
-    frameLayout().addStretch();
     nextButton().setEnabled(false);
-    setTabOrder(m_chk[0], m_chk[1]);
-    setTabOrder(m_chk[1], m_chk[2]);
-    setTabOrder(m_chk[2], &backButton());
-    setTabOrder(&backButton(), &nextButton());
     connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdBack_Click);
 }

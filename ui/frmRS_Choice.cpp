@@ -36,21 +36,12 @@ constexpr int txtPleaseWait = 715;
 } // namespace
 
 frmRS_Choice::frmRS_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
-    for (size_t i = 0; i < m_chk.size(); ++i) {
-        auto* box = new QCheckBox(&frame());
-        box->setObjectName(QStringLiteral("chk") + QString::number(i));
-        box->setChecked(true);
-        box->setEnabled(false);
-        frameLayout().addWidget(box);
+    m_chk = addItemBoxes();
+    for (QCheckBox* box : m_chk) {
+        box->setEnabled(false); // enabled only for the items found
         connect(box, &QCheckBox::toggled, this, &frmRS_Choice::chk_Click);
-        m_chk[i] = box;
     }
-    frameLayout().addStretch();
     nextButton().setEnabled(false);
-    setTabOrder(m_chk[0], m_chk[1]);
-    setTabOrder(m_chk[1], m_chk[2]);
-    setTabOrder(m_chk[2], &backButton());
-    setTabOrder(&backButton(), &nextButton());
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdBack_Click);
 }
