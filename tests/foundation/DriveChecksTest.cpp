@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 using namespace stowline;
+using namespace Qt::StringLiterals;
 using platform::DriveKind;
 using platform::MsgAnswer;
 using stowline::test::DrivesDouble;
@@ -22,24 +23,14 @@ using stowline::test::TestEnvironment;
 namespace {
 
 QString prompt(const QString& firstLine, const QString& drive) {
-    return firstLine + u' ' + drive + QStringLiteral("\rWould you like to try again?");
+    return firstLine + u' ' + drive + u"\rWould you like to try again?"_s;
 }
 
-// A small real tmpfs with a blank in its name; only root may mount one.
-bool mountSmallTmpfs(const QString& mountPoint) {
-    QDir().mkpath(mountPoint);
-    return geteuid() == 0 &&
-           QProcess::execute(QStringLiteral("mount"),
-                             {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                              QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mountPoint}) == 0;
-}
-
-void fillUp(const QString& folder) {
-    QFile filler(folder + QStringLiteral("/filler"));
-    QVERIFY(filler.open(QIODevice::WriteOnly));
-    const QByteArray block(4096, 'x');
-    while (filler.write(block) == block.size() && filler.flush()) {
-    }
+QStringList texts(const QList<test::DialogCall>& calls) {
+    QStringList shown;
+    for (const test::DialogCall& call : calls)
+        shown << call.text;
+    return shown;
 }
 
 } // namespace
@@ -58,70 +49,56 @@ private slots:
 
     void checkWritePromptsUntilNo_data() {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("firstLine");
-        QTest::addColumn<QString>("drive");
-        const auto row = [](const char* path, const char* firstLine, const char* drive) {
-            QTest::newRow(path) << QString::fromUtf8(path) << QString::fromUtf8(firstLine)
-                                << QString::fromUtf8(drive);
-        };
-        row("Q:\\backup\\mail.stw", "The drive does not exist:", "Q:");
-        row("\\\\server\\share\\mail.stw", "The drive does not exist:", "\\\\server\\share");
-        row("/media/nothing/mail.stw", "The drive is not ready:", "/media/nothing");
-        row("/declared/reader/mail.stw", "The drive is not ready:", "SD");
-        row("/declared/full/mail.stw", "Stowline could not write to the drive:", "FULL");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("letter") << u"Q:\\backup\\mail.stw"_s << u"The drive does not exist: Q:"_s;
+        QTest::newRow("share") << u"\\\\server\\share\\mail.stw"_s
+                               << u"The drive does not exist: \\\\server\\share"_s;
+        QTest::newRow("empty media folder")
+            << u"/media/nothing/mail.stw"_s << u"The drive is not ready: /media/nothing"_s;
+        QTest::newRow("no space") << u"/declared/full/mail.stw"_s
+                                  << u"Stowline could not write to the drive: FULL"_s;
     }
     void checkWritePromptsUntilNo() {
         QFETCH(QString, path);
-        QFETCH(QString, firstLine);
-        QFETCH(QString, drive);
+        QFETCH(QString, problem);
         TestEnvironment env;
         DrivesDouble drives;
-        drives.declare(QStringLiteral("SD"), {QStringLiteral("/declared/reader/")},
-                       DriveSpec{.kind = DriveKind::Removable, .ready = false});
-        drives.declare(QStringLiteral("FULL"), {QStringLiteral("/declared/full/")},
-                       DriveSpec{.availableBytes = 0});
+        drives.declare(u"FULL"_s, {u"/declared/full/"_s}, DriveSpec{.availableBytes = 0});
         env.dialogs.answerMessage(MsgAnswer::No);
 
         QVERIFY(!CheckWrite(path));
 
-        QCOMPARE(env.dialogs.calls.size(), 1);
+        QCOMPARE(texts(env.dialogs.calls), QStringList{problem + u"\rWould you like to try again?"_s});
         const test::DialogCall& call = env.dialogs.calls.first();
-        QCOMPARE(call.text, prompt(firstLine, drive));
-        QCOMPARE(call.title, QStringLiteral("Stowline error"));
-        QCOMPARE(call.buttons, platform::MsgButtons::YesNo);
-        QCOMPARE(call.icon, platform::MsgIcon::Exclamation);
+        QVERIFY(call.title == u"Stowline error"_s && call.buttons == platform::MsgButtons::YesNo &&
+                call.icon == platform::MsgIcon::Exclamation);
     }
 
     void checkWriteRestartsAfterYesAndCreatesFolder() {
         TestEnvironment env;
         DrivesDouble drives;
-        const QString volume = env.path(QStringLiteral("vol"));
-        drives.declare(QStringLiteral("USB"), {volume},
-                       DriveSpec{.availableBytes = 1, .existsAfter = 1, .readyAfter = 1});
+        const QString volume = env.path(u"vol"_s);
+        drives.declare(u"USB"_s, {volume}, DriveSpec{.availableBytes = 1, .existsAfter = 1, .readyAfter = 1});
         env.dialogs.answerMessage(MsgAnswer::Yes);
         env.dialogs.answerMessage(MsgAnswer::Yes);
 
-        QVERIFY(CheckWrite(volume + QStringLiteral("/backups/2026/mail.stw")));
+        QVERIFY(CheckWrite(volume + u"/backups/2026/mail.stw"_s));
 
-        QCOMPARE(env.dialogs.calls.size(), 2);
-        QCOMPARE(env.dialogs.calls[0].text,
-                 prompt(QStringLiteral("The drive does not exist:"), QStringLiteral("USB")));
-        QCOMPARE(env.dialogs.calls[1].text,
-                 prompt(QStringLiteral("The drive is not ready:"), QStringLiteral("USB")));
-        QCOMPARE(drives.log.count(QStringLiteral("exists USB")), 3); // every round starts from the first test
-        QVERIFY(QFileInfo(volume + QStringLiteral("/backups/2026")).isDir());
-        QVERIFY(!QFileInfo::exists(volume + QStringLiteral("/backups/2026/mail.stw")));
+        QCOMPARE(texts(env.dialogs.calls), (QStringList{prompt(u"The drive does not exist:"_s, u"USB"_s),
+                                                        prompt(u"The drive is not ready:"_s, u"USB"_s)}));
+        QCOMPARE(drives.log.count(u"exists USB"_s), 3); // every round starts from the first test
+        QVERIFY(QFileInfo(volume + u"/backups/2026"_s).isDir());
+        QVERIFY(!QFileInfo::exists(volume + u"/backups/2026/mail.stw"_s));
     }
 
     void shareSpaceComesFromTotalFreeBytes() {
         TestEnvironment env;
         DrivesDouble drives;
-        drives.declare(QStringLiteral("\\\\server\\share"), {QStringLiteral("\\\\server\\share\\")},
+        drives.declare(u"\\\\server\\share"_s, {u"\\\\server\\share\\"_s},
                        DriveSpec{.kind = DriveKind::Remote, .availableBytes = 5, .totalFreeBytes = 7});
-        QCOMPARE(GetFreeDiskSpace(QStringLiteral("\\\\server\\share\\dir\\mail.stw")), 7.0);
-        QVERIFY(drives.log.contains(QStringLiteral("totalFree \\\\server\\share")));
-        QCOMPARE(GetFreeDiskSpace(QStringLiteral("relative/mail.stw")), 0.0);
-        QCOMPARE(ErrProcedure, QStringLiteral("modDiskSpace:GetFreeDiskSpace"));
+        QCOMPARE(GetFreeDiskSpace(u"\\\\server\\share\\dir\\mail.stw"_s), 7.0);
+        QCOMPARE(GetFreeDiskSpace(u"relative/mail.stw"_s), 0.0);
+        QCOMPARE(ErrProcedure, u"modDiskSpace:GetFreeDiskSpace"_s);
     }
 
     void machineDrives_data() {
@@ -154,26 +131,32 @@ private slots:
         QCOMPARE(drives.availableBytes(path) > 0, ready);
     }
 
+    // A small real tmpfs with a blank in its name, filled up; only root may mount one.
     void fullTmpfsCannotBeWritten() {
         TestEnvironment env;
-        const QString mountPoint = env.path(QStringLiteral("small disk"));
-        if (!mountSmallTmpfs(mountPoint))
+        const QString mountPoint = env.path(u"small disk"_s);
+        QDir().mkpath(mountPoint);
+        if (geteuid() != 0 || QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s,
+                                                             u"tmpfs"_s, mountPoint}) != 0)
             QSKIP("mounting a tmpfs needs root");
-        auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint}); });
+        auto unmount = qScopeGuard([&] { QProcess::execute(u"umount"_s, {mountPoint}); });
         const QString drive = QFileInfo(mountPoint).canonicalFilePath();
-        const QString target = drive + QStringLiteral("/new/mail.stw");
+        const QString target = drive + u"/new/mail.stw"_s;
         platform::LinuxDrives drives;
         QCOMPARE(drives.driveName(target), drive);
         QCOMPARE(drives.kind(drive), DriveKind::RamDisk);
         QVERIFY(GetFreeDiskSpace(target) > 0);
 
-        fillUp(drive);
+        QFile filler(drive + u"/filler"_s);
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+        }
         env.dialogs.answerMessage(MsgAnswer::No);
 
         QCOMPARE(GetFreeDiskSpace(target), 0.0);
         QVERIFY(!CheckWrite(target));
-        QCOMPARE(env.dialogs.calls.value(0).text,
-                 prompt(QStringLiteral("Stowline could not write to the drive:"), drive));
+        QCOMPARE(texts(env.dialogs.calls),
+                 QStringList{prompt(u"Stowline could not write to the drive:"_s, drive)});
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QTest>
 
 using namespace stowline;
+using namespace Qt::StringLiterals;
 using stowline::test::TestEnvironment;
 using stowline::test::writeFile;
 
@@ -30,6 +31,11 @@ int entryCount(const QString& folder) {
     return count;
 }
 
+// The trapped error as "procedure line: number description".
+QString errorRecord() {
+    return u"%1 %2: %3 %4"_s.arg(ErrProcedure).arg(ErrLine).arg(ErrNumber).arg(ErrDescription);
+}
+
 } // namespace
 
 class TempPathTest : public QObject {
@@ -43,115 +49,94 @@ private slots:
 
     void tempDirFollowsCustomSetting_data() {
         QTest::addColumn<QVariant>("customTemp"); // invalid: no value stored
-        QTest::addColumn<QString>("folder");      // stored as CustomTempFolder, relative to the test root
-        QTest::addColumn<QString>("expected");    // "custom", "system" or "" after a trapped failure
-        const auto row = [](const char* name, const QVariant& customTemp, const char* folder,
-                            const char* expected) {
-            QTest::newRow(name) << customTemp << QString::fromUtf8(folder) << QString::fromUtf8(expected);
-        };
-        const QVariant on(QStringLiteral("1"));
-        row("no setting", QVariant(), "custom", "system");
-        row("on", on, "custom", "custom");
-        row("on, trailing slash kept", on, "custom/", "custom");
-        row("on as a number", QVariant(1), "custom", "custom");
-        row("on, folder missing", on, "gone", "system");
-        row("off", QVariant(QStringLiteral("0")), "custom", "system");
-        row("not a number", QVariant(QStringLiteral("yes")), "custom", "");
+        QTest::addColumn<QString>("folder");   // stored as CustomTempFolder; paths relative to the test root
+        QTest::addColumn<QString>("expected"); // "" after a trapped failure
+        QTest::newRow("no setting") << QVariant() << u"custom"_s << u"tmp/"_s;
+        QTest::newRow("on") << QVariant(u"1"_s) << u"custom"_s << u"custom/"_s;
+        QTest::newRow("on, trailing slash kept") << QVariant(u"1"_s) << u"custom/"_s << u"custom/"_s;
+        QTest::newRow("on as a number") << QVariant(1) << u"custom"_s << u"custom/"_s;
+        QTest::newRow("on, folder missing") << QVariant(u"1"_s) << u"gone"_s << u"tmp/"_s;
+        QTest::newRow("off") << QVariant(u"0"_s) << u"custom"_s << u"tmp/"_s;
+        QTest::newRow("not a number") << QVariant(u"yes"_s) << u"custom"_s << QString();
     }
     void tempDirFollowsCustomSetting() {
         QFETCH(QVariant, customTemp);
         QFETCH(QString, folder);
         QFETCH(QString, expected);
         TestEnvironment env;
-        QDir().mkpath(env.path(QStringLiteral("custom")));
+        QDir().mkpath(env.path(u"custom"_s));
         if (customTemp.isValid())
-            writeSetting(QStringLiteral("CustomTemp"), customTemp,
-                         customTemp.typeId() == QMetaType::Int ? 4 : 1);
-        writeSetting(QStringLiteral("CustomTempFolder"), env.path(folder));
+            writeSetting(u"CustomTemp"_s, customTemp, customTemp.typeId() == QMetaType::Int ? 4 : 1);
+        writeSetting(u"CustomTempFolder"_s, env.path(folder));
 
-        const QString result = TempDir();
-
-        if (expected == u"custom")
-            QCOMPARE(result, env.path(QStringLiteral("custom/")));
-        else if (expected == u"system")
-            QCOMPARE(result, env.tempRoot() + u'/');
-        else
-            QVERIFY(result.isEmpty() && ErrProcedure == u"modTempPath:TempDir" && ErrNumber == 13);
-        QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("gone"))));
+        QCOMPARE(TempDir(), expected.isEmpty() ? QString() : env.path(expected));
+        QCOMPARE(ErrProcedure.isEmpty() ? QString() : errorRecord(),
+                 expected.isEmpty() ? u"modTempPath:TempDir 7: 13 Type mismatch"_s : QString());
+        QVERIFY(!QFileInfo::exists(env.path(u"gone"_s)));
     }
 
-    void workspaceIsCreatedEmptyAndDeleted() {
-        TestEnvironment env;
-        const QString workspace = env.tempRoot() + QStringLiteral("/stowline");
-        writeFile(workspace + QStringLiteral("/ief/deep/old.zip"), "old");
-        writeFile(workspace + QStringLiteral("/.hidden"), "old");
-        writeFile(env.path(QStringLiteral("outside/keep.txt")), "mine");
-        QFile::link(env.path(QStringLiteral("outside")), workspace + QStringLiteral("/link"));
-
-        CreateTempFolder();
-        QVERIFY(QFileInfo(workspace).isDir());
-        QCOMPARE(entryCount(workspace), 0);
-        DeleteTempFolder();
-        DeleteTempFolder(); // nothing left: no effect
-
-        QVERIFY(!QFileInfo::exists(workspace));
-        QVERIFY(ErrProcedure.isEmpty());
-        QCOMPARE(test::readFile(env.path(QStringLiteral("outside/keep.txt"))), QByteArray("mine"));
-    }
-
-    void deletionStopsAtReadOnlyEntries_data() {
+    void workspaceIsRemovedOnlyWhenNothingIsReadOnly_data() {
         QTest::addColumn<bool>("viaCreate");
-        QTest::addColumn<QString>("readOnly");
-        QTest::newRow("delete, read-only file") << false << "wab/wab_data.zip";
-        QTest::newRow("delete, read-only folder") << false << "wab";
-        QTest::newRow("create, read-only file") << true << "wab/wab_data.zip";
+        QTest::addColumn<QString>("readOnly"); // "" for none
+        QTest::newRow("create, then delete") << true << QString();
+        QTest::newRow("delete, read-only file") << false << u"wab/deep/wab_data.zip"_s;
+        QTest::newRow("delete, read-only folder") << false << u"wab/deep"_s;
+        QTest::newRow("create, read-only file") << true << u"wab/deep/wab_data.zip"_s;
     }
-    void deletionStopsAtReadOnlyEntries() {
+    void workspaceIsRemovedOnlyWhenNothingIsReadOnly() {
         QFETCH(bool, viaCreate);
         QFETCH(QString, readOnly);
         TestEnvironment env;
-        const QString workspace = env.tempRoot() + QStringLiteral("/stowline");
-        writeFile(workspace + QStringLiteral("/ident.idx"), "x");
-        writeFile(workspace + QStringLiteral("/wab/wab_data.zip"), "x");
-        const QString target = workspace + u'/' + readOnly;
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::ExeOwner);
+        const QString workspace = env.tempRoot() + u"/stowline"_s;
+        writeFile(workspace + u"/wab/deep/wab_data.zip"_s, "old");
+        writeFile(workspace + u"/.hidden"_s, "old");
+        writeFile(env.path(u"outside/keep.txt"_s), "mine");
+        QFile::link(env.path(u"outside"_s), workspace + u"/link"_s);
+        if (!readOnly.isEmpty())
+            QFile::setPermissions(workspace + u'/' + readOnly, QFile::ReadOwner | QFile::ExeOwner);
 
         viaCreate ? CreateTempFolder() : DeleteTempFolder();
 
-        QCOMPARE(ErrProcedure, viaCreate ? QStringLiteral("modTempPath:CreateTempFolder")
-                                         : QStringLiteral("modTempPath:DeleteTempFolder"));
-        QCOMPARE(ErrLine, qint16(4));
-        QCOMPARE(ErrNumber, 70);
-        QCOMPARE(ErrDescription, QStringLiteral("Permission denied"));
-        QCOMPARE(entryCount(workspace), 3); // nothing was deleted
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (readOnly.isEmpty()) {
+            QVERIFY(QFileInfo(workspace).isDir() && entryCount(workspace) == 0);
+            DeleteTempFolder();
+            DeleteTempFolder(); // nothing left: no effect
+            QVERIFY(!QFileInfo::exists(workspace));
+            QVERIFY(ErrProcedure.isEmpty());
+        } else {
+            QCOMPARE(errorRecord(), u"modTempPath:%1TempFolder 4: 70 Permission denied"_s.arg(
+                                        viaCreate ? u"Create"_s : u"Delete"_s));
+            QCOMPARE(entryCount(workspace), 5); // nothing was deleted
+            QFile::setPermissions(workspace + u'/' + readOnly,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QCOMPARE(test::readFile(env.path(u"outside/keep.txt"_s)), QByteArray("mine"));
     }
 
     void createFolder_data() {
         QTest::addColumn<QString>("relative");
         QTest::addColumn<int>("errorNumber");
         QTest::addColumn<int>("foldersAfter");
-        QTest::newRow("three levels") << "a/b/c" << 0 << 3;
-        QTest::newRow("trailing slash") << "a/b/" << 0 << 2;
-        QTest::newRow("already there") << "." << 0 << 0;
-        QTest::newRow("100 missing ancestors") << QString(QStringLiteral("d/")).repeated(101) << 0 << 101;
-        QTest::newRow("101 missing ancestors") << QString(QStringLiteral("d/")).repeated(102) << 9 << 0;
+        QTest::newRow("three levels") << u"a/b/c"_s << 0 << 3;
+        QTest::newRow("trailing slash") << u"a/b/"_s << 0 << 2;
+        QTest::newRow("already there") << u"."_s << 0 << 0;
+        QTest::newRow("100 missing ancestors") << u"d/"_s.repeated(101) << 0 << 101;
+        QTest::newRow("101 missing ancestors") << u"d/"_s.repeated(102) << 9 << 0;
         // The middle name is too long to exist: only what comes before it may have been made.
-        QTest::newRow("outermost first")
-            << QStringLiteral("outer/") + QString(300, u'm') + QStringLiteral("/in") << 57 << 1;
+        QTest::newRow("outermost first") << u"outer/"_s + QString(300, u'm') + u"/in"_s << 57 << 1;
     }
     void createFolder() {
         QFETCH(QString, relative);
         QFETCH(int, errorNumber);
         QFETCH(int, foldersAfter);
         TestEnvironment env;
-        const QString base = env.path(QStringLiteral("base"));
+        const QString base = env.path(u"base"_s);
         QDir().mkpath(base);
 
         CreateFolder(base + u'/' + relative);
 
         QCOMPARE(ErrNumber, errorNumber);
-        QCOMPARE(ErrProcedure, errorNumber ? QStringLiteral("modTempPath:CreateFolder") : QString());
+        QCOMPARE(ErrProcedure, errorNumber ? u"modTempPath:CreateFolder"_s : QString());
         QCOMPARE(entryCount(base), foldersAfter);
     }
 };
