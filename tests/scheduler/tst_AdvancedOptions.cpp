@@ -39,6 +39,8 @@ void pressOK() {
 
 class tst_AdvancedOptions : public QObject {
     Q_OBJECT
+    std::unique_ptr<test::TestEnvironment> env;
+
 private slots:
     void init() {
         env = std::make_unique<test::TestEnvironment>();
@@ -53,95 +55,77 @@ private slots:
         QVERIFY(answersUsed);
     }
 
-    void levelShownAndStored_data();
-    void levelShownAndStored();
-    void boxesShownAndStored();
-    void customTempAsksUntilAFolderIsChosen();
-    void titleBarCloseReturnsToHubWithoutStoring();
+    void levelShownAndStored_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("moveTo"); // 0: leave the slider
+        QTest::addColumn<bool>("ok");    // false: closed by the title bar
+        QTest::addColumn<QString>("after");
+        QTest::newRow("default") << "1" << 2 << 0 << true << "1";
+        QTest::newRow("9 to none") << "9" << 5 << 1 << true << "0";
+        QTest::newRow("0 to fast") << "0" << 1 << 3 << true << "3";
+        QTest::newRow("3 to normal") << "3" << 3 << 4 << true << "6";
+        QTest::newRow("6 to best") << "6" << 4 << 5 << true << "9";
+        QTest::newRow("6 to fastest") << "6" << 4 << 2 << true << "1";
+        QTest::newRow("title bar close stores nothing") << "1" << 2 << 5 << false << "1";
+        for (const char* level : {"2", "5", "10", "-1", "best"})
+            QTest::addRow("%s is not shown", level) << QString::fromLatin1(level) << 2 << 0 << true << "1";
+    }
+    void levelShownAndStored() {
+        QFETCH(QString, before);
+        QFETCH(int, shown);
+        QFETCH(int, moveTo);
+        QFETCH(bool, ok);
+        QFETCH(QString, after);
+        store(QStringLiteral("CompressionLevel"), before);
+        openOptions();
+        QVERIFY(!hub()->isEnabled());
+        QCOMPARE(child<QSlider>("sldCompression").value(), shown);
+        if (moveTo)
+            child<QSlider>("sldCompression").setValue(moveTo);
+        if (ok) {
+            pressOK();
+        } else {
+            dialog()->windowHandle()->close();
+            settle();
+        }
+        QCOMPARE(stored("CompressionLevel"), after);
+        QCOMPARE(CompressionLevelSetting, qint16(after.toInt()));
+        QVERIFY(!dialog() && hub()->isEnabled());
+    }
 
-private:
-    std::unique_ptr<test::TestEnvironment> env;
+    void boxesShownAndStored() {
+        store(QStringLiteral("LaunchOE"), QStringLiteral("1"));
+        store(QStringLiteral("CustomTemp"), QStringLiteral("1"));
+        openOptions();
+        QString shown;
+        for (const char* box : {"chkOE", "chkLoc", "chkScheduler", "chkTemp"})
+            shown += child<QCheckBox>(box).isChecked() ? u'1' : u'0';
+        QCOMPARE(shown, QStringLiteral("1001")); // a stored tick asks for no folder
+        const qint16 launchBefore = LaunchOESetting;
+        child<QCheckBox>("chkLoc").click();
+        child<QCheckBox>("chkTemp").click();
+        pressOK();
+        QCOMPARE(stored("LaunchOE") + stored("RememberLocations") + stored("SchedulerDisable") +
+                     stored("CustomTemp"),
+                 QStringLiteral("1100"));
+        QCOMPARE(RememberLocationsSetting, qint16(1));
+        QCOMPARE(LaunchOESetting, launchBefore); // read again at the next start
+    }
+
+    void customTempAsksUntilAFolderIsChosen() {
+        openOptions();
+        const QString folder = env->path(QStringLiteral("scratch"));
+        for (const QString& answer : {QString(), QString(), folder})
+            env->dialogs.answerFolder(answer);
+        child<QCheckBox>("chkTemp").click();
+        QCOMPARE(stored("CustomTempFolder"), folder);
+        QCOMPARE(stored("CustomTemp"), QStringLiteral("<none>")); // only OK stores the box
+        child<QCheckBox>("chkTemp").click();
+        pressOK();
+        QCOMPARE(stored("CustomTemp") + stored("CustomTempFolder"), QStringLiteral("0") + folder);
+    }
 };
-
-void tst_AdvancedOptions::levelShownAndStored_data() {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<int>("shown");
-    QTest::addColumn<int>("moveTo"); // 0: leave the slider
-    QTest::addColumn<QString>("after");
-    QTest::newRow("default") << "1" << 2 << 0 << "1";
-    QTest::newRow("9 to none") << "9" << 5 << 1 << "0";
-    QTest::newRow("0 to fast") << "0" << 1 << 3 << "3";
-    QTest::newRow("3 to normal") << "3" << 3 << 4 << "6";
-    QTest::newRow("6 to best") << "6" << 4 << 5 << "9";
-    QTest::newRow("6 to fastest") << "6" << 4 << 2 << "1";
-    for (const char* level : {"2", "5", "10", "-1", "best"})
-        QTest::addRow("%s is not shown", level) << QString::fromLatin1(level) << 2 << 0 << "1";
-}
-
-void tst_AdvancedOptions::levelShownAndStored() {
-    QFETCH(QString, before);
-    QFETCH(int, shown);
-    QFETCH(int, moveTo);
-    QFETCH(QString, after);
-    store(QStringLiteral("CompressionLevel"), before);
-    openOptions();
-    QCOMPARE(child<QSlider>("sldCompression").value(), shown);
-    if (moveTo)
-        child<QSlider>("sldCompression").setValue(moveTo);
-    pressOK();
-    QCOMPARE(stored("CompressionLevel"), after);
-    QCOMPARE(CompressionLevelSetting, qint16(after.toInt()));
-    QVERIFY(!dialog() && hub()->isEnabled());
-    QVERIFY(!forms::find(QStringLiteral("frmError")));
-}
-
-void tst_AdvancedOptions::boxesShownAndStored() {
-    store(QStringLiteral("LaunchOE"), QStringLiteral("1"));
-    store(QStringLiteral("CustomTemp"), QStringLiteral("1"));
-    openOptions();
-    QString shown;
-    for (const char* box : {"chkOE", "chkLoc", "chkScheduler", "chkTemp"})
-        shown += child<QCheckBox>(box).isChecked() ? u'1' : u'0';
-    QCOMPARE(shown, QStringLiteral("1001"));
-    QVERIFY(env->dialogs.calls.isEmpty()); // a stored tick asks for no folder
-    const qint16 launchBefore = LaunchOESetting;
-    child<QCheckBox>("chkLoc").click();
-    child<QCheckBox>("chkTemp").click();
-    pressOK();
-    QCOMPARE(stored("LaunchOE") + stored("RememberLocations") + stored("SchedulerDisable") +
-                 stored("CustomTemp"),
-             QStringLiteral("1100"));
-    QCOMPARE(RememberLocationsSetting, qint16(1));
-    QCOMPARE(LaunchOESetting, launchBefore); // read again at the next start
-}
-
-void tst_AdvancedOptions::customTempAsksUntilAFolderIsChosen() {
-    openOptions();
-    const QString folder = env->path(QStringLiteral("scratch"));
-    env->dialogs.answerFolder(QString());
-    env->dialogs.answerFolder(QString());
-    env->dialogs.answerFolder(folder);
-    child<QCheckBox>("chkTemp").click();
-    QCOMPARE(env->dialogs.calls.size(), 3);
-    QCOMPARE(stored("CustomTempFolder"), folder);
-    QCOMPARE(stored("CustomTemp"), QStringLiteral("<none>")); // only OK stores the box
-    child<QCheckBox>("chkTemp").click();
-    pressOK();
-    QCOMPARE(stored("CustomTemp"), QStringLiteral("0"));
-    QCOMPARE(stored("CustomTempFolder"), folder);
-}
-
-void tst_AdvancedOptions::titleBarCloseReturnsToHubWithoutStoring() {
-    openOptions();
-    QVERIFY(!hub()->isEnabled());
-    child<QSlider>("sldCompression").setValue(5);
-    child<QCheckBox>("chkScheduler").click();
-    dialog()->windowHandle()->close();
-    settle();
-    QVERIFY(!dialog() && hub()->isEnabled());
-    QCOMPARE(stored("CompressionLevel"), QStringLiteral("1"));
-    QCOMPARE(stored("SchedulerDisable"), QStringLiteral("0"));
-}
 
 QTEST_MAIN(tst_AdvancedOptions)
 #include "tst_AdvancedOptions.moc"

@@ -7,84 +7,51 @@ using namespace stowline;
 class tst_ScheduleRules : public QObject {
     Q_OBJECT
 private slots:
-    void dateSerialRollsOver_data();
-    void dateSerialRollsOver();
-    void fileDate_data();
-    void fileDate();
-    void codes_data();
-    void codes();
+    void fileDate_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QDate>("expected"); // invalid: not an archive of the stem "Mail"
+        QTest::newRow("plain") << "Mail 2001-03-15.stw" << QDate(2001, 3, 15);
+        QTest::newRow("other case") << "mail 2001-03-15.STW" << QDate(2001, 3, 15);
+        for (const char* name :
+             {"Mail 2001-03-15.stw.bak", "Mail 2001-3-15.stw", "Mail abcdefghij.stw", "Mall 2001-03-15.stw",
+              "Mails 2001-03-15.stw", "Mail_2001-03-15.stw", "Mail 2001-03-15.zip", "Mail 2001-02-29.stw",
+              "Mail 2001-13-01.stw", "Mail 2001/03/15.stw", "Mail 15-03-2001.stw", "Mail +001-03-15.stw"})
+            QTest::newRow(name) << QString::fromUtf8(name) << QDate();
+    }
+    void fileDate() {
+        QFETCH(QString, fileName);
+        QFETCH(QDate, expected);
+        QCOMPARE(ScheduleFileDate(fileName, QStringLiteral("Mail")).value_or(QDate()), expected);
+    }
+
+    void codes_data() {
+        QTest::addColumn<bool>("due"); // true: DueDate from the date; false: DeleteCutoff from it
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("expected"); // invalid: always due / never deleted
+        QTest::newRow("due 1") << true << 1 << QDate(2001, 3, 15) << QDate();
+        QTest::newRow("due 2") << true << 2 << QDate(2001, 2, 28) << QDate(2001, 3, 1);
+        QTest::newRow("due 3") << true << 3 << QDate(2004, 2, 27) << QDate(2004, 3, 1);
+        QTest::newRow("due 4") << true << 4 << QDate(2001, 12, 28) << QDate(2002, 1, 4);
+        QTest::newRow("due 5 from 31 Jan") << true << 5 << QDate(2001, 1, 31) << QDate(2001, 3, 3);
+        QTest::newRow("due 5 from December") << true << 5 << QDate(2001, 12, 15) << QDate(2002, 1, 15);
+        QTest::newRow("due 5 from zero date") << true << 5 << ZeroDate() << QDate(1900, 1, 30);
+        QTest::newRow("delete 0") << false << 0 << QDate(2001, 3, 1) << QDate();
+        QTest::newRow("delete 2") << false << 2 << QDate(2004, 3, 1) << QDate(2004, 2, 29);
+        QTest::newRow("delete 3") << false << 3 << QDate(2001, 1, 2) << QDate(2000, 12, 30);
+        QTest::newRow("delete 4") << false << 4 << QDate(2001, 3, 7) << QDate(2001, 2, 28);
+        QTest::newRow("delete 5 from January") << false << 5 << QDate(2001, 1, 15) << QDate(2000, 12, 15);
+        QTest::newRow("delete 5 from 31 March") << false << 5 << QDate(2001, 3, 31) << QDate(2001, 3, 3);
+    }
+    void codes() {
+        QFETCH(bool, due);
+        QFETCH(int, code);
+        QFETCH(QDate, from);
+        QFETCH(QDate, expected);
+        const std::optional<QDate> date = due ? DueDate(code, from) : DeleteCutoff(code, from);
+        QCOMPARE(date.value_or(QDate()), expected);
+    }
 };
-
-void tst_ScheduleRules::dateSerialRollsOver_data() {
-    QTest::addColumn<int>("year");
-    QTest::addColumn<int>("month");
-    QTest::addColumn<int>("day");
-    QTest::addColumn<QDate>("expected");
-    QTest::newRow("31 Jan + 1 month") << 2001 << 2 << 31 << QDate(2001, 3, 3);
-    QTest::newRow("31 Jan + 1 month, leap") << 2004 << 2 << 31 << QDate(2004, 3, 2);
-    QTest::newRow("1 Mar - 1 day, leap") << 2000 << 3 << 0 << QDate(2000, 2, 29);
-    QTest::newRow("month 0") << 2001 << 0 << 15 << QDate(2000, 12, 15);
-    QTest::newRow("month 13") << 2001 << 13 << 15 << QDate(2002, 1, 15);
-    QTest::newRow("month -12") << 2001 << -12 << 1 << QDate(1999, 12, 1);
-    QTest::newRow("day -3") << 2001 << 1 << -3 << QDate(2000, 12, 28);
-}
-
-void tst_ScheduleRules::dateSerialRollsOver() {
-    QFETCH(int, year);
-    QFETCH(int, month);
-    QFETCH(int, day);
-    QFETCH(QDate, expected);
-    QCOMPARE(DateSerial(year, month, day), expected);
-}
-
-void tst_ScheduleRules::fileDate_data() {
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QDate>("expected"); // invalid: not an archive of the stem "Mail"
-    QTest::newRow("plain") << "Mail 2001-03-15.stw" << QDate(2001, 3, 15);
-    QTest::newRow("other case") << "mail 2001-03-15.STW" << QDate(2001, 3, 15);
-    for (const char* name :
-         {"Mail 2001-03-15.stw.bak", "Mail 2001-3-15.stw", "Mail abcdefghij.stw", "Mall 2001-03-15.stw",
-          "Mails 2001-03-15.stw", "Mail_2001-03-15.stw", "Mail 2001-03-15.zip", "Mail 2001-02-29.stw",
-          "Mail 2001-13-01.stw", "Mail 2001/03/15.stw", "Mail 15-03-2001.stw", "Mail +001-03-15.stw"})
-        QTest::newRow(name) << QString::fromUtf8(name) << QDate();
-}
-
-void tst_ScheduleRules::fileDate() {
-    QFETCH(QString, fileName);
-    QFETCH(QDate, expected);
-    QCOMPARE(ScheduleFileDate(fileName, QStringLiteral("Mail")).value_or(QDate()), expected);
-}
-
-void tst_ScheduleRules::codes_data() {
-    QTest::addColumn<bool>("due"); // true: DueDate from the date; false: DeleteCutoff from it
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QDate>("from");
-    QTest::addColumn<QDate>("expected"); // invalid: always due / never deleted
-    QTest::newRow("due 1") << true << 1 << QDate(2001, 3, 15) << QDate();
-    QTest::newRow("due 2") << true << 2 << QDate(2001, 2, 28) << QDate(2001, 3, 1);
-    QTest::newRow("due 3") << true << 3 << QDate(2004, 2, 27) << QDate(2004, 3, 1);
-    QTest::newRow("due 4") << true << 4 << QDate(2001, 12, 28) << QDate(2002, 1, 4);
-    QTest::newRow("due 5 from 31 Jan") << true << 5 << QDate(2001, 1, 31) << QDate(2001, 3, 3);
-    QTest::newRow("due 5 from December") << true << 5 << QDate(2001, 12, 15) << QDate(2002, 1, 15);
-    QTest::newRow("due 5 from zero date") << true << 5 << ZeroDate() << QDate(1900, 1, 30);
-    QTest::newRow("due 6") << true << 6 << QDate(2001, 3, 15) << QDate();
-    QTest::newRow("delete 1") << false << 1 << QDate(2001, 3, 1) << QDate();
-    QTest::newRow("delete 2") << false << 2 << QDate(2004, 3, 1) << QDate(2004, 2, 29);
-    QTest::newRow("delete 3") << false << 3 << QDate(2001, 1, 2) << QDate(2000, 12, 30);
-    QTest::newRow("delete 4") << false << 4 << QDate(2001, 3, 7) << QDate(2001, 2, 28);
-    QTest::newRow("delete 5 from January") << false << 5 << QDate(2001, 1, 15) << QDate(2000, 12, 15);
-    QTest::newRow("delete 5 from 31 March") << false << 5 << QDate(2001, 3, 31) << QDate(2001, 3, 3);
-    QTest::newRow("delete 0") << false << 0 << QDate(2001, 3, 1) << QDate();
-}
-
-void tst_ScheduleRules::codes() {
-    QFETCH(bool, due);
-    QFETCH(int, code);
-    QFETCH(QDate, from);
-    QFETCH(QDate, expected);
-    const std::optional<QDate> date = due ? DueDate(code, from) : DeleteCutoff(code, from);
-    QCOMPARE(date.value_or(QDate()), expected);
-}
 
 QTEST_GUILESS_MAIN(tst_ScheduleRules)
 #include "tst_ScheduleRules.moc"
