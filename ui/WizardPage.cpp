@@ -55,6 +55,15 @@ std::array<QCheckBox*, 3> WizardPage::addItemBoxes() {
     return boxes;
 }
 
+bool WizardPage::boxChosen(const QCheckBox* box) const { return box->isEnabledTo(this) && box->isChecked(); }
+
+bool WizardPage::anyBoxEnabled(const std::array<QCheckBox*, 3>& boxes) const {
+    for (const QCheckBox* box : boxes)
+        if (box->isEnabledTo(this))
+            return true;
+    return false;
+}
+
 void WizardPage::setCaption(QPushButton& button, const QString& caption) {
     button.setText(caption);
     button.setAccessibleName(plainCaption(caption));
@@ -69,6 +78,8 @@ void WizardPage::closeEvent(QCloseEvent* event) {
 }
 
 void ShowPage(QWidget& page) {
+    if (forms::find(page.objectName()) != &page)
+        return;
     // A window not placed yet opens centred over the hub, like a dialog over its owner.
     QWidget* hub = forms::find(QStringLiteral("frmMain"));
     if (hub && hub->isVisible() && !page.testAttribute(Qt::WA_Moved)) {

@@ -28,6 +28,10 @@ protected:
     // The three item boxes chk0..chk2 (identities, favorites, address book), checked, in the frame
     // and in Tab order before Back and Next.
     std::array<QCheckBox*, 3> addItemBoxes();
+    // An item counts as chosen only when its box is enabled and checked. Enabled is judged within
+    // the page, which may sit under a disabled hub.
+    bool boxChosen(const QCheckBox* box) const;
+    bool anyBoxEnabled(const std::array<QCheckBox*, 3>& boxes) const;
     // Sets a button's caption ("&Next >>") and its accessible name (the caption without '&').
     static void setCaption(QPushButton& button, const QString& caption);
     // What a title-bar close does; by default the same as ending the flow.
@@ -42,7 +46,8 @@ private:
     QPushButton* m_cmdNext;
 };
 
-// Shows a window modeless above the hub and lets it paint.
+// Shows a window modeless above the hub and lets it paint; a window whose load already ended its
+// flow (and unloaded it) stays hidden.
 void ShowPage(QWidget& page);
 // Caption without the access-key marker, for accessible names.
 QString plainCaption(const QString& caption);

@@ -73,35 +73,19 @@ bool frmBK_Choice::Form_Load() {
             STEP(13)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
                                            platform::MsgIcon::Critical, Str(txtErrorTitle));
-            STEP(14) m_flowEnded = true;
-            STEP(15) frmMain_Enabled();
-            STEP(16) return found;
+            STEP(14) frmMain_Enabled();
+            STEP(15) return found;
         }
-        STEP(17) nextButton().setEnabled(true);
-        STEP(18) updateNextButton();
-        STEP(19) found = true;
+        STEP(16) nextButton().setEnabled(true);
+        STEP(17) updateNextButton();
+        STEP(18) found = true;
     TRAP_END
     return found;
 }
 
-void frmBK_Choice::setVisible(bool visible) {
-    if (visible && m_flowEnded)
-        return;
-    WizardPage::setVisible(visible);
-}
+bool frmBK_Choice::itemChosen(int item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
 
-bool frmBK_Choice::itemChosen(int item) const {
-    const QCheckBox* box = m_chk[static_cast<size_t>(item)];
-    // Relative to the page: the page itself may sit under a disabled hub.
-    return box->isEnabledTo(this) && box->isChecked();
-}
-
-bool frmBK_Choice::anyItemEnabled() const {
-    for (const QCheckBox* box : m_chk)
-        if (box->isEnabledTo(this))
-            return true;
-    return false;
-}
+bool frmBK_Choice::anyItemEnabled() const { return anyBoxEnabled(m_chk); }
 
 void frmBK_Choice::disableItem(int item) { m_chk[static_cast<size_t>(item)]->setEnabled(false); }
 

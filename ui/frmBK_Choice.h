@@ -19,7 +19,6 @@ public:
     // Captions and detection. When nothing can be backed up the user is told, the wizard ends and
     // the page never shows; the result is then false.
     bool Form_Load();
-    void setVisible(bool visible) override;
 
     bool itemChosen(int item) const override;
     bool anyItemEnabled() const;
@@ -35,7 +34,6 @@ private:
     void updateNextButton();
 
     std::array<QCheckBox*, 3> m_chk;
-    bool m_flowEnded = false;
 };
 
 // Shows the progress window, hides the current page and runs the backup.

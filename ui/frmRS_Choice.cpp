@@ -48,7 +48,6 @@ frmRS_Choice::frmRS_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItem
 
 bool frmRS_Choice::Form_Load() {
     bool restorable = false;
-    m_flowEnded = true; // until the load has found something to restore
     TRAP_BEGIN("frmRS_Choice:Form_Load")
         STEP(1) title().setText(Str(txtRestoreWizard));
         STEP(2) frame().setTitle(Str(txtCheckItems));
@@ -71,33 +70,17 @@ bool frmRS_Choice::Form_Load() {
             STEP(13) cmdBack_Click();
             return restorable;
         }
-        STEP(15) nextButton().setEnabled(true);
-        STEP(16) updateNextCaption();
-        STEP(17) focusFirstEnabledBox();
-        STEP(18) restorable = true;
-        m_flowEnded = false;
+        STEP(14) nextButton().setEnabled(true);
+        STEP(15) updateNextCaption();
+        STEP(16) focusFirstEnabledBox();
+        STEP(17) restorable = true;
     TRAP_END
     return restorable;
 }
 
-void frmRS_Choice::setVisible(bool visible) {
-    if (visible && m_flowEnded)
-        return;
-    WizardPage::setVisible(visible);
-}
+bool frmRS_Choice::itemChosen(int item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
 
-bool frmRS_Choice::itemChosen(int item) const {
-    const QCheckBox* box = m_chk[static_cast<size_t>(item)];
-    // Relative to the page: the page itself may sit under a disabled hub.
-    return box->isEnabledTo(this) && box->isChecked();
-}
-
-bool frmRS_Choice::anyItemEnabled() const {
-    for (const QCheckBox* box : m_chk)
-        if (box->isEnabledTo(this))
-            return true;
-    return false;
-}
+bool frmRS_Choice::anyItemEnabled() const { return anyBoxEnabled(m_chk); }
 
 void frmRS_Choice::updateNextCaption() {
     setCaption(nextButton(), Str(identitiesChosen() || favoritesChosen() ? txtNext : txtRestore));

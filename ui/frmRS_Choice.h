@@ -20,7 +20,6 @@ public:
     // Runs once the page is registered. When the archive holds nothing restorable the user is told,
     // the wizard ends and the page never shows.
     bool Form_Load();
-    void setVisible(bool visible) override;
 
     bool identitiesChosen() const override { return itemChosen(0); }
     bool favoritesChosen() const override { return itemChosen(1); }
@@ -39,7 +38,6 @@ private:
     void focusFirstEnabledBox();
 
     std::array<QCheckBox*, 3> m_chk;
-    bool m_flowEnded = false;
 };
 
 // The first page as loaded, or nullptr.
