@@ -1,5 +1,7 @@
 #include "platform/LinuxDrives.h"
 
+#include "platform/Paths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -106,24 +108,6 @@ QString windowsDriveName(const QString& path) {
     if (parts.size() > 1)
         name += u'\\' + parts.value(1);
     return name;
-}
-
-// The canonical form of the nearest existing ancestor, followed by the components that do not exist.
-QString resolvedPath(const QString& absolutePath) {
-    QString existing = QDir::cleanPath(absolutePath);
-    QStringList missing;
-    while (!QFileInfo::exists(existing) && existing != u"/") {
-        missing.prepend(existing.section(u'/', -1));
-        existing = existing.section(u'/', 0, -2);
-        if (existing.isEmpty())
-            existing = QStringLiteral("/");
-    }
-    QString resolved = QFileInfo(existing).canonicalFilePath();
-    if (resolved.isEmpty())
-        resolved = existing;
-    for (const QString& part : missing)
-        resolved += (resolved.endsWith(u'/') ? QString() : QStringLiteral("/")) + part;
-    return resolved;
 }
 
 bool isUnder(const QString& path, const QString& mountPoint) {

@@ -5,6 +5,7 @@
 #include "foundation/modDiskSpace.h"
 #include "foundation/modFolder.h"
 #include "foundation/modGlobal.h"
+#include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "restore/RestoreSteps.h"
 
@@ -35,25 +36,6 @@ bool namesSystemFolder(const QString& cleanPath) {
         return true;
     const QString top = cleanPath.section(u'/', 1, 1);
     return top.startsWith(QStringLiteral("lib")) || tops.contains(top);
-}
-
-// The canonical form of the nearest existing ancestor followed by the parts that do not exist yet,
-// so that a link such as ~/store -> /etc is seen for what it is.
-QString resolvedPath(const QString& cleanPath) {
-    QString existing = cleanPath;
-    QStringList missing;
-    while (!QFileInfo::exists(existing) && existing != u"/") {
-        missing.prepend(existing.section(u'/', -1));
-        existing = existing.section(u'/', 0, -2);
-        if (existing.isEmpty())
-            existing = QStringLiteral("/");
-    }
-    QString resolved = QFileInfo(existing).canonicalFilePath();
-    if (resolved.isEmpty())
-        resolved = existing;
-    for (const QString& part : missing)
-        resolved += (resolved.endsWith(u'/') ? QString() : QStringLiteral("/")) + part;
-    return resolved;
 }
 
 // A member name stays inside the folder it is unpacked into: relative, no drive, no "..".
@@ -106,7 +88,7 @@ bool IsSystemFolder(const QString& folder) {
     if (!folder.startsWith(u'/'))
         return false;
     const QString clean = QDir::cleanPath(folder);
-    return namesSystemFolder(clean) || namesSystemFolder(resolvedPath(clean));
+    return namesSystemFolder(clean) || namesSystemFolder(platform::resolvedPath(clean));
 }
 
 bool LocationUsable(const QString& folder) {

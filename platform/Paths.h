@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace stowline::platform {
+
+// The canonical form of the nearest existing ancestor of an absolute path, followed by the parts
+// that do not exist yet: symbolic links are resolved, so a link such as ~/store -> /etc shows as /etc.
+QString resolvedPath(const QString& absolutePath);
+
+} // namespace stowline::platform
