@@ -223,6 +223,14 @@ void frmMain::countStart() {
     WriteSetting(reg, QStringLiteral("TimesRun"), QString::number(timesRun));
 }
 
+platform::FileDialogRequest frmMain::archiveDialog(const QString& title) {
+    platform::FileDialogRequest request;
+    request.initialFolder = archiveDialogFolder();
+    request.title = title;
+    request.filter = Str(txtArchiveFilter);
+    return request;
+}
+
 QString frmMain::archiveDialogFolder() {
     const QString documents = SystemPath(CSIDL_PERSONAL);
     if (RememberLocationsSetting == 0)
@@ -244,27 +252,24 @@ void frmMain::lblBackup_Click() {
     TRAP_BEGIN("frmMain:lblBackup_Click")
         STEP(1) m_lblBackup->setColor(visitedColor());
         STEP(2) frmMain_Disabled();
-        platform::FileDialogRequest request;
-        STEP(3) request.initialFolder = archiveDialogFolder();
-        STEP(4) request.title = Str(txtSaveTitle);
-        STEP(5) request.filter = Str(txtArchiveFilter);
-        STEP(6)
+        STEP(3) platform::FileDialogRequest request = archiveDialog(Str(txtSaveTitle));
+        STEP(4)
         request.proposedName = Str(txtBackupName) + u' ' + platform::system().today().toString(Qt::ISODate);
-        STEP(7) const QString chosen = platform::dialogs().saveFile(request);
-        STEP(8) if (chosen.isEmpty()) {
+        STEP(5) const QString chosen = platform::dialogs().saveFile(request);
+        STEP(6) if (chosen.isEmpty()) {
             frmMain_Enabled();
             return;
         }
-        STEP(9) ArchivePath = chosen;
-        STEP(10) if (QFileInfo(ArchivePath).completeBaseName().isEmpty()) {
-            STEP(11)
+        STEP(7) ArchivePath = chosen;
+        STEP(8) if (QFileInfo(ArchivePath).completeBaseName().isEmpty()) {
+            STEP(9)
             platform::dialogs().messageBox(Str(txtInvalidFilename), MsgButtons::OK, MsgIcon::Critical,
                                            Str(txtErrorTitle));
-            STEP(12) frmMain_Enabled();
+            STEP(10) frmMain_Enabled();
             return;
         }
-        STEP(13) rememberFolderOf(ArchivePath);
-        STEP(14) ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice")));
+        STEP(11) rememberFolderOf(ArchivePath);
+        STEP(12) ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice")));
     TRAP_END
 }
 
@@ -273,33 +278,29 @@ void frmMain::lblRestore_Click() {
     TRAP_BEGIN("frmMain:lblRestore_Click")
         STEP(1) m_lblRestore->setColor(visitedColor());
         STEP(2) frmMain_Disabled();
-        platform::FileDialogRequest request;
-        STEP(3) request.initialFolder = archiveDialogFolder();
-        STEP(4) request.title = Str(txtOpenTitle);
-        STEP(5) request.filter = Str(txtArchiveFilter);
-        STEP(6) const QString chosen = platform::dialogs().openFile(request);
-        STEP(7) if (chosen.isEmpty()) {
+        STEP(3) const QString chosen = platform::dialogs().openFile(archiveDialog(Str(txtOpenTitle)));
+        STEP(4) if (chosen.isEmpty()) {
             frmMain_Enabled();
             return;
         }
-        STEP(8) ArchivePath = chosen;
-        STEP(9) rememberFolderOf(ArchivePath);
-        STEP(10) if (!QFileInfo(ArchivePath).isFile()) {
-            STEP(11)
+        STEP(5) ArchivePath = chosen;
+        STEP(6) rememberFolderOf(ArchivePath);
+        STEP(7) if (!QFileInfo(ArchivePath).isFile()) {
+            STEP(8)
             platform::dialogs().messageBox(Str(txtArchiveMissing), MsgButtons::OK, MsgIcon::Critical,
                                            AppTitle());
-            STEP(12) frmMain_Enabled();
+            STEP(9) frmMain_Enabled();
             return;
         }
-        STEP(13) ArchiveItems = Zip().GetComment(ArchivePath);
-        STEP(14) if (ArchiveItems.size() == 3) {
-            STEP(15) ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
+        STEP(10) ArchiveItems = Zip().GetComment(ArchivePath);
+        STEP(11) if (ArchiveItems.size() == 3) {
+            STEP(12) ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
         }
         else {
-            STEP(16)
+            STEP(13)
             platform::dialogs().messageBox(Str(txtNotAnArchive), MsgButtons::OK, MsgIcon::Information,
                                            AppTitle());
-            STEP(17) frmMain_Enabled();
+            STEP(14) frmMain_Enabled();
         }
     TRAP_END
 }

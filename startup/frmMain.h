@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Dialogs.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -37,6 +39,7 @@ private:
     QLayout* buildLayout();
     void setCaptions();
     void countStart();
+    platform::FileDialogRequest archiveDialog(const QString& title);
     QString archiveDialogFolder();
     void rememberFolderOf(const QString& archivePath);
     void openVendorPage(const QString& path);
