@@ -7,23 +7,6 @@ using namespace stowline;
 class tst_ScheduleRules : public QObject {
     Q_OBJECT
 private slots:
-    void fileDate_data() {
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QDate>("expected"); // invalid: not an archive of the stem "Mail"
-        QTest::newRow("plain") << "Mail 2001-03-15.stw" << QDate(2001, 3, 15);
-        QTest::newRow("other case") << "mail 2001-03-15.STW" << QDate(2001, 3, 15);
-        for (const char* name :
-             {"Mail 2001-03-15.stw.bak", "Mail 2001-3-15.stw", "Mail abcdefghij.stw", "Mall 2001-03-15.stw",
-              "Mails 2001-03-15.stw", "Mail_2001-03-15.stw", "Mail 2001-03-15.zip", "Mail 2001-02-29.stw",
-              "Mail 2001-13-01.stw", "Mail 2001/03/15.stw", "Mail 15-03-2001.stw", "Mail +001-03-15.stw"})
-            QTest::newRow(name) << QString::fromUtf8(name) << QDate();
-    }
-    void fileDate() {
-        QFETCH(QString, fileName);
-        QFETCH(QDate, expected);
-        QCOMPARE(ScheduleFileDate(fileName, QStringLiteral("Mail")).value_or(QDate()), expected);
-    }
-
     void codes_data() {
         QTest::addColumn<bool>("due"); // true: DueDate from the date; false: DeleteCutoff from it
         QTest::addColumn<int>("code");

@@ -3,6 +3,8 @@
 #include "foundation/modSettings.h"
 #include "scheduler/frmSchedule1.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/WizardPage.h"
+#include "ui/frmAdvancedOptions.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -20,10 +22,13 @@ const QStringList kNames = QStringLiteral("Schedule|Delete|Items|Filename|Pathna
 const QString kNothingStored = QStringLiteral("<none>|<none>|<none>|<none>|<none>");
 
 void store(const QString& name, const QString& value) { WriteSetting(regAccess(), name, value); }
+QString stored(const char* name) {
+    return ReadSetting(regAccess(), QString::fromLatin1(name)).value_or(QStringLiteral("<none>"));
+}
 QString storedValues() {
     QStringList values;
     for (const QString& name : kNames)
-        values << ReadSetting(regAccess(), name).value_or(QStringLiteral("<none>"));
+        values << stored(qPrintable(name));
     return values.join(u'|');
 }
 QWidget* page(int n) { return forms::find(QStringLiteral("frmSchedule") + QString::number(n)); }
@@ -33,6 +38,20 @@ template <class T> T& child(int n, const char* name) {
 void click(int n, const char* button) { QTest::mouseClick(&child<QPushButton>(n, button), Qt::LeftButton); }
 void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
+QWidget* hub() { return forms::find(QStringLiteral("frmMain")); }
+QWidget* dialog() { return forms::find(QStringLiteral("frmAdvancedOptions")); }
+template <class T> T& child(const char* name) { return *dialog()->findChild<T*>(QString::fromLatin1(name)); }
+
+void openOptions() {
+    frmMain_Disabled();
+    ShowPage(forms::get<frmAdvancedOptions>(QStringLiteral("frmAdvancedOptions")));
+}
+
+void pressOK() {
+    QTest::mouseClick(&child<QPushButton>("cmdOK"), Qt::LeftButton);
+    settle();
+}
+
 void openToPage3() {
     ShowPage(forms::get<frmSchedule1>(QStringLiteral("frmSchedule1")));
     click(1, "cmdNext");
@@ -41,7 +60,8 @@ void openToPage3() {
 
 } // namespace
 
-class tst_ScheduleWizard : public QObject {
+// The Schedule Wizard and the Advanced Options dialog: what they show and what they store.
+class tst_SettingsForms : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TestEnvironment> env;
 
@@ -49,6 +69,8 @@ private slots:
     void init() {
         env = std::make_unique<test::TestEnvironment>();
         EnsureSettingsKey(regAccess());
+        LoadStartupSettings(regAccess());
+        forms::add(QStringLiteral("frmMain"), new QWidget); // the hub, to see the way back
     }
     void cleanup() {
         settle();
@@ -88,7 +110,6 @@ private slots:
                               request.proposedName, request.initialFolder})
                      .join(u' '),
                  shown);
-        QCOMPARE(request.filter, QStringLiteral("Stowline archive|*.stw"));
     }
 
     // Only a name chosen in the save dialog stores the schedule; the rest of the program is left alone.
@@ -156,7 +177,70 @@ private slots:
         QVERIFY(!page(1) && !page(2));
         QCOMPARE(storedValues(), QStringLiteral("<none>|4|110|<none>|<none>"));
     }
+
+    void levelShownAndStored_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("moveTo"); // 0: leave the slider
+        QTest::addColumn<bool>("ok");    // false: closed by the title bar
+        QTest::addColumn<QString>("after");
+        QTest::newRow("default") << "1" << 2 << 0 << true << "1";
+        QTest::newRow("9 to none") << "9" << 5 << 1 << true << "0";
+        QTest::newRow("0 to fast") << "0" << 1 << 3 << true << "3";
+        QTest::newRow("3 to normal") << "3" << 3 << 4 << true << "6";
+        QTest::newRow("6 to best") << "6" << 4 << 5 << true << "9";
+        QTest::newRow("title bar close stores nothing") << "1" << 2 << 5 << false << "1";
+        for (const char* level : {"2", "5", "10", "-1", "best"})
+            QTest::addRow("%s is not shown", level) << QString::fromLatin1(level) << 2 << 0 << true << "1";
+    }
+    void levelShownAndStored() {
+        QFETCH(QString, before);
+        QFETCH(int, shown);
+        QFETCH(int, moveTo);
+        QFETCH(bool, ok);
+        QFETCH(QString, after);
+        store(QStringLiteral("CompressionLevel"), before);
+        openOptions();
+        QVERIFY(!hub()->isEnabled());
+        QCOMPARE(child<QSlider>("sldCompression").value(), shown);
+        if (moveTo)
+            child<QSlider>("sldCompression").setValue(moveTo);
+        if (ok)
+            pressOK();
+        else
+            dialog()->windowHandle()->close();
+        settle();
+        QCOMPARE(stored("CompressionLevel"), after);
+        QCOMPARE(CompressionLevelSetting, qint16(after.toInt()));
+        QVERIFY(!dialog() && hub()->isEnabled());
+    }
+
+    void boxesShownAndStored() {
+        store(QStringLiteral("LaunchOE"), QStringLiteral("1"));
+        store(QStringLiteral("CustomTemp"), QStringLiteral("1"));
+        openOptions(); // a stored tick asks for no folder
+        QString shown;
+        for (const char* box : {"chkOE", "chkLoc", "chkScheduler", "chkTemp"})
+            shown += child<QCheckBox>(box).isChecked() ? u'1' : u'0';
+        QCOMPARE(shown, QStringLiteral("1001"));
+        const qint16 launchBefore = LaunchOESetting;
+        const QString folder = env->path(QStringLiteral("scratch"));
+        for (const QString& answer : {QString(), QString(), folder})
+            env->dialogs.answerFolder(answer);
+        child<QCheckBox>("chkTemp").click();
+        child<QCheckBox>("chkTemp").click(); // ticked anew: asks until a folder is chosen
+        QCOMPARE(stored("CustomTempFolder"), folder);
+        child<QCheckBox>("chkTemp").click();
+        child<QCheckBox>("chkLoc").click();
+        QCOMPARE(stored("CustomTemp"), QStringLiteral("1")); // only OK stores the boxes
+        pressOK();
+        QCOMPARE(stored("LaunchOE") + stored("RememberLocations") + stored("SchedulerDisable") +
+                     stored("CustomTemp") + stored("CustomTempFolder"),
+                 QStringLiteral("1100") + folder);
+        QCOMPARE(RememberLocationsSetting, qint16(1));
+        QCOMPARE(LaunchOESetting, launchBefore); // read again at the next start
+    }
 };
 
-QTEST_MAIN(tst_ScheduleWizard)
-#include "tst_ScheduleWizard.moc"
+QTEST_MAIN(tst_SettingsForms)
+#include "tst_SettingsForms.moc"
