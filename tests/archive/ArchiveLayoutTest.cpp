@@ -6,6 +6,7 @@
 #include <QTest>
 
 using namespace stowline;
+using namespace Qt::StringLiterals;
 using namespace stowline::layout;
 using stowline::test::readFile;
 using stowline::test::writeFile;
@@ -16,23 +17,22 @@ class ArchiveLayoutTest : public QObject {
 private slots:
     void identityNamesComeBackWhole_data() {
         QTest::addColumn<QString>("name");
-        QTest::newRow("plain") << QStringLiteral("Main Identity");
-        QTest::newRow("comma") << QStringLiteral("Smith, John");
-        QTest::newRow("quotes") << QStringLiteral("Bob \"the\" Builder");
-        QTest::newRow("quote comma quote") << QStringLiteral("a\",\"b");
-        QTest::newRow("quote at both ends") << QStringLiteral("\"quoted\"");
-        QTest::newRow("CJK") << QStringLiteral("山田 太郎, 経理");
+        QTest::newRow("plain") << u"Main Identity"_s;
+        QTest::newRow("comma") << u"Smith, John"_s;
+        QTest::newRow("quotes") << u"Bob \"the\" Builder"_s;
+        QTest::newRow("quote comma quote") << u"a\",\"b"_s;
+        QTest::newRow("quote at both ends") << u"\"quoted\""_s;
+        QTest::newRow("CJK") << u"山田 太郎, 経理"_s;
         QTest::newRow("empty") << QString();
     }
     void identityNamesComeBackWhole() {
         QFETCH(QString, name);
         test::TestEnvironment env;
-        const QString index = env.path(QStringLiteral("ident.idx"));
-        const QString id = QStringLiteral("{3B2C1A00-1111-2222-3333-444455556666}");
-        AppendIdentityRecord(index, QStringLiteral("First"), id);
+        const QString index = env.path(u"ident.idx"_s);
+        const QString id = u"{3B2C1A00-1111-2222-3333-444455556666}"_s;
+        AppendIdentityRecord(index, u"First"_s, id);
         AppendIdentityRecord(index, name, id);
-        QCOMPARE(ReadIdentityIndex(index),
-                 (QList<IdentityRecord>{{QStringLiteral("First"), id}, {name, id}}));
+        QCOMPARE(ReadIdentityIndex(index), (QList<IdentityRecord>{{u"First"_s, id}, {name, id}}));
         QVERIFY(readFile(index).startsWith(QByteArray("\"First\",\"" + id.toLatin1() + "\"\r\n")));
     }
 
@@ -41,45 +41,41 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::newRow("Windows-1252") << QByteArray("\"Ren\xe9 \x93"
                                                     "Boss\x94 \x80\",\"{ID}\"\r\n")
-                                      << QStringLiteral("René “Boss” €");
+                                      << u"René “Boss” €"_s;
         QTest::newRow("unescaped quotes")
-            << QByteArray("\"Bob \"the\" Builder\",\"{ID}\"\r\n") << QStringLiteral("Bob \"the\" Builder");
-        QTest::newRow("line feed only") << QByteArray("\"Main\",\"{ID}\"\n") << QStringLiteral("Main");
+            << QByteArray("\"Bob \"the\" Builder\",\"{ID}\"\r\n") << u"Bob \"the\" Builder"_s;
+        QTest::newRow("line feed only") << QByteArray("\"Main\",\"{ID}\"\n") << u"Main"_s;
     }
     void olderIndexFilesAreRead() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, name);
         test::TestEnvironment env;
-        const QString index = env.path(QStringLiteral("ident.idx"));
+        const QString index = env.path(u"ident.idx"_s);
         writeFile(index, bytes + "\r\n" + bytes);
-        const QList<IdentityRecord> expected{{name, QStringLiteral("{ID}")}, {name, QStringLiteral("{ID}")}};
+        const QList<IdentityRecord> expected{{name, u"{ID}"_s}, {name, u"{ID}"_s}};
         QCOMPARE(ReadIdentityIndex(index), expected);
     }
 
     void versionFilesHoldOneLine() {
         test::TestEnvironment env;
-        WriteStowlineVersion(env.path(QStringLiteral("stowline_version.txt")));
-        WriteWindowsVersion(env.path(QStringLiteral("windows_version.txt")), 5, 0, 2);
-        WriteWindowsVersion(env.path(QStringLiteral("windows_version.txt")), 4, 10, 1);
-        QCOMPARE(readFile(env.path(QStringLiteral("stowline_version.txt"))), QByteArray("1,0,375\r\n"));
-        QCOMPARE(readFile(env.path(QStringLiteral("windows_version.txt"))), QByteArray("4,10,1\r\n"));
-        try {
-            WriteStowlineVersion(env.path(QStringLiteral("no/such/folder/v.txt")));
-            QFAIL("wrote into a missing folder");
-        } catch (const VbError& error) {
-            QCOMPARE(error.number(), 76);
-        }
+        const QString windows = env.path(u"windows_version.txt"_s);
+        WriteWindowsVersion(windows, 5, 0, 2);
+        WriteWindowsVersion(windows, 4, 10, 1);
+        QCOMPARE(readFile(windows), QByteArray("4,10,1\r\n"));
+        WriteStowlineVersion(env.path(u"stowline_version.txt"_s));
+        QCOMPARE(readFile(env.path(u"stowline_version.txt"_s)), QByteArray("1,0,375\r\n"));
+        QVERIFY_THROWS_EXCEPTION(VbError, WriteStowlineVersion(env.path(u"no/such/folder/v.txt"_s)));
     }
 
     void itemFlags_data() {
         QTest::addColumn<QString>("comment");
         QTest::addColumn<bool>("archive");
         QTest::addColumn<QString>("present"); // identities, favorites, address book
-        QTest::newRow("address book only") << QStringLiteral("001") << true << QStringLiteral("001");
-        QTest::newRow("1x1") << QStringLiteral("1x1") << true << QStringLiteral("101");
-        QTest::newRow("no comment") << QString() << false << QStringLiteral("000");
-        QTest::newRow("two") << QStringLiteral("11") << false << QStringLiteral("110");
-        QTest::newRow("four") << QStringLiteral("1111") << false << QStringLiteral("111");
+        QTest::newRow("address book only") << u"001"_s << true << u"001"_s;
+        QTest::newRow("1x1") << u"1x1"_s << true << u"101"_s;
+        QTest::newRow("no comment") << QString() << false << u"000"_s;
+        QTest::newRow("two") << u"11"_s << false << u"110"_s;
+        QTest::newRow("four") << u"1111"_s << false << u"111"_s;
     }
     void itemFlags() {
         QFETCH(QString, comment);
@@ -90,11 +86,6 @@ private slots:
                                        ItemPresent(comment, ArchiveItem::Favorites),
                                        ItemPresent(comment, ArchiveItem::AddressBook));
         QCOMPARE(seen, present);
-    }
-
-    void memberNames() {
-        QCOMPARE(IdentityDataMember(QStringLiteral("{A}")), QStringLiteral("{A}/ident_data.zip"));
-        QCOMPARE(IdentityKeyMember(QStringLiteral("{A}")), QStringLiteral("{A}/ident_key.reg"));
     }
 };
 
