@@ -1,0 +1,798 @@
+#include "archive/frmInterface.h"
+#include "backup/modBKIEFCheck.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modBKWABCheck.h"
+#include "backup/modWizardBackup.h"
+#include "foundation/RegEdit.h"
+#include "foundation/RegFile.h"
+#include "foundation/modCLSID.h"
+#include "foundation/modGlobal.h"
+#include "platform/RegistryStore.h"
+#include "restore/RestoreGuard.h"
+#include "tests/fixtures/SampleProfile.h"
+#include "tests/support/DrivesDouble.h"
+#include "tests/support/TestEnvironment.h"
+#include "ui/frmProgress.h"
+#include "ui/frmRS_Choice.h"
+#include "ui/frmRS_IEF.h"
+#include "ui/frmRS_Identity.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryFile>
+#include <QTest>
+#include <memory>
+#include <zip.h>
+
+using namespace Qt::StringLiterals;
+using namespace stowline;
+using namespace stowline::test;
+using platform::MsgAnswer;
+
+namespace {
+
+const QString kMain = u"{11111111-2222-3333-4444-555555555555}"_s;
+const QString kOther = u"{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}"_s;
+const QString kNoIdentity = u"{00000000-0000-0000-0000-000000000000}"_s;
+const QString kIam = u"Software\\Microsoft\\Internet Account Manager"_s;
+const QString kWab = u"Software\\Microsoft\\WAB\\WAB4"_s;
+
+using ZipMembers = QList<QPair<QString, QByteArray>>; // name as stored, content
+
+// A zip written with libzip as it comes, whatever its member names.
+void writeZip(const QString& path, const ZipMembers& members, const QString& comment = {}) {
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    QVERIFY(archive);
+    for (const auto& [name, content] : members) {
+        // libzip keeps the buffer until zip_close: hand it a copy it frees itself.
+        void* copy = malloc(static_cast<size_t>(content.size()) + 1);
+        memcpy(copy, content.constData(), static_cast<size_t>(content.size()));
+        zip_source_t* source = zip_source_buffer(archive, copy, static_cast<zip_uint64_t>(content.size()), 1);
+        QVERIFY(zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) >= 0);
+    }
+    const QByteArray text = comment.toUtf8();
+    zip_set_archive_comment(archive, text.constData(), static_cast<zip_uint16_t>(text.size()));
+    QVERIFY(zip_close(archive) == 0);
+}
+
+QByteArray zipBytes(const ZipMembers& members) {
+    QTemporaryFile file;
+    if (!file.open())
+        return {};
+    writeZip(file.fileName(), members);
+    return readFile(file.fileName());
+}
+
+QString regString(const QString& text) {
+    return u'"' + QString(text).replace(u'\\', u"\\\\"_s).replace(u'"', u"\\\""_s) + u'"';
+}
+
+// A REGEDIT4 body for an identity: its key with "Username" and its "Store Root".
+QString identityReg(const QString& id, const QString& name, const QString& storeRoot) {
+    const QString key = u"[HKEY_CURRENT_USER\\Identities\\"_s + id;
+    return key + u"]\r\n\"Username\"="_s + regString(name) + u"\r\n\r\n"_s + key +
+           u"\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"="_s + regString(storeRoot) +
+           u"\r\n\r\n"_s;
+}
+
+QString addressBookReg(const QString& wabFile) {
+    return u"[HKEY_CURRENT_USER\\"_s + kWab + u"]\r\n\r\n[HKEY_CURRENT_USER\\"_s + kWab +
+           u"\\Wab File Name]\r\n@="_s + regString(wabFile) + u"\r\n\r\n"_s;
+}
+
+// A backup archive put together member by member, as a hostile or foreign writer could. Registry
+// text is the body of a REGEDIT4 file; an identity's store is one holding Inbox.dbx by default.
+class ArchiveBuilder {
+public:
+    ArchiveBuilder& identity(const QString& id, const QString& name, const QString& regBody,
+                             const QByteArray& storeZip = {}) {
+        m_flags[0] = u'1';
+        m_index += (u'"' + name + u"\",\""_s + id + u"\"\r\n"_s).toUtf8();
+        return member(id + u"/ident_key.reg"_s, (u"REGEDIT4\r\n\r\n"_s + regBody).toUtf8())
+            .member(id + u"/ident_data.zip"_s,
+                    storeZip.isEmpty() ? zipBytes({{u"Inbox.dbx"_s, "mail"}}) : storeZip);
+    }
+    ArchiveBuilder& favorites(const ZipMembers& files) {
+        m_flags[1] = u'1';
+        return member(u"ief/ief_data.zip"_s, zipBytes(files));
+    }
+    ArchiveBuilder& addressBook(const QString& regBody, const ZipMembers& files) {
+        m_flags[2] = u'1';
+        return member(u"wab/wab_key.reg"_s, (u"REGEDIT4\r\n\r\n"_s + regBody).toUtf8())
+            .member(u"wab/wab_data.zip"_s, zipBytes(files));
+    }
+    ArchiveBuilder& member(const QString& name, const QByteArray& content) {
+        m_members << qMakePair(name, content);
+        return *this;
+    }
+    // Writes the archive with the item flags of what was added.
+    QString write(const QString& path) const {
+        ZipMembers all = m_members;
+        all << qMakePair(u"stowline_version.txt"_s, QByteArray("1,0,375\r\n"));
+        if (m_flags[0] == u'1')
+            all << qMakePair(u"ident.idx"_s, m_index);
+        writeZip(path, all, m_flags);
+        return path;
+    }
+
+private:
+    ZipMembers m_members;
+    QByteArray m_index;
+    QString m_flags = u"000"_s;
+};
+
+void setValue(const QString& key, const QString& name, const QString& value, int type = 1) {
+    RegEdit& reg = regAccess();
+    reg.KeyPath = key;
+    reg.ValueName = name;
+    reg.ValueType = type;
+    reg.Value = value;
+    reg.WriteValue();
+    reg.ValueType = 1;
+}
+
+bool keyExists(const QString& key) {
+    return platform::registry().keyExists(platform::Hive::CurrentUser, key);
+}
+
+QString readRegText(const QString& key, const QString& valueName) {
+    const auto value = platform::registry().value(platform::Hive::CurrentUser, key, valueName);
+    return value ? QString::fromUtf8(value->data) : QString();
+}
+
+// A key below HKEY_CURRENT_USER as REGEDIT4 text, "" when missing; both hives when keyName is "".
+QByteArray exportKey(const QString& keyName) {
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    try {
+        const QString key = keyName.isEmpty() ? QString() : u"HKEY_CURRENT_USER\\"_s + keyName;
+        exportRegistry(platform::registry(), out, key, RegFileFormat::Regedit4);
+    } catch (const RegFileError&) {
+        return {};
+    }
+    return out.data();
+}
+
+// Every file below folder, relative name -> content.
+QMap<QString, QByteArray> folderContents(const QString& folder) {
+    QMap<QString, QByteArray> contents;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        contents.insert(path.mid(folder.size() + 1), readFile(path));
+    }
+    return contents;
+}
+
+template <class Page> Page* shownPage() {
+    const QString name = QString::fromLatin1(Page::staticMetaObject.className()).section(u"::"_s, -1);
+    auto* page = qobject_cast<Page*>(forms::find(name));
+    return page && page->isVisible() ? page : nullptr;
+}
+QPushButton& button(QWidget* page, const char* name) {
+    return *page->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+frmRS_Choice* openRestoreWizard(const QString& archive) {
+    ArchivePath = archive;
+    ArchiveItems = Zip().GetComment(archive);
+    ShowPage(forms::get<frmRS_Choice>(u"frmRS_Choice"_s));
+    return shownPage<frmRS_Choice>();
+}
+
+// Walks the Restore Wizard through its real pages: items to leave unchecked on the first page,
+// identity lines to check, add instead of replace. Returns false when the first page did not show.
+struct WizardWalk {
+    QList<int> uncheckItems;
+    QList<int> identityLines;
+    bool addFavorites = false;
+};
+bool walkRestoreWizard(const QString& archive, const WizardWalk& walk) {
+    frmRS_Choice* choice = openRestoreWizard(archive);
+    if (!choice)
+        return false;
+    for (int item : walk.uncheckItems)
+        choice->box(item).setChecked(false);
+    button(choice, "cmdNext").click();
+    if (auto* identities = shownPage<frmRS_Identity>()) {
+        for (int line : walk.identityLines)
+            identities->list().item(line)->setCheckState(Qt::Checked);
+        button(identities, "cmdNext").click();
+    }
+    if (auto* favorites = shownPage<frmRS_IEF>()) {
+        if (walk.addFavorites)
+            favorites->addOption().click();
+        button(favorites, "cmdNext").click();
+    }
+    return true;
+}
+
+// An export without the values a restore rewrites by design and without the keys it does not
+// copy, so that what is left must match exactly.
+QString withoutRewrites(const QByteArray& exported) {
+    static const QStringList rewritten{u"\"Store Root\"="_s, u"\"AssociatedID\"="_s, u"@="_s};
+    const auto isRewritten = [](const QString& line) {
+        return std::any_of(rewritten.begin(), rewritten.end(),
+                           [&](const QString& start) { return line.startsWith(start); });
+    };
+    QStringList kept;
+    bool continuing = false;
+    bool droppedKey = false;
+    for (const QString& line : QString::fromUtf8(exported).split(u"\r\n"_s)) {
+        if (line.startsWith(u'['))
+            droppedKey = line.endsWith(u"\\Newsgroups]"_s); // third level below the accounts
+        if (continuing || isRewritten(line))
+            continuing = line.endsWith(u'\\');
+        else if (!droppedKey)
+            kept << line;
+    }
+    return kept.join(u'\n');
+}
+
+class EverythingChosen : public BackupChoice {
+public:
+    bool itemChosen(int) const override { return true; }
+};
+
+} // namespace
+
+class RestoreTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnvironment> m_env;
+
+    QString path(const QString& relative) const { return m_env->path(relative); }
+    QString favorites() const { return path(u"home/Favorites"_s); }
+    QString store() const { return path(u"stores/deep/main"_s); }
+    // Title and text of a dialog shown, "" when there was none.
+    QString shown(int call) const {
+        const QList<DialogCall>& calls = m_env->dialogs.calls;
+        return calls.size() > call ? calls[call].title + u" / "_s + calls[call].text : QString();
+    }
+    QString mainReg(const QString& storeRoot, const QString& extra = {}) const {
+        return identityReg(kMain, u"Main Identity"_s, storeRoot) + extra;
+    }
+    QString identityArchive(const QString& storeRoot, const QString& extraReg = {}) {
+        return ArchiveBuilder()
+            .identity(kMain, u"Main Identity"_s, mainReg(storeRoot, extraReg))
+            .write(path(u"identity.stw"_s));
+    }
+    // Identities with their stores, favorites and an address book; any item flags as the comment.
+    QString wizardArchive(int identities, const QString& flags) {
+        ArchiveBuilder builder;
+        for (int i = 0; i < identities; ++i) {
+            const QString id = i ? kOther : kMain, name = u"Identity %1"_s.arg(i + 1);
+            builder.identity(id, name, identityReg(id, name, path(u"stores/%1"_s.arg(i))));
+        }
+        builder.favorites({{u"f.url"_s, "f"}});
+        builder.addressBook(addressBookReg(path(u"wab/Main.wab"_s)), {{u"Main.wab"_s, "w"}});
+        const QString file = builder.write(path(u"a.stw"_s));
+        Zip().SetComment(file, flags);
+        return file;
+    }
+
+    // An archive whose item also writes a foreign key (a name with "HKEY_") or holds a member named
+    // foreign; or one broken as the item says.
+    QString hostileArchive(const QString& item, const QString& foreign) {
+        const bool key = foreign.contains(u"HKEY_"_s);
+        const QString regExtra = !key ? QString()
+                                      : u'[' + foreign + u"]\r\n"_s +
+                                            (foreign.startsWith(u'-') ? QString() : u"\"x\"=\"y\"\r\n"_s);
+        const ZipMembers files{{u"ok.txt"_s, "ok"}, {key ? u"ok2.txt"_s : foreign, "x"}};
+        const QString file = path(u"hostile.stw"_s);
+        if (item == u"empty id") {
+            writeZip(file,
+                     {{u"ident.idx"_s, "\"Evil\",\"\"\r\n"},
+                      {u"ident_key.reg"_s, "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Identities]\r\n"}},
+                     u"100"_s);
+            return file;
+        }
+        ArchiveBuilder archive;
+        if (item == u"identity" || item == u"archive" || item == u"damaged store")
+            archive.identity(kMain, u"Main Identity"_s, mainReg(store(), regExtra),
+                             item == u"damaged store"      ? QByteArray(3000, 'z')
+                             : item == u"identity" && !key ? zipBytes(files)
+                                                           : QByteArray());
+        if (item == u"archive")
+            archive.member(foreign, "x");
+        if (item == u"address book" || item == u"damaged archive")
+            archive.addressBook(addressBookReg(path(u"wab/Main.wab"_s)) + regExtra, {{u"Main.wab"_s, "wab"}});
+        if (item == u"favorites")
+            archive.favorites(files);
+        archive.write(file);
+        if (item == u"damaged archive") {
+            QFile damaged(file);
+            damaged.open(QIODevice::ReadWrite);
+            damaged.write("PK\7\7"); // the first member's header is no longer one
+        }
+        return file;
+    }
+
+private slots:
+    void init() {
+        m_env = std::make_unique<TestEnvironment>();
+        QDir().mkpath(favorites());
+    }
+    void cleanup() {
+        QVERIFY(m_env->dialogs.allAnswersUsed());
+        forms::unload(u"frmError"_s);
+        m_env.reset();
+    }
+
+    void identityIds() {
+        QVERIFY(IsIdentityId(u"{3f2a9c41-7B6E-4D21-9A0C-5E8F1B2D3C4A}"_s));
+        for (const QString& bad :
+             QStringList{u""_s, kOther.mid(1, 36), kOther + u' ', kOther.chopped(2) + u"G}"_s})
+            QVERIFY2(!IsIdentityId(bad), qPrintable(bad));
+    }
+
+    void systemFolders_data() {
+        QTest::addColumn<QString>("folder"); // "~" is a link to /usr in the test's folder
+        QTest::addColumn<bool>("system");
+        QTest::newRow("root") << "/" << true;
+        QTest::newRow("below etc") << "/etc/mail" << true;
+        QTest::newRow("lib64") << "/lib64" << true;
+        QTest::newRow("dot-dot into etc") << "/home/../etc/x" << true;
+        QTest::newRow("through a link") << "~/share/not-yet" << true;
+        QTest::newRow("home") << "/home/user/Mail" << false;
+        QTest::newRow("name starting like usr") << "/usrdata/mail" << false;
+    }
+    void systemFolders() {
+        QFETCH(QString, folder);
+        QFETCH(bool, system);
+        QVERIFY(QFile::link(u"/usr"_s, path(u"link"_s)));
+        QCOMPARE(IsSystemFolder(folder.replace(u'~', path(u"link"_s))), system);
+    }
+
+    void firstPage_data() {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<bool>("favoritesFolder");
+        QTest::addColumn<QString>("enabledAndNext"); // one character per box, then Next's caption
+        QTest::newRow("everything") << "111" << true << "111&Next >>";
+        QTest::newRow("address book only") << "001" << true << "001&Restore";
+        QTest::newRow("favorites folder missing") << "110" << false << "100&Next >>";
+        QTest::newRow("letter in a flag") << "1x1" << true << "101&Next >>";
+        QTest::newRow("nothing") << "000" << true << "";
+        QTest::newRow("only favorites, folder missing") << "010" << false << "";
+    }
+    void firstPage() {
+        QFETCH(QString, flags);
+        QFETCH(bool, favoritesFolder);
+        QFETCH(QString, enabledAndNext);
+        if (!favoritesFolder)
+            QDir(favorites()).removeRecursively();
+        if (enabledAndNext.isEmpty())
+            m_env->dialogs.answerMessage(MsgAnswer::OK);
+
+        frmRS_Choice* page = openRestoreWizard(wizardArchive(1, flags));
+
+        if (enabledAndNext.isEmpty()) {
+            QVERIFY(!page);
+            QCOMPARE(shown(0), u"Error in archive / No items found to extract."_s);
+            return;
+        }
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(page->box(i).isEnabled() == (enabledAndNext[i] == u'1') && page->box(i).isChecked());
+        QCOMPARE(button(page, "cmdNext").text(), enabledAndNext.mid(3));
+    }
+
+    // A disabled box stays checked and keeps Next on; the run then restores nothing.
+    void nothingLeftToRestore() {
+        frmRS_Choice* page = openRestoreWizard(wizardArchive(1, u"001"_s));
+        page->box(2).setChecked(false);
+        button(page, "cmdNext").click();
+        QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
+        QVERIFY(Progress().closeButton().isEnabled());
+        QVERIFY(!QFile::exists(path(u"wab"_s)) && !QFile::exists(path(u"tmp/stowline"_s)));
+    }
+
+    void navigation() {
+        frmRS_Choice* first = openRestoreWizard(wizardArchive(2, u"111"_s));
+        button(first, "cmdNext").click();
+        auto* identities = shownPage<frmRS_Identity>();
+        QVERIFY(identities && !first->isVisible());
+        QCOMPARE(identities->identityName(1) + identities->identityId(1), u"Identity 2"_s + kOther);
+        QVERIFY(!button(identities, "cmdNext").isEnabled());
+        QVERIFY(!QFile::exists(path(u"tmp/stowline"_s)));
+        identities->list().item(1)->setCheckState(Qt::Checked);
+        QVERIFY(button(identities, "cmdNext").isEnabled());
+        identities->list().item(1)->setCheckState(Qt::Unchecked);
+        QVERIFY(!button(identities, "cmdNext").isEnabled());
+        identities->list().item(1)->setCheckState(Qt::Checked);
+        button(identities, "cmdNext").click();
+
+        auto* favoritesPage = shownPage<frmRS_IEF>();
+        QVERIFY(favoritesPage && !identities->isVisible() && favoritesPage->replaceOption().isChecked());
+        button(favoritesPage, "cmdBack").click();
+        QVERIFY(shownPage<frmRS_Identity>() == identities && identities->identityChecked(1));
+        button(identities, "cmdBack").click();
+        QVERIFY(shownPage<frmRS_Choice>() == first && !shownPage<frmRS_Identity>());
+        button(first, "cmdNext").click(); // the index is read afresh
+        identities = shownPage<frmRS_Identity>();
+        QVERIFY(identities && !identities->identityChecked(1));
+
+        button(identities, "cmdBack").click();
+        first->box(0).setChecked(false);
+        button(first, "cmdNext").click();
+        button(shownPage<frmRS_IEF>(), "cmdBack").click();
+        QVERIFY(shownPage<frmRS_Choice>() == first && !shownPage<frmRS_IEF>());
+    }
+
+    void singleIdentityComesChecked() {
+        button(openRestoreWizard(wizardArchive(1, u"100"_s)), "cmdNext").click();
+        auto* identities = shownPage<frmRS_Identity>();
+        QVERIFY(identities && identities->identityChecked(0) && button(identities, "cmdNext").isEnabled());
+        QCOMPARE(button(identities, "cmdNext").text(), u"&Restore"_s);
+    }
+
+    void keyboard() {
+        frmRS_Choice* first = openRestoreWizard(wizardArchive(1, u"111"_s));
+        QVERIFY(QTest::qWaitForWindowActive(first));
+        QCOMPARE(QApplication::focusWidget(), &first->box(0));
+        for (QWidget* next : QList<QWidget*>{&first->box(1), &first->box(2), &button(first, "cmdBack"),
+                                             &button(first, "cmdNext")}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        // Access keys click the way a mouse does, after a short press animation.
+        QTest::keyClick(first, Qt::Key_A, Qt::AltModifier);
+        QTRY_VERIFY(!first->box(2).isChecked());
+        QTest::keyClick(first, Qt::Key_N, Qt::AltModifier);
+        QTRY_VERIFY(shownPage<frmRS_Identity>());
+        QVERIFY(QTest::qWaitForWindowActive(shownPage<frmRS_Identity>()));
+        QCOMPARE(QApplication::focusWidget(), &shownPage<frmRS_Identity>()->list());
+        QTest::keyClick(shownPage<frmRS_Identity>(), Qt::Key_N, Qt::AltModifier);
+        QTRY_VERIFY(shownPage<frmRS_IEF>());
+        QVERIFY(QTest::qWaitForWindowActive(shownPage<frmRS_IEF>()));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QVERIFY(shownPage<frmRS_IEF>()->addOption().isChecked());
+        QTest::keyClick(shownPage<frmRS_IEF>(), Qt::Key_R, Qt::AltModifier);
+        QTRY_COMPARE(progress().status(), u"Restoring: Done!"_s);
+        QCOMPARE(readFile(favorites() + u"/f.url"_s), QByteArray("f"));
+    }
+
+    void nameClash_data() {
+        QTest::addColumn<QString>("existingId");
+        QTest::addColumn<QString>("existingName");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QString>("restoredName");
+        QTest::newRow("no clash") << kOther << "Someone" << QStringList() << "Main Identity";
+        QTest::newRow("trailing blank is another name")
+            << kOther << "Main Identity " << QStringList() << "Main Identity";
+        // Empty and the machine's own spelling are refused by the box; another spelling of the same
+        // letters passes the box but clashes again.
+        QTest::newRow("case only") << kOther << "MAIN identity"
+                                   << QStringList{u""_s, u"MAIN identity"_s, u"main IDENTITY"_s, u"Main 2"_s}
+                                   << "Main 2";
+        QTest::newRow("same id: replaced whole, no question")
+            << kMain << "Old name" << QStringList() << "Main Identity";
+    }
+    void nameClash() {
+        QFETCH(QString, existingId);
+        QFETCH(QString, existingName);
+        QFETCH(QStringList, answers);
+        QFETCH(QString, restoredName);
+        setValue(u"Identities\\"_s + existingId, u"Username"_s, existingName);
+        setValue(u"Identities\\"_s + existingId + u"\\Below"_s, u"x"_s, u"y"_s);
+        setValue(u"Identities"_s, u"Last User ID"_s, existingId);
+        for (const QString& answer : answers)
+            m_env->dialogs.answerInput(answer);
+
+        QVERIFY(walkRestoreWizard(identityArchive(path(u"stores/main"_s)), {{}, {0}}));
+
+        if (!answers.isEmpty())
+            QCOMPARE(shown(0), u"Duplicate identity name / The following Outlook Express identity name is "_s
+                               u"already in use on your system:\r\r\""_s +
+                                   existingName + u"\"\r\rPlease enter a different name for the identity:"_s);
+        QCOMPARE(readRegText(u"Identities\\"_s + kMain, u"Username"_s), restoredName);
+        if (existingId != kMain)
+            QCOMPARE(readRegText(u"Identities\\"_s + kOther, u"Username"_s), existingName);
+        QCOMPARE(keyExists(u"Identities\\"_s + existingId + u"\\Below"_s), existingId != kMain);
+        QCOMPARE(readRegText(u"Identities"_s, u"Last Username"_s), QString());
+        QCOMPARE(readRegText(u"Identities"_s, u"Last User ID"_s), kNoIdentity);
+        QCOMPARE(readRegText(u"Identities"_s, u"Start As"_s), kNoIdentity);
+        QCOMPARE(readFile(path(u"stores/main/Inbox.dbx"_s)), QByteArray("mail"));
+    }
+
+    // A failure ends in the crash window, and nothing more is restored.
+    void failureEndsTheRun() {
+        writeFile(path(u"file"_s), "not a folder");
+        const QString archive = ArchiveBuilder()
+                                    .identity(kMain, u"Main Identity"_s, mainReg(path(u"file/Mail"_s)))
+                                    .favorites({{u"new.url"_s, "new"}})
+                                    .write(path(u"failing.stw"_s));
+        QVERIFY(walkRestoreWizard(archive, {{}, {0}}));
+        QVERIFY(forms::find(u"frmError"_s));
+        QVERIFY(!QFile::exists(favorites() + u"/new.url"_s));
+    }
+
+    void missingIndexEndsInTheErrorTrap() {
+        const QString archive = path(u"no-index.stw"_s);
+        writeZip(archive, {{u"stowline_version.txt"_s, "1,0,375\r\n"}}, u"100"_s);
+        const QByteArray before = exportKey(QString());
+        QVERIFY(walkRestoreWizard(archive, {{}, {0}}));
+        QVERIFY(forms::find(u"frmError"_s));
+        QCOMPARE(exportKey(QString()), before);
+    }
+
+    void storeLocation_data() {
+        QTest::addColumn<QString>("storeRoot"); // "~" stands for the test's own folder
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("drive that does not exist here") << "D:\\Mail" << true;
+        // Under /proc nothing can be written, should the check ever let it through.
+        QTest::newRow("system folder") << "/proc/stowline-mail" << true;
+        QTest::newRow("drive not ready") << "~/removable/Mail" << true;
+        QTest::newRow("empty") << "" << true;
+        QTest::newRow("usable, created") << "~/stores/deep/main" << false;
+    }
+    void storeLocation() {
+        QFETCH(QString, storeRoot);
+        QFETCH(bool, moved);
+        storeRoot.replace(u'~', m_env->root());
+        DrivesDouble drives;
+        drives.declare(u"/removable"_s, {path(u"removable"_s)}).ready = false;
+        const QString picked = path(u"picked/Main"_s);
+        if (moved) {
+            m_env->dialogs.answerMessage(MsgAnswer::OK);
+            m_env->dialogs.answerFolder(QString());
+            m_env->dialogs.answerMessage(MsgAnswer::OK);
+            m_env->dialogs.answerFolder(picked);
+        }
+        QVERIFY(walkRestoreWizard(identityArchive(storeRoot), {{}, {0}}));
+
+        const QString target = moved ? picked : storeRoot;
+        QCOMPARE(readRegText(u"Identities\\"_s + kMain + u"\\Software\\Microsoft\\Outlook Express\\5.0"_s,
+                             u"Store Root"_s),
+                 target);
+        QCOMPARE(readFile(target + u"/Inbox.dbx"_s), QByteArray("mail"));
+        if (!moved)
+            return;
+        QCOMPARE(shown(0), u"Outlook Express data storage location error / Stowline cannot restore the "_s
+                           u"Outlook Express identity: Main Identity\r\rThe location is not available: "_s +
+                               storeRoot +
+                               u"\r\rIn the next dialog you can select the location where you want your "_s
+                               u"data restored.");
+        QCOMPARE(shown(2), AppTitle() + u" / You must select a location!"_s);
+    }
+
+    void accounts_data() {
+        QTest::addColumn<QString>("owner"); // "" no AssociatedID
+        QTest::addColumn<bool>("copied");
+        QTest::addColumn<bool>("earlierKept");
+        QTest::newRow("no owner: copied beside") << "" << true << true;
+        QTest::newRow("owned by the restored identity: rebuilt") << kMain << true << false;
+        QTest::newRow("owned by another identity: kept apart") << kOther << false << true;
+    }
+    void accounts() {
+        QFETCH(QString, owner);
+        QFETCH(bool, copied);
+        QFETCH(bool, earlierKept);
+        const QString accounts = kIam + u"\\Accounts"_s;
+        setValue(accounts + u"\\00000009"_s, u"Account Name"_s, u"Earlier"_s);
+        if (!owner.isEmpty())
+            setValue(accounts, u"AssociatedID"_s, CLSID(owner), 3);
+        // The item's own key in another letter case is still its own.
+        const QString ownAccounts =
+            u"[hkey_current_user\\identities\\"_s + kMain + u'\\' + accounts + u"\\00000001]\r\n"_s;
+        QVERIFY(walkRestoreWizard(
+            identityArchive(path(u"stores/main"_s), ownAccounts + u"\"Account Name\"=\"Restored\"\r\n"_s),
+            {{}, {0}}));
+
+        QCOMPARE(keyExists(accounts + u"\\00000001"_s), copied);
+        QCOMPARE(keyExists(u"Identities\\"_s + kMain + u'\\' + kIam), !copied);
+        QCOMPARE(keyExists(accounts + u"\\00000009"_s), earlierKept);
+        RegEdit& reg = regAccess();
+        reg.KeyPath = accounts;
+        reg.ValueName = u"AssociatedID"_s;
+        reg.ReadValue();
+        QCOMPARE(GetCLSID(reg.Value.toString()), copied ? kMain : kOther);
+    }
+
+    void favoritesReplace_data() {
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<int>("answer"); // -1 no question
+        QTest::addColumn<QStringList>("after");
+        const QStringList old{u"Links/x.url"_s, u"b.url"_s, u"c.url"_s};
+        QTest::newRow("replace, No") << false << int(MsgAnswer::No) << old;
+        QTest::newRow("replace, Yes")
+            << false << int(MsgAnswer::Yes) << old + QStringList{u"Links/y.url"_s, u"new.url"_s};
+        QTest::newRow("add") << true << -1 << old + QStringList{u"Links/y.url"_s, u"a.url"_s, u"new.url"_s};
+    }
+    void favoritesReplace() {
+        QFETCH(bool, add);
+        QFETCH(int, answer);
+        QFETCH(QStringList, after);
+        for (const char* name : {"a.url", "b.url", "c.url", "Links/x.url"})
+            writeFile(favorites() + u'/' + QString::fromLatin1(name), "old");
+        QFile::setPermissions(favorites() + u"/b.url"_s, QFile::ReadOwner | QFile::ReadGroup);
+        if (answer >= 0)
+            m_env->dialogs.answerMessage(MsgAnswer(answer));
+        const QString archive = ArchiveBuilder()
+                                    .favorites({{u"new.url"_s, "new"}, {u"Links/y.url"_s, "y"}})
+                                    .write(path(u"favorites.stw"_s));
+
+        QVERIFY(walkRestoreWizard(archive, {{}, {}, add}));
+
+        after.sort();
+        QCOMPARE(folderContents(favorites()).keys(), after);
+        if (answer >= 0)
+            QCOMPARE(shown(0), u"Favorites restore problem / Stowline could not replace your current "_s
+                               u"favorites, would you like to add them instead?");
+    }
+
+    void addressBookLocation_data() {
+        QTest::addColumn<QString>("recorded"); // "~" stands for the test's own folder
+        QTest::addColumn<QString>("picked");   // "" the recorded place is used
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing drive, folder picked")
+            << u"D:\\WAB\\Main.wab"_s << u"~/books"_s << u"~/books/Main.wab"_s;
+        QTest::newRow("picked folder ending in a slash")
+            << u"D:\\WAB\\Main.wab"_s << u"~/books/"_s << u"~/books/Main.wab"_s;
+        QTest::newRow("system folder") << u"/proc/wab/Main.wab"_s << u"~/books"_s << u"~/books/Main.wab"_s;
+        QTest::newRow("usable, parents created")
+            << u"~/a/b/c/Main.wab"_s << QString() << u"~/a/b/c/Main.wab"_s;
+    }
+    void addressBookLocation() {
+        QFETCH(QString, recorded);
+        QFETCH(QString, picked);
+        QFETCH(QString, expected);
+        for (QString* text : {&recorded, &picked, &expected})
+            text->replace(u'~', m_env->root());
+        if (!picked.isEmpty()) {
+            m_env->dialogs.answerMessage(MsgAnswer::OK);
+            m_env->dialogs.answerFolder(picked);
+        }
+        // Dots inside a member name do not make it reach out.
+        const QString archive =
+            ArchiveBuilder()
+                .addressBook(addressBookReg(recorded),
+                             {{u"Main.wab"_s, "wab"}, {u"Main.wa~"_s, "~"}, {u"a..b/c.txt"_s, "c"}})
+                .write(path(u"wab.stw"_s));
+
+        QVERIFY(walkRestoreWizard(archive, {}));
+
+        QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()), expected);
+        QCOMPARE(WABFilePath, expected);
+        QCOMPARE(readFile(expected), QByteArray("wab"));
+        QVERIFY(QFile::exists(expected.chopped(1) + u'~'));
+        if (!picked.isEmpty())
+            QCOMPARE(shown(0),
+                     u"Windows Address Book restore location error / Stowline cannot restore the "_s
+                     u"Windows Address Book to the location:\r\r"_s +
+                         recorded +
+                         u"\r\rIn the next dialog you can select the location where you want your "_s
+                         u"data restored.");
+    }
+
+    void refusedWhole_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("foreign"); // "~" stands for the test's own folder
+        QTest::addColumn<QString>("message");
+        const QString identity = u"the Outlook Express identity: Main Identity\r\r"_s;
+        const QString backup = u"the backup: hostile.stw\r\r"_s;
+        const QString favoritesItem = u"the Internet Explorer Favorites.\r\r"_s;
+        const QString key = u"Its registry file in the backup changes a key that does not belong to it:\r"_s;
+        const QString file = u"The backup holds a file that would be written outside the restore folder:\r"_s;
+        const QString damaged = u"A file of it is missing or damaged in the backup:\r"_s;
+        const QString kept = u"\r\rNothing of this item was changed."_s;
+        const QString nothing = u"\r\rNothing was restored."_s;
+        const QString own = u"HKEY_CURRENT_USER\\Identities\\"_s + kMain;
+        const auto row = [](const char* name, const QString& item, const QString& foreign,
+                            const QString& message) {
+            QTest::newRow(name) << item << foreign
+                                << u"Restore refused / Stowline did not restore "_s + message;
+        };
+        for (const QString& foreignKey :
+             QStringList{u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail"_s,
+                         u"HKEY_CURRENT_USER\\Identities\\"_s + kOther, u"-HKEY_CURRENT_USER\\Identities"_s,
+                         own + u'x', own + u"\\..\\Other"_s, u"HKEY_LOCAL_MACHINE"_s + own.mid(17)})
+            row(qPrintable(foreignKey), u"identity"_s, foreignKey, identity + key + foreignKey + kept);
+        row("store member ../../x", u"identity"_s, u"../../x"_s, identity + file + u"../../x"_s + kept);
+        row("store damaged", u"damaged store"_s, {}, identity + damaged + u"ident_data.zip"_s + kept);
+        row("archive member ../../x", u"archive"_s, u"../../x"_s, backup + file + u"../../x"_s + nothing);
+        row("archive damaged", u"damaged archive"_s, {}, backup + damaged + u"hostile.stw"_s + nothing);
+        row("address book writes outside", u"address book"_s,
+            u"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_s,
+            u"the Windows Address Book.\r\r"_s + key + u"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_s +
+                kept);
+        for (const QString& member : {u"Links/../../x"_s, u"Links\\..\\..\\x"_s, u"~/x"_s})
+            row(qPrintable(member), u"favorites"_s, member, favoritesItem + file + member + kept);
+        row("empty identity id", u"empty id"_s, {},
+            u"the Outlook Express identity: Evil\r\rIts identity ID in the backup is not a valid identity ID:\r\"\""_s +
+                kept);
+    }
+    // Whatever a foreign archive holds, a restore changes nothing outside the item it restores, and
+    // an item whose files reach further is refused whole.
+    void refusedWhole() {
+        QFETCH(QString, item);
+        QFETCH(QString, foreign);
+        QFETCH(QString, message);
+        foreign.replace(u'~', m_env->root());
+        message.replace(u'~', m_env->root());
+        writeFile(favorites() + u"/mine.url"_s, "mine");
+        setValue(u"Identities\\"_s + kOther, u"Username"_s, u"Someone"_s);
+        const QString archive = hostileArchive(item, foreign);
+        const QByteArray before = exportKey(QString());
+        m_env->dialogs.answerMessage(MsgAnswer::OK);
+
+        QVERIFY(walkRestoreWizard(archive, {{}, {0}}));
+
+        QCOMPARE(shown(0), message);
+        QCOMPARE(exportKey(QString()), before);
+        for (const char* outside : {"x", "stores/x", "home/x", "tmp/x"})
+            QVERIFY2(!QFile::exists(path(QString::fromLatin1(outside))), outside);
+        QVERIFY(!QFile::exists(store()));
+        QCOMPARE(folderContents(favorites()).keys(), QStringList{u"mine.url"_s});
+        QVERIFY(!QFile::exists(path(u"tmp/stowline"_s)));
+        QVERIFY(!forms::find(u"frmProgress"_s) || Progress().closeButton().isEnabled());
+    }
+
+    // A backup of the sample profile restored through the wizard onto another profile whose folders
+    // live elsewhere: the old profile's drive is gone, so every location is picked anew.
+    void backupRestoredOntoAnotherProfile() {
+        const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
+        QMap<QString, QByteArray> exports;
+        QMap<QString, QMap<QString, QByteArray>> stores; // identity name -> files
+        for (const fixtures::IdentitySpec& identity : old.spec().identities) {
+            exports[identity.id] = exportKey(u"Identities\\"_s + identity.id);
+            stores[identity.name] = folderContents(old.storeOf(identity));
+        }
+        exports[kIam] = exportKey(kIam);
+        exports[kWab] = exportKey(kWab);
+
+        const QString archive = path(u"archives/Backup.stw"_s);
+        QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
+        for (int i = 0; i < Interface().lstIdentities().count(); ++i)
+            Interface().lstIdentities().item(i)->setSelected(true);
+        WizardBackup(archive, EverythingChosen());
+        QCOMPARE(Zip().GetComment(archive), u"111"_s);
+        frmMain_Enabled();
+
+        qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());
+        platform::reopenRegistry();
+        const QString fresh = path(u"new"_s);
+        QDir().mkpath(fresh + u"/Favorites"_s);
+        setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
+                 fresh + u"/Favorites"_s);
+        DrivesDouble drives;
+        drives.declare(u"OLD:"_s, {old.root()}).exists = false;
+        for (int i = 1; i <= 3; ++i) {
+            m_env->dialogs.answerMessage(MsgAnswer::OK);
+            m_env->dialogs.answerFolder(fresh + u"/Mail/%1"_s.arg(i));
+        }
+        m_env->dialogs.answerMessage(MsgAnswer::OK);
+        m_env->dialogs.answerFolder(fresh + u"/Address Book"_s);
+
+        QVERIFY(walkRestoreWizard(archive, {{}, {0, 1, 2}}));
+
+        QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
+        QVERIFY(m_env->dialogs.allAnswersUsed());
+        for (const fixtures::IdentitySpec& identity : old.spec().identities) {
+            const QString key = u"Identities\\"_s + identity.id;
+            QCOMPARE(withoutRewrites(exportKey(key)), withoutRewrites(exports[identity.id]));
+            const QString storeRoot =
+                readRegText(key + u"\\Software\\Microsoft\\Outlook Express\\5.0"_s, u"Store Root"_s);
+            QVERIFY2(storeRoot.startsWith(fresh + u"/Mail/"_s), qPrintable(storeRoot));
+            QCOMPARE(folderContents(storeRoot), stores[identity.name]);
+        }
+        QCOMPARE(withoutRewrites(exportKey(kIam)), withoutRewrites(exports[kIam]));
+        RegEdit& reg = regAccess();
+        reg.KeyPath = kIam + u"\\Accounts"_s;
+        reg.ValueName = u"AssociatedID"_s;
+        reg.ReadValue();
+        QCOMPARE(reg.Value.toString(), CLSID(old.spec().identities[0].id));
+        QCOMPARE(withoutRewrites(exportKey(kWab)), withoutRewrites(exports[kWab]));
+        QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()),
+                 fresh + u"/Address Book/Main Identity.wab"_s);
+        QCOMPARE(folderContents(fresh + u"/Address Book"_s), folderContents(old.addressBookFolder()));
+        QCOMPARE(folderContents(fresh + u"/Favorites"_s), folderContents(old.favoritesFolder()));
+        QCOMPARE(readRegText(u"Identities"_s, u"Start As"_s), kNoIdentity);
+    }
+};
+
+QTEST_MAIN(RestoreTest)
+#include "RestoreTest.moc"
