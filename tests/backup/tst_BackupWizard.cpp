@@ -1,12 +1,17 @@
+#include "archive/ZipText.h"
 #include "archive/frmInterface.h"
 #include "foundation/RegEdit.h"
+#include "foundation/modTempPath.h"
 #include "tests/backup/BackupTestSupport.h"
-#include "tests/backup/WizardDriver.h"
+#include "ui/WizardPage.h"
+#include "ui/frmBK_Choice.h"
+#include "ui/frmBK_Identity.h"
 #include "ui/frmProgress.h"
 
+#include <QCheckBox>
 #include <QDir>
-#include <QGroupBox>
-#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 
 using namespace stowline;
@@ -16,23 +21,48 @@ namespace {
 
 enum Present { Identities = 1, Favorites = 2, AddressBook = 4, All = 7 };
 
-void deleteKey(const QString& path) {
-    RegEdit reg;
-    reg.KeyPath = path;
-    reg.DeleteKey();
-}
-
 fixtures::Profile profileWith(TestEnvironment& env, int present, int identities = 3) {
     fixtures::Profile profile = buildSampleProfile(env);
-    if (!(present & Identities))
-        deleteKey(QStringLiteral("Identities"));
-    for (int i = identities; i < profile.spec().identities.size(); ++i)
-        deleteKey(QStringLiteral("Identities\\") + profile.spec().identities[i].id);
+    RegEdit reg;
+    for (int i = (present & Identities) ? identities : 0; i < profile.spec().identities.size(); ++i) {
+        reg.KeyPath = QStringLiteral("Identities\\") + profile.spec().identities[i].id;
+        reg.DeleteKey();
+    }
     if (!(present & Favorites))
         QDir(profile.favoritesFolder()).removeRecursively();
     if (!(present & AddressBook))
-        deleteKey(QStringLiteral("Software\\Microsoft\\WAB\\WAB4\\Wab File Name"));
+        QDir(profile.addressBookFolder()).removeRecursively();
     return profile;
+}
+
+QString destinationIn(TestEnvironment& env) { return env.path(QStringLiteral("dest/backup.stw")); }
+
+// Opens the Backup Wizard on an archive path as the hub does.
+frmBK_Choice& openBackupWizard(const QString& archivePath) {
+    ArchivePath = archivePath;
+    frmMain_Disabled();
+    frmBK_Choice& page = forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"));
+    ShowPage(page);
+    return page;
+}
+
+frmBK_Choice* choicePage() {
+    return dynamic_cast<frmBK_Choice*>(forms::find(QStringLiteral("frmBK_Choice")));
+}
+frmBK_Identity* identityPage() {
+    return dynamic_cast<frmBK_Identity*>(forms::find(QStringLiteral("frmBK_Identity")));
+}
+
+QPushButton& button(QWidget* page, const char* name) {
+    return *page->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+QStringList checkedLines(QListWidget& list) {
+    QStringList lines;
+    for (int i = 0; i < list.count(); ++i)
+        if (list.item(i)->checkState() == Qt::Checked)
+            lines << list.item(i)->text();
+    return lines;
 }
 
 // The widgets Tab reaches, starting at first, once round the window.
@@ -46,123 +76,67 @@ QList<QWidget*> tabOrder(QWidget* first) {
 
 void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-QString destinationIn(TestEnvironment& env) { return env.path(QStringLiteral("dest/backup.stw")); }
-
 } // namespace
 
 class tst_BackupWizard : public QObject {
     Q_OBJECT
 private slots:
-    void choicePageStates_data();
-    void choicePageStates();
-    void nextFollowsTheBoxes();
-    void uncheckedWithDisabledBoxSavesNothing();
-    void singleIdentityIsChecked();
+    void choicePageFollowsTheBoxes_data();
+    void choicePageFollowsTheBoxes();
     void backRebuildsTheIdentityList();
-    void controlsNamedByTheirCaptions();
-    void accessKeysWork();
+    void keyboardAndScreenReader();
+    void backupThroughTheWindows();
 };
 
-void tst_BackupWizard::choicePageStates_data() {
+void tst_BackupWizard::choicePageFollowsTheBoxes_data() {
     QTest::addColumn<int>("present");
-    QTest::addColumn<QList<bool>>("enabled");
-    QTest::addColumn<QString>("next"); // "" = the wizard ends at once
+    QTest::addColumn<QList<int>>("clicks");
+    QTest::addColumn<QList<bool>>("enabled"); // empty: nothing found, the wizard ends at once
+    QTest::addColumn<QString>("next");        // "": Next disabled
 
-    QTest::newRow("all items") << int(All) << QList<bool>{true, true, true} << QStringLiteral("&Next >>");
+    const QList<bool> all{true, true, true};
+    const QString next = QStringLiteral("&Next >>");
+    const QString backup = QStringLiteral("Ba&ckup");
+    QTest::newRow("all items") << int(All) << QList<int>{} << all << next;
+    QTest::newRow("identities cleared") << int(All) << QList<int>{0} << all << backup;
+    QTest::newRow("identities checked again") << int(All) << QList<int>{0, 0} << all << next;
+    QTest::newRow("all cleared") << int(All) << QList<int>{0, 1, 2} << all << QString();
+    QTest::newRow("favorites checked again") << int(All) << QList<int>{0, 1, 2, 1} << all << backup;
     QTest::newRow("address book only")
-        << int(AddressBook) << QList<bool>{false, false, true} << QStringLiteral("Ba&ckup");
-    QTest::newRow("nothing") << 0 << QList<bool>{false, false, false} << QString();
+        << int(AddressBook) << QList<int>{} << QList<bool>{false, false, true} << backup;
+    QTest::newRow("nothing") << 0 << QList<int>{} << QList<bool>{} << QString();
 }
 
-void tst_BackupWizard::choicePageStates() {
+void tst_BackupWizard::choicePageFollowsTheBoxes() {
     QFETCH(int, present);
+    QFETCH(QList<int>, clicks);
     QFETCH(QList<bool>, enabled);
     QFETCH(QString, next);
     TestEnvironment env;
     profileWith(env, present);
-    if (next.isEmpty())
+    if (enabled.isEmpty())
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
     frmBK_Choice& page = openBackupWizard(destinationIn(env));
 
-    if (next.isEmpty()) {
-        QCOMPARE(env.dialogs.calls.size(), 1);
-        QCOMPARE(env.dialogs.calls[0].text, QStringLiteral("No items found to backup."));
-        QCOMPARE(env.dialogs.calls[0].title, QStringLiteral("Stowline error"));
-        QCOMPARE(env.dialogs.calls[0].icon, platform::MsgIcon::Critical);
-        QVERIFY(!page.isVisible());
-        QVERIFY(!choicePage());
+    if (enabled.isEmpty()) {
+        verifyErrorBox(env, QStringLiteral("No items found to backup."));
+        QVERIFY(!page.isVisible() && !choicePage());
         return;
     }
     QVERIFY(page.isVisible());
-    QCOMPARE(control<QLabel>(&page, "lblTitle").text(), QStringLiteral("Backup Wizard"));
-    QCOMPARE(control<QGroupBox>(&page, "frmItems").title(), QStringLiteral("Check items to backup"));
+    for (int item : clicks)
+        page.box(item).click();
     for (int i = 0; i < 3; ++i) {
-        QCheckBox& box = page.box(i);
-        QCOMPARE(box.isEnabled(), enabled[i]);
-        QVERIFY(box.isChecked());
+        QCOMPARE(page.box(i).isEnabled(), enabled[i]);
+        QCOMPARE(page.box(i).isChecked(), clicks.count(i) % 2 == 0);
     }
-    QCOMPARE(control<QPushButton>(&page, "cmdNext").text(), next);
-    QVERIFY(control<QPushButton>(&page, "cmdNext").isEnabled());
-    QCOMPARE(control<QPushButton>(&page, "cmdBack").text(), QStringLiteral("<< &Back"));
-    QVERIFY(env.dialogs.calls.isEmpty());
-}
-
-void tst_BackupWizard::nextFollowsTheBoxes() {
-    TestEnvironment env;
-    profileWith(env, All);
-    frmBK_Choice& page = openBackupWizard(destinationIn(env));
-    QPushButton& next = control<QPushButton>(&page, "cmdNext");
-
-    page.box(0).click();
-    QCOMPARE(next.text(), QStringLiteral("Ba&ckup"));
-    page.box(0).click();
-    QCOMPARE(next.text(), QStringLiteral("&Next >>"));
-    for (int i = 0; i < 3; ++i)
-        page.box(i).click();
-    QVERIFY(!next.isEnabled());
-    page.box(1).click();
-    QVERIFY(next.isEnabled());
-    QCOMPARE(next.text(), QStringLiteral("Ba&ckup"));
-
-    control<QPushButton>(&page, "cmdBack").click();
+    QCOMPARE(button(&page, "cmdNext").isEnabled(), !next.isEmpty());
+    if (!next.isEmpty())
+        QCOMPARE(button(&page, "cmdNext").text(), next);
+    button(&page, "cmdBack").click();
     flushDeletes();
     QVERIFY(!choicePage());
-}
-
-// A box whose item is missing stays checked, so Next stays enabled with every enabled box cleared;
-// the run then collects nothing and the archive says so.
-void tst_BackupWizard::uncheckedWithDisabledBoxSavesNothing() {
-    TestEnvironment env;
-    profileWith(env, AddressBook);
-    frmBK_Choice& page = openBackupWizard(destinationIn(env));
-    page.box(2).click();
-    QPushButton& next = control<QPushButton>(&page, "cmdNext");
-    QVERIFY(next.isEnabled());
-
-    next.click();
-
-    const ForeignZipView view = readWithPython(destinationIn(env));
-    QCOMPARE(view.comment, QStringLiteral("000"));
-    QCOMPARE(view.members.keys(),
-             (QStringList{QStringLiteral("stowline_version.txt"), QStringLiteral("windows_version.txt")}));
-    QVERIFY(Progress().closeButton().isEnabled());
-}
-
-void tst_BackupWizard::singleIdentityIsChecked() {
-    TestEnvironment env;
-    const fixtures::Profile profile = profileWith(env, Identities, 1);
-    frmBK_Choice& choice = openBackupWizard(destinationIn(env));
-    control<QPushButton>(&choice, "cmdNext").click();
-
-    frmBK_Identity* page = identityPage();
-    QCOMPARE(checkedLines(page->list()), QStringList{QStringLiteral("Main Identity")});
-    QVERIFY(control<QPushButton>(page, "cmdNext").isEnabled());
-    control<QPushButton>(page, "cmdNext").click();
-
-    const ForeignZipView view = readWithPython(destinationIn(env));
-    QCOMPARE(view.comment, QStringLiteral("100"));
-    QVERIFY(view.members.contains(profile.spec().identities[0].id + QStringLiteral("/ident_data.zip")));
 }
 
 // Check marks drive Next and the hidden marks; checks made before going Back must not count once
@@ -171,86 +145,60 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
     TestEnvironment env;
     profileWith(env, Identities);
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
-    control<QPushButton>(&choice, "cmdNext").click();
+    button(&choice, "cmdNext").click();
     QVERIFY(!choice.isVisible());
     QListWidget* list = &identityPage()->list();
-    QPushButton* next = &control<QPushButton>(identityPage(), "cmdNext");
-    QCOMPARE(control<QGroupBox>(identityPage(), "frmIdentities").title(),
-             QStringLiteral("Outlook Express Identities"));
-    QCOMPARE(
-        control<QLabel>(identityPage(), "lblComment").text(),
-        QStringLiteral("Stowline found identities on your system. Check the identities you want to backup:"));
-    QCOMPARE(next->text(), QStringLiteral("Ba&ckup"));
     QCOMPARE(list->count(), 3);
-    QVERIFY(checkedLines(*list).isEmpty() && !next->isEnabled());
+    QVERIFY(checkedLines(*list).isEmpty() && !button(identityPage(), "cmdNext").isEnabled());
     list->item(1)->setCheckState(Qt::Checked);
-    QVERIFY(next->isEnabled() && Interface().lstIdentities().item(1)->isSelected());
-    list->item(2)->setCheckState(Qt::Checked);
-    list->item(2)->setCheckState(Qt::Unchecked);
-    QVERIFY(!Interface().lstIdentities().item(2)->isSelected());
-    control<QPushButton>(identityPage(), "cmdBack").click();
+    QVERIFY(button(identityPage(), "cmdNext").isEnabled());
+    button(identityPage(), "cmdBack").click();
     flushDeletes();
     QVERIFY(!identityPage() && choice.isVisible());
 
-    control<QPushButton>(&choice, "cmdNext").click();
+    button(&choice, "cmdNext").click();
     list = &identityPage()->list();
     QVERIFY(checkedLines(*list).isEmpty());
+    list->item(2)->setCheckState(Qt::Checked);
+    list->item(2)->setCheckState(Qt::Unchecked);
+    QVERIFY(!button(identityPage(), "cmdNext").isEnabled());
     list->item(0)->setCheckState(Qt::Checked);
-    list->item(0)->setCheckState(Qt::Unchecked);
-    QVERIFY(!control<QPushButton>(identityPage(), "cmdNext").isEnabled());
-    list->item(0)->setCheckState(Qt::Checked);
-    control<QPushButton>(identityPage(), "cmdNext").click();
+    button(identityPage(), "cmdNext").click();
 
-    QStringList folders;
-    for (const QString& member : readWithPython(destinationIn(env)).members.keys())
-        if (member.endsWith(QStringLiteral("/ident_key.reg")))
-            folders << member.section(u'/', 0, 0);
-    QCOMPARE(folders, QStringList{Interface().lst1().item(0)->text()});
+    const QString keyFile = QStringLiteral("/ident_key.reg");
+    QCOMPARE(readWithPython(destinationIn(env)).members.keys().filter(keyFile),
+             QStringList{Interface().lst1().item(0)->text() + keyFile});
 }
 
-// Screen readers and keyboard users: every control is named by its caption without the access
-// key marker, and Tab moves through the controls in the order they are laid out.
-void tst_BackupWizard::controlsNamedByTheirCaptions() {
+// Every control is named by its caption without the access key marker, Tab follows the layout, and
+// the keyboard alone drives the whole backup. A lone identity comes checked.
+void tst_BackupWizard::keyboardAndScreenReader() {
     TestEnvironment env;
-    profileWith(env, All);
+    profileWith(env, All, 1);
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
     const QList<QWidget*> choiceOrder{&choice.box(0), &choice.box(1), &choice.box(2),
-                                      &control<QPushButton>(&choice, "cmdBack"),
-                                      &control<QPushButton>(&choice, "cmdNext")};
+                                      &button(&choice, "cmdBack"), &button(&choice, "cmdNext")};
     for (QWidget* w : choiceOrder) {
-        auto* button = qobject_cast<QAbstractButton*>(w);
-        QCOMPARE(w->accessibleName(), plainCaption(button->text()));
+        QCOMPARE(w->accessibleName(), plainCaption(qobject_cast<QAbstractButton*>(w)->text()));
         QVERIFY(!w->accessibleName().contains(u'&'));
     }
     QCOMPARE(tabOrder(choiceOrder[0]), choiceOrder);
-
-    control<QPushButton>(&choice, "cmdNext").click();
-    frmBK_Identity* page = identityPage();
-    QCOMPARE(page->list().accessibleName(), QStringLiteral("Outlook Express Identities"));
-    QCOMPARE(control<QPushButton>(page, "cmdNext").accessibleName(), QStringLiteral("Backup"));
-    QCOMPARE(control<QPushButton>(page, "cmdBack").accessibleName(), QStringLiteral("<< Back"));
-    QCOMPARE(tabOrder(&page->list()), (QList<QWidget*>{&page->list(), &control<QPushButton>(page, "cmdBack"),
-                                                       &control<QPushButton>(page, "cmdNext")}));
-}
-
-void tst_BackupWizard::accessKeysWork() {
-    TestEnvironment env;
-    profileWith(env, All);
-    frmBK_Choice& choice = openBackupWizard(destinationIn(env));
     QVERIFY(QTest::qWaitForWindowActive(&choice));
     // Access keys click with a short animation, hence the waits.
     QTest::keyClick(&choice, Qt::Key_F, Qt::AltModifier);
     QTRY_VERIFY(!choice.box(1).isChecked());
-    QTest::keyClick(&choice, Qt::Key_I, Qt::AltModifier);
-    QTRY_VERIFY(!choice.box(0).isChecked());
-    QTest::keyClick(&choice, Qt::Key_I, Qt::AltModifier);
-    QTRY_VERIFY(choice.box(0).isChecked());
     QTest::keyClick(&choice, Qt::Key_N, Qt::AltModifier);
 
     QTRY_VERIFY(identityPage());
     frmBK_Identity* page = identityPage();
+    QCOMPARE(page->list().accessibleName(), QStringLiteral("Outlook Express Identities"));
+    QCOMPARE(tabOrder(&page->list()),
+             (QList<QWidget*>{&page->list(), &button(page, "cmdBack"), &button(page, "cmdNext")}));
     QVERIFY(QTest::qWaitForWindowActive(page));
     QCOMPARE(QApplication::focusWidget(), &page->list());
+    QCOMPARE(checkedLines(page->list()), QStringList{QStringLiteral("Main Identity")});
+    QTest::keyClick(&page->list(), Qt::Key_Space);
+    QVERIFY(checkedLines(page->list()).isEmpty());
     QTest::keyClick(&page->list(), Qt::Key_Space);
     QCOMPARE(checkedLines(page->list()).size(), 1);
     QTest::keyClick(page, Qt::Key_C, Qt::AltModifier);
@@ -262,7 +210,74 @@ void tst_BackupWizard::accessKeysWork() {
     QVERIFY(QTest::qWaitForWindowActive(&progress));
     QTest::keyClick(&progress, Qt::Key_O, Qt::AltModifier);
     QTRY_VERIFY(!forms::find(QStringLiteral("frmProgress")));
-    QVERIFY(!choicePage());
+    QVERIFY(!choicePage() && !identityPage());
+}
+
+void tst_BackupWizard::backupThroughTheWindows() {
+    TestEnvironment env;
+    const fixtures::Profile profile = buildSampleProfile(env);
+    const QString before = exportWholeRegistry();
+    const QString destination = env.path(QStringLiteral("backups/Backup 2026-12-05.stw"));
+    button(&openBackupWizard(destination), "cmdNext").click();
+    QListWidget& lines = identityPage()->list();
+    QList<fixtures::IdentitySpec> chosen;
+    for (int i = 0; i < lines.count(); ++i) {
+        lines.item(i)->setCheckState(Qt::Checked);
+        chosen << identityNamed(profile, lines.item(i)->text());
+    }
+    button(identityPage(), "cmdNext").click();
+
+    // The archive as a zip reader that is not ours sees it.
+    const ForeignZipView view = readWithPython(destination);
+    QVERIFY(view.intact);
+    QCOMPARE(view.comment, QStringLiteral("111"));
+    QStringList expectedMembers =
+        QStringLiteral("stowline_version.txt|windows_version.txt|ident.idx|ief/ief_data.zip|wab/wab_key.reg|"
+                       "wab/wab_data.zip")
+            .split(u'|');
+    QString expectedIndex;
+    for (const fixtures::IdentitySpec& identity : chosen) {
+        expectedMembers << identity.id + QStringLiteral("/ident_key.reg")
+                        << identity.id + QStringLiteral("/ident_data.zip");
+        expectedIndex +=
+            u'"' + identity.name + QStringLiteral("\",\"") + identity.id + QStringLiteral("\"\r\n");
+    }
+    expectedMembers.sort();
+    QCOMPARE(view.members.keys(), expectedMembers);
+    QCOMPARE(readFile(view.file(QStringLiteral("stowline_version.txt"))), QByteArray("1,0,375\r\n"));
+    QCOMPARE(readFile(view.file(QStringLiteral("windows_version.txt"))), QByteArray("4,10,1\r\n"));
+    QCOMPARE(DecodeArchiveText(readFile(view.file(QStringLiteral("ident.idx")))), expectedIndex);
+
+    // Inner archives hold the source folders byte for byte. Registry exports import into a fresh
+    // store to the keys they came from; the owner of the shared accounts carries them under its own key.
+    QCOMPARE(readWithPython(view.file(QStringLiteral("ief/ief_data.zip"))).members,
+             hashesOfFolder(profile.favoritesFolder()));
+    QCOMPARE(readWithPython(view.file(QStringLiteral("wab/wab_data.zip"))).members,
+             hashesOfFolder(profile.addressBookFolder()));
+    const QString wabKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4");
+    QCOMPARE(reimported(view.file(QStringLiteral("wab/wab_key.reg")), wabKey), exportKey(wabKey));
+    const QString accountManager = QStringLiteral("\\Software\\Microsoft\\Internet Account Manager");
+    for (const fixtures::IdentitySpec& identity : chosen) {
+        QCOMPARE(readWithPython(view.file(identity.id + QStringLiteral("/ident_data.zip"))).members,
+                 hashesOfFolder(profile.storeOf(identity)));
+        const QString regFile = view.file(identity.id + QStringLiteral("/ident_key.reg"));
+        const QString key = QStringLiteral("HKEY_CURRENT_USER\\Identities\\") + identity.id;
+        if (!identity.ownsSharedAccounts) {
+            QCOMPARE(reimported(regFile, key), exportKey(key));
+            continue;
+        }
+        const QString shared = QStringLiteral("HKEY_CURRENT_USER") + accountManager;
+        const QString accounts = QStringLiteral("\\Accounts\\00000001");
+        const QString expected = exportKey(shared + accounts).replace(shared, key + accountManager);
+        QCOMPARE(reimported(regFile, key + accountManager + accounts), expected);
+        QVERIFY(reimported(regFile, key).contains(QStringLiteral("\"Store Root\"")));
+    }
+
+    // Nothing of the run is left behind, and the registry is as it was.
+    QCOMPARE(exportWholeRegistry(), before);
+    QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
+    QVERIFY(QDir(env.tempRoot()).entryList({QStringLiteral("*.stw")}).isEmpty());
+    QVERIFY(Progress().status().endsWith(QStringLiteral("Done!")));
 }
 
 QTEST_MAIN(tst_BackupWizard)

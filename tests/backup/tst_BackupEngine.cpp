@@ -1,0 +1,367 @@
+#include "archive/frmInterface.h"
+#include "backup/BackupChoice.h"
+#include "backup/modBKIEFCheck.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modBKIdentityCompress.h"
+#include "backup/modBKWABCheck.h"
+#include "backup/modSaveArchive.h"
+#include "backup/modWizardBackup.h"
+#include "foundation/RegEdit.h"
+#include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
+#include "tests/backup/BackupTestSupport.h"
+#include "tests/support/DrivesDouble.h"
+
+#include <QDir>
+#include <QListWidget>
+#include <QTest>
+
+using namespace stowline;
+using namespace stowline::test;
+using platform::DriveKind;
+
+namespace {
+
+// The progress window as the engine sees it, keeping every status and file line it was given.
+class RecordingProgress : public QWidget, public ProgressView {
+public:
+    // A new recorder, loaded as "frmProgress" (the forms registry owns it).
+    static RecordingProgress& load() {
+        auto* recorder = new RecordingProgress;
+        forms::add(QStringLiteral("frmProgress"), recorder);
+        return *recorder;
+    }
+    void setStatus(const QString& text) override { statuses << text; }
+    void setFileLine(const QString& text) override { fileLines << text; }
+    void setBars(int, int) override {}
+    void setCloseEnabled(bool enabled) override { closeEnabled = enabled; }
+    QString status() const override { return statuses.value(statuses.size() - 1); }
+    QString fileLine() const override { return fileLines.value(fileLines.size() - 1); }
+
+    QStringList statuses;
+    QStringList fileLines;
+    bool closeEnabled = false;
+};
+
+// Marks the identities with these display names in the hidden list, as the identity page does.
+void selectIdentities(const QStringList& names) {
+    QListWidget& list = Interface().lstIdentities();
+    for (int i = 0; i < list.count(); ++i)
+        list.item(i)->setSelected(names.contains(list.item(i)->text()));
+}
+
+const QString mainName = QStringLiteral("Main Identity");
+const QString zoeName = QStringLiteral("Zoë Ångström");
+const QString workName = QStringLiteral("Work, Ltd.");
+
+// Writes a value, or deletes it when given none.
+void setValue(const QString& key, const QString& name, const QVariant& value, int type = 1) {
+    RegEdit reg;
+    reg.KeyPath = key;
+    reg.ValueName = name;
+    reg.ValueType = type;
+    reg.Value = value;
+    value.isValid() ? reg.WriteValue() : reg.DeleteValue();
+}
+
+QStringList texts(QListWidget& list) {
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i)
+        texts << list.item(i)->text();
+    return texts;
+}
+
+QString exportedKeyOf(const QString& id) {
+    return QString::fromUtf8(
+        readFile(TempDir() + QStringLiteral("stowline/") + id + QStringLiteral("/ident_key.reg")));
+}
+
+void copyTree(const QString& from, const QString& to) {
+    RegEdit source, target;
+    source.KeyPath = from;
+    target.KeyPath = to;
+    target.CreateKey();
+    target.PutValues(source.GetValues());
+    for (const QString& name : source.GetSubKeys())
+        copyTree(from + u'\\' + name, to + u'\\' + name);
+}
+
+void collect(const QStringList& names) {
+    CreateTempFolder();
+    QVERIFY(Identity_Check());
+    selectIdentities(names);
+    Identity_Compress();
+}
+
+constexpr int payloadSize = 1000;
+// The workspace as CreateArchive measures it: the payload and the two version files
+// ("1,0,375" and "4,10,1", each with CR LF).
+constexpr double workspaceSize = payloadSize + 9 + 8;
+
+// Identities, Favorites, address book, as the archive comment lists them.
+struct ChoiceDouble : BackupChoice {
+    QString flags = QStringLiteral("111");
+    bool itemChosen(int item) const override { return flags[item] == u'1'; }
+};
+
+} // namespace
+
+class tst_BackupEngine : public QObject {
+    Q_OBJECT
+private slots:
+    void identityCheck();
+    void sharedAccounts_data();
+    void sharedAccounts();
+    void interruptedCopyPutBack();
+    void placement_data();
+    void placement();
+    void chosenItemsInOrder_data();
+    void chosenItemsInOrder();
+    void refusedDestination();
+};
+
+// A stale identity (store folder gone) is left out, one without a Username is listed by its ID, and
+// the three hidden lists stay aligned.
+void tst_BackupEngine::identityCheck() {
+    TestEnvironment env;
+    const fixtures::Profile profile = buildSampleProfile(env);
+    const fixtures::IdentitySpec& main = identityNamed(profile, mainName);
+    const fixtures::IdentitySpec& work = identityNamed(profile, workName);
+    QVERIFY(QDir(profile.storeOf(identityNamed(profile, zoeName))).removeRecursively());
+    setValue(QStringLiteral("Identities\\") + work.id, QStringLiteral("Username"), {});
+
+    QVERIFY(Identity_Check());
+    QCOMPARE(texts(Interface().lstIdentities()), (QStringList{main.name, work.id}));
+    QCOMPARE(texts(Interface().lst1()), (QStringList{main.id, work.id}));
+    QCOMPARE(texts(Interface().lst2()), (QStringList{profile.storeOf(main), profile.storeOf(work)}));
+
+    // An "Identities" key without values of its own counts as no identities at all.
+    RegEdit identities;
+    identities.KeyPath = QStringLiteral("Identities");
+    for (const RegValue& value : identities.GetValues())
+        setValue(identities.KeyPath, value.name, {});
+    QVERIFY(!Identity_Check());
+}
+
+void tst_BackupEngine::sharedAccounts_data() {
+    QTest::addColumn<QString>("owner"); // "" = the "Accounts" key has no AssociatedID
+    QTest::addColumn<QStringList>("selected");
+
+    QTest::newRow("owner among others") << mainName << QStringList{mainName, zoeName, workName};
+    QTest::newRow("owner has its own account key") << zoeName << QStringList{mainName, zoeName};
+    QTest::newRow("owner not selected") << mainName << QStringList{workName};
+    QTest::newRow("no AssociatedID") << QString() << QStringList{mainName, workName};
+}
+
+// The export of the owner carries the shared accounts, no other export does, and the registry is
+// left exactly as it was, an account key the owner already had included.
+void tst_BackupEngine::sharedAccounts() {
+    QFETCH(QString, owner);
+    QFETCH(QStringList, selected);
+    TestEnvironment env;
+    const fixtures::Profile profile = buildSampleProfile(env);
+    setValue(QStringLiteral("Software\\Microsoft\\Internet Account Manager\\Accounts"),
+             QStringLiteral("AssociatedID"),
+             owner.isEmpty() ? QVariant() : QVariant(fixtures::rawGuid(identityNamed(profile, owner).id)), 3);
+    const QString before = exportWholeRegistry();
+
+    collect(selected);
+
+    QCOMPARE(exportWholeRegistry(), before);
+    for (const QString& name : selected) {
+        const QString id = identityNamed(profile, name).id;
+        const QString key = QStringLiteral("[HKEY_CURRENT_USER\\Identities\\") + id;
+        const QString exported = exportedKeyOf(id);
+        QVERIFY2(exported.contains(key + u']'), qPrintable(name));
+        const bool isOwner = name == owner;
+        QCOMPARE(exported.contains(QStringLiteral("smtp.home.example")), isOwner);
+        QCOMPARE(exported.contains(QStringLiteral("news.home.example")), isOwner);
+        QCOMPARE(
+            exported.contains(
+                key + QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]")),
+            isOwner || name == zoeName);
+    }
+}
+
+// A backup cut short after setting the owner's own account key aside: the next backup of that
+// identity puts the key back before anything else.
+void tst_BackupEngine::interruptedCopyPutBack() {
+    TestEnvironment env;
+    const QString zoe = identityNamed(buildSampleProfile(env), zoeName).id;
+    RegEdit settings;
+    settings.KeyPath = SettingsKey();
+    settings.CreateKey();
+    const QString before = exportWholeRegistry();
+    const QString own = QStringLiteral("Identities\\") + zoe +
+                        QStringLiteral("\\Software\\Microsoft\\Internet Account Manager");
+    copyTree(own, SavedAccountsKey(zoe));
+    setValue(own + QStringLiteral("\\Accounts\\00000001"), QStringLiteral("Account Name"),
+             QStringLiteral("left over from the shared accounts"));
+    setValue(own + QStringLiteral("\\Accounts\\00000009"), QStringLiteral("Account Name"),
+             QStringLiteral("new"));
+
+    collect({zoeName});
+
+    QVERIFY(!exportedKeyOf(zoe).contains(QStringLiteral("left over")));
+    QVERIFY(!exportedKeyOf(zoe).contains(QStringLiteral("00000009")));
+    QCOMPARE(exportWholeRegistry(), before);
+}
+
+void tst_BackupEngine::placement_data() {
+    QTest::addColumn<int>("destinationKind");
+    QTest::addColumn<double>("destinationFree");
+    QTest::addColumn<double>("tempFree");
+    QTest::addColumn<bool>("destinationFolderExists");
+    QTest::addColumn<QStringList>("statuses"); // %T: the temporary archive, kept when the message names it
+    QTest::addColumn<QString>("message");      // "" = none, and the archive is at the destination
+
+    const int fixed = int(DriveKind::Fixed);
+    const QString saving = QStringLiteral("Saving backup: backup.stw");
+    const QString creating = QStringLiteral("Creating backup: backup.stw");
+    QTest::newRow("fixed, free space equal to the workspace")
+        << fixed << workspaceSize << 1e12 << true
+        << QStringList{saving, QStringLiteral("Saving backup: Done!")} << QString();
+    QTest::newRow("fixed, one byte short")
+        << fixed << workspaceSize - 1 << 1e12 << true
+        << QStringList{saving, QStringLiteral("Could not save backup!")}
+        << QStringLiteral("Stowline needs more free diskspace to save the backup on drive: DEST");
+    // Each kind of drive but a fixed one, in DriveKind order.
+    const QStringList kinds =
+        QStringLiteral("unknown media|removable drive||remote drive|CD drive|ramdisk").split(u'|');
+    for (int kind = 0; kind < kinds.size(); ++kind) {
+        if (kind == fixed)
+            continue;
+        const QString prefix = QStringLiteral("Saving backup to ") + kinds[kind];
+        QTest::newRow(qPrintable(kinds[kind] + QStringLiteral(", copied")))
+            << kind << 1e9 << 1e12 << true
+            << QStringList{creating, prefix + QStringLiteral(": Please wait..."),
+                           prefix + QStringLiteral(": Done!")}
+            << QString();
+    }
+    const QString removableWait = QStringLiteral("Saving backup to removable drive: Please wait...");
+    const int removable = int(DriveKind::Removable);
+    QTest::newRow("removable, too small: the temporary archive stays")
+        << removable << 1.0 << 1e12 << true
+        << QStringList{creating, removableWait, QStringLiteral("Backup saved as: %T")}
+        << QStringLiteral("There is not enough free space to save the backup on drive: DEST\r\r"
+                          "The backup has been saved as: %T");
+    QTest::newRow("removable, copy fails: the temporary archive stays")
+        << removable << 1e9 << 1e12 << false
+        << QStringList{creating, removableWait, QStringLiteral("Saving backup: Done!")}
+        << QStringLiteral("Stowline could not save the backup to the drive you selected.\r"
+                          "Your backup has been saved as: %T");
+    QTest::newRow("removable, temporary root one byte short")
+        << removable << 1e9 << workspaceSize - 1 << true
+        << QStringList{creating, QStringLiteral("Could not create backup!")}
+        << QStringLiteral("Stowline needs more free diskspace to create the backup on drive:  TEMP");
+}
+
+void tst_BackupEngine::placement() {
+    QFETCH(int, destinationKind);
+    QFETCH(double, destinationFree);
+    QFETCH(double, tempFree);
+    QFETCH(bool, destinationFolderExists);
+    QFETCH(QStringList, statuses);
+    QFETCH(QString, message);
+    const bool temporaryKept = message.contains(QStringLiteral("%T"));
+    TestEnvironment env;
+    DrivesDouble drives;
+    // TMPDIR on a tmpfs, as on many Linux systems.
+    drives.declare(QStringLiteral("TEMP"), {env.tempRoot()},
+                   {DriveKind::RamDisk, true, true, tempFree, tempFree});
+    drives.declare(QStringLiteral("DEST"), {env.path(QStringLiteral("dest"))},
+                   {DriveKind(destinationKind), true, true, destinationFree, destinationFree});
+    const QString destination =
+        env.path(destinationFolderExists ? QStringLiteral("dest") : QStringLiteral("dest/missing")) +
+        QStringLiteral("/backup.stw");
+    if (destinationFolderExists)
+        writeFile(destination, "an older backup");
+    RecordingProgress& progress = RecordingProgress::load();
+    CreateTempFolder();
+    writeFile(TempDir() + QStringLiteral("stowline/ief/ief_data.zip"), QByteArray(payloadSize, 'x'));
+    if (!message.isEmpty())
+        env.dialogs.answerMessage(platform::MsgAnswer::OK);
+
+    SaveArchive(destination, QStringLiteral("101"));
+
+    const QStringList leftInTemp = QDir(env.tempRoot()).entryList({QStringLiteral("*.stw")}, QDir::Files);
+    QCOMPARE(leftInTemp.size(), temporaryKept ? 1 : 0);
+    const QString temporary = temporaryKept ? env.tempRoot() + u'/' + leftInTemp.first() : QString();
+    QCOMPARE(progress.statuses, statuses.replaceInStrings(QStringLiteral("%T"), temporary));
+    QCOMPARE(progress.fileLine(), QStringLiteral(" "));
+    if (!message.isEmpty())
+        verifyErrorBox(env, message.replace(QStringLiteral("%T"), temporary));
+    QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
+    // An older file at a fixed destination goes before the space test; elsewhere only a copy replaces it.
+    const bool olderLeft =
+        destinationFolderExists && !message.isEmpty() && destinationKind != int(DriveKind::Fixed);
+    QCOMPARE(readFile(destination) == "an older backup", olderLeft);
+    QCOMPARE(QFileInfo::exists(destination), message.isEmpty() || olderLeft);
+    const QString archive = message.isEmpty() ? destination : temporary;
+    if (!archive.isEmpty()) {
+        const ForeignZipView view = readWithPython(archive);
+        QVERIFY(view.intact);
+        QCOMPARE(view.comment, QStringLiteral("101"));
+        QCOMPARE(view.members.keys(),
+                 QStringLiteral("ief/ief_data.zip|stowline_version.txt|windows_version.txt").split(u'|'));
+    }
+}
+
+void tst_BackupEngine::chosenItemsInOrder_data() {
+    QTest::addColumn<QString>("flags");
+    QTest::addColumn<QStringList>("collected");
+
+    const QString identity = QStringLiteral("Compressing: Identity Main Identity");
+    const QString favorites = QStringLiteral("Compressing: Internet Explorer Favorites");
+    const QString addressBook = QStringLiteral("Compressing: Windows Address Book");
+    QTest::newRow("all") << QStringLiteral("111") << QStringList{identity, favorites, addressBook};
+    QTest::newRow("address book only") << QStringLiteral("001") << QStringList{addressBook};
+    QTest::newRow("identities and address book")
+        << QStringLiteral("101") << QStringList{identity, addressBook};
+    QTest::newRow("favorites only") << QStringLiteral("010") << QStringList{favorites};
+    QTest::newRow("nothing") << QStringLiteral("000") << QStringList{};
+}
+
+void tst_BackupEngine::chosenItemsInOrder() {
+    QFETCH(QString, flags);
+    QFETCH(QStringList, collected);
+    TestEnvironment env;
+    buildSampleProfile(env);
+    QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
+    selectIdentities({QStringLiteral("Main Identity")});
+    RecordingProgress& progress = RecordingProgress::load();
+    ChoiceDouble choice;
+    choice.flags = flags;
+    const QString destination = env.path(QStringLiteral("backup.stw"));
+
+    WizardBackup(destination, choice);
+
+    QCOMPARE(progress.statuses.filter(QRegularExpression(QStringLiteral("^Compressing: "))), collected);
+    const ForeignZipView view = readWithPython(destination);
+    QCOMPARE(view.comment, flags);
+    const char* firstMembers[] = {"ident.idx", "ief/ief_data.zip", "wab/wab_data.zip"};
+    for (int item = 0; item < 3; ++item)
+        QCOMPARE(view.members.contains(QString::fromLatin1(firstMembers[item])), flags[item] == u'1');
+    QVERIFY(progress.closeEnabled);
+}
+
+void tst_BackupEngine::refusedDestination() {
+    TestEnvironment env;
+    buildSampleProfile(env);
+    DrivesDouble drives;
+    drives.declare(QStringLiteral("Q:"), {QStringLiteral("Q:")}, {DriveKind::Removable, false});
+    env.dialogs.answerMessage(platform::MsgAnswer::No);
+    RecordingProgress& progress = RecordingProgress::load();
+    ChoiceDouble choice;
+
+    WizardBackup(QStringLiteral("Q:\\Backup.stw"), choice);
+
+    QCOMPARE(env.dialogs.calls.size(), 1);
+    QCOMPARE(progress.statuses, QStringList{QStringLiteral("Could not create backup!")});
+    QCOMPARE(progress.fileLine(), QStringLiteral(" "));
+    QVERIFY(progress.closeEnabled);
+    QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
+}
+
+QTEST_MAIN(tst_BackupEngine)
+#include "tst_BackupEngine.moc"
