@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     const fixtures::Profile profile = fixtures::buildProfile(
         root, fixtures::benchProfileSpec(mailBytes, parser.value(QStringLiteral("favorites")).toInt()));
     QStringList folders;
-    for (const fixtures::IdentitySpec& identity : profile.spec().identities)
+    for (const fixtures::IdentitySpec& identity : profile.description().identities)
         folders << identity.store;
     folders << QStringLiteral("home/Favorites") << QStringLiteral("home/Address Book");
     qint64 dataBytes = 0;

@@ -1,5 +1,4 @@
 #pragma once
-// TEAM NOTE (temporary, remove when done): before you write code, read /work/helper-rules.md: its rules bind every developer.
 
 #include <QByteArray>
 #include <QList>

@@ -184,9 +184,9 @@ private:
         zip.Compress();
     }
 
-    void extract(cmpZIP& zip, const QString& folder, const QString& spec = u"*.*"_s) {
+    void extract(cmpZIP& zip, const QString& folder, const QString& description = u"*.*"_s) {
         zip.Options = 8;
-        zip.FileSpec = spec;
+        zip.FileSpec = description;
         zip.ExtractFolder = folder;
         zip.ArchiveFile = m_archive;
         zip.Extract();

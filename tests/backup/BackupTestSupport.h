@@ -39,7 +39,7 @@ inline fixtures::Profile buildSampleProfile(TestEnvironment& env) {
 }
 
 inline const fixtures::IdentitySpec& identityNamed(const fixtures::Profile& profile, const QString& name) {
-    for (const fixtures::IdentitySpec& identity : profile.spec().identities)
+    for (const fixtures::IdentitySpec& identity : profile.description().identities)
         if (identity.name == name)
             return identity;
     qFatal("no identity %s in the sample profile", qPrintable(name));

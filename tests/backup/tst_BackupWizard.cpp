@@ -24,8 +24,8 @@ enum Present { Identities = 1, Favorites = 2, AddressBook = 4, All = 7 };
 fixtures::Profile profileWith(TestEnvironment& env, int present, int identities = 3) {
     fixtures::Profile profile = buildSampleProfile(env);
     RegEdit reg;
-    for (int i = (present & Identities) ? identities : 0; i < profile.spec().identities.size(); ++i) {
-        reg.KeyPath = QStringLiteral("Identities\\") + profile.spec().identities[i].id;
+    for (int i = (present & Identities) ? identities : 0; i < profile.description().identities.size(); ++i) {
+        reg.KeyPath = QStringLiteral("Identities\\") + profile.description().identities[i].id;
         reg.DeleteKey();
     }
     if (!(present & Favorites))

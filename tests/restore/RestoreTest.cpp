@@ -686,7 +686,7 @@ private slots:
         const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
         QMap<QString, QByteArray> exports;
         QMap<QString, QMap<QString, QByteArray>> stores; // identity name -> files
-        for (const fixtures::IdentitySpec& identity : old.spec().identities) {
+        for (const fixtures::IdentitySpec& identity : old.description().identities) {
             exports[identity.id] = exportKey(u"Identities\\"_s + identity.id);
             stores[identity.name] = folderContents(old.storeOf(identity));
         }
@@ -715,7 +715,7 @@ private slots:
         QVERIFY(walkRestoreWizard(archive, {0, 1, 2}));
 
         QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
-        for (const fixtures::IdentitySpec& identity : old.spec().identities) {
+        for (const fixtures::IdentitySpec& identity : old.description().identities) {
             const QString key = u"Identities\\"_s + identity.id;
             QCOMPARE(withoutRewrites(exportKey(key)), withoutRewrites(exports[identity.id]));
             const QString storeRoot =
@@ -724,7 +724,7 @@ private slots:
             QCOMPARE(folderContents(storeRoot), stores[identity.name]);
         }
         QCOMPARE(withoutRewrites(exportKey(kIam)), withoutRewrites(exports[kIam]));
-        QCOMPARE(accountsOwner(), old.spec().identities[0].id);
+        QCOMPARE(accountsOwner(), old.description().identities[0].id);
         QCOMPARE(withoutRewrites(exportKey(kWab)), withoutRewrites(exports[kWab]));
         QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()),
                  fresh + u"/Address Book/Main Identity.wab"_s);

@@ -4,18 +4,15 @@
 
 namespace stowline::test {
 
-DrivesDouble::DrivesDouble() {
-    platform::install(this);
-}
+DrivesDouble::DrivesDouble() { platform::install(this); }
 
-DrivesDouble::~DrivesDouble() {
-    platform::install(static_cast<platform::Drives*>(nullptr));
-}
+DrivesDouble::~DrivesDouble() { platform::install(static_cast<platform::Drives*>(nullptr)); }
 
-DriveSpec& DrivesDouble::declare(const QString& name, const QStringList& prefixes, const DriveSpec& spec) {
+DriveSpec& DrivesDouble::declare(const QString& name, const QStringList& prefixes,
+                                 const DriveSpec& description) {
     for (const QString& prefix : prefixes)
         m_prefixes << qMakePair(prefix, name);
-    m_drives[name] = spec;
+    m_drives[name] = description;
     return m_drives[name];
 }
 
@@ -39,24 +36,24 @@ bool DrivesDouble::exists(const QString& drive) {
     log << QStringLiteral("exists ") + drive;
     if (!m_drives.contains(drive))
         return m_real.exists(drive);
-    DriveSpec& spec = m_drives[drive];
-    if (spec.existsAfter > 0) {
-        --spec.existsAfter;
+    DriveSpec& description = m_drives[drive];
+    if (description.existsAfter > 0) {
+        --description.existsAfter;
         return false;
     }
-    return spec.exists;
+    return description.exists;
 }
 
 bool DrivesDouble::isReady(const QString& drive) {
     log << QStringLiteral("ready ") + drive;
     if (!m_drives.contains(drive))
         return m_real.isReady(drive);
-    DriveSpec& spec = m_drives[drive];
-    if (spec.readyAfter > 0) {
-        --spec.readyAfter;
+    DriveSpec& description = m_drives[drive];
+    if (description.readyAfter > 0) {
+        --description.readyAfter;
         return false;
     }
-    return spec.ready;
+    return description.ready;
 }
 
 platform::DriveKind DrivesDouble::kind(const QString& drive) {

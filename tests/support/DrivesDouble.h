@@ -31,7 +31,7 @@ public:
     DrivesDouble(const DrivesDouble&) = delete;
     DrivesDouble& operator=(const DrivesDouble&) = delete;
 
-    DriveSpec& declare(const QString& name, const QStringList& prefixes, const DriveSpec& spec = {});
+    DriveSpec& declare(const QString& name, const QStringList& prefixes, const DriveSpec& description = {});
     DriveSpec& drive(const QString& name) { return m_drives[name]; }
 
     QStringList log;
