@@ -6,6 +6,7 @@
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modWizardBackup.h"
+#include "bench/Measure.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
@@ -30,6 +31,7 @@
 #include <unistd.h>
 
 using namespace stowline;
+using namespace stowline::bench;
 
 namespace {
 
@@ -88,32 +90,6 @@ public:
     bool replaceFavorites() const override { return true; }
 };
 
-long peakRssKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-void resetPeakRss() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
-qint64 folderBytes(const QString& folder) {
-    qint64 total = 0;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        total += it.fileInfo().size();
-    }
-    return total;
-}
-
 // CPU seconds (user and system) used so far by this process and by its waited-for children.
 double cpuSeconds(int who) {
     rusage usage{};
@@ -121,8 +97,6 @@ double cpuSeconds(int who) {
     const auto toSeconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
 }
-
-double seconds(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e9; }
 
 // Wall and CPU seconds of one run (CPU of this process's threads and of the children it waited for).
 struct Run {
@@ -144,17 +118,6 @@ template <class Work> Run measure(Work work) {
     timer.start();
     work();
     return {seconds(timer), cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN) - cpuBefore};
-}
-
-// The 1-minute load average: other work on the machine shows in the figures.
-QString loadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().split(' ').value(0))
-                                          : QStringLiteral("?");
-}
-
-QString mib(qint64 bytes) {
-    return QString::number(static_cast<double>(bytes) / (1 << 20), 'f', 1) + QStringLiteral(" MiB");
 }
 
 void runQuietly(const QString& program, const QStringList& arguments, const QString& folder) {
