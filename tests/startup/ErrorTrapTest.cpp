@@ -6,6 +6,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,6 +28,22 @@ int failingAt(int failingStep, int number, const char* description, int* reached
     TRAP_END
     return result;
 }
+
+// Stands in for the progress window so that the host's handlers can be watched without the UI layer.
+class ProgressRecorder : public QWidget, public ProgressView {
+public:
+    void setStatus(const QString& text) override { m_status = text; }
+    void setFileLine(const QString& text) override { m_file = text; }
+    void setBars(int upper, int lower) override { bars = {upper, lower}; }
+    void setCloseEnabled(bool) override {}
+    QString status() const override { return m_status; }
+    QString fileLine() const override { return m_file; }
+    QPair<int, int> bars;
+
+private:
+    QString m_status;
+    QString m_file;
+};
 
 QStringList visibleWindowNames() {
     QStringList names;
@@ -134,6 +151,29 @@ private slots:
         Interface();
         emit Zip().OnError(3);
         QCOMPARE(ErrNumber, 0);
+    }
+
+    void hostMovesTheProgressWindowAndEndsACancelledRun() {
+        test::TestEnvironment env;
+        auto* view = new ProgressRecorder;
+        forms::add(QStringLiteral("frmProgress"), view);
+        emit Zip().FileStartedCompressing(QStringLiteral("/data/Mail Store/Inbox.dbx"));
+        QCOMPARE(view->fileLine(), QStringLiteral("File: Inbox.dbx"));
+        emit Zip().FileStartedDecompressing(QStringLiteral("{ID}\\Sent.dbx"));
+        QCOMPARE(view->fileLine(), QStringLiteral("File: Sent.dbx"));
+        emit Zip().Statistics(37.9, 100);
+        QCOMPARE(view->bars, qMakePair(37, 100));
+
+        qint16 cancel = 0;
+        emit Zip().ProcessMessages(cancel);
+        QCOMPARE(cancel, qint16(0));
+        emit Zip().ProcessEnded(); // not cancelled: the run goes on
+        CancelFlag = true;
+        emit Zip().ProcessMessages(cancel);
+        QCOMPARE(cancel, qint16(-1));
+        QDir().mkpath(env.path(QStringLiteral("tmp/stowline/leftover")));
+        QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, emit Zip().ProcessEnded());
+        QVERIFY(!QDir(env.path(QStringLiteral("tmp/stowline"))).exists());
     }
 
     void reportedFailureKeepsTheRecordOnScreen() {
