@@ -6,6 +6,7 @@
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modWizardBackup.h"
+#include "bench/BenchRun.h"
 #include "bench/Measure.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
@@ -31,40 +32,6 @@ using namespace stowline::bench;
 
 namespace {
 
-// Any question during the run is printed and answered OK: a benchmark cannot wait for a person.
-class PrintingDialogs : public platform::Dialogs {
-public:
-    platform::MsgAnswer messageBox(const QString& text, platform::MsgButtons, platform::MsgIcon,
-                                   const QString&) override {
-        QTextStream(stderr) << "message: " << QString(text).replace(u'\r', u'\n') << '\n';
-        return platform::MsgAnswer::OK;
-    }
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFile(const platform::FileDialogRequest&) override { return {}; }
-    QString openFile(const platform::FileDialogRequest&) override { return {}; }
-    QString pickFolder(const QString&) override { return {}; }
-};
-
-// The progress window as the run sees it: keeps when each status line appeared.
-class TimingProgress : public QWidget, public ProgressView {
-public:
-    explicit TimingProgress(const QElapsedTimer& clock) : m_clock(clock) {}
-    void setStatus(const QString& text) override { phases.append({m_clock.nsecsElapsed() / 1e9, text}); }
-    void setFileLine(const QString&) override {}
-    void setBars(int, int) override {}
-    void setCloseEnabled(bool) override {}
-    QString status() const override { return phases.isEmpty() ? QString() : phases.last().second; }
-    QString fileLine() const override { return {}; }
-    QList<QPair<double, QString>> phases;
-
-private:
-    const QElapsedTimer& m_clock;
-};
-
-struct AllItems : BackupChoice {
-    bool itemChosen(int) const override { return true; }
-};
-
 double timeInfoZip(const QString& root, const QStringList& folders, const QString& zipOut) {
     QFile::remove(zipOut);
     QProcess zip;
@@ -85,11 +52,10 @@ double timeBackup(const QString& archive, TimingProgress*& timing) {
     forms::unload(QStringLiteral("frmInterface"));
     forms::unload(QStringLiteral("frmProgress"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    static QElapsedTimer timer;
-    timing = new TimingProgress(timer);
+    timing = new TimingProgress;
     forms::add(QStringLiteral("frmProgress"), timing);
     resetPeakRss();
-    timer.start();
+    timing->clock.start();
     Identity_Check();
     IEF_Check();
     WAB_Check();
@@ -97,7 +63,7 @@ double timeBackup(const QString& archive, TimingProgress*& timing) {
     for (int i = 0; i < identities.count(); ++i)
         identities.item(i)->setSelected(true);
     WizardBackup(archive, AllItems());
-    return seconds(timer);
+    return seconds(timing->clock);
 }
 
 } // namespace

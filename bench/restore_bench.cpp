@@ -6,6 +6,7 @@
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modWizardBackup.h"
+#include "bench/BenchRun.h"
 #include "bench/Measure.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
@@ -34,43 +35,6 @@ using namespace stowline;
 using namespace stowline::bench;
 
 namespace {
-
-// Any question during the runs is printed and answered OK: a benchmark cannot wait for a person.
-class PrintingDialogs : public platform::Dialogs {
-public:
-    platform::MsgAnswer messageBox(const QString& text, platform::MsgButtons, platform::MsgIcon,
-                                   const QString&) override {
-        QTextStream(stderr) << "message: " << QString(text).replace(u'\r', u'\n') << '\n';
-        return platform::MsgAnswer::OK;
-    }
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFile(const platform::FileDialogRequest&) override { return {}; }
-    QString openFile(const platform::FileDialogRequest&) override { return {}; }
-    QString pickFolder(const QString&) override { return {}; }
-};
-
-// The progress window as the run sees it: keeps when each status line appeared.
-class TimingProgress : public QWidget, public ProgressView {
-public:
-    QElapsedTimer clock;
-    QList<QPair<double, QString>> phases;
-    void setStatus(const QString& text) override {
-        m_status = text;
-        phases.append({static_cast<double>(clock.nsecsElapsed()) / 1e9, text});
-    }
-    void setFileLine(const QString&) override {}
-    void setBars(int, int) override {}
-    void setCloseEnabled(bool) override {}
-    QString status() const override { return m_status; }
-    QString fileLine() const override { return {}; }
-
-private:
-    QString m_status;
-};
-
-struct AllItems : BackupChoice {
-    bool itemChosen(int) const override { return true; }
-};
 
 // The three restore pages as the run reads them: every item, every identity, replace mode.
 class EverythingChosen : public QWidget,
