@@ -15,9 +15,7 @@ constexpr double IncompressibleEntropy = 7.8;
 constexpr size_t EntropySampleMinimum = 4096;
 constexpr size_t StoredBlockMaximum = 65535;
 
-size_t packedOrRawCap(const ZipChunk& chunk) {
-    return chunk.rawSize - chunk.rawSize / 32;
-}
+size_t packedOrRawCap(const ZipChunk& chunk) { return chunk.rawSize - chunk.rawSize / 32; }
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "archive/ZipExtractor.h"
 
+#include "archive/ZipFormat.h"
 #include "archive/ZipLibzip.h"
 #include "archive/ZipText.h"
 #include "foundation/Strings.h"
@@ -43,9 +44,7 @@ struct ExtractPlan {
     quint64 totalBytes = 0;
 };
 
-bool isDrivePrefix(const QString& name) {
-    return name.size() >= 2 && name[1] == u':' && name[0].isLetter();
-}
+bool isDrivePrefix(const QString& name) { return name.size() >= 2 && name[1] == u':' && name[0].isLetter(); }
 
 bool specMatchesAll(const QString& pattern) {
     return pattern.isEmpty() || pattern == u"*.*" || pattern == u"*";
@@ -159,17 +158,7 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    void write(const char* data, size_t size) {
-        while (size > 0) {
-            const ssize_t written = ::write(m_fd, data, size);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                RaiseOsError(written < 0 ? errno : ENOSPC);
-            data += written;
-            size -= static_cast<size_t>(written);
-        }
-    }
+    void write(const char* data, size_t size) { zipformat::writeFully(m_fd, data, size); }
 
     void commit(mode_t mode, time_t modified) {
         ::fchmod(m_fd, mode);

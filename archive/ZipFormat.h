@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <cstddef>
 #include <ctime>
 
 // Record layouts of the published ZIP format that the writer and the comment editor share.
@@ -42,12 +43,8 @@ inline void put64(QByteArray& out, quint64 v) {
 inline quint16 get16(const char* p) {
     return static_cast<quint16>(static_cast<uchar>(p[0]) | static_cast<uchar>(p[1]) << 8);
 }
-inline quint32 get32(const char* p) {
-    return get16(p) | static_cast<quint32>(get16(p + 2)) << 16;
-}
-inline quint64 get64(const char* p) {
-    return get32(p) | static_cast<quint64>(get32(p + 4)) << 32;
-}
+inline quint32 get32(const char* p) { return get16(p) | static_cast<quint32>(get16(p + 2)) << 16; }
+inline quint64 get64(const char* p) { return get32(p) | static_cast<quint64>(get32(p + 4)) << 32; }
 
 struct DosDateTime {
     quint16 time = 0;
@@ -63,5 +60,9 @@ inline DosDateTime toDosDateTime(time_t seconds) {
     dos.date = static_cast<quint16>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
     return dos;
 }
+
+// Writes all of data to the file descriptor, retrying after signals; a short write is a full disk.
+// Throws the classic error for the failure.
+void writeFully(int fd, const char* data, size_t size);
 
 } // namespace stowline::zipformat

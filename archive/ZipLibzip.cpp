@@ -77,8 +77,6 @@ VbError ZipFailure(const zip_error_t* error) {
     }
 }
 
-VbError InvalidFormat() {
-    return VbError(321, Str(txtInvalidFormat));
-}
+VbError InvalidFormat() { return VbError(321, Str(txtInvalidFormat)); }
 
 } // namespace stowline

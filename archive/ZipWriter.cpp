@@ -27,9 +27,7 @@ bool isUtf8(const QByteArray& bytes) {
 
 } // namespace
 
-ZipWriter::ZipWriter(int fd) : m_fd(fd) {
-    m_buffer.reserve(BufferSize);
-}
+ZipWriter::ZipWriter(int fd) : m_fd(fd) { m_buffer.reserve(BufferSize); }
 
 quint16 ZipWriter::nameFlags(const QByteArray& name) const {
     return !isAscii(name) && isUtf8(name) ? FlagUtf8Names : 0;
@@ -75,7 +73,7 @@ void ZipWriter::write(const char* data, size_t size) {
     if (m_buffer.size() + size > BufferSize)
         flush();
     if (size >= BufferSize)
-        writeFully(data, size);
+        zipformat::writeFully(m_fd, data, size);
     else
         m_buffer.insert(m_buffer.end(), data, data + size);
     m_position += size;
@@ -184,20 +182,8 @@ void ZipWriter::writeEndRecords(quint64 directoryOffset, quint64 directorySize, 
 void ZipWriter::flush() {
     if (m_buffer.empty())
         return;
-    writeFully(m_buffer.data(), m_buffer.size());
+    zipformat::writeFully(m_fd, m_buffer.data(), m_buffer.size());
     m_buffer.clear();
-}
-
-void ZipWriter::writeFully(const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(m_fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            RaiseOsError(written < 0 ? errno : ENOSPC);
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
 }
 
 void ZipWriter::writeAt(quint64 offset, const QByteArray& bytes) {

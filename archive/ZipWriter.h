@@ -59,7 +59,6 @@ private:
     void writeEndRecords(quint64 directoryOffset, quint64 directorySize, QByteArrayView comment);
     quint16 nameFlags(const QByteArray& name) const;
     void flush();
-    void writeFully(const char* data, size_t size);
     void writeAt(quint64 offset, const QByteArray& bytes);
 
     int m_fd;
