@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace stowline::platform {
@@ -50,17 +52,11 @@ constexpr char16_t Cp1252High[32] = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2
                                      0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014,
                                      0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
 
-QString fold(const QString& name) {
-    return name.toCaseFolded();
-}
+QString fold(const QString& name) { return name.toCaseFolded(); }
 
-qint64 hiveId(Hive hive) {
-    return hive == Hive::CurrentUser ? CurrentUserId : LocalMachineId;
-}
+qint64 hiveId(Hive hive) { return hive == Hive::CurrentUser ? CurrentUserId : LocalMachineId; }
 
-QStringList pathParts(const QString& path) {
-    return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-}
+QStringList pathParts(const QString& path) { return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts); }
 
 // The registry orders subkeys by their upper-case names, compared code unit by code unit.
 bool subKeyLess(const QString& a, const QString& b) {
@@ -75,9 +71,7 @@ bool isValidUtf8(const QByteArray& bytes) {
     return !decoder.hasError();
 }
 
-QString quoted(const QString& fileName) {
-    return QLatin1Char('"') + fileName + QLatin1Char('"');
-}
+QString quoted(const QString& fileName) { return QLatin1Char('"') + fileName + QLatin1Char('"'); }
 
 } // namespace
 
@@ -181,12 +175,16 @@ RegistryStore::RegistryStore(const QString& fileName) : m_fileName(fileName) {
         open();
     } catch (...) {
         sqlite3_close(m_db);
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
         throw;
     }
 }
 
 RegistryStore::~RegistryStore() {
     sqlite3_close(m_db);
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
 }
 
 QString RegistryStore::describe(const QString& what) const {
@@ -196,9 +194,7 @@ QString RegistryStore::describe(const QString& what) const {
     return message;
 }
 
-void RegistryStore::fail(const QString& what) const {
-    throw RegistryError(describe(what).toStdString());
-}
+void RegistryStore::fail(const QString& what) const { throw RegistryError(describe(what).toStdString()); }
 
 void RegistryStore::exec(const char* sql) {
     if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -214,16 +210,42 @@ void RegistryStore::open() {
     const bool empty = QFileInfo(m_fileName).size() == 0;
     if (!empty)
         checkHeader();
+    openLockHandle();
     const QByteArray name = QFile::encodeName(m_fileName);
     if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         fail(QStringLiteral("cannot be opened"));
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    const FileLock lock(*this, LOCK_EX);
     if (empty)
         initializeSchema();
     checkSchema();
-    exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+    // A rollback journal lives only inside a transaction; a write-ahead log outlives it and is
+    // deleted by whichever process believes it closes last, which a stray close makes us lose.
+    exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
 }
+
+// Our own whole-file lock, taken around every transaction. flock() belongs to this open file
+// description, so unlike SQLite's POSIX locks it survives any other open and close of the file in
+// this process (a file dialog listing the folder does exactly that).
+void RegistryStore::openLockHandle() {
+    m_lockFd = ::open(QFile::encodeName(m_fileName).constData(), O_RDONLY | O_CLOEXEC);
+    if (m_lockFd < 0)
+        fail(QStringLiteral("cannot be opened: ") + QString::fromLocal8Bit(strerror(errno)));
+    struct stat status {};
+    // The store holds account passwords: only its owner may read it.
+    if (fstat(m_lockFd, &status) == 0 && (status.st_mode & 077) != 0)
+        fchmod(m_lockFd, status.st_mode & 0700);
+}
+
+RegistryStore::FileLock::FileLock(const RegistryStore& store, int operation) : m_fd(store.m_lockFd) {
+    while (flock(m_fd, operation) != 0) {
+        if (errno != EINTR)
+            store.fail(QStringLiteral("cannot be locked: ") + QString::fromLocal8Bit(strerror(errno)));
+    }
+}
+
+RegistryStore::FileLock::~FileLock() { flock(m_fd, LOCK_UN); }
 
 // A new store is built under a private name and moved into place only if no other process got
 // there first, so a half-made file never carries the real name.
@@ -235,6 +257,11 @@ void RegistryStore::createFresh() {
     QFile::remove(building);
     const QByteArray buildingName = QFile::encodeName(building);
     const QByteArray finalName = QFile::encodeName(m_fileName);
+    // Created owner-only before SQLite sees it: SQLite would create it 0644 less the umask.
+    const int created = ::open(buildingName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (created < 0)
+        fail(QStringLiteral("cannot be created: ") + QString::fromLocal8Bit(strerror(errno)));
+    ::close(created);
     {
         sqlite3* db = nullptr;
         if (sqlite3_open_v2(buildingName.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
@@ -245,7 +272,6 @@ void RegistryStore::createFresh() {
         std::swap(db, m_db);
         try {
             initializeSchema();
-            exec("PRAGMA journal_mode=WAL;");
         } catch (...) {
             std::swap(db, m_db);
             sqlite3_close(db);
@@ -316,11 +342,13 @@ void RegistryStore::checkSchema() {
 
 // ---- Transactions ---------------------------------------------------------------------------
 
-void RegistryStore::transaction(const char* begin, const std::function<void()>& work) {
+void RegistryStore::transaction(const char* begin, int lockOperation, const std::function<void()>& work) {
+    const std::lock_guard guard(m_mutex);
     if (m_depth > 0) {
         work();
         return;
     }
+    const FileLock lock(*this, lockOperation);
     exec(begin);
     ++m_depth;
     try {
@@ -340,12 +368,10 @@ void RegistryStore::transaction(const char* begin, const std::function<void()>& 
 
 // Writes take the write lock at once: a read lock upgraded later could fail against another writer.
 void RegistryStore::write(const std::function<void()>& work) {
-    transaction("BEGIN IMMEDIATE", work);
+    transaction("BEGIN IMMEDIATE", LOCK_EX, work);
 }
 
-void RegistryStore::read(const std::function<void()>& work) {
-    transaction("BEGIN", work);
-}
+void RegistryStore::read(const std::function<void()>& work) { transaction("BEGIN", LOCK_SH, work); }
 
 template <class Work> auto RegistryStore::autoWrite(Work&& work) {
     using Result = decltype(work());
@@ -528,8 +554,6 @@ RegistryStore& registry() {
     return *g_store;
 }
 
-void reopenRegistry() {
-    g_store.reset();
-}
+void reopenRegistry() { g_store.reset(); }
 
 } // namespace stowline::platform

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 
@@ -52,7 +53,9 @@ QString decodeAnsiText(const QByteArray& bytes);
 
 // One open store file. Key paths are separated by '\' and relative to the hive ("" is the hive
 // itself). Names compare case-insensitively and keep the case they were created with. Every
-// change is committed before the call returns, unless it runs inside write().
+// change is committed before the call returns, unless it runs inside write(). Every transaction
+// holds a lock on the file that other processes (stowline-regedit) respect, so the store is safe
+// with several of them open at once; the file is kept readable by its owner only.
 class RegistryStore {
 public:
     // Opens the file, creating a fresh store when it is missing or empty. Throws RegistryError
@@ -89,6 +92,16 @@ public:
 
 private:
     class Statement;
+    class FileLock {
+    public:
+        FileLock(const RegistryStore& store, int operation);
+        ~FileLock();
+        FileLock(const FileLock&) = delete;
+        FileLock& operator=(const FileLock&) = delete;
+
+    private:
+        int m_fd;
+    };
     void open();
     void createFresh();
     void initializeSchema();
@@ -97,7 +110,8 @@ private:
     QString describe(const QString& what) const;
     [[noreturn]] void fail(const QString& what) const;
     void exec(const char* sql);
-    void transaction(const char* begin, const std::function<void()>& work);
+    void transaction(const char* begin, int lockOperation, const std::function<void()>& work);
+    void openLockHandle();
     template <class Work> auto autoWrite(Work&& work);
     template <class Work> auto autoRead(Work&& work);
     std::optional<qint64> findKey(Hive hive, const QString& path);
@@ -105,7 +119,9 @@ private:
 
     QString m_fileName;
     sqlite3* m_db = nullptr;
+    int m_lockFd = -1;
     int m_depth = 0;
+    std::recursive_mutex m_mutex; // one connection, used from the UI thread and a run's worker
 };
 
 // The store of this process, opened on first use; throws RegistryError naming the file when it is

@@ -14,6 +14,8 @@
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
+using platform::Hive;
+using platform::RegistryValue;
 
 namespace {
 
@@ -224,6 +226,26 @@ private slots:
         }
     }
 
+    // Stores of earlier builds kept a write-ahead log and were readable by everyone.
+    void olderStoreIsNarrowedAndLeavesItsLog() {
+        writeValue(u"Old"_s, u"Kept"_s, u"yes"_s);
+        platform::reopenRegistry();
+        const QByteArray file = m_env->registryFile().toUtf8();
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(file.constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        QVERIFY(QFile::setPermissions(m_env->registryFile(), QFile::permissions(m_env->registryFile()) |
+                                                                 QFile::ReadGroup | QFile::ReadOther));
+
+        regAccess().KeyPath = u"Old"_s;
+        regAccess().ValueName = u"Kept"_s;
+        regAccess().ReadValue();
+        QCOMPARE(regAccess().Value.toString(), u"yes"_s);
+        QCOMPARE(test::readFile(m_env->registryFile()).at(18), '\x01'); // rollback journal from now on
+        QCOMPARE(QFile::permissions(m_env->registryFile()) & 0x0077, QFileDevice::Permissions());
+    }
+
     void concurrentWritersLoseNothing() {
         constexpr int ValuesPerChild = 300;
         constexpr int ParentValues = 60;
@@ -248,6 +270,48 @@ private slots:
         }
         regAccess().KeyPath = u"Concurrent\\Parent"_s;
         QCOMPARE(regAccess().CountEntries(0), ParentValues);
+    }
+
+    // A file dialog listing the store's folder opens and closes the store's files in this process;
+    // neither that nor the regedit tool's runs may cost a write or hide the other side's commits.
+    void writesSurviveStrayClosesAndToolRuns() {
+        platform::RegistryStore& store = platform::registry();
+        const auto write = [&](const char* name) {
+            store.setValue(Hive::CurrentUser, u"Shared"_s, {QString::fromLatin1(name), 1, name});
+        };
+        const auto strayOpenAndClose = [&] {
+            for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+                QFile file(m_env->registryFile() + QLatin1String(suffix));
+                if (file.open(QIODevice::ReadOnly))
+                    file.read(512);
+            }
+        };
+        const auto runTool = [&](const QStringList& arguments) {
+            QProcess tool;
+            tool.start(test::TestEnvironment::binary(u"stowline-regedit"_s), arguments);
+            return tool.waitForFinished(60000) && tool.exitCode() == 0;
+        };
+        const QString imported = m_env->path(u"in.reg"_s), exported = m_env->path(u"out.reg"_s);
+        test::writeFile(imported, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Shared]\r\n\"tool\"=\"tool\"\r\n");
+
+        write("before");
+        strayOpenAndClose();
+        QVERIFY(runTool({u"/s"_s, imported}));
+        QVERIFY(store.value(Hive::CurrentUser, u"Shared"_s, u"tool"_s)); // the tool's commit is seen
+        write("between");
+        strayOpenAndClose();
+        QVERIFY(runTool({u"/e"_s, u"/a"_s, exported, u"HKEY_CURRENT_USER\\Shared"_s}));
+        const QByteArray export_ = test::readFile(exported);
+        for (const char* name : {"before", "tool", "between"})
+            QVERIFY2(export_.contains(QByteArray("\"%1\"=\"%1\"").replace("%1", name)), name);
+        write("after");
+
+        platform::reopenRegistry();
+        const QList<RegistryValue> values = platform::registry().values(Hive::CurrentUser, u"Shared"_s);
+        QCOMPARE(values.size(), 4);
+        for (const auto& name : {u"before"_s, u"tool"_s, u"between"_s, u"after"_s})
+            QVERIFY2(platform::registry().value(Hive::CurrentUser, u"Shared"_s, name), qPrintable(name));
+        QCOMPARE(QFile::permissions(m_env->registryFile()) & 0x0077, QFileDevice::Permissions());
     }
 
     void writeSurvivesTheWriterBeingKilled() {
