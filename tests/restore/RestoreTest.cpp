@@ -20,6 +20,8 @@
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QListWidget>
+#include <QMimeDatabase>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryFile>
@@ -235,6 +237,63 @@ QString withoutRewrites(const QByteArray& exported) {
 struct EverythingChosen : BackupChoice {
     bool itemChosen(int) const override { return true; }
 };
+
+// Qt's file dialog reads the first bytes of every file it lists to tell its type, and so opens
+// and closes the registry store's files in this process.
+void listLikeAFileDialog(const QString& folder) {
+    const QMimeDatabase types;
+    for (const QFileInfo& entry : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+        (void)types.mimeTypeForFile(entry, QMimeDatabase::MatchContent);
+}
+
+// One member of an archive as Info-ZIP's unzip reads it.
+QByteArray unzipMember(const QString& archive, const QString& member) {
+    QProcess unzip;
+    unzip.start(u"unzip"_s, {u"-p"_s, archive, member});
+    unzip.waitForFinished(60000);
+    return unzip.readAllStandardOutput();
+}
+
+// Both hives as REGEDIT4 text without the program's own settings key.
+QString registryOutsideSettings() {
+    QStringList kept;
+    bool inSettings = false;
+    const QString settings = u"[HKEY_CURRENT_USER\\"_s + SettingsKey();
+    for (const QString& line : QString::fromUtf8(exportKey(QString())).split(u"\r\n"_s)) {
+        if (line.startsWith(u'['))
+            inSettings = settings.startsWith(line.chopped(1), Qt::CaseInsensitive) ||
+                         line.startsWith(settings, Qt::CaseInsensitive);
+        if (!inSettings)
+            kept << line;
+    }
+    return kept.join(u'\n');
+}
+
+// Two identities; the second, whose name needs more than Latin-1, owns the shared accounts.
+fixtures::ProfileSpec twoIdentitiesSpec() {
+    const QString main = u"home/Mail/Main"_s, second = u"home/Mail/Ménage"_s;
+    const QString iam = u"HKEY_CURRENT_USER\\"_s + kIam;
+    return {{},
+            {{kMain, u"Main Identity"_s, 1, main}, {kOther, u"Ménage, 日本語"_s, 2, second, false, true}},
+            {{main + u"/Inbox.dbx"_s, {}, 40000, 0, 1},
+             {main + u"/News/comp.lang.c.dbx"_s, {}, 9000, 0, 2},
+             {second + u"/Inbox.dbx"_s, {}, 30000, 0, 3},
+             {second + u"/Folders.dbx"_s, {}, 0, 4096, 4},
+             {u"home/Address Book/Main.wab"_s, {}, 0, 8192, 5},
+             {u"home/Favorites/Links/Qt.url"_s, "[InternetShortcut]\r\nURL=https://www.qt.io/\r\n"}},
+            {{u"HKEY_CURRENT_USER\\Identities\\"_s + kMain + u'\\' + kIam + u"\\Accounts\\00000001"_s,
+              {{u"Account Name"_s, 1, u"Main's own mail"_s}}},
+             {u"HKEY_CURRENT_USER\\Identities"_s,
+              {{u"Last Username"_s, 1, u"Main Identity"_s},
+               {u"Last User ID"_s, 1, kMain},
+               {u"Start As"_s, 1, kMain}}},
+             {iam + u"\\Accounts\\00000001"_s, {{u"Account Name"_s, 1, u"Shared home mail"_s}}},
+             {iam + u"\\Accounts\\00000002"_s, {{u"Account Name"_s, 1, u"Shared news"_s}}},
+             {u"HKEY_CURRENT_USER\\"_s + kWab + u"\\Wab File Name"_s,
+              {{QString(), 1, u"${ROOT}/home/Address Book/Main.wab"_s}}},
+             {u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s,
+              {{u"Favorites"_s, 1, u"${ROOT}/home/Favorites"_s}}}}};
+}
 
 } // namespace
 
@@ -682,6 +741,66 @@ private slots:
 
     // A backup of the sample profile restored through the wizard onto another profile whose folders
     // live elsewhere: the old profile's drive is gone, so every location is picked anew.
+    // Both runs start after a file dialog has listed the folder of the registry store, and every
+    // registry step goes through the real regedit tool.
+    void twoIdentitiesRoundTripAfterAFileDialog() {
+        const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), twoIdentitiesSpec());
+        const fixtures::IdentitySpec &main = old.description().identities[0],
+                                     &second = old.description().identities[1];
+        const QMap<QString, QByteArray> mainStore = folderContents(old.storeOf(main)),
+                                        secondStore = folderContents(old.storeOf(second)),
+                                        addressBook = folderContents(old.addressBookFolder());
+        const QString registryBefore = registryOutsideSettings();
+
+        listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
+        const QString archive = path(u"archives/Backup.stw"_s);
+        QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
+        for (int i = 0; i < Interface().lstIdentities().count(); ++i)
+            Interface().lstIdentities().item(i)->setSelected(true);
+        WizardBackup(archive, EverythingChosen());
+        frmMain_Enabled();
+        const QByteArray secondExport = unzipMember(archive, kOther + u"/ident_key.reg"_s);
+        QVERIFY2(secondExport.contains("Shared home mail") && secondExport.contains("Shared news"),
+                 secondExport.constData());
+        QVERIFY(!unzipMember(archive, kMain + u"/ident_key.reg"_s).contains("Shared"));
+        QCOMPARE(registryOutsideSettings(), registryBefore);
+
+        // Onto a profile with an identity of its own and no shared accounts; the old stores are gone.
+        QVERIFY(QDir(old.path(u"home/Mail"_s)).removeRecursively());
+        QVERIFY(QDir(old.addressBookFolder()).removeRecursively());
+        qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());
+        platform::reopenRegistry();
+        const fixtures::Profile fresh = fixtures::buildProfile(
+            path(u"new"_s), {{u"home/Favorites"_s},
+                             {{u"{C0FFEE00-1234-5678-9ABC-DEF012345678}"_s, u"Own"_s, 1, u"home/Own"_s}},
+                             {{u"home/Own/Inbox.dbx"_s, "own mail"}},
+                             {{u"HKEY_CURRENT_USER\\Identities"_s, {{u"Last Username"_s, 1, u"Own"_s}}}}});
+        setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
+                 fresh.favoritesFolder());
+        listLikeAFileDialog(path(u"new"_s));
+
+        QVERIFY(walkRestoreWizard(archive, {0, 1}));
+
+        QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
+        QCOMPARE(m_env->dialogs.calls.size(), 0);
+        QCOMPARE(folderContents(old.storeOf(main)), mainStore);
+        QCOMPARE(folderContents(old.storeOf(second)), secondStore);
+        QCOMPARE(readFile(fresh.path(u"home/Own/Inbox.dbx"_s)), QByteArray("own mail"));
+        QCOMPARE(readRegText(kIam + u"\\Accounts\\00000001"_s, u"Account Name"_s), u"Main's own mail"_s);
+        QCOMPARE(accountsOwner(), kMain);
+        QVERIFY(!keyExists(u"Identities\\"_s + kMain + u'\\' + kIam));
+        QCOMPARE(readRegText(u"Identities\\"_s + kOther + u'\\' + kIam + u"\\Accounts\\00000002"_s,
+                             u"Account Name"_s),
+                 u"Shared news"_s);
+        for (const auto& [name, expected] : {std::pair{u"Last Username"_s, QString()},
+                                             {u"Last User ID"_s, kNoIdentity},
+                                             {u"Start As"_s, kNoIdentity}})
+            QCOMPARE(readRegText(u"Identities"_s, name), expected);
+        QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()),
+                 old.addressBookFolder() + u"/Main.wab"_s);
+        QCOMPARE(folderContents(old.addressBookFolder()), addressBook);
+    }
+
     void backupRestoredOntoAnotherProfile() {
         const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
         QMap<QString, QByteArray> exports;
