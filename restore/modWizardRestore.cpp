@@ -46,8 +46,12 @@ void finishRun(const QString& status) {
 void WizardRestore(const QString& archivePath) {
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         STEP(1) DoEvents();
-        STEP(2) CreateTempFolder();
-        StopIfFailureReported();
+        STEP(2) if (!CreateTempFolder()) {
+            StopIfFailureReported();
+            progress().setStatus(Str(txtNothingRestored));
+            progress().setCloseEnabled(true);
+            return;
+        }
         STEP(3) const QString archiveName = FileNamePart(archivePath);
         STEP(4) progress().setStatus(Str(txtOpeningBackup) + u' ' + archiveName);
         STEP(5) DoEvents();

@@ -284,9 +284,9 @@ void tst_BackupEngine::placement() {
 
     SaveArchive(destination, QStringLiteral("101"));
 
-    const QStringList leftInTemp = QDir(env.tempRoot()).entryList({QStringLiteral("*.stw")}, QDir::Files);
+    const QStringList leftInTemp = QDir(TempDir()).entryList({QStringLiteral("*.stw")}, QDir::Files);
     QCOMPARE(leftInTemp.size(), temporaryKept ? 1 : 0);
-    const QString temporary = temporaryKept ? env.tempRoot() + u'/' + leftInTemp.first() : QString();
+    const QString temporary = temporaryKept ? TempDir() + leftInTemp.first() : QString();
     QCOMPARE(progress.statuses, statuses.replaceInStrings(QStringLiteral("%T"), temporary));
     QCOMPARE(progress.fileLine(), QStringLiteral(" "));
     if (!message.isEmpty())
