@@ -7,6 +7,7 @@
 #include "foundation/RegFile.h"
 #include "foundation/modCLSID.h"
 #include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
 #include "platform/RegistryStore.h"
 #include "tests/fixtures/SampleProfile.h"
 #include "tests/support/DrivesDouble.h"
@@ -25,6 +26,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
 #include <zip.h>
 
 using namespace Qt::StringLiterals;
@@ -172,6 +174,33 @@ QMap<QString, QByteArray> folderContents(const QString& folder) {
     }
     return contents;
 }
+
+// The folder and everything below it that group or others may read, write or enter; with `than`,
+// what below it gives them more than the same path below `than` does.
+QStringList openToOthers(const QString& folder, const QString& than = {}) {
+    QStringList open;
+    if (than.isNull() && int(QFile::permissions(folder)) & 0x77)
+        open << folder;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString same = QDir(than).filePath(QDir(folder).relativeFilePath(path));
+        const int allowed = than.isNull() ? 0 : int(QFile::permissions(same));
+        if (int(QFile::permissions(path)) & ~allowed & 0x77)
+            open << path;
+    }
+    return open;
+}
+
+class UmaskForTest {
+public:
+    explicit UmaskForTest(mode_t mask) : m_saved(::umask(mask)) {}
+    ~UmaskForTest() { ::umask(m_saved); }
+
+private:
+    mode_t m_saved;
+};
 
 template <class Page> Page* shownPage() {
     const QString name = QString::fromLatin1(Page::staticMetaObject.className()).section(u"::"_s, -1);
@@ -363,7 +392,7 @@ private slots:
         QVERIFY(identities && !first->isVisible());
         QCOMPARE(identities->identityName(1) + identities->identityId(1), u"Identity 2"_s + kOther);
         QVERIFY(!button(identities, "cmdNext").isEnabled());
-        QVERIFY(!QFile::exists(path(u"tmp/stowline"_s)));
+        QVERIFY(!QFile::exists(TempDir() + u"stowline"_s));
         identities->list().item(1)->setCheckState(Qt::Checked);
         QVERIFY(button(identities, "cmdNext").isEnabled());
         identities->list().item(1)->setCheckState(Qt::Unchecked);
@@ -676,12 +705,25 @@ private slots:
             QVERIFY2(!QFile::exists(path(QString::fromLatin1(outside))), outside);
         QVERIFY(!QFile::exists(store()));
         QCOMPARE(folderContents(favorites()).keys(), QStringList{u"mine.url"_s});
-        QVERIFY(!QFile::exists(path(u"tmp/stowline"_s)));
+        QVERIFY(!QFile::exists(TempDir() + u"stowline"_s));
         QVERIFY(!forms::find(u"frmProgress"_s) || Progress().closeButton().isEnabled());
     }
 
+    // Looks into the workspace whenever the zip component starts a file or reports progress.
+    void watchWorkspace(QStringList& open, int& looks) {
+        const auto look = [&] {
+            looks += QFileInfo::exists(TempDir() + u"stowline"_s);
+            open << openToOthers(TempDir() + u"stowline"_s);
+        };
+        connect(&Zip(), &cmpZIP::FileStartedCompressing, this, look);
+        connect(&Zip(), &cmpZIP::FileStartedDecompressing, this, look);
+        connect(&Zip(), &cmpZIP::Statistics, this, look);
+    }
+
     // A backup of the sample profile restored through the wizard onto another profile whose folders
-    // live elsewhere: the old profile's drive is gone, so every location is picked anew.
+    // live elsewhere: the old profile's drive is gone, so every location is picked anew. Under an
+    // umask that opens everything, nobody else can look into the workspace at any point, and nothing
+    // restored is more open than it was.
     void backupRestoredOntoAnotherProfile() {
         const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
         QMap<QString, QByteArray> exports;
@@ -694,12 +736,18 @@ private slots:
         exports[kWab] = exportKey(kWab);
 
         const QString archive = path(u"archives/Backup.stw"_s);
+        const UmaskForTest openUmask(0);
+        QStringList open;
+        int looks = 0;
+        watchWorkspace(open, looks);
         QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
         for (int i = 0; i < Interface().lstIdentities().count(); ++i)
             Interface().lstIdentities().item(i)->setSelected(true);
         WizardBackup(archive, EverythingChosen());
         QCOMPARE(Zip().GetComment(archive), u"111"_s);
         frmMain_Enabled();
+        const int backupLooks = std::exchange(looks, 0);
+        watchWorkspace(open, looks);
 
         qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());
         platform::reopenRegistry();
@@ -722,6 +770,7 @@ private slots:
                 readRegText(key + u"\\Software\\Microsoft\\Outlook Express\\5.0"_s, u"Store Root"_s);
             QVERIFY2(storeRoot.startsWith(fresh + u"/Mail/"_s), qPrintable(storeRoot));
             QCOMPARE(folderContents(storeRoot), stores[identity.name]);
+            QCOMPARE(openToOthers(storeRoot, old.storeOf(identity)), QStringList());
         }
         QCOMPARE(withoutRewrites(exportKey(kIam)), withoutRewrites(exports[kIam]));
         QCOMPARE(accountsOwner(), old.description().identities[0].id);
@@ -731,6 +780,12 @@ private slots:
         QCOMPARE(folderContents(fresh + u"/Address Book"_s), folderContents(old.addressBookFolder()));
         QCOMPARE(folderContents(fresh + u"/Favorites"_s), folderContents(old.favoritesFolder()));
         QCOMPARE(readRegText(u"Identities"_s, u"Start As"_s), kNoIdentity);
+
+        QVERIFY2(backupLooks > 10 && looks > 10, qPrintable(u"%1 %2"_s.arg(backupLooks).arg(looks)));
+        open.removeDuplicates();
+        QCOMPARE(open, QStringList());
+        QCOMPARE(openToOthers(fresh + u"/Address Book"_s, old.addressBookFolder()), QStringList());
+        QCOMPARE(openToOthers(fresh + u"/Favorites"_s, old.favoritesFolder()), QStringList());
     }
 };
 
