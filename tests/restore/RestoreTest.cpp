@@ -26,7 +26,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <memory>
-#include <sys/stat.h>
 #include <zip.h>
 
 using namespace Qt::StringLiterals;
@@ -174,33 +173,6 @@ QMap<QString, QByteArray> folderContents(const QString& folder) {
     }
     return contents;
 }
-
-// The folder and everything below it that group or others may read, write or enter; with `than`,
-// what below it gives them more than the same path below `than` does.
-QStringList openToOthers(const QString& folder, const QString& than = {}) {
-    QStringList open;
-    if (than.isNull() && int(QFile::permissions(folder)) & 0x77)
-        open << folder;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString same = QDir(than).filePath(QDir(folder).relativeFilePath(path));
-        const int allowed = than.isNull() ? 0 : int(QFile::permissions(same));
-        if (int(QFile::permissions(path)) & ~allowed & 0x77)
-            open << path;
-    }
-    return open;
-}
-
-class UmaskForTest {
-public:
-    explicit UmaskForTest(mode_t mask) : m_saved(::umask(mask)) {}
-    ~UmaskForTest() { ::umask(m_saved); }
-
-private:
-    mode_t m_saved;
-};
 
 template <class Page> Page* shownPage() {
     const QString name = QString::fromLatin1(Page::staticMetaObject.className()).section(u"::"_s, -1);
