@@ -48,8 +48,7 @@ void WizardRestore(const QString& archivePath) {
         STEP(1) DoEvents();
         STEP(2) if (!CreateTempFolder()) {
             StopIfFailureReported();
-            progress().setStatus(Str(txtNothingRestored));
-            progress().setCloseEnabled(true);
+            finishRun(Str(txtNothingRestored));
             return;
         }
         STEP(3) const QString archiveName = FileNamePart(archivePath);

@@ -618,6 +618,33 @@ private slots:
                          u"data restored.");
     }
 
+    void plantedTemporaryFolderStopsTheRestore_data() {
+        QTest::addColumn<bool>("withIdentity"); // refused on the identity page, else when the run starts
+        QTest::newRow("identity page") << true;
+        QTest::newRow("run") << false;
+    }
+    void plantedTemporaryFolderStopsTheRestore() {
+        QFETCH(bool, withIdentity);
+        writeFile(favorites() + u"/mine.url"_s, "mine");
+        ArchiveBuilder builder;
+        if (withIdentity)
+            builder.identity(kMain, u"Main Identity"_s, mainReg(store()));
+        const QString archive = builder.favorites({{u"new.url"_s, "new"}}).write(path(u"a.stw"_s));
+        const QString root = TempDir().chopped(1);
+        QFile::link(favorites(), root);
+        const QByteArray before = exportKey(QString());
+        m_env->dialogs.answerMessage(MsgAnswer::OK);
+
+        QVERIFY(walkRestoreWizard(archive, {0}));
+
+        QVERIFY2(shown(0).contains(u'\r' + root + u'\r'), qPrintable(shown(0)));
+        QCOMPARE(folderContents(favorites()).keys(), QStringList{u"mine.url"_s});
+        QCOMPARE(exportKey(QString()), before);
+        QVERIFY(QFileInfo(root).isSymLink());
+        if (!withIdentity)
+            QCOMPARE(Progress().status(), u"Nothing was restored."_s);
+    }
+
     void refusedWhole_data() {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("foreign"); // "~" stands for the test's own folder
