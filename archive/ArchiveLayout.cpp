@@ -3,6 +3,7 @@
 #include "archive/ZipText.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "platform/PrivateFiles.h"
 
 #include <QFile>
 #include <cerrno>
@@ -20,8 +21,7 @@ QByteArray recordLine(const QString& fields) {
 }
 
 void writeText(const QString& path, const QByteArray& bytes, bool append) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
+    const int fd = platform::openPrivateFile(path, append);
     if (fd < 0)
         RaiseOsError(errno, errno == ENOENT);
     const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));

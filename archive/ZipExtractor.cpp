@@ -5,15 +5,16 @@
 #include "archive/ZipText.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
+#include "platform/PrivateFiles.h"
 
 #include <QFile>
 #include <QHash>
-#include <QSet>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
@@ -33,13 +34,25 @@ struct ExtractItem {
     QString memberName;
     QByteArray target; // native path
     quint64 size = 0;
-    mode_t mode = 0;
+    mode_t mode = 0; // as packed; narrowed before unpacking
     time_t modified = 0;
+};
+
+// Zip archives hold a folder's mode only for an empty folder; any other folder opens to others only
+// as far as the files in it were open to them.
+struct FolderMode {
+    mode_t mode = 0700;
+    bool recorded = false;
+
+    void letReadWhatFileLets(mode_t fileMode) {
+        if (!recorded)
+            mode |= (fileMode & 044) | (fileMode & 044) >> 2;
+    }
 };
 
 struct ExtractPlan {
     QByteArray root;
-    std::vector<QByteArray> folders;
+    std::map<QByteArray, FolderMode> folders; // parents sort before their children
     std::vector<ExtractItem> files;
     quint64 totalBytes = 0;
 };
@@ -50,33 +63,31 @@ bool specMatchesAll(const QString& pattern) {
     return pattern.isEmpty() || pattern == u"*.*" || pattern == u"*";
 }
 
-mode_t currentUmask() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) // proc files report size 0: read, do not ask atEnd()
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("Umask:"))
-                return static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
-    return 022;
-}
-
-mode_t fileMode(zip_t* archive, zip_uint64_t index, mode_t umaskBits) {
+mode_t recordedMode(zip_t* archive, zip_uint64_t index, mode_t unrecorded) {
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
+    mode_t recorded = unrecorded;
     if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
         system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0777) != 0)
-        return ((attributes >> 16) & 0777) | 0600;
-    return 0666 & ~umaskBits;
+        recorded = (attributes >> 16) & 0777;
+    return recorded;
+}
+
+// Unpacked files and folders are never more open than they were when packed, than the umask allows,
+// or than the folder unpacked into is to others: a private folder gets private files.
+mode_t allowedModeBelow(const QByteArray& root) {
+    return 0700 | (platform::modeOf(QFile::decodeName(root)) & ~platform::currentUmask() & 077);
 }
 
 // Creates a folder and its missing parents; a file in the way is an error.
-void makeFolder(const QByteArray& path) {
-    if (::mkdir(path.constData(), 0777) == 0)
+void makeFolder(const QByteArray& path, mode_t mode) {
+    if (::mkdir(path.constData(), mode) == 0)
         return;
     int error = errno;
     const qsizetype slash = path.lastIndexOf('/');
     if (error == ENOENT && slash > 0) {
-        makeFolder(path.left(slash));
-        if (::mkdir(path.constData(), 0777) == 0)
+        makeFolder(path.left(slash), mode);
+        if (::mkdir(path.constData(), mode) == 0)
             return;
         error = errno;
     }
@@ -101,9 +112,7 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
     plan.root = rootFolder(settings.extractFolder);
     const bool all = specMatchesAll(settings.fileSpec);
     const std::optional<QString> pattern = all ? QString() : SafeMemberPath(settings.fileSpec);
-    const mode_t umaskBits = currentUmask();
     QHash<QByteArray, size_t> fileByTarget;
-    QSet<QByteArray> folders;
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
@@ -121,11 +130,11 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
             continue;
         const QByteArray target = plan.root + '/' + QFile::encodeName(*path);
         if (isFolder) {
-            folders.insert(target);
+            plan.folders[target] = {recordedMode(archive, index, 0777), true};
             continue;
         }
-        folders.insert(target.left(target.lastIndexOf('/')));
-        ExtractItem item{index, name, target, info.size, fileMode(archive, index, umaskBits), info.mtime};
+        ExtractItem item{index, name, target, info.size, recordedMode(archive, index, 0666), info.mtime};
+        plan.folders[target.left(target.lastIndexOf('/'))].letReadWhatFileLets(item.mode);
         // A later member of the same name wins, as it would unpacked one after the other.
         if (auto it = fileByTarget.find(target); it != fileByTarget.end())
             plan.files[*it].target.clear();
@@ -135,8 +144,6 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
     std::erase_if(plan.files, [](const ExtractItem& item) { return item.target.isEmpty(); });
     for (const ExtractItem& item : plan.files)
         plan.totalBytes += item.size;
-    plan.folders.assign(folders.begin(), folders.end());
-    std::sort(plan.folders.begin(), plan.folders.end());
     return plan;
 }
 
@@ -371,11 +378,14 @@ ZipRunOutcome ZipExtractor::run() {
     if (pacer.ask(m_events))
         return ZipRunOutcome::Cancelled;
     ZipArchiveHandle archive = OpenZipForReading(m_settings.archiveFile);
-    const ExtractPlan plan = planExtraction(archive.get(), m_settings);
+    ExtractPlan plan = planExtraction(archive.get(), m_settings);
     archive.reset();
-    makeFolder(plan.root);
-    for (const QByteArray& folder : plan.folders)
-        makeFolder(folder);
+    makeFolder(plan.root, 0777);
+    const mode_t allowed = allowedModeBelow(plan.root);
+    for (const auto& [folder, folderMode] : plan.folders)
+        makeFolder(folder, (folderMode.mode & allowed) | 0700);
+    for (ExtractItem& item : plan.files)
+        item.mode = (item.mode & allowed) | 0600;
 
     ExtractWorkers workers(m_settings.archiveFile, plan.files, threadCount(m_settings.threads));
     ExtractReporter reporter(plan, workers, m_events);

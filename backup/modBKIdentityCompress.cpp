@@ -9,6 +9,7 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QListWidget>
@@ -27,8 +28,10 @@ QString ownAccountsKey(const QString& id) {
 }
 
 void ensureFolder(const QString& folder) {
-    if (!QDir(folder).exists() && !QDir().mkdir(folder))
-        RaiseOsError(errno, true);
+    if (QDir(folder).exists())
+        return;
+    if (const int error = platform::makePrivateFolder(folder))
+        RaiseOsError(error, true);
 }
 
 void zipStore(const QString& folder, const QString& store) {

@@ -7,8 +7,8 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/PrivateFiles.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace stowline {
@@ -26,8 +26,8 @@ void CreateItemFolder(const QString& folder) {
     // The workspace starts empty, so a folder already there means something else wrote into it.
     if (QFileInfo::exists(folder))
         Raise(58, QStringLiteral("File already exists"));
-    if (!QDir().mkdir(folder))
-        RaiseOsError(errno, true);
+    if (const int error = platform::makePrivateFolder(folder))
+        RaiseOsError(error, true);
 }
 
 void WAB_Compress() {

@@ -29,13 +29,12 @@ QChar collectIfChosen(const BackupChoice& choice, BackupItem item, void (*collec
 void WizardBackup(const QString& destination, const BackupChoice& choice) {
     TRAP_BEGIN("modWizardBackup:WizardBackup")
         STEP(1) DoEvents();
-        STEP(2) if (!CheckWrite(destination)) {
+        STEP(2) if (!CheckWrite(destination) || !CreateTempFolder()) {
             STEP(3) progress().setStatus(Str(txtCouldNotCreate));
             STEP(4) progress().setFileLine(QStringLiteral(" "));
             STEP(5) DoEvents();
         }
         else {
-            STEP(6) CreateTempFolder();
             QString flags;
             STEP(7) flags += collectIfChosen(choice, ItemIdentities, Identity_Compress);
             STEP(8) flags += collectIfChosen(choice, ItemFavorites, IEF_Compress);

@@ -457,7 +457,9 @@ void exportRegistry(RegistryStore& store, QIODevice& out, const QString& keyName
 void exportRegFile(RegistryStore& store, const QString& fileName, const QString& keyName,
                    RegFileFormat format) {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    // Exports carry account keys and password values: for the owner's eyes only.
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw RegFileError(
             (QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") + file.errorString()));
     exportRegistry(store, file, keyName, format);

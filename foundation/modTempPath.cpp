@@ -1,23 +1,27 @@
 #include "foundation/modTempPath.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <array>
 #include <cerrno>
 #include <cmath>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace stowline {
 
 namespace {
 
+using platform::FolderPrivacy;
+
+constexpr int txtErrorTitle = 300;
+constexpr int txtTempFolderNotPrivate = 306;
+constexpr int txtNothingWritten = 307;
 const QString kWorkspaceName = QStringLiteral("stowline");
 constexpr qsizetype kFolderTableSize = 101;
 
@@ -42,48 +46,75 @@ int toInteger(const QVariant& value) {
     return static_cast<int>(rounded);
 }
 
-QStringList entriesOf(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+QString withoutTrailingSlash(QString folder) {
+    while (folder.size() > 1 && folder.endsWith(u'/'))
+        folder.chop(1);
+    return folder;
 }
 
-struct stat statOf(const QString& path) {
-    struct stat info {};
-    if (lstat(QFile::encodeName(path).constData(), &info) != 0)
-        RaiseOsError(errno);
-    return info;
+void refuse(const QString& path) {
+    platform::dialogs().messageBox(Str(txtTempFolderNotPrivate) + u'\r' + path + QStringLiteral("\r\r") +
+                                       Str(txtNothingWritten),
+                                   platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtErrorTitle));
 }
 
-// A deletion that is not forced stops at a read-only file or folder; checked before anything goes,
-// because root could delete them anyway.
-void requireDeletable(const QString& path) {
-    const struct stat info = statOf(path);
-    if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
-        RaiseOsError(EACCES);
-    if (S_ISDIR(info.st_mode))
-        for (const QString& name : entriesOf(path))
-            requireDeletable(path + u'/' + name);
-}
-
-void removeTree(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    if (S_ISDIR(statOf(path).st_mode)) {
-        for (const QString& name : entriesOf(path))
-            removeTree(path + u'/' + name);
-        if (rmdir(native.constData()) != 0)
-            RaiseOsError(errno, true);
-    } else if (unlink(native.constData()) != 0) {
-        RaiseOsError(errno);
-    }
-}
-
-void deleteFolderNotForced(const QString& folder) {
-    requireDeletable(folder);
-    removeTree(folder);
+// A folder this user made, private or not: a leftover of an earlier run, never a link.
+bool isOwnFolder(const QString& path) {
+    const FolderPrivacy found = platform::folderPrivacy(path);
+    return found == FolderPrivacy::Private || found == FolderPrivacy::OpenToOthers;
 }
 
 void makeFolder(const QString& path) {
-    if (mkdir(QFile::encodeName(path).constData(), 0777) != 0)
-        RaiseOsError(errno, true);
+    if (const int error = platform::makePrivateFolder(path))
+        RaiseOsError(error, true);
+}
+
+bool isPrivate(const QString& folder) {
+    return platform::folderPrivacy(withoutTrailingSlash(folder)) == FolderPrivacy::Private;
+}
+
+// The system temporary folder is made on first use; a folder of the user's choice is used as it is.
+bool rootIsUsable(const QString& root, bool systemRoot) {
+    if (!systemRoot)
+        return true;
+    const QString folder = withoutTrailingSlash(root);
+    if (platform::folderPrivacy(folder) == FolderPrivacy::Missing)
+        if (const int error = platform::makePrivateFolder(folder); error != 0 && error != EEXIST)
+            RaiseOsError(error, true);
+    return isPrivate(folder);
+}
+
+void removeTree(const QString& folder) {
+    if (const int error = platform::removeFolderTree(folder))
+        RaiseOsError(error);
+}
+
+// TempDir, and whether it is the system temporary folder rather than the user's own choice.
+QString tempRoot(bool& systemRoot) {
+    QString result;
+    TRAP_BEGIN("modTempPath:TempDir")
+        STEP(1) RegEdit& reg = RegTemp();
+        STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
+        STEP(3) reg.KeyPath = SettingsKey();
+        STEP(4) reg.ValueName = QStringLiteral("CustomTemp");
+        int customTemp = 0;
+        STEP(5) if (reg.Exists(0)) {
+            STEP(6) reg.ReadValue();
+            STEP(7) customTemp = toInteger(reg.Value);
+        }
+        QString folder;
+        STEP(8) if (customTemp == 1) {
+            STEP(9) reg.ValueName = QStringLiteral("CustomTempFolder");
+            STEP(10) reg.ReadValue();
+            STEP(11) folder = reg.Value.toString();
+            // A missing custom folder is never created: the system one silently takes its place.
+            STEP(12) if (!QDir::isAbsolutePath(folder) || !folderExists(folder)) folder.clear();
+        }
+        STEP(13) systemRoot = folder.isEmpty();
+        STEP(14) if (systemRoot) folder = platform::system().tempFolder();
+        STEP(15) result = withTrailingSlash(folder);
+    TRAP_END
+    return result;
 }
 
 } // namespace
@@ -104,48 +135,43 @@ QString ParentFolderName(const QString& path) {
 }
 
 QString TempDir() {
-    QString result;
-    TRAP_BEGIN("modTempPath:TempDir")
-        STEP(1) RegEdit& reg = RegTemp();
-        STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
-        STEP(3) reg.KeyPath = SettingsKey();
-        STEP(4) reg.ValueName = QStringLiteral("CustomTemp");
-        int customTemp = 0;
-        STEP(5) if (reg.Exists(0)) {
-            STEP(6) reg.ReadValue();
-            STEP(7) customTemp = toInteger(reg.Value);
-        }
-        QString folder;
-        STEP(8) if (customTemp == 1) {
-            STEP(9) reg.ValueName = QStringLiteral("CustomTempFolder");
-            STEP(10) reg.ReadValue();
-            STEP(11) folder = reg.Value.toString();
-            // A missing custom folder is never created: the system one silently takes its place.
-            STEP(12) if (!QDir::isAbsolutePath(folder) || !folderExists(folder)) folder.clear();
-        }
-        STEP(13) if (folder.isEmpty()) folder = platform::system().tempFolder();
-        STEP(14) result = withTrailingSlash(folder);
-    TRAP_END
-    return result;
+    bool systemRoot = false;
+    return tempRoot(systemRoot);
 }
 
-void CreateTempFolder() {
+bool CreateTempFolder() {
+    bool created = false;
     TRAP_BEGIN("modTempPath:CreateTempFolder")
-        STEP(1) const QString root = TempDir();
+        bool systemRoot = false;
+        STEP(1) const QString root = tempRoot(systemRoot);
         // TempDir has reported its own failure; a relative "stowline" must not appear elsewhere.
-        STEP(2) if (root.isEmpty()) return;
-        STEP(3) const QString workspace = root + kWorkspaceName;
-        STEP(4) if (folderExists(workspace)) deleteFolderNotForced(workspace);
-        STEP(5) makeFolder(workspace);
+        STEP(2) if (root.isEmpty()) return created;
+        STEP(3) if (!rootIsUsable(root, systemRoot)) {
+            refuse(withoutTrailingSlash(root));
+            return created;
+        }
+        STEP(4) const QString workspace = root + kWorkspaceName;
+        STEP(5) const FolderPrivacy found = platform::folderPrivacy(workspace);
+        STEP(6) if (found == FolderPrivacy::NotAFolder || found == FolderPrivacy::OtherOwner) {
+            refuse(workspace);
+            return created;
+        }
+        STEP(7) if (found != FolderPrivacy::Missing) removeTree(workspace);
+        STEP(8) makeFolder(workspace);
+        STEP(9) created = true;
     TRAP_END
+    return created;
 }
 
 void DeleteTempFolder() {
     TRAP_BEGIN("modTempPath:DeleteTempFolder")
-        STEP(1) const QString root = TempDir();
+        bool systemRoot = false;
+        STEP(1) const QString root = tempRoot(systemRoot);
         STEP(2) if (root.isEmpty()) return;
-        STEP(3) const QString workspace = root + kWorkspaceName;
-        STEP(4) if (folderExists(workspace)) deleteFolderNotForced(workspace);
+        // Nothing this program made can be below a temporary folder it would not use.
+        STEP(3) if (systemRoot && !isPrivate(root)) return;
+        STEP(4) const QString workspace = root + kWorkspaceName;
+        STEP(5) if (isOwnFolder(workspace)) removeTree(workspace);
     TRAP_END
 }
 

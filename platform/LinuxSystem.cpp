@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 namespace stowline::platform {
 
@@ -20,9 +21,10 @@ QString LinuxSystem::tempFolder() {
     QString dir = qEnvironmentVariable("TMPDIR");
     if (dir.isEmpty() || !QDir(dir).exists())
         dir = QStringLiteral("/tmp");
-    while (dir.size() > 1 && dir.endsWith(u'/'))
+    while (dir.endsWith(u'/'))
         dir.chop(1);
-    return dir;
+    // A name of this user's own: a shared folder such as /tmp lets anyone take a fixed name first.
+    return dir + QStringLiteral("/stowline-") + QString::number(::geteuid());
 }
 
 OsVersion LinuxSystem::osVersion() {

@@ -22,7 +22,9 @@ public:
     virtual ~System() = default;
     virtual QString documentsFolder() = 0; // the desktop's documents folder, no trailing '/'
     virtual QString homeFolder() = 0;
-    virtual QString tempFolder() = 0; // TMPDIR, else /tmp; no trailing '/'
+    // This user's own temporary folder, $TMPDIR/stowline-<uid> (else /tmp/...); no trailing '/'. It
+    // may not exist yet; whoever writes there first makes and checks it.
+    virtual QString tempFolder() = 0;
     virtual OsVersion osVersion() = 0;
     virtual int localeId() = 0; // the user's locale as a Windows locale id
     virtual QDate today() = 0;

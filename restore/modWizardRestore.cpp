@@ -46,8 +46,11 @@ void finishRun(const QString& status) {
 void WizardRestore(const QString& archivePath) {
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         STEP(1) DoEvents();
-        STEP(2) CreateTempFolder();
-        StopIfFailureReported();
+        STEP(2) if (!CreateTempFolder()) {
+            StopIfFailureReported();
+            finishRun(Str(txtNothingRestored));
+            return;
+        }
         STEP(3) const QString archiveName = FileNamePart(archivePath);
         STEP(4) progress().setStatus(Str(txtOpeningBackup) + u' ' + archiveName);
         STEP(5) DoEvents();

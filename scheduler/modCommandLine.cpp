@@ -185,11 +185,10 @@ void ScheduledBackup() {
             STEP(16) launchMailerIfSet();
             STEP(17) endRun(RunSucceeded);
         }
-        STEP(18) if (!CheckWrite(ArchivePath)) {
+        STEP(18) if (!CheckWrite(ArchivePath) || !CreateTempFolder()) {
             STEP(19) launchMailerIfSet();
             STEP(20) endRun(failureTrapped() ? RunFailed : ArchiveNotWritten);
         }
-        STEP(21) CreateTempFolder();
         STEP(22) showScheduledProgress();
         STEP(23) const QString collected = collectItems(schedule->items);
         STEP(24) if (!collected.contains(u'1')) {

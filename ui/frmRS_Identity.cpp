@@ -84,7 +84,7 @@ bool frmRS_Identity::Form_Load() {
         STEP(9) applyProperFont(*m_lst1);
         STEP(10) if (archiveRefused()) return loaded;
         STEP(11) const WaitCursor hourglass;
-        STEP(12) readIdentityIndex();
+        STEP(12) if (!readIdentityIndex()) return loaded;
         STEP(13) m_lstIdentities->setFocus();
         STEP(14) loaded = true;
         m_loadFailed = false;
@@ -103,9 +103,12 @@ bool frmRS_Identity::archiveRefused() {
 }
 
 // The index alone is unpacked into a fresh workspace, read, and the workspace removed again.
-void frmRS_Identity::readIdentityIndex() {
-    CreateTempFolder();
-    StopIfFailureReported();
+bool frmRS_Identity::readIdentityIndex() {
+    if (!CreateTempFolder()) {
+        StopIfFailureReported();
+        frmMain_Enabled();
+        return false;
+    }
     const QString workspace = TempDir() + QStringLiteral("stowline/");
     cmpZIP& zip = Zip();
     zip.Options = kExtractIntoFolder;
@@ -124,6 +127,7 @@ void frmRS_Identity::readIdentityIndex() {
     }
     DoEvents();
     DeleteTempFolder();
+    return true;
 }
 
 void frmRS_Identity::setVisible(bool visible) {

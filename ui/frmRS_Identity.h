@@ -36,7 +36,7 @@ private slots:
 private:
     void Form_Activate();
     bool archiveRefused();
-    void readIdentityIndex();
+    bool readIdentityIndex();
     bool anyLineChecked() const;
 
     QLabel* m_lblComment;

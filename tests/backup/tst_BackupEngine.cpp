@@ -117,6 +117,7 @@ private slots:
     void placement();
     void chosenItemsInOrder_data();
     void chosenItemsInOrder();
+    void refusedDestination_data();
     void refusedDestination();
 };
 
@@ -284,9 +285,9 @@ void tst_BackupEngine::placement() {
 
     SaveArchive(destination, QStringLiteral("101"));
 
-    const QStringList leftInTemp = QDir(env.tempRoot()).entryList({QStringLiteral("*.stw")}, QDir::Files);
+    const QStringList leftInTemp = QDir(TempDir()).entryList({QStringLiteral("*.stw")}, QDir::Files);
     QCOMPARE(leftInTemp.size(), temporaryKept ? 1 : 0);
-    const QString temporary = temporaryKept ? env.tempRoot() + u'/' + leftInTemp.first() : QString();
+    const QString temporary = temporaryKept ? TempDir() + leftInTemp.first() : QString();
     QCOMPARE(progress.statuses, statuses.replaceInStrings(QStringLiteral("%T"), temporary));
     QCOMPARE(progress.fileLine(), QStringLiteral(" "));
     if (!message.isEmpty())
@@ -345,18 +346,36 @@ void tst_BackupEngine::chosenItemsInOrder() {
     QVERIFY(progress.closeEnabled);
 }
 
+void tst_BackupEngine::refusedDestination_data() {
+    QTest::addColumn<bool>("plantedTemp"); // else a drive that is not there
+    QTest::newRow("drive not there") << false;
+    QTest::newRow("temporary folder a link to the user's mail") << true;
+}
+
+// Nothing is collected: the temporary folder planted as a link is left as it was, and nothing is
+// written through it.
 void tst_BackupEngine::refusedDestination() {
+    QFETCH(bool, plantedTemp);
     TestEnvironment env;
-    buildSampleProfile(env);
+    const fixtures::Profile profile = buildSampleProfile(env);
+    const QString mail = profile.storeOf(identityNamed(profile, mainName));
+    const QMap<QString, QByteArray> before = hashesOfFolder(mail);
     DrivesDouble drives;
     drives.declare(QStringLiteral("Q:"), {QStringLiteral("Q:")}, {DriveKind::Removable, false});
-    env.dialogs.answerMessage(platform::MsgAnswer::No);
+    if (plantedTemp)
+        QFile::link(mail, TempDir().chopped(1));
+    env.dialogs.answerMessage(plantedTemp ? platform::MsgAnswer::OK : platform::MsgAnswer::No);
     RecordingProgress& progress = RecordingProgress::load();
     ChoiceDouble choice;
+    const QString destination =
+        plantedTemp ? env.path(QStringLiteral("Backup.stw")) : QStringLiteral("Q:\\Backup.stw");
 
-    WizardBackup(QStringLiteral("Q:\\Backup.stw"), choice);
+    WizardBackup(destination, choice);
 
     QCOMPARE(env.dialogs.calls.size(), 1);
+    QCOMPARE(env.dialogs.calls[0].text.contains(TempDir().chopped(1)), plantedTemp);
+    QCOMPARE(hashesOfFolder(mail), before);
+    QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("Backup.stw"))));
     QCOMPARE(progress.statuses, QStringList{QStringLiteral("Could not create backup!")});
     QCOMPARE(progress.fileLine(), QStringLiteral(" "));
     QVERIFY(progress.closeEnabled);

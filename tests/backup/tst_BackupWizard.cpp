@@ -276,7 +276,7 @@ void tst_BackupWizard::backupThroughTheWindows() {
     // Nothing of the run is left behind, and the registry is as it was.
     QCOMPARE(exportWholeRegistry(), before);
     QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
-    QVERIFY(QDir(env.tempRoot()).entryList({QStringLiteral("*.stw")}).isEmpty());
+    QVERIFY(QDir(TempDir()).entryList({QStringLiteral("*.stw")}).isEmpty());
     QVERIFY(Progress().status().endsWith(QStringLiteral("Done!")));
 }
 

@@ -1,10 +1,13 @@
 #include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/RegistryStore.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDirIterator>
 #include <QTest>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -31,6 +34,29 @@ int entryCount(const QString& folder) {
     return count;
 }
 
+// What `ls -lR` would show of the test's folders (its registry store aside): names, modes, owners,
+// contents.
+QStringList listing(const TestEnvironment& env) {
+    QStringList lines;
+    for (QDirIterator it(env.root(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QFileInfo info(it.next());
+        if (!info.fileName().startsWith(u"registry.db"_s))
+            lines << u"%1 %2 %3 %4"_s.arg(info.filePath())
+                         .arg(int(info.permissions()), 0, 16)
+                         .arg(info.ownerId())
+                         .arg(QString::fromUtf8(test::readFile(info.filePath())));
+    }
+    lines.sort();
+    return lines;
+}
+
+uid_t nobody() {
+    const passwd* entry = getpwnam("nobody");
+    return entry ? entry->pw_uid : 65534;
+}
+
 // The trapped error as "procedure line: number description".
 QString errorRecord() {
     return u"%1 %2: %3 %4"_s.arg(ErrProcedure).arg(ErrLine).arg(ErrNumber).arg(ErrDescription);
@@ -51,12 +77,13 @@ private slots:
         QTest::addColumn<QVariant>("customTemp"); // invalid: no value stored
         QTest::addColumn<QString>("folder");   // stored as CustomTempFolder; paths relative to the test root
         QTest::addColumn<QString>("expected"); // "" after a trapped failure
-        QTest::newRow("no setting") << QVariant() << u"custom"_s << u"tmp/"_s;
+        const QString own = u"tmp/stowline-%1/"_s.arg(geteuid());
+        QTest::newRow("no setting") << QVariant() << u"custom"_s << own;
         QTest::newRow("on") << QVariant(u"1"_s) << u"custom"_s << u"custom/"_s;
         QTest::newRow("on, trailing slash kept") << QVariant(u"1"_s) << u"custom/"_s << u"custom/"_s;
         QTest::newRow("on as a number") << QVariant(1) << u"custom"_s << u"custom/"_s;
-        QTest::newRow("on, folder missing") << QVariant(u"1"_s) << u"gone"_s << u"tmp/"_s;
-        QTest::newRow("off") << QVariant(u"0"_s) << u"custom"_s << u"tmp/"_s;
+        QTest::newRow("on, folder missing") << QVariant(u"1"_s) << u"gone"_s << own;
+        QTest::newRow("off") << QVariant(u"0"_s) << u"custom"_s << own;
         QTest::newRow("not a number") << QVariant(u"yes"_s) << u"custom"_s << QString();
     }
     void tempDirFollowsCustomSetting() {
@@ -87,7 +114,8 @@ private slots:
         QFETCH(bool, viaCreate);
         QFETCH(QString, readOnly);
         TestEnvironment env;
-        const QString workspace = env.tempRoot() + u"/stowline"_s;
+        QVERIFY(CreateTempFolder());
+        const QString workspace = TempDir() + u"stowline"_s;
         writeFile(workspace + u"/wab/deep/wab_data.zip"_s, "old");
         writeFile(workspace + u"/.hidden"_s, "old");
         writeFile(env.path(u"outside/keep.txt"_s), "mine");
@@ -95,22 +123,82 @@ private slots:
         if (!readOnly.isEmpty())
             QFile::setPermissions(workspace + u'/' + readOnly, QFile::ReadOwner | QFile::ExeOwner);
 
-        viaCreate ? CreateTempFolder() : DeleteTempFolder();
+        if (viaCreate)
+            CreateTempFolder();
+        else
+            DeleteTempFolder();
 
         if (readOnly.isEmpty()) {
             QVERIFY(QFileInfo(workspace).isDir() && entryCount(workspace) == 0);
+            QCOMPARE(int(QFile::permissions(workspace)) & 0x77, 0); // nothing for group or others
             DeleteTempFolder();
             DeleteTempFolder(); // nothing left: no effect
             QVERIFY(!QFileInfo::exists(workspace));
             QVERIFY(ErrProcedure.isEmpty());
         } else {
-            QCOMPARE(errorRecord(), u"modTempPath:%1TempFolder 4: 70 Permission denied"_s.arg(
-                                        viaCreate ? u"Create"_s : u"Delete"_s));
+            QCOMPARE(errorRecord(), viaCreate ? u"modTempPath:CreateTempFolder 7: 70 Permission denied"_s
+                                              : u"modTempPath:DeleteTempFolder 5: 70 Permission denied"_s);
             QCOMPARE(entryCount(workspace), 5); // nothing was deleted
             QFile::setPermissions(workspace + u'/' + readOnly,
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
         QCOMPARE(test::readFile(env.path(u"outside/keep.txt"_s)), QByteArray("mine"));
+    }
+
+    void refusesAPlaceOthersCanReach_data() {
+        QTest::addColumn<bool>("custom"); // the workspace in a custom folder, else the own temporary root
+        QTest::addColumn<QString>("planted");
+        for (const bool custom : {false, true})
+            for (const QString& planted :
+                 {u"nobody's folder"_s, u"link to own folder"_s, u"link to nobody's folder"_s, u"file"_s})
+                QTest::addRow("%s, %s", custom ? "custom" : "own root", qPrintable(planted))
+                    << custom << planted;
+        QTest::newRow("own root, open to others") << false << u"open folder"_s;
+    }
+    void refusesAPlaceOthersCanReach() {
+        QFETCH(bool, custom);
+        QFETCH(QString, planted);
+        if (planted.contains(u"nobody"_s) && geteuid() != 0)
+            QSKIP("planting a folder of another user needs root");
+        TestEnvironment env;
+        QDir().mkpath(env.path(u"custom"_s));
+        writeSetting(u"CustomTemp"_s, custom ? u"1"_s : u"0"_s);
+        writeSetting(u"CustomTempFolder"_s, env.path(u"custom"_s));
+        const QString place =
+            custom ? env.path(u"custom/stowline"_s) : env.path(u"tmp/stowline-%1"_s.arg(geteuid()));
+        writeFile(env.path(u"home/mail/Inbox.dbx"_s), "mine");
+        writeFile(env.path(u"theirs/notes"_s), "theirs");
+        QVERIFY(chown(QFile::encodeName(env.path(u"theirs"_s)).constData(), nobody(), nobody()) == 0 ||
+                geteuid());
+        if (planted == u"nobody's folder") {
+            writeFile(place + u"/planted"_s, "swap me");
+            QVERIFY(chown(QFile::encodeName(place).constData(), nobody(), nobody()) == 0);
+            QFile::setPermissions(place, QFileDevice::Permissions(0x7777));
+        } else if (planted == u"file") {
+            writeFile(place, "a file");
+        } else if (planted == u"open folder") {
+            QDir().mkpath(place);
+            QFile::setPermissions(place, QFileDevice::Permissions(0x7755));
+        } else {
+            QFile::link(env.path(planted.contains(u"nobody"_s) ? u"theirs"_s : u"home/mail"_s), place);
+        }
+        const QStringList before = listing(env);
+        env.dialogs.answerMessage(platform::MsgAnswer::OK);
+
+        QVERIFY(!CreateTempFolder());
+        DeleteTempFolder();
+
+        QCOMPARE(env.dialogs.calls.size(), 1);
+        QCOMPARE(env.dialogs.calls[0].title, u"Stowline error"_s);
+        QCOMPARE(
+            env.dialogs.calls[0].text,
+            u"Stowline cannot use this temporary folder, because it is not a private folder of yours and "
+            "others could read or change your mail there:\r"_s +
+                place +
+                u"\r\rNothing was written. Remove what is there, or choose another temp folder in the "
+                "Advanced options."_s);
+        QVERIFY(ErrProcedure.isEmpty());
+        QCOMPARE(listing(env), before);
     }
 
     void createFolder_data() {

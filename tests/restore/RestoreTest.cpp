@@ -7,6 +7,7 @@
 #include "foundation/RegFile.h"
 #include "foundation/modCLSID.h"
 #include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
 #include "platform/RegistryStore.h"
 #include "tests/fixtures/SampleProfile.h"
 #include "tests/support/DrivesDouble.h"
@@ -422,7 +423,7 @@ private slots:
         QVERIFY(identities && !first->isVisible());
         QCOMPARE(identities->identityName(1) + identities->identityId(1), u"Identity 2"_s + kOther);
         QVERIFY(!button(identities, "cmdNext").isEnabled());
-        QVERIFY(!QFile::exists(path(u"tmp/stowline"_s)));
+        QVERIFY(!QFile::exists(TempDir() + u"stowline"_s));
         identities->list().item(1)->setCheckState(Qt::Checked);
         QVERIFY(button(identities, "cmdNext").isEnabled());
         identities->list().item(1)->setCheckState(Qt::Unchecked);
@@ -676,6 +677,33 @@ private slots:
                          u"data restored.");
     }
 
+    void plantedTemporaryFolderStopsTheRestore_data() {
+        QTest::addColumn<bool>("withIdentity"); // refused on the identity page, else when the run starts
+        QTest::newRow("identity page") << true;
+        QTest::newRow("run") << false;
+    }
+    void plantedTemporaryFolderStopsTheRestore() {
+        QFETCH(bool, withIdentity);
+        writeFile(favorites() + u"/mine.url"_s, "mine");
+        ArchiveBuilder builder;
+        if (withIdentity)
+            builder.identity(kMain, u"Main Identity"_s, mainReg(store()));
+        const QString archive = builder.favorites({{u"new.url"_s, "new"}}).write(path(u"a.stw"_s));
+        const QString root = TempDir().chopped(1);
+        QFile::link(favorites(), root);
+        const QByteArray before = exportKey(QString());
+        m_env->dialogs.answerMessage(MsgAnswer::OK);
+
+        QVERIFY(walkRestoreWizard(archive, {0}));
+
+        QVERIFY2(shown(0).contains(u'\r' + root + u'\r'), qPrintable(shown(0)));
+        QCOMPARE(folderContents(favorites()).keys(), QStringList{u"mine.url"_s});
+        QCOMPARE(exportKey(QString()), before);
+        QVERIFY(QFileInfo(root).isSymLink());
+        if (!withIdentity)
+            QCOMPARE(Progress().status(), u"Nothing was restored."_s);
+    }
+
     void refusedWhole_data() {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("foreign"); // "~" stands for the test's own folder
@@ -735,12 +763,21 @@ private slots:
             QVERIFY2(!QFile::exists(path(QString::fromLatin1(outside))), outside);
         QVERIFY(!QFile::exists(store()));
         QCOMPARE(folderContents(favorites()).keys(), QStringList{u"mine.url"_s});
-        QVERIFY(!QFile::exists(path(u"tmp/stowline"_s)));
+        QVERIFY(!QFile::exists(TempDir() + u"stowline"_s));
         QVERIFY(!forms::find(u"frmProgress"_s) || Progress().closeButton().isEnabled());
     }
 
-    // A backup of the sample profile restored through the wizard onto another profile whose folders
-    // live elsewhere: the old profile's drive is gone, so every location is picked anew.
+    // Looks into the workspace whenever the zip component starts a file or reports progress.
+    void watchWorkspace(QStringList& open, int& looks) {
+        const auto look = [&] {
+            looks += QFileInfo::exists(TempDir() + u"stowline"_s);
+            open << openToOthers(TempDir() + u"stowline"_s);
+        };
+        connect(&Zip(), &cmpZIP::FileStartedCompressing, this, look);
+        connect(&Zip(), &cmpZIP::FileStartedDecompressing, this, look);
+        connect(&Zip(), &cmpZIP::Statistics, this, look);
+    }
+
     // Both runs start after a file dialog has listed the folder of the registry store, and every
     // registry step goes through the real regedit tool.
     void twoIdentitiesRoundTripAfterAFileDialog() {
@@ -801,6 +838,10 @@ private slots:
         QCOMPARE(folderContents(old.addressBookFolder()), addressBook);
     }
 
+    // A backup of the sample profile restored through the wizard onto another profile whose folders
+    // live elsewhere: the old profile's drive is gone, so every location is picked anew. Under an
+    // umask that opens everything, nobody else can look into the workspace at any point, and nothing
+    // restored is more open than it was.
     void backupRestoredOntoAnotherProfile() {
         const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
         QMap<QString, QByteArray> exports;
@@ -813,12 +854,18 @@ private slots:
         exports[kWab] = exportKey(kWab);
 
         const QString archive = path(u"archives/Backup.stw"_s);
+        const UmaskForTest openUmask(0);
+        QStringList open;
+        int looks = 0;
+        watchWorkspace(open, looks);
         QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
         for (int i = 0; i < Interface().lstIdentities().count(); ++i)
             Interface().lstIdentities().item(i)->setSelected(true);
         WizardBackup(archive, EverythingChosen());
         QCOMPARE(Zip().GetComment(archive), u"111"_s);
         frmMain_Enabled();
+        const int backupLooks = std::exchange(looks, 0);
+        watchWorkspace(open, looks);
 
         qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());
         platform::reopenRegistry();
@@ -841,6 +888,7 @@ private slots:
                 readRegText(key + u"\\Software\\Microsoft\\Outlook Express\\5.0"_s, u"Store Root"_s);
             QVERIFY2(storeRoot.startsWith(fresh + u"/Mail/"_s), qPrintable(storeRoot));
             QCOMPARE(folderContents(storeRoot), stores[identity.name]);
+            QCOMPARE(openToOthers(storeRoot, old.storeOf(identity)), QStringList());
         }
         QCOMPARE(withoutRewrites(exportKey(kIam)), withoutRewrites(exports[kIam]));
         QCOMPARE(accountsOwner(), old.description().identities[0].id);
@@ -850,6 +898,14 @@ private slots:
         QCOMPARE(folderContents(fresh + u"/Address Book"_s), folderContents(old.addressBookFolder()));
         QCOMPARE(folderContents(fresh + u"/Favorites"_s), folderContents(old.favoritesFolder()));
         QCOMPARE(readRegText(u"Identities"_s, u"Start As"_s), kNoIdentity);
+
+        QVERIFY2(backupLooks > 10 && looks > 10, qPrintable(u"%1 %2"_s.arg(backupLooks).arg(looks)));
+        open.removeDuplicates();
+        QCOMPARE(open, QStringList());
+        QCOMPARE(openToOthers(fresh + u"/Address Book"_s, old.addressBookFolder()), QStringList());
+        QCOMPARE(openToOthers(fresh + u"/Favorites"_s, old.favoritesFolder()), QStringList());
+        for (const QString& store : {m_env->registryFile(), path(u"new/registry.db"_s)})
+            QCOMPARE(QFile::permissions(store) & 0x0077, QFileDevice::Permissions());
     }
 };
 

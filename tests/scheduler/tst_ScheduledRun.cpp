@@ -11,13 +11,18 @@
 #include "tests/support/TestEnvironment.h"
 #include "ui/frmProgress.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
+#include <csignal>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -298,6 +303,36 @@ private slots:
         QCOMPARE(Zip().GetComment(ArchivePath), comment);
         QCOMPARE(Interface().lstIdentities().selectedItems().size(), 3);
         QVERIFY(!WABFilePath.isEmpty()); // checked although not chosen
+    }
+
+    // `stowline /S` killed while it packs an identity under an umask that opens everything: what it
+    // leaves in the workspace is closed to others, and the next run clears it and writes its archive.
+    void killedRunLeavesAPrivateWorkspace() {
+        fixtures::ProfileSpec spec = fixtures::sampleProfileSpec();
+        // Enough mail that packing the first store outlasts the look for its half-written zip.
+        spec.files << fixtures::FileSpec{spec.identities[0].store + u"/Big.dbx"_s, {}, 48 << 20, 0, 7};
+        fixtures::buildProfile(env->path(u"profile"_s), spec);
+        schedule(u"2"_s, u"3"_s, u"111"_s);
+        const QString workspace = TempDir() + u"stowline"_s;
+        const auto packing = [&] {
+            return QDirIterator(workspace, {u"*.part"_s}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories)
+                .hasNext();
+        };
+        QProcess child;
+        child.setChildProcessModifier([] { ::umask(0); });
+        child.start(test::TestEnvironment::binary(u"stowline"_s), {u"/S"_s});
+        QDeadlineTimer deadline(60000);
+        while (!packing() && child.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QThread::usleep(500);
+        ::kill(child.processId(), SIGKILL);
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        QVERIFY2(packing(), "the run ended before it was seen packing");
+        QCOMPARE(test::openToOthers(workspace), QStringList());
+        QCOMPARE(run(), int(RunSucceeded));
+        QVERIFY(!QFileInfo::exists(workspace));
+        QCOMPARE(QDir(folder()).entryList({u"Mail *.stw"_s}, QDir::Files).size(), 1);
     }
 
     // `stowline /S` as cron or a systemd timer starts it: no display, the test's own profile.

@@ -3,6 +3,7 @@
 #include "foundation/frmError.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "foundation/modTempPath.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QApplication>
@@ -171,9 +172,10 @@ private slots:
         CancelFlag = true;
         emit Zip().ProcessMessages(cancel);
         QCOMPARE(cancel, qint16(-1));
-        QDir().mkpath(env.path(QStringLiteral("tmp/stowline/leftover")));
+        QVERIFY(CreateTempFolder());
+        QDir().mkpath(TempDir() + QStringLiteral("stowline/leftover"));
         QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, emit Zip().ProcessEnded());
-        QVERIFY(!QDir(env.path(QStringLiteral("tmp/stowline"))).exists());
+        QVERIFY(!QDir(TempDir() + QStringLiteral("stowline")).exists());
     }
 
     void reportedFailureKeepsTheRecordOnScreen() {

@@ -5,6 +5,7 @@
 #include "platform/RegistryStore.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -61,6 +62,22 @@ TestEnvironment::~TestEnvironment() {
 QString TestEnvironment::binary(const QString& name) {
     const QString dir = qEnvironmentVariable("STOWLINE_BIN_DIR");
     return QDir(dir).filePath(name);
+}
+
+QStringList openToOthers(const QString& folder, const QString& than) {
+    QStringList open;
+    if (than.isNull() && int(QFile::permissions(folder)) & 0x77)
+        open << folder;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString same = QDir(than).filePath(QDir(folder).relativeFilePath(path));
+        const int allowed = than.isNull() ? 0 : int(QFile::permissions(same));
+        if (int(QFile::permissions(path)) & ~allowed & 0x77)
+            open << path;
+    }
+    return open;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 namespace stowline::test {
 
@@ -36,6 +37,22 @@ private:
     QByteArray m_savedXdgData;
     QByteArray m_savedXdgConfig;
 };
+
+// Sets the umask for as long as it lives.
+class UmaskForTest {
+public:
+    explicit UmaskForTest(mode_t mask) : m_saved(::umask(mask)) {}
+    ~UmaskForTest() { ::umask(m_saved); }
+    UmaskForTest(const UmaskForTest&) = delete;
+    UmaskForTest& operator=(const UmaskForTest&) = delete;
+
+private:
+    mode_t m_saved;
+};
+
+// The folder and everything below it that group or others may read, write or enter; with `than`,
+// what below it gives them more than the same path below `than` does.
+QStringList openToOthers(const QString& folder, const QString& than = {});
 
 // Writes a file (creating its folders) with the given bytes.
 void writeFile(const QString& path, const QByteArray& bytes);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <sys/types.h>
+
+namespace stowline::platform {
+
+// What stands at a path that must be a folder of this user alone. The path itself is looked at,
+// never what a link points to: a link is NotAFolder.
+enum class FolderPrivacy { Private, Missing, NotAFolder, OtherOwner, OpenToOthers };
+FolderPrivacy folderPrivacy(const QString& path);
+
+// Creates one folder with mode 0700 whatever the umask. 0 or the errno.
+int makePrivateFolder(const QString& path);
+
+// Opens a file for writing, creating it 0600 whatever the umask; a link at the path is refused.
+// The descriptor, or -1 with errno set.
+int openPrivateFile(const QString& path, bool append);
+
+// Removes a folder and everything in it without following any link inside. Not forced: when a file
+// or folder in it is read-only nothing is removed and EACCES comes back. 0 or the errno.
+int removeFolderTree(const QString& path);
+
+// Permission bits of what the path leads to; 0 when it cannot be looked at.
+mode_t modeOf(const QString& path);
+
+mode_t currentUmask();
+
+} // namespace stowline::platform
