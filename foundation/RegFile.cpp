@@ -20,9 +20,7 @@ const QString Regedit4Header = QStringLiteral("REGEDIT4");
 const QString Version5Header = QStringLiteral("Windows Registry Editor Version 5.00");
 const QString Crlf = QStringLiteral("\r\n");
 
-QString quoted(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
+QString quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 
 QString joinPath(const QString& path, const QString& name) {
     if (path.isEmpty() || name.isEmpty())
@@ -144,8 +142,9 @@ void writeTree(RegistryStore& store, RegFileWriter& writer, Hive hive, const QSt
 
 // ---- Reading ----------------------------------------------------------------------------------
 
-// Lines of a registry file without their line ends. Version 5 files are UTF-16LE after a BOM;
-// anything else is 8-bit text, each line UTF-8 when valid and Windows-1252 otherwise.
+// Lines of a registry file without their line ends (CR LF, LF or a lone CR, as regedit reads
+// them). A file that starts with the UTF-16LE BOM is UTF-16LE; anything else is 8-bit text, each
+// line UTF-8 when valid and Windows-1252 otherwise.
 class LineReader {
 public:
     explicit LineReader(QIODevice& in) : m_in(in) {
@@ -159,42 +158,61 @@ public:
     }
 
     std::optional<QString> next() {
-        std::optional<QString> line = m_utf16 ? nextWide() : nextNarrow();
-        if (line) {
-            ++m_number;
-            if (line->endsWith(u'\r'))
-                line->chop(1);
-        }
-        return line;
-    }
-
-    int number() const { return m_number; }
-
-private:
-    std::optional<QString> nextNarrow() {
-        if (m_in.atEnd())
-            return std::nullopt;
-        QByteArray bytes = m_in.readLine();
-        if (bytes.endsWith('\n'))
-            bytes.chop(1);
-        return platform::decodeAnsiText(bytes);
-    }
-
-    std::optional<QString> nextWide() {
         for (;;) {
-            const qsizetype end = m_pending.indexOf(u'\n');
+            const qsizetype end = lineEnd();
             if (end >= 0) {
-                const QString line = m_pending.left(end);
-                m_pending.remove(0, end + 1);
+                QString line = m_pending.left(end);
+                const bool crlf = m_pending.at(end) == u'\r' && end + 1 < m_pending.size() &&
+                                  m_pending.at(end + 1) == u'\n';
+                m_pending.remove(0, end + (crlf ? 2 : 1));
+                ++m_number;
                 return line;
             }
             if (m_in.atEnd()) {
                 if (m_pending.isEmpty())
                     return std::nullopt;
+                ++m_number;
                 return std::exchange(m_pending, QString());
             }
-            m_pending += m_decoder.decode(m_in.read(64 * 1024));
+            m_pending += m_utf16 ? m_decoder.decode(m_in.read(64 * 1024)) : narrowChunk();
         }
+    }
+
+    bool unicode() const { return m_utf16; }
+    int number() const { return m_number; }
+
+private:
+    // A CR at the very end of what was read may be the first half of a CR LF still unread.
+    qsizetype lineEnd() const {
+        for (qsizetype i = 0; i < m_pending.size(); ++i) {
+            const QChar c = m_pending.at(i);
+            if (c == u'\n' || (c == u'\r' && (i + 1 < m_pending.size() || m_in.atEnd())))
+                return i;
+        }
+        return -1;
+    }
+
+    // Whole 8-bit lines are decoded at once, so a line's encoding is judged on the line alone.
+    QString narrowChunk() {
+        QByteArray bytes = m_in.read(64 * 1024);
+        while (!m_in.atEnd() && !bytes.endsWith('\n') && !bytes.endsWith('\r')) {
+            char c;
+            if (!m_in.getChar(&c))
+                break;
+            bytes += c;
+        }
+        QString text;
+        qsizetype from = 0;
+        while (from < bytes.size()) {
+            qsizetype to = from;
+            while (to < bytes.size() && bytes[to] != '\n' && bytes[to] != '\r')
+                ++to;
+            text += platform::decodeAnsiText(bytes.mid(from, to - from));
+            if (to < bytes.size())
+                text += QChar(char16_t(bytes[to]));
+            from = to + 1;
+        }
+        return text;
     }
 
     QIODevice& m_in;
@@ -204,201 +222,432 @@ private:
     int m_number = 0;
 };
 
-bool isHexDigits(QStringView text, qsizetype minimum, qsizetype maximum) {
-    if (text.size() < minimum || text.size() > maximum)
-        return false;
-    for (const QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')))
-            return false;
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+QStringView skipBlanks(QStringView text) {
+    while (!text.isEmpty() && isBlank(text.front()))
+        text = text.mid(1);
+    return text;
+}
+
+// Nothing, or only a comment, is left on the line.
+bool endsLine(QStringView rest) {
+    rest = skipBlanks(rest);
+    return rest.isEmpty() || rest.front() == u';';
+}
+
+bool isHexDigit(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// strtoul(text, 16) as the C library reads it: blanks, a sign and "0x" may lead; nullopt when no
+// digit was read or the number does not fit 32 bits. used receives the characters read.
+std::optional<quint32> readHexNumber(QStringView text, qsizetype& used) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    if (i + 2 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X') &&
+        isHexDigit(text[i + 2]))
+        i += 2;
+    const qsizetype digits = i;
+    quint64 value = 0;
+    for (; i < text.size() && isHexDigit(text[i]); ++i) {
+        value = value * 16 + QStringView(text.mid(i, 1)).toUInt(nullptr, 16);
+        if (value > 0xffffffffu)
+            return std::nullopt;
     }
-    return true;
+    used = i == digits ? 0 : i;
+    if (i == digits)
+        return std::nullopt;
+    return negative ? quint32(-qint64(value)) : quint32(value);
 }
 
-QStringView withoutComment(QStringView text) {
-    const qsizetype comment = text.indexOf(u';');
-    return (comment >= 0 ? text.left(comment) : text).trimmed();
+// The root key names regedit accepts in a file, long forms only, any letter case. Classes live
+// below HKEY_LOCAL_MACHINE\Software\Classes, as on Windows.
+struct RootKey {
+    Hive hive;
+    QString under;
+};
+std::optional<RootKey> rootKeyNamed(QStringView name) {
+    if (name.compare(u"HKEY_CURRENT_USER", Qt::CaseInsensitive) == 0)
+        return RootKey{Hive::CurrentUser, {}};
+    if (name.compare(u"HKEY_LOCAL_MACHINE", Qt::CaseInsensitive) == 0)
+        return RootKey{Hive::LocalMachine, {}};
+    if (name.compare(u"HKEY_CLASSES_ROOT", Qt::CaseInsensitive) == 0)
+        return RootKey{Hive::LocalMachine, QStringLiteral("Software\\Classes")};
+    return std::nullopt;
 }
 
+bool isOtherRootKey(QStringView name) {
+    for (const char16_t* other : {u"HKEY_USERS", u"HKEY_CURRENT_CONFIG", u"HKEY_DYN_DATA"})
+        if (name.compare(QStringView(other), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// Reads a registry file as regedit does: a line it cannot use is skipped and the rest is read
+// on. Every skipped line goes to the reporter; without one, the first skipped line throws.
 class RegFileParser {
 public:
-    RegFileParser(QIODevice& in, const std::function<void(const RegFileOp&)>& sink)
-        : m_lines(in), m_sink(sink) {}
+    RegFileParser(QIODevice& in, const RegFileSink& sink, const RegFileReporter* report)
+        : m_lines(in), m_sink(sink), m_report(report) {}
 
-    void run() {
+    RegFileSummary run() {
         readHeader();
-        while (const auto line = m_lines.next())
-            statement(*line);
+        while (!m_stopped) {
+            const auto line = m_lines.next();
+            if (!line)
+                break;
+            m_win31 ? win31Line(*line) : statement(*line);
+        }
+        return m_summary;
     }
 
 private:
-    // Names the line where the broken statement starts.
-    [[noreturn]] void broken(const QString& reason) const {
-        throw RegFileError(QStringLiteral("line %1: %2").arg(qMax(m_statementLine, 1)).arg(reason));
+    using Rest = std::optional<QStringView>; // what of the line is left to read, nullopt for none
+
+    void skipped(const QString& reason, int line = 0) {
+        if (!m_report)
+            throw RegFileError(QStringLiteral("line %1: %2").arg(line ? line : m_lines.number()).arg(reason));
+        ++m_summary.skippedLines;
+        (*m_report)(line ? line : m_lines.number(), reason);
+    }
+
+    // A line that makes regedit give up on the rest of the file.
+    void stop(const QString& reason) {
+        skipped(reason);
+        m_summary.stopped = true;
+        m_stopped = true;
     }
 
     void readHeader() {
         const auto first = m_lines.next();
-        const QString header = first ? first->trimmed() : QString();
-        if (header == Version5Header)
-            m_version5 = true;
-        else if (header != Regedit4Header)
-            broken(QStringLiteral("not a registry file (unknown header \"%1\")").arg(header.left(40)));
-    }
-
-    void statement(const QString& line) {
-        m_statementLine = m_lines.number();
-        const QStringView text = QStringView(line).trimmed();
-        if (text.isEmpty() || text.startsWith(u';'))
+        const QStringView header = first ? skipBlanks(*first) : QStringView();
+        m_win31 = header == u"REGEDIT";
+        if (m_win31 || header == Regedit4Header || header == Version5Header)
             return;
-        if (text.startsWith(u'['))
-            keyLine(text);
-        else if (text.startsWith(u'"') || text.startsWith(u'@'))
-            valueLine(text);
-        else
-            broken(QStringLiteral("unrecognised line"));
+        if (header.startsWith(u"REGEDIT")) // Windows accepts such a header and imports nothing
+            throw RegFileError(QStringLiteral("line 1: \"%1\" is not a header whose content is read")
+                                   .arg(header.left(40).toString()));
+        throw RegFileError(
+            QStringLiteral("not a registry file (unknown header \"%1\")").arg(header.left(40).toString()));
     }
 
-    void expectEnd(QStringView rest) const {
-        rest = rest.trimmed();
-        if (!rest.isEmpty() && !rest.startsWith(u';'))
-            broken(QStringLiteral("unexpected text \"%1\"").arg(rest.left(20)));
+    void statement(QStringView line) {
+        Rest rest = line;
+        while (rest && !rest->isEmpty())
+            rest = lineStart(*rest);
     }
 
-    void keyLine(QStringView text) {
+    Rest lineStart(QStringView text) {
+        text = skipBlanks(text);
+        if (text.isEmpty())
+            return std::nullopt;
+        switch (text.front().unicode()) {
+        case u'[':
+            return keyLine(text.mid(1));
+        case u'@':
+            m_valueName.clear();
+            return dataStart(text.mid(1));
+        case u'"':
+            return quotedValueName(text.mid(1));
+        case u';':
+        case u'#':
+            return std::nullopt;
+        default:
+            skipped(QStringLiteral("not a key, a value or a comment"));
+            return std::nullopt;
+        }
+    }
+
+    Rest keyLine(QStringView text) {
         const qsizetype close = text.lastIndexOf(u']');
-        if (close < 0)
-            broken(QStringLiteral("unterminated key name"));
-        expectEnd(text.mid(close + 1));
-        QStringView name = text.mid(1, close - 1);
-        const bool removal = name.startsWith(u'-');
-        if (removal)
-            name = name.mid(1);
-        const auto key = splitKeyName(name.toString());
-        if (!key)
-            broken(QStringLiteral("the key \"%1\" is not under HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE")
-                       .arg(name.toString()));
-        if (removal && key->second.isEmpty())
-            broken(QStringLiteral("a hive cannot be deleted"));
-        m_key = *key;
-        m_keyRemoved = removal;
-        m_sink(RegFileOp{removal ? RegFileOp::DeleteKey : RegFileOp::CreateKey, key->first, key->second, {}});
+        if (text.isEmpty() || isBlank(text.front()) || close < 0) {
+            skipped(QStringLiteral("not a key name (blank after \"[\" or no \"]\")"));
+            return std::nullopt;
+        }
+        const QStringView name = text.left(close);
+        if (name.startsWith(u'-'))
+            deleteKey(name.mid(1));
+        else
+            openKey(name);
+        return std::nullopt;
     }
 
-    // Reads a quoted string starting at pos (the opening quote); pos ends after the closing quote.
-    QString quotedText(QStringView text, qsizetype& pos) const {
+    std::optional<std::pair<Hive, QString>> resolve(QStringView fullName) {
+        const qsizetype slash = fullName.indexOf(u'\\');
+        const QStringView root = slash < 0 ? fullName : fullName.left(slash);
+        const auto rootKey = rootKeyNamed(root);
+        if (!rootKey)
+            return std::nullopt;
+        const QString path = slash < 0 ? QString() : fullName.mid(slash + 1).toString();
+        return std::make_pair(rootKey->hive, joinPath(rootKey->under, path));
+    }
+
+    void openKey(QStringView fullName) {
+        m_key.reset();
+        const auto key = resolve(fullName);
+        if (!key) {
+            const qsizetype slash = fullName.indexOf(u'\\');
+            const QStringView root = slash < 0 ? fullName : fullName.left(slash);
+            skipped(isOtherRootKey(root) ? QStringLiteral("keys under %1 are not kept").arg(root.toString())
+                                         : QStringLiteral("unknown root key \"%1\"").arg(root.toString()));
+            return;
+        }
+        m_key = key;
+        m_sink(RegFileOp{RegFileOp::CreateKey, key->first, key->second, {}});
+    }
+
+    // "[-" closes the current key even when it deletes nothing.
+    void deleteKey(QStringView fullName) {
+        m_key.reset();
+        if (fullName.isEmpty() || (fullName.front() != u'H' && fullName.front() != u'h')) {
+            skipped(QStringLiteral("not a key name after \"[-\""));
+            return;
+        }
+        const auto key = resolve(fullName);
+        if (!key)
+            return stop(QStringLiteral("cannot delete \"%1\": not a known root key; the rest of the file is "
+                                       "not read")
+                            .arg(fullName.toString()));
+        if (key->second.isEmpty())
+            return stop(QStringLiteral("a root key cannot be deleted; the rest of the file is not read"));
+        m_sink(RegFileOp{RegFileOp::DeleteKey, key->first, key->second, {}});
+    }
+
+    // Windows 3.1 files: "HKEY_CLASSES_ROOT\key = text" sets the key's default value.
+    void win31Line(QStringView line) {
+        if (!line.startsWith(u"HKEY_CLASSES_ROOT")) {
+            if (!line.trimmed().isEmpty())
+                skipped(QStringLiteral("not a HKEY_CLASSES_ROOT line"));
+            return;
+        }
+        qsizetype keyEnd = 0;
+        while (keyEnd < line.size() && !line[keyEnd].isSpace())
+            ++keyEnd;
+        QStringView value = skipBlanks(line.mid(keyEnd));
+        if (value.startsWith(u'='))
+            value = value.mid(1);
+        if (value.startsWith(u' ')) // at most one blank belongs to the separator
+            value = value.mid(1);
+        openKey(line.left(keyEnd));
+        if (m_key)
+            setValue(QString(), RegType::Sz, value.toString().toUtf8());
+    }
+
+    // Reads a quoted text after its opening quote: \\, \" , \n and \r are escapes, any other
+    // character after a backslash stands for itself, \0 is refused. nullopt when the text is
+    // unterminated or refused; rest receives what follows the closing quote.
+    std::optional<QString> quotedText(QStringView text, QStringView& rest, QString& problem) {
         QString out;
-        for (++pos; pos < text.size(); ++pos) {
-            const QChar c = text[pos];
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            QChar c = text[i];
             if (c == u'"') {
-                ++pos;
+                rest = text.mid(i + 1);
                 return out;
             }
-            if (c == u'\\' && pos + 1 < text.size() && (text[pos + 1] == u'\\' || text[pos + 1] == u'"'))
-                ++pos;
-            out += text[pos];
+            if (c == u'\\') {
+                if (++i == text.size())
+                    break;
+                c = text[i];
+                if (c == u'0') {
+                    problem = QStringLiteral("\"\\0\" in a quoted text");
+                    return std::nullopt;
+                }
+                c = c == u'n' ? QChar(u'\n') : c == u'r' ? QChar(u'\r') : c;
+            }
+            out += c;
         }
-        broken(QStringLiteral("unterminated string"));
+        problem = QStringLiteral("unterminated quoted text");
+        return std::nullopt;
     }
 
-    void valueLine(QStringView text) {
-        if (!m_key)
-            broken(QStringLiteral("a value outside a key"));
-        qsizetype pos = 0;
-        QString name;
-        if (text.startsWith(u'@'))
-            pos = 1;
-        else
-            name = quotedText(text, pos);
-        QStringView rest = text.mid(pos).trimmed();
-        if (!rest.startsWith(u'='))
-            broken(QStringLiteral("\"=\" expected after the value name"));
-        rest = rest.mid(1).trimmed();
-        RegFileOp op{RegFileOp::SetValue, m_key->first, m_key->second, RegistryValue{name, RegType::Sz, {}}};
-        if (rest.startsWith(u'-')) {
-            expectEnd(rest.mid(1));
-            op.kind = RegFileOp::DeleteValue;
-        } else if (rest.startsWith(u'"')) {
-            pos = 0;
-            op.value.data = quotedText(rest, pos).toUtf8();
-            expectEnd(rest.mid(pos));
-        } else if (rest.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
-            op.value.type = RegType::Dword;
-            op.value.data = dwordData(withoutComment(rest.mid(6)));
-        } else if (rest.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
-            hexValue(rest.mid(3), op.value);
-        } else {
-            broken(QStringLiteral("unknown value type"));
+    Rest quotedValueName(QStringView text) {
+        QStringView rest;
+        QString problem;
+        const auto name = quotedText(text, rest, problem);
+        if (!name) {
+            skipped(problem);
+            return std::nullopt;
         }
-        if (!m_keyRemoved) // regedit checks but skips the values of a key it was told to delete
-            m_sink(op);
+        m_valueName = *name;
+        return dataStart(rest);
     }
 
-    QByteArray dwordData(QStringView digits) const {
-        if (!isHexDigits(digits, 1, 8))
-            broken(QStringLiteral("bad dword \"%1\"").arg(digits.toString()));
-        QByteArray bytes(4, Qt::Uninitialized);
-        qToLittleEndian(digits.toUInt(nullptr, 16), bytes.data());
-        return bytes;
-    }
-
-    // rest follows "hex": ":" for REG_BINARY or "(N):" with the type number in hex digits.
-    void hexValue(QStringView rest, RegistryValue& value) {
-        value.type = RegType::Binary;
-        if (rest.startsWith(u'(')) {
-            const qsizetype close = rest.indexOf(u')');
-            const QStringView number = close > 0 ? rest.mid(1, close - 1) : QStringView();
-            if (!isHexDigits(number, 1, 8))
-                broken(QStringLiteral("bad value type in \"hex(...)\""));
-            value.type = number.toUInt(nullptr, 16);
-            rest = rest.mid(close + 1);
+    // After a value name: "=" and the data; anything else is read again as the start of a line.
+    Rest dataStart(QStringView text) {
+        text = skipBlanks(text);
+        if (!text.startsWith(u'=')) {
+            skipped(QStringLiteral("\"=\" expected after the value name"));
+            return text;
         }
-        if (!rest.startsWith(u':'))
-            broken(QStringLiteral("\":\" expected after \"hex\""));
-        const QByteArray bytes = hexBytes(rest.mid(1));
-        value.data = platform::isTextType(value.type) ? textData(value.type, bytes) : bytes;
-    }
-
-    // Joins continuation lines: a data line ending in "\" goes on in the next line.
-    QByteArray hexBytes(QStringView first) {
-        QString digits;
-        QString next;
-        QStringView part = withoutComment(first);
-        while (part.endsWith(u'\\')) {
-            digits += part.chopped(1);
-            const auto line = m_lines.next();
-            if (!line)
-                broken(QStringLiteral("hex data continues past the end of the file"));
-            next = *line;
-            part = withoutComment(next);
-        }
-        digits += part;
-        QByteArray bytes;
-        const QStringList items = digits.split(u',');
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            const QString item = items[i].trimmed();
-            if (item.isEmpty() && i == items.size() - 1)
-                break; // "hex:" alone, or a trailing comma
-            if (!isHexDigits(item, 1, 2))
-                broken(QStringLiteral("bad hex data \"%1\"").arg(item.left(20)));
-            bytes += char(item.toUInt(nullptr, 16));
-        }
-        return bytes;
-    }
-
-    // Stored text is UTF-8 without the terminating NUL of REG_SZ and REG_EXPAND_SZ.
-    QByteArray textData(quint32 type, const QByteArray& bytes) const {
-        QString text = m_version5 ? fromUtf16le(bytes) : platform::decodeAnsiText(bytes);
-        if (type != RegType::MultiSz && text.endsWith(QChar(u'\0')))
+        text = skipBlanks(text.mid(1));
+        while (!text.isEmpty() && isBlank(text.back()))
             text.chop(1);
+        if (text.startsWith(u'-'))
+            return deleteValue(text.mid(1));
+        return dataType(text);
+    }
+
+    Rest deleteValue(QStringView rest) {
+        if (!endsLine(rest)) {
+            skipped(QStringLiteral("text after \"=-\""));
+            return skipBlanks(rest);
+        }
+        if (!m_key)
+            skipped(QStringLiteral("a value outside a key"));
+        else
+            m_sink(RegFileOp{RegFileOp::DeleteValue, m_key->first, m_key->second,
+                             RegistryValue{m_valueName, 0, {}}});
+        return std::nullopt;
+    }
+
+    // The type tags are case-sensitive, as regedit reads them.
+    Rest dataType(QStringView text) {
+        if (text.startsWith(u'"'))
+            return stringData(text.mid(1));
+        if (text.startsWith(u"dword:"))
+            return dwordData(text.mid(6));
+        if (text.startsWith(u"hex:"))
+            return hexData(text.mid(4), RegType::Binary);
+        if (text.startsWith(u"hex(")) {
+            const QStringView number = text.mid(4);
+            qsizetype used = 0;
+            const bool xFirst = number.size() > 1 && (number[1] == u'x' || number[1] == u'X');
+            const auto type = xFirst ? std::nullopt : readHexNumber(number, used);
+            if (type && number.mid(used).startsWith(u"):"))
+                return hexData(number.mid(used + 2), *type);
+            skipped(QStringLiteral("bad value type in \"hex(...)\""));
+            return number;
+        }
+        skipped(QStringLiteral("unknown value type"));
+        return text;
+    }
+
+    Rest stringData(QStringView text) {
+        QStringView rest;
+        QString problem;
+        const auto data = quotedText(text, rest, problem);
+        if (!data && problem.startsWith(u"\"\\0\"")) // regedit reads nothing after it
+            stop(problem + QStringLiteral("; the rest of the file is not read"));
+        else if (!data)
+            skipped(problem);
+        if (!data)
+            return std::nullopt;
+        if (!endsLine(rest)) {
+            skipped(QStringLiteral("text after the value"));
+            return std::nullopt;
+        }
+        setValue(m_valueName, RegType::Sz, data->toUtf8());
+        return std::nullopt;
+    }
+
+    Rest dwordData(QStringView text) {
+        text = skipBlanks(text);
+        qsizetype digits = 0;
+        while (digits < text.size() && isHexDigit(text[digits]))
+            ++digits;
+        if (text.isEmpty() || digits > 8 || !endsLine(text.mid(digits))) {
+            skipped(QStringLiteral("bad dword \"%1\"").arg(text.left(20).toString()));
+            return text;
+        }
+        QByteArray bytes(4, Qt::Uninitialized);
+        qToLittleEndian(text.left(digits).toUInt(nullptr, 16), bytes.data());
+        setValue(m_valueName, RegType::Dword, bytes);
+        return std::nullopt;
+    }
+
+    Rest hexData(QStringView text, quint32 type) {
+        QByteArray bytes;
+        const int firstLine = m_lines.number();
+        for (;;) {
+            bool continues = false;
+            if (!hexItems(text, bytes, continues)) {
+                skipped(QStringLiteral("bad hex data \"%1\"").arg(text.left(20).toString()), firstLine);
+                return std::nullopt;
+            }
+            if (!continues)
+                break;
+            if (!nextContinuation())
+                break; // the data ends with the file
+            text = skipBlanks(m_continuation);
+            if (!isHexDigit(text.front())) {
+                skipped(QStringLiteral("hex data broken off by line %1").arg(m_lines.number()), firstLine);
+                return text;
+            }
+        }
+        setValue(m_valueName, type,
+                 platform::isTextType(type) && !bytes.isEmpty() ? textData(type, bytes) : bytes);
+        return std::nullopt;
+    }
+
+    // Blank and comment lines inside continued hex data are passed over.
+    bool nextContinuation() {
+        while (const auto next = m_lines.next()) {
+            m_continuation = *next;
+            if (!endsLine(m_continuation))
+                return true;
+        }
+        return false;
+    }
+
+    // Comma-separated bytes up to the end of the line, a comment or a continuation backslash.
+    bool hexItems(QStringView text, QByteArray& bytes, bool& continues) const {
+        while (!text.isEmpty()) {
+            qsizetype used = 0;
+            const auto number = readHexNumber(text, used);
+            if (!number) {
+                QStringView end = skipBlanks(text);
+                if (end.startsWith(u'\\')) {
+                    continues = endsLine(end.mid(1));
+                    return continues;
+                }
+                return end.startsWith(u';') || (end.isEmpty() && text.isEmpty());
+            }
+            if (*number > 0xff)
+                return false;
+            bytes += char(*number);
+            text = text.mid(used);
+            if (!text.startsWith(u','))
+                return endsLine(text);
+            text = text.mid(1);
+        }
+        return true;
+    }
+
+    // Stored text is UTF-8 without the terminating NUL of REG_SZ and REG_EXPAND_SZ; a file read as
+    // UTF-16 holds UTF-16LE bytes, any other holds 8-bit text.
+    QByteArray textData(quint32 type, const QByteArray& bytes) const {
+        QString text = m_lines.unicode() ? fromUtf16le(bytes) : platform::decodeAnsiText(bytes);
+        if (type == RegType::MultiSz) {
+            if (!text.endsWith(QChar(u'\0')))
+                text += QChar(u'\0');
+        } else if (text.endsWith(QChar(u'\0'))) {
+            text.chop(1);
+        }
         return text.toUtf8();
     }
 
+    void setValue(const QString& name, quint32 type, const QByteArray& data) {
+        if (!m_key) {
+            skipped(QStringLiteral("a value outside a key"));
+            return;
+        }
+        m_sink(RegFileOp{RegFileOp::SetValue, m_key->first, m_key->second, RegistryValue{name, type, data}});
+    }
+
     LineReader m_lines;
-    const std::function<void(const RegFileOp&)>& m_sink;
-    bool m_version5 = false;
-    int m_statementLine = 0;
+    const RegFileSink& m_sink;
+    const RegFileReporter* m_report;
+    RegFileSummary m_summary;
+    bool m_win31 = false;
+    bool m_stopped = false;
     std::optional<std::pair<Hive, QString>> m_key;
-    bool m_keyRemoved = false;
+    QString m_valueName;
+    QString m_continuation; // the line hex data goes on in, kept alive while it is read
 };
 
 void apply(RegistryStore& store, const RegFileOp& op) {
@@ -468,20 +717,27 @@ void exportRegFile(RegistryStore& store, const QString& fileName, const QString&
             (QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") + file.errorString()));
 }
 
-void parseRegFile(QIODevice& in, const std::function<void(const RegFileOp&)>& sink) {
-    RegFileParser(in, sink).run();
+void parseRegFile(QIODevice& in, const RegFileSink& sink) { RegFileParser(in, sink, nullptr).run(); }
+
+RegFileSummary parseRegFile(QIODevice& in, const RegFileSink& sink, const RegFileReporter& report) {
+    return RegFileParser(in, sink, &report).run();
 }
 
-void importRegFile(RegistryStore& store, const QString& fileName) {
+RegFileSummary importRegFile(RegistryStore& store, const QString& fileName, const RegFileReporter& report) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw RegFileError(
             (QStringLiteral("cannot read ") + quoted(fileName) + QStringLiteral(": ") + file.errorString()));
+    RegFileSummary summary;
     try {
-        store.write([&] { parseRegFile(file, [&](const RegFileOp& op) { apply(store, op); }); });
+        store.write([&] {
+            summary = parseRegFile(
+                file, [&](const RegFileOp& op) { apply(store, op); }, report);
+        });
     } catch (const RegFileError& error) {
         throw RegFileError((quoted(fileName) + u' ' + error.message()));
     }
+    return summary;
 }
 
 } // namespace stowline

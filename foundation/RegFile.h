@@ -44,11 +44,24 @@ void exportRegFile(platform::RegistryStore& store, const QString& fileName, cons
 void exportRegistry(platform::RegistryStore& store, QIODevice& out, const QString& keyName,
                     RegFileFormat format);
 
-// Reads a file of either format and hands every change to sink as it is read. Throws RegFileError
-// naming the line for an unknown header or a broken line.
-void parseRegFile(QIODevice& in, const std::function<void(const RegFileOp&)>& sink);
-// Imports the file into the store in one transaction: everything, or nothing when the file is
-// broken or the store fails.
-void importRegFile(platform::RegistryStore& store, const QString& fileName);
+using RegFileSink = std::function<void(const RegFileOp&)>;
+// Told of every line an import skips: its number and why.
+using RegFileReporter = std::function<void(int line, const QString& reason)>;
+
+struct RegFileSummary {
+    int skippedLines = 0;
+    bool stopped = false; // a line made the import give up on the rest of the file
+};
+
+// Reads a file of either format (and the Windows 3.1 "REGEDIT" form) and hands every change to
+// sink as it is read, exactly as regedit reads it. Throws RegFileError for a file without a
+// registry header. The strict form also throws, naming the line, at the first line regedit would
+// skip; the lenient form reports that line and reads on.
+void parseRegFile(QIODevice& in, const RegFileSink& sink);
+RegFileSummary parseRegFile(QIODevice& in, const RegFileSink& sink, const RegFileReporter& report);
+// Imports the file leniently into the store in one transaction: every line read is committed
+// together, or nothing when the file cannot be read or the store fails.
+RegFileSummary importRegFile(platform::RegistryStore& store, const QString& fileName,
+                             const RegFileReporter& report);
 
 } // namespace stowline

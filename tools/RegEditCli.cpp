@@ -59,12 +59,17 @@ int runRegEdit(const RegEditOptions& options, QTextStream& err) {
     }
     try {
         platform::RegistryStore& store = platform::registry();
-        if (options.action == RegEditOptions::Action::Export)
+        if (options.action == RegEditOptions::Action::Export) {
             exportRegFile(store, options.file, options.key,
                           options.ansi ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
-        else
-            importRegFile(store, options.file);
-        return ExitOk;
+            return ExitOk;
+        }
+        const RegFileSummary summary =
+            importRegFile(store, options.file, [&](int line, const QString& reason) {
+                err << tool << options.file << " line " << line << " skipped: " << reason << '\n';
+            });
+        err.flush();
+        return summary.skippedLines > 0 ? ExitSkippedLines : ExitOk;
     } catch (const RegFileError& error) {
         err << tool << error.message()
             << (options.action == RegEditOptions::Action::Import ? "; nothing was imported\n" : "\n");

@@ -22,7 +22,9 @@ struct RegEditOptions {
 
 RegEditOptions parseRegEditArguments(const QStringList& arguments);
 
-enum RegEditExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+// 0: everything imported or exported; 1: nothing imported or exported; 2: bad arguments;
+// 3: imported, with lines skipped (each one reported on stderr).
+enum RegEditExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitSkippedLines = 3 };
 // Runs the command; diagnostics go to err as one line each.
 int runRegEdit(const RegEditOptions& options, QTextStream& err);
 

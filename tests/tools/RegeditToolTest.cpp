@@ -157,7 +157,7 @@ private slots:
                              "\r\n"
                              "; removed first\r\n"
                              "[-HKEY_CURRENT_USER\\Import\\Old]\r\n"
-                             "\"skipped\"=\"x\"\r\n"
+                             "\"skipped\"=\"x\"\r\n" // the deleted key is no longer open
                              "\r\n"
                              "[HKEY_CURRENT_USER\\Import\\Keep]\r\n"
                              "\"gone\"=-\r\n"
@@ -167,7 +167,9 @@ private slots:
         const QString file = m_env->path(u"v5.reg"_s);
         test::writeFile(file, "\xff\xfe" +
                                   QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
-        QCOMPARE(runTool({u"/S"_s, file}), 0);
+        QString err;
+        QCOMPARE(runTool({u"/S"_s, file}, &err), 3);
+        QVERIFY2(err.contains(u"v5.reg line 5 skipped: a value outside a key"_s), qPrintable(err));
 
         QVERIFY(!store.keyExists(Hive::CurrentUser, u"Import\\Old"_s));
         const QList<RegistryValue> expected{
@@ -191,6 +193,52 @@ private slots:
         QCOMPARE(platform::registry().values(Hive::CurrentUser, u"J\u00f6rg"_s), expected);
     }
 
+    // A line regedit cannot use is skipped, reported with its number and reason, and the rest of the
+    // file is imported; a few lines make regedit give up on everything after them.
+    void unusableLinesAreSkipped_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("restRead");
+        const auto row = [](const char* line, const char* reason, bool restRead = true) {
+            QTest::newRow(line) << QByteArray(line) << QString::fromUtf8(reason) << restRead;
+        };
+        row("\"b\"=hex:01,0g", "bad hex data");
+        row("\"b\"=hex:01,100", "bad hex data");
+        row("\"b\"=hex:01,\\\r\nzz", "hex data broken off by line 7");
+        row("\"s\"=\"abc", "unterminated quoted text");
+        row("\"s=\"abc\"", "\"=\" expected");
+        row("\"s\"=\"a\" b", "text after the value");
+        row("\"d\"=dword:123456789", "bad dword");
+        row("\"d\"=DWORD:1", "unknown value type");
+        row("\"d\"=hex(zz):01", "bad value type");
+        row("garbage", "not a key, a value or a comment");
+        row("[ HKEY_CURRENT_USER\\Elsewhere]", "not a key name");
+        row("[HKEY_USERS\\x]\r\n\"lost\"=\"x\"", "keys under HKEY_USERS are not kept");
+        row("[HKCU\\Short]", "unknown root key \"HKCU\"");
+        row("\"s\"=\"a\\0b\"", "\"\\0\" in a quoted text; the rest of the file is not read", false);
+        row("[-HKEY_NOWHERE\\x]", "not a known root key; the rest of the file is not read", false);
+    }
+    void unusableLinesAreSkipped() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, reason);
+        QFETCH(bool, restRead);
+        const QString file = m_env->path(u"in.reg"_s);
+        test::writeFile(file,
+                        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Lenient]\r\n\"ok\"=\"fine\"\r\n# note\r\n" +
+                            line + "\r\n[HKEY_CURRENT_USER\\Lenient]\r\n\"after\"=\"kept\"\r\n");
+        QString err;
+        QCOMPARE(runTool({u"/s"_s, file}, &err), 3);
+        QVERIFY2(err.startsWith(u"stowline-regedit: "_s + file + u" line 6 skipped: "_s) &&
+                     err.contains(reason),
+                 qPrintable(err));
+        QStringList names;
+        for (const RegistryValue& value : platform::registry().values(Hive::CurrentUser, u"Lenient"_s))
+            names << value.name;
+        const QStringList expected = restRead ? QStringList{u"ok"_s, u"after"_s} : QStringList{u"ok"_s};
+        QCOMPARE(names, expected);
+        QCOMPARE(platform::registry().subKeys(Hive::CurrentUser, QString()), QStringList{u"Lenient"_s});
+    }
+
     void failuresChangeNothing_data() {
         QTest::addColumn<QString>("arguments"); // *.reg: files in the test folder; in.reg holds content
         QTest::addColumn<QByteArray>("content");
@@ -199,26 +247,16 @@ private slots:
         QTest::addColumn<QString>("said");
         const auto importing = [](const char* name, const QByteArray& content, int line) {
             QTest::newRow(name) << u"/s in.reg"_s << content << false << 1
-                                << u"in.reg\" line %1:"_s.arg(line);
+                                << (line > 1 ? u"in.reg\" line %1:"_s.arg(line) : u"in.reg\""_s);
         };
         const auto running = [](const char* name, const char* arguments, int exitCode, const char* said,
                                 bool foreignStore = false) {
             QTest::newRow(name) << QString::fromUtf8(arguments) << QByteArray() << foreignStore << exitCode
                                 << QString::fromUtf8(said);
         };
-        const QByteArray start = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Broken]\r\n\"ok\"=\"fine\"\r\n";
         importing("empty file", "", 1);
         importing("unknown header", "REGEDIT5\r\n\r\n[HKEY_CURRENT_USER\\Broken]\r\n", 1);
-        importing("bad hex", start + "\"b\"=hex:01,0g\r\n", 5);
-        importing("three-digit byte", start + "\"b\"=hex:01,100\r\n", 5);
-        importing("unterminated string", start + "\"s\"=\"abc\r\n", 5);
-        importing("unterminated name", start + "\"s=\"abc\"\r\n", 5);
-        importing("key outside the hives", start + "[HKEY_CLASSES_ROOT\\x]\r\n", 5);
-        importing("hex continues past the end", start + "\"b\"=hex:01,\\\r\n", 5);
-        importing("dword too long", start + "\"d\"=dword:123456789\r\n", 5);
-        importing("unknown type", start + "\"d\"=qword:1\r\n", 5);
-        importing("stray text", start + "garbage\r\n", 5);
-        importing("value before any key", "REGEDIT4\r\n\r\n\"v\"=\"x\"\r\n", 3);
+        importing("header read, content not", "REGEDIT 4\r\n\r\n[HKEY_CURRENT_USER\\Broken]\r\n", 1);
         running("missing key", "/e /a out.reg HKCU\\Nope", 1, "HKCU\\Nope\" does not exist");
         running("other hive", "/e /a out.reg HKEY_USERS\\x", 1, "HKEY_USERS\\x\" is not under");
         running("missing import file", "/s missing.reg", 1, "missing.reg");

@@ -1,0 +1,263 @@
+#!/usr/bin/env python3
+"""Imports a few hundred generated .reg files with `wine regedit` and with `stowline-regedit`, and
+compares the two registries key by key. Usage: regedit_oracle.py STOWLINE_REGEDIT [WORKDIR]
+Exits 0 when at least 98 % of the files give the same keys and values, 77 (skipped) without Wine."""
+import itertools, os, shutil, subprocess, sys, tempfile
+
+ROOT = "Software\\StwOracle"
+
+
+# ---- generated files --------------------------------------------------------------------------
+
+def body_variants():
+    """(name, lines) pairs; {K} is the file's own key, {P} its parent key under the same hive."""
+    ok = ['"kept"="yes"']
+    v = []
+    # Well-formed data of every kind.
+    v += [("string", ['"s"="plain text"', '"q"="with \\"quotes\\" and \\\\ back"', '@="default"'])]
+    v += [("dword", ['"d1"=dword:00000001', '"d2"=dword:ffffffff', '"d3"=dword:7'])]
+    v += [("binary", ['"b"=hex:00,01,fe,FF', '"e"=hex:', '"w"=hex:01,02,\\', '  03,04'])]
+    v += [("typed", ['"n"=hex(0):01,02', '"x"=hex(b):01,00,00,00,00,00,00,00', '"big"=hex(100):aa'])]
+    v += [("expand", ['"p"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00'])]
+    v += [("multi", ['"m"=hex(7):61,00,00,00,62,00,00,00,00,00'])]
+    v += [("hex1", ['"h"=hex(1):41,00,42,00,00,00'])]
+    v += [("empty hex1", ['"h"=hex(1):', '"h2"=hex(2):', '"h7"=hex(7):'])]
+    v += [("delete value", ['"gone"="x"', '"gone"=-', '"kept"="y"'])]
+    v += [("delete subkey", ['[{K}\\sub]', '"a"="1"', '[-{K}\\sub]', '[{K}]', '"b"="2"'])]
+    v += [("nested keys", ['[{K}\\a\\b\\c]', '"deep"="1"', '[{K}\\a]', '"mid"=dword:2'])]
+    v += [("value names", ['"with space"="1"', '"semi;colon"="2"', '"eq=sign"="3"', '"br[a]ck"="4"'])]
+    # Malformed lines: Windows skips the line or the value and imports the rest.
+    bad = {
+        "bad hex digit": '"v"=hex:01,zz,03',
+        "hex over ff": '"v"=hex:100',
+        "hex three digits": '"v"=hex:0ff,1',
+        "hex empty item": '"v"=hex:01,,02',
+        "hex spaces": '"v"=hex: 01 , 02 ,03',
+        "hex trailing comma": '"v"=hex:01,02,',
+        "hex comment": '"v"=hex:01,02 ; note',
+        "hex text after": '"v"=hex:01,02 x',
+        "bad dword": '"v"=dword:xyz',
+        "long dword": '"v"=dword:123456789',
+        "empty dword": '"v"=dword:',
+        "dword comment": '"v"=dword:00000010 ; sixteen',
+        "dword spaces": '"v"=dword: 10 ',
+        "dword text after": '"v"=dword:10 x',
+        "upper DWORD": '"v"=DWORD:00000001',
+        "upper Hex": '"v"=Hex:01',
+        "unknown type": '"v"=word:01',
+        "hex paren no colon": '"v"=hex(2)01,00',
+        "hex bad paren": '"v"=hex(zz):01',
+        "unterminated string": '"v"="no end',
+        "unterminated name": '"v=1',
+        "text after string": '"v"="a" b',
+        "comment after string": '"v"="a" ; note',
+        "two values one line": '"v"="a" "w"="b"',
+        "no equals": '"v" "x"',
+        "spaces around equals": '"v" = "a"',
+        "tab before value": '\t"v"="tab"',
+        "escape zero": '"v"="a\\0b"',
+        "escape n": '"v"="a\\nb"',
+        "escape r": '"v"="a\\rb"',
+        "unknown escape": '"v"="a\\qb"',
+        "name escape": '"v\\"x"="1"',
+        "delete value junk": '"v"=- x',
+        "delete value comment": '"v"=- ; gone',
+        "plain word": 'garbage line',
+        "equals only": '=',
+        "at sign junk": '@ x',
+    }
+    for name, line in bad.items():
+        v.append((name, ok + [line, '"after"="still here"']))
+    # Comments and layout.
+    v += [("hash comment", ['# a comment', '"a"="1"', '#"b"="2"'])]
+    v += [("semicolon comment", ['; a comment', ';"b"="2"', '"a"="1"'])]
+    v += [("indented", ['   "a"="1"', '\t[{K}\\in]', ' "b"="2"'])]
+    v += [("hex broken by blank", ['"h"=hex:01,02,\\', '', '  03', '"after"="x"'])]
+    v += [("hex broken by comment", ['"h"=hex:01,02,\\', '; c', '  03', '"after"="x"'])]
+    v += [("hex continued by junk", ['"h"=hex:01,02,\\', 'zz', '"after"="x"'])]
+    v += [("hex continuation comment", ['"h"=hex:01,\\ ; c', '  02', '"after"="x"'])]
+    v += [("hex continuation at end", ['"after"="x"', '"h"=hex:01,02,\\'])]
+    # Key lines.
+    v += [("space after bracket", ['"a"="1"', '[ {K}\\sub]', '"b"="2"'])]
+    v += [("space after dash", ['[{K}\\sub]', '"s"="1"', '[- {K}\\sub]', '"b"="2"'])]
+    v += [("delete then values", ['[{K}\\sub]', '"s"="1"', '[-{K}\\sub]', '"b"="2"'])]
+    v += [("text after key", ['[{K}\\sub] trailing', '"b"="2"'])]
+    v += [("no closing bracket", ['[{K}\\sub', '"b"="2"'])]
+    v += [("two closing brackets", ['[{K}\\s]b]', '"b"="2"'])]
+    v += [("trailing backslash key", ['[{K}\\sub\\]', '"b"="2"'])]
+    v += [("unknown hive", ['"a"="1"', '[HKEY_NOWHERE\\x]', '"b"="2"'])]
+    v += [("short hive name", ['"a"="1"', '[HKCU\\Software\\StwOracleShort]', '"b"="2"'])]
+    v += [("lower hive name", ['[{Klower}\\sub]', '"b"="2"'])]
+    v += [("value before key", None)]
+    v += [("delete unknown hive", ['"a"="1"', '[-HKEY_NOWHERE\\x]', '"b"="2"'])]
+    return v
+
+
+def key_of(hive, index):
+    return f"{hive}\\{ROOT}\\F{index:03}"
+
+
+def render(lines, key, header, eol):
+    text = []
+    for line in lines:
+        text.append(line.replace("{Klower}", key.lower()).replace("{K}", key))
+    return header + eol + eol + "[" + key + "]" + eol + eol.join(text) + eol
+
+
+def generate():
+    """Yields (name, bytes, keys compared)."""
+    index = 0
+    hives = ["HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"]
+    forms = [("v4 crlf", "REGEDIT4", "\r\n", "ansi"), ("v4 lf", "REGEDIT4", "\n", "ansi"),
+             ("v4 cr", "REGEDIT4", "\r", "ansi"),
+             ("v5 crlf", "Windows Registry Editor Version 5.00", "\r\n", "utf16"),
+             ("v5 ansi", "Windows Registry Editor Version 5.00", "\r\n", "ansi")]
+    for (name, lines), (form, header, eol, encoding) in itertools.product(body_variants(), forms):
+        hive = hives[index % 2]
+        key = key_of(hive, index)
+        if lines is None:  # a value before the first key
+            text = header + eol + '"early"="x"' + eol + "[" + key + "]" + eol + '"a"="1"' + eol
+        else:
+            text = render(lines, key, header, eol)
+        yield f"{name} / {form}", encode(text, encoding), index
+        index += 1
+    # Text outside ASCII: Windows-1252 bytes in an ANSI file, any text in a UTF-16 file.
+    for form, header, encoding in [("v4", "REGEDIT4", "cp1252"),
+                                   ("v5", "Windows Registry Editor Version 5.00", "utf16")]:
+        key = key_of("HKEY_CURRENT_USER", index)
+        text = render(['"Zoë"="Ångström – €"', '"p"=hex(2):41,42'], key, header, "\r\n")
+        yield f"non-ascii / {form}", encode(text, encoding), index
+        index += 1
+    # Classes: the Windows 3.1 form and HKEY_CLASSES_ROOT keys land below HKLM\Software\Classes.
+    for form, text in [
+        ("win31", "REGEDIT\r\nHKEY_CLASSES_ROOT\\StwOracle\\F{i} = first\r\n"
+                  "HKEY_CLASSES_ROOT\\StwOracle\\F{i}\\shell\\open\\command = prog.exe %1\r\n"
+                  "HKEY_CLASSES_ROOT\\StwOracle\\F{i}\\empty\r\nnot a class line\r\n"),
+        ("classes v4", "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\StwOracle\\F{i}]\r\n@=\"cls\"\r\n"),
+        ("classes v5", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\StwOracle\\F{i}]\r\n"
+                       "\"a\"=dword:00000002\r\n"),
+        ("fuzzy header", "REGEDIT 4\r\n\r\n[HKEY_CURRENT_USER\\" + ROOT + "\\F{i}]\r\n\"a\"=\"1\"\r\n"),
+        ("no header", "[HKEY_CURRENT_USER\\" + ROOT + "\\F{i}]\r\n\"a\"=\"1\"\r\n"),
+        ("indented header", "  REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + ROOT + "\\F{i}]\r\n\"a\"=\"1\"\r\n"),
+    ]:
+        yield f"{form}", encode(text.replace("{i}", f"{index:03}"), "ansi"), index
+        index += 1
+
+
+def encode(text, encoding):
+    if encoding == "utf16":
+        return b"\xff\xfe" + text.encode("utf-16-le")
+    if encoding == "cp1252":
+        return text.encode("cp1252")
+    return text.encode("ascii")
+
+
+# ---- reading an export ------------------------------------------------------------------------
+
+def read_export(path):
+    """{key (lower case): {value name (lower case): (type, data)}} of a well-formed export."""
+    raw = open(path, "rb").read()
+    text = raw[2:].decode("utf-16-le") if raw.startswith(b"\xff\xfe") else raw.decode("utf-8")
+    unicode = raw.startswith(b"\xff\xfe")
+    keys, current, pending = {}, None, ""
+    for line in text.replace("\r\n", "\n").split("\n")[1:]:
+        if pending or (line.endswith("\\") and not line.startswith("[")):
+            pending += line.strip()
+            if pending.endswith("\\"):
+                pending = pending[:-1]
+                continue
+            line, pending = pending, ""
+        if line.startswith("["):
+            current = keys.setdefault(line[1:-1].lower(), {})
+        elif line and current is not None:
+            name, data = split_value(line)
+            current[name.lower()] = parse_data(data, unicode)
+    return keys
+
+
+def split_value(line):
+    if line.startswith("@="):
+        return "", line[2:]
+    i, name = 1, ""
+    while line[i] != '"':
+        if line[i] == "\\":
+            i += 1
+        name += line[i]
+        i += 1
+    return name, line[i + 2:]
+
+
+def parse_data(data, unicode):
+    if data.startswith('"'):
+        return (1, unescape(data[1:-1]))
+    if data.startswith("dword:"):
+        return (4, int(data[6:], 16))
+    kind, _, digits = data.partition(":")
+    type_ = 3 if kind == "hex" else int(kind[4:-1], 16)
+    blob = bytes(int(x, 16) for x in digits.split(",") if x)
+    if type_ in (1, 2, 7):
+        text = blob.decode("utf-16-le" if unicode else "utf-8", "replace")
+        return (type_, text.rstrip("\0") if type_ != 7 else text.rstrip("\0") + "\0")
+    return (type_, blob)
+
+
+def unescape(s):
+    return s.replace('\\"', '"').replace("\\n", "\n").replace("\\r", "\r").replace("\\\\", "\\")
+
+
+# ---- running both ------------------------------------------------------------------------------
+
+def run(command, env=None):
+    return subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+
+
+def main():
+    tool = sys.argv[1]
+    if not shutil.which("wine"):
+        print("SKIP: wine is not installed, so there is no oracle to compare with")
+        return 77
+    work = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="regedit-oracle-")
+    os.makedirs(work, exist_ok=True)
+    wine_env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
+                    WINEDLLOVERRIDES="mscoree,mshtml=")
+    ours_env = dict(os.environ, STOWLINE_REGISTRY=os.path.join(work, "ours.db"))
+    run(["wineboot", "-i"], wine_env)
+    files = list(generate())
+    paths = []
+    for name, data, index in files:
+        paths.append(os.path.join(work, f"f{index:03}.reg"))
+        open(paths[-1], "wb").write(data)
+        result = run([tool, "/s", paths[-1]], ours_env)
+        if result.returncode < 0 or result.returncode > 3:
+            print(f"CRASH {index:03} {name}: status {result.returncode}")
+    # One regedit run reads many files, but a file that makes it give up ends the whole run.
+    gives_up = [p for (name, _, _), p in zip(files, paths)
+                if name.startswith("delete unknown hive") or name.startswith("escape zero")]
+    run(["wine", "regedit", "/s"] + [p for p in paths if p not in gives_up], wine_env)
+    for path in gives_up:
+        run(["wine", "regedit", "/s", path], wine_env)
+    theirs, ours = {}, {}
+    for hive in ["HKEY_CURRENT_USER\\" + ROOT, "HKEY_LOCAL_MACHINE\\" + ROOT,
+                 "HKEY_LOCAL_MACHINE\\Software\\Classes\\StwOracle"]:
+        run(["wine", "regedit", "/e", os.path.join(work, "theirs.reg"), hive], wine_env)
+        run([tool, "/e", os.path.join(work, "ours.reg"), hive], ours_env)
+        theirs.update(read_export(os.path.join(work, "theirs.reg")))
+        ours.update(read_export(os.path.join(work, "ours.reg")))
+    run(["wineserver", "-k"], wine_env)
+    differ = []
+    for name, _, index in files:
+        tag = f"\\f{index:03}"
+        pick = lambda keys: {k: v for k, v in keys.items() if tag in k or k.endswith(tag)}
+        if pick(theirs) != pick(ours):
+            differ.append(f"{index:03} {name}:\n  wine: {pick(theirs)}\n  ours: {pick(ours)}")
+    extra = sorted(set(k for k in theirs if "\\f" not in k) ^ set(k for k in ours if "\\f" not in k))
+    agree = 100.0 * (len(files) - len(differ)) / len(files)
+    print("\n".join(differ))
+    if extra:
+        print("keys outside the files' own:", extra)
+    print(f"{len(files) - len(differ)} of {len(files)} files agree with wine regedit ({agree:.1f} %)")
+    return 0 if agree >= 98.0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
