@@ -207,6 +207,24 @@ def unescape(s):
 
 # ---- running both ------------------------------------------------------------------------------
 
+def export_all(roots, regedit, env, work):
+    keys = {}
+    for root in roots:
+        path = os.path.join(work, "export.reg")
+        if os.path.exists(path):
+            os.remove(path)
+        run(regedit + ["/e", path, root], env)
+        if os.path.exists(path):
+            keys.update(read_export(path))
+    return keys
+
+
+def theirs_cut(theirs, ours):
+    """Keys whose REG_SZ values Wine's own export cuts at an embedded NUL."""
+    return {k for k, v in ours.items() if any(t == 1 and "\0" in d.rstrip("\0") for t, d in v.values()
+                                              if isinstance(d, str))}
+
+
 def run(command, env=None):
     return subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
 
@@ -236,13 +254,16 @@ def main():
     run(["wine", "regedit", "/s"] + [p for p in paths if p not in gives_up], wine_env)
     for path in gives_up:
         run(["wine", "regedit", "/s", path], wine_env)
-    theirs, ours = {}, {}
-    for hive in ["HKEY_CURRENT_USER\\" + ROOT, "HKEY_LOCAL_MACHINE\\" + ROOT,
-                 "HKEY_LOCAL_MACHINE\\Software\\Classes\\StwOracle"]:
-        run(["wine", "regedit", "/e", os.path.join(work, "theirs.reg"), hive], wine_env)
-        run([tool, "/e", os.path.join(work, "ours.reg"), hive], ours_env)
-        theirs.update(read_export(os.path.join(work, "theirs.reg")))
-        ours.update(read_export(os.path.join(work, "ours.reg")))
+    roots = ["HKEY_CURRENT_USER\\" + ROOT, "HKEY_LOCAL_MACHINE\\" + ROOT,
+             "HKEY_LOCAL_MACHINE\\Software\\Classes\\StwOracle"]
+    theirs, ours = export_all(roots, ["wine", "regedit"], wine_env, work), export_all(roots, [tool], ours_env, work)
+    # Our exports, read back by Wine in place of what it imported itself, give our registry again.
+    for root in roots:
+        open(os.path.join(work, "drop.reg"), "w").write(f"REGEDIT4\r\n\r\n[-{root}]\r\n")
+        run(["wine", "regedit", "/s", os.path.join(work, "drop.reg")], wine_env)
+        run([tool, "/e", os.path.join(work, "ours.reg"), root], ours_env)
+        run(["wine", "regedit", "/s", os.path.join(work, "ours.reg")], wine_env)
+    round_trip = export_all(roots, ["wine", "regedit"], wine_env, work)
     run(["wineserver", "-k"], wine_env)
     differ = []
     for name, _, index in files:
@@ -256,7 +277,11 @@ def main():
     if extra:
         print("keys outside the files' own:", extra)
     print(f"{len(files) - len(differ)} of {len(files)} files agree with wine regedit ({agree:.1f} %)")
-    return 0 if agree >= 98.0 else 1
+    lost = {k: v for k, v in ours.items() if round_trip.get(k) != v and k not in theirs_cut(theirs, ours)}
+    print(f"our exports read back by wine regedit: {len(ours) - len(lost)} of {len(ours)} keys the same")
+    for key, values in lost.items():
+        print(f"  {key}:\n    ours: {values}\n    wine: {round_trip.get(key)}")
+    return 0 if agree >= 98.0 and not lost else 1
 
 
 if __name__ == "__main__":
