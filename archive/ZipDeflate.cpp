@@ -21,19 +21,13 @@ size_t packedOrRawCap(const ZipChunk& chunk) { return chunk.rawSize - chunk.rawS
 
 ChunkDeflater::ChunkDeflater(int level) : m_level(level) {
     if (m_level > 0)
-        m_ready = deflateInit2(&m_stream, m_level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    if (m_level > 0 && !m_ready)
-        throw std::bad_alloc();
+        m_deflater = SliceDeflater::create(m_level);
 }
 
-ChunkDeflater::~ChunkDeflater() {
-    if (m_ready)
-        deflateEnd(&m_stream);
-}
+ChunkDeflater::~ChunkDeflater() = default;
 
 void ChunkDeflater::process(ZipChunk& chunk, bool last) {
-    const auto* bytes = reinterpret_cast<const Bytef*>(chunk.raw.data());
-    chunk.crc = static_cast<quint32>(crc32_z(0, bytes, chunk.rawSize));
+    chunk.crc = Crc32(0, chunk.raw.data(), chunk.rawSize);
     chunk.deflated = false;
     chunk.packedSize = 0;
     if (m_level == 0 || chunk.rawSize == 0 || looksIncompressible(chunk.raw.data(), chunk.rawSize))
@@ -42,18 +36,12 @@ void ChunkDeflater::process(ZipChunk& chunk, bool last) {
 }
 
 bool ChunkDeflater::deflate(ZipChunk& chunk, bool last) {
-    deflateReset(&m_stream);
-    const size_t bound = deflateBound(&m_stream, static_cast<uLong>(chunk.rawSize)) + 64;
+    // Room for data that does not shrink: stored blocks and flush marks add a few bytes per 64 KiB.
+    const size_t bound = chunk.rawSize + chunk.rawSize / 16 + 4096;
     if (chunk.packed.size() < bound)
         chunk.packed.resize(bound);
-    m_stream.next_in = reinterpret_cast<Bytef*>(chunk.raw.data());
-    m_stream.avail_in = static_cast<uInt>(chunk.rawSize);
-    m_stream.next_out = reinterpret_cast<Bytef*>(chunk.packed.data());
-    m_stream.avail_out = static_cast<uInt>(bound);
-    const int result = ::deflate(&m_stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-    const bool complete = last ? result == Z_STREAM_END : (result == Z_OK && m_stream.avail_in == 0);
-    chunk.packedSize = bound - m_stream.avail_out;
-    return complete;
+    chunk.packedSize = m_deflater->deflate(chunk.raw.data(), chunk.rawSize, chunk.packed.data(), bound, last);
+    return chunk.packedSize > 0;
 }
 
 bool looksIncompressible(const char* data, size_t size) {

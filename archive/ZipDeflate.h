@@ -1,8 +1,10 @@
 #pragma once
 
+#include "archive/ZipCodec.h"
+
 #include <QtGlobal>
+#include <memory>
 #include <vector>
-#include <zlib.h>
 
 namespace stowline {
 
@@ -34,8 +36,7 @@ private:
     bool deflate(ZipChunk& chunk, bool last);
 
     int m_level;
-    z_stream m_stream{};
-    bool m_ready = false;
+    std::unique_ptr<SliceDeflater> m_deflater;
 };
 
 // True for bytes that deflate cannot shrink enough to pay (compressed or random data).

@@ -1,5 +1,6 @@
 #include "archive/ZipExtractor.h"
 
+#include "archive/ZipCodec.h"
 #include "archive/ZipFormat.h"
 #include "archive/ZipLibzip.h"
 #include "archive/ZipText.h"
@@ -36,6 +37,9 @@ struct ExtractItem {
     quint64 size = 0;
     mode_t mode = 0; // as packed; narrowed before unpacking
     time_t modified = 0;
+    quint16 method = ZIP_CM_STORE;
+    quint32 crc = 0;
+    bool ownInflate = false; // stored or deflated without encryption: read raw, inflated here
 };
 
 // Zip archives hold a folder's mode only for an empty folder; any other folder opens to others only
@@ -133,7 +137,16 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
             plan.folders[target] = {recordedMode(archive, index, 0777), true};
             continue;
         }
-        ExtractItem item{index, name, target, info.size, recordedMode(archive, index, 0666), info.mtime};
+        ExtractItem item{index,
+                         name,
+                         target,
+                         info.size,
+                         recordedMode(archive, index, 0666),
+                         info.mtime,
+                         info.comp_method,
+                         info.crc,
+                         (info.comp_method == ZIP_CM_STORE || info.comp_method == ZIP_CM_DEFLATE) &&
+                             info.encryption_method == ZIP_EM_NONE};
         plan.folders[target.left(target.lastIndexOf('/'))].letReadWhatFileLets(item.mode);
         // A later member of the same name wins, as it would unpacked one after the other.
         if (auto it = fileByTarget.find(target); it != fileByTarget.end())
@@ -257,22 +270,43 @@ private:
     }
 
     void unpack(zip_t* archive, const ExtractItem& item, Progress& progress, std::vector<char>& buffer) {
-        ZipFileHandle member(zip_fopen_index(archive, item.index, 0));
+        ZipFileHandle member(zip_fopen_index(archive, item.index, item.ownInflate ? ZIP_FL_COMPRESSED : 0));
         if (!member)
             throw memberFailure(item, zip_get_error(archive));
         PendingFile out(item.target);
+        const auto inflater =
+            item.ownInflate && item.method == ZIP_CM_DEFLATE ? MemberInflater::create() : nullptr;
+        quint32 crc = 0;
+        quint64 written = 0;
+        const MemberInflater::Sink write = [&](const char* data, size_t size) {
+            out.write(data, size);
+            crc = Crc32(crc, data, size);
+            written += size;
+            progress.done += size;
+            m_totalDone += size;
+        };
         while (!m_stop) {
             const zip_int64_t got = zip_fread(member.get(), buffer.data(), buffer.size());
             if (got < 0)
                 throw memberFailure(item, zip_file_get_error(member.get()));
-            if (got == 0) {
-                out.commit(item.mode, item.modified);
-                return;
-            }
-            out.write(buffer.data(), static_cast<size_t>(got));
-            progress.done += static_cast<quint64>(got);
-            m_totalDone += static_cast<quint64>(got);
+            if (got == 0)
+                break;
+            if (!inflater)
+                write(buffer.data(), static_cast<size_t>(got));
+            else if (!inflater->feed(buffer.data(), static_cast<size_t>(got), write))
+                throw damaged(item);
         }
+        if (m_stop)
+            return;
+        // libzip checks what it inflates itself; what we inflate we check here.
+        if (item.ownInflate &&
+            ((inflater && !inflater->finished()) || crc != item.crc || written != item.size))
+            throw damaged(item);
+        out.commit(item.mode, item.modified);
+    }
+
+    static VbError damaged(const ExtractItem& item) {
+        return VbError(321, Str(txtMemberDamaged) + item.memberName);
     }
 
     static VbError memberFailure(const ExtractItem& item, const zip_error_t* error) {
