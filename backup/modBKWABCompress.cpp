@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/frmInterface.h"
+#include "backup/modBKWABCheck.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
@@ -42,7 +43,7 @@ void WAB_Compress() {
         STEP(8) zip.TempFolder = TempDir();
         STEP(9) zip.ArchiveFile = TempDir() + QStringLiteral("stowline/") + layout::WabDataMember;
         STEP(10) zip.CompressionLevel = CompressionLevelSetting;
-        STEP(11) zip.SourceFolder = QFileInfo(WABFilePath).absolutePath();
+        STEP(11) zip.SourceFolder = QFileInfo(AddressBookFile()).absolutePath();
         STEP(12) zip.Compress();
     TRAP_END
 }

@@ -1,6 +1,5 @@
 #include "backup/modSaveArchive.h"
 
-#include "archive/frmInterface.h"
 #include "backup/modCreateArchive.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
@@ -44,13 +43,9 @@ QString byKind(int firstId, platform::DriveKind kind) {
     return Str(firstId + (k >= 0 && k <= static_cast<int>(platform::DriveKind::RamDisk) ? k : 0));
 }
 
-void showStatus(const QString& status) {
-    progress().setStatus(status);
-}
+void showStatus(const QString& status) { progress().setStatus(status); }
 
-void clearFileLine() {
-    progress().setFileLine(blankLine);
-}
+void clearFileLine() { progress().setFileLine(blankLine); }
 
 void showError(const QString& text) {
     platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
@@ -96,13 +91,12 @@ bool removeForced(const QString& path) {
 bool saveOnFixedDrive(const QString& destination, const QString& itemFlags) {
     showStatus(Str(txtSavingBackup) + u' ' + QFileInfo(destination).fileName());
     DoEvents();
-    if (!CreateArchive(destination)) {
+    if (!CreateArchive(destination, itemFlags)) {
         showStatus(Str(txtCouldNotSave));
         clearFileLine();
         DeleteTempFolder();
         return false;
     }
-    Zip().SetComment(destination, itemFlags);
     showStatus(Str(txtSavingDone));
     clearFileLine();
     return true;
@@ -112,13 +106,12 @@ bool saveThroughTemporaryArchive(const QString& destination, const QString& item
     showStatus(Str(txtCreatingBackup) + u' ' + QFileInfo(destination).fileName());
     DoEvents();
     const QString temporary = newTemporaryArchivePath();
-    if (!CreateArchive(temporary)) {
+    if (!CreateArchive(temporary, itemFlags)) {
         showStatus(Str(txtCouldNotCreate));
         clearFileLine();
         DeleteTempFolder();
         return false;
     }
-    Zip().SetComment(temporary, itemFlags);
     const platform::DriveKind kind = kindOfDriveOf(destination);
     showStatus(byKind(txtPleaseWaitByKind, kind));
     clearFileLine();

@@ -1,5 +1,6 @@
 #include "backup/modWizardBackup.h"
 
+#include "archive/ArchiveLayout.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCompress.h"
 #include "backup/modBKWABCompress.h"
@@ -17,30 +18,33 @@ namespace {
 constexpr int txtCouldNotCreate = 523;
 
 // Calls collect when the item is chosen; the flag records the call, not its success.
-QChar collectIfChosen(const BackupChoice& choice, BackupItem item, void (*collect)()) {
-    if (!choice.itemChosen(item))
-        return u'0';
+template <class Collect>
+bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, Collect collect) {
+    if (!layout::ItemPresent(job.items, item))
+        return false;
     collect();
-    return u'1';
+    return true;
 }
 
 } // namespace
 
-void WizardBackup(const QString& destination, const BackupChoice& choice) {
+void WizardBackup(const BackupJob& job) {
     TRAP_BEGIN("modWizardBackup:WizardBackup")
         STEP(1) DoEvents();
-        STEP(2) if (!CheckWrite(destination)) {
+        STEP(2) if (!CheckWrite(job.archivePath)) {
             STEP(3) progress().setStatus(Str(txtCouldNotCreate));
             STEP(4) progress().setFileLine(QStringLiteral(" "));
             STEP(5) DoEvents();
         }
         else {
             STEP(6) CreateTempFolder();
-            QString flags;
-            STEP(7) flags += collectIfChosen(choice, ItemIdentities, Identity_Compress);
-            STEP(8) flags += collectIfChosen(choice, ItemFavorites, IEF_Compress);
-            STEP(9) flags += collectIfChosen(choice, ItemAddressBook, WAB_Compress);
-            STEP(10) SaveArchive(destination, flags);
+            using layout::ArchiveItem;
+            STEP(7)
+            const bool identities =
+                collectIfChosen(job, ArchiveItem::Identities, [&] { Identity_Compress(job.identities); });
+            STEP(8) const bool favorites = collectIfChosen(job, ArchiveItem::Favorites, IEF_Compress);
+            STEP(9) const bool addressBook = collectIfChosen(job, ArchiveItem::AddressBook, WAB_Compress);
+            STEP(10) SaveArchive(job.archivePath, layout::ItemFlags(identities, favorites, addressBook));
         }
         STEP(11) progress().setCloseEnabled(true);
     TRAP_END

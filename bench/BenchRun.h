@@ -1,6 +1,7 @@
 #pragma once
 
-#include "backup/BackupChoice.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modWizardBackup.h"
 #include "foundation/modGlobal.h"
 #include "platform/Dialogs.h"
 
@@ -42,8 +43,12 @@ public:
     QString fileLine() const override { return {}; }
 };
 
-struct AllItems : BackupChoice {
-    bool itemChosen(int) const override { return true; }
-};
+// Every item and every identity found, as a backup the wizard set up.
+inline BackupJob everythingTo(const QString& archive) {
+    BackupJob job{archive, {}, QStringLiteral("111")};
+    Identity_Check(job.identities);
+    job.identities.selectAll(true);
+    return job;
+}
 
 } // namespace stowline::bench

@@ -56,13 +56,10 @@ double timeBackup(const QString& archive, TimingProgress*& timing) {
     forms::add(QStringLiteral("frmProgress"), timing);
     resetPeakRss();
     timing->clock.start();
-    Identity_Check();
+    const BackupJob job = everythingTo(archive);
     IEF_Check();
     WAB_Check();
-    QListWidget& identities = Interface().lstIdentities();
-    for (int i = 0; i < identities.count(); ++i)
-        identities.item(i)->setSelected(true);
-    WizardBackup(archive, AllItems());
+    WizardBackup(job);
     return seconds(timing->clock);
 }
 

@@ -11,16 +11,11 @@
 
 namespace stowline {
 
-QString ArchivePath;
-QString ArchiveItems;
 qint16 CompressionLevelSetting = 1;
 qint16 LaunchOESetting = 0;
 qint16 RememberLocationsSetting = 0;
 qint16 SchedulerDisableSetting = 0;
 bool CancelFlag = false;
-QString WABFilePath;
-QString CurrentIdentityName;
-QString RegImportCommand;
 QString ErrProcedure;
 qint16 ErrLine = 0;
 int ErrNumber = 0;

@@ -2,20 +2,16 @@
 
 #include <QString>
 #include <QWidget>
+#include <utility>
 
 namespace stowline {
 
 // ---- Program-wide state -------------------------------------------------------------------------
-extern QString ArchivePath;  // the archive being written or read
-extern QString ArchiveItems; // item flags read from an archive's comment
 extern qint16 CompressionLevelSetting;
 extern qint16 LaunchOESetting;
 extern qint16 RememberLocationsSetting;
 extern qint16 SchedulerDisableSetting;
-extern bool CancelFlag;     // set by the progress window's Cancel
-extern QString WABFilePath; // set by WAB_Check and WAB_Extract
-extern QString CurrentIdentityName;
-extern QString RegImportCommand;
+extern bool CancelFlag; // set by the progress window's Cancel
 // The error record of the last trapped failure. ErrNumber is 32-bit so that system error codes
 // are shown whole.
 extern QString ErrProcedure;
@@ -44,13 +40,14 @@ namespace forms {
 QWidget* find(const QString& name);
 void add(const QString& name, QWidget* window);
 void unload(const QString& name);
-template <class Form> Form& get(const QString& name) {
+// A window not loaded yet is built from args.
+template <class Form, class... Args> Form& get(const QString& name, Args&&... args) {
     static_assert(
         requires(Form & form) { form.Form_Load(); },
         "a window needs a public Form_Load(), not called from its constructor");
     if (QWidget* existing = find(name))
         return *static_cast<Form*>(existing);
-    auto* created = new Form;
+    auto* created = new Form(std::forward<Args>(args)...);
     add(name, created);
     created->Form_Load();
     return *created;

@@ -12,28 +12,21 @@ namespace {
 constexpr qint32 kExtractIntoFolder = 6;
 }
 
-QString WorkspaceFolder() {
-    return TempDir() + QStringLiteral("stowline/");
-}
+QString WorkspaceFolder() { return TempDir() + QStringLiteral("stowline/"); }
 
 void ShowStatus(const QString& text) {
     progress().setStatus(text);
     DoEvents();
 }
 
-bool FailureReported() {
-    return forms::find(QStringLiteral("frmError")) != nullptr;
-}
+bool FailureReported() { return forms::find(QStringLiteral("frmError")) != nullptr; }
 
 void StopIfFailureReported() {
     if (FailureReported())
         throw VbError(ErrNumber, ErrDescription, VbError::Reported);
 }
 
-void ImportRegFile(const QString& regFile) {
-    RegImportCommand = QStringLiteral("regedit /s \"") + regFile + u'"';
-    ExecCmd(RegImportCommand);
-}
+void ImportRegFile(const QString& regFile) { ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"'); }
 
 void UnpackZip(const QString& zipFile, const QString& folder) {
     cmpZIP& zip = Zip();

@@ -6,7 +6,6 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
-#include "restore/RestoreChoices.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 
@@ -99,7 +98,7 @@ bool replaceOrAddInstead(const QString& favorites) {
 
 } // namespace
 
-bool IEF_Extract() {
+bool IEF_Extract(bool replaceFavorites) {
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
         STEP(1) ShowStatus(Str(txtRestoringFavorites));
@@ -112,7 +111,7 @@ bool IEF_Extract() {
         STEP(5) const QString favorites = SystemPath(CSIDL_FAVORITES);
         StopIfFailureReported();
         STEP(6) ensureFolder(favorites);
-        STEP(7) if (favoritesModeChoice().replaceFavorites() && !replaceOrAddInstead(favorites)) {
+        STEP(7) if (replaceFavorites && !replaceOrAddInstead(favorites)) {
             completed = true;
             return true;
         }

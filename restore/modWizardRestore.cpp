@@ -1,11 +1,11 @@
 #include "restore/modWizardRestore.h"
 
+#include "archive/ArchiveLayout.h"
 #include "archive/frmInterface.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
-#include "restore/RestoreChoices.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 #include "restore/modRSIEF.h"
@@ -43,25 +43,29 @@ void finishRun(const QString& status) {
 
 } // namespace
 
-void WizardRestore(const QString& archivePath) {
+void WizardRestore(const RestoreJob& job) {
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         STEP(1) DoEvents();
         STEP(2) CreateTempFolder();
         StopIfFailureReported();
-        STEP(3) const QString archiveName = FileNamePart(archivePath);
+        STEP(3) const QString archiveName = FileNamePart(job.archivePath);
         STEP(4) progress().setStatus(Str(txtOpeningBackup) + u' ' + archiveName);
         STEP(5) DoEvents();
-        STEP(6) const Refusal refusal = CheckZipFile(archivePath);
+        STEP(6) const Refusal refusal = CheckZipFile(job.archivePath);
         STEP(7) if (refusal.refused()) {
             ShowRefusal(Str(txtBackupNotRestored) + u' ' + archiveName, refusal, txtNothingRestored);
             STEP(8) finishRun(QString());
             return;
         }
-        STEP(9) unpackWholeArchive(archivePath);
-        STEP(10) const RestoreItemsChoice& items = restoreItemsChoice();
-        STEP(11) if (items.identitiesChosen() && !Identity_Extract()) return;
-        STEP(12) if (items.favoritesChosen() && !IEF_Extract()) return;
-        STEP(13) if (items.addressBookChosen() && !WAB_Extract()) return;
+        STEP(9) unpackWholeArchive(job.archivePath);
+        using layout::ArchiveItem, layout::ItemPresent;
+        STEP(11)
+        if (ItemPresent(job.chosenItems, ArchiveItem::Identities) &&
+            !Identity_Extract(job.identities)) return;
+        STEP(12)
+        if (ItemPresent(job.chosenItems, ArchiveItem::Favorites) &&
+            !IEF_Extract(job.replaceFavorites)) return;
+        STEP(13) if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook) && !WAB_Extract()) return;
         STEP(14) finishRun(Str(txtRestoringDone));
     TRAP_END
 }

@@ -42,7 +42,10 @@ void setLabel(QLabel& label, const QString& text) {
 
 } // namespace
 
-frmBK_Choice::frmBK_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
+using layout::ArchiveItem;
+
+frmBK_Choice::frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent)
+    : WizardPage(QStringLiteral("frmItems"), parent), m_job(std::move(job)) {
     m_chk = addItemBoxes();
     for (QCheckBox* box : m_chk) {
         box->setEnabled(false); // enabled only for the items found
@@ -66,9 +69,9 @@ bool frmBK_Choice::Form_Load() {
         }
         STEP(7) setCaption(backButton(), Str(txtBack));
         STEP(8) setCaption(nextButton(), Str(txtNext));
-        STEP(9) if (Identity_Check()) m_chk[ItemIdentities]->setEnabled(true);
-        STEP(10) if (IEF_Check()) m_chk[ItemFavorites]->setEnabled(true);
-        STEP(11) if (WAB_Check()) m_chk[ItemAddressBook]->setEnabled(true);
+        STEP(9) if (Identity_Check(m_job->identities)) box(0).setEnabled(true);
+        STEP(10) if (IEF_Check()) box(1).setEnabled(true);
+        STEP(11) if (WAB_Check()) box(2).setEnabled(true);
         STEP(12) if (!anyItemEnabled()) {
             STEP(13)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
@@ -83,14 +86,14 @@ bool frmBK_Choice::Form_Load() {
     return found;
 }
 
-bool frmBK_Choice::itemChosen(int item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
+bool frmBK_Choice::itemChosen(ArchiveItem item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
 
 bool frmBK_Choice::anyItemEnabled() const { return anyBoxEnabled(m_chk); }
 
-void frmBK_Choice::disableItem(int item) { m_chk[static_cast<size_t>(item)]->setEnabled(false); }
+void frmBK_Choice::disableItem(ArchiveItem item) { m_chk[static_cast<size_t>(item)]->setEnabled(false); }
 
 void frmBK_Choice::updateNextButton() {
-    setCaption(nextButton(), Str(itemChosen(ItemIdentities) ? txtNext : txtBackup));
+    setCaption(nextButton(), Str(itemChosen(ArchiveItem::Identities) ? txtNext : txtBackup));
 }
 
 void frmBK_Choice::chk_Click() {
@@ -105,8 +108,9 @@ void frmBK_Choice::chk_Click() {
 
 void frmBK_Choice::cmdNext_Click() {
     TRAP_BEGIN("frmBK_Choice:cmdNext_Click")
-        STEP(1) if (itemChosen(ItemIdentities)) {
-            STEP(2) frmBK_Identity& identities = forms::get<frmBK_Identity>(QStringLiteral("frmBK_Identity"));
+        STEP(1) if (itemChosen(ArchiveItem::Identities)) {
+            STEP(2)
+            frmBK_Identity& identities = forms::get<frmBK_Identity>(QStringLiteral("frmBK_Identity"), m_job);
             STEP(3) ShowPage(identities);
             STEP(4) hide();
             STEP(5) identities.Form_Activate();
@@ -127,8 +131,13 @@ void StartBackupRun(QWidget& currentPage) {
     ShowProgress();
     currentPage.hide();
     auto* choice = dynamic_cast<frmBK_Choice*>(forms::find(pageName));
-    if (choice)
-        WizardBackup(ArchivePath, *choice);
+    if (!choice)
+        return;
+    BackupJob& job = choice->job();
+    job.items = layout::ItemFlags(choice->itemChosen(ArchiveItem::Identities),
+                                  choice->itemChosen(ArchiveItem::Favorites),
+                                  choice->itemChosen(ArchiveItem::AddressBook));
+    WizardBackup(job);
 }
 
 } // namespace stowline

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "backup/BackupChoice.h"
+#include "archive/ArchiveLayout.h"
+#include "backup/modWizardBackup.h"
 #include "ui/WizardPage.h"
 
 #include <array>
+#include <memory>
 
 class QCheckBox;
 
@@ -11,18 +13,19 @@ namespace stowline {
 
 // The Backup Wizard's first page: which items to back up (chk0 identities, chk1 favorites,
 // chk2 address book). A box is enabled when its item was found; boxes start checked.
-class frmBK_Choice : public WizardPage, public BackupChoice {
+class frmBK_Choice : public WizardPage {
     Q_OBJECT
 public:
-    explicit frmBK_Choice(QWidget* parent = nullptr);
+    explicit frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent = nullptr);
 
     // Captions and detection. When nothing can be backed up the user is told, the wizard ends and
     // the page never shows; the result is then false.
     bool Form_Load();
 
-    bool itemChosen(int item) const override;
+    bool itemChosen(layout::ArchiveItem item) const;
     bool anyItemEnabled() const;
-    void disableItem(int item);
+    void disableItem(layout::ArchiveItem item);
+    BackupJob& job() { return *m_job; }
     QCheckBox& box(int item) { return *m_chk[static_cast<size_t>(item)]; }
 
 private slots:
@@ -33,6 +36,7 @@ private slots:
 private:
     void updateNextButton();
 
+    std::shared_ptr<BackupJob> m_job;
     std::array<QCheckBox*, 3> m_chk;
 };
 

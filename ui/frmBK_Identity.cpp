@@ -1,16 +1,16 @@
 #include "ui/frmBK_Identity.h"
 
-#include "archive/frmInterface.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
+#include "ui/IdentityListModel.h"
 #include "ui/frmBK_Choice.h"
 
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -43,19 +43,21 @@ void setLabel(QLabel& label, const QString& text) {
 
 } // namespace
 
-frmBK_Identity::frmBK_Identity(QWidget* parent)
-    : WizardPage(QStringLiteral("frmIdentities"), parent), m_lblComment(new QLabel(&frame())),
-      m_lstIdentities(new QListWidget(&frame())) {
+frmBK_Identity::frmBK_Identity(std::shared_ptr<BackupJob> job, QWidget* parent)
+    : WizardPage(QStringLiteral("frmIdentities"), parent), m_job(std::move(job)),
+      m_model(new IdentityListModel(m_job->identities, this)), m_lblComment(new QLabel(&frame())),
+      m_lstIdentities(new QListView(&frame())) {
     m_lblComment->setObjectName(QStringLiteral("lblComment"));
     m_lblComment->setWordWrap(true);
     m_lblComment->setBuddy(m_lstIdentities);
     m_lstIdentities->setObjectName(QStringLiteral("lstIdentities"));
+    m_lstIdentities->setModel(m_model);
     frameLayout().addWidget(m_lblComment);
     frameLayout().addWidget(m_lstIdentities, 1);
     nextButton().setEnabled(false);
     setTabOrder(m_lstIdentities, &backButton());
     setTabOrder(&backButton(), &nextButton());
-    connect(m_lstIdentities, &QListWidget::itemChanged, this, &frmBK_Identity::lstIdentities_ItemCheck);
+    connect(m_model, &IdentityListModel::checksChanged, this, &frmBK_Identity::lstIdentities_ItemCheck);
     connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Identity::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmBK_Identity::cmdBack_Click);
 }
@@ -73,30 +75,23 @@ void frmBK_Identity::Form_Load() {
         STEP(9) QFont font = m_lstIdentities->font();
         STEP(10) SetProperFont(font);
         STEP(11) m_lstIdentities->setFont(font);
-        STEP(12) QListWidget& hidden = Interface().lstIdentities();
-        // A fresh page has no check marks, so the hidden marks start cleared too and stay in step.
-        STEP(13) hidden.clearSelection();
-        for (int i = 0; i < hidden.count(); ++i) {
-            STEP(14) auto* line = new QListWidgetItem(hidden.item(i)->text());
-            STEP(15) line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
-            STEP(16) line->setCheckState(Qt::Unchecked);
-            STEP(17) m_checked.append(false);
-            STEP(18) m_lstIdentities->addItem(line);
-        }
-        STEP(19) if (m_lstIdentities->count() > 0) m_lstIdentities->setCurrentRow(0);
+        // A fresh page has no check marks, so no identity is chosen yet.
+        STEP(13) m_job->identities.selectAll(false);
+        STEP(18) m_model->reload();
+        STEP(19) if (m_model->rowCount() > 0) m_lstIdentities->setCurrentIndex(m_model->index(0));
     TRAP_END
 }
 
 void frmBK_Identity::Form_Activate() {
     TRAP_BEGIN("frmBK_Identity:Form_Activate")
-        STEP(1) if (m_lstIdentities->count() == 1) {
-            STEP(2) m_lstIdentities->item(0)->setCheckState(Qt::Checked);
+        STEP(1) if (m_model->rowCount() == 1) {
+            STEP(2) m_model->setData(m_model->index(0), Qt::Checked, Qt::CheckStateRole);
             STEP(3) nextButton().setEnabled(true);
         }
-        STEP(4) if (m_lstIdentities->count() == 0) {
+        STEP(4) if (m_model->rowCount() == 0) {
             STEP(5) showCritical(txtNoStoreLocation);
             STEP(6) frmBK_Choice* choice = choicePage();
-            STEP(7) if (choice) choice->disableItem(ItemIdentities);
+            STEP(7) if (choice) choice->disableItem(layout::ArchiveItem::Identities);
             STEP(8) if (!choice || !choice->anyItemEnabled()) {
                 STEP(9) showCritical(txtNoItems);
                 STEP(10) frmMain_Enabled();
@@ -106,28 +101,14 @@ void frmBK_Identity::Form_Activate() {
     TRAP_END
 }
 
-void frmBK_Identity::lstIdentities_ItemCheck(QListWidgetItem* item) {
+void frmBK_Identity::lstIdentities_ItemCheck() {
     TRAP_BEGIN("frmBK_Identity:lstIdentities_ItemCheck")
-        STEP(1) const int i = m_lstIdentities->row(item);
-        STEP(2) const bool checked = item->checkState() == Qt::Checked;
-        STEP(3) if (i < 0 || i >= m_checked.size() || m_checked[i] == checked) return;
-        STEP(4) m_checked[i] = checked;
-        STEP(5) QListWidgetItem* mark = Interface().lstIdentities().item(i);
-        STEP(6) if (mark) mark->setSelected(!mark->isSelected());
-        STEP(7) nextButton().setEnabled(anyLineChecked());
+        STEP(7) nextButton().setEnabled(m_job->identities.anySelected());
     TRAP_END
 }
 
-bool frmBK_Identity::anyLineChecked() const { return m_checked.contains(true); }
-
 void frmBK_Identity::cmdNext_Click() {
     TRAP_BEGIN("frmBK_Identity:cmdNext_Click")
-        STEP(1) QListWidget& hidden = Interface().lstIdentities();
-        for (int i = 0; i < m_lstIdentities->count(); ++i) {
-            STEP(2)
-            if (m_lstIdentities->item(i)->checkState() == Qt::Checked && hidden.item(i))
-                hidden.item(i)->setSelected(true);
-        }
         STEP(3) StartBackupRun(*this);
     TRAP_END
 }

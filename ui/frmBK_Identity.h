@@ -2,38 +2,39 @@
 
 #include "ui/WizardPage.h"
 
-#include <QList>
+#include <memory>
 
 class QLabel;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
 
 namespace stowline {
 
-// The Backup Wizard's identity page: one checkable line per identity found; line i stands for
-// entry i of the hidden identity lists, whose selected marks follow the check marks.
+struct BackupJob;
+class IdentityListModel;
+
+// The Backup Wizard's identity page: one checkable line per identity found; a check mark is the
+// identity's choice in the backup's catalog.
 class frmBK_Identity : public WizardPage {
     Q_OBJECT
 public:
-    explicit frmBK_Identity(QWidget* parent = nullptr);
+    explicit frmBK_Identity(std::shared_ptr<BackupJob> job, QWidget* parent = nullptr);
 
-    // Captions and one unchecked line per identity of the hidden list.
+    // Captions and one unchecked line per identity of the catalog.
     void Form_Load();
     // Run each time the page is brought forward.
     void Form_Activate();
-    QListWidget& list() { return *m_lstIdentities; }
+    QListView& list() { return *m_lstIdentities; }
 
 private slots:
-    void lstIdentities_ItemCheck(QListWidgetItem* item);
+    void lstIdentities_ItemCheck();
     void cmdNext_Click();
     void cmdBack_Click();
 
 private:
-    bool anyLineChecked() const;
-
+    std::shared_ptr<BackupJob> m_job;
+    IdentityListModel* m_model;
     QLabel* m_lblComment;
-    QListWidget* m_lstIdentities;
-    QList<bool> m_checked; // the check marks as last seen, to tell check changes from other edits
+    QListView* m_lstIdentities;
 };
 
 } // namespace stowline

@@ -1,6 +1,7 @@
 #include "ui/frmRS_Choice.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/ZipComment.h"
 #include "backup/modBKIEFCheck.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
@@ -12,6 +13,7 @@
 #include "ui/frmRS_Identity.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -35,7 +37,8 @@ constexpr int txtPleaseWait = 715;
 
 } // namespace
 
-frmRS_Choice::frmRS_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
+frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
+    : WizardPage(QStringLiteral("frmItems"), parent), m_job(std::move(job)) {
     m_chk = addItemBoxes();
     for (QCheckBox* box : m_chk) {
         box->setEnabled(false); // enabled only for the items found
@@ -60,7 +63,8 @@ bool frmRS_Choice::Form_Load() {
         STEP(7) setCaption(backButton(), Str(txtBack));
         STEP(8) setCaption(nextButton(), Str(txtNext));
         for (size_t k = 0; k < m_chk.size(); ++k) {
-            STEP(9) if (layout::ItemPresent(ArchiveItems, layout::ArchiveItem(k))) m_chk[k]->setEnabled(true);
+            STEP(9)
+            if (layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem(k))) m_chk[k]->setEnabled(true);
         }
         STEP(10) if (!IEF_Check()) m_chk[1]->setEnabled(false);
         STEP(11) if (!anyItemEnabled()) {
@@ -109,7 +113,7 @@ void frmRS_Choice::chk_Click() {
 void frmRS_Choice::cmdNext_Click() {
     TRAP_BEGIN("frmRS_Choice:cmdNext_Click")
         STEP(1) if (identitiesChosen()) {
-            STEP(2) ShowPage(forms::get<frmRS_Identity>(QStringLiteral("frmRS_Identity")));
+            STEP(2) ShowPage(forms::get<frmRS_Identity>(QStringLiteral("frmRS_Identity"), m_job));
             STEP(3) hide();
         }
         else if (favoritesChosen()) {
@@ -132,13 +136,48 @@ frmRS_Choice* RestoreChoicePage() {
     return qobject_cast<frmRS_Choice*>(forms::find(QStringLiteral("frmRS_Choice")));
 }
 
+bool OpenRestoreWizard(const QString& path, const QString& missingText, int notArchiveId) {
+    using platform::MsgButtons, platform::MsgIcon;
+    if (!QFileInfo(path).isFile()) {
+        platform::dialogs().messageBox(missingText, MsgButtons::OK, MsgIcon::Critical, AppTitle());
+        return false;
+    }
+    auto job = std::make_shared<RestoreJob>();
+    job->archivePath = path;
+    job->archiveItems = ReadArchiveComment(path);
+    if (!layout::IsBackupArchiveComment(job->archiveItems)) {
+        platform::dialogs().messageBox(Str(notArchiveId), MsgButtons::OK, MsgIcon::Information, AppTitle());
+        return false;
+    }
+    ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice"), std::move(job)));
+    return true;
+}
+
+namespace {
+
+// The choices of the pages, read once as the run starts.
+void takeChoices(frmRS_Choice& first, RestoreJob& job) {
+    job.chosenItems =
+        layout::ItemFlags(first.identitiesChosen(), first.favoritesChosen(), first.addressBookChosen());
+    const auto* favorites = qobject_cast<frmRS_IEF*>(forms::find(QStringLiteral("frmRS_IEF")));
+    job.replaceFavorites = !favorites || favorites->replaceFavorites();
+    if (!forms::find(QStringLiteral("frmRS_Identity")))
+        job.identities.clear();
+}
+
+} // namespace
+
 void StartRestoreRun(QWidget& currentPage) {
     frmProgress& window = ShowProgress();
     window.setFrameText(Str(txtPleaseWait));
     window.setTitle(Str(txtRestoreWizard));
     DoEvents();
     currentPage.hide();
-    WizardRestore(ArchivePath);
+    frmRS_Choice* first = RestoreChoicePage();
+    if (!first)
+        return;
+    takeChoices(*first, first->job());
+    WizardRestore(first->job());
 }
 
 } // namespace stowline

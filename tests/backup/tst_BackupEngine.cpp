@@ -1,5 +1,4 @@
 #include "archive/frmInterface.h"
-#include "backup/BackupChoice.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKIdentityCompress.h"
@@ -13,7 +12,6 @@
 #include "tests/support/DrivesDouble.h"
 
 #include <QDir>
-#include <QListWidget>
 #include <QTest>
 
 using namespace stowline;
@@ -43,11 +41,10 @@ public:
     bool closeEnabled = false;
 };
 
-// Marks the identities with these display names in the hidden list, as the identity page does.
-void selectIdentities(const QStringList& names) {
-    QListWidget& list = Interface().lstIdentities();
-    for (int i = 0; i < list.count(); ++i)
-        list.item(i)->setSelected(names.contains(list.item(i)->text()));
+// Chooses the identities with these display names, as the identity page does.
+void selectIdentities(IdentityCatalog& catalog, const QStringList& names) {
+    for (qsizetype i = 0; i < catalog.count(); ++i)
+        catalog.setSelected(i, names.contains(catalog.at(i).name));
 }
 
 const QString mainName = QStringLiteral("Main Identity");
@@ -64,10 +61,10 @@ void setValue(const QString& key, const QString& name, const QVariant& value, in
     value.isValid() ? reg.WriteValue() : reg.DeleteValue();
 }
 
-QStringList texts(QListWidget& list) {
+QStringList fieldOf(const IdentityCatalog& catalog, QString Identity::*field) {
     QStringList texts;
-    for (int i = 0; i < list.count(); ++i)
-        texts << list.item(i)->text();
+    for (const Identity& identity : catalog.all())
+        texts << identity.*field;
     return texts;
 }
 
@@ -88,21 +85,16 @@ void copyTree(const QString& from, const QString& to) {
 
 void collect(const QStringList& names) {
     CreateTempFolder();
-    QVERIFY(Identity_Check());
-    selectIdentities(names);
-    Identity_Compress();
+    IdentityCatalog catalog;
+    QVERIFY(Identity_Check(catalog));
+    selectIdentities(catalog, names);
+    Identity_Compress(catalog);
 }
 
 constexpr int payloadSize = 1000;
 // The workspace as CreateArchive measures it: the payload and the two version files
 // ("1,0,375" and "4,10,1", each with CR LF).
 constexpr double workspaceSize = payloadSize + 9 + 8;
-
-// Identities, Favorites, address book, as the archive comment lists them.
-struct ChoiceDouble : BackupChoice {
-    QString flags = QStringLiteral("111");
-    bool itemChosen(int item) const override { return flags[item] == u'1'; }
-};
 
 } // namespace
 
@@ -130,17 +122,19 @@ void tst_BackupEngine::identityCheck() {
     QVERIFY(QDir(profile.storeOf(identityNamed(profile, zoeName))).removeRecursively());
     setValue(QStringLiteral("Identities\\") + work.id, QStringLiteral("Username"), {});
 
-    QVERIFY(Identity_Check());
-    QCOMPARE(texts(Interface().lstIdentities()), (QStringList{main.name, work.id}));
-    QCOMPARE(texts(Interface().lst1()), (QStringList{main.id, work.id}));
-    QCOMPARE(texts(Interface().lst2()), (QStringList{profile.storeOf(main), profile.storeOf(work)}));
+    IdentityCatalog catalog;
+    QVERIFY(Identity_Check(catalog));
+    QCOMPARE(fieldOf(catalog, &Identity::name), (QStringList{main.name, work.id}));
+    QCOMPARE(fieldOf(catalog, &Identity::id), (QStringList{main.id, work.id}));
+    QCOMPARE(fieldOf(catalog, &Identity::storeFolder),
+             (QStringList{profile.storeOf(main), profile.storeOf(work)}));
 
     // An "Identities" key without values of its own counts as no identities at all.
     RegEdit identities;
     identities.KeyPath = QStringLiteral("Identities");
     for (const RegValue& value : identities.GetValues())
         setValue(identities.KeyPath, value.name, {});
-    QVERIFY(!Identity_Check());
+    QVERIFY(!Identity_Check(catalog));
 }
 
 void tst_BackupEngine::sharedAccounts_data() {
@@ -327,14 +321,13 @@ void tst_BackupEngine::chosenItemsInOrder() {
     QFETCH(QStringList, collected);
     TestEnvironment env;
     buildSampleProfile(env);
-    QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
-    selectIdentities({QStringLiteral("Main Identity")});
+    BackupJob job{env.path(QStringLiteral("backup.stw")), {}, flags};
+    QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
+    selectIdentities(job.identities, {QStringLiteral("Main Identity")});
     RecordingProgress& progress = RecordingProgress::load();
-    ChoiceDouble choice;
-    choice.flags = flags;
-    const QString destination = env.path(QStringLiteral("backup.stw"));
+    const QString& destination = job.archivePath;
 
-    WizardBackup(destination, choice);
+    WizardBackup(job);
 
     QCOMPARE(progress.statuses.filter(QRegularExpression(QStringLiteral("^Compressing: "))), collected);
     const ForeignZipView view = readWithPython(destination);
@@ -352,9 +345,8 @@ void tst_BackupEngine::refusedDestination() {
     drives.declare(QStringLiteral("Q:"), {QStringLiteral("Q:")}, {DriveKind::Removable, false});
     env.dialogs.answerMessage(platform::MsgAnswer::No);
     RecordingProgress& progress = RecordingProgress::load();
-    ChoiceDouble choice;
 
-    WizardBackup(QStringLiteral("Q:\\Backup.stw"), choice);
+    WizardBackup({QStringLiteral("Q:\\Backup.stw"), {}, QStringLiteral("111")});
 
     QCOMPARE(env.dialogs.calls.size(), 1);
     QCOMPARE(progress.statuses, QStringList{QStringLiteral("Could not create backup!")});

@@ -1,8 +1,8 @@
 #include "archive/ZipText.h"
-#include "archive/frmInterface.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modTempPath.h"
 #include "tests/backup/BackupTestSupport.h"
+#include "tests/support/ListLines.h"
 #include "ui/WizardPage.h"
 #include "ui/frmBK_Choice.h"
 #include "ui/frmBK_Identity.h"
@@ -10,7 +10,7 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 
@@ -39,9 +39,10 @@ QString destinationIn(TestEnvironment& env) { return env.path(QStringLiteral("de
 
 // Opens the Backup Wizard on an archive path as the hub does.
 frmBK_Choice& openBackupWizard(const QString& archivePath) {
-    ArchivePath = archivePath;
+    auto job = std::make_shared<BackupJob>();
+    job->archivePath = archivePath;
     frmMain_Disabled();
-    frmBK_Choice& page = forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"));
+    frmBK_Choice& page = forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"), std::move(job));
     ShowPage(page);
     return page;
 }
@@ -55,14 +56,6 @@ frmBK_Identity* identityPage() {
 
 QPushButton& button(QWidget* page, const char* name) {
     return *page->findChild<QPushButton*>(QString::fromLatin1(name));
-}
-
-QStringList checkedLines(QListWidget& list) {
-    QStringList lines;
-    for (int i = 0; i < list.count(); ++i)
-        if (list.item(i)->checkState() == Qt::Checked)
-            lines << list.item(i)->text();
-    return lines;
 }
 
 // The widgets Tab reaches, starting at first, once round the window.
@@ -147,10 +140,10 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
     button(&choice, "cmdNext").click();
     QVERIFY(!choice.isVisible());
-    QListWidget* list = &identityPage()->list();
-    QCOMPARE(list->count(), 3);
+    QListView* list = &identityPage()->list();
+    QCOMPARE(lineTexts(*list).size(), 3);
     QVERIFY(checkedLines(*list).isEmpty() && !button(identityPage(), "cmdNext").isEnabled());
-    list->item(1)->setCheckState(Qt::Checked);
+    setLineChecked(*list, 1, true);
     QVERIFY(button(identityPage(), "cmdNext").isEnabled());
     button(identityPage(), "cmdBack").click();
     flushDeletes();
@@ -159,15 +152,15 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
     button(&choice, "cmdNext").click();
     list = &identityPage()->list();
     QVERIFY(checkedLines(*list).isEmpty());
-    list->item(2)->setCheckState(Qt::Checked);
-    list->item(2)->setCheckState(Qt::Unchecked);
+    setLineChecked(*list, 2, true);
+    setLineChecked(*list, 2, false);
     QVERIFY(!button(identityPage(), "cmdNext").isEnabled());
-    list->item(0)->setCheckState(Qt::Checked);
+    setLineChecked(*list, 0, true);
     button(identityPage(), "cmdNext").click();
 
     const QString keyFile = QStringLiteral("/ident_key.reg");
     QCOMPARE(readWithPython(destinationIn(env)).members.keys().filter(keyFile),
-             QStringList{Interface().lst1().item(0)->text() + keyFile});
+             QStringList{choice.job().identities.at(0).id + keyFile});
 }
 
 // Every control is named by its caption without the access key marker, Tab follows the layout, and
@@ -219,11 +212,11 @@ void tst_BackupWizard::backupThroughTheWindows() {
     const QString before = exportWholeRegistry();
     const QString destination = env.path(QStringLiteral("backups/Backup 2026-12-05.stw"));
     button(&openBackupWizard(destination), "cmdNext").click();
-    QListWidget& lines = identityPage()->list();
+    QListView& lines = identityPage()->list();
     QList<fixtures::IdentitySpec> chosen;
-    for (int i = 0; i < lines.count(); ++i) {
-        lines.item(i)->setCheckState(Qt::Checked);
-        chosen << identityNamed(profile, lines.item(i)->text());
+    for (int i = 0; i < lineTexts(lines).size(); ++i) {
+        setLineChecked(lines, i, true);
+        chosen << identityNamed(profile, lineTexts(lines)[i]);
     }
     button(identityPage(), "cmdNext").click();
 

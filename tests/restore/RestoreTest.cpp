@@ -10,6 +10,7 @@
 #include "platform/RegistryStore.h"
 #include "tests/fixtures/SampleProfile.h"
 #include "tests/support/DrivesDouble.h"
+#include "tests/support/ListLines.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
@@ -19,7 +20,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDirIterator>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryFile>
@@ -183,9 +184,10 @@ QPushButton& button(QWidget* page, const char* name) {
 }
 
 frmRS_Choice* openRestoreWizard(const QString& archive) {
-    ArchivePath = archive;
-    ArchiveItems = Zip().GetComment(archive);
-    ShowPage(forms::get<frmRS_Choice>(u"frmRS_Choice"_s));
+    auto job = std::make_shared<RestoreJob>();
+    job->archivePath = archive;
+    job->archiveItems = Zip().GetComment(archive);
+    ShowPage(forms::get<frmRS_Choice>(u"frmRS_Choice"_s, std::move(job)));
     return shownPage<frmRS_Choice>();
 }
 
@@ -199,7 +201,7 @@ bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines =
     button(choice, "cmdNext").click();
     if (auto* identities = shownPage<frmRS_Identity>()) {
         for (int line : identityLines)
-            identities->list().item(line)->setCheckState(Qt::Checked);
+            setLineChecked(identities->list(), line, true);
         button(identities, "cmdNext").click();
     }
     if (auto* favorites = shownPage<frmRS_IEF>()) {
@@ -231,10 +233,6 @@ QString withoutRewrites(const QByteArray& exported) {
     }
     return kept.join(u'\n');
 }
-
-struct EverythingChosen : BackupChoice {
-    bool itemChosen(int) const override { return true; }
-};
 
 } // namespace
 
@@ -361,25 +359,26 @@ private slots:
         button(first, "cmdNext").click();
         auto* identities = shownPage<frmRS_Identity>();
         QVERIFY(identities && !first->isVisible());
-        QCOMPARE(identities->identityName(1) + identities->identityId(1), u"Identity 2"_s + kOther);
+        QCOMPARE(first->job().identities.at(1).name + first->job().identities.at(1).id,
+                 u"Identity 2"_s + kOther);
         QVERIFY(!button(identities, "cmdNext").isEnabled());
         QVERIFY(!QFile::exists(path(u"tmp/stowline"_s)));
-        identities->list().item(1)->setCheckState(Qt::Checked);
+        setLineChecked(identities->list(), 1, true);
         QVERIFY(button(identities, "cmdNext").isEnabled());
-        identities->list().item(1)->setCheckState(Qt::Unchecked);
+        setLineChecked(identities->list(), 1, false);
         QVERIFY(!button(identities, "cmdNext").isEnabled());
-        identities->list().item(1)->setCheckState(Qt::Checked);
+        setLineChecked(identities->list(), 1, true);
         button(identities, "cmdNext").click();
 
         auto* favoritesPage = shownPage<frmRS_IEF>();
         QVERIFY(favoritesPage && !identities->isVisible() && favoritesPage->replaceOption().isChecked());
         button(favoritesPage, "cmdBack").click();
-        QVERIFY(shownPage<frmRS_Identity>() == identities && identities->identityChecked(1));
+        QVERIFY(shownPage<frmRS_Identity>() == identities && first->job().identities.at(1).selected);
         button(identities, "cmdBack").click();
         QVERIFY(shownPage<frmRS_Choice>() == first && !shownPage<frmRS_Identity>());
         button(first, "cmdNext").click(); // the index is read afresh
         identities = shownPage<frmRS_Identity>();
-        QVERIFY(identities && !identities->identityChecked(1));
+        QVERIFY(identities && !first->job().identities.at(1).selected);
 
         button(identities, "cmdBack").click();
         first->box(0).setChecked(false);
@@ -391,7 +390,8 @@ private slots:
     void singleIdentityComesChecked() {
         button(openRestoreWizard(wizardArchive(1, u"100"_s)), "cmdNext").click();
         auto* identities = shownPage<frmRS_Identity>();
-        QVERIFY(identities && identities->identityChecked(0) && button(identities, "cmdNext").isEnabled());
+        QVERIFY(identities && RestoreChoicePage()->job().identities.at(0).selected &&
+                button(identities, "cmdNext").isEnabled());
         QCOMPARE(button(identities, "cmdNext").text(), u"&Restore"_s);
     }
 
@@ -605,7 +605,6 @@ private slots:
         QVERIFY(walkRestoreWizard(archive));
 
         QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()), expected);
-        QCOMPARE(WABFilePath, expected);
         QCOMPARE(readFile(expected), QByteArray("wab"));
         QVERIFY(QFile::exists(expected.chopped(1) + u'~'));
         if (!picked.isEmpty())
@@ -694,10 +693,10 @@ private slots:
         exports[kWab] = exportKey(kWab);
 
         const QString archive = path(u"archives/Backup.stw"_s);
-        QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
-        for (int i = 0; i < Interface().lstIdentities().count(); ++i)
-            Interface().lstIdentities().item(i)->setSelected(true);
-        WizardBackup(archive, EverythingChosen());
+        BackupJob everything{archive, {}, u"111"_s};
+        QVERIFY(Identity_Check(everything.identities) && IEF_Check() && WAB_Check());
+        everything.identities.selectAll(true);
+        WizardBackup(everything);
         QCOMPARE(Zip().GetComment(archive), u"111"_s);
         frmMain_Enabled();
 
