@@ -2,7 +2,9 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/IdentityCatalog.h"
-#include "archive/frmInterface.h"
+#include "archive/RunContext.h"
+#include "archive/cmpZIP.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
@@ -31,8 +33,7 @@ void ensureFolder(const QString& folder) {
         RaiseOsError(errno, true);
 }
 
-void zipStore(const QString& folder, const QString& store) {
-    cmpZIP& zip = Zip();
+void zipStore(cmpZIP& zip, const QString& folder, const QString& store) {
     zip.Options = 1;
     zip.TempFolder = TempDir();
     zip.ArchiveFile = folder + layout::IdentityDataFile;
@@ -206,16 +207,16 @@ QString SavedAccountsKey(const QString& identityId) {
     return SettingsKey() + QStringLiteral("\\Saved accounts\\") + identityId;
 }
 
-void Identity_Compress(const IdentityCatalog& catalog) {
+void Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
     TRAP_BEGIN("modBKIdentityCompress:Identity_Compress")
         STEP(1) const QList<Identity> chosen = catalog.selected();
         for (const Identity& identity : chosen) {
             STEP(4) const QString& id = identity.id;
             STEP(5) const QString& store = identity.storeFolder;
-            STEP(6) progress().setStatus(Str(txtCompressingIdentity) + u' ' + identity.name);
+            STEP(6) run.progress.setStatus(Str(txtCompressingIdentity) + u' ' + identity.name);
             STEP(7) const QString folder = TempDir() + QStringLiteral("stowline/") + id + u'/';
             STEP(8) ensureFolder(folder);
-            STEP(9) zipStore(folder, store);
+            STEP(9) zipStore(run.zip, folder, store);
             STEP(10) OwnAccountsGuard ownAccounts(id);
             STEP(11) ownAccounts.recoverInterrupted();
             STEP(12) const bool shared = sharedAccountsBelongTo(id);

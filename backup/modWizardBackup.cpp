@@ -1,10 +1,12 @@
 #include "backup/modWizardBackup.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/RunContext.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCompress.h"
 #include "backup/modBKWABCompress.h"
 #include "backup/modSaveArchive.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modCheckWrite.h"
 #include "foundation/modError.h"
@@ -28,25 +30,26 @@ bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, Collect col
 
 } // namespace
 
-void WizardBackup(const BackupJob& job) {
+void WizardBackup(const BackupJob& job, RunContext& run) {
     TRAP_BEGIN("modWizardBackup:WizardBackup")
-        STEP(1) DoEvents();
         STEP(2) if (!CheckWrite(job.archivePath)) {
-            STEP(3) progress().setStatus(Str(txtCouldNotCreate));
-            STEP(4) progress().setFileLine(QStringLiteral(" "));
-            STEP(5) DoEvents();
+            STEP(3) run.progress.setStatus(Str(txtCouldNotCreate));
+            STEP(4) run.progress.setFileLine(QStringLiteral(" "));
         }
         else {
             STEP(6) CreateTempFolder();
             using layout::ArchiveItem;
             STEP(7)
-            const bool identities =
-                collectIfChosen(job, ArchiveItem::Identities, [&] { Identity_Compress(job.identities); });
-            STEP(8) const bool favorites = collectIfChosen(job, ArchiveItem::Favorites, IEF_Compress);
-            STEP(9) const bool addressBook = collectIfChosen(job, ArchiveItem::AddressBook, WAB_Compress);
-            STEP(10) SaveArchive(job.archivePath, layout::ItemFlags(identities, favorites, addressBook));
+            const bool identities = collectIfChosen(job, ArchiveItem::Identities,
+                                                    [&] { Identity_Compress(job.identities, run); });
+            STEP(8)
+            const bool favorites = collectIfChosen(job, ArchiveItem::Favorites, [&] { IEF_Compress(run); });
+            STEP(9)
+            const bool addressBook =
+                collectIfChosen(job, ArchiveItem::AddressBook, [&] { WAB_Compress(run); });
+            STEP(10) SaveArchive(job.archivePath, layout::ItemFlags(identities, favorites, addressBook), run);
         }
-        STEP(11) progress().setCloseEnabled(true);
+        STEP(11) run.progress.setCloseEnabled(true);
     TRAP_END
 }
 

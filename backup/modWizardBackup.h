@@ -6,6 +6,8 @@
 
 namespace stowline {
 
+struct RunContext;
+
 // One backup as the wizard set it up: where the archive goes, the identities found with the user's
 // choice among them, and the item flags of the items chosen.
 struct BackupJob {
@@ -16,6 +18,6 @@ struct BackupJob {
 
 // The interactive backup: checks the destination, collects the chosen items in the order
 // identities, favorites, address book, saves the archive and enables the progress window's Close.
-void WizardBackup(const BackupJob& job);
+void WizardBackup(const BackupJob& job, RunContext& run);
 
 } // namespace stowline

@@ -2,6 +2,7 @@
 
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modWizardBackup.h"
+#include "foundation/ProgressView.h"
 #include "foundation/modGlobal.h"
 #include "platform/Dialogs.h"
 
@@ -29,7 +30,7 @@ public:
 };
 
 // The progress window as a run sees it: keeps when each status line appeared, counted from clock.
-class TimingProgress : public QWidget, public ProgressView {
+class TimingProgress : public ProgressView {
 public:
     QElapsedTimer clock;
     QList<QPair<double, QString>> phases;

@@ -1,7 +1,6 @@
 // Times a whole restore through WizardRestore of a generated 1 GB backup against Info-ZIP's
 // `unzip` of a single-stage `zip -r -1` archive of the same folders, and records peak memory:
 //   stowline-restore-bench [--size-mb 1024] [--favorites 5000] [--rounds 3] [--work DIR] [--results FILE]
-#include "archive/frmInterface.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
@@ -13,6 +12,7 @@
 #include "platform/RegistryStore.h"
 #include "restore/modWizardRestore.h"
 #include "tests/fixtures/SampleProfile.h"
+#include "ui/frmInterface.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -114,8 +114,8 @@ int main(int argc, char** argv) {
     platform::reopenRegistry();
     PrintingDialogs dialogs;
     platform::install(&dialogs);
-    auto* timing = new TimingProgress;
-    forms::add(QStringLiteral("frmProgress"), timing);
+    auto timing = std::make_unique<TimingProgress>();
+    frmInterface host(*timing);
 
     out << "Generating the profile in " << root << "...\n" << Qt::flush;
     const qint64 mailBytes = parser.value(QStringLiteral("size-mb")).toLongLong() << 20;
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     const BackupJob backup = everythingTo(archive);
     IEF_Check();
     WAB_Check();
-    WizardBackup(backup);
+    WizardBackup(backup, host.run());
     // Every item, every identity, replace mode.
     RestoreJob job{archive, QStringLiteral("111"), backup.identities, QStringLiteral("111"), true};
     const QString zipArchive = work + QStringLiteral("/infozip.zip");
@@ -170,15 +170,15 @@ int main(int argc, char** argv) {
         timing->phases.clear();
         if (restore.keepBest(measure([&] {
                 timing->clock.start();
-                WizardRestore(job);
+                WizardRestore(job, host.run());
             })))
             phases = timing->phases;
         peakKiB = std::max(peakKiB, peakRssKiB());
         restoredBytes = 0;
         for (const QString& folder : folders)
             restoredBytes += folderBytes(profile.path(folder));
-        complete = complete && restoredBytes == dataBytes &&
-                   progress().status() == QStringLiteral("Restoring: Done!");
+        complete =
+            complete && restoredBytes == dataBytes && timing->status() == QStringLiteral("Restoring: Done!");
         if (round % 2 == 1)
             runUnzip();
     }

@@ -1,6 +1,8 @@
 #include "restore/modRSIEF.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/RunContext.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -98,10 +100,10 @@ bool replaceOrAddInstead(const QString& favorites) {
 
 } // namespace
 
-bool IEF_Extract(bool replaceFavorites) {
+bool IEF_Extract(bool replaceFavorites, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
-        STEP(1) ShowStatus(Str(txtRestoringFavorites));
+        STEP(1) run.progress.setStatus(Str(txtRestoringFavorites));
         STEP(2) const QString backup = WorkspaceFolder() + layout::IefDataMember;
         STEP(3) const Refusal refusal = CheckZipFile(backup);
         STEP(4) if (refusal.refused()) {
@@ -115,7 +117,7 @@ bool IEF_Extract(bool replaceFavorites) {
             completed = true;
             return true;
         }
-        STEP(8) UnpackZip(backup, favorites);
+        STEP(8) UnpackZip(run.zip, backup, favorites);
         STEP(9) completed = true;
     TRAP_END
     return completed;

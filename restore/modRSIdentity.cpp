@@ -2,6 +2,8 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/IdentityCatalog.h"
+#include "archive/RunContext.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/Strings.h"
 #include "foundation/modCLSID.h"
@@ -105,11 +107,11 @@ QString askForNewName(const QString& otherName) {
     return answer;
 }
 
-void settleNameClash(RegEdit& reg, const QString& id) {
+void settleNameClash(RegEdit& reg, const QString& id, ProgressView& progress) {
     while (const std::optional<QString> otherName = clashingName(reg, id)) {
         const QString answer = askForNewName(*otherName);
         writeText(reg, identityKey(id), QStringLiteral("Username"), answer);
-        ShowStatus(Str(txtRestoringIdentity) + u' ' + answer);
+        progress.setStatus(Str(txtRestoringIdentity) + u' ' + answer);
     }
 }
 
@@ -153,7 +155,7 @@ void writeIdentityManagerStart(RegEdit& reg) {
 
 } // namespace
 
-bool Identity_Extract(const IdentityCatalog& identities) {
+bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIdentity:Identity_Extract")
         STEP(1) RegEdit& reg = regAccess();
@@ -165,14 +167,14 @@ bool Identity_Extract(const IdentityCatalog& identities) {
             STEP(4) if (!identity.selected) continue;
             STEP(5) const QString& name = identity.name;
             STEP(6) const QString& id = identity.id;
-            STEP(7) ShowStatus(Str(txtRestoringIdentity) + u' ' + name);
+            STEP(7) run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + name);
             STEP(8) if (refusedBeforeStart(name, id)) continue;
             anyStarted = true;
             STEP(9) reg.KeyPath = identityKey(id);
             STEP(10) if (reg.Exists(1)) reg.DeleteKey();
             STEP(12) ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
             StopIfFailureReported();
-            STEP(13) settleNameClash(reg, id);
+            STEP(13) settleNameClash(reg, id, run.progress);
             STEP(14) reg.KeyPath = outlookKey(id);
             STEP(15) if (reg.Exists(1)) {
                 reg.ValueName = QStringLiteral("Store Root");
@@ -203,7 +205,7 @@ bool Identity_Extract(const IdentityCatalog& identities) {
             }
             STEP(29) CreateFolder(location);
             STEP(30) StopIfFailureReported();
-            STEP(31) UnpackZip(WorkspaceFolder() + layout::IdentityDataMember(id), location);
+            STEP(31) UnpackZip(run.zip, WorkspaceFolder() + layout::IdentityDataMember(id), location);
         }
         // Written once per run, so the identity manager asks who starts next time.
         STEP(32) if (anyStarted) writeIdentityManagerStart(reg);

@@ -1,6 +1,8 @@
 #include "restore/modRSWAB.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/RunContext.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
@@ -70,10 +72,10 @@ bool settleLocation(QString& addressBookFile, const QString& fileName) {
 
 } // namespace
 
-bool WAB_Extract() {
+bool WAB_Extract(RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSWAB:WAB_Extract")
-        STEP(1) ShowStatus(Str(txtRestoringAddressBook));
+        STEP(1) run.progress.setStatus(Str(txtRestoringAddressBook));
         STEP(2) const QString workspace = WorkspaceFolder();
         STEP(3) if (refusedBeforeStart(workspace)) {
             completed = true;
@@ -99,7 +101,7 @@ bool WAB_Extract() {
             folder += u'/';
         STEP(14) CreateFolder(folder);
         StopIfFailureReported();
-        STEP(15) UnpackZip(workspace + layout::WabDataMember, folder);
+        STEP(15) UnpackZip(run.zip, workspace + layout::WabDataMember, folder);
         STEP(16) completed = true;
     TRAP_END
     return completed;

@@ -18,7 +18,9 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "scheduler/modScheduleRules.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
+#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
@@ -102,20 +104,20 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
 
 // Every availability check runs whether or not its item is selected. Returns the flags of the items
 // collected, so that the archive never claims an item it does not hold.
-QString collectItems(const QString& items) {
+QString collectItems(const QString& items, RunContext& run) {
     using layout::ArchiveItem, layout::ItemPresent;
     IdentityCatalog catalog;
     const bool identities = Identity_Check(catalog) && ItemPresent(items, ArchiveItem::Identities);
     if (identities) {
         catalog.selectAll(true);
-        Identity_Compress(catalog);
+        Identity_Compress(catalog, run);
     }
     const bool favorites = IEF_Check() && ItemPresent(items, ArchiveItem::Favorites);
     if (favorites)
-        IEF_Compress();
+        IEF_Compress(run);
     const bool addressBook = WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
     if (addressBook)
-        WAB_Compress();
+        WAB_Compress(run);
     return layout::ItemFlags(identities, favorites, addressBook);
 }
 
@@ -128,7 +130,6 @@ void showScheduledProgress() {
     window.setTitle(Str(txtScheduledBackup));
     window.closeButton().hide();
     window.cancelButton().show();
-    DoEvents();
 }
 
 // Saved only when the archive now at its path was written by this run.
@@ -174,7 +175,8 @@ void ScheduledBackup() {
         }
         STEP(21) CreateTempFolder();
         STEP(22) showScheduledProgress();
-        STEP(23) const QString collected = collectItems(schedule->items);
+        frmInterface host(Progress());
+        STEP(23) const QString collected = collectItems(schedule->items, host.run());
         STEP(24) if (!collected.contains(u'1')) {
             STEP(25)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
@@ -185,7 +187,7 @@ void ScheduledBackup() {
         else {
             STEP(28) if (frmProgress* window = loadedProgress()) window->cancelButton().setEnabled(false);
             const QDateTime saveStart = QDateTime::currentDateTime();
-            STEP(29) SaveArchive(archivePath, collected);
+            STEP(29) SaveArchive(archivePath, collected, host.run());
             STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;
         }
     TRAP_END

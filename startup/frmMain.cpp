@@ -10,6 +10,7 @@
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/frmAdvancedOptions.h"
 #include "ui/frmBK_Choice.h"

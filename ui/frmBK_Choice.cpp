@@ -8,7 +8,9 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
+#include "ui/Windows.h"
 #include "ui/frmBK_Identity.h"
+#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 
 #include <QCheckBox>
@@ -137,7 +139,8 @@ void StartBackupRun(QWidget& currentPage) {
     job.items = layout::ItemFlags(choice->itemChosen(ArchiveItem::Identities),
                                   choice->itemChosen(ArchiveItem::Favorites),
                                   choice->itemChosen(ArchiveItem::AddressBook));
-    WizardBackup(job);
+    frmInterface host(Progress());
+    WizardBackup(job, host.run());
 }
 
 } // namespace stowline

@@ -6,6 +6,7 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "ui/IdentityListModel.h"
+#include "ui/Windows.h"
 #include "ui/frmBK_Choice.h"
 
 #include <QGroupBox>

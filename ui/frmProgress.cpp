@@ -3,6 +3,8 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
+#include "foundation/modGlobal.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 
 #include <QCloseEvent>
@@ -109,6 +111,7 @@ void frmProgress::setStatus(const QString& text) {
 void frmProgress::setFileLine(const QString& text) {
     m_lblComment2->setText(text);
     m_lblComment2->setAccessibleName(text);
+    emit fileLineChanged(text);
 }
 
 void frmProgress::setBars(int upper, int lower) {
@@ -128,7 +131,6 @@ QString frmProgress::fileLine() const { return m_lblComment2->text(); }
 void frmProgress::cmdCancel_Click() {
     TRAP_BEGIN("frmProgress:cmdCancel_Click")
         STEP(1) CancelFlag = true;
-        STEP(2) DoEvents();
     TRAP_END
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/modGlobal.h"
+#include "foundation/ProgressView.h"
 
 #include <QWidget>
 
@@ -28,6 +28,9 @@ public:
     void setFrameText(const QString& text); // frmWindow
     QPushButton& cancelButton() { return *m_cmdCancel; }
     QPushButton& closeButton() { return *m_cmdClose; }
+
+signals:
+    void fileLineChanged(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

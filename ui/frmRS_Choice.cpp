@@ -8,6 +8,8 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "restore/modWizardRestore.h"
+#include "ui/Windows.h"
+#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
@@ -64,7 +66,8 @@ bool frmRS_Choice::Form_Load() {
         STEP(8) setCaption(nextButton(), Str(txtNext));
         for (size_t k = 0; k < m_chk.size(); ++k) {
             STEP(9)
-            if (layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem(k))) m_chk[k]->setEnabled(true);
+            if (layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem(k)))
+                m_chk[k]->setEnabled(true);
         }
         STEP(10) if (!IEF_Check()) m_chk[1]->setEnabled(false);
         STEP(11) if (!anyItemEnabled()) {
@@ -171,13 +174,13 @@ void StartRestoreRun(QWidget& currentPage) {
     frmProgress& window = ShowProgress();
     window.setFrameText(Str(txtPleaseWait));
     window.setTitle(Str(txtRestoreWizard));
-    DoEvents();
     currentPage.hide();
     frmRS_Choice* first = RestoreChoicePage();
     if (!first)
         return;
     takeChoices(*first, first->job());
-    WizardRestore(first->job());
+    frmInterface host(window);
+    WizardRestore(first->job(), host.run());
 }
 
 } // namespace stowline

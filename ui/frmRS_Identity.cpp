@@ -1,7 +1,7 @@
 #include "ui/frmRS_Identity.h"
 
 #include "archive/ArchiveLayout.h"
-#include "archive/frmInterface.h"
+#include "archive/cmpZIP.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
@@ -11,6 +11,7 @@
 #include "restore/RestoreSteps.h"
 #include "restore/modWizardRestore.h"
 #include "ui/IdentityListModel.h"
+#include "ui/Windows.h"
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
 
@@ -109,7 +110,7 @@ void frmRS_Identity::readIdentityIndex() {
     CreateTempFolder();
     StopIfFailureReported();
     const QString workspace = TempDir() + QStringLiteral("stowline/");
-    cmpZIP& zip = Zip();
+    cmpZIP zip;
     zip.Options = kExtractIntoFolder;
     zip.FileSpec = layout::IdentityIndexFile;
     zip.ExtractFolder = workspace;

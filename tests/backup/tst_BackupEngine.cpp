@@ -1,15 +1,16 @@
-#include "archive/frmInterface.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKIdentityCompress.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modSaveArchive.h"
 #include "backup/modWizardBackup.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "tests/backup/BackupTestSupport.h"
 #include "tests/support/DrivesDouble.h"
+#include "ui/frmInterface.h"
 
 #include <QDir>
 #include <QTest>
@@ -20,15 +21,10 @@ using platform::DriveKind;
 
 namespace {
 
-// The progress window as the engine sees it, keeping every status and file line it was given.
-class RecordingProgress : public QWidget, public ProgressView {
+// The progress window as the engine sees it, keeping every status and file line it was given, with
+// the host of a run that reports to it.
+class RecordingProgress : public ProgressView {
 public:
-    // A new recorder, loaded as "frmProgress" (the forms registry owns it).
-    static RecordingProgress& load() {
-        auto* recorder = new RecordingProgress;
-        forms::add(QStringLiteral("frmProgress"), recorder);
-        return *recorder;
-    }
     void setStatus(const QString& text) override { statuses << text; }
     void setFileLine(const QString& text) override { fileLines << text; }
     void setBars(int, int) override {}
@@ -36,9 +32,14 @@ public:
     QString status() const override { return statuses.value(statuses.size() - 1); }
     QString fileLine() const override { return fileLines.value(fileLines.size() - 1); }
 
+    RunContext& run() { return m_host.run(); }
+
     QStringList statuses;
     QStringList fileLines;
     bool closeEnabled = false;
+
+private:
+    frmInterface m_host = frmInterface(*this);
 };
 
 // Chooses the identities with these display names, as the identity page does.
@@ -88,7 +89,8 @@ void collect(const QStringList& names) {
     IdentityCatalog catalog;
     QVERIFY(Identity_Check(catalog));
     selectIdentities(catalog, names);
-    Identity_Compress(catalog);
+    RecordingProgress progress;
+    Identity_Compress(catalog, progress.run());
 }
 
 constexpr int payloadSize = 1000;
@@ -270,13 +272,13 @@ void tst_BackupEngine::placement() {
         QStringLiteral("/backup.stw");
     if (destinationFolderExists)
         writeFile(destination, "an older backup");
-    RecordingProgress& progress = RecordingProgress::load();
+    RecordingProgress progress;
     CreateTempFolder();
     writeFile(TempDir() + QStringLiteral("stowline/ief/ief_data.zip"), QByteArray(payloadSize, 'x'));
     if (!message.isEmpty())
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
-    SaveArchive(destination, QStringLiteral("101"));
+    SaveArchive(destination, QStringLiteral("101"), progress.run());
 
     const QStringList leftInTemp = QDir(env.tempRoot()).entryList({QStringLiteral("*.stw")}, QDir::Files);
     QCOMPARE(leftInTemp.size(), temporaryKept ? 1 : 0);
@@ -324,10 +326,10 @@ void tst_BackupEngine::chosenItemsInOrder() {
     BackupJob job{env.path(QStringLiteral("backup.stw")), {}, flags};
     QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
     selectIdentities(job.identities, {QStringLiteral("Main Identity")});
-    RecordingProgress& progress = RecordingProgress::load();
+    RecordingProgress progress;
     const QString& destination = job.archivePath;
 
-    WizardBackup(job);
+    WizardBackup(job, progress.run());
 
     QCOMPARE(progress.statuses.filter(QRegularExpression(QStringLiteral("^Compressing: "))), collected);
     const ForeignZipView view = readWithPython(destination);
@@ -344,9 +346,9 @@ void tst_BackupEngine::refusedDestination() {
     DrivesDouble drives;
     drives.declare(QStringLiteral("Q:"), {QStringLiteral("Q:")}, {DriveKind::Removable, false});
     env.dialogs.answerMessage(platform::MsgAnswer::No);
-    RecordingProgress& progress = RecordingProgress::load();
+    RecordingProgress progress;
 
-    WizardBackup({QStringLiteral("Q:\\Backup.stw"), {}, QStringLiteral("111")});
+    WizardBackup({QStringLiteral("Q:\\Backup.stw"), {}, QStringLiteral("111")}, progress.run());
 
     QCOMPARE(env.dialogs.calls.size(), 1);
     QCOMPARE(progress.statuses, QStringList{QStringLiteral("Could not create backup!")});

@@ -3,6 +3,7 @@
 #include "foundation/modTempPath.h"
 #include "tests/backup/BackupTestSupport.h"
 #include "tests/support/ListLines.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/frmBK_Choice.h"
 #include "ui/frmBK_Identity.h"

@@ -1,4 +1,4 @@
-#include "archive/frmInterface.h"
+#include "archive/ZipComment.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
@@ -12,6 +12,8 @@
 #include "tests/support/DrivesDouble.h"
 #include "tests/support/ListLines.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
+#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
@@ -186,7 +188,7 @@ QPushButton& button(QWidget* page, const char* name) {
 frmRS_Choice* openRestoreWizard(const QString& archive) {
     auto job = std::make_shared<RestoreJob>();
     job->archivePath = archive;
-    job->archiveItems = Zip().GetComment(archive);
+    job->archiveItems = ReadArchiveComment(archive);
     ShowPage(forms::get<frmRS_Choice>(u"frmRS_Choice"_s, std::move(job)));
     return shownPage<frmRS_Choice>();
 }
@@ -271,7 +273,7 @@ class RestoreTest : public QObject {
         const QString file = builder.favorites({{u"f.url"_s, "f"}})
                                  .addressBook(addressBookReg(path(u"wab/Main.wab"_s)), {{u"Main.wab"_s, "w"}})
                                  .write(path(u"a.stw"_s));
-        Zip().SetComment(file, flags);
+        WriteArchiveComment(file, flags.toUtf8());
         return file;
     }
 
@@ -411,7 +413,7 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QVERIFY(shownPage<frmRS_IEF>()->addOption().isChecked());
         QTest::keyClick(shownPage<frmRS_IEF>(), Qt::Key_R, Qt::AltModifier);
-        QTRY_COMPARE(progress().status(), u"Restoring: Done!"_s);
+        QTRY_COMPARE(Progress().status(), u"Restoring: Done!"_s);
         QCOMPARE(readFile(favorites() + u"/f.url"_s), QByteArray("f"));
     }
 
@@ -696,8 +698,9 @@ private slots:
         BackupJob everything{archive, {}, u"111"_s};
         QVERIFY(Identity_Check(everything.identities) && IEF_Check() && WAB_Check());
         everything.identities.selectAll(true);
-        WizardBackup(everything);
-        QCOMPARE(Zip().GetComment(archive), u"111"_s);
+        frmInterface host(Progress());
+        WizardBackup(everything, host.run());
+        QCOMPARE(ReadArchiveComment(archive), u"111"_s);
         frmMain_Enabled();
 
         qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());

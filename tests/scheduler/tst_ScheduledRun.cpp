@@ -1,5 +1,5 @@
 #include "archive/ArchiveLayout.h"
-#include "archive/frmInterface.h"
+#include "archive/ZipComment.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
@@ -10,6 +10,7 @@
 #include "scheduler/modCommandLine.h"
 #include "tests/backup/BackupTestSupport.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
@@ -275,10 +276,10 @@ private slots:
         const QString missing = env->path(u"not yet/there"_s);
         store(u"Pathname"_s, missing); // created by the run, not scanned
         QStringList seen;
-        connect(&Zip(), &cmpZIP::FileStartedCompressing, this, [&] {
-            QPushButton& cancelButton =
-                qobject_cast<frmProgress*>(forms::find(u"frmProgress"_s))->cancelButton();
-            const bool saving = Zip().ArchiveFile.endsWith(u".stw"_s);
+        frmProgress& window = Progress();
+        connect(&window, &frmProgress::fileLineChanged, this, [&] {
+            QPushButton& cancelButton = window.cancelButton();
+            const bool saving = !window.status().startsWith(u"Compressing"_s);
             seen
                 << (saving ? u"saving cancel:%1"_s : u"collecting cancel:%1"_s).arg(cancelButton.isEnabled());
             if (cancel && cancelButton.isEnabled())
@@ -298,7 +299,7 @@ private slots:
         seen.removeDuplicates();
         QCOMPARE(seen, QStringList({u"collecting cancel:1"_s, u"saving cancel:0"_s}));
         const QString written = missing + u"/Mail 2001-03-15.stw"_s;
-        QCOMPARE(Zip().GetComment(written), comment);
+        QCOMPARE(ReadArchiveComment(written), comment);
         const test::ForeignZipView view = test::readWithPython(written);
         QCOMPARE(layout::ReadIdentityIndex(view.file(u"ident.idx"_s)).size(), 3);
     }

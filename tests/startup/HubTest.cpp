@@ -5,6 +5,7 @@
 #include "startup/LinkEntry.h"
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
 #include "ui/frmBK_Choice.h"
 #include "ui/frmRS_Choice.h"
 

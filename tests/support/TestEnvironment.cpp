@@ -3,6 +3,7 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
+#include "ui/Windows.h"
 
 #include <QDir>
 #include <QFile>
