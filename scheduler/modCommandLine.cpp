@@ -18,9 +18,9 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "scheduler/modScheduleRules.h"
+#include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
-#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
@@ -121,15 +121,18 @@ QString collectItems(const QString& items, RunContext& run) {
     return layout::ItemFlags(identities, favorites, addressBook);
 }
 
-frmProgress* loadedProgress() {
-    return qobject_cast<frmProgress*>(forms::find(QStringLiteral("frmProgress")));
-}
-
-void showScheduledProgress() {
+frmProgress& showScheduledProgress() {
     frmProgress& window = ShowProgress();
     window.setTitle(Str(txtScheduledBackup));
     window.closeButton().hide();
     window.cancelButton().show();
+    return window;
+}
+
+// Queued behind the progress already reported, so the window sees the collecting end first.
+void disableCancel(frmProgress& window) {
+    QMetaObject::invokeMethod(
+        &window, [&window] { window.cancelButton().setEnabled(false); }, Qt::QueuedConnection);
 }
 
 // Saved only when the archive now at its path was written by this run.
@@ -174,22 +177,24 @@ void ScheduledBackup() {
             STEP(20) endRun(failureTrapped() ? RunFailed : ArchiveNotWritten, archivePath);
         }
         STEP(21) CreateTempFolder();
-        STEP(22) showScheduledProgress();
-        frmInterface host(Progress());
-        STEP(23) const QString collected = collectItems(schedule->items, host.run());
-        STEP(24) if (!collected.contains(u'1')) {
-            STEP(25)
-            platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
-                                           platform::MsgIcon::Critical, AppTitle());
-            STEP(26) DeleteTempFolder();
-            STEP(27) status = ArchiveNotWritten;
-        }
-        else {
-            STEP(28) if (frmProgress* window = loadedProgress()) window->cancelButton().setEnabled(false);
-            const QDateTime saveStart = QDateTime::currentDateTime();
-            STEP(29) SaveArchive(archivePath, collected, host.run());
-            STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;
-        }
+        STEP(22) frmProgress& window = showScheduledProgress();
+        // Collecting and saving run on a worker: the window stays live and its Cancel answers.
+        RunAndWait(window, [&](RunContext& run) {
+            STEP(23) const QString collected = collectItems(schedule->items, run);
+            STEP(24) if (!collected.contains(u'1')) {
+                STEP(25)
+                platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+                                               platform::MsgIcon::Critical, AppTitle());
+                STEP(26) DeleteTempFolder();
+                STEP(27) status = ArchiveNotWritten;
+            }
+            else {
+                STEP(28) disableCancel(window);
+                const QDateTime saveStart = QDateTime::currentDateTime();
+                STEP(29) SaveArchive(archivePath, collected, run);
+                STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;
+            }
+        });
     TRAP_END
     if (failureTrapped())
         status = RunFailed;

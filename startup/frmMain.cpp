@@ -10,6 +10,7 @@
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
+#include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/frmAdvancedOptions.h"
@@ -338,11 +339,13 @@ void frmMain::lblProgram_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A run on its worker ends first: its progress window says when.
+    if (RunGoing()) {
+        event->ignore();
+        return;
+    }
     // Closing the hub ends the program with every other window.
-    for (const char* name :
-         {"frmInterface", "frmProgress", "frmBK_Choice", "frmBK_Identity", "frmRS_Choice", "frmRS_Identity",
-          "frmRS_IEF", "frmSchedule1", "frmSchedule2", "frmSchedule3", "frmAdvancedOptions"})
-        forms::unload(QString::fromLatin1(name));
+    UnloadFlowWindows();
     QWidget::closeEvent(event);
     QCoreApplication::quit();
 }

@@ -87,6 +87,13 @@ void unload(const QString& name) {
 
 } // namespace forms
 
+void UnloadFlowWindows() {
+    for (const QString& name : flowWindows())
+        forms::unload(name);
+    // A flow ends here: the registry cursors start afresh with the next one.
+    resetRegistryInstances();
+}
+
 void frmMain_Disabled() {
     if (QWidget* hub = forms::find(QStringLiteral("frmMain")))
         hub->setEnabled(false);
@@ -95,17 +102,12 @@ void frmMain_Disabled() {
 void frmMain_Enabled() {
     if (QWidget* hub = forms::find(QStringLiteral("frmMain")))
         hub->setEnabled(true);
-    for (const QString& name : flowWindows())
-        forms::unload(name);
-    // A flow ends here: the registry cursors start afresh with the next one.
-    resetRegistryInstances();
+    UnloadFlowWindows();
 }
 
 void frms_Unload() {
     forms::unload(QStringLiteral("frmMain"));
-    for (const QString& name : flowWindows())
-        forms::unload(name);
-    resetRegistryInstances();
+    UnloadFlowWindows();
 }
 
 } // namespace stowline

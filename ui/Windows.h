@@ -28,6 +28,8 @@ template <class Form, class... Args> Form& get(const QString& name, Args&&... ar
 }
 } // namespace forms
 
+// Unloads every wizard, progress and options window.
+void UnloadFlowWindows();
 void frmMain_Disabled();
 // Re-enables the hub and unloads every wizard, progress and options window.
 void frmMain_Enabled();

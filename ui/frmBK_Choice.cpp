@@ -8,9 +8,9 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
+#include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/frmBK_Identity.h"
-#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 
 #include <QCheckBox>
@@ -130,7 +130,7 @@ void frmBK_Choice::cmdBack_Click() {
 }
 
 void StartBackupRun(QWidget& currentPage) {
-    ShowProgress();
+    frmProgress& window = ShowProgress();
     currentPage.hide();
     auto* choice = dynamic_cast<frmBK_Choice*>(forms::find(pageName));
     if (!choice)
@@ -139,8 +139,8 @@ void StartBackupRun(QWidget& currentPage) {
     job.items = layout::ItemFlags(choice->itemChosen(ArchiveItem::Identities),
                                   choice->itemChosen(ArchiveItem::Favorites),
                                   choice->itemChosen(ArchiveItem::AddressBook));
-    frmInterface host(Progress());
-    WizardBackup(job, host.run());
+    // The run works on a copy: the pages keep theirs.
+    StartRun(window, [job](RunContext& run) { WizardBackup(job, run); });
 }
 
 } // namespace stowline

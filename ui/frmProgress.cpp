@@ -106,6 +106,7 @@ void frmProgress::setFrameText(const QString& text) {
 void frmProgress::setStatus(const QString& text) {
     m_lblComment1->setText(text);
     m_lblComment1->setAccessibleName(text);
+    emit statusChanged(text);
 }
 
 void frmProgress::setFileLine(const QString& text) {

@@ -8,8 +8,8 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "restore/modWizardRestore.h"
+#include "ui/RunWorker.h"
 #include "ui/Windows.h"
-#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
@@ -179,8 +179,7 @@ void StartRestoreRun(QWidget& currentPage) {
     if (!first)
         return;
     takeChoices(*first, first->job());
-    frmInterface host(window);
-    WizardRestore(first->job(), host.run());
+    StartRun(window, [job = first->job()](RunContext& run) { WizardRestore(job, run); });
 }
 
 } // namespace stowline

@@ -11,9 +11,12 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListView>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace stowline;
 using namespace stowline::test;
@@ -80,6 +83,7 @@ private slots:
     void backRebuildsTheIdentityList();
     void keyboardAndScreenReader();
     void backupThroughTheWindows();
+    void windowsStayLiveDuringTheRun();
 };
 
 void tst_BackupWizard::choicePageFollowsTheBoxes_data() {
@@ -158,6 +162,7 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
     QVERIFY(!button(identityPage(), "cmdNext").isEnabled());
     setLineChecked(*list, 0, true);
     button(identityPage(), "cmdNext").click();
+    QVERIFY(waitForRunEnd());
 
     const QString keyFile = QStringLiteral("/ident_key.reg");
     QCOMPARE(readWithPython(destinationIn(env)).members.keys().filter(keyFile),
@@ -220,6 +225,7 @@ void tst_BackupWizard::backupThroughTheWindows() {
         chosen << identityNamed(profile, lineTexts(lines)[i]);
     }
     button(identityPage(), "cmdNext").click();
+    QVERIFY(waitForRunEnd());
 
     // The archive as a zip reader that is not ours sees it.
     const ForeignZipView view = readWithPython(destination);
@@ -272,6 +278,56 @@ void tst_BackupWizard::backupThroughTheWindows() {
     QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
     QVERIFY(QDir(env.tempRoot()).entryList({QStringLiteral("*.stw")}).isEmpty());
     QVERIFY(Progress().status().endsWith(QStringLiteral("Done!")));
+}
+
+// The run works beside the windows: the progress window hears of every step in the order the run
+// took them, while a 10 ms timer on the window thread is never held up for long.
+void tst_BackupWizard::windowsStayLiveDuringTheRun() {
+    TestEnvironment env;
+    buildSampleProfile(env);
+    button(&openBackupWizard(destinationIn(env)), "cmdNext").click();
+    QListView& lines = identityPage()->list();
+    QStringList expected;
+    for (int i = 0; i < lineTexts(lines).size(); ++i) {
+        setLineChecked(lines, i, true);
+        expected << QStringLiteral("Compressing: Identity ") + lineTexts(lines)[i];
+    }
+    expected << QStringLiteral("Compressing: Internet Explorer Favorites")
+             << QStringLiteral("Compressing: Windows Address Book");
+    frmProgress& window = Progress();
+    QStringList statuses;
+    int updates = 0;
+    QList<int> barsOfStep; // the whole-run bar within one status: it only grows
+    bool barsInOrder = true;
+    connect(&window, &frmProgress::statusChanged, this, [&](const QString& text) {
+        statuses << text;
+        barsOfStep.clear();
+        ++updates;
+    });
+    connect(&window, &frmProgress::fileLineChanged, this, [&] { ++updates; });
+    connect(window.findChild<QProgressBar*>(QStringLiteral("ProgressBar1")), &QProgressBar::valueChanged,
+            this, [&](int value) {
+                barsInOrder = barsInOrder && (barsOfStep.isEmpty() || value >= barsOfStep.last());
+                barsOfStep << value;
+                ++updates;
+            });
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
+
+    button(identityPage(), "cmdNext").click();
+    QVERIFY(waitForRunEnd());
+    ticker.stop();
+
+    QVERIFY2(updates >= 20, qPrintable(QString::number(updates)));
+    QCOMPARE(statuses.mid(0, expected.size()), expected);
+    QVERIFY(statuses.last().endsWith(QStringLiteral("Done!")));
+    QVERIFY(barsInOrder);
+    QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
+    QVERIFY(window.closeButton().isEnabled());
 }
 
 QTEST_MAIN(tst_BackupWizard)

@@ -12,8 +12,8 @@
 #include "tests/support/DrivesDouble.h"
 #include "tests/support/ListLines.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/RunWorker.h"
 #include "ui/Windows.h"
-#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
@@ -211,7 +211,7 @@ bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines =
             favorites->addOption().click();
         button(favorites, "cmdNext").click();
     }
-    return true;
+    return waitForRunEnd();
 }
 
 // An export without the values a restore rewrites by design and without the keys it does not
@@ -698,8 +698,7 @@ private slots:
         BackupJob everything{archive, {}, u"111"_s};
         QVERIFY(Identity_Check(everything.identities) && IEF_Check() && WAB_Check());
         everything.identities.selectAll(true);
-        frmInterface host(Progress());
-        WizardBackup(everything, host.run());
+        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
         QCOMPARE(ReadArchiveComment(archive), u"111"_s);
         frmMain_Enabled();
 

@@ -41,4 +41,7 @@ private:
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
+// Lets the windows work until the run started from them has ended and shown all it reported.
+bool waitForRunEnd();
+
 } // namespace stowline::test
