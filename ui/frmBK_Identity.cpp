@@ -45,20 +45,8 @@ void setLabel(QLabel& label, const QString& text) {
 } // namespace
 
 frmBK_Identity::frmBK_Identity(std::shared_ptr<BackupJob> job, QWidget* parent)
-    : WizardPage(QStringLiteral("frmIdentities"), parent), m_job(std::move(job)),
-      m_model(new IdentityListModel(m_job->identities, this)), m_lblComment(new QLabel(&frame())),
-      m_lstIdentities(new QListView(&frame())) {
-    m_lblComment->setObjectName(QStringLiteral("lblComment"));
-    m_lblComment->setWordWrap(true);
-    m_lblComment->setBuddy(m_lstIdentities);
-    m_lstIdentities->setObjectName(QStringLiteral("lstIdentities"));
-    m_lstIdentities->setModel(m_model);
-    frameLayout().addWidget(m_lblComment);
-    frameLayout().addWidget(m_lstIdentities, 1);
-    nextButton().setEnabled(false);
-    setTabOrder(m_lstIdentities, &backButton());
-    setTabOrder(&backButton(), &nextButton());
-    connect(m_model, &IdentityListModel::checksChanged, this, &frmBK_Identity::lstIdentities_ItemCheck);
+    : IdentityPage(job->identities, parent), m_job(std::move(job)) {
+    connect(&model(), &IdentityListModel::checksChanged, this, &frmBK_Identity::lstIdentities_ItemCheck);
     connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Identity::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmBK_Identity::cmdBack_Click);
 }
@@ -68,28 +56,25 @@ void frmBK_Identity::Form_Load() {
         STEP(1) setLabel(title(), Str(txtBackupWizard));
         STEP(2) frame().setTitle(Str(txtIdentitiesFrame));
         STEP(3) frame().setAccessibleName(Str(txtIdentitiesFrame));
-        STEP(4) m_lblComment->setText(Str(txtFoundIdentities));
-        STEP(5) m_lblComment->setAccessibleName(Str(txtFoundIdentities));
-        STEP(6) m_lstIdentities->setAccessibleName(Str(txtIdentitiesFrame));
+        STEP(4) comment().setText(Str(txtFoundIdentities));
+        STEP(5) comment().setAccessibleName(Str(txtFoundIdentities));
+        STEP(6) list().setAccessibleName(Str(txtIdentitiesFrame));
         STEP(7) setCaption(backButton(), Str(txtBack));
         STEP(8) setCaption(nextButton(), Str(txtBackup));
-        STEP(9) QFont font = m_lstIdentities->font();
+        STEP(9) QFont font = list().font();
         STEP(10) SetProperFont(font);
-        STEP(11) m_lstIdentities->setFont(font);
+        STEP(11) list().setFont(font);
         // A fresh page has no check marks, so no identity is chosen yet.
         STEP(13) m_job->identities.selectAll(false);
-        STEP(18) m_model->reload();
-        STEP(19) if (m_model->rowCount() > 0) m_lstIdentities->setCurrentIndex(m_model->index(0));
+        STEP(18) model().reload();
+        STEP(19) if (lineCount() > 0) list().setCurrentIndex(model().index(0));
     TRAP_END
 }
 
 void frmBK_Identity::Form_Activate() {
     TRAP_BEGIN("frmBK_Identity:Form_Activate")
-        STEP(1) if (m_model->rowCount() == 1) {
-            STEP(2) m_model->setData(m_model->index(0), Qt::Checked, Qt::CheckStateRole);
-            STEP(3) nextButton().setEnabled(true);
-        }
-        STEP(4) if (m_model->rowCount() == 0) {
+        STEP(1) checkLoneLine();
+        STEP(4) if (lineCount() == 0) {
             STEP(5) showCritical(txtNoStoreLocation);
             STEP(6) frmBK_Choice* choice = choicePage();
             STEP(7) if (choice) choice->disableItem(layout::ArchiveItem::Identities);
@@ -98,7 +83,7 @@ void frmBK_Identity::Form_Activate() {
                 STEP(10) frmMain_Enabled();
             }
         }
-        STEP(11) m_lstIdentities->setFocus();
+        STEP(11) list().setFocus();
     TRAP_END
 }
 

@@ -54,20 +54,8 @@ public:
 } // namespace
 
 frmRS_Identity::frmRS_Identity(std::shared_ptr<RestoreJob> job, QWidget* parent)
-    : WizardPage(QStringLiteral("frmIdentities"), parent), m_job(std::move(job)),
-      m_model(new IdentityListModel(m_job->identities, this)), m_lblComment(new QLabel(&frame())),
-      m_lstIdentities(new QListView(&frame())) {
-    m_lblComment->setObjectName(QStringLiteral("lblComment"));
-    m_lblComment->setWordWrap(true);
-    m_lblComment->setBuddy(m_lstIdentities);
-    m_lstIdentities->setObjectName(QStringLiteral("lstIdentities"));
-    m_lstIdentities->setModel(m_model);
-    frameLayout().addWidget(m_lblComment);
-    frameLayout().addWidget(m_lstIdentities, 1);
-    nextButton().setEnabled(false);
-    setTabOrder(m_lstIdentities, &backButton());
-    setTabOrder(&backButton(), &nextButton());
-    connect(m_model, &IdentityListModel::checksChanged, this, &frmRS_Identity::lstIdentities_ItemCheck);
+    : IdentityPage(job->identities, parent), m_job(std::move(job)) {
+    connect(&model(), &IdentityListModel::checksChanged, this, &frmRS_Identity::lstIdentities_ItemCheck);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Identity::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmRS_Identity::cmdBack_Click);
 }
@@ -79,15 +67,15 @@ bool frmRS_Identity::Form_Load() {
         STEP(1) title().setText(Str(txtRestoreWizard));
         STEP(2) frame().setTitle(Str(txtIdentitiesFrame));
         STEP(3) frame().setAccessibleName(Str(txtIdentitiesFrame));
-        STEP(4) m_lblComment->setText(Str(txtCheckIdentities));
-        STEP(5) m_lstIdentities->setAccessibleName(Str(txtCheckIdentities));
+        STEP(4) comment().setText(Str(txtCheckIdentities));
+        STEP(5) list().setAccessibleName(Str(txtCheckIdentities));
         STEP(6) setCaption(backButton(), Str(txtBack));
         STEP(7) setCaption(nextButton(), Str(txtNext));
-        STEP(8) applyProperFont(*m_lstIdentities);
+        STEP(8) applyProperFont(list());
         STEP(10) if (archiveRefused()) return loaded;
         STEP(11) const WaitCursor hourglass;
         STEP(12) readIdentityIndex();
-        STEP(13) m_lstIdentities->setFocus();
+        STEP(13) list().setFocus();
         STEP(14) loaded = true;
         m_loadFailed = false;
     TRAP_END
@@ -121,7 +109,7 @@ void frmRS_Identity::readIdentityIndex() {
     m_job->identities.clear();
     for (const layout::IdentityRecord& record : records)
         m_job->identities.add({record.name, record.id, {}});
-    m_model->reload();
+    model().reload();
     DeleteTempFolder();
 }
 
@@ -135,10 +123,7 @@ void frmRS_Identity::setVisible(bool visible) {
 
 void frmRS_Identity::Form_Activate() {
     TRAP_BEGIN("frmRS_Identity:Form_Activate")
-        STEP(1) if (m_model->rowCount() == 1) {
-            STEP(2) m_model->setData(m_model->index(0), Qt::Checked, Qt::CheckStateRole);
-            STEP(3) nextButton().setEnabled(true);
-        }
+        STEP(1) checkLoneLine();
         STEP(4) const frmRS_Choice* choice = RestoreChoicePage();
         STEP(5) const bool favoritesFollow = choice && choice->favoritesChosen();
         STEP(6) setCaption(nextButton(), Str(favoritesFollow ? txtNext : txtRestore));

@@ -1,20 +1,16 @@
 #pragma once
 
-#include "ui/WizardPage.h"
+#include "ui/IdentityPage.h"
 
 #include <memory>
-
-class QLabel;
-class QListView;
 
 namespace stowline {
 
 struct RestoreJob;
-class IdentityListModel;
 
 // The Restore Wizard's identity page: one checkable line per record of the archive's identity
 // index (lstIdentities); a check mark is the identity's choice in the restore's catalog.
-class frmRS_Identity : public WizardPage {
+class frmRS_Identity : public IdentityPage {
     Q_OBJECT
 public:
     explicit frmRS_Identity(std::shared_ptr<RestoreJob> job, QWidget* parent = nullptr);
@@ -24,8 +20,6 @@ public:
     bool Form_Load();
     // Every show activates the page.
     void setVisible(bool visible) override;
-
-    QListView& list() { return *m_lstIdentities; }
 
 private slots:
     void lstIdentities_ItemCheck();
@@ -38,9 +32,6 @@ private:
     void readIdentityIndex();
 
     std::shared_ptr<RestoreJob> m_job;
-    IdentityListModel* m_model;
-    QLabel* m_lblComment;
-    QListView* m_lstIdentities;
     bool m_loadFailed = false;
 };
 
