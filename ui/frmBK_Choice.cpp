@@ -47,13 +47,9 @@ void setLabel(QLabel& label, const QString& text) {
 using layout::ArchiveItem;
 
 frmBK_Choice::frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent)
-    : WizardPage(QStringLiteral("frmItems"), parent), m_job(std::move(job)) {
-    m_chk = addItemBoxes();
-    for (QCheckBox* box : m_chk) {
-        box->setEnabled(false); // enabled only for the items found
+    : ItemChoicePage(parent), m_job(std::move(job)) {
+    for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmBK_Choice::chk_Click);
-    }
-    nextButton().setEnabled(false);
     connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdBack_Click);
 }
@@ -62,18 +58,10 @@ bool frmBK_Choice::Form_Load() {
     bool found = false;
     TRAP_BEGIN("frmBK_Choice:Form_Load")
         STEP(1) setLabel(title(), Str(txtBackupWizard));
-        STEP(2) frame().setTitle(Str(txtCheckItems));
-        STEP(3) frame().setAccessibleName(Str(txtCheckItems));
-        STEP(4) const int captions[] = {txtIdentities, txtFavorites, txtAddressBook};
-        for (size_t i = 0; i < m_chk.size(); ++i) {
-            STEP(5) m_chk[i]->setText(Str(captions[i]));
-            STEP(6) m_chk[i]->setAccessibleName(plainCaption(m_chk[i]->text()));
-        }
-        STEP(7) setCaption(backButton(), Str(txtBack));
-        STEP(8) setCaption(nextButton(), Str(txtNext));
-        STEP(9) if (Identity_Check(m_job->identities)) box(0).setEnabled(true);
-        STEP(10) if (IEF_Check()) box(1).setEnabled(true);
-        STEP(11) if (WAB_Check()) box(2).setEnabled(true);
+        STEP(2) setCaptions(txtCheckItems, {txtIdentities, txtFavorites, txtAddressBook}, txtBack, txtNext);
+        STEP(9) if (Identity_Check(m_job->identities)) enableItem(ArchiveItem::Identities, true);
+        STEP(10) if (IEF_Check()) enableItem(ArchiveItem::Favorites, true);
+        STEP(11) if (WAB_Check()) enableItem(ArchiveItem::AddressBook, true);
         STEP(12) if (!anyItemEnabled()) {
             STEP(13)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
@@ -88,22 +76,13 @@ bool frmBK_Choice::Form_Load() {
     return found;
 }
 
-bool frmBK_Choice::itemChosen(ArchiveItem item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
-
-bool frmBK_Choice::anyItemEnabled() const { return anyBoxEnabled(m_chk); }
-
-void frmBK_Choice::disableItem(ArchiveItem item) { m_chk[static_cast<size_t>(item)]->setEnabled(false); }
-
 void frmBK_Choice::updateNextButton() {
     setCaption(nextButton(), Str(itemChosen(ArchiveItem::Identities) ? txtNext : txtBackup));
 }
 
 void frmBK_Choice::chk_Click() {
     TRAP_BEGIN("frmBK_Choice:chk_Click")
-        bool anyChecked = false;
-        for (const QCheckBox* box : m_chk)
-            anyChecked = anyChecked || box->isChecked();
-        STEP(1) nextButton().setEnabled(anyChecked);
+        STEP(1) nextButton().setEnabled(anyItemChecked());
         STEP(2) updateNextButton();
     TRAP_END
 }

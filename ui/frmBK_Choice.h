@@ -1,19 +1,15 @@
 #pragma once
 
-#include "archive/ArchiveLayout.h"
 #include "backup/modWizardBackup.h"
-#include "ui/WizardPage.h"
+#include "ui/ItemChoicePage.h"
 
-#include <array>
 #include <memory>
-
-class QCheckBox;
 
 namespace stowline {
 
 // The Backup Wizard's first page: which items to back up (chk0 identities, chk1 favorites,
 // chk2 address book). A box is enabled when its item was found; boxes start checked.
-class frmBK_Choice : public WizardPage {
+class frmBK_Choice : public ItemChoicePage {
     Q_OBJECT
 public:
     explicit frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent = nullptr);
@@ -22,11 +18,7 @@ public:
     // the page never shows; the result is then false.
     bool Form_Load();
 
-    bool itemChosen(layout::ArchiveItem item) const;
-    bool anyItemEnabled() const;
-    void disableItem(layout::ArchiveItem item);
     BackupJob& job() { return *m_job; }
-    QCheckBox& box(int item) { return *m_chk[static_cast<size_t>(item)]; }
 
 private slots:
     void chk_Click();
@@ -37,7 +29,6 @@ private:
     void updateNextButton();
 
     std::shared_ptr<BackupJob> m_job;
-    std::array<QCheckBox*, 3> m_chk;
 };
 
 // Shows the progress window, hides the current page and runs the backup.

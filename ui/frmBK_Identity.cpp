@@ -77,7 +77,7 @@ void frmBK_Identity::Form_Activate() {
         STEP(4) if (lineCount() == 0) {
             STEP(5) showCritical(txtNoStoreLocation);
             STEP(6) frmBK_Choice* choice = choicePage();
-            STEP(7) if (choice) choice->disableItem(layout::ArchiveItem::Identities);
+            STEP(7) if (choice) choice->enableItem(layout::ArchiveItem::Identities, false);
             STEP(8) if (!choice || !choice->anyItemEnabled()) {
                 STEP(9) showCritical(txtNoItems);
                 STEP(10) frmMain_Enabled();

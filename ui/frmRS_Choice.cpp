@@ -40,13 +40,9 @@ constexpr int txtPleaseWait = 715;
 } // namespace
 
 frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
-    : WizardPage(QStringLiteral("frmItems"), parent), m_job(std::move(job)) {
-    m_chk = addItemBoxes();
-    for (QCheckBox* box : m_chk) {
-        box->setEnabled(false); // enabled only for the items found
+    : ItemChoicePage(parent), m_job(std::move(job)) {
+    for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmRS_Choice::chk_Click);
-    }
-    nextButton().setEnabled(false);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdBack_Click);
 }
@@ -55,21 +51,13 @@ bool frmRS_Choice::Form_Load() {
     bool restorable = false;
     TRAP_BEGIN("frmRS_Choice:Form_Load")
         STEP(1) title().setText(Str(txtRestoreWizard));
-        STEP(2) frame().setTitle(Str(txtCheckItems));
-        STEP(3) frame().setAccessibleName(Str(txtCheckItems));
-        STEP(4) const int captions[] = {txtIdentities, txtFavorites, txtAddressBook};
-        for (size_t i = 0; i < m_chk.size(); ++i) {
-            STEP(5) m_chk[i]->setText(Str(captions[i]));
-            STEP(6) m_chk[i]->setAccessibleName(plainCaption(m_chk[i]->text()));
+        STEP(2) setCaptions(txtCheckItems, {txtIdentities, txtFavorites, txtAddressBook}, txtBack, txtNext);
+        for (const layout::ArchiveItem item :
+             {layout::ArchiveItem::Identities, layout::ArchiveItem::Favorites,
+              layout::ArchiveItem::AddressBook}) {
+            STEP(9) if (layout::ItemPresent(m_job->archiveItems, item)) enableItem(item, true);
         }
-        STEP(7) setCaption(backButton(), Str(txtBack));
-        STEP(8) setCaption(nextButton(), Str(txtNext));
-        for (size_t k = 0; k < m_chk.size(); ++k) {
-            STEP(9)
-            if (layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem(k)))
-                m_chk[k]->setEnabled(true);
-        }
-        STEP(10) if (!IEF_Check()) m_chk[1]->setEnabled(false);
+        STEP(10) if (!IEF_Check()) enableItem(layout::ArchiveItem::Favorites, false);
         STEP(11) if (!anyItemEnabled()) {
             STEP(12)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
@@ -85,16 +73,12 @@ bool frmRS_Choice::Form_Load() {
     return restorable;
 }
 
-bool frmRS_Choice::itemChosen(int item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
-
-bool frmRS_Choice::anyItemEnabled() const { return anyBoxEnabled(m_chk); }
-
 void frmRS_Choice::updateNextCaption() {
     setCaption(nextButton(), Str(identitiesChosen() || favoritesChosen() ? txtNext : txtRestore));
 }
 
 void frmRS_Choice::focusFirstEnabledBox() {
-    for (QCheckBox* box : m_chk) {
+    for (QCheckBox* box : boxes()) {
         if (box->isEnabledTo(this)) {
             box->setFocus();
             return;
@@ -105,10 +89,7 @@ void frmRS_Choice::focusFirstEnabledBox() {
 void frmRS_Choice::chk_Click() {
     TRAP_BEGIN("frmRS_Choice:chk_Click")
         // Check marks only: a disabled box stays checked and keeps Next enabled.
-        bool anyChecked = false;
-        for (const QCheckBox* box : m_chk)
-            anyChecked = anyChecked || box->isChecked();
-        STEP(1) nextButton().setEnabled(anyChecked);
+        STEP(1) nextButton().setEnabled(anyItemChecked());
         STEP(2) updateNextCaption();
     TRAP_END
 }

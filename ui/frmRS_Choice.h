@@ -1,19 +1,16 @@
 #pragma once
 
 #include "restore/modWizardRestore.h"
-#include "ui/WizardPage.h"
+#include "ui/ItemChoicePage.h"
 
-#include <array>
 #include <memory>
-
-class QCheckBox;
 
 namespace stowline {
 
 // The Restore Wizard's first page: which items of the archive to restore (chk0 identities, chk1
 // favorites, chk2 address book). A box is enabled when the archive holds its item; boxes start
 // checked.
-class frmRS_Choice : public WizardPage {
+class frmRS_Choice : public ItemChoicePage {
     Q_OBJECT
 public:
     explicit frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent = nullptr);
@@ -22,11 +19,9 @@ public:
     // the wizard ends and the page never shows.
     bool Form_Load();
 
-    bool identitiesChosen() const { return itemChosen(0); }
-    bool favoritesChosen() const { return itemChosen(1); }
-    bool addressBookChosen() const { return itemChosen(2); }
-    bool itemChosen(int item) const;
-    QCheckBox& box(int item) { return *m_chk[static_cast<size_t>(item)]; }
+    bool identitiesChosen() const { return itemChosen(layout::ArchiveItem::Identities); }
+    bool favoritesChosen() const { return itemChosen(layout::ArchiveItem::Favorites); }
+    bool addressBookChosen() const { return itemChosen(layout::ArchiveItem::AddressBook); }
     RestoreJob& job() { return *m_job; }
 
 private slots:
@@ -35,12 +30,10 @@ private slots:
     void cmdBack_Click();
 
 private:
-    bool anyItemEnabled() const;
     void updateNextCaption();
     void focusFirstEnabledBox();
 
     std::shared_ptr<RestoreJob> m_job;
-    std::array<QCheckBox*, 3> m_chk;
 };
 
 // Opens the Restore Wizard on the archive at path. A missing file is reported with missingText, a
