@@ -12,7 +12,6 @@ namespace stowline {
 namespace {
 
 using platform::Hive;
-using platform::RegistryStore;
 using platform::RegistryValue;
 namespace RegType = platform::RegType;
 
@@ -20,9 +19,7 @@ const QString Regedit4Header = QStringLiteral("REGEDIT4");
 const QString Version5Header = QStringLiteral("Windows Registry Editor Version 5.00");
 const QString Crlf = QStringLiteral("\r\n");
 
-QString quoted(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
+QString quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 
 QString joinPath(const QString& path, const QString& name) {
     if (path.isEmpty() || name.isEmpty())
@@ -135,7 +132,7 @@ private:
     RegFileFormat m_format;
 };
 
-void writeTree(RegistryStore& store, RegFileWriter& writer, Hive hive, const QString& path,
+void writeTree(platform::RegistryStore& store, RegFileWriter& writer, Hive hive, const QString& path,
                const QString& displayName) {
     writer.block(displayName, store.values(hive, path));
     for (const QString& sub : store.subKeys(hive, path))
@@ -401,7 +398,7 @@ private:
     bool m_keyRemoved = false;
 };
 
-void apply(RegistryStore& store, const RegFileOp& op) {
+void apply(platform::RegistryStore& store, const RegFileOp& op) {
     switch (op.kind) {
     case RegFileOp::CreateKey:
         store.createKey(op.hive, op.path);
@@ -430,7 +427,8 @@ std::optional<std::pair<Hive, QString>> splitKeyName(const QString& fullName) {
     return std::make_pair(*hive, parts.join(u'\\'));
 }
 
-void exportRegistry(RegistryStore& store, QIODevice& out, const QString& keyName, RegFileFormat format) {
+void exportRegistry(platform::RegistryStore& store, QIODevice& out, const QString& keyName,
+                    RegFileFormat format) {
     RegFileWriter writer(out, format);
     if (keyName.isEmpty()) {
         store.read([&] {
@@ -454,7 +452,7 @@ void exportRegistry(RegistryStore& store, QIODevice& out, const QString& keyName
     });
 }
 
-void exportRegFile(RegistryStore& store, const QString& fileName, const QString& keyName,
+void exportRegFile(platform::RegistryStore& store, const QString& fileName, const QString& keyName,
                    RegFileFormat format) {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -470,7 +468,7 @@ void parseRegFile(QIODevice& in, const std::function<void(const RegFileOp&)>& si
     RegFileParser(in, sink).run();
 }
 
-void importRegFile(RegistryStore& store, const QString& fileName) {
+void importRegFile(platform::RegistryStore& store, const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw RegFileError(
