@@ -350,7 +350,7 @@ ZipRunOutcome ZipCompressor::run() {
         if (pacer.askIfDue(m_events))
             return ZipRunOutcome::Cancelled;
     }
-    writer.finish();
+    writer.finish(m_settings.comment);
     archive.commit();
     assembler.reportEnd();
     return ZipRunOutcome::Completed;

@@ -12,6 +12,7 @@ struct ZipCompressSettings {
     int level = 6;   // 0 stores, 1-9 deflate
     int threads = 0; // 0: one per processor, at most four
     bool forceZip64 = false;
+    QByteArray comment; // the archive comment, written with the central directory
 };
 
 // Builds an archive of a folder. Worker threads read, checksum and deflate the files in 1 MiB

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int txtInvalidFormat = 400;
 
-ZipArchiveHandle openRaw(const QString& path, zip_error_t& error) {
+ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZIP_RDONLY) {
     const QByteArray name = QFile::encodeName(path);
     struct stat info {};
     if (::stat(name.constData(), &info) != 0) {
@@ -27,7 +27,7 @@ ZipArchiveHandle openRaw(const QString& path, zip_error_t& error) {
         return nullptr;
     }
     int code = 0;
-    ZipArchiveHandle archive(zip_open(name.constData(), ZIP_RDONLY, &code));
+    ZipArchiveHandle archive(zip_open(name.constData(), flags, &code));
     if (!archive)
         zip_error_init_with_code(&error, code);
     return archive;
@@ -54,6 +54,24 @@ ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept {
     ZipArchiveHandle archive = openRaw(path, error);
     zip_error_fini(&error);
     return archive;
+}
+
+std::optional<QStringList> ZipMemberNames(const QString& path) {
+    zip_error_t error;
+    zip_error_init(&error);
+    const ZipArchiveHandle archive = openRaw(path, error, ZIP_RDONLY | ZIP_CHECKCONS);
+    zip_error_fini(&error);
+    if (!archive)
+        return std::nullopt;
+    QStringList names;
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* raw = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
+        if (!raw)
+            return std::nullopt;
+        names << QString::fromUtf8(raw);
+    }
+    return names;
 }
 
 VbError ZipFailure(const zip_error_t* error) {

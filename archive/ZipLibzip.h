@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <memory>
+#include <optional>
 #include <zip.h>
 
 namespace stowline {
@@ -23,6 +24,10 @@ using ZipFileHandle = std::unique_ptr<zip_file_t, ZipFileClose>;
 ZipArchiveHandle OpenZipForReading(const QString& path);
 // The same without throwing: null when the file is missing, unreadable or no zip.
 ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept;
+
+// Every member name of an archive whose directories agree with each other; none when the file is
+// missing, damaged or no zip, or a name cannot be read.
+std::optional<QStringList> ZipMemberNames(const QString& path);
 
 // A libzip failure as the classic error.
 VbError ZipFailure(const zip_error_t* error);

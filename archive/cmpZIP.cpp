@@ -64,12 +64,11 @@ private:
 
 cmpZIP::cmpZIP(QObject* parent) : QObject(parent) {}
 
-cmpZIP::~cmpZIP() {
-    *m_alive = false;
-}
+cmpZIP::~cmpZIP() { *m_alive = false; }
 
 void cmpZIP::Compress() {
-    const ZipCompressSettings settings{SourceFolder, ArchiveFile, CompressionLevel};
+    ZipCompressSettings settings{SourceFolder, ArchiveFile, CompressionLevel};
+    settings.comment = Comment.toUtf8();
     runWithEvents(true, [&](ZipRunEvents& events) { ZipCompressor(settings, events).run(); });
 }
 
@@ -78,9 +77,7 @@ void cmpZIP::Extract() {
     runWithEvents(false, [&](ZipRunEvents& events) { ZipExtractor(settings, events).run(); });
 }
 
-QString cmpZIP::GetComment(const QString& path) {
-    return ReadArchiveComment(path);
-}
+QString cmpZIP::GetComment(const QString& path) { return ReadArchiveComment(path); }
 
 void cmpZIP::SetComment(const QString& path, const QString& text) {
     WriteArchiveComment(path, text.toUtf8());

@@ -24,7 +24,7 @@ class ZipRunEvents;
 // Extract unpacks the members FileSpec names ("*.*": all, else one member name, any separator, any
 // case) below ExtractFolder; Options 6 and 8 both do that. An archive with a member whose name would
 // leave ExtractFolder is refused whole before anything is written (VbError 75 naming the member).
-// GetComment and SetComment use the archive comment, written as UTF-8.
+// Comment, GetComment and SetComment use the archive comment, written as UTF-8.
 class cmpZIP : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +38,7 @@ public:
     qint32 Options = 1;
     QString FileSpec = QStringLiteral("*.*");
     QString ExtractFolder;
+    QString Comment; // written by Compress as the new archive's comment
 
     void Compress();
     void Extract();

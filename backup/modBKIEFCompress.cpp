@@ -1,8 +1,10 @@
 #include "backup/modBKIEFCompress.h"
 
 #include "archive/ArchiveLayout.h"
-#include "archive/frmInterface.h"
+#include "archive/RunContext.h"
+#include "archive/cmpZIP.h"
 #include "backup/modBKWABCompress.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -15,13 +17,12 @@ namespace {
 constexpr int txtCompressingFavorites = 502;
 } // namespace
 
-void IEF_Compress() {
+void IEF_Compress(RunContext& run) {
     TRAP_BEGIN("modBKIEFCompress:IEF_Compress")
-        STEP(1) progress().setStatus(Str(txtCompressingFavorites));
-        STEP(2) DoEvents();
+        STEP(1) run.progress.setStatus(Str(txtCompressingFavorites));
         STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::IefFolder;
         STEP(4) CreateItemFolder(folder);
-        STEP(5) cmpZIP& zip = Zip();
+        STEP(5) cmpZIP& zip = run.zip;
         STEP(6) zip.Options = 1;
         STEP(7) zip.TempFolder = TempDir();
         STEP(8) zip.ArchiveFile = TempDir() + QStringLiteral("stowline/") + layout::IefDataMember;

@@ -1,11 +1,10 @@
 #include "backup/modBKIdentityCheck.h"
 
-#include "archive/frmInterface.h"
+#include "archive/IdentityCatalog.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modError.h"
 
 #include <QFileInfo>
-#include <QListWidget>
 
 namespace stowline {
 
@@ -36,10 +35,11 @@ QString displayNameOf(RegEdit& reg, const QString& id) {
 
 } // namespace
 
-bool Identity_Check() {
+bool Identity_Check(IdentityCatalog& catalog) {
     bool result = false;
     TRAP_BEGIN("modBKIdentityCheck:Identity_Check")
-        STEP(1) RegEdit& reg = regAccess();
+        STEP(1) catalog.clear();
+        RegEdit& reg = regAccess();
         STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
         STEP(3) reg.KeyPath = identitiesKey;
         STEP(4) if (!reg.Exists(1) || reg.CountEntries(0) <= 0) return result;
@@ -48,9 +48,7 @@ bool Identity_Check() {
             STEP(6) const QString store = storeRootOf(reg, id);
             STEP(7) if (store.isEmpty() || !QFileInfo(store).isDir()) continue;
             STEP(8) const QString name = displayNameOf(reg, id);
-            STEP(9) Interface().lstIdentities().addItem(name);
-            STEP(10) Interface().lst1().addItem(id);
-            STEP(11) Interface().lst2().addItem(store);
+            STEP(9) catalog.add({name, id, store});
             STEP(12) result = true;
         }
     TRAP_END

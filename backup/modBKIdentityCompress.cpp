@@ -1,7 +1,10 @@
 #include "backup/modBKIdentityCompress.h"
 
 #include "archive/ArchiveLayout.h"
-#include "archive/frmInterface.h"
+#include "archive/IdentityCatalog.h"
+#include "archive/RunContext.h"
+#include "archive/cmpZIP.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
@@ -12,7 +15,6 @@
 #include "platform/PrivateFiles.h"
 
 #include <QDir>
-#include <QListWidget>
 
 namespace stowline {
 
@@ -34,8 +36,7 @@ void ensureFolder(const QString& folder) {
         RaiseOsError(error, true);
 }
 
-void zipStore(const QString& folder, const QString& store) {
-    cmpZIP& zip = Zip();
+void zipStore(cmpZIP& zip, const QString& folder, const QString& store) {
     zip.Options = 1;
     zip.TempFolder = TempDir();
     zip.ArchiveFile = folder + layout::IdentityDataFile;
@@ -129,9 +130,7 @@ void copyTree(const QString& from, const QString& to) {
         copyTree(from + u'\\' + name, to + u'\\' + name);
 }
 
-QString parentKey(const QString& path) {
-    return path.left(qMax(0, path.lastIndexOf(u'\\')));
-}
+QString parentKey(const QString& path) { return path.left(qMax(0, path.lastIndexOf(u'\\'))); }
 
 // The outermost key of path that does not exist yet: deleting it later removes every key that
 // setting path aside created.
@@ -211,18 +210,16 @@ QString SavedAccountsKey(const QString& identityId) {
     return SettingsKey() + QStringLiteral("\\Saved accounts\\") + identityId;
 }
 
-void Identity_Compress() {
+void Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
     TRAP_BEGIN("modBKIdentityCompress:Identity_Compress")
-        STEP(1) QListWidget& names = Interface().lstIdentities();
-        for (int i = 0; i < names.count(); ++i) {
-            STEP(2) if (!names.item(i)->isSelected()) continue;
-            STEP(3) CurrentIdentityName = names.item(i)->text();
-            STEP(4) const QString id = Interface().lst1().item(i)->text();
-            STEP(5) const QString store = Interface().lst2().item(i)->text();
-            STEP(6) progress().setStatus(Str(txtCompressingIdentity) + u' ' + CurrentIdentityName);
+        STEP(1) const QList<Identity> chosen = catalog.selected();
+        for (const Identity& identity : chosen) {
+            STEP(4) const QString& id = identity.id;
+            STEP(5) const QString& store = identity.storeFolder;
+            STEP(6) run.progress.setStatus(Str(txtCompressingIdentity) + u' ' + identity.name);
             STEP(7) const QString folder = TempDir() + QStringLiteral("stowline/") + id + u'/';
             STEP(8) ensureFolder(folder);
-            STEP(9) zipStore(folder, store);
+            STEP(9) zipStore(run.zip, folder, store);
             STEP(10) OwnAccountsGuard ownAccounts(id);
             STEP(11) ownAccounts.recoverInterrupted();
             STEP(12) const bool shared = sharedAccountsBelongTo(id);
@@ -235,7 +232,7 @@ void Identity_Compress() {
                 STEP(18) deleteKey(ownAccountsKey(id));
                 STEP(19) ownAccounts.restore();
             }
-            STEP(20) appendIndexRecord(CurrentIdentityName, id);
+            STEP(20) appendIndexRecord(identity.name, id);
         }
     TRAP_END
 }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QString>
+
 namespace stowline {
 
-// Reads the address book file path into WABFilePath; true when that file exists.
+// The address book file the registry names; empty when it names none.
+QString AddressBookFile();
+// True when the address book file exists.
 bool WAB_Check();
 
 } // namespace stowline

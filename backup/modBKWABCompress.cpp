@@ -1,7 +1,10 @@
 #include "backup/modBKWABCompress.h"
 
 #include "archive/ArchiveLayout.h"
-#include "archive/frmInterface.h"
+#include "archive/RunContext.h"
+#include "archive/cmpZIP.h"
+#include "backup/modBKWABCheck.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
@@ -30,19 +33,18 @@ void CreateItemFolder(const QString& folder) {
         RaiseOsError(error, true);
 }
 
-void WAB_Compress() {
+void WAB_Compress(RunContext& run) {
     TRAP_BEGIN("modBKWABCompress:WAB_Compress")
-        STEP(1) progress().setStatus(Str(txtCompressingAddressBook));
-        STEP(2) DoEvents();
+        STEP(1) run.progress.setStatus(Str(txtCompressingAddressBook));
         STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::WabFolder;
         STEP(4) CreateItemFolder(folder);
         STEP(5) ExecCmd(exportCommand(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember));
-        STEP(6) cmpZIP& zip = Zip();
+        STEP(6) cmpZIP& zip = run.zip;
         STEP(7) zip.Options = 1;
         STEP(8) zip.TempFolder = TempDir();
         STEP(9) zip.ArchiveFile = TempDir() + QStringLiteral("stowline/") + layout::WabDataMember;
         STEP(10) zip.CompressionLevel = CompressionLevelSetting;
-        STEP(11) zip.SourceFolder = QFileInfo(WABFilePath).absolutePath();
+        STEP(11) zip.SourceFolder = QFileInfo(AddressBookFile()).absolutePath();
         STEP(12) zip.Compress();
     TRAP_END
 }

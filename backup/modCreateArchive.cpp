@@ -1,7 +1,7 @@
 #include "backup/modCreateArchive.h"
 
 #include "archive/ArchiveLayout.h"
-#include "archive/frmInterface.h"
+#include "archive/cmpZIP.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
 #include "foundation/modError.h"
@@ -52,19 +52,21 @@ void reportNoRoom(const QString& archivePath) {
                                    Str(txtErrorTitle));
 }
 
-void zipWorkspace(const QString& workspace, const QString& archivePath) {
-    cmpZIP& zip = Zip();
+void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archivePath,
+                  const QString& itemFlags) {
     zip.Options = 1;
     zip.TempFolder = TempDir();
     zip.ArchiveFile = archivePath;
     zip.CompressionLevel = 1;
     zip.SourceFolder = workspace;
+    zip.Comment = itemFlags;
     zip.Compress();
+    zip.Comment.clear();
 }
 
 } // namespace
 
-bool CreateArchive(const QString& archivePath) {
+bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP& zip) {
     bool result = false;
     TRAP_BEGIN("modCreateArchive:CreateArchive")
         STEP(1) const QString workspace = TempDir() + QStringLiteral("stowline");
@@ -80,7 +82,7 @@ bool CreateArchive(const QString& archivePath) {
             STEP(9) reportNoRoom(archivePath);
             STEP(10) return result;
         }
-        STEP(11) zipWorkspace(workspace, archivePath);
+        STEP(11) zipWorkspace(zip, workspace, archivePath, itemFlags);
         STEP(12) result = true;
     TRAP_END
     return result;

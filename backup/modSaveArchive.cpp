@@ -1,7 +1,8 @@
 #include "backup/modSaveArchive.h"
 
-#include "archive/frmInterface.h"
+#include "archive/RunContext.h"
 #include "backup/modCreateArchive.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
 #include "foundation/modError.h"
@@ -44,13 +45,7 @@ QString byKind(int firstId, platform::DriveKind kind) {
     return Str(firstId + (k >= 0 && k <= static_cast<int>(platform::DriveKind::RamDisk) ? k : 0));
 }
 
-void showStatus(const QString& status) {
-    progress().setStatus(status);
-}
-
-void clearFileLine() {
-    progress().setFileLine(blankLine);
-}
+void clearFileLine(ProgressView& progress) { progress.setFileLine(blankLine); }
 
 void showError(const QString& text) {
     platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
@@ -93,64 +88,60 @@ bool removeForced(const QString& path) {
 }
 
 // Both return false when they have already ended the run (the workspace is then gone).
-bool saveOnFixedDrive(const QString& destination, const QString& itemFlags) {
-    showStatus(Str(txtSavingBackup) + u' ' + QFileInfo(destination).fileName());
-    DoEvents();
-    if (!CreateArchive(destination)) {
-        showStatus(Str(txtCouldNotSave));
-        clearFileLine();
+bool saveOnFixedDrive(const QString& destination, const QString& itemFlags, RunContext& run) {
+    ProgressView& progress = run.progress;
+    progress.setStatus(Str(txtSavingBackup) + u' ' + QFileInfo(destination).fileName());
+    if (!CreateArchive(destination, itemFlags, run.zip)) {
+        progress.setStatus(Str(txtCouldNotSave));
+        clearFileLine(progress);
         DeleteTempFolder();
         return false;
     }
-    Zip().SetComment(destination, itemFlags);
-    showStatus(Str(txtSavingDone));
-    clearFileLine();
+    progress.setStatus(Str(txtSavingDone));
+    clearFileLine(progress);
     return true;
 }
 
-bool saveThroughTemporaryArchive(const QString& destination, const QString& itemFlags) {
-    showStatus(Str(txtCreatingBackup) + u' ' + QFileInfo(destination).fileName());
-    DoEvents();
+bool saveThroughTemporaryArchive(const QString& destination, const QString& itemFlags, RunContext& run) {
+    ProgressView& progress = run.progress;
+    progress.setStatus(Str(txtCreatingBackup) + u' ' + QFileInfo(destination).fileName());
     const QString temporary = newTemporaryArchivePath();
-    if (!CreateArchive(temporary)) {
-        showStatus(Str(txtCouldNotCreate));
-        clearFileLine();
+    if (!CreateArchive(temporary, itemFlags, run.zip)) {
+        progress.setStatus(Str(txtCouldNotCreate));
+        clearFileLine(progress);
         DeleteTempFolder();
         return false;
     }
-    Zip().SetComment(temporary, itemFlags);
     const platform::DriveKind kind = kindOfDriveOf(destination);
-    showStatus(byKind(txtPleaseWaitByKind, kind));
-    clearFileLine();
-    DoEvents();
+    progress.setStatus(byKind(txtPleaseWaitByKind, kind));
+    clearFileLine(progress);
     if (GetFreeDiskSpace(destination) < static_cast<double>(QFileInfo(temporary).size())) {
         showError(Str(txtNoRoomAtDestination) + u' ' + platform::drives().driveName(destination) +
                   QStringLiteral("\r\r") + Str(txtSavedAs) + temporary);
-        showStatus(Str(txtBackupSavedAs) + u' ' + temporary);
+        progress.setStatus(Str(txtBackupSavedAs) + u' ' + temporary);
         DeleteTempFolder();
         return false;
     }
     if (!copyArchive(temporary, destination) || !removeForced(temporary)) {
         showError(Str(txtCopyFailed) + u'\r' + Str(txtYourBackupSavedAs) + temporary);
-        showStatus(Str(txtSavingDone));
-        clearFileLine();
+        progress.setStatus(Str(txtSavingDone));
+        clearFileLine(progress);
         DeleteTempFolder();
         return false;
     }
-    showStatus(byKind(txtDoneByKind, kind));
+    progress.setStatus(byKind(txtDoneByKind, kind));
     return true;
 }
 
 } // namespace
 
-void SaveArchive(const QString& destination, const QString& itemFlags) {
+void SaveArchive(const QString& destination, const QString& itemFlags, RunContext& run) {
     TRAP_BEGIN("modSaveArchive:SaveArchive")
         STEP(1) const bool fixed = kindOfDriveOf(destination) == platform::DriveKind::Fixed;
         STEP(2)
-        const bool saved = fixed ? saveOnFixedDrive(destination, itemFlags)
-                                 : saveThroughTemporaryArchive(destination, itemFlags);
+        const bool saved = fixed ? saveOnFixedDrive(destination, itemFlags, run)
+                                 : saveThroughTemporaryArchive(destination, itemFlags, run);
         STEP(3) if (!saved) return;
-        STEP(4) DoEvents();
         STEP(5) DeleteTempFolder();
     TRAP_END
 }

@@ -1,9 +1,12 @@
 #include "backup/modWizardBackup.h"
 
+#include "archive/ArchiveLayout.h"
+#include "archive/RunContext.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCompress.h"
 #include "backup/modBKWABCompress.h"
 #include "backup/modSaveArchive.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modCheckWrite.h"
 #include "foundation/modError.h"
@@ -17,31 +20,35 @@ namespace {
 constexpr int txtCouldNotCreate = 523;
 
 // Calls collect when the item is chosen; the flag records the call, not its success.
-QChar collectIfChosen(const BackupChoice& choice, BackupItem item, void (*collect)()) {
-    if (!choice.itemChosen(item))
-        return u'0';
+template <class Collect>
+bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, Collect collect) {
+    if (!layout::ItemPresent(job.items, item))
+        return false;
     collect();
-    return u'1';
+    return true;
 }
 
 } // namespace
 
-void WizardBackup(const QString& destination, const BackupChoice& choice) {
+void WizardBackup(const BackupJob& job, RunContext& run) {
     TRAP_BEGIN("modWizardBackup:WizardBackup")
-        STEP(1) DoEvents();
-        STEP(2) if (!CheckWrite(destination) || !CreateTempFolder()) {
-            STEP(3) progress().setStatus(Str(txtCouldNotCreate));
-            STEP(4) progress().setFileLine(QStringLiteral(" "));
-            STEP(5) DoEvents();
+        STEP(2) if (!CheckWrite(job.archivePath) || !CreateTempFolder()) {
+            STEP(3) run.progress.setStatus(Str(txtCouldNotCreate));
+            STEP(4) run.progress.setFileLine(QStringLiteral(" "));
         }
         else {
-            QString flags;
-            STEP(7) flags += collectIfChosen(choice, ItemIdentities, Identity_Compress);
-            STEP(8) flags += collectIfChosen(choice, ItemFavorites, IEF_Compress);
-            STEP(9) flags += collectIfChosen(choice, ItemAddressBook, WAB_Compress);
-            STEP(10) SaveArchive(destination, flags);
+            using layout::ArchiveItem;
+            STEP(7)
+            const bool identities = collectIfChosen(job, ArchiveItem::Identities,
+                                                    [&] { Identity_Compress(job.identities, run); });
+            STEP(8)
+            const bool favorites = collectIfChosen(job, ArchiveItem::Favorites, [&] { IEF_Compress(run); });
+            STEP(9)
+            const bool addressBook =
+                collectIfChosen(job, ArchiveItem::AddressBook, [&] { WAB_Compress(run); });
+            STEP(10) SaveArchive(job.archivePath, layout::ItemFlags(identities, favorites, addressBook), run);
         }
-        STEP(11) progress().setCloseEnabled(true);
+        STEP(11) run.progress.setCloseEnabled(true);
     TRAP_END
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "backup/BackupChoice.h"
+#include "backup/modBKIdentityCheck.h"
+#include "backup/modWizardBackup.h"
+#include "foundation/ProgressView.h"
 #include "foundation/modGlobal.h"
 #include "platform/Dialogs.h"
 
@@ -28,7 +30,7 @@ public:
 };
 
 // The progress window as a run sees it: keeps when each status line appeared, counted from clock.
-class TimingProgress : public QWidget, public ProgressView {
+class TimingProgress : public ProgressView {
 public:
     QElapsedTimer clock;
     QList<QPair<double, QString>> phases;
@@ -42,8 +44,12 @@ public:
     QString fileLine() const override { return {}; }
 };
 
-struct AllItems : BackupChoice {
-    bool itemChosen(int) const override { return true; }
-};
+// Every item and every identity found, as a backup the wizard set up.
+inline BackupJob everythingTo(const QString& archive) {
+    BackupJob job{archive, {}, QStringLiteral("111")};
+    Identity_Check(job.identities);
+    job.identities.selectAll(true);
+    return job;
+}
 
 } // namespace stowline::bench

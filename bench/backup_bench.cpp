@@ -1,7 +1,6 @@
 // Times a whole interactive backup of a generated profile against Info-ZIP's `zip -r -1` over the
 // same folders and records peak memory:
 //   stowline-backup-bench [--size-mb 1024] [--favorites 5000] [--work DIR] [--results FILE]
-#include "archive/frmInterface.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
@@ -12,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
 #include "tests/fixtures/SampleProfile.h"
+#include "ui/frmInterface.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -47,23 +47,16 @@ double timeInfoZip(const QString& root, const QStringList& folders, const QStrin
 }
 
 // One whole backup from detection on, with fresh identity lists and a fresh progress record.
-double timeBackup(const QString& archive, TimingProgress*& timing) {
+double timeBackup(const QString& archive, TimingProgress& timing) {
     QFile::remove(archive);
-    forms::unload(QStringLiteral("frmInterface"));
-    forms::unload(QStringLiteral("frmProgress"));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    timing = new TimingProgress;
-    forms::add(QStringLiteral("frmProgress"), timing);
+    frmInterface host(timing);
     resetPeakRss();
-    timing->clock.start();
-    Identity_Check();
+    timing.clock.start();
+    const BackupJob job = everythingTo(archive);
     IEF_Check();
     WAB_Check();
-    QListWidget& identities = Interface().lstIdentities();
-    for (int i = 0; i < identities.count(); ++i)
-        identities.item(i)->setSelected(true);
-    WizardBackup(archive, AllItems());
-    return seconds(timing->clock);
+    WizardBackup(job, host.run());
+    return seconds(timing.clock);
 }
 
 } // namespace
@@ -124,12 +117,12 @@ int main(int argc, char** argv) {
     for (int run = 0; run < repeats; ++run) {
         const double lastZipSeconds = timeInfoZip(root, folders, zipOut);
         zipSeconds = qMin(zipSeconds, lastZipSeconds);
-        TimingProgress* timing = nullptr;
+        TimingProgress timing;
         const double seconds = timeBackup(archive, timing);
         peakKiB = qMax(peakKiB, peakRssKiB());
         if (seconds < ourSeconds) {
             ourSeconds = seconds;
-            phases = timing->phases;
+            phases = timing.phases;
         }
         runs << QStringLiteral("| %1 | %2 s | %3 s |")
                     .arg(run + 1)

@@ -1,7 +1,6 @@
 // Times a whole restore through WizardRestore of a generated 1 GB backup against Info-ZIP's
 // `unzip` of a single-stage `zip -r -1` archive of the same folders, and records peak memory:
 //   stowline-restore-bench [--size-mb 1024] [--favorites 5000] [--rounds 3] [--work DIR] [--results FILE]
-#include "archive/frmInterface.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
@@ -11,9 +10,9 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
-#include "restore/RestoreChoices.h"
 #include "restore/modWizardRestore.h"
 #include "tests/fixtures/SampleProfile.h"
+#include "ui/frmInterface.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -35,24 +34,6 @@ using namespace stowline;
 using namespace stowline::bench;
 
 namespace {
-
-// The three restore pages as the run reads them: every item, every identity, replace mode.
-class EverythingChosen : public QWidget,
-                         public RestoreItemsChoice,
-                         public IdentitiesChoice,
-                         public FavoritesModeChoice {
-public:
-    QStringList names;
-    QStringList ids;
-    bool identitiesChosen() const override { return true; }
-    bool favoritesChosen() const override { return true; }
-    bool addressBookChosen() const override { return true; }
-    int identityCount() const override { return static_cast<int>(ids.size()); }
-    QString identityName(int index) const override { return names.value(index); }
-    QString identityId(int index) const override { return ids.value(index); }
-    bool identityChecked(int) const override { return true; }
-    bool replaceFavorites() const override { return true; }
-};
 
 // CPU seconds (user and system) used so far by this process and by its waited-for children.
 double cpuSeconds(int who) {
@@ -133,8 +114,8 @@ int main(int argc, char** argv) {
     platform::reopenRegistry();
     PrintingDialogs dialogs;
     platform::install(&dialogs);
-    auto* timing = new TimingProgress;
-    forms::add(QStringLiteral("frmProgress"), timing);
+    auto timing = std::make_unique<TimingProgress>();
+    frmInterface host(*timing);
 
     out << "Generating the profile in " << root << "...\n" << Qt::flush;
     const qint64 mailBytes = parser.value(QStringLiteral("size-mb")).toLongLong() << 20;
@@ -151,16 +132,12 @@ int main(int argc, char** argv) {
     out << "Backing up and zipping...\n" << Qt::flush;
     CompressionLevelSetting = 1;
     const QString archive = work + QStringLiteral("/backup.stw");
-    Identity_Check();
+    const BackupJob backup = everythingTo(archive);
     IEF_Check();
     WAB_Check();
-    auto pages = std::make_unique<EverythingChosen>();
-    for (int i = 0; i < Interface().lstIdentities().count(); ++i) {
-        Interface().lstIdentities().item(i)->setSelected(true);
-        pages->names << Interface().lstIdentities().item(i)->text();
-        pages->ids << Interface().lst1().item(i)->text();
-    }
-    WizardBackup(archive, AllItems());
+    WizardBackup(backup, host.run());
+    // Every item, every identity, replace mode.
+    RestoreJob job{archive, QStringLiteral("111"), backup.identities, QStringLiteral("111"), true};
     const QString zipArchive = work + QStringLiteral("/infozip.zip");
     runQuietly(QStringLiteral("zip"),
                QStringList{QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-1"), zipArchive} +
@@ -169,12 +146,6 @@ int main(int argc, char** argv) {
 
     // Each round unpacks with Info-ZIP into an empty folder and restores into the profile whose
     // folders have been moved away; the two take turns at going first. The best round counts.
-    for (const char* name : {"frmRS_Choice", "frmRS_Identity", "frmRS_IEF"}) {
-        auto* page = new EverythingChosen;
-        page->names = pages->names;
-        page->ids = pages->ids;
-        forms::add(QString::fromLatin1(name), page);
-    }
     Run unzip;
     Run restore;
     long peakKiB = 0;
@@ -199,15 +170,15 @@ int main(int argc, char** argv) {
         timing->phases.clear();
         if (restore.keepBest(measure([&] {
                 timing->clock.start();
-                WizardRestore(archive);
+                WizardRestore(job, host.run());
             })))
             phases = timing->phases;
         peakKiB = std::max(peakKiB, peakRssKiB());
         restoredBytes = 0;
         for (const QString& folder : folders)
             restoredBytes += folderBytes(profile.path(folder));
-        complete = complete && restoredBytes == dataBytes &&
-                   progress().status() == QStringLiteral("Restoring: Done!");
+        complete =
+            complete && restoredBytes == dataBytes && timing->status() == QStringLiteral("Restoring: Done!");
         if (round % 2 == 1)
             runUnzip();
     }

@@ -53,8 +53,8 @@ public:
     void CreateSubKeys(const QStringList& names);
 };
 
-// The three program-wide instances that live on the hidden host window. They start fresh after
-// resetRegistryInstances(), which the host window calls when it is unloaded.
+// The three program-wide cursors. They start fresh after resetRegistryInstances(), called when a
+// flow of windows ends.
 RegEdit& regAccess();
 RegEdit& regCopy();
 RegEdit& RegTemp();

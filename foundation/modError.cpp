@@ -1,6 +1,5 @@
 #include "foundation/modError.h"
 
-#include "foundation/frmError.h"
 #include "foundation/modGlobal.h"
 #include "platform/System.h"
 
@@ -41,13 +40,21 @@ VbError osError(int errnoValue, bool forPath) {
 
 void RaiseOsError(int errnoValue, bool forPath) { throw osError(errnoValue, forPath); }
 
+namespace {
+FailureReporter* installedReporter = nullptr;
+}
+
+void SetFailureReporter(FailureReporter* reporter) { installedReporter = reporter; }
+
+bool FailureShown() { return installedReporter && installedReporter->failureShown(); }
+
 void HandleError(const QString& location, int line, int number, const QString& description) {
     ErrProcedure = location;
     ErrLine = static_cast<qint16>(line);
     ErrNumber = number;
     ErrDescription = description;
-    frmError::showReport();
-    frms_Unload();
+    if (installedReporter)
+        installedReporter->showFailure();
 }
 
 void Trap::handle(std::exception_ptr failure) const {

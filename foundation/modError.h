@@ -30,7 +30,19 @@ private:
 VbError osError(int errnoValue, bool forPath = false);
 [[noreturn]] void RaiseOsError(int errnoValue, bool forPath = false);
 
-// Records a failure and shows the crash window; every other window is closed.
+// Shows the recorded failure to the user (the crash window, every other window closed). The user
+// interface installs one; without it a failure is only recorded.
+class FailureReporter {
+public:
+    virtual ~FailureReporter() = default;
+    virtual void showFailure() = 0;
+    // True while a reported failure is on screen: every choice there ends the program.
+    virtual bool failureShown() const = 0;
+};
+void SetFailureReporter(FailureReporter* reporter);
+bool FailureShown();
+
+// Records a failure and hands it to the failure reporter.
 void HandleError(const QString& location, int line, int number, const QString& description);
 
 // The per-procedure trap. Inside TRAP_BEGIN/TRAP_END, STEP(n) numbers the statement that follows;

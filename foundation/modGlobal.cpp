@@ -5,22 +5,13 @@
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
 
-#include <QCoreApplication>
-#include <QHash>
-#include <QPointer>
-
 namespace stowline {
 
-QString ArchivePath;
-QString ArchiveItems;
 qint16 CompressionLevelSetting = 1;
 qint16 LaunchOESetting = 0;
 qint16 RememberLocationsSetting = 0;
 qint16 SchedulerDisableSetting = 0;
-bool CancelFlag = false;
-QString WABFilePath;
-QString CurrentIdentityName;
-QString RegImportCommand;
+std::atomic<bool> CancelFlag = false;
 QString ErrProcedure;
 qint16 ErrLine = 0;
 int ErrNumber = 0;
@@ -29,35 +20,6 @@ QString ErrDescription;
 namespace {
 
 constexpr int txtProduct = 101;
-
-QHash<QString, QPointer<QWidget>>& loadedForms() {
-    static QHash<QString, QPointer<QWidget>> loaded;
-    return loaded;
-}
-
-class SilentProgress : public ProgressView {
-public:
-    void setStatus(const QString& text) override { m_status = text; }
-    void setFileLine(const QString& text) override { m_file = text; }
-    void setBars(int, int) override {}
-    void setCloseEnabled(bool) override {}
-    QString status() const override { return m_status; }
-    QString fileLine() const override { return m_file; }
-
-private:
-    QString m_status;
-    QString m_file;
-};
-
-const QStringList& flowWindows() {
-    static const QStringList names{QStringLiteral("frmProgress"),  QStringLiteral("frmAdvancedOptions"),
-                                   QStringLiteral("frmBK_Choice"), QStringLiteral("frmBK_Identity"),
-                                   QStringLiteral("frmRS_Choice"), QStringLiteral("frmRS_Identity"),
-                                   QStringLiteral("frmRS_IEF"),    QStringLiteral("frmSchedule1"),
-                                   QStringLiteral("frmSchedule2"), QStringLiteral("frmSchedule3"),
-                                   QStringLiteral("frmInterface")};
-    return names;
-}
 
 } // namespace
 
@@ -73,56 +35,6 @@ QString SettingsKey() {
 QString VendorWebHost() { return QStringLiteral(STOWLINE_WEB_HOST); }
 QString SupportMailAddress() { return QStringLiteral(STOWLINE_SUPPORT_MAIL); }
 QString BugMailAddress() { return QStringLiteral(STOWLINE_BUG_MAIL); }
-
-void DoEvents() { QCoreApplication::processEvents(); }
-
-namespace forms {
-
-QWidget* find(const QString& name) {
-    auto it = loadedForms().find(name);
-    if (it == loadedForms().end())
-        return nullptr;
-    if (it->isNull()) {
-        loadedForms().erase(it);
-        return nullptr;
-    }
-    return it->data();
-}
-
-void add(const QString& name, QWidget* window) {
-    window->setObjectName(name);
-    loadedForms().insert(name, window);
-}
-
-void unload(const QString& name) {
-    QWidget* window = find(name);
-    if (!window)
-        return;
-    loadedForms().remove(name);
-    window->hide();
-    // Deferred: the window being unloaded may be the one whose handler is running.
-    window->deleteLater();
-}
-
-} // namespace forms
-
-void frmMain_Disabled() {
-    if (QWidget* hub = forms::find(QStringLiteral("frmMain")))
-        hub->setEnabled(false);
-}
-
-void frmMain_Enabled() {
-    if (QWidget* hub = forms::find(QStringLiteral("frmMain")))
-        hub->setEnabled(true);
-    for (const QString& name : flowWindows())
-        forms::unload(name);
-}
-
-void frms_Unload() {
-    forms::unload(QStringLiteral("frmMain"));
-    for (const QString& name : flowWindows())
-        forms::unload(name);
-}
 
 void Launch_OE() {
     TRAP_BEGIN("modGlobal:Launch_OE")
@@ -149,15 +61,7 @@ void Launch_OE() {
             }
         }
         STEP(16) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
-        STEP(17) DoEvents();
     TRAP_END
-}
-
-ProgressView& progress() {
-    static SilentProgress silent;
-    if (auto* view = dynamic_cast<ProgressView*>(forms::find(QStringLiteral("frmProgress"))))
-        return *view;
-    return silent;
 }
 
 } // namespace stowline

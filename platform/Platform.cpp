@@ -6,6 +6,8 @@
 #include "platform/LinuxSystem.h"
 #include "platform/QtDialogs.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <memory>
 
 namespace stowline::platform {
@@ -34,9 +36,45 @@ Slot<Processes, LinuxProcesses> g_processes;
 Slot<Drives, LinuxDrives> g_drives;
 Slot<System, LinuxSystem> g_system;
 
+// Dialogs belong to the thread of the windows: a run on a worker thread asks there and waits for
+// the answer, while the windows stay live.
+class WindowThreadDialogs : public Dialogs {
+public:
+    MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                         const QString& title) override {
+        return onWindowThread([&] { return g_dialogs.get().messageBox(text, buttons, icon, title); });
+    }
+    QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override {
+        return onWindowThread([&] { return g_dialogs.get().inputBox(prompt, title, defaultText); });
+    }
+    QString saveFile(const FileDialogRequest& request) override {
+        return onWindowThread([&] { return g_dialogs.get().saveFile(request); });
+    }
+    QString openFile(const FileDialogRequest& request) override {
+        return onWindowThread([&] { return g_dialogs.get().openFile(request); });
+    }
+    QString pickFolder(const QString& title) override {
+        return onWindowThread([&] { return g_dialogs.get().pickFolder(title); });
+    }
+
+private:
+    template <class Call> static auto onWindowThread(Call call) -> decltype(call()) {
+        QCoreApplication* application = QCoreApplication::instance();
+        if (!application || QThread::currentThread() == application->thread())
+            return call();
+        decltype(call()) answer{};
+        QMetaObject::invokeMethod(
+            application, [&] { answer = call(); }, Qt::BlockingQueuedConnection);
+        return answer;
+    }
+};
+
 } // namespace
 
-Dialogs& dialogs() { return g_dialogs.get(); }
+Dialogs& dialogs() {
+    static WindowThreadDialogs onWindowThread;
+    return onWindowThread;
+}
 Shell& shell() { return g_shell.get(); }
 Processes& processes() { return g_processes.get(); }
 Drives& drives() { return g_drives.get(); }

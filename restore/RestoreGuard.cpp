@@ -1,5 +1,6 @@
 #include "restore/RestoreGuard.h"
 
+#include "archive/ZipLibzip.h"
 #include "foundation/RegFile.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
@@ -13,8 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <memory>
-#include <zip.h>
 
 namespace stowline {
 
@@ -71,10 +70,6 @@ QString fullKeyName(const RegFileOp& op) {
                                                                 : QStringLiteral("HKEY_LOCAL_MACHINE");
     return (op.kind == RegFileOp::DeleteKey ? QStringLiteral("-") : QString()) + hive + u'\\' + op.path;
 }
-
-struct ZipDiscard {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
 
 } // namespace
 
@@ -135,20 +130,12 @@ Refusal CheckZipFile(const QString& zipFile) {
     const QString shownName = QFileInfo(zipFile).fileName();
     if (!QFileInfo(zipFile).isFile())
         return {txtReasonMissingOrDamaged, shownName};
-    int error = 0;
-    std::unique_ptr<zip_t, ZipDiscard> archive(
-        zip_open(QFile::encodeName(zipFile).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
-    if (!archive)
+    const std::optional<QStringList> names = ZipMemberNames(zipFile);
+    if (!names)
         return {txtReasonMissingOrDamaged, shownName};
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const char* raw = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
-        if (!raw)
-            return {txtReasonMissingOrDamaged, shownName};
-        const QString name = QString::fromUtf8(raw);
+    for (const QString& name : *names)
         if (!memberNameSafe(name))
             return {txtReasonOutsideFolder, name};
-    }
     return {};
 }
 

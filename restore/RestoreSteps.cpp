@@ -1,6 +1,6 @@
 #include "restore/RestoreSteps.h"
 
-#include "archive/frmInterface.h"
+#include "archive/cmpZIP.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -12,31 +12,16 @@ namespace {
 constexpr qint32 kExtractIntoFolder = 6;
 }
 
-QString WorkspaceFolder() {
-    return TempDir() + QStringLiteral("stowline/");
-}
-
-void ShowStatus(const QString& text) {
-    progress().setStatus(text);
-    DoEvents();
-}
-
-bool FailureReported() {
-    return forms::find(QStringLiteral("frmError")) != nullptr;
-}
+QString WorkspaceFolder() { return TempDir() + QStringLiteral("stowline/"); }
 
 void StopIfFailureReported() {
-    if (FailureReported())
+    if (FailureShown())
         throw VbError(ErrNumber, ErrDescription, VbError::Reported);
 }
 
-void ImportRegFile(const QString& regFile) {
-    RegImportCommand = QStringLiteral("regedit /s \"") + regFile + u'"';
-    ExecCmd(RegImportCommand);
-}
+void ImportRegFile(const QString& regFile) { ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"'); }
 
-void UnpackZip(const QString& zipFile, const QString& folder) {
-    cmpZIP& zip = Zip();
+void UnpackZip(cmpZIP& zip, const QString& zipFile, const QString& folder) {
     zip.Options = kExtractIntoFolder;
     zip.FileSpec = QStringLiteral("*.*");
     zip.ExtractFolder = folder;

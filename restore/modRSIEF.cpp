@@ -1,12 +1,13 @@
 #include "restore/modRSIEF.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/RunContext.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
-#include "restore/RestoreChoices.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 
@@ -99,10 +100,10 @@ bool replaceOrAddInstead(const QString& favorites) {
 
 } // namespace
 
-bool IEF_Extract() {
+bool IEF_Extract(bool replaceFavorites, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
-        STEP(1) ShowStatus(Str(txtRestoringFavorites));
+        STEP(1) run.progress.setStatus(Str(txtRestoringFavorites));
         STEP(2) const QString backup = WorkspaceFolder() + layout::IefDataMember;
         STEP(3) const Refusal refusal = CheckZipFile(backup);
         STEP(4) if (refusal.refused()) {
@@ -112,11 +113,11 @@ bool IEF_Extract() {
         STEP(5) const QString favorites = SystemPath(CSIDL_FAVORITES);
         StopIfFailureReported();
         STEP(6) ensureFolder(favorites);
-        STEP(7) if (favoritesModeChoice().replaceFavorites() && !replaceOrAddInstead(favorites)) {
+        STEP(7) if (replaceFavorites && !replaceOrAddInstead(favorites)) {
             completed = true;
             return true;
         }
-        STEP(8) UnpackZip(backup, favorites);
+        STEP(8) UnpackZip(run.zip, backup, favorites);
         STEP(9) completed = true;
     TRAP_END
     return completed;

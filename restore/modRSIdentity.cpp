@@ -1,6 +1,9 @@
 #include "restore/modRSIdentity.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/IdentityCatalog.h"
+#include "archive/RunContext.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/Strings.h"
 #include "foundation/modCLSID.h"
@@ -8,7 +11,6 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
-#include "restore/RestoreChoices.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 #include "restore/modCopyAccountKeys.h"
@@ -35,9 +37,7 @@ const QString kIdentities = QStringLiteral("Identities");
 const QString kAccountManager = QStringLiteral("Software\\Microsoft\\Internet Account Manager");
 const QString kNoIdentity = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
 
-QString identityKey(const QString& id) {
-    return kIdentities + u'\\' + id;
-}
+QString identityKey(const QString& id) { return kIdentities + u'\\' + id; }
 
 QString outlookKey(const QString& id) {
     return identityKey(id) + QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0");
@@ -107,22 +107,22 @@ QString askForNewName(const QString& otherName) {
     return answer;
 }
 
-void settleNameClash(RegEdit& reg, const QString& id) {
+void settleNameClash(RegEdit& reg, const QString& id, ProgressView& progress) {
     while (const std::optional<QString> otherName = clashingName(reg, id)) {
         const QString answer = askForNewName(*otherName);
         writeText(reg, identityKey(id), QStringLiteral("Username"), answer);
-        ShowStatus(Str(txtRestoringIdentity) + u' ' + answer);
+        progress.setStatus(Str(txtRestoringIdentity) + u' ' + answer);
     }
 }
 
 // Returns whether the location had to be changed.
-bool settleStoreLocation(QString& location) {
+bool settleStoreLocation(const QString& name, QString& location) {
     bool changed = false;
     while (!LocationUsable(location)) {
         changed = true;
-        const QString text = Str(txtCannotRestoreIdentity) + u' ' + CurrentIdentityName +
-                             QStringLiteral("\r\r") + Str(txtLocationNotAvailable) + u' ' + location +
-                             QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
+        const QString text = Str(txtCannotRestoreIdentity) + u' ' + name + QStringLiteral("\r\r") +
+                             Str(txtLocationNotAvailable) + u' ' + location + QStringLiteral("\r\r") +
+                             Str(txtSelectInNextDialog);
         platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
                                        Str(txtLocationTitle));
         location = AskForLocation();
@@ -155,27 +155,26 @@ void writeIdentityManagerStart(RegEdit& reg) {
 
 } // namespace
 
-bool Identity_Extract() {
+bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIdentity:Identity_Extract")
         STEP(1) RegEdit& reg = regAccess();
         STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
-        STEP(3) const IdentitiesChoice& identities = identitiesChoice();
         // Not reset between identities: one without "Store Root" starts from the previous location.
         QString location;
         bool anyStarted = false;
-        for (int i = 0; i < identities.identityCount(); ++i) {
-            STEP(4) if (!identities.identityChecked(i)) continue;
-            STEP(5) CurrentIdentityName = identities.identityName(i);
-            STEP(6) const QString id = identities.identityId(i);
-            STEP(7) ShowStatus(Str(txtRestoringIdentity) + u' ' + CurrentIdentityName);
-            STEP(8) if (refusedBeforeStart(CurrentIdentityName, id)) continue;
+        for (const Identity& identity : identities.all()) {
+            STEP(4) if (!identity.selected) continue;
+            STEP(5) const QString& name = identity.name;
+            STEP(6) const QString& id = identity.id;
+            STEP(7) run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + name);
+            STEP(8) if (refusedBeforeStart(name, id)) continue;
             anyStarted = true;
             STEP(9) reg.KeyPath = identityKey(id);
             STEP(10) if (reg.Exists(1)) reg.DeleteKey();
             STEP(12) ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
             StopIfFailureReported();
-            STEP(13) settleNameClash(reg, id);
+            STEP(13) settleNameClash(reg, id, run.progress);
             STEP(14) reg.KeyPath = outlookKey(id);
             STEP(15) if (reg.Exists(1)) {
                 reg.ValueName = QStringLiteral("Store Root");
@@ -184,7 +183,7 @@ bool Identity_Extract() {
                     location = reg.Value.toString();
                 }
             }
-            STEP(17) const bool locationChanged = settleStoreLocation(location);
+            STEP(17) const bool locationChanged = settleStoreLocation(name, location);
             STEP(18) switch (accountsCase(reg, id)) {
             case AccountsCase::ReplaceOwn:
                 STEP(19) reg.KeyPath = kAccountManager;
@@ -206,7 +205,7 @@ bool Identity_Extract() {
             }
             STEP(29) CreateFolder(location);
             STEP(30) StopIfFailureReported();
-            STEP(31) UnpackZip(WorkspaceFolder() + layout::IdentityDataMember(id), location);
+            STEP(31) UnpackZip(run.zip, WorkspaceFolder() + layout::IdentityDataMember(id), location);
         }
         // Written once per run, so the identity manager asks who starts next time.
         STEP(32) if (anyStarted) writeIdentityManagerStart(reg);

@@ -1,6 +1,8 @@
 #include "restore/modRSWAB.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/RunContext.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
@@ -42,38 +44,38 @@ bool refusedBeforeStart(const QString& workspace) {
     return true;
 }
 
-void readRecordedLocation(RegEdit& reg) {
+QString readRecordedLocation(RegEdit& reg) {
     reg.KeyPath = kWabFileNameKey;
     if (!reg.Exists(1))
-        return;
+        return {};
     reg.ValueName = QString();
     if (!reg.Exists(0))
-        return;
+        return {};
     reg.ReadValue();
-    WABFilePath = reg.Value.toString();
+    return reg.Value.toString();
 }
 
 // Returns whether the address book had to move.
-bool settleLocation(const QString& fileName) {
+bool settleLocation(QString& addressBookFile, const QString& fileName) {
     bool changed = false;
-    while (!LocationUsable(parentFolder(WABFilePath))) {
+    while (!LocationUsable(parentFolder(addressBookFile))) {
         changed = true;
-        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + WABFilePath +
+        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + addressBookFile +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
         platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
                                        Str(txtLocationTitle));
         const QString folder = AskForLocation();
-        WABFilePath = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
+        addressBookFile = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
     }
     return changed;
 }
 
 } // namespace
 
-bool WAB_Extract() {
+bool WAB_Extract(RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSWAB:WAB_Extract")
-        STEP(1) ShowStatus(Str(txtRestoringAddressBook));
+        STEP(1) run.progress.setStatus(Str(txtRestoringAddressBook));
         STEP(2) const QString workspace = WorkspaceFolder();
         STEP(3) if (refusedBeforeStart(workspace)) {
             completed = true;
@@ -83,23 +85,23 @@ bool WAB_Extract() {
         StopIfFailureReported();
         STEP(5) RegEdit& reg = regAccess();
         STEP(6) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
-        STEP(7) readRecordedLocation(reg);
-        STEP(8) const QString fileName = FileNamePart(WABFilePath);
-        STEP(9) if (settleLocation(fileName)) {
+        STEP(7) QString addressBookFile = readRecordedLocation(reg);
+        STEP(8) const QString fileName = FileNamePart(addressBookFile);
+        STEP(9) if (settleLocation(addressBookFile, fileName)) {
             STEP(10) reg.KeyPath = kWabFileNameKey;
             STEP(11) if (reg.Exists(1)) {
                 reg.ValueName = QString();
                 reg.ValueType = 1;
-                reg.Value = WABFilePath;
+                reg.Value = addressBookFile;
                 STEP(12) reg.WriteValue(0);
             }
         }
-        STEP(13) QString folder = parentFolder(WABFilePath);
+        STEP(13) QString folder = parentFolder(addressBookFile);
         if (!folder.endsWith(u'/'))
             folder += u'/';
         STEP(14) CreateFolder(folder);
         StopIfFailureReported();
-        STEP(15) UnpackZip(workspace + layout::WabDataMember, folder);
+        STEP(15) UnpackZip(run.zip, workspace + layout::WabDataMember, folder);
         STEP(16) completed = true;
     TRAP_END
     return completed;

@@ -1,11 +1,13 @@
 #include "restore/modWizardRestore.h"
 
-#include "archive/frmInterface.h"
+#include "archive/ArchiveLayout.h"
+#include "archive/RunContext.h"
+#include "archive/cmpZIP.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
-#include "restore/RestoreChoices.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 #include "restore/modRSIEF.h"
@@ -22,8 +24,7 @@ constexpr int txtBackupNotRestored = 804;
 constexpr int txtNothingRestored = 821;
 constexpr qint32 kUnpackWholeArchive = 8;
 
-void unpackWholeArchive(const QString& archivePath) {
-    cmpZIP& zip = Zip();
+void unpackWholeArchive(cmpZIP& zip, const QString& archivePath) {
     zip.Options = kUnpackWholeArchive;
     zip.FileSpec = QStringLiteral("*.*");
     zip.ExtractFolder = WorkspaceFolder();
@@ -31,41 +32,43 @@ void unpackWholeArchive(const QString& archivePath) {
     zip.Extract();
 }
 
-void finishRun(const QString& status) {
+void finishRun(ProgressView& progress, const QString& status) {
     if (!status.isNull()) {
-        progress().setFileLine(QStringLiteral(" "));
-        progress().setStatus(status);
+        progress.setFileLine(QStringLiteral(" "));
+        progress.setStatus(status);
     }
     DeleteTempFolder();
     StopIfFailureReported();
-    progress().setCloseEnabled(true);
+    progress.setCloseEnabled(true);
 }
 
 } // namespace
 
-void WizardRestore(const QString& archivePath) {
+void WizardRestore(const RestoreJob& job, RunContext& run) {
     TRAP_BEGIN("modWizardRestore:WizardRestore")
-        STEP(1) DoEvents();
         STEP(2) if (!CreateTempFolder()) {
             StopIfFailureReported();
-            finishRun(Str(txtNothingRestored));
+            finishRun(run.progress, Str(txtNothingRestored));
             return;
         }
-        STEP(3) const QString archiveName = FileNamePart(archivePath);
-        STEP(4) progress().setStatus(Str(txtOpeningBackup) + u' ' + archiveName);
-        STEP(5) DoEvents();
-        STEP(6) const Refusal refusal = CheckZipFile(archivePath);
+        STEP(3) const QString archiveName = FileNamePart(job.archivePath);
+        STEP(4) run.progress.setStatus(Str(txtOpeningBackup) + u' ' + archiveName);
+        STEP(6) const Refusal refusal = CheckZipFile(job.archivePath);
         STEP(7) if (refusal.refused()) {
             ShowRefusal(Str(txtBackupNotRestored) + u' ' + archiveName, refusal, txtNothingRestored);
-            STEP(8) finishRun(QString());
+            STEP(8) finishRun(run.progress, QString());
             return;
         }
-        STEP(9) unpackWholeArchive(archivePath);
-        STEP(10) const RestoreItemsChoice& items = restoreItemsChoice();
-        STEP(11) if (items.identitiesChosen() && !Identity_Extract()) return;
-        STEP(12) if (items.favoritesChosen() && !IEF_Extract()) return;
-        STEP(13) if (items.addressBookChosen() && !WAB_Extract()) return;
-        STEP(14) finishRun(Str(txtRestoringDone));
+        STEP(9) unpackWholeArchive(run.zip, job.archivePath);
+        using layout::ArchiveItem, layout::ItemPresent;
+        STEP(11)
+        if (ItemPresent(job.chosenItems, ArchiveItem::Identities) && !Identity_Extract(job.identities, run))
+            return;
+        STEP(12)
+        if (ItemPresent(job.chosenItems, ArchiveItem::Favorites) && !IEF_Extract(job.replaceFavorites, run))
+            return;
+        STEP(13) if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook) && !WAB_Extract(run)) return;
+        STEP(14) finishRun(run.progress, Str(txtRestoringDone));
     TRAP_END
 }
 

@@ -6,6 +6,7 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
 #include "scheduler/modScheduleRules.h"
+#include "ui/Windows.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -44,9 +45,7 @@ ScheduleSliderPage::ScheduleSliderPage(const QString& frameName, const QString& 
     connect(m_slider, &QSlider::valueChanged, this, &ScheduleSliderPage::describePosition);
 }
 
-int ScheduleSliderPage::position() const {
-    return m_slider->value();
-}
+int ScheduleSliderPage::position() const { return m_slider->value(); }
 
 void ScheduleSliderPage::setTexts(int frameText, int firstLabelText) {
     frame().setTitle(Str(frameText));
@@ -65,9 +64,7 @@ void ScheduleSliderPage::loadPosition(const QString& settingName) {
     TRAP_END
 }
 
-void ScheduleSliderPage::closedByUser() {
-    EndScheduleWizard();
-}
+void ScheduleSliderPage::closedByUser() { EndScheduleWizard(); }
 
 void ScheduleSliderPage::closeEvent(QCloseEvent* event) {
     closedByUser();

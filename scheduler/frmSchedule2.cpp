@@ -4,6 +4,7 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "scheduler/frmSchedule3.h"
+#include "ui/Windows.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/frmSchedule2.h"
+#include "ui/Windows.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,6 +1,7 @@
 #include "scheduler/modCommandLine.h"
 
-#include "archive/frmInterface.h"
+#include "archive/ArchiveLayout.h"
+#include "archive/IdentityCatalog.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCheck.h"
@@ -17,6 +18,8 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "scheduler/modScheduleRules.h"
+#include "ui/RunWorker.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
@@ -27,7 +30,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QListWidget>
 #include <QPushButton>
 #include <cstdio>
 #include <cstdlib>
@@ -59,8 +61,6 @@ struct Schedule {
 // A code that is not a number counts as "any other": always due, never deleted.
 int codeOf(const QString& stored) { return StoredNumber(stored).value_or(0); }
 
-bool selected(const QString& items, int item) { return QStringView(items).mid(item, 1) == u"1"; }
-
 void launchMailerIfSet() {
     if (LaunchOESetting == 1)
         Launch_OE();
@@ -77,13 +77,13 @@ void waitForCrashReport() {
     loop.exec();
 }
 
-[[noreturn]] void endRun(ScheduledRunStatus status) {
+[[noreturn]] void endRun(ScheduledRunStatus status, const QString& archivePath = {}) {
     if (status == RunFailed)
         std::fprintf(stderr, "%s\n",
                      qPrintable(Str(txtFailed) + ErrDescription + Str(txtIn) + ErrProcedure + Str(txtAtLine) +
                                 QString::number(ErrLine)));
     else if (status == ArchiveNotWritten)
-        std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + ArchivePath));
+        std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + archivePath));
     platform::system().endProgram(status);
     std::abort(); // endProgram never returns
 }
@@ -102,62 +102,49 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
     return Schedule{codeOf(values[0]), codeOf(values[1]), values[2], values[3], values[4]};
 }
 
-void selectAllIdentities() {
-    QListWidget& names = Interface().lstIdentities();
-    for (int i = 0; i < names.count(); ++i)
-        names.item(i)->setSelected(true);
-}
-
 // Every availability check runs whether or not its item is selected. Returns the flags of the items
 // collected, so that the archive never claims an item it does not hold.
-QString collectItems(const QString& items) {
-    QString collected;
-    const bool identities = Identity_Check();
-    if (selected(items, 0) && identities) {
-        selectAllIdentities();
-        Identity_Compress();
-        collected += u'1';
-    } else {
-        collected += u'0';
+QString collectItems(const QString& items, RunContext& run) {
+    using layout::ArchiveItem, layout::ItemPresent;
+    IdentityCatalog catalog;
+    const bool identities = Identity_Check(catalog) && ItemPresent(items, ArchiveItem::Identities);
+    if (identities) {
+        catalog.selectAll(true);
+        Identity_Compress(catalog, run);
     }
-    const bool favorites = IEF_Check();
-    if (selected(items, 1) && favorites) {
-        IEF_Compress();
-        collected += u'1';
-    } else {
-        collected += u'0';
-    }
-    const bool addressBook = WAB_Check();
-    if (selected(items, 2) && addressBook) {
-        WAB_Compress();
-        collected += u'1';
-    } else {
-        collected += u'0';
-    }
-    return collected;
+    const bool favorites = IEF_Check() && ItemPresent(items, ArchiveItem::Favorites);
+    if (favorites)
+        IEF_Compress(run);
+    const bool addressBook = WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
+    if (addressBook)
+        WAB_Compress(run);
+    return layout::ItemFlags(identities, favorites, addressBook);
 }
 
-frmProgress* loadedProgress() {
-    return qobject_cast<frmProgress*>(forms::find(QStringLiteral("frmProgress")));
-}
-
-void showScheduledProgress() {
+frmProgress& showScheduledProgress() {
     frmProgress& window = ShowProgress();
     window.setTitle(Str(txtScheduledBackup));
     window.closeButton().hide();
     window.cancelButton().show();
-    DoEvents();
+    return window;
+}
+
+// Queued behind the progress already reported, so the window sees the collecting end first.
+void disableCancel(frmProgress& window) {
+    QMetaObject::invokeMethod(
+        &window, [&window] { window.cancelButton().setEnabled(false); }, Qt::QueuedConnection);
 }
 
 // Saved only when the archive now at its path was written by this run.
-bool archiveWrittenSince(const QDateTime& start) {
-    const QFileInfo archive(ArchivePath);
+bool archiveWrittenSince(const QString& archivePath, const QDateTime& start) {
+    const QFileInfo archive(archivePath);
     // Two seconds: the modification time of a FAT medium is that coarse.
     return archive.isFile() && archive.lastModified() >= start.addSecs(-2);
 }
 
 void ScheduledBackup() {
     ScheduledRunStatus status = RunSucceeded;
+    QString archivePath;
     TRAP_BEGIN("modCommandLine:ScheduledBackup")
         STEP(1) ErrNumber = 0;
         ErrProcedure.clear();
@@ -177,7 +164,7 @@ void ScheduledBackup() {
         STEP(9) const std::optional<Schedule> schedule = readSchedule(reg);
         STEP(10) if (!schedule) endRun(ScheduleMissing);
         STEP(11) const QDate today = platform::system().today();
-        STEP(12) ArchivePath = ScheduledArchiveName(schedule->folder, schedule->stem, today);
+        STEP(12) archivePath = ScheduledArchiveName(schedule->folder, schedule->stem, today);
         STEP(13)
         const QDate newest = ScanArchiveFolder(schedule->folder, schedule->stem, schedule->deleteCode, today);
         STEP(14) const std::optional<QDate> due = DueDate(schedule->scheduleCode, newest);
@@ -185,52 +172,40 @@ void ScheduledBackup() {
             STEP(16) launchMailerIfSet();
             STEP(17) endRun(RunSucceeded);
         }
-        STEP(18) if (!CheckWrite(ArchivePath) || !CreateTempFolder()) {
+        STEP(18) if (!CheckWrite(archivePath) || !CreateTempFolder()) {
             STEP(19) launchMailerIfSet();
-            STEP(20) endRun(failureTrapped() ? RunFailed : ArchiveNotWritten);
+            STEP(20) endRun(failureTrapped() ? RunFailed : ArchiveNotWritten, archivePath);
         }
-        STEP(22) showScheduledProgress();
-        STEP(23) const QString collected = collectItems(schedule->items);
-        STEP(24) if (!collected.contains(u'1')) {
-            STEP(25)
-            platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
-                                           platform::MsgIcon::Critical, AppTitle());
-            STEP(26) DeleteTempFolder();
-            STEP(27) status = ArchiveNotWritten;
-        }
-        else {
-            STEP(28) if (frmProgress* window = loadedProgress()) window->cancelButton().setEnabled(false);
-            const QDateTime saveStart = QDateTime::currentDateTime();
-            STEP(29) SaveArchive(ArchivePath, collected);
-            STEP(30) if (!archiveWrittenSince(saveStart)) status = ArchiveNotWritten;
-        }
+        STEP(22) frmProgress& window = showScheduledProgress();
+        // Collecting and saving run on a worker: the window stays live and its Cancel answers.
+        RunAndWait(window, [&](RunContext& run) {
+            STEP(23) const QString collected = collectItems(schedule->items, run);
+            STEP(24) if (!collected.contains(u'1')) {
+                STEP(25)
+                platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+                                               platform::MsgIcon::Critical, AppTitle());
+                STEP(26) DeleteTempFolder();
+                STEP(27) status = ArchiveNotWritten;
+            }
+            else {
+                STEP(28) disableCancel(window);
+                const QDateTime saveStart = QDateTime::currentDateTime();
+                STEP(29) SaveArchive(archivePath, collected, run);
+                STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;
+            }
+        });
     TRAP_END
     if (failureTrapped())
         status = RunFailed;
     waitForCrashReport();
     launchMailerIfSet();
-    endRun(status);
+    endRun(status, archivePath);
 }
 
 void RestoreStart(const QString& commandLine) {
-    using platform::MsgButtons, platform::MsgIcon;
     TRAP_BEGIN("modCommandLine:RestoreStart")
-        STEP(1) ArchivePath = RestorePathOf(commandLine);
-        STEP(2) if (!QFileInfo(ArchivePath).isFile()) {
-            STEP(3)
-            platform::dialogs().messageBox(Str(txtArchiveNotFound) + u' ' + ArchivePath, MsgButtons::OK,
-                                           MsgIcon::Critical, AppTitle());
-            STEP(4) return;
-        }
-        STEP(5) ArchiveItems = Zip().GetComment(ArchivePath);
-        STEP(6) if (ArchiveItems.size() == 3) {
-            STEP(7) ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
-        }
-        else {
-            STEP(8)
-            platform::dialogs().messageBox(Str(txtNotAnArchive), MsgButtons::OK, MsgIcon::Information,
-                                           AppTitle());
-        }
+        STEP(1) const QString archivePath = RestorePathOf(commandLine);
+        STEP(2) OpenRestoreWizard(archivePath, Str(txtArchiveNotFound) + u' ' + archivePath, txtNotAnArchive);
     TRAP_END
 }
 

@@ -32,8 +32,17 @@ std::optional<QDate> strictIsoDate(QStringView text) {
     return date;
 }
 
-int floorDiv(int a, int b) {
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
+int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// Codes 2 to 5 move a date by a day, three days, a week or a month, in direction (1 or -1); any
+// other code moves it nowhere.
+std::optional<QDate> shiftedByCode(int code, QDate from, int direction) {
+    const int days[] = {1, 3, 7};
+    if (code >= 2 && code <= 4)
+        return DateSerial(from.year(), from.month(), from.day() + direction * days[code - 2]);
+    if (code == 5)
+        return DateSerial(from.year(), from.month() + direction, from.day());
+    return std::nullopt;
 }
 
 } // namespace
@@ -88,22 +97,7 @@ std::optional<QDate> ScheduleFileDate(const QString& fileName, const QString& st
 std::optional<QDate> DueDate(int scheduleCode, QDate newest) {
     std::optional<QDate> result;
     TRAP_BEGIN("modScheduleRules:DueDate")
-        STEP(1) switch (scheduleCode) {
-        case 2:
-            result = DateSerial(newest.year(), newest.month(), newest.day() + 1);
-            break;
-        case 3:
-            result = DateSerial(newest.year(), newest.month(), newest.day() + 3);
-            break;
-        case 4:
-            result = DateSerial(newest.year(), newest.month(), newest.day() + 7);
-            break;
-        case 5:
-            result = DateSerial(newest.year(), newest.month() + 1, newest.day());
-            break;
-        default:
-            break;
-        }
+        STEP(1) result = shiftedByCode(scheduleCode, newest, 1);
     TRAP_END
     return result;
 }
@@ -111,22 +105,7 @@ std::optional<QDate> DueDate(int scheduleCode, QDate newest) {
 std::optional<QDate> DeleteCutoff(int deleteCode, QDate today) {
     std::optional<QDate> result;
     TRAP_BEGIN("modScheduleRules:DeleteCutoff")
-        STEP(1) switch (deleteCode) {
-        case 2:
-            result = DateSerial(today.year(), today.month(), today.day() - 1);
-            break;
-        case 3:
-            result = DateSerial(today.year(), today.month(), today.day() - 3);
-            break;
-        case 4:
-            result = DateSerial(today.year(), today.month(), today.day() - 7);
-            break;
-        case 5:
-            result = DateSerial(today.year(), today.month() - 1, today.day());
-            break;
-        default:
-            break;
-        }
+        STEP(1) result = shiftedByCode(deleteCode, today, -1);
     TRAP_END
     return result;
 }

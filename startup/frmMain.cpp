@@ -1,6 +1,5 @@
 #include "startup/frmMain.h"
 
-#include "archive/frmInterface.h"
 #include "foundation/RegEdit.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
@@ -11,6 +10,8 @@
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
+#include "ui/RunWorker.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/frmAdvancedOptions.h"
 #include "ui/frmBK_Choice.h"
@@ -260,16 +261,17 @@ void frmMain::lblBackup_Click() {
             frmMain_Enabled();
             return;
         }
-        STEP(7) ArchivePath = chosen;
-        STEP(8) if (QFileInfo(ArchivePath).completeBaseName().isEmpty()) {
+        STEP(8) if (QFileInfo(chosen).completeBaseName().isEmpty()) {
             STEP(9)
             platform::dialogs().messageBox(Str(txtInvalidFilename), MsgButtons::OK, MsgIcon::Critical,
                                            Str(txtErrorTitle));
             STEP(10) frmMain_Enabled();
             return;
         }
-        STEP(11) rememberFolderOf(ArchivePath);
-        STEP(12) ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice")));
+        STEP(11) rememberFolderOf(chosen);
+        STEP(12) auto job = std::make_shared<BackupJob>();
+        job->archivePath = chosen;
+        ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"), std::move(job)));
     TRAP_END
 }
 
@@ -283,23 +285,8 @@ void frmMain::lblRestore_Click() {
             frmMain_Enabled();
             return;
         }
-        STEP(5) ArchivePath = chosen;
-        STEP(6) rememberFolderOf(ArchivePath);
-        STEP(7) if (!QFileInfo(ArchivePath).isFile()) {
-            STEP(8)
-            platform::dialogs().messageBox(Str(txtArchiveMissing), MsgButtons::OK, MsgIcon::Critical,
-                                           AppTitle());
-            STEP(9) frmMain_Enabled();
-            return;
-        }
-        STEP(10) ArchiveItems = Zip().GetComment(ArchivePath);
-        STEP(11) if (ArchiveItems.size() == 3) {
-            STEP(12) ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice")));
-        }
-        else {
-            STEP(13)
-            platform::dialogs().messageBox(Str(txtNotAnArchive), MsgButtons::OK, MsgIcon::Information,
-                                           AppTitle());
+        STEP(6) rememberFolderOf(chosen);
+        STEP(7) if (!OpenRestoreWizard(chosen, Str(txtArchiveMissing), txtNotAnArchive)) {
             STEP(14) frmMain_Enabled();
         }
     TRAP_END
@@ -352,11 +339,13 @@ void frmMain::lblProgram_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A run on its worker ends first: its progress window says when.
+    if (RunGoing()) {
+        event->ignore();
+        return;
+    }
     // Closing the hub ends the program with every other window.
-    for (const char* name :
-         {"frmInterface", "frmProgress", "frmBK_Choice", "frmBK_Identity", "frmRS_Choice", "frmRS_Identity",
-          "frmRS_IEF", "frmSchedule1", "frmSchedule2", "frmSchedule3", "frmAdvancedOptions"})
-        forms::unload(QString::fromLatin1(name));
+    UnloadFlowWindows();
     QWidget::closeEvent(event);
     QCoreApplication::quit();
 }

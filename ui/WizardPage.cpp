@@ -1,6 +1,7 @@
 #include "ui/WizardPage.h"
 
 #include "foundation/modGlobal.h"
+#include "ui/Windows.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -89,7 +90,6 @@ void ShowPage(QWidget& page) {
     page.show();
     page.raise();
     page.activateWindow();
-    DoEvents();
 }
 
 QString plainCaption(const QString& caption) {

@@ -6,6 +6,7 @@
 #include "foundation/modFolder.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 
 #include <QCheckBox>
@@ -43,9 +44,7 @@ std::optional<int> storedNumber(const QString& text) {
     return ToInt16(text);
 }
 
-QString boxState(const QCheckBox& box) {
-    return box.isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-}
+QString boxState(const QCheckBox& box) { return box.isChecked() ? QStringLiteral("1") : QStringLiteral("0"); }
 
 template <class W> W* named(QWidget* parent, const char* name) {
     auto* widget = new W(parent);
@@ -173,9 +172,7 @@ void frmAdvancedOptions::chkTemp_Click() {
         // Only the user's tick asks for the folder; loading the stored state must not.
         STEP(1) if (!m_chkTemp->isChecked() || !isVisible()) return;
         QString folder;
-        STEP(2) do {
-            folder = Input_Path();
-        }
+        STEP(2) do { folder = Input_Path(); }
         while (folder.isEmpty())
             ;
         STEP(3) WriteSetting(regAccess(), QStringLiteral("CustomTempFolder"), folder);
@@ -187,7 +184,6 @@ void frmAdvancedOptions::storeBox(const QCheckBox& box, const QString& settingNa
     if (inMemory)
         *inMemory = ToInt16(value);
     WriteSetting(regAccess(), settingName, value);
-    DoEvents();
 }
 
 void frmAdvancedOptions::cmdOK_Click() {
@@ -195,7 +191,6 @@ void frmAdvancedOptions::cmdOK_Click() {
         STEP(1) const QString level = QString::number(levelOfPosition(m_sldCompression->value()));
         STEP(2) CompressionLevelSetting = ToInt16(level);
         STEP(3) WriteSetting(regAccess(), QStringLiteral("CompressionLevel"), level);
-        STEP(4) DoEvents();
         STEP(5) storeBox(*m_chkOE, QStringLiteral("LaunchOE"));
         STEP(6) storeBox(*m_chkLoc, QStringLiteral("RememberLocations"), &RememberLocationsSetting);
         STEP(7) storeBox(*m_chkScheduler, QStringLiteral("SchedulerDisable"));

@@ -8,6 +8,8 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
+#include "ui/RunWorker.h"
+#include "ui/Windows.h"
 #include "ui/frmBK_Identity.h"
 #include "ui/frmProgress.h"
 
@@ -42,13 +44,12 @@ void setLabel(QLabel& label, const QString& text) {
 
 } // namespace
 
-frmBK_Choice::frmBK_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
-    m_chk = addItemBoxes();
-    for (QCheckBox* box : m_chk) {
-        box->setEnabled(false); // enabled only for the items found
+using layout::ArchiveItem;
+
+frmBK_Choice::frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent)
+    : ItemChoicePage(parent), m_job(std::move(job)) {
+    for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmBK_Choice::chk_Click);
-    }
-    nextButton().setEnabled(false);
     connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdBack_Click);
 }
@@ -57,18 +58,10 @@ bool frmBK_Choice::Form_Load() {
     bool found = false;
     TRAP_BEGIN("frmBK_Choice:Form_Load")
         STEP(1) setLabel(title(), Str(txtBackupWizard));
-        STEP(2) frame().setTitle(Str(txtCheckItems));
-        STEP(3) frame().setAccessibleName(Str(txtCheckItems));
-        STEP(4) const int captions[] = {txtIdentities, txtFavorites, txtAddressBook};
-        for (size_t i = 0; i < m_chk.size(); ++i) {
-            STEP(5) m_chk[i]->setText(Str(captions[i]));
-            STEP(6) m_chk[i]->setAccessibleName(plainCaption(m_chk[i]->text()));
-        }
-        STEP(7) setCaption(backButton(), Str(txtBack));
-        STEP(8) setCaption(nextButton(), Str(txtNext));
-        STEP(9) if (Identity_Check()) m_chk[ItemIdentities]->setEnabled(true);
-        STEP(10) if (IEF_Check()) m_chk[ItemFavorites]->setEnabled(true);
-        STEP(11) if (WAB_Check()) m_chk[ItemAddressBook]->setEnabled(true);
+        STEP(2) setCaptions(txtCheckItems, {txtIdentities, txtFavorites, txtAddressBook}, txtBack, txtNext);
+        STEP(9) if (Identity_Check(m_job->identities)) enableItem(ArchiveItem::Identities, true);
+        STEP(10) if (IEF_Check()) enableItem(ArchiveItem::Favorites, true);
+        STEP(11) if (WAB_Check()) enableItem(ArchiveItem::AddressBook, true);
         STEP(12) if (!anyItemEnabled()) {
             STEP(13)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
@@ -83,30 +76,22 @@ bool frmBK_Choice::Form_Load() {
     return found;
 }
 
-bool frmBK_Choice::itemChosen(int item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
-
-bool frmBK_Choice::anyItemEnabled() const { return anyBoxEnabled(m_chk); }
-
-void frmBK_Choice::disableItem(int item) { m_chk[static_cast<size_t>(item)]->setEnabled(false); }
-
 void frmBK_Choice::updateNextButton() {
-    setCaption(nextButton(), Str(itemChosen(ItemIdentities) ? txtNext : txtBackup));
+    setCaption(nextButton(), Str(itemChosen(ArchiveItem::Identities) ? txtNext : txtBackup));
 }
 
 void frmBK_Choice::chk_Click() {
     TRAP_BEGIN("frmBK_Choice:chk_Click")
-        bool anyChecked = false;
-        for (const QCheckBox* box : m_chk)
-            anyChecked = anyChecked || box->isChecked();
-        STEP(1) nextButton().setEnabled(anyChecked);
+        STEP(1) nextButton().setEnabled(anyItemChecked());
         STEP(2) updateNextButton();
     TRAP_END
 }
 
 void frmBK_Choice::cmdNext_Click() {
     TRAP_BEGIN("frmBK_Choice:cmdNext_Click")
-        STEP(1) if (itemChosen(ItemIdentities)) {
-            STEP(2) frmBK_Identity& identities = forms::get<frmBK_Identity>(QStringLiteral("frmBK_Identity"));
+        STEP(1) if (itemChosen(ArchiveItem::Identities)) {
+            STEP(2)
+            frmBK_Identity& identities = forms::get<frmBK_Identity>(QStringLiteral("frmBK_Identity"), m_job);
             STEP(3) ShowPage(identities);
             STEP(4) hide();
             STEP(5) identities.Form_Activate();
@@ -124,11 +109,17 @@ void frmBK_Choice::cmdBack_Click() {
 }
 
 void StartBackupRun(QWidget& currentPage) {
-    ShowProgress();
+    frmProgress& window = ShowProgress();
     currentPage.hide();
     auto* choice = dynamic_cast<frmBK_Choice*>(forms::find(pageName));
-    if (choice)
-        WizardBackup(ArchivePath, *choice);
+    if (!choice)
+        return;
+    BackupJob& job = choice->job();
+    job.items = layout::ItemFlags(choice->itemChosen(ArchiveItem::Identities),
+                                  choice->itemChosen(ArchiveItem::Favorites),
+                                  choice->itemChosen(ArchiveItem::AddressBook));
+    // The run works on a copy: the pages keep theirs.
+    StartRun(window, [job](RunContext& run) { WizardBackup(job, run); });
 }
 
 } // namespace stowline

@@ -1,29 +1,24 @@
 #pragma once
 
-#include "backup/BackupChoice.h"
-#include "ui/WizardPage.h"
+#include "backup/modWizardBackup.h"
+#include "ui/ItemChoicePage.h"
 
-#include <array>
-
-class QCheckBox;
+#include <memory>
 
 namespace stowline {
 
 // The Backup Wizard's first page: which items to back up (chk0 identities, chk1 favorites,
 // chk2 address book). A box is enabled when its item was found; boxes start checked.
-class frmBK_Choice : public WizardPage, public BackupChoice {
+class frmBK_Choice : public ItemChoicePage {
     Q_OBJECT
 public:
-    explicit frmBK_Choice(QWidget* parent = nullptr);
+    explicit frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent = nullptr);
 
     // Captions and detection. When nothing can be backed up the user is told, the wizard ends and
     // the page never shows; the result is then false.
     bool Form_Load();
 
-    bool itemChosen(int item) const override;
-    bool anyItemEnabled() const;
-    void disableItem(int item);
-    QCheckBox& box(int item) { return *m_chk[static_cast<size_t>(item)]; }
+    BackupJob& job() { return *m_job; }
 
 private slots:
     void chk_Click();
@@ -33,7 +28,7 @@ private slots:
 private:
     void updateNextButton();
 
-    std::array<QCheckBox*, 3> m_chk;
+    std::shared_ptr<BackupJob> m_job;
 };
 
 // Shows the progress window, hides the current page and runs the backup.

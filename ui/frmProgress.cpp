@@ -3,6 +3,8 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
+#include "foundation/modGlobal.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 
 #include <QCloseEvent>
@@ -104,11 +106,13 @@ void frmProgress::setFrameText(const QString& text) {
 void frmProgress::setStatus(const QString& text) {
     m_lblComment1->setText(text);
     m_lblComment1->setAccessibleName(text);
+    emit statusChanged(text);
 }
 
 void frmProgress::setFileLine(const QString& text) {
     m_lblComment2->setText(text);
     m_lblComment2->setAccessibleName(text);
+    emit fileLineChanged(text);
 }
 
 void frmProgress::setBars(int upper, int lower) {
@@ -128,7 +132,6 @@ QString frmProgress::fileLine() const { return m_lblComment2->text(); }
 void frmProgress::cmdCancel_Click() {
     TRAP_BEGIN("frmProgress:cmdCancel_Click")
         STEP(1) CancelFlag = true;
-        STEP(2) DoEvents();
     TRAP_END
 }
 

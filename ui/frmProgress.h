@@ -1,7 +1,5 @@
 #pragma once
 
-#include "foundation/modGlobal.h"
-
 #include <QWidget>
 
 class QGroupBox;
@@ -11,23 +9,32 @@ class QPushButton;
 
 namespace stowline {
 
-// The progress window of every run: status line, file line, two bars, Cancel and Close.
-class frmProgress : public QWidget, public ProgressView {
+// The progress window of every run: status line, file line, two bars, Cancel and Close. A run
+// reaches it through a QueuedProgress.
+class frmProgress : public QWidget {
     Q_OBJECT
 public:
     explicit frmProgress(QWidget* parent = nullptr);
 
-    void setStatus(const QString& text) override;
-    void setFileLine(const QString& text) override;
-    void setBars(int upper, int lower) override;
-    void setCloseEnabled(bool enabled) override;
-    QString status() const override;
-    QString fileLine() const override;
+    QString status() const;   // lblComment1
+    QString fileLine() const; // lblComment2
 
+public slots:
+    void setStatus(const QString& text);
+    void setFileLine(const QString& text);
+    void setBars(int upper, int lower);
+    void setCloseEnabled(bool enabled);
+
+public:
     void setTitle(const QString& text);     // lblTitle
     void setFrameText(const QString& text); // frmWindow
     QPushButton& cancelButton() { return *m_cmdCancel; }
     QPushButton& closeButton() { return *m_cmdClose; }
+
+signals:
+    // Each line as it is shown, for whoever follows the run.
+    void statusChanged(const QString& text);
+    void fileLineChanged(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,17 +1,21 @@
 #include "ui/frmRS_Choice.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/ZipComment.h"
 #include "backup/modBKIEFCheck.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "restore/modWizardRestore.h"
+#include "ui/RunWorker.h"
+#include "ui/Windows.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -35,13 +39,10 @@ constexpr int txtPleaseWait = 715;
 
 } // namespace
 
-frmRS_Choice::frmRS_Choice(QWidget* parent) : WizardPage(QStringLiteral("frmItems"), parent) {
-    m_chk = addItemBoxes();
-    for (QCheckBox* box : m_chk) {
-        box->setEnabled(false); // enabled only for the items found
+frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
+    : ItemChoicePage(parent), m_job(std::move(job)) {
+    for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmRS_Choice::chk_Click);
-    }
-    nextButton().setEnabled(false);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdBack_Click);
 }
@@ -50,19 +51,13 @@ bool frmRS_Choice::Form_Load() {
     bool restorable = false;
     TRAP_BEGIN("frmRS_Choice:Form_Load")
         STEP(1) title().setText(Str(txtRestoreWizard));
-        STEP(2) frame().setTitle(Str(txtCheckItems));
-        STEP(3) frame().setAccessibleName(Str(txtCheckItems));
-        STEP(4) const int captions[] = {txtIdentities, txtFavorites, txtAddressBook};
-        for (size_t i = 0; i < m_chk.size(); ++i) {
-            STEP(5) m_chk[i]->setText(Str(captions[i]));
-            STEP(6) m_chk[i]->setAccessibleName(plainCaption(m_chk[i]->text()));
+        STEP(2) setCaptions(txtCheckItems, {txtIdentities, txtFavorites, txtAddressBook}, txtBack, txtNext);
+        for (const layout::ArchiveItem item :
+             {layout::ArchiveItem::Identities, layout::ArchiveItem::Favorites,
+              layout::ArchiveItem::AddressBook}) {
+            STEP(9) if (layout::ItemPresent(m_job->archiveItems, item)) enableItem(item, true);
         }
-        STEP(7) setCaption(backButton(), Str(txtBack));
-        STEP(8) setCaption(nextButton(), Str(txtNext));
-        for (size_t k = 0; k < m_chk.size(); ++k) {
-            STEP(9) if (layout::ItemPresent(ArchiveItems, layout::ArchiveItem(k))) m_chk[k]->setEnabled(true);
-        }
-        STEP(10) if (!IEF_Check()) m_chk[1]->setEnabled(false);
+        STEP(10) if (!IEF_Check()) enableItem(layout::ArchiveItem::Favorites, false);
         STEP(11) if (!anyItemEnabled()) {
             STEP(12)
             platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
@@ -78,16 +73,12 @@ bool frmRS_Choice::Form_Load() {
     return restorable;
 }
 
-bool frmRS_Choice::itemChosen(int item) const { return boxChosen(m_chk[static_cast<size_t>(item)]); }
-
-bool frmRS_Choice::anyItemEnabled() const { return anyBoxEnabled(m_chk); }
-
 void frmRS_Choice::updateNextCaption() {
     setCaption(nextButton(), Str(identitiesChosen() || favoritesChosen() ? txtNext : txtRestore));
 }
 
 void frmRS_Choice::focusFirstEnabledBox() {
-    for (QCheckBox* box : m_chk) {
+    for (QCheckBox* box : boxes()) {
         if (box->isEnabledTo(this)) {
             box->setFocus();
             return;
@@ -98,10 +89,7 @@ void frmRS_Choice::focusFirstEnabledBox() {
 void frmRS_Choice::chk_Click() {
     TRAP_BEGIN("frmRS_Choice:chk_Click")
         // Check marks only: a disabled box stays checked and keeps Next enabled.
-        bool anyChecked = false;
-        for (const QCheckBox* box : m_chk)
-            anyChecked = anyChecked || box->isChecked();
-        STEP(1) nextButton().setEnabled(anyChecked);
+        STEP(1) nextButton().setEnabled(anyItemChecked());
         STEP(2) updateNextCaption();
     TRAP_END
 }
@@ -109,7 +97,7 @@ void frmRS_Choice::chk_Click() {
 void frmRS_Choice::cmdNext_Click() {
     TRAP_BEGIN("frmRS_Choice:cmdNext_Click")
         STEP(1) if (identitiesChosen()) {
-            STEP(2) ShowPage(forms::get<frmRS_Identity>(QStringLiteral("frmRS_Identity")));
+            STEP(2) ShowPage(forms::get<frmRS_Identity>(QStringLiteral("frmRS_Identity"), m_job));
             STEP(3) hide();
         }
         else if (favoritesChosen()) {
@@ -132,13 +120,47 @@ frmRS_Choice* RestoreChoicePage() {
     return qobject_cast<frmRS_Choice*>(forms::find(QStringLiteral("frmRS_Choice")));
 }
 
+bool OpenRestoreWizard(const QString& path, const QString& missingText, int notArchiveId) {
+    using platform::MsgButtons, platform::MsgIcon;
+    if (!QFileInfo(path).isFile()) {
+        platform::dialogs().messageBox(missingText, MsgButtons::OK, MsgIcon::Critical, AppTitle());
+        return false;
+    }
+    auto job = std::make_shared<RestoreJob>();
+    job->archivePath = path;
+    job->archiveItems = ReadArchiveComment(path);
+    if (!layout::IsBackupArchiveComment(job->archiveItems)) {
+        platform::dialogs().messageBox(Str(notArchiveId), MsgButtons::OK, MsgIcon::Information, AppTitle());
+        return false;
+    }
+    ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice"), std::move(job)));
+    return true;
+}
+
+namespace {
+
+// The choices of the pages, read once as the run starts.
+void takeChoices(frmRS_Choice& first, RestoreJob& job) {
+    job.chosenItems =
+        layout::ItemFlags(first.identitiesChosen(), first.favoritesChosen(), first.addressBookChosen());
+    const auto* favorites = qobject_cast<frmRS_IEF*>(forms::find(QStringLiteral("frmRS_IEF")));
+    job.replaceFavorites = !favorites || favorites->replaceFavorites();
+    if (!forms::find(QStringLiteral("frmRS_Identity")))
+        job.identities.clear();
+}
+
+} // namespace
+
 void StartRestoreRun(QWidget& currentPage) {
     frmProgress& window = ShowProgress();
     window.setFrameText(Str(txtPleaseWait));
     window.setTitle(Str(txtRestoreWizard));
-    DoEvents();
     currentPage.hide();
-    WizardRestore(ArchivePath);
+    frmRS_Choice* first = RestoreChoicePage();
+    if (!first)
+        return;
+    takeChoices(*first, first->job());
+    StartRun(window, [job = first->job()](RunContext& run) { WizardRestore(job, run); });
 }
 
 } // namespace stowline

@@ -1,31 +1,28 @@
 #pragma once
 
-#include "restore/RestoreChoices.h"
-#include "ui/WizardPage.h"
+#include "restore/modWizardRestore.h"
+#include "ui/ItemChoicePage.h"
 
-#include <array>
-
-class QCheckBox;
+#include <memory>
 
 namespace stowline {
 
 // The Restore Wizard's first page: which items of the archive to restore (chk0 identities, chk1
 // favorites, chk2 address book). A box is enabled when the archive holds its item; boxes start
 // checked.
-class frmRS_Choice : public WizardPage, public RestoreItemsChoice {
+class frmRS_Choice : public ItemChoicePage {
     Q_OBJECT
 public:
-    explicit frmRS_Choice(QWidget* parent = nullptr);
+    explicit frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent = nullptr);
 
     // Runs once the page is registered. When the archive holds nothing restorable the user is told,
     // the wizard ends and the page never shows.
     bool Form_Load();
 
-    bool identitiesChosen() const override { return itemChosen(0); }
-    bool favoritesChosen() const override { return itemChosen(1); }
-    bool addressBookChosen() const override { return itemChosen(2); }
-    bool itemChosen(int item) const;
-    QCheckBox& box(int item) { return *m_chk[static_cast<size_t>(item)]; }
+    bool identitiesChosen() const { return itemChosen(layout::ArchiveItem::Identities); }
+    bool favoritesChosen() const { return itemChosen(layout::ArchiveItem::Favorites); }
+    bool addressBookChosen() const { return itemChosen(layout::ArchiveItem::AddressBook); }
+    RestoreJob& job() { return *m_job; }
 
 private slots:
     void chk_Click();
@@ -33,12 +30,15 @@ private slots:
     void cmdBack_Click();
 
 private:
-    bool anyItemEnabled() const;
     void updateNextCaption();
     void focusFirstEnabledBox();
 
-    std::array<QCheckBox*, 3> m_chk;
+    std::shared_ptr<RestoreJob> m_job;
 };
+
+// Opens the Restore Wizard on the archive at path. A missing file is reported with missingText, a
+// file that is no backup archive with the text notArchiveId; the result is then false.
+bool OpenRestoreWizard(const QString& path, const QString& missingText, int notArchiveId);
 
 // The first page as loaded, or nullptr.
 frmRS_Choice* RestoreChoicePage();

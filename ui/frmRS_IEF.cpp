@@ -3,6 +3,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "ui/Windows.h"
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_Identity.h"
 
@@ -62,9 +63,7 @@ void frmRS_IEF::Form_Load() {
     TRAP_END
 }
 
-bool frmRS_IEF::replaceFavorites() const {
-    return m_optReplace->isChecked();
-}
+bool frmRS_IEF::replaceFavorites() const { return m_optReplace->isChecked(); }
 
 void frmRS_IEF::optAdd_Click() {
     TRAP_BEGIN("frmRS_IEF:optAdd_Click")

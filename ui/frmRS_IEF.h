@@ -1,6 +1,5 @@
 #pragma once
 
-#include "restore/RestoreChoices.h"
 #include "ui/WizardPage.h"
 
 class QRadioButton;
@@ -8,13 +7,13 @@ class QRadioButton;
 namespace stowline {
 
 // The Restore Wizard's favorites page: replace the current favorites (preselected) or add to them.
-class frmRS_IEF : public WizardPage, public FavoritesModeChoice {
+class frmRS_IEF : public WizardPage {
     Q_OBJECT
 public:
     explicit frmRS_IEF(QWidget* parent = nullptr);
     void Form_Load();
 
-    bool replaceFavorites() const override;
+    bool replaceFavorites() const;
     QRadioButton& replaceOption() { return *m_optReplace; }
     QRadioButton& addOption() { return *m_optAdd; }
 

@@ -1,7 +1,7 @@
 #include "ui/frmRS_Identity.h"
 
 #include "archive/ArchiveLayout.h"
-#include "archive/frmInterface.h"
+#include "archive/cmpZIP.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
@@ -9,13 +9,16 @@
 #include "foundation/modTempPath.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
+#include "restore/modWizardRestore.h"
+#include "ui/IdentityListModel.h"
+#include "ui/Windows.h"
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
 
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -50,21 +53,9 @@ public:
 
 } // namespace
 
-frmRS_Identity::frmRS_Identity(QWidget* parent)
-    : WizardPage(QStringLiteral("frmIdentities"), parent), m_lblComment(new QLabel(&frame())),
-      m_lstIdentities(new QListWidget(&frame())), m_lst1(new QListWidget(this)) {
-    m_lblComment->setObjectName(QStringLiteral("lblComment"));
-    m_lblComment->setWordWrap(true);
-    m_lblComment->setBuddy(m_lstIdentities);
-    m_lstIdentities->setObjectName(QStringLiteral("lstIdentities"));
-    m_lst1->setObjectName(QStringLiteral("lst1"));
-    m_lst1->hide();
-    frameLayout().addWidget(m_lblComment);
-    frameLayout().addWidget(m_lstIdentities, 1);
-    nextButton().setEnabled(false);
-    setTabOrder(m_lstIdentities, &backButton());
-    setTabOrder(&backButton(), &nextButton());
-    connect(m_lstIdentities, &QListWidget::itemChanged, this, &frmRS_Identity::lstIdentities_ItemCheck);
+frmRS_Identity::frmRS_Identity(std::shared_ptr<RestoreJob> job, QWidget* parent)
+    : IdentityPage(job->identities, parent), m_job(std::move(job)) {
+    connect(&model(), &IdentityListModel::checksChanged, this, &frmRS_Identity::lstIdentities_ItemCheck);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Identity::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmRS_Identity::cmdBack_Click);
 }
@@ -76,16 +67,15 @@ bool frmRS_Identity::Form_Load() {
         STEP(1) title().setText(Str(txtRestoreWizard));
         STEP(2) frame().setTitle(Str(txtIdentitiesFrame));
         STEP(3) frame().setAccessibleName(Str(txtIdentitiesFrame));
-        STEP(4) m_lblComment->setText(Str(txtCheckIdentities));
-        STEP(5) m_lstIdentities->setAccessibleName(Str(txtCheckIdentities));
+        STEP(4) comment().setText(Str(txtCheckIdentities));
+        STEP(5) list().setAccessibleName(Str(txtCheckIdentities));
         STEP(6) setCaption(backButton(), Str(txtBack));
         STEP(7) setCaption(nextButton(), Str(txtNext));
-        STEP(8) applyProperFont(*m_lstIdentities);
-        STEP(9) applyProperFont(*m_lst1);
+        STEP(8) applyProperFont(list());
         STEP(10) if (archiveRefused()) return loaded;
         STEP(11) const WaitCursor hourglass;
         STEP(12) if (!readIdentityIndex()) return loaded;
-        STEP(13) m_lstIdentities->setFocus();
+        STEP(13) list().setFocus();
         STEP(14) loaded = true;
         m_loadFailed = false;
     TRAP_END
@@ -94,10 +84,11 @@ bool frmRS_Identity::Form_Load() {
 
 // An archive that would write outside the workspace is not opened at all; the wizard ends.
 bool frmRS_Identity::archiveRefused() {
-    const Refusal refusal = CheckZipFile(ArchivePath);
+    const Refusal refusal = CheckZipFile(m_job->archivePath);
     if (!refusal.refused())
         return false;
-    ShowRefusal(Str(txtBackupNotRestored) + u' ' + FileNamePart(ArchivePath), refusal, txtNothingRestored);
+    ShowRefusal(Str(txtBackupNotRestored) + u' ' + FileNamePart(m_job->archivePath), refusal,
+                txtNothingRestored);
     frmMain_Enabled();
     return true;
 }
@@ -110,22 +101,18 @@ bool frmRS_Identity::readIdentityIndex() {
         return false;
     }
     const QString workspace = TempDir() + QStringLiteral("stowline/");
-    cmpZIP& zip = Zip();
+    cmpZIP zip;
     zip.Options = kExtractIntoFolder;
     zip.FileSpec = layout::IdentityIndexFile;
     zip.ExtractFolder = workspace;
-    zip.ArchiveFile = ArchivePath;
+    zip.ArchiveFile = m_job->archivePath;
     zip.Extract();
     const QList<layout::IdentityRecord> records =
         layout::ReadIdentityIndex(workspace + layout::IdentityIndexFile);
-    const QSignalBlocker quiet(m_lstIdentities);
-    for (const layout::IdentityRecord& record : records) {
-        auto* line = new QListWidgetItem(record.name, m_lstIdentities);
-        line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
-        line->setCheckState(Qt::Unchecked);
-        m_lst1->addItem(record.id);
-    }
-    DoEvents();
+    m_job->identities.clear();
+    for (const layout::IdentityRecord& record : records)
+        m_job->identities.add({record.name, record.id, {}});
+    model().reload();
     DeleteTempFolder();
     return true;
 }
@@ -140,43 +127,16 @@ void frmRS_Identity::setVisible(bool visible) {
 
 void frmRS_Identity::Form_Activate() {
     TRAP_BEGIN("frmRS_Identity:Form_Activate")
-        STEP(1) if (m_lstIdentities->count() == 1) {
-            STEP(2) m_lstIdentities->item(0)->setCheckState(Qt::Checked);
-            STEP(3) nextButton().setEnabled(true);
-        }
+        STEP(1) checkLoneLine();
         STEP(4) const frmRS_Choice* choice = RestoreChoicePage();
         STEP(5) const bool favoritesFollow = choice && choice->favoritesChosen();
         STEP(6) setCaption(nextButton(), Str(favoritesFollow ? txtNext : txtRestore));
     TRAP_END
 }
 
-int frmRS_Identity::identityCount() const {
-    return m_lstIdentities->count();
-}
-
-QString frmRS_Identity::identityName(int index) const {
-    return m_lstIdentities->item(index)->text();
-}
-
-QString frmRS_Identity::identityId(int index) const {
-    const QListWidgetItem* line = m_lst1->item(index);
-    return line ? line->text() : QString();
-}
-
-bool frmRS_Identity::identityChecked(int index) const {
-    return m_lstIdentities->item(index)->checkState() == Qt::Checked;
-}
-
-bool frmRS_Identity::anyLineChecked() const {
-    for (int i = 0; i < m_lstIdentities->count(); ++i)
-        if (identityChecked(i))
-            return true;
-    return false;
-}
-
-void frmRS_Identity::lstIdentities_ItemCheck(QListWidgetItem*) {
+void frmRS_Identity::lstIdentities_ItemCheck() {
     TRAP_BEGIN("frmRS_Identity:lstIdentities_ItemCheck")
-        STEP(1) nextButton().setEnabled(anyLineChecked());
+        STEP(1) nextButton().setEnabled(m_job->identities.anySelected());
     TRAP_END
 }
 

@@ -1,20 +1,19 @@
 #pragma once
 
-#include "restore/RestoreChoices.h"
-#include "ui/WizardPage.h"
+#include "ui/IdentityPage.h"
 
-class QLabel;
-class QListWidget;
-class QListWidgetItem;
+#include <memory>
 
 namespace stowline {
 
+struct RestoreJob;
+
 // The Restore Wizard's identity page: one checkable line per record of the archive's identity
-// index (lstIdentities), the IDs in the hidden list lst1 at the same positions.
-class frmRS_Identity : public WizardPage, public IdentitiesChoice {
+// index (lstIdentities); a check mark is the identity's choice in the restore's catalog.
+class frmRS_Identity : public IdentityPage {
     Q_OBJECT
 public:
-    explicit frmRS_Identity(QWidget* parent = nullptr);
+    explicit frmRS_Identity(std::shared_ptr<RestoreJob> job, QWidget* parent = nullptr);
 
     // Runs once the page is registered: reads the archive's identity index. A failed load has been
     // reported and the page never shows.
@@ -22,14 +21,8 @@ public:
     // Every show activates the page.
     void setVisible(bool visible) override;
 
-    int identityCount() const override;
-    QString identityName(int index) const override;
-    QString identityId(int index) const override;
-    bool identityChecked(int index) const override;
-    QListWidget& list() { return *m_lstIdentities; }
-
 private slots:
-    void lstIdentities_ItemCheck(QListWidgetItem* item);
+    void lstIdentities_ItemCheck();
     void cmdNext_Click();
     void cmdBack_Click();
 
@@ -37,11 +30,8 @@ private:
     void Form_Activate();
     bool archiveRefused();
     bool readIdentityIndex();
-    bool anyLineChecked() const;
 
-    QLabel* m_lblComment;
-    QListWidget* m_lstIdentities;
-    QListWidget* m_lst1;
+    std::shared_ptr<RestoreJob> m_job;
     bool m_loadFailed = false;
 };
 

@@ -1,19 +1,18 @@
-#include "archive/frmInterface.h"
-#include "backup/BackupChoice.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKIdentityCompress.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modSaveArchive.h"
 #include "backup/modWizardBackup.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "tests/backup/BackupTestSupport.h"
 #include "tests/support/DrivesDouble.h"
+#include "ui/frmInterface.h"
 
 #include <QDir>
-#include <QListWidget>
 #include <QTest>
 
 using namespace stowline;
@@ -22,15 +21,10 @@ using platform::DriveKind;
 
 namespace {
 
-// The progress window as the engine sees it, keeping every status and file line it was given.
-class RecordingProgress : public QWidget, public ProgressView {
+// The progress window as the engine sees it, keeping every status and file line it was given, with
+// the host of a run that reports to it.
+class RecordingProgress : public ProgressView {
 public:
-    // A new recorder, loaded as "frmProgress" (the forms registry owns it).
-    static RecordingProgress& load() {
-        auto* recorder = new RecordingProgress;
-        forms::add(QStringLiteral("frmProgress"), recorder);
-        return *recorder;
-    }
     void setStatus(const QString& text) override { statuses << text; }
     void setFileLine(const QString& text) override { fileLines << text; }
     void setBars(int, int) override {}
@@ -38,16 +32,20 @@ public:
     QString status() const override { return statuses.value(statuses.size() - 1); }
     QString fileLine() const override { return fileLines.value(fileLines.size() - 1); }
 
+    RunContext& run() { return m_host.run(); }
+
     QStringList statuses;
     QStringList fileLines;
     bool closeEnabled = false;
+
+private:
+    frmInterface m_host = frmInterface(*this);
 };
 
-// Marks the identities with these display names in the hidden list, as the identity page does.
-void selectIdentities(const QStringList& names) {
-    QListWidget& list = Interface().lstIdentities();
-    for (int i = 0; i < list.count(); ++i)
-        list.item(i)->setSelected(names.contains(list.item(i)->text()));
+// Chooses the identities with these display names, as the identity page does.
+void selectIdentities(IdentityCatalog& catalog, const QStringList& names) {
+    for (qsizetype i = 0; i < catalog.count(); ++i)
+        catalog.setSelected(i, names.contains(catalog.at(i).name));
 }
 
 const QString mainName = QStringLiteral("Main Identity");
@@ -64,10 +62,10 @@ void setValue(const QString& key, const QString& name, const QVariant& value, in
     value.isValid() ? reg.WriteValue() : reg.DeleteValue();
 }
 
-QStringList texts(QListWidget& list) {
+QStringList fieldOf(const IdentityCatalog& catalog, QString Identity::*field) {
     QStringList texts;
-    for (int i = 0; i < list.count(); ++i)
-        texts << list.item(i)->text();
+    for (const Identity& identity : catalog.all())
+        texts << identity.*field;
     return texts;
 }
 
@@ -88,21 +86,17 @@ void copyTree(const QString& from, const QString& to) {
 
 void collect(const QStringList& names) {
     CreateTempFolder();
-    QVERIFY(Identity_Check());
-    selectIdentities(names);
-    Identity_Compress();
+    IdentityCatalog catalog;
+    QVERIFY(Identity_Check(catalog));
+    selectIdentities(catalog, names);
+    RecordingProgress progress;
+    Identity_Compress(catalog, progress.run());
 }
 
 constexpr int payloadSize = 1000;
 // The workspace as CreateArchive measures it: the payload and the two version files
 // ("1,0,375" and "4,10,1", each with CR LF).
 constexpr double workspaceSize = payloadSize + 9 + 8;
-
-// Identities, Favorites, address book, as the archive comment lists them.
-struct ChoiceDouble : BackupChoice {
-    QString flags = QStringLiteral("111");
-    bool itemChosen(int item) const override { return flags[item] == u'1'; }
-};
 
 } // namespace
 
@@ -131,17 +125,19 @@ void tst_BackupEngine::identityCheck() {
     QVERIFY(QDir(profile.storeOf(identityNamed(profile, zoeName))).removeRecursively());
     setValue(QStringLiteral("Identities\\") + work.id, QStringLiteral("Username"), {});
 
-    QVERIFY(Identity_Check());
-    QCOMPARE(texts(Interface().lstIdentities()), (QStringList{main.name, work.id}));
-    QCOMPARE(texts(Interface().lst1()), (QStringList{main.id, work.id}));
-    QCOMPARE(texts(Interface().lst2()), (QStringList{profile.storeOf(main), profile.storeOf(work)}));
+    IdentityCatalog catalog;
+    QVERIFY(Identity_Check(catalog));
+    QCOMPARE(fieldOf(catalog, &Identity::name), (QStringList{main.name, work.id}));
+    QCOMPARE(fieldOf(catalog, &Identity::id), (QStringList{main.id, work.id}));
+    QCOMPARE(fieldOf(catalog, &Identity::storeFolder),
+             (QStringList{profile.storeOf(main), profile.storeOf(work)}));
 
     // An "Identities" key without values of its own counts as no identities at all.
     RegEdit identities;
     identities.KeyPath = QStringLiteral("Identities");
     for (const RegValue& value : identities.GetValues())
         setValue(identities.KeyPath, value.name, {});
-    QVERIFY(!Identity_Check());
+    QVERIFY(!Identity_Check(catalog));
 }
 
 void tst_BackupEngine::sharedAccounts_data() {
@@ -277,13 +273,13 @@ void tst_BackupEngine::placement() {
         QStringLiteral("/backup.stw");
     if (destinationFolderExists)
         writeFile(destination, "an older backup");
-    RecordingProgress& progress = RecordingProgress::load();
+    RecordingProgress progress;
     CreateTempFolder();
     writeFile(TempDir() + QStringLiteral("stowline/ief/ief_data.zip"), QByteArray(payloadSize, 'x'));
     if (!message.isEmpty())
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
-    SaveArchive(destination, QStringLiteral("101"));
+    SaveArchive(destination, QStringLiteral("101"), progress.run());
 
     const QStringList leftInTemp = QDir(TempDir()).entryList({QStringLiteral("*.stw")}, QDir::Files);
     QCOMPARE(leftInTemp.size(), temporaryKept ? 1 : 0);
@@ -328,14 +324,13 @@ void tst_BackupEngine::chosenItemsInOrder() {
     QFETCH(QStringList, collected);
     TestEnvironment env;
     buildSampleProfile(env);
-    QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
-    selectIdentities({QStringLiteral("Main Identity")});
-    RecordingProgress& progress = RecordingProgress::load();
-    ChoiceDouble choice;
-    choice.flags = flags;
-    const QString destination = env.path(QStringLiteral("backup.stw"));
+    BackupJob job{env.path(QStringLiteral("backup.stw")), {}, flags};
+    QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
+    selectIdentities(job.identities, {QStringLiteral("Main Identity")});
+    RecordingProgress progress;
+    const QString& destination = job.archivePath;
 
-    WizardBackup(destination, choice);
+    WizardBackup(job, progress.run());
 
     QCOMPARE(progress.statuses.filter(QRegularExpression(QStringLiteral("^Compressing: "))), collected);
     const ForeignZipView view = readWithPython(destination);
@@ -365,12 +360,11 @@ void tst_BackupEngine::refusedDestination() {
     if (plantedTemp)
         QFile::link(mail, TempDir().chopped(1));
     env.dialogs.answerMessage(plantedTemp ? platform::MsgAnswer::OK : platform::MsgAnswer::No);
-    RecordingProgress& progress = RecordingProgress::load();
-    ChoiceDouble choice;
+    RecordingProgress progress;
     const QString destination =
         plantedTemp ? env.path(QStringLiteral("Backup.stw")) : QStringLiteral("Q:\\Backup.stw");
 
-    WizardBackup(destination, choice);
+    WizardBackup({destination, {}, QStringLiteral("111")}, progress.run());
 
     QCOMPARE(env.dialogs.calls.size(), 1);
     QCOMPARE(env.dialogs.calls[0].text.contains(TempDir().chopped(1)), plantedTemp);

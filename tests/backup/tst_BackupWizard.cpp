@@ -1,8 +1,9 @@
 #include "archive/ZipText.h"
-#include "archive/frmInterface.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modTempPath.h"
 #include "tests/backup/BackupTestSupport.h"
+#include "tests/support/ListLines.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/frmBK_Choice.h"
 #include "ui/frmBK_Identity.h"
@@ -10,9 +11,12 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QListWidget>
+#include <QElapsedTimer>
+#include <QListView>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace stowline;
 using namespace stowline::test;
@@ -39,9 +43,10 @@ QString destinationIn(TestEnvironment& env) { return env.path(QStringLiteral("de
 
 // Opens the Backup Wizard on an archive path as the hub does.
 frmBK_Choice& openBackupWizard(const QString& archivePath) {
-    ArchivePath = archivePath;
+    auto job = std::make_shared<BackupJob>();
+    job->archivePath = archivePath;
     frmMain_Disabled();
-    frmBK_Choice& page = forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"));
+    frmBK_Choice& page = forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"), std::move(job));
     ShowPage(page);
     return page;
 }
@@ -55,14 +60,6 @@ frmBK_Identity* identityPage() {
 
 QPushButton& button(QWidget* page, const char* name) {
     return *page->findChild<QPushButton*>(QString::fromLatin1(name));
-}
-
-QStringList checkedLines(QListWidget& list) {
-    QStringList lines;
-    for (int i = 0; i < list.count(); ++i)
-        if (list.item(i)->checkState() == Qt::Checked)
-            lines << list.item(i)->text();
-    return lines;
 }
 
 // The widgets Tab reaches, starting at first, once round the window.
@@ -86,6 +83,7 @@ private slots:
     void backRebuildsTheIdentityList();
     void keyboardAndScreenReader();
     void backupThroughTheWindows();
+    void windowsStayLiveDuringTheRun();
 };
 
 void tst_BackupWizard::choicePageFollowsTheBoxes_data() {
@@ -147,10 +145,10 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
     button(&choice, "cmdNext").click();
     QVERIFY(!choice.isVisible());
-    QListWidget* list = &identityPage()->list();
-    QCOMPARE(list->count(), 3);
+    QListView* list = &identityPage()->list();
+    QCOMPARE(lineTexts(*list).size(), 3);
     QVERIFY(checkedLines(*list).isEmpty() && !button(identityPage(), "cmdNext").isEnabled());
-    list->item(1)->setCheckState(Qt::Checked);
+    setLineChecked(*list, 1, true);
     QVERIFY(button(identityPage(), "cmdNext").isEnabled());
     button(identityPage(), "cmdBack").click();
     flushDeletes();
@@ -159,15 +157,16 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
     button(&choice, "cmdNext").click();
     list = &identityPage()->list();
     QVERIFY(checkedLines(*list).isEmpty());
-    list->item(2)->setCheckState(Qt::Checked);
-    list->item(2)->setCheckState(Qt::Unchecked);
+    setLineChecked(*list, 2, true);
+    setLineChecked(*list, 2, false);
     QVERIFY(!button(identityPage(), "cmdNext").isEnabled());
-    list->item(0)->setCheckState(Qt::Checked);
+    setLineChecked(*list, 0, true);
     button(identityPage(), "cmdNext").click();
+    QVERIFY(waitForRunEnd());
 
     const QString keyFile = QStringLiteral("/ident_key.reg");
     QCOMPARE(readWithPython(destinationIn(env)).members.keys().filter(keyFile),
-             QStringList{Interface().lst1().item(0)->text() + keyFile});
+             QStringList{choice.job().identities.at(0).id + keyFile});
 }
 
 // Every control is named by its caption without the access key marker, Tab follows the layout, and
@@ -219,13 +218,14 @@ void tst_BackupWizard::backupThroughTheWindows() {
     const QString before = exportWholeRegistry();
     const QString destination = env.path(QStringLiteral("backups/Backup 2026-12-05.stw"));
     button(&openBackupWizard(destination), "cmdNext").click();
-    QListWidget& lines = identityPage()->list();
+    QListView& lines = identityPage()->list();
     QList<fixtures::IdentitySpec> chosen;
-    for (int i = 0; i < lines.count(); ++i) {
-        lines.item(i)->setCheckState(Qt::Checked);
-        chosen << identityNamed(profile, lines.item(i)->text());
+    for (int i = 0; i < lineTexts(lines).size(); ++i) {
+        setLineChecked(lines, i, true);
+        chosen << identityNamed(profile, lineTexts(lines)[i]);
     }
     button(identityPage(), "cmdNext").click();
+    QVERIFY(waitForRunEnd());
 
     // The archive as a zip reader that is not ours sees it.
     const ForeignZipView view = readWithPython(destination);
@@ -278,6 +278,56 @@ void tst_BackupWizard::backupThroughTheWindows() {
     QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
     QVERIFY(QDir(TempDir()).entryList({QStringLiteral("*.stw")}).isEmpty());
     QVERIFY(Progress().status().endsWith(QStringLiteral("Done!")));
+}
+
+// The run works beside the windows: the progress window hears of every step in the order the run
+// took them, while a 10 ms timer on the window thread is never held up for long.
+void tst_BackupWizard::windowsStayLiveDuringTheRun() {
+    TestEnvironment env;
+    buildSampleProfile(env);
+    button(&openBackupWizard(destinationIn(env)), "cmdNext").click();
+    QListView& lines = identityPage()->list();
+    QStringList expected;
+    for (int i = 0; i < lineTexts(lines).size(); ++i) {
+        setLineChecked(lines, i, true);
+        expected << QStringLiteral("Compressing: Identity ") + lineTexts(lines)[i];
+    }
+    expected << QStringLiteral("Compressing: Internet Explorer Favorites")
+             << QStringLiteral("Compressing: Windows Address Book");
+    frmProgress& window = Progress();
+    QStringList statuses;
+    int updates = 0;
+    QList<int> barsOfStep; // the whole-run bar within one status: it only grows
+    bool barsInOrder = true;
+    connect(&window, &frmProgress::statusChanged, this, [&](const QString& text) {
+        statuses << text;
+        barsOfStep.clear();
+        ++updates;
+    });
+    connect(&window, &frmProgress::fileLineChanged, this, [&] { ++updates; });
+    connect(window.findChild<QProgressBar*>(QStringLiteral("ProgressBar1")), &QProgressBar::valueChanged,
+            this, [&](int value) {
+                barsInOrder = barsInOrder && (barsOfStep.isEmpty() || value >= barsOfStep.last());
+                barsOfStep << value;
+                ++updates;
+            });
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
+
+    button(identityPage(), "cmdNext").click();
+    QVERIFY(waitForRunEnd());
+    ticker.stop();
+
+    QVERIFY2(updates >= 20, qPrintable(QString::number(updates)));
+    QCOMPARE(statuses.mid(0, expected.size()), expected);
+    QVERIFY(statuses.last().endsWith(QStringLiteral("Done!")));
+    QVERIFY(barsInOrder);
+    QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
+    QVERIFY(window.closeButton().isEnabled());
 }
 
 QTEST_MAIN(tst_BackupWizard)

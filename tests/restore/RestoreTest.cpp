@@ -1,4 +1,4 @@
-#include "archive/frmInterface.h"
+#include "archive/ZipComment.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
@@ -11,7 +11,10 @@
 #include "platform/RegistryStore.h"
 #include "tests/fixtures/SampleProfile.h"
 #include "tests/support/DrivesDouble.h"
+#include "tests/support/ListLines.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/RunWorker.h"
+#include "ui/Windows.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
@@ -20,12 +23,13 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDirIterator>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <QTest>
 #include <memory>
 #include <zip.h>
@@ -186,9 +190,10 @@ QPushButton& button(QWidget* page, const char* name) {
 }
 
 frmRS_Choice* openRestoreWizard(const QString& archive) {
-    ArchivePath = archive;
-    ArchiveItems = Zip().GetComment(archive);
-    ShowPage(forms::get<frmRS_Choice>(u"frmRS_Choice"_s));
+    auto job = std::make_shared<RestoreJob>();
+    job->archivePath = archive;
+    job->archiveItems = ReadArchiveComment(archive);
+    ShowPage(forms::get<frmRS_Choice>(u"frmRS_Choice"_s, std::move(job)));
     return shownPage<frmRS_Choice>();
 }
 
@@ -202,7 +207,7 @@ bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines =
     button(choice, "cmdNext").click();
     if (auto* identities = shownPage<frmRS_Identity>()) {
         for (int line : identityLines)
-            identities->list().item(line)->setCheckState(Qt::Checked);
+            setLineChecked(identities->list(), line, true);
         button(identities, "cmdNext").click();
     }
     if (auto* favorites = shownPage<frmRS_IEF>()) {
@@ -210,7 +215,7 @@ bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines =
             favorites->addOption().click();
         button(favorites, "cmdNext").click();
     }
-    return true;
+    return waitForRunEnd();
 }
 
 // An export without the values a restore rewrites by design and without the keys it does not
@@ -234,10 +239,6 @@ QString withoutRewrites(const QByteArray& exported) {
     }
     return kept.join(u'\n');
 }
-
-struct EverythingChosen : BackupChoice {
-    bool itemChosen(int) const override { return true; }
-};
 
 // Qt's file dialog reads the first bytes of every file it lists to tell its type, and so opens
 // and closes the registry store's files in this process.
@@ -333,7 +334,7 @@ class RestoreTest : public QObject {
         const QString file = builder.favorites({{u"f.url"_s, "f"}})
                                  .addressBook(addressBookReg(path(u"wab/Main.wab"_s)), {{u"Main.wab"_s, "w"}})
                                  .write(path(u"a.stw"_s));
-        Zip().SetComment(file, flags);
+        WriteArchiveComment(file, flags.toUtf8());
         return file;
     }
 
@@ -421,25 +422,26 @@ private slots:
         button(first, "cmdNext").click();
         auto* identities = shownPage<frmRS_Identity>();
         QVERIFY(identities && !first->isVisible());
-        QCOMPARE(identities->identityName(1) + identities->identityId(1), u"Identity 2"_s + kOther);
+        QCOMPARE(first->job().identities.at(1).name + first->job().identities.at(1).id,
+                 u"Identity 2"_s + kOther);
         QVERIFY(!button(identities, "cmdNext").isEnabled());
         QVERIFY(!QFile::exists(TempDir() + u"stowline"_s));
-        identities->list().item(1)->setCheckState(Qt::Checked);
+        setLineChecked(identities->list(), 1, true);
         QVERIFY(button(identities, "cmdNext").isEnabled());
-        identities->list().item(1)->setCheckState(Qt::Unchecked);
+        setLineChecked(identities->list(), 1, false);
         QVERIFY(!button(identities, "cmdNext").isEnabled());
-        identities->list().item(1)->setCheckState(Qt::Checked);
+        setLineChecked(identities->list(), 1, true);
         button(identities, "cmdNext").click();
 
         auto* favoritesPage = shownPage<frmRS_IEF>();
         QVERIFY(favoritesPage && !identities->isVisible() && favoritesPage->replaceOption().isChecked());
         button(favoritesPage, "cmdBack").click();
-        QVERIFY(shownPage<frmRS_Identity>() == identities && identities->identityChecked(1));
+        QVERIFY(shownPage<frmRS_Identity>() == identities && first->job().identities.at(1).selected);
         button(identities, "cmdBack").click();
         QVERIFY(shownPage<frmRS_Choice>() == first && !shownPage<frmRS_Identity>());
         button(first, "cmdNext").click(); // the index is read afresh
         identities = shownPage<frmRS_Identity>();
-        QVERIFY(identities && !identities->identityChecked(1));
+        QVERIFY(identities && !first->job().identities.at(1).selected);
 
         button(identities, "cmdBack").click();
         first->box(0).setChecked(false);
@@ -451,7 +453,8 @@ private slots:
     void singleIdentityComesChecked() {
         button(openRestoreWizard(wizardArchive(1, u"100"_s)), "cmdNext").click();
         auto* identities = shownPage<frmRS_Identity>();
-        QVERIFY(identities && identities->identityChecked(0) && button(identities, "cmdNext").isEnabled());
+        QVERIFY(identities && RestoreChoicePage()->job().identities.at(0).selected &&
+                button(identities, "cmdNext").isEnabled());
         QCOMPARE(button(identities, "cmdNext").text(), u"&Restore"_s);
     }
 
@@ -471,7 +474,7 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QVERIFY(shownPage<frmRS_IEF>()->addOption().isChecked());
         QTest::keyClick(shownPage<frmRS_IEF>(), Qt::Key_R, Qt::AltModifier);
-        QTRY_COMPARE(progress().status(), u"Restoring: Done!"_s);
+        QTRY_COMPARE(Progress().status(), u"Restoring: Done!"_s);
         QCOMPARE(readFile(favorites() + u"/f.url"_s), QByteArray("f"));
     }
 
@@ -665,7 +668,6 @@ private slots:
         QVERIFY(walkRestoreWizard(archive));
 
         QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()), expected);
-        QCOMPARE(WABFilePath, expected);
         QCOMPARE(readFile(expected), QByteArray("wab"));
         QVERIFY(QFile::exists(expected.chopped(1) + u'~'));
         if (!picked.isEmpty())
@@ -767,15 +769,15 @@ private slots:
         QVERIFY(!forms::find(u"frmProgress"_s) || Progress().closeButton().isEnabled());
     }
 
-    // Looks into the workspace whenever the zip component starts a file or reports progress.
-    void watchWorkspace(QStringList& open, int& looks) {
-        const auto look = [&] {
-            looks += QFileInfo::exists(TempDir() + u"stowline"_s);
+    // Looks into the workspace every millisecond while a run goes on in the worker.
+    void watchWorkspace(QTimer& watch, QStringList& open, int& looks) {
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!QFileInfo::exists(TempDir() + u"stowline"_s))
+                return;
+            ++looks;
             open << openToOthers(TempDir() + u"stowline"_s);
-        };
-        connect(&Zip(), &cmpZIP::FileStartedCompressing, this, look);
-        connect(&Zip(), &cmpZIP::FileStartedDecompressing, this, look);
-        connect(&Zip(), &cmpZIP::Statistics, this, look);
+        });
+        watch.start(1);
     }
 
     // Both runs start after a file dialog has listed the folder of the registry store, and every
@@ -791,10 +793,10 @@ private slots:
 
         listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
         const QString archive = path(u"archives/Backup.stw"_s);
-        QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
-        for (int i = 0; i < Interface().lstIdentities().count(); ++i)
-            Interface().lstIdentities().item(i)->setSelected(true);
-        WizardBackup(archive, EverythingChosen());
+        BackupJob everything{archive, {}, u"111"_s};
+        QVERIFY(Identity_Check(everything.identities) && IEF_Check() && WAB_Check());
+        everything.identities.selectAll(true);
+        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
         frmMain_Enabled();
         const QByteArray secondExport = unzipMember(archive, kOther + u"/ident_key.reg"_s);
         QVERIFY2(secondExport.contains("Shared home mail") && secondExport.contains("Shared news"),
@@ -857,15 +859,15 @@ private slots:
         const UmaskForTest openUmask(0);
         QStringList open;
         int looks = 0;
-        watchWorkspace(open, looks);
-        QVERIFY(Identity_Check() && IEF_Check() && WAB_Check());
-        for (int i = 0; i < Interface().lstIdentities().count(); ++i)
-            Interface().lstIdentities().item(i)->setSelected(true);
-        WizardBackup(archive, EverythingChosen());
-        QCOMPARE(Zip().GetComment(archive), u"111"_s);
+        QTimer watch;
+        watchWorkspace(watch, open, looks);
+        BackupJob everything{archive, {}, u"111"_s};
+        QVERIFY(Identity_Check(everything.identities) && IEF_Check() && WAB_Check());
+        everything.identities.selectAll(true);
+        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
+        QCOMPARE(ReadArchiveComment(archive), u"111"_s);
         frmMain_Enabled();
         const int backupLooks = std::exchange(looks, 0);
-        watchWorkspace(open, looks);
 
         qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());
         platform::reopenRegistry();

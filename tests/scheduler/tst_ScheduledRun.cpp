@@ -1,4 +1,5 @@
-#include "archive/frmInterface.h"
+#include "archive/ArchiveLayout.h"
+#include "archive/ZipComment.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
@@ -9,7 +10,9 @@
 #include "scheduler/modCommandLine.h"
 #include "tests/backup/BackupTestSupport.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
 #include "ui/frmProgress.h"
+#include "ui/frmRS_Choice.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -180,7 +183,8 @@ private slots:
         const QWidget* restorePage = forms::find(u"frmRS_Choice"_s);
         QCOMPARE(restorePage && restorePage->isVisible(), situation == u"opens");
         if (situation == u"opens")
-            QCOMPARE(ArchivePath + u' ' + ArchiveItems, archive + u" 001"_s);
+            QCOMPARE(RestoreChoicePage()->job().archivePath + u' ' + RestoreChoicePage()->job().archiveItems,
+                     archive + u" 001"_s);
     }
 
     // Which files of the folder count as the newest archive and which go, on due and not-due runs.
@@ -277,10 +281,10 @@ private slots:
         const QString missing = env->path(u"not yet/there"_s);
         store(u"Pathname"_s, missing); // created by the run, not scanned
         QStringList seen;
-        connect(&Zip(), &cmpZIP::FileStartedCompressing, this, [&] {
-            QPushButton& cancelButton =
-                qobject_cast<frmProgress*>(forms::find(u"frmProgress"_s))->cancelButton();
-            const bool saving = Zip().ArchiveFile.endsWith(u".stw"_s);
+        frmProgress& window = Progress();
+        connect(&window, &frmProgress::fileLineChanged, this, [&] {
+            QPushButton& cancelButton = window.cancelButton();
+            const bool saving = !window.status().startsWith(u"Compressing"_s);
             seen
                 << (saving ? u"saving cancel:%1"_s : u"collecting cancel:%1"_s).arg(cancelButton.isEnabled());
             if (cancel && cancelButton.isEnabled())
@@ -299,10 +303,10 @@ private slots:
         QCOMPARE(status, int(RunSucceeded));
         seen.removeDuplicates();
         QCOMPARE(seen, QStringList({u"collecting cancel:1"_s, u"saving cancel:0"_s}));
-        QCOMPARE(ArchivePath, missing + u"/Mail 2001-03-15.stw"_s);
-        QCOMPARE(Zip().GetComment(ArchivePath), comment);
-        QCOMPARE(Interface().lstIdentities().selectedItems().size(), 3);
-        QVERIFY(!WABFilePath.isEmpty()); // checked although not chosen
+        const QString written = missing + u"/Mail 2001-03-15.stw"_s;
+        QCOMPARE(ReadArchiveComment(written), comment);
+        const test::ForeignZipView view = test::readWithPython(written);
+        QCOMPARE(layout::ReadIdentityIndex(view.file(u"ident.idx"_s)).size(), 3);
     }
 
     // `stowline /S` killed while it packs an identity under an umask that opens everything: what it

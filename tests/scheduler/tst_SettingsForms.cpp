@@ -3,6 +3,7 @@
 #include "foundation/modSettings.h"
 #include "scheduler/frmSchedule1.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/frmAdvancedOptions.h"
 

@@ -1,10 +1,12 @@
-#include "archive/frmInterface.h"
+#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
-#include "foundation/frmError.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
+#include "ui/frmError.h"
+#include "ui/frmInterface.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,7 +33,7 @@ int failingAt(int failingStep, int number, const char* description, int* reached
 }
 
 // Stands in for the progress window so that the host's handlers can be watched without the UI layer.
-class ProgressRecorder : public QWidget, public ProgressView {
+class ProgressRecorder : public ProgressView {
 public:
     void setStatus(const QString& text) override { m_status = text; }
     void setFileLine(const QString& text) override { m_file = text; }
@@ -88,7 +90,6 @@ private slots:
         auto* hub = new QWidget;
         forms::add(QStringLiteral("frmMain"), hub);
         hub->show();
-        Interface();
         auto* progress = new QWidget;
         forms::add(QStringLiteral("frmProgress"), progress);
         progress->show();
@@ -97,7 +98,6 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(visibleWindowNames(), QStringList{QStringLiteral("frmError")});
         QVERIFY(!forms::find(QStringLiteral("frmMain")));
-        QVERIFY(!forms::find(QStringLiteral("frmInterface")));
     }
 
     void reportAddressIsComposedExactly() {
@@ -144,37 +144,39 @@ private slots:
 
     void fullTempFolderBecomesError407() {
         test::TestEnvironment env;
-        emit Zip().OnError(10);
+        ProgressRecorder view;
+        frmInterface host(view);
+        emit host.zip().OnError(10);
         QCOMPARE(ErrNumber, 407);
         QCOMPARE(ErrProcedure, QStringLiteral("frmInterface:cmpZIP_OnError"));
         QVERIFY(ErrDescription.startsWith(QStringLiteral("Stowline does not have enough free diskspace")));
         ErrNumber = 0;
-        Interface();
-        emit Zip().OnError(3);
+        emit host.zip().OnError(3);
         QCOMPARE(ErrNumber, 0);
     }
 
     void hostMovesTheProgressWindowAndEndsACancelledRun() {
         test::TestEnvironment env;
-        auto* view = new ProgressRecorder;
-        forms::add(QStringLiteral("frmProgress"), view);
-        emit Zip().FileStartedCompressing(QStringLiteral("/data/Mail Store/Inbox.dbx"));
+        ProgressRecorder recorder;
+        ProgressRecorder* view = &recorder;
+        frmInterface host(recorder);
+        emit host.zip().FileStartedCompressing(QStringLiteral("/data/Mail Store/Inbox.dbx"));
         QCOMPARE(view->fileLine(), QStringLiteral("File: Inbox.dbx"));
-        emit Zip().FileStartedDecompressing(QStringLiteral("{ID}\\Sent.dbx"));
+        emit host.zip().FileStartedDecompressing(QStringLiteral("{ID}\\Sent.dbx"));
         QCOMPARE(view->fileLine(), QStringLiteral("File: Sent.dbx"));
-        emit Zip().Statistics(37.9, 100);
+        emit host.zip().Statistics(37.9, 100);
         QCOMPARE(view->bars, qMakePair(37, 100));
 
         qint16 cancel = 0;
-        emit Zip().ProcessMessages(cancel);
+        emit host.zip().ProcessMessages(cancel);
         QCOMPARE(cancel, qint16(0));
-        emit Zip().ProcessEnded(); // not cancelled: the run goes on
+        emit host.zip().ProcessEnded(); // not cancelled: the run goes on
         CancelFlag = true;
-        emit Zip().ProcessMessages(cancel);
+        emit host.zip().ProcessMessages(cancel);
         QCOMPARE(cancel, qint16(-1));
         QVERIFY(CreateTempFolder());
         QDir().mkpath(TempDir() + QStringLiteral("stowline/leftover"));
-        QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, emit Zip().ProcessEnded());
+        QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, emit host.zip().ProcessEnded());
         QVERIFY(!QDir(TempDir() + QStringLiteral("stowline")).exists());
     }
 

@@ -5,6 +5,9 @@
 #include "startup/LinkEntry.h"
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
+#include "ui/frmBK_Choice.h"
+#include "ui/frmRS_Choice.h"
 
 #include <QDir>
 #include <QLabel>
@@ -175,7 +178,8 @@ private slots:
         QDir().mkpath(env.path(QStringLiteral("home/Favorites"))); // something to back up
         env.dialogs.answerFile(env.path(QStringLiteral("out/Mine.stw")));
         entry(hub, "lblBackup")->click();
-        QCOMPARE(ArchivePath, env.path(QStringLiteral("out/Mine.stw")));
+        QCOMPARE(qobject_cast<frmBK_Choice*>(forms::find(QStringLiteral("frmBK_Choice")))->job().archivePath,
+                 env.path(QStringLiteral("out/Mine.stw")));
         QCOMPARE(setting("RememberLocationDir"), env.path(QStringLiteral("out")));
         QVERIFY(!hub.isEnabled());
         QVERIFY(forms::find(QStringLiteral("frmBK_Choice"))->isVisible());
@@ -231,7 +235,7 @@ private slots:
         entry(hub, "lblRestore")->click();
         QCOMPARE(setting("RememberLocationDir"), env.path(QStringLiteral("saved")));
         if (message.isEmpty()) {
-            QCOMPARE(ArchiveItems, comment);
+            QCOMPARE(RestoreChoicePage()->job().archiveItems, comment);
             QVERIFY(forms::find(QStringLiteral("frmRS_Choice")));
             QVERIFY(!hub.isEnabled());
         } else {

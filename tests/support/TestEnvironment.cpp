@@ -3,6 +3,8 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
+#include "ui/RunWorker.h"
+#include "ui/Windows.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -46,6 +48,7 @@ TestEnvironment::TestEnvironment() {
 }
 
 TestEnvironment::~TestEnvironment() {
+    waitForRunEnd();
     frms_Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     platform::install(static_cast<platform::Dialogs*>(nullptr));
@@ -85,6 +88,10 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     file.write(bytes);
+}
+
+bool waitForRunEnd() {
+    return QTest::qWaitFor([] { return !RunGoing(); }, 60000);
 }
 
 QByteArray readFile(const QString& path) {

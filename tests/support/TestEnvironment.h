@@ -58,4 +58,7 @@ QStringList openToOthers(const QString& folder, const QString& than = {});
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
+// Lets the windows work until the run started from them has ended and shown all it reported.
+bool waitForRunEnd();
+
 } // namespace stowline::test

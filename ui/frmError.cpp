@@ -1,10 +1,11 @@
-#include "foundation/frmError.h"
+#include "ui/frmError.h"
 
 #include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modOSInfo.h"
 #include "foundation/modReboot.h"
 #include "platform/Platform.h"
+#include "ui/Windows.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QAbstractItemView>
+#include <QStringList>
+
+namespace stowline::test {
+
+// The lines of a list view as the user sees them.
+inline QStringList lineTexts(const QAbstractItemView& view) {
+    QStringList texts;
+    const QAbstractItemModel* model = view.model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, 0).data().toString();
+    return texts;
+}
+
+inline QStringList checkedLines(const QAbstractItemView& view) {
+    QStringList lines;
+    const QAbstractItemModel* model = view.model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked)
+            lines << model->index(row, 0).data().toString();
+    return lines;
+}
+
+// What a click on a line's check box does.
+inline void setLineChecked(QAbstractItemView& view, int row, bool checked) {
+    QAbstractItemModel* model = view.model();
+    model->setData(model->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+}
+
+} // namespace stowline::test
