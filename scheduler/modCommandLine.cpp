@@ -80,15 +80,15 @@ void waitForCrashReport() {
 [[noreturn]] void endRun(ScheduledRunStatus status, const QString& archivePath = {}) {
     if (status == RunFailed)
         std::fprintf(stderr, "%s\n",
-                     qPrintable(Str(txtFailed) + ErrDescription + Str(txtIn) + ErrProcedure + Str(txtAtLine) +
-                                QString::number(ErrLine)));
+                     qPrintable(Str(txtFailed) + LastError().description + Str(txtIn) +
+                                LastError().procedure + Str(txtAtLine) + QString::number(LastError().line)));
     else if (status == ArchiveNotWritten)
         std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + archivePath));
     platform::system().endProgram(status);
     std::abort(); // endProgram never returns
 }
 
-bool failureTrapped() { return ErrNumber != 0 || !ErrProcedure.isEmpty(); }
+bool failureTrapped() { return LastError().number != 0 || !LastError().procedure.isEmpty(); }
 
 // The five values in their order; none when one is missing.
 std::optional<Schedule> readSchedule(RegEdit& reg) {
@@ -146,8 +146,8 @@ void ScheduledBackup() {
     ScheduledRunStatus status = RunSucceeded;
     QString archivePath;
     TRAP_BEGIN("modCommandLine:ScheduledBackup")
-        STEP(1) ErrNumber = 0;
-        ErrProcedure.clear();
+        STEP(1) LastError().number = 0;
+        LastError().procedure.clear();
         STEP(2) if (SchedulerDisableSetting == 1) {
             STEP(3) launchMailerIfSet();
             STEP(4) endRun(RunSucceeded);
