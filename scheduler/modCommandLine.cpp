@@ -24,12 +24,14 @@
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <cstdio>
 #include <cstdlib>
@@ -129,10 +131,16 @@ frmProgress& showScheduledProgress() {
     return window;
 }
 
-// Queued behind the progress already reported, so the window sees the collecting end first.
-void disableCancel(frmProgress& window) {
+// Queued behind the progress already reported, so the window sees the collecting end first; a
+// window unloaded meanwhile (a failure was reported) is left alone.
+void disableCancel(const QPointer<frmProgress>& window) {
     QMetaObject::invokeMethod(
-        &window, [&window] { window.cancelButton().setEnabled(false); }, Qt::QueuedConnection);
+        QCoreApplication::instance(),
+        [window] {
+            if (window)
+                window->cancelButton().setEnabled(false);
+        },
+        Qt::QueuedConnection);
 }
 
 // Saved only when the archive now at its path was written by this run.
@@ -178,6 +186,7 @@ void ScheduledBackup() {
         }
         STEP(21) CreateTempFolder();
         STEP(22) frmProgress& window = showScheduledProgress();
+        const QPointer<frmProgress> shownWindow(&window);
         // Collecting and saving run on a worker: the window stays live and its Cancel answers.
         RunAndWait(window, [&](RunContext& run) {
             STEP(23) const QString collected = collectItems(schedule->items, run);
@@ -189,7 +198,7 @@ void ScheduledBackup() {
                 STEP(27) status = ArchiveNotWritten;
             }
             else {
-                STEP(28) disableCancel(window);
+                STEP(28) disableCancel(shownWindow);
                 const QDateTime saveStart = QDateTime::currentDateTime();
                 STEP(29) SaveArchive(archivePath, collected, run);
                 STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;

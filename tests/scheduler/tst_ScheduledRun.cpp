@@ -16,7 +16,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
