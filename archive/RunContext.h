@@ -2,14 +2,19 @@
 
 namespace stowline {
 
+namespace platform {
+class Dialogs;
+}
 class ProgressView;
 class cmpZIP;
 
-// What a backup or restore run is handed: where it shows its progress, and the zip component it
-// packs and unpacks with, whose events its host passes on to that progress.
+// What a backup or restore run is handed: where it shows its progress, the zip component it packs
+// and unpacks with (its host passes the events on to that progress), and where it asks the user
+// (a name clash, a new location), answered on the window thread while the run waits.
 struct RunContext {
     ProgressView& progress;
     cmpZIP& zip;
+    platform::Dialogs& ask;
 };
 
 } // namespace stowline

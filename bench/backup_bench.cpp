@@ -5,8 +5,8 @@
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modWizardBackup.h"
-#include "bench/BenchRun.h"
 #include "bench/Measure.h"
+#include "bench/WholeRunBench.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
@@ -20,7 +20,6 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QListWidget>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTextStream>
@@ -62,50 +61,15 @@ double timeBackup(const QString& archive, TimingProgress& timing) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    const auto app = benchApplication(argc, argv);
     QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addOption({QStringLiteral("size-mb"), QStringLiteral("Mail data in MiB."), QStringLiteral("n"),
-                      QStringLiteral("1024")});
-    parser.addOption({QStringLiteral("favorites"), QStringLiteral("Number of Favorites."),
-                      QStringLiteral("n"), QStringLiteral("5000")});
-    parser.addOption({QStringLiteral("work"),
-                      QStringLiteral("Folder for the profile and archives (emptied)."), QStringLiteral("dir"),
-                      QDir::current().filePath(QStringLiteral("backup-bench-work"))});
-    parser.addOption({QStringLiteral("repeat"), QStringLiteral("Runs of each, the best counts."),
-                      QStringLiteral("n"), QStringLiteral("3")});
-    parser.addOption({QStringLiteral("results"), QStringLiteral("Markdown file for the figures."),
-                      QStringLiteral("file")});
-    parser.process(app);
+    addOptions(parser, QStringLiteral("backup-bench-work"), QStringLiteral("repeat"));
     QTextStream out(stdout);
-
-    const QString work = QDir(parser.value(QStringLiteral("work"))).absolutePath();
-    QDir(work).removeRecursively();
-    const QString root = work + QStringLiteral("/profile");
-    for (const auto& [name, value] : fixtures::sandboxEnvironment(root))
-        qputenv(name.constData(), value.toUtf8());
-    QDir().mkpath(root);
-    platform::reopenRegistry();
-    PrintingDialogs dialogs;
-    platform::install(&dialogs);
-
-    out << "Generating the profile in " << root << "...\n" << Qt::flush;
-    const qint64 mailBytes = parser.value(QStringLiteral("size-mb")).toLongLong() << 20;
-    const fixtures::Profile profile = fixtures::buildProfile(
-        root, fixtures::benchProfileSpec(mailBytes, parser.value(QStringLiteral("favorites")).toInt()));
-    QStringList folders;
-    for (const fixtures::IdentitySpec& identity : profile.description().identities)
-        folders << identity.store;
-    folders << QStringLiteral("home/Favorites") << QStringLiteral("home/Address Book");
-    qint64 dataBytes = 0;
-    for (const QString& folder : folders)
-        dataBytes += folderBytes(profile.path(folder));
+    const BenchProfile bench = prepareProfile(parser, out);
 
     // Alternating runs, best of each: other work on the machine only ever slows a run down.
-    const QString zipOut = work + QStringLiteral("/infozip.zip");
-    const QString archive = work + QStringLiteral("/backup.stw");
+    const QString zipOut = bench.work + QStringLiteral("/infozip.zip");
+    const QString archive = bench.work + QStringLiteral("/backup.stw");
     CompressionLevelSetting = 1;
     const QString loadBefore = loadAverage();
     const int repeats = qMax(1, parser.value(QStringLiteral("repeat")).toInt());
@@ -115,7 +79,7 @@ int main(int argc, char** argv) {
     QList<QPair<double, QString>> phases;
     QStringList runs;
     for (int run = 0; run < repeats; ++run) {
-        const double lastZipSeconds = timeInfoZip(root, folders, zipOut);
+        const double lastZipSeconds = timeInfoZip(bench.root, bench.folders, zipOut);
         zipSeconds = qMin(zipSeconds, lastZipSeconds);
         TimingProgress timing;
         const double seconds = timeBackup(archive, timing);
@@ -144,12 +108,13 @@ int main(int argc, char** argv) {
       << QSysInfo::prettyProductName() << ", " << QThread::idealThreadCount()
       << " cores, with `stowline-backup-bench`, best of " << repeats
       << " alternating runs each; load average " << loadBefore << " before, " << loadAfter
-      << " after (other work on the machine slows the two-thread backup more than the one-thread zip).\n\n"
+      << " after (other work on the machine slows the two-thread backup more than the one-thread "
+         "zip).\n\n"
       << "Profile: two identities with mail-like stores, an address book, "
-      << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(dataBytes)
-      << " in the backed-up folders.\n\n"
+      << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(bench.dataBytes)
+      << " in the backed-up bench.folders.\n\n"
       << "| run | wall time | output | \n|---|---|---|\n"
-      << "| `zip -q -r -1` over the same folders | " << QString::number(zipSeconds, 'f', 2) << " s | "
+      << "| `zip -q -r -1` over the same bench.folders | " << QString::number(zipSeconds, 'f', 2) << " s | "
       << mib(QFileInfo(zipOut).size()) << " |\n"
       << "| Stowline backup (detection, `WizardBackup`, compression level 1) | "
       << QString::number(ourSeconds, 'f', 2) << " s | " << mib(QFileInfo(archive).size()) << " |\n\n"
@@ -165,17 +130,12 @@ int main(int argc, char** argv) {
     r << "| " << QString::number(ourSeconds, 'f', 2)
       << " s | (end) |\n\nEvery run:\n\n| run | zip | backup |\n|---|---|---|\n"
       << runs.join(u'\n') << '\n'
-      << "\nThe data comes from the sample-profile fixture (`benchProfileSpec` in tests/fixtures): mail-like "
+      << "\nThe data comes from the sample-bench.profile fixture (`benchProfileSpec` in tests/fixtures): "
+         "mail-like "
          "text with base64 attachments, which deflate to about 45%; the page cache is warm for both tools. "
          "Info-ZIP deflates on one core, the backup's zip component on every core. Rerun with "
          "`build/bin/stowline-backup-bench --results bench/RESULTS-backup.md`.\n";
     r.flush();
-    out << report;
-    if (parser.isSet(QStringLiteral("results"))) {
-        QFile file(parser.value(QStringLiteral("results")));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(report.toUtf8());
-    }
-    QDir(work).removeRecursively();
+    publish(report, parser, out, bench.work);
     return fastEnough && smallEnough ? 0 : 1;
 }

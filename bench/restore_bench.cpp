@@ -5,8 +5,8 @@
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modWizardBackup.h"
-#include "bench/BenchRun.h"
 #include "bench/Measure.h"
+#include "bench/WholeRunBench.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
@@ -21,7 +21,6 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QListWidget>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTextStream>
@@ -86,63 +85,28 @@ void moveFoldersAside(const fixtures::Profile& profile, const QStringList& folde
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addOption({QStringLiteral("size-mb"), QStringLiteral("Mail data in MiB."), QStringLiteral("n"),
-                      QStringLiteral("1024")});
-    parser.addOption({QStringLiteral("favorites"), QStringLiteral("Number of Favorites."),
-                      QStringLiteral("n"), QStringLiteral("5000")});
-    parser.addOption({QStringLiteral("work"),
-                      QStringLiteral("Folder for the profile and archives (emptied)."), QStringLiteral("dir"),
-                      QDir::current().filePath(QStringLiteral("restore-bench-work"))});
-    parser.addOption({QStringLiteral("results"), QStringLiteral("Markdown file for the figures."),
-                      QStringLiteral("file")});
-    parser.addOption({QStringLiteral("rounds"), QStringLiteral("Runs of each; the best counts."),
-                      QStringLiteral("n"), QStringLiteral("3")});
-    parser.process(app);
-    QTextStream out(stdout);
-
-    const QString work = QDir(parser.value(QStringLiteral("work"))).absolutePath();
-    QDir(work).removeRecursively();
-    const QString root = work + QStringLiteral("/profile");
-    for (const auto& [name, value] : fixtures::sandboxEnvironment(root))
-        qputenv(name.constData(), value.toUtf8());
-    QDir().mkpath(root);
-    platform::reopenRegistry();
-    PrintingDialogs dialogs;
-    platform::install(&dialogs);
+    const auto app = benchApplication(argc, argv);
     auto timing = std::make_unique<TimingProgress>();
     frmInterface host(*timing);
-
-    out << "Generating the profile in " << root << "...\n" << Qt::flush;
-    const qint64 mailBytes = parser.value(QStringLiteral("size-mb")).toLongLong() << 20;
-    const fixtures::Profile profile = fixtures::buildProfile(
-        root, fixtures::benchProfileSpec(mailBytes, parser.value(QStringLiteral("favorites")).toInt()));
-    QStringList folders;
-    for (const fixtures::IdentitySpec& identity : profile.description().identities)
-        folders << identity.store;
-    folders << QStringLiteral("home/Favorites") << QStringLiteral("home/Address Book");
-    qint64 dataBytes = 0;
-    for (const QString& folder : folders)
-        dataBytes += folderBytes(profile.path(folder));
+    QCommandLineParser parser;
+    addOptions(parser, QStringLiteral("restore-bench-work"), QStringLiteral("rounds"));
+    QTextStream out(stdout);
+    const BenchProfile bench = prepareProfile(parser, out);
 
     out << "Backing up and zipping...\n" << Qt::flush;
     CompressionLevelSetting = 1;
-    const QString archive = work + QStringLiteral("/backup.stw");
+    const QString archive = bench.work + QStringLiteral("/backup.stw");
     const BackupJob backup = everythingTo(archive);
     IEF_Check();
     WAB_Check();
     WizardBackup(backup, host.run());
     // Every item, every identity, replace mode.
     RestoreJob job{archive, QStringLiteral("111"), backup.identities, QStringLiteral("111"), true};
-    const QString zipArchive = work + QStringLiteral("/infozip.zip");
+    const QString zipArchive = bench.work + QStringLiteral("/infozip.zip");
     runQuietly(QStringLiteral("zip"),
                QStringList{QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-1"), zipArchive} +
-                   folders,
-               root);
+                   bench.folders,
+               bench.root);
 
     // Each round unpacks with Info-ZIP into an empty folder and restores into the profile whose
     // folders have been moved away; the two take turns at going first. The best round counts.
@@ -155,17 +119,18 @@ int main(int argc, char** argv) {
     QList<QPair<double, QString>> phases;
     for (int round = 0; round < parser.value(QStringLiteral("rounds")).toInt(); ++round) {
         out << "Round " << round + 1 << "...\n" << Qt::flush;
-        const QString unzipped = work + QStringLiteral("/unzipped-%1").arg(round);
+        const QString unzipped = bench.work + QStringLiteral("/unzipped-%1").arg(round);
         QDir().mkpath(unzipped);
         const auto runUnzip = [&] {
             unzip.keepBest(measure([&] {
                 runQuietly(QStringLiteral("unzip"),
-                           {QStringLiteral("-q"), zipArchive, QStringLiteral("-d"), unzipped}, work);
+                           {QStringLiteral("-q"), zipArchive, QStringLiteral("-d"), unzipped}, bench.work);
             }));
         };
         if (round % 2 == 0)
             runUnzip();
-        moveFoldersAside(profile, folders, work + QStringLiteral("/restored-%1").arg(round));
+        moveFoldersAside(bench.profile, bench.folders,
+                         bench.work + QStringLiteral("/restored-%1").arg(round));
         resetPeakRss();
         timing->phases.clear();
         if (restore.keepBest(measure([&] {
@@ -175,10 +140,10 @@ int main(int argc, char** argv) {
             phases = timing->phases;
         peakKiB = std::max(peakKiB, peakRssKiB());
         restoredBytes = 0;
-        for (const QString& folder : folders)
-            restoredBytes += folderBytes(profile.path(folder));
-        complete =
-            complete && restoredBytes == dataBytes && timing->status() == QStringLiteral("Restoring: Done!");
+        for (const QString& folder : bench.folders)
+            restoredBytes += folderBytes(bench.profile.path(folder));
+        complete = complete && restoredBytes == bench.dataBytes &&
+                   timing->status() == QStringLiteral("Restoring: Done!");
         if (round % 2 == 1)
             runUnzip();
     }
@@ -193,13 +158,13 @@ int main(int argc, char** argv) {
       << QSysInfo::prettyProductName() << ", " << QThread::idealThreadCount() << " cores (load average "
       << loadBefore << " before the runs, " << loadAfter << " after), with `stowline-restore-bench`.\n\n"
       << "Profile: two identities with mail-like stores, an address book, "
-      << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(dataBytes)
-      << " in the restored folders.\n\n"
+      << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(bench.dataBytes)
+      << " in the restored bench.folders.\n\n"
       << "| run (best of " << parser.value(QStringLiteral("rounds")) << ") | wall time | CPU time | input |\n"
       << "|---|---|---|---|\n"
-      << "| `unzip -q` of a `zip -r -1` archive of the same folders | " << QString::number(unzip.wall, 'f', 2)
-      << " s | " << QString::number(unzip.cpu, 'f', 2) << " s | " << mib(QFileInfo(zipArchive).size())
-      << " |\n"
+      << "| `unzip -q` of a `zip -r -1` archive of the same bench.folders | "
+      << QString::number(unzip.wall, 'f', 2) << " s | " << QString::number(unzip.cpu, 'f', 2) << " s | "
+      << mib(QFileInfo(zipArchive).size()) << " |\n"
       << "| Stowline restore (`WizardRestore`: unpack, identities, favorites, address book) | "
       << QString::number(restore.wall, 'f', 2) << " s | " << QString::number(restore.cpu, 'f', 2) << " s | "
       << mib(QFileInfo(archive).size()) << " |\n\n"
@@ -212,12 +177,6 @@ int main(int argc, char** argv) {
     for (const auto& [at, text] : phases)
         r << "| " << QString::number(at, 'f', 2) << " s | " << text << " |\n";
     r.flush();
-    out << report;
-    if (parser.isSet(QStringLiteral("results"))) {
-        QFile file(parser.value(QStringLiteral("results")));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(report.toUtf8());
-    }
-    QDir(work).removeRecursively();
+    publish(report, parser, out, bench.work);
     return complete && fastEnough && smallEnough ? 0 : 1;
 }

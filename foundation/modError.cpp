@@ -44,15 +44,17 @@ namespace {
 FailureReporter* installedReporter = nullptr;
 }
 
+ErrorRecord& LastError() {
+    static ErrorRecord last;
+    return last;
+}
+
 void SetFailureReporter(FailureReporter* reporter) { installedReporter = reporter; }
 
 bool FailureShown() { return installedReporter && installedReporter->failureShown(); }
 
 void HandleError(const QString& location, int line, int number, const QString& description) {
-    ErrProcedure = location;
-    ErrLine = static_cast<qint16>(line);
-    ErrNumber = number;
-    ErrDescription = description;
+    LastError() = {location, static_cast<qint16>(line), number, description};
     if (installedReporter)
         installedReporter->showFailure();
 }

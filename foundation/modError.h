@@ -30,6 +30,16 @@ private:
 VbError osError(int errnoValue, bool forPath = false);
 [[noreturn]] void RaiseOsError(int errnoValue, bool forPath = false);
 
+// The record of the last trapped failure, the one the crash window shows. The number is 32-bit so
+// that system error codes are shown whole.
+struct ErrorRecord {
+    QString procedure;
+    qint16 line = 0;
+    int number = 0;
+    QString description;
+};
+ErrorRecord& LastError();
+
 // Shows the recorded failure to the user (the crash window, every other window closed). The user
 // interface installs one; without it a failure is only recorded.
 class FailureReporter {

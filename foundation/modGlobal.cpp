@@ -12,10 +12,6 @@ qint16 LaunchOESetting = 0;
 qint16 RememberLocationsSetting = 0;
 qint16 SchedulerDisableSetting = 0;
 std::atomic<bool> CancelFlag = false;
-QString ErrProcedure;
-qint16 ErrLine = 0;
-int ErrNumber = 0;
-QString ErrDescription;
 
 namespace {
 

@@ -11,12 +11,6 @@ extern qint16 LaunchOESetting;
 extern qint16 RememberLocationsSetting;
 extern qint16 SchedulerDisableSetting;
 extern std::atomic<bool> CancelFlag; // set by the progress window's Cancel
-// The error record of the last trapped failure. ErrNumber is 32-bit so that system error codes
-// are shown whole.
-extern QString ErrProcedure;
-extern qint16 ErrLine;
-extern int ErrNumber;
-extern QString ErrDescription;
 
 // ---- Versions and titles -------------------------------------------------------------------------
 constexpr int VersionMajor = STOWLINE_VERSION_MAJOR;

@@ -16,7 +16,7 @@ QString WorkspaceFolder() { return TempDir() + QStringLiteral("stowline/"); }
 
 void StopIfFailureReported() {
     if (FailureShown())
-        throw VbError(ErrNumber, ErrDescription, VbError::Reported);
+        throw VbError(LastError().number, LastError().description, VbError::Reported);
 }
 
 void ImportRegFile(const QString& regFile) { ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"'); }

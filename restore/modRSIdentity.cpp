@@ -97,34 +97,33 @@ std::optional<QString> clashingName(RegEdit& reg, const QString& id) {
     return std::nullopt;
 }
 
-QString askForNewName(const QString& otherName) {
+QString askForNewName(platform::Dialogs& ask, const QString& otherName) {
     const QString prompt = Str(txtNameInUse) + QStringLiteral("\r\r\"") + otherName +
                            QStringLiteral("\"\r\r") + Str(txtEnterOtherName);
     QString answer;
     do {
-        answer = platform::dialogs().inputBox(prompt, Str(txtDuplicateTitle), QString());
+        answer = ask.inputBox(prompt, Str(txtDuplicateTitle), QString());
     } while (answer.isEmpty() || answer == otherName);
     return answer;
 }
 
-void settleNameClash(RegEdit& reg, const QString& id, ProgressView& progress) {
+void settleNameClash(RegEdit& reg, const QString& id, RunContext& run) {
     while (const std::optional<QString> otherName = clashingName(reg, id)) {
-        const QString answer = askForNewName(*otherName);
+        const QString answer = askForNewName(run.ask, *otherName);
         writeText(reg, identityKey(id), QStringLiteral("Username"), answer);
-        progress.setStatus(Str(txtRestoringIdentity) + u' ' + answer);
+        run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + answer);
     }
 }
 
 // Returns whether the location had to be changed.
-bool settleStoreLocation(const QString& name, QString& location) {
+bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& location) {
     bool changed = false;
     while (!LocationUsable(location)) {
         changed = true;
         const QString text = Str(txtCannotRestoreIdentity) + u' ' + name + QStringLiteral("\r\r") +
                              Str(txtLocationNotAvailable) + u' ' + location + QStringLiteral("\r\r") +
                              Str(txtSelectInNextDialog);
-        platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
-                                       Str(txtLocationTitle));
+        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information, Str(txtLocationTitle));
         location = AskForLocation();
     }
     return changed;
@@ -174,7 +173,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             STEP(10) if (reg.Exists(1)) reg.DeleteKey();
             STEP(12) ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
             StopIfFailureReported();
-            STEP(13) settleNameClash(reg, id, run.progress);
+            STEP(13) settleNameClash(reg, id, run);
             STEP(14) reg.KeyPath = outlookKey(id);
             STEP(15) if (reg.Exists(1)) {
                 reg.ValueName = QStringLiteral("Store Root");
@@ -183,7 +182,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
                     location = reg.Value.toString();
                 }
             }
-            STEP(17) const bool locationChanged = settleStoreLocation(name, location);
+            STEP(17) const bool locationChanged = settleStoreLocation(run.ask, name, location);
             STEP(18) switch (accountsCase(reg, id)) {
             case AccountsCase::ReplaceOwn:
                 STEP(19) reg.KeyPath = kAccountManager;

@@ -56,14 +56,13 @@ QString readRecordedLocation(RegEdit& reg) {
 }
 
 // Returns whether the address book had to move.
-bool settleLocation(QString& addressBookFile, const QString& fileName) {
+bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QString& fileName) {
     bool changed = false;
     while (!LocationUsable(parentFolder(addressBookFile))) {
         changed = true;
         const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + addressBookFile +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
-        platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
-                                       Str(txtLocationTitle));
+        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information, Str(txtLocationTitle));
         const QString folder = AskForLocation();
         addressBookFile = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
     }
@@ -87,7 +86,7 @@ bool WAB_Extract(RunContext& run) {
         STEP(6) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
         STEP(7) QString addressBookFile = readRecordedLocation(reg);
         STEP(8) const QString fileName = FileNamePart(addressBookFile);
-        STEP(9) if (settleLocation(addressBookFile, fileName)) {
+        STEP(9) if (settleLocation(run.ask, addressBookFile, fileName)) {
             STEP(10) reg.KeyPath = kWabFileNameKey;
             STEP(11) if (reg.Exists(1)) {
                 reg.ValueName = QString();

@@ -24,12 +24,14 @@
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <cstdio>
 #include <cstdlib>
@@ -80,15 +82,15 @@ void waitForCrashReport() {
 [[noreturn]] void endRun(ScheduledRunStatus status, const QString& archivePath = {}) {
     if (status == RunFailed)
         std::fprintf(stderr, "%s\n",
-                     qPrintable(Str(txtFailed) + ErrDescription + Str(txtIn) + ErrProcedure + Str(txtAtLine) +
-                                QString::number(ErrLine)));
+                     qPrintable(Str(txtFailed) + LastError().description + Str(txtIn) +
+                                LastError().procedure + Str(txtAtLine) + QString::number(LastError().line)));
     else if (status == ArchiveNotWritten)
         std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + archivePath));
     platform::system().endProgram(status);
     std::abort(); // endProgram never returns
 }
 
-bool failureTrapped() { return ErrNumber != 0 || !ErrProcedure.isEmpty(); }
+bool failureTrapped() { return LastError().number != 0 || !LastError().procedure.isEmpty(); }
 
 // The five values in their order; none when one is missing.
 std::optional<Schedule> readSchedule(RegEdit& reg) {
@@ -129,10 +131,16 @@ frmProgress& showScheduledProgress() {
     return window;
 }
 
-// Queued behind the progress already reported, so the window sees the collecting end first.
-void disableCancel(frmProgress& window) {
+// Queued behind the progress already reported, so the window sees the collecting end first; a
+// window unloaded meanwhile (a failure was reported) is left alone.
+void disableCancel(const QPointer<frmProgress>& window) {
     QMetaObject::invokeMethod(
-        &window, [&window] { window.cancelButton().setEnabled(false); }, Qt::QueuedConnection);
+        QCoreApplication::instance(),
+        [window] {
+            if (window)
+                window->cancelButton().setEnabled(false);
+        },
+        Qt::QueuedConnection);
 }
 
 // Saved only when the archive now at its path was written by this run.
@@ -146,8 +154,8 @@ void ScheduledBackup() {
     ScheduledRunStatus status = RunSucceeded;
     QString archivePath;
     TRAP_BEGIN("modCommandLine:ScheduledBackup")
-        STEP(1) ErrNumber = 0;
-        ErrProcedure.clear();
+        STEP(1) LastError().number = 0;
+        LastError().procedure.clear();
         STEP(2) if (SchedulerDisableSetting == 1) {
             STEP(3) launchMailerIfSet();
             STEP(4) endRun(RunSucceeded);
@@ -177,6 +185,7 @@ void ScheduledBackup() {
             STEP(20) endRun(failureTrapped() ? RunFailed : ArchiveNotWritten, archivePath);
         }
         STEP(22) frmProgress& window = showScheduledProgress();
+        const QPointer<frmProgress> shownWindow(&window);
         // Collecting and saving run on a worker: the window stays live and its Cancel answers.
         RunAndWait(window, [&](RunContext& run) {
             STEP(23) const QString collected = collectItems(schedule->items, run);
@@ -188,7 +197,7 @@ void ScheduledBackup() {
                 STEP(27) status = ArchiveNotWritten;
             }
             else {
-                STEP(28) disableCancel(window);
+                STEP(28) disableCancel(shownWindow);
                 const QDateTime saveStart = QDateTime::currentDateTime();
                 STEP(29) SaveArchive(archivePath, collected, run);
                 STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;

@@ -1,6 +1,7 @@
 #include "ui/frmError.h"
 
 #include "foundation/Strings.h"
+#include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modOSInfo.h"
 #include "foundation/modReboot.h"
@@ -78,8 +79,8 @@ void frmError::Form_Load() {
     m_cmdReboot->setText(Str(txtRebootButton));
     m_cmdExit->setText(Str(txtExitButton));
     m_cmdReport->setText(Str(txtReportButton));
-    m_txtError->setPlainText(ErrDescription + Str(txtIn) + ErrProcedure + Str(txtAtLine) +
-                             QString::number(ErrLine));
+    m_txtError->setPlainText(LastError().description + Str(txtIn) + LastError().procedure + Str(txtAtLine) +
+                             QString::number(LastError().line));
     m_txtError->setAccessibleName(m_lbl1->text());
     for (QPushButton* b : {m_cmdReboot, m_cmdExit, m_cmdReport})
         b->setAccessibleName(QString(b->text()).remove(u'&'));
@@ -99,10 +100,10 @@ QString frmError::reportAddress() {
     const platform::OsVersion os = GetOSVersion();
     return Str(txtMailtoStart) + u'<' + BugMailAddress() + u'>' + Str(txtMailSubject) +
            QString::number(VersionMajor) + u'.' + QString::number(VersionMinor) + u'.' +
-           QString::number(VersionRevision) + Str(txtMailBody) + ErrProcedure + Str(txtLine) +
-           QString::number(ErrLine) + Str(txtErrorNumber) + QString::number(ErrNumber) +
-           QStringLiteral(", ") + ErrDescription + Str(txtWindowsVersion) + QString::number(os.major) + u'.' +
-           QString::number(os.minor) + u'.' + QString::number(os.build);
+           QString::number(VersionRevision) + Str(txtMailBody) + LastError().procedure + Str(txtLine) +
+           QString::number(LastError().line) + Str(txtErrorNumber) + QString::number(LastError().number) +
+           QStringLiteral(", ") + LastError().description + Str(txtWindowsVersion) +
+           QString::number(os.major) + u'.' + QString::number(os.minor) + u'.' + QString::number(os.build);
 }
 
 void frmError::cmdReport_Click() {

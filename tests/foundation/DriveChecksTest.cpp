@@ -1,5 +1,6 @@
 #include "foundation/modCheckWrite.h"
 #include "foundation/modDiskSpace.h"
+#include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/LinuxDrives.h"
 #include "tests/support/DrivesDouble.h"
@@ -32,7 +33,7 @@ class DriveChecksTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { ErrProcedure.clear(); }
+    void init() { LastError().procedure.clear(); }
 
     void checkWritePromptsUntilNo_data() {
         QTest::addColumn<QString>("path");
@@ -86,7 +87,7 @@ private slots:
                        DriveSpec{.kind = DriveKind::Remote, .availableBytes = 5, .totalFreeBytes = 7});
         QCOMPARE(GetFreeDiskSpace(u"\\\\server\\share\\dir\\mail.stw"_s), 7.0);
         QCOMPARE(GetFreeDiskSpace(u"relative/mail.stw"_s), 0.0);
-        QCOMPARE(ErrProcedure, u"modDiskSpace:GetFreeDiskSpace"_s);
+        QCOMPARE(LastError().procedure, u"modDiskSpace:GetFreeDiskSpace"_s);
     }
 
     void machineDrives_data() {

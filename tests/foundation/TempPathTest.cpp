@@ -1,4 +1,5 @@
 #include "foundation/RegEdit.h"
+#include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "platform/RegistryStore.h"
@@ -59,7 +60,10 @@ uid_t nobody() {
 
 // The trapped error as "procedure line: number description".
 QString errorRecord() {
-    return u"%1 %2: %3 %4"_s.arg(ErrProcedure).arg(ErrLine).arg(ErrNumber).arg(ErrDescription);
+    return u"%1 %2: %3 %4"_s.arg(LastError().procedure)
+        .arg(LastError().line)
+        .arg(LastError().number)
+        .arg(LastError().description);
 }
 
 } // namespace
@@ -69,8 +73,8 @@ class TempPathTest : public QObject {
 
 private slots:
     void init() {
-        ErrProcedure.clear();
-        ErrNumber = 0;
+        LastError().procedure.clear();
+        LastError().number = 0;
     }
 
     void tempDirFollowsCustomSetting_data() {
@@ -97,7 +101,7 @@ private slots:
         writeSetting(u"CustomTempFolder"_s, env.path(folder));
 
         QCOMPARE(TempDir(), expected.isEmpty() ? QString() : env.path(expected));
-        QCOMPARE(ErrProcedure.isEmpty() ? QString() : errorRecord(),
+        QCOMPARE(LastError().procedure.isEmpty() ? QString() : errorRecord(),
                  expected.isEmpty() ? u"modTempPath:TempDir 7: 13 Type mismatch"_s : QString());
         QVERIFY(!QFileInfo::exists(env.path(u"gone"_s)));
     }
@@ -134,7 +138,7 @@ private slots:
             DeleteTempFolder();
             DeleteTempFolder(); // nothing left: no effect
             QVERIFY(!QFileInfo::exists(workspace));
-            QVERIFY(ErrProcedure.isEmpty());
+            QVERIFY(LastError().procedure.isEmpty());
         } else {
             QCOMPARE(errorRecord(), viaCreate ? u"modTempPath:CreateTempFolder 7: 70 Permission denied"_s
                                               : u"modTempPath:DeleteTempFolder 5: 70 Permission denied"_s);
@@ -223,8 +227,8 @@ private slots:
 
         CreateFolder(base + u'/' + relative);
 
-        QCOMPARE(ErrNumber, errorNumber);
-        QCOMPARE(ErrProcedure, errorNumber ? u"modTempPath:CreateFolder"_s : QString());
+        QCOMPARE(LastError().number, errorNumber);
+        QCOMPARE(LastError().procedure, errorNumber ? u"modTempPath:CreateFolder"_s : QString());
         QCOMPARE(entryCount(base), foldersAfter);
     }
 };

@@ -18,7 +18,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>

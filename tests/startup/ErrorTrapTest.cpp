@@ -69,9 +69,9 @@ private slots:
         const int result = failingAt(6, 70, "Permission denied", &reached);
         QCOMPARE(reached, 5);
         QCOMPARE(result, 5); // the result as it stood
-        QCOMPARE(ErrProcedure, QStringLiteral("modTempPath:CreateTempFolder"));
-        QCOMPARE(ErrLine, qint16(6));
-        QCOMPARE(ErrNumber, 70);
+        QCOMPARE(LastError().procedure, QStringLiteral("modTempPath:CreateTempFolder"));
+        QCOMPARE(LastError().line, qint16(6));
+        QCOMPARE(LastError().number, 70);
         auto* window = qobject_cast<frmError*>(forms::find(QStringLiteral("frmError")));
         QVERIFY(window);
         QCOMPARE(window->findChild<QPlainTextEdit*>(QStringLiteral("txtError"))->toPlainText(),
@@ -147,12 +147,13 @@ private slots:
         ProgressRecorder view;
         frmInterface host(view);
         emit host.zip().OnError(10);
-        QCOMPARE(ErrNumber, 407);
-        QCOMPARE(ErrProcedure, QStringLiteral("frmInterface:cmpZIP_OnError"));
-        QVERIFY(ErrDescription.startsWith(QStringLiteral("Stowline does not have enough free diskspace")));
-        ErrNumber = 0;
+        QCOMPARE(LastError().number, 407);
+        QCOMPARE(LastError().procedure, QStringLiteral("frmInterface:cmpZIP_OnError"));
+        QVERIFY(LastError().description.startsWith(
+            QStringLiteral("Stowline does not have enough free diskspace")));
+        LastError().number = 0;
         emit host.zip().OnError(3);
-        QCOMPARE(ErrNumber, 0);
+        QCOMPARE(LastError().number, 0);
     }
 
     void hostMovesTheProgressWindowAndEndsACancelledRun() {
@@ -186,7 +187,7 @@ private slots:
         TRAP_BEGIN("modCreateArchive:CreateArchive")
             STEP(3) throw VbError(61, QStringLiteral("Disk full"), VbError::Reported);
         TRAP_END
-        QCOMPARE(ErrNumber, 407);
+        QCOMPARE(LastError().number, 407);
     }
 };
 
