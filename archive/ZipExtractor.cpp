@@ -205,7 +205,8 @@ public:
 
     ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads)
         : m_archiveFile(archiveFile), m_files(files), m_progress(files.size()) {
-        for (int i = 0; i < threads && i < static_cast<int>(files.size()); ++i)
+        m_running = std::min(threads, static_cast<int>(files.size()));
+        for (int i = 0; i < m_running; ++i)
             m_threads.emplace_back([this] { work(); });
     }
 
@@ -222,10 +223,14 @@ public:
         m_seenChanges = m_changes;
     }
 
+    // Files other workers were unpacking are finished first, so every file before a damaged member
+    // is kept whichever worker reached which first.
     void rethrowFailure() {
-        std::lock_guard lock(m_mutex);
-        if (m_failure)
-            std::rethrow_exception(m_failure);
+        std::unique_lock lock(m_mutex);
+        if (!m_failure)
+            return;
+        m_changed.wait(lock, [&] { return m_running == 0; });
+        std::rethrow_exception(m_failure);
     }
 
     State state(size_t i) const { return m_progress[i].state.load(); }
@@ -250,7 +255,7 @@ private:
         try {
             ZipArchiveHandle archive = OpenZipForReading(m_archiveFile);
             std::vector<char> buffer(ReadBufferSize);
-            for (size_t i = m_next++; i < m_files.size() && !m_stop; i = m_next++) {
+            for (size_t i = m_next++; i < m_files.size() && !m_stop && !m_failed; i = m_next++) {
                 m_progress[i].state = Started;
                 announce();
                 unpack(archive.get(), m_files[i], m_progress[i], buffer);
@@ -258,15 +263,17 @@ private:
                 announce();
             }
         } catch (...) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (!m_failure)
-                    m_failure = std::current_exception();
-                ++m_changes;
-            }
-            m_stop = true;
-            m_changed.notify_one();
+            std::lock_guard lock(m_mutex);
+            if (!m_failure)
+                m_failure = std::current_exception();
+            m_failed = true;
         }
+        {
+            std::lock_guard lock(m_mutex);
+            --m_running;
+            ++m_changes;
+        }
+        m_changed.notify_one();
     }
 
     void unpack(zip_t* archive, const ExtractItem& item, Progress& progress, std::vector<char>& buffer) {
@@ -321,7 +328,9 @@ private:
     std::vector<Progress> m_progress;
     std::vector<std::thread> m_threads;
     std::atomic<size_t> m_next{0};
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop{false};   // cancelled: the file being unpacked is left unfinished
+    std::atomic<bool> m_failed{false}; // a member failed: no further file is started
+    int m_running = 0;                 // workers not yet ended, under m_mutex
     std::atomic<quint64> m_totalDone{0};
     std::mutex m_mutex;
     std::condition_variable m_changed;
