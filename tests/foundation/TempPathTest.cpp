@@ -201,7 +201,7 @@ private slots:
                 place +
                 u"\r\rNothing was written. Remove what is there, or choose another temp folder in the "
                 "Advanced options."_s);
-        QVERIFY(ErrProcedure.isEmpty());
+        QVERIFY(LastError().procedure.isEmpty());
         QCOMPARE(listing(env), before);
     }
 
