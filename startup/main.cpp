@@ -1,5 +1,6 @@
 #include "platform/RegistryStore.h"
 #include "scheduler/UnattendedDialogs.h"
+#include "startup/AppIdentity.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/frmMain.h"
 
@@ -39,6 +40,7 @@ int main(int argc, char* argv[]) {
     chooseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("stowline"));
+    stowline::SetUpApplicationIdentity();
     // Offscreen nobody can answer a dialog: messages go to stderr, questions are declined.
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         stowline::InstallUnattendedDialogs();
