@@ -1,5 +1,7 @@
 #include "startup/AppIdentity.h"
 
+#include "foundation/Strings.h"
+
 #include <QApplication>
 #include <QIcon>
 
@@ -12,6 +14,7 @@ void SetUpApplicationIdentity() {
     // Setting it on the application gives every window the icon, wizards and dialogs included.
     QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QStringLiteral("stowline"));
+    InstallTranslation();
 }
 
 } // namespace stowline
