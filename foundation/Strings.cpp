@@ -1,17 +1,26 @@
 #include "foundation/Strings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStringList>
 #include <QTextStream>
+#include <QTranslator>
 
 namespace stowline {
 
 namespace {
 
+struct Entry {
+    QString text;
+    QByteArray written; // as the table file holds it, escapes included: the key of its translation
+};
+
 struct StringTable {
-    QHash<int, QString> texts;
+    QHash<int, Entry> texts;
     QStringList problems;
 };
 
@@ -61,7 +70,8 @@ void loadFile(const QString& path, StringTable& table) {
         }
         if (table.texts.contains(id))
             table.problems << where + QStringLiteral(": number %1 used twice").arg(id);
-        table.texts.insert(id, unescape(QStringView(line).mid(tab + 1)));
+        const QStringView written = QStringView(line).mid(tab + 1);
+        table.texts.insert(id, {unescape(written), written.toUtf8()});
     }
 }
 
@@ -80,10 +90,33 @@ const StringTable& table() {
 
 QString Str(int id) {
     const auto it = table().texts.constFind(id);
-    if (it != table().texts.constEnd())
-        return *it;
+    if (it != table().texts.constEnd()) {
+        const QString translated = QCoreApplication::translate("StringTable", it->written.constData(),
+                                                               QByteArray::number(id).constData());
+        // translate() hands back the English as written when no translation is loaded.
+        return translated.toUtf8() == it->written ? it->text : unescape(translated);
+    }
     qWarning("string table: no text number %d", id);
     return QStringLiteral("#") + QString::number(id);
+}
+
+bool InstallTranslation(const QLocale& locale) {
+    static QTranslator* strings = nullptr;
+    static QTranslator* toolkit = nullptr;
+    for (QTranslator** translator : {&strings, &toolkit}) {
+        if (*translator)
+            QCoreApplication::removeTranslator(*translator);
+        delete *translator;
+        *translator = new QTranslator;
+    }
+    // The toolkit's own texts (standard buttons, file dialogs) where Debian's qt6-translations-l10n is.
+    if (toolkit->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(toolkit);
+    if (!strings->load(locale, QStringLiteral("stowline"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        return false;
+    QCoreApplication::installTranslator(strings);
+    return true;
 }
 
 QStringList stringTableProblems() {

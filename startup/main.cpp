@@ -1,9 +1,12 @@
 #include "platform/RegistryStore.h"
 #include "scheduler/UnattendedDialogs.h"
+#include "startup/AppIdentity.h"
+#include "startup/CommandLineOptions.h"
 #include "startup/frmMain.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextStream>
 #include <cstdio>
 
 namespace {
@@ -37,14 +40,19 @@ int main(int argc, char* argv[]) {
     chooseOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("stowline"));
+    stowline::SetUpApplicationIdentity();
     // Offscreen nobody can answer a dialog: messages go to stderr, questions are declined.
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         stowline::InstallUnattendedDialogs();
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    const stowline::CommandLineOptions options = stowline::parseCommandLine(arguments);
+    QTextStream out(stdout), err(stderr);
+    if (const std::optional<int> status = stowline::answerCommandLine(options, out, err))
+        return *status;
     constexpr int RegistryUnusable = 4;
     if (!registryOpens())
         return RegistryUnusable;
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
-    stowline::frmMain::Load(stowline::commandLineText(arguments));
+    stowline::frmMain::Load(stowline::commandLineText(options.switchArguments));
     return QApplication::exec();
 }

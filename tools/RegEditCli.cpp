@@ -1,6 +1,7 @@
 #include "tools/RegEditCli.h"
 
 #include "foundation/RegFile.h"
+#include "foundation/Strings.h"
 #include "platform/RegistryStore.h"
 
 namespace stowline {
@@ -17,6 +18,18 @@ RegEditOptions parseRegEditArguments(const QStringList& arguments) {
     RegEditOptions options;
     QStringList names;
     for (const QString& argument : arguments) {
+        if (argument == u"--help" || argument == u"/?") {
+            options.help = true;
+            return options;
+        }
+        if (argument == u"--version") {
+            options.version = true;
+            return options;
+        }
+        if (argument.startsWith(u"--")) {
+            options.error = QStringLiteral("unrecognized option ") + argument;
+            return options;
+        }
         if (!isSwitch(argument)) {
             names << argument;
             continue;
@@ -30,6 +43,9 @@ RegEditOptions parseRegEditArguments(const QStringList& arguments) {
             break;
         case u's':
             break;
+        case u'h':
+            options.help = true;
+            return options;
         default:
             options.error = QStringLiteral("unknown switch ") + argument;
             return options;
@@ -47,6 +63,20 @@ RegEditOptions parseRegEditArguments(const QStringList& arguments) {
     options.file = names.value(0);
     options.key = names.value(1);
     return options;
+}
+
+QString regEditHelpText() {
+    return Str(1120) + u'\n' + Str(1121) + u'\n' + Str(1122) + u"\n\n" + Str(1123) + u'\n' + Str(1124) +
+           u'\n' + Str(1125) + u'\n' + Str(1126) + u'\n' + Str(1127) + u"\n\n" + Str(1128) + u"\n\n" +
+           Str(1107) + QStringLiteral(STOWLINE_BUG_MAIL) + u'\n';
+}
+
+QString regEditVersionText() {
+    return QStringLiteral("stowline-regedit (") + Str(101) +
+           QStringLiteral(") %1.%2.%3\n")
+               .arg(STOWLINE_VERSION_MAJOR)
+               .arg(STOWLINE_VERSION_MINOR)
+               .arg(STOWLINE_VERSION_REVISION);
 }
 
 int runRegEdit(const RegEditOptions& options, QTextStream& err) {

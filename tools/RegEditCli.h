@@ -17,10 +17,16 @@ struct RegEditOptions {
     bool ansi = false;
     QString file;
     QString key;
-    QString error; // not empty when the command line is unusable
+    QString error;        // not empty when the command line is unusable
+    bool help = false;    // --help, -h, /h, /?
+    bool version = false; // --version
 };
 
 RegEditOptions parseRegEditArguments(const QStringList& arguments);
+
+// The GNU-style help and version texts, each ending in a newline.
+QString regEditHelpText();
+QString regEditVersionText();
 
 // 0: everything imported or exported; 1: nothing imported or exported; 2: bad arguments;
 // 3: imported, with lines skipped (each one reported on stderr).

@@ -1,0 +1,1102 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+  <context>
+    <name>StringTable</name>
+    <message>
+      <source>Stowline</source>
+      <comment>101</comment>
+      <translation>Stowline</translation>
+    </message>
+    <message>
+      <source>The following problem caused a program crash:</source>
+      <comment>150</comment>
+      <translation>Folgendes Problem hat einen Programmabsturz verursacht:</translation>
+    </message>
+    <message>
+      <source>Please reboot your system and see if you still experience problems.</source>
+      <comment>151</comment>
+      <translation>Bitte starten Sie Ihr System neu und prüfen Sie, ob das Problem weiterhin auftritt.</translation>
+    </message>
+    <message>
+      <source>If you still have problems after the reboot, you can report the error to Velmora by clicking on "Report error".</source>
+      <comment>152</comment>
+      <translation>Wenn das Problem nach dem Neustart weiterhin auftritt, können Sie den Fehler an Velmora melden, indem Sie auf "Fehler melden" klicken.</translation>
+    </message>
+    <message>
+      <source>Re&amp;boot</source>
+      <comment>153</comment>
+      <translation>Neu&amp;starten</translation>
+    </message>
+    <message>
+      <source>&amp;Exit Stowline</source>
+      <comment>154</comment>
+      <translation>Stowline &amp;beenden</translation>
+    </message>
+    <message>
+      <source>&amp;Report error</source>
+      <comment>155</comment>
+      <translation>Fehler &amp;melden</translation>
+    </message>
+    <message>
+      <source> in </source>
+      <comment>156</comment>
+      <translation> in </translation>
+    </message>
+    <message>
+      <source> at line </source>
+      <comment>157</comment>
+      <translation> in Zeile </translation>
+    </message>
+    <message>
+      <source>mailto:Velmora Bug Report </source>
+      <comment>158</comment>
+      <translation>mailto:Velmora Bug Report </translation>
+    </message>
+    <message>
+      <source>?subject=Error report: Stowline </source>
+      <comment>159</comment>
+      <translation>?subject=Error report: Stowline </translation>
+    </message>
+    <message>
+      <source>&amp;Body=</source>
+      <comment>160</comment>
+      <translation>&amp;Body=</translation>
+    </message>
+    <message>
+      <source>, line </source>
+      <comment>161</comment>
+      <translation>, Zeile </translation>
+    </message>
+    <message>
+      <source>, error number </source>
+      <comment>162</comment>
+      <translation>, Fehlernummer </translation>
+    </message>
+    <message>
+      <source>, Windows version=</source>
+      <comment>163</comment>
+      <translation>, Windows-Version=</translation>
+    </message>
+    <message>
+      <source>File:</source>
+      <comment>120</comment>
+      <translation>Datei:</translation>
+    </message>
+    <message>
+      <source>Stowline does not have enough free diskspace in your systems temp folder to save your data. Free more diskspace or change the location of your temp folder</source>
+      <comment>121</comment>
+      <translation>Stowline hat im temporären Ordner Ihres Systems nicht genug freien Speicherplatz, um Ihre Daten zu sichern. Geben Sie Speicherplatz frei oder wählen Sie einen anderen temporären Ordner</translation>
+    </message>
+    <message>
+      <source>Backup Wizard</source>
+      <comment>130</comment>
+      <translation>Sicherungs-Assistent</translation>
+    </message>
+    <message>
+      <source>Please wait while Stowline creates a new backup</source>
+      <comment>131</comment>
+      <translation>Bitte warten Sie, während Stowline eine neue Sicherung erstellt</translation>
+    </message>
+    <message>
+      <source>&amp;Cancel</source>
+      <comment>132</comment>
+      <translation>&amp;Abbrechen</translation>
+    </message>
+    <message>
+      <source>Cl&amp;ose</source>
+      <comment>133</comment>
+      <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+      <source>With Stowline you can backup and restore your:</source>
+      <comment>102</comment>
+      <translation>Mit Stowline können Sie Folgendes sichern und wiederherstellen:</translation>
+    </message>
+    <message>
+      <source>-Outlook Express Identities:</source>
+      <comment>103</comment>
+      <translation>-Outlook Express-Identitäten:</translation>
+    </message>
+    <message>
+      <source>-Email messages and accounts</source>
+      <comment>104</comment>
+      <translation>-E-Mail-Nachrichten und -Konten</translation>
+    </message>
+    <message>
+      <source>-Newsgroup messages and accounts</source>
+      <comment>105</comment>
+      <translation>-Newsgroup-Nachrichten und -Konten</translation>
+    </message>
+    <message>
+      <source>-Preferences and rules</source>
+      <comment>106</comment>
+      <translation>-Einstellungen und Regeln</translation>
+    </message>
+    <message>
+      <source>-Windows Address Book</source>
+      <comment>107</comment>
+      <translation>-Windows-Adressbuch</translation>
+    </message>
+    <message>
+      <source>-Internet Explorer Favorites</source>
+      <comment>108</comment>
+      <translation>-Internet Explorer-Favoriten</translation>
+    </message>
+    <message>
+      <source>Backup options:</source>
+      <comment>109</comment>
+      <translation>Sicherungsoptionen:</translation>
+    </message>
+    <message>
+      <source>Create a new backup</source>
+      <comment>110</comment>
+      <translation>Neue Sicherung erstellen</translation>
+    </message>
+    <message>
+      <source>Restore a backup</source>
+      <comment>111</comment>
+      <translation>Sicherung wiederherstellen</translation>
+    </message>
+    <message>
+      <source>Schedule a backup</source>
+      <comment>112</comment>
+      <translation>Sicherung planen</translation>
+    </message>
+    <message>
+      <source>Advanced configuration options</source>
+      <comment>113</comment>
+      <translation>Erweiterte Einstellungen</translation>
+    </message>
+    <message>
+      <source>Online Stowline items:</source>
+      <comment>114</comment>
+      <translation>Stowline online:</translation>
+    </message>
+    <message>
+      <source>The Velmora website</source>
+      <comment>115</comment>
+      <translation>Die Website von Velmora</translation>
+    </message>
+    <message>
+      <source>Online help and support for Stowline</source>
+      <comment>116</comment>
+      <translation>Online-Hilfe und Support für Stowline</translation>
+    </message>
+    <message>
+      <source>Check for Stowline product updates</source>
+      <comment>117</comment>
+      <translation>Nach Aktualisierungen für Stowline suchen</translation>
+    </message>
+    <message>
+      <source>Build</source>
+      <comment>118</comment>
+      <translation>Build</translation>
+    </message>
+    <message>
+      <source>Release candidate 3</source>
+      <comment>119</comment>
+      <translation>Release Candidate 3</translation>
+    </message>
+    <message>
+      <source>Version</source>
+      <comment>122</comment>
+      <translation>Version</translation>
+    </message>
+    <message>
+      <source>Stowline allows you to backup your Outlook Express identities.</source>
+      <comment>170</comment>
+      <translation>Mit Stowline können Sie Ihre Outlook Express-Identitäten sichern.</translation>
+    </message>
+    <message>
+      <source>Would you like to see more information about identities?</source>
+      <comment>171</comment>
+      <translation>Möchten Sie mehr über Identitäten erfahren?</translation>
+    </message>
+    <message>
+      <source>/help_and_support/stowline10/identities/index.htm</source>
+      <comment>172</comment>
+      <translation>/help_and_support/stowline10/identities/index.htm</translation>
+    </message>
+    <message>
+      <source>Would you like to send your Stowline comments or feature requests</source>
+      <comment>173</comment>
+      <translation>Möchten Sie Ihre Anmerkungen oder Wünsche zu Stowline</translation>
+    </message>
+    <message>
+      <source>to Velmora?</source>
+      <comment>174</comment>
+      <translation>an Velmora senden?</translation>
+    </message>
+    <message>
+      <source>mailto:Velmora Support&lt;</source>
+      <comment>175</comment>
+      <translation>mailto:Velmora Support&lt;</translation>
+    </message>
+    <message>
+      <source>Save backup archive as:</source>
+      <comment>176</comment>
+      <translation>Sicherungsarchiv speichern unter:</translation>
+    </message>
+    <message>
+      <source>Stowline archive|*.stw</source>
+      <comment>177</comment>
+      <translation>Stowline-Archiv|*.stw</translation>
+    </message>
+    <message>
+      <source>Backup</source>
+      <comment>178</comment>
+      <translation>Sicherung</translation>
+    </message>
+    <message>
+      <source>Please enter a valid filename!</source>
+      <comment>179</comment>
+      <translation>Bitte geben Sie einen gültigen Dateinamen ein!</translation>
+    </message>
+    <message>
+      <source>Open backup archive:</source>
+      <comment>180</comment>
+      <translation>Sicherungsarchiv öffnen:</translation>
+    </message>
+    <message>
+      <source>The archive you selected does not exist!</source>
+      <comment>181</comment>
+      <translation>Das ausgewählte Archiv existiert nicht!</translation>
+    </message>
+    <message>
+      <source>The file you selected does not seem to be a valid Stowline archive.</source>
+      <comment>182</comment>
+      <translation>Die ausgewählte Datei scheint kein gültiges Stowline-Archiv zu sein.</translation>
+    </message>
+    <message>
+      <source>/index.htm</source>
+      <comment>183</comment>
+      <translation>/index.htm</translation>
+    </message>
+    <message>
+      <source>/help_and_support/stowline10/index.htm</source>
+      <comment>184</comment>
+      <translation>/help_and_support/stowline10/index.htm</translation>
+    </message>
+    <message>
+      <source>/updates/stowline/</source>
+      <comment>185</comment>
+      <translation>/updates/stowline/</translation>
+    </message>
+    <message>
+      <source>Usage: stowline [OPTION]... [FILE]</source>
+      <comment>1100</comment>
+      <translation>Aufruf: stowline [OPTION]... [DATEI]</translation>
+    </message>
+    <message>
+      <source>Back up and restore legacy mail data as one .stw archive.</source>
+      <comment>1101</comment>
+      <translation>Alte E-Mail-Daten als ein .stw-Archiv sichern und wiederherstellen.</translation>
+    </message>
+    <message>
+      <source>With FILE, open the Restore Wizard on that archive.</source>
+      <comment>1102</comment>
+      <translation>Mit DATEI öffnet sich der Wiederherstellungs-Assistent für dieses Archiv.</translation>
+    </message>
+    <message>
+      <source>  -s, --schedule-now    run the scheduled backup if due, then exit (also /S)</source>
+      <comment>1103</comment>
+      <translation>  -s, --schedule-now    fällige Sicherung ausführen und beenden (auch /S)</translation>
+    </message>
+    <message>
+      <source>  -r, --restore=FILE    open the Restore Wizard on FILE (also /R FILE)</source>
+      <comment>1104</comment>
+      <translation>  -r, --restore=DATEI   Wiederherstellung von DATEI öffnen (auch /R DATEI)</translation>
+    </message>
+    <message>
+      <source>  -h, --help            display this help and exit</source>
+      <comment>1105</comment>
+      <translation>  -h, --help            diese Hilfe anzeigen und beenden</translation>
+    </message>
+    <message>
+      <source>      --version         output version information and exit</source>
+      <comment>1106</comment>
+      <translation>      --version         Versionsinformation anzeigen und beenden</translation>
+    </message>
+    <message>
+      <source>Report bugs to: </source>
+      <comment>1107</comment>
+      <translation>Fehler melden an: </translation>
+    </message>
+    <message>
+      <source>Home page: </source>
+      <comment>1108</comment>
+      <translation>Homepage: </translation>
+    </message>
+    <message>
+      <source>unrecognized option </source>
+      <comment>1110</comment>
+      <translation>unbekannte Option </translation>
+    </message>
+    <message>
+      <source>option requires an argument: </source>
+      <comment>1111</comment>
+      <translation>Option verlangt ein Argument: </translation>
+    </message>
+    <message>
+      <source>too many arguments: </source>
+      <comment>1112</comment>
+      <translation>zu viele Argumente: </translation>
+    </message>
+    <message>
+      <source>Try 'stowline --help' for more information.</source>
+      <comment>1113</comment>
+      <translation>»stowline --help« gibt weitere Informationen.</translation>
+    </message>
+    <message>
+      <source>only one of --schedule-now, --restore and FILE may be given</source>
+      <comment>1114</comment>
+      <translation>nur eines von --schedule-now, --restore und DATEI ist erlaubt</translation>
+    </message>
+    <message>
+      <source>Usage: stowline-regedit /e [/a] FILE [KEY]</source>
+      <comment>1120</comment>
+      <translation>Aufruf: stowline-regedit /e [/a] DATEI [SCHLÜSSEL]</translation>
+    </message>
+    <message>
+      <source>  or:  stowline-regedit [/s] FILE</source>
+      <comment>1121</comment>
+      <translation>  oder: stowline-regedit [/s] DATEI</translation>
+    </message>
+    <message>
+      <source>Export registry keys of Stowline's registry to a .reg file, or import one.</source>
+      <comment>1122</comment>
+      <translation>Exportiert Schlüssel der Registry von Stowline in eine .reg-Datei oder importiert eine.</translation>
+    </message>
+    <message>
+      <source>  /e FILE [KEY]   export KEY with its subkeys (the whole registry without KEY)</source>
+      <comment>1123</comment>
+      <translation>  /e DATEI [SCHLÜSSEL]   SCHLÜSSEL exportieren (ohne: alles)</translation>
+    </message>
+    <message>
+      <source>  /a              with /e: write REGEDIT4 instead of Windows Registry Editor 5.00</source>
+      <comment>1124</comment>
+      <translation>  /a                     mit /e: REGEDIT4 statt Version 5.00 schreiben</translation>
+    </message>
+    <message>
+      <source>  /s FILE         import FILE without asking (also without /s)</source>
+      <comment>1125</comment>
+      <translation>  /s DATEI               DATEI ohne Rückfrage importieren (auch ohne /s)</translation>
+    </message>
+    <message>
+      <source>  -h, --help      display this help and exit</source>
+      <comment>1126</comment>
+      <translation>  -h, --help             diese Hilfe anzeigen und beenden</translation>
+    </message>
+    <message>
+      <source>      --version   output version information and exit</source>
+      <comment>1127</comment>
+      <translation>      --version          Versionsinformation anzeigen und beenden</translation>
+    </message>
+    <message>
+      <source>Exit status: 0 done, 1 nothing done, 2 bad arguments, 3 lines skipped.</source>
+      <comment>1128</comment>
+      <translation>Status: 0 erledigt, 1 nichts getan, 2 falscher Aufruf, 3 Zeilen übersprungen.</translation>
+    </message>
+    <message>
+      <source>Stowline error</source>
+      <comment>300</comment>
+      <translation>Stowline-Fehler</translation>
+    </message>
+    <message>
+      <source>The drive does not exist:</source>
+      <comment>301</comment>
+      <translation>Das Laufwerk existiert nicht:</translation>
+    </message>
+    <message>
+      <source>The drive is not ready:</source>
+      <comment>302</comment>
+      <translation>Das Laufwerk ist nicht bereit:</translation>
+    </message>
+    <message>
+      <source>Stowline could not write to the drive:</source>
+      <comment>303</comment>
+      <translation>Stowline konnte nicht auf das Laufwerk schreiben:</translation>
+    </message>
+    <message>
+      <source>Would you like to try again?</source>
+      <comment>304</comment>
+      <translation>Möchten Sie es erneut versuchen?</translation>
+    </message>
+    <message>
+      <source>/</source>
+      <comment>305</comment>
+      <translation>/</translation>
+    </message>
+    <message>
+      <source>Stowline cannot use this temporary folder, because it is not a private folder of yours and others could read or change your mail there:</source>
+      <comment>306</comment>
+      <translation>Stowline kann diesen temporären Ordner nicht verwenden, weil er nicht Ihr privater Ordner ist und andere Ihre E-Mails dort lesen oder ändern könnten:</translation>
+    </message>
+    <message>
+      <source>Nothing was written. Remove what is there, or choose another temp folder in the Advanced options.</source>
+      <comment>307</comment>
+      <translation>Es wurde nichts geschrieben. Entfernen Sie, was dort liegt, oder wählen Sie in den erweiterten Einstellungen einen anderen temporären Ordner.</translation>
+    </message>
+    <message>
+      <source>Invalid file format</source>
+      <comment>400</comment>
+      <translation>Ungültiges Dateiformat</translation>
+    </message>
+    <message>
+      <source>Archive member refused, its name points outside the target folder: </source>
+      <comment>401</comment>
+      <translation>Archiveintrag abgelehnt, sein Name zeigt aus dem Zielordner heraus: </translation>
+    </message>
+    <message>
+      <source>Archive member damaged: </source>
+      <comment>402</comment>
+      <translation>Archiveintrag beschädigt: </translation>
+    </message>
+    <message>
+      <source>Compressing: Identity</source>
+      <comment>500</comment>
+      <translation>Komprimiere: Identität</translation>
+    </message>
+    <message>
+      <source>Compressing: Windows Address Book</source>
+      <comment>501</comment>
+      <translation>Komprimiere: Windows-Adressbuch</translation>
+    </message>
+    <message>
+      <source>Compressing: Internet Explorer Favorites</source>
+      <comment>502</comment>
+      <translation>Komprimiere: Internet Explorer-Favoriten</translation>
+    </message>
+    <message>
+      <source>Stowline needs more free diskspace to save the backup on drive:</source>
+      <comment>510</comment>
+      <translation>Stowline braucht mehr freien Speicherplatz, um die Sicherung zu speichern, auf Laufwerk:</translation>
+    </message>
+    <message>
+      <source>Stowline needs more free diskspace to create the backup on drive: </source>
+      <comment>511</comment>
+      <translation>Stowline braucht mehr freien Speicherplatz, um die Sicherung zu erstellen, auf Laufwerk: </translation>
+    </message>
+    <message>
+      <source>There is not enough free space to save the backup on drive:</source>
+      <comment>512</comment>
+      <translation>Es ist nicht genug freier Speicherplatz für die Sicherung auf Laufwerk:</translation>
+    </message>
+    <message>
+      <source>The backup has been saved as: </source>
+      <comment>513</comment>
+      <translation>Die Sicherung wurde gespeichert als: </translation>
+    </message>
+    <message>
+      <source>Stowline could not save the backup to the drive you selected.</source>
+      <comment>514</comment>
+      <translation>Stowline konnte die Sicherung nicht auf dem gewählten Laufwerk speichern.</translation>
+    </message>
+    <message>
+      <source>Your backup has been saved as: </source>
+      <comment>515</comment>
+      <translation>Ihre Sicherung wurde gespeichert als: </translation>
+    </message>
+    <message>
+      <source>Stowline error</source>
+      <comment>516</comment>
+      <translation>Stowline-Fehler</translation>
+    </message>
+    <message>
+      <source>Saving backup:</source>
+      <comment>520</comment>
+      <translation>Speichere Sicherung:</translation>
+    </message>
+    <message>
+      <source>Creating backup:</source>
+      <comment>521</comment>
+      <translation>Erstelle Sicherung:</translation>
+    </message>
+    <message>
+      <source>Could not save backup!</source>
+      <comment>522</comment>
+      <translation>Sicherung konnte nicht gespeichert werden!</translation>
+    </message>
+    <message>
+      <source>Could not create backup!</source>
+      <comment>523</comment>
+      <translation>Sicherung konnte nicht erstellt werden!</translation>
+    </message>
+    <message>
+      <source>Saving backup: Done!</source>
+      <comment>524</comment>
+      <translation>Speichere Sicherung: Fertig!</translation>
+    </message>
+    <message>
+      <source>Backup saved as:</source>
+      <comment>525</comment>
+      <translation>Sicherung gespeichert als:</translation>
+    </message>
+    <message>
+      <source>Saving backup to unknown media: Please wait...</source>
+      <comment>530</comment>
+      <translation>Speichere Sicherung auf unbekanntem Medium: Bitte warten...</translation>
+    </message>
+    <message>
+      <source>Saving backup to removable drive: Please wait...</source>
+      <comment>531</comment>
+      <translation>Speichere Sicherung auf Wechsellaufwerk: Bitte warten...</translation>
+    </message>
+    <message>
+      <source>Saving backup to fixed drive: Please wait...</source>
+      <comment>532</comment>
+      <translation>Speichere Sicherung auf Festplatte: Bitte warten...</translation>
+    </message>
+    <message>
+      <source>Saving backup to remote drive: Please wait...</source>
+      <comment>533</comment>
+      <translation>Speichere Sicherung auf Netzlaufwerk: Bitte warten...</translation>
+    </message>
+    <message>
+      <source>Saving backup to CD drive: Please wait...</source>
+      <comment>534</comment>
+      <translation>Speichere Sicherung auf CD-Laufwerk: Bitte warten...</translation>
+    </message>
+    <message>
+      <source>Saving backup to ramdisk: Please wait...</source>
+      <comment>535</comment>
+      <translation>Speichere Sicherung auf RAM-Disk: Bitte warten...</translation>
+    </message>
+    <message>
+      <source>Saving backup to unknown media: Done!</source>
+      <comment>540</comment>
+      <translation>Speichere Sicherung auf unbekanntem Medium: Fertig!</translation>
+    </message>
+    <message>
+      <source>Saving backup to removable drive: Done!</source>
+      <comment>541</comment>
+      <translation>Speichere Sicherung auf Wechsellaufwerk: Fertig!</translation>
+    </message>
+    <message>
+      <source>Saving backup to fixed drive: Done!</source>
+      <comment>542</comment>
+      <translation>Speichere Sicherung auf Festplatte: Fertig!</translation>
+    </message>
+    <message>
+      <source>Saving backup to remote drive: Done!</source>
+      <comment>543</comment>
+      <translation>Speichere Sicherung auf Netzlaufwerk: Fertig!</translation>
+    </message>
+    <message>
+      <source>Saving backup to CD drive: Done!</source>
+      <comment>544</comment>
+      <translation>Speichere Sicherung auf CD-Laufwerk: Fertig!</translation>
+    </message>
+    <message>
+      <source>Saving backup to ramdisk: Done!</source>
+      <comment>545</comment>
+      <translation>Speichere Sicherung auf RAM-Disk: Fertig!</translation>
+    </message>
+    <message>
+      <source>Backup Wizard</source>
+      <comment>600</comment>
+      <translation>Sicherungs-Assistent</translation>
+    </message>
+    <message>
+      <source>Check items to backup</source>
+      <comment>601</comment>
+      <translation>Zu sichernde Elemente auswählen</translation>
+    </message>
+    <message>
+      <source>Outlook Express &amp;Identities</source>
+      <comment>602</comment>
+      <translation>Outlook Express-&amp;Identitäten</translation>
+    </message>
+    <message>
+      <source>Internet Explorer &amp;Favorites</source>
+      <comment>603</comment>
+      <translation>Internet Explorer-&amp;Favoriten</translation>
+    </message>
+    <message>
+      <source>Windows &amp;Address Book</source>
+      <comment>604</comment>
+      <translation>Windows-&amp;Adressbuch</translation>
+    </message>
+    <message>
+      <source>&lt;&lt; &amp;Back</source>
+      <comment>605</comment>
+      <translation>&lt;&lt; &amp;Zurück</translation>
+    </message>
+    <message>
+      <source>&amp;Next &gt;&gt;</source>
+      <comment>606</comment>
+      <translation>&amp;Weiter &gt;&gt;</translation>
+    </message>
+    <message>
+      <source>Ba&amp;ckup</source>
+      <comment>607</comment>
+      <translation>&amp;Sichern</translation>
+    </message>
+    <message>
+      <source>No items found to backup.</source>
+      <comment>608</comment>
+      <translation>Keine Elemente zum Sichern gefunden.</translation>
+    </message>
+    <message>
+      <source>Outlook Express Identities</source>
+      <comment>610</comment>
+      <translation>Outlook Express-Identitäten</translation>
+    </message>
+    <message>
+      <source>Stowline found identities on your system. Check the identities you want to backup:</source>
+      <comment>611</comment>
+      <translation>Stowline hat Identitäten auf Ihrem System gefunden. Wählen Sie die Identitäten aus, die Sie sichern möchten:</translation>
+    </message>
+    <message>
+      <source>No data storage location for identities found.</source>
+      <comment>612</comment>
+      <translation>Kein Speicherort für Identitäten gefunden.</translation>
+    </message>
+    <message>
+      <source>Restore Wizard</source>
+      <comment>700</comment>
+      <translation>Wiederherstellungs-Assistent</translation>
+    </message>
+    <message>
+      <source>Check items to restore</source>
+      <comment>701</comment>
+      <translation>Wiederherzustellende Elemente auswählen</translation>
+    </message>
+    <message>
+      <source>Outlook Express &amp;Identities</source>
+      <comment>702</comment>
+      <translation>Outlook Express-&amp;Identitäten</translation>
+    </message>
+    <message>
+      <source>Internet Explorer &amp;Favorites</source>
+      <comment>703</comment>
+      <translation>Internet Explorer-&amp;Favoriten</translation>
+    </message>
+    <message>
+      <source>Windows &amp;Address Book</source>
+      <comment>704</comment>
+      <translation>Windows-&amp;Adressbuch</translation>
+    </message>
+    <message>
+      <source>&lt;&lt; &amp;Back</source>
+      <comment>705</comment>
+      <translation>&lt;&lt; &amp;Zurück</translation>
+    </message>
+    <message>
+      <source>&amp;Next &gt;&gt;</source>
+      <comment>706</comment>
+      <translation>&amp;Weiter &gt;&gt;</translation>
+    </message>
+    <message>
+      <source>&amp;Restore</source>
+      <comment>707</comment>
+      <translation>&amp;Wiederherstellen</translation>
+    </message>
+    <message>
+      <source>No items found to extract.</source>
+      <comment>708</comment>
+      <translation>Keine Elemente zum Entpacken gefunden.</translation>
+    </message>
+    <message>
+      <source>Error in archive</source>
+      <comment>709</comment>
+      <translation>Fehler im Archiv</translation>
+    </message>
+    <message>
+      <source>Outlook Express Identities</source>
+      <comment>710</comment>
+      <translation>Outlook Express-Identitäten</translation>
+    </message>
+    <message>
+      <source>Stowline found identities in your backup. Check the identities you want to restore:</source>
+      <comment>711</comment>
+      <translation>Stowline hat Identitäten in Ihrer Sicherung gefunden. Wählen Sie die Identitäten aus, die Sie wiederherstellen möchten:</translation>
+    </message>
+    <message>
+      <source>Internet Explorer Favorites</source>
+      <comment>712</comment>
+      <translation>Internet Explorer-Favoriten</translation>
+    </message>
+    <message>
+      <source>Replace the existing Favorites with the Favorites in the backup.</source>
+      <comment>713</comment>
+      <translation>Die vorhandenen Favoriten durch die Favoriten aus der Sicherung ersetzen.</translation>
+    </message>
+    <message>
+      <source>Add the Favorites in the backup to the existing Favorites.</source>
+      <comment>714</comment>
+      <translation>Die Favoriten aus der Sicherung zu den vorhandenen Favoriten hinzufügen.</translation>
+    </message>
+    <message>
+      <source>Please wait while Stowline restores the backup</source>
+      <comment>715</comment>
+      <translation>Bitte warten Sie, während Stowline die Sicherung wiederherstellt</translation>
+    </message>
+    <message>
+      <source>Opening backup:</source>
+      <comment>720</comment>
+      <translation>Öffne Sicherung:</translation>
+    </message>
+    <message>
+      <source>Restoring: Done!</source>
+      <comment>721</comment>
+      <translation>Wiederherstellen: Fertig!</translation>
+    </message>
+    <message>
+      <source>Restoring: Identity</source>
+      <comment>730</comment>
+      <translation>Wiederherstellen: Identität</translation>
+    </message>
+    <message>
+      <source>Duplicate identity name</source>
+      <comment>731</comment>
+      <translation>Doppelter Identitätsname</translation>
+    </message>
+    <message>
+      <source>The following Outlook Express identity name is already in use on your system:</source>
+      <comment>732</comment>
+      <translation>Der folgende Outlook Express-Identitätsname wird auf Ihrem System bereits verwendet:</translation>
+    </message>
+    <message>
+      <source>Please enter a different name for the identity:</source>
+      <comment>733</comment>
+      <translation>Bitte geben Sie einen anderen Namen für die Identität ein:</translation>
+    </message>
+    <message>
+      <source>Outlook Express data storage location error</source>
+      <comment>734</comment>
+      <translation>Fehler beim Speicherort von Outlook Express</translation>
+    </message>
+    <message>
+      <source>Stowline cannot restore the Outlook Express identity:</source>
+      <comment>735</comment>
+      <translation>Stowline kann die Outlook Express-Identität nicht wiederherstellen:</translation>
+    </message>
+    <message>
+      <source>The location is not available:</source>
+      <comment>736</comment>
+      <translation>Der Speicherort ist nicht verfügbar:</translation>
+    </message>
+    <message>
+      <source>In the next dialog you can select the location where you want your data restored.</source>
+      <comment>737</comment>
+      <translation>Im nächsten Dialog können Sie den Ort auswählen, an dem Ihre Daten wiederhergestellt werden sollen.</translation>
+    </message>
+    <message>
+      <source>You must select a location!</source>
+      <comment>738</comment>
+      <translation>Sie müssen einen Ort auswählen!</translation>
+    </message>
+    <message>
+      <source>Restoring: Internet Explorer Favorites</source>
+      <comment>740</comment>
+      <translation>Wiederherstellen: Internet Explorer-Favoriten</translation>
+    </message>
+    <message>
+      <source>Favorites restore problem</source>
+      <comment>741</comment>
+      <translation>Problem beim Wiederherstellen der Favoriten</translation>
+    </message>
+    <message>
+      <source>Stowline could not replace your current favorites, would you like to add them instead?</source>
+      <comment>742</comment>
+      <translation>Stowline konnte Ihre aktuellen Favoriten nicht ersetzen, möchten Sie sie stattdessen hinzufügen?</translation>
+    </message>
+    <message>
+      <source>Restoring: Windows Address Book</source>
+      <comment>750</comment>
+      <translation>Wiederherstellen: Windows-Adressbuch</translation>
+    </message>
+    <message>
+      <source>Windows Address Book restore location error</source>
+      <comment>751</comment>
+      <translation>Fehler beim Speicherort des Windows-Adressbuchs</translation>
+    </message>
+    <message>
+      <source>Stowline cannot restore the Windows Address Book to the location:</source>
+      <comment>752</comment>
+      <translation>Stowline kann das Windows-Adressbuch nicht an diesem Ort wiederherstellen:</translation>
+    </message>
+    <message>
+      <source>Restore refused</source>
+      <comment>800</comment>
+      <translation>Wiederherstellung abgelehnt</translation>
+    </message>
+    <message>
+      <source>Stowline did not restore the Outlook Express identity:</source>
+      <comment>801</comment>
+      <translation>Stowline hat die Outlook Express-Identität nicht wiederhergestellt:</translation>
+    </message>
+    <message>
+      <source>Stowline did not restore the Internet Explorer Favorites.</source>
+      <comment>802</comment>
+      <translation>Stowline hat die Internet Explorer-Favoriten nicht wiederhergestellt.</translation>
+    </message>
+    <message>
+      <source>Stowline did not restore the Windows Address Book.</source>
+      <comment>803</comment>
+      <translation>Stowline hat das Windows-Adressbuch nicht wiederhergestellt.</translation>
+    </message>
+    <message>
+      <source>Stowline did not restore the backup:</source>
+      <comment>804</comment>
+      <translation>Stowline hat die Sicherung nicht wiederhergestellt:</translation>
+    </message>
+    <message>
+      <source>Its registry file in the backup changes a key that does not belong to it:</source>
+      <comment>810</comment>
+      <translation>Ihre Registry-Datei in der Sicherung ändert einen Schlüssel, der nicht zu ihr gehört:</translation>
+    </message>
+    <message>
+      <source>Its identity ID in the backup is not a valid identity ID:</source>
+      <comment>811</comment>
+      <translation>Ihre Identitäts-ID in der Sicherung ist keine gültige Identitäts-ID:</translation>
+    </message>
+    <message>
+      <source>The backup holds a file that would be written outside the restore folder:</source>
+      <comment>812</comment>
+      <translation>Die Sicherung enthält eine Datei, die außerhalb des Wiederherstellungsordners geschrieben würde:</translation>
+    </message>
+    <message>
+      <source>A file of it is missing or damaged in the backup:</source>
+      <comment>813</comment>
+      <translation>Eine ihrer Dateien fehlt in der Sicherung oder ist beschädigt:</translation>
+    </message>
+    <message>
+      <source>Its registry file in the backup cannot be read:</source>
+      <comment>814</comment>
+      <translation>Ihre Registry-Datei in der Sicherung kann nicht gelesen werden:</translation>
+    </message>
+    <message>
+      <source>Nothing of this item was changed.</source>
+      <comment>820</comment>
+      <translation>An diesem Element wurde nichts geändert.</translation>
+    </message>
+    <message>
+      <source>Nothing was restored.</source>
+      <comment>821</comment>
+      <translation>Es wurde nichts wiederhergestellt.</translation>
+    </message>
+    <message>
+      <source>Schedule Backup Wizard</source>
+      <comment>900</comment>
+      <translation>Assistent für geplante Sicherungen</translation>
+    </message>
+    <message>
+      <source>Create a new backup</source>
+      <comment>901</comment>
+      <translation>Neue Sicherung erstellen</translation>
+    </message>
+    <message>
+      <source>Everytime I run the scheduler</source>
+      <comment>902</comment>
+      <translation>Bei jedem Start des Planers</translation>
+    </message>
+    <message>
+      <source>Every day</source>
+      <comment>903</comment>
+      <translation>Jeden Tag</translation>
+    </message>
+    <message>
+      <source>Every three days</source>
+      <comment>904</comment>
+      <translation>Alle drei Tage</translation>
+    </message>
+    <message>
+      <source>Every week</source>
+      <comment>905</comment>
+      <translation>Jede Woche</translation>
+    </message>
+    <message>
+      <source>Every month</source>
+      <comment>906</comment>
+      <translation>Jeden Monat</translation>
+    </message>
+    <message>
+      <source>Delete existing backups</source>
+      <comment>910</comment>
+      <translation>Vorhandene Sicherungen löschen</translation>
+    </message>
+    <message>
+      <source>Do not delete old backups</source>
+      <comment>911</comment>
+      <translation>Alte Sicherungen nicht löschen</translation>
+    </message>
+    <message>
+      <source>One day or older</source>
+      <comment>912</comment>
+      <translation>Einen Tag oder älter</translation>
+    </message>
+    <message>
+      <source>Three days or older</source>
+      <comment>913</comment>
+      <translation>Drei Tage oder älter</translation>
+    </message>
+    <message>
+      <source>One week or older</source>
+      <comment>914</comment>
+      <translation>Eine Woche oder älter</translation>
+    </message>
+    <message>
+      <source>One month or older</source>
+      <comment>915</comment>
+      <translation>Einen Monat oder älter</translation>
+    </message>
+    <message>
+      <source>Check items to backup</source>
+      <comment>920</comment>
+      <translation>Zu sichernde Elemente auswählen</translation>
+    </message>
+    <message>
+      <source>Outlook Express &amp;Identities</source>
+      <comment>921</comment>
+      <translation>Outlook Express-&amp;Identitäten</translation>
+    </message>
+    <message>
+      <source>Internet Explorer &amp;Favorites</source>
+      <comment>922</comment>
+      <translation>Internet Explorer-&amp;Favoriten</translation>
+    </message>
+    <message>
+      <source>Windows &amp;Address Book</source>
+      <comment>923</comment>
+      <translation>Windows-&amp;Adressbuch</translation>
+    </message>
+    <message>
+      <source>&lt;&lt; &amp;Back</source>
+      <comment>930</comment>
+      <translation>&lt;&lt; &amp;Zurück</translation>
+    </message>
+    <message>
+      <source>&amp;Next &gt;&gt;</source>
+      <comment>931</comment>
+      <translation>&amp;Weiter &gt;&gt;</translation>
+    </message>
+    <message>
+      <source>Save backup archive as:</source>
+      <comment>932</comment>
+      <translation>Sicherungsarchiv speichern unter:</translation>
+    </message>
+    <message>
+      <source>Stowline archive|*.stw</source>
+      <comment>933</comment>
+      <translation>Stowline-Archiv|*.stw</translation>
+    </message>
+    <message>
+      <source>Please run the Stowline 'Schedule Wizard' again.</source>
+      <comment>950</comment>
+      <translation>Bitte führen Sie den Stowline-'Planungs-Assistenten' erneut aus.</translation>
+    </message>
+    <message>
+      <source>Stowline Scheduler error</source>
+      <comment>951</comment>
+      <translation>Fehler im Stowline-Planer</translation>
+    </message>
+    <message>
+      <source>Scheduled Backup</source>
+      <comment>952</comment>
+      <translation>Geplante Sicherung</translation>
+    </message>
+    <message>
+      <source>No items found to backup.</source>
+      <comment>953</comment>
+      <translation>Keine Elemente zum Sichern gefunden.</translation>
+    </message>
+    <message>
+      <source>Archive not found:</source>
+      <comment>954</comment>
+      <translation>Archiv nicht gefunden:</translation>
+    </message>
+    <message>
+      <source>The file you selected does not seem to be a valid Stowline archive.</source>
+      <comment>955</comment>
+      <translation>Die ausgewählte Datei scheint kein gültiges Stowline-Archiv zu sein.</translation>
+    </message>
+    <message>
+      <source>Stowline: the scheduled backup ended without writing </source>
+      <comment>960</comment>
+      <translation>Stowline: Die geplante Sicherung endete ohne Schreiben von </translation>
+    </message>
+    <message>
+      <source>Stowline: the scheduled backup failed: </source>
+      <comment>961</comment>
+      <translation>Stowline: Die geplante Sicherung ist fehlgeschlagen: </translation>
+    </message>
+    <message>
+      <source> in </source>
+      <comment>962</comment>
+      <translation> in </translation>
+    </message>
+    <message>
+      <source> at line </source>
+      <comment>963</comment>
+      <translation> in Zeile </translation>
+    </message>
+    <message>
+      <source>Advanced configuration options</source>
+      <comment>1000</comment>
+      <translation>Erweiterte Einstellungen</translation>
+    </message>
+    <message>
+      <source>&amp;Compression level:</source>
+      <comment>1001</comment>
+      <translation>&amp;Komprimierungsstufe:</translation>
+    </message>
+    <message>
+      <source>No compression</source>
+      <comment>1002</comment>
+      <translation>Keine Komprimierung</translation>
+    </message>
+    <message>
+      <source>Fastest compression (default)</source>
+      <comment>1003</comment>
+      <translation>Schnellste Komprimierung (Standard)</translation>
+    </message>
+    <message>
+      <source>Fast compression</source>
+      <comment>1004</comment>
+      <translation>Schnelle Komprimierung</translation>
+    </message>
+    <message>
+      <source>Normal compression</source>
+      <comment>1005</comment>
+      <translation>Normale Komprimierung</translation>
+    </message>
+    <message>
+      <source>Best compression</source>
+      <comment>1006</comment>
+      <translation>Beste Komprimierung</translation>
+    </message>
+    <message>
+      <source>Other options:</source>
+      <comment>1010</comment>
+      <translation>Weitere Optionen:</translation>
+    </message>
+    <message>
+      <source>&amp;Launch default mailer after the scheduler has finished</source>
+      <comment>1011</comment>
+      <translation>Standard-E-Mail-Programm &amp;starten, wenn der Planer fertig ist</translation>
+    </message>
+    <message>
+      <source>&amp;Remember locations in the file open/save dialogs</source>
+      <comment>1012</comment>
+      <translation>Orte in den Dialogen zum Öffnen und Speichern &amp;merken</translation>
+    </message>
+    <message>
+      <source>&amp;Disable the Stowline Scheduler</source>
+      <comment>1013</comment>
+      <translation>Stowline-Planer &amp;deaktivieren</translation>
+    </message>
+    <message>
+      <source>&amp;Use a custom temp folder</source>
+      <comment>1014</comment>
+      <translation>Eigenen temporären &amp;Ordner verwenden</translation>
+    </message>
+    <message>
+      <source>OK</source>
+      <comment>1015</comment>
+      <translation>OK</translation>
+    </message>
+  </context>
+</TS>

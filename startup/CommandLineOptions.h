@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+namespace stowline {
+
+// What `stowline` was asked to do. GNU-style options and a bare archive are turned into the
+// Windows-style switches ("/S", "/R FILE") that the start-up already understands.
+struct CommandLineOptions {
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Run;
+    QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}
+    QString error;               // one line, without the program name, when action is Error
+};
+
+// Arguments without the program name, after the toolkit has taken its own (-platform and the like).
+CommandLineOptions parseCommandLine(const QStringList& arguments);
+
+// EX_USAGE of sysexits.h: what scripts expect from a command line that cannot be used.
+constexpr int ExitUsageError = 64;
+
+// Prints help (stdout), version (stdout) or the error with its hint (stderr) and returns the exit
+// status; nothing and no status when the program is to run.
+std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStream& out, QTextStream& err);
+
+} // namespace stowline

@@ -1,0 +1,63 @@
+#include "foundation/Strings.h"
+#include "foundation/modGlobal.h"
+#include "platform/Platform.h"
+#include "startup/AppIdentity.h"
+#include "startup/LinkEntry.h"
+#include "startup/frmMain.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+
+using namespace stowline;
+
+// Runs under LANG=de_DE.UTF-8 (see CMakeLists.txt), as a German desktop starts the program.
+class GermanHubTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { SetUpApplicationIdentity(); }
+
+    void hubSpeaksGermanWithTheEnglishComposition() {
+        test::TestEnvironment env;
+        env.dialogs.answerMessage(platform::MsgAnswer::No);
+        frmMain& hub = frmMain::Load(QString());
+        // Two table texts joined by a carriage return: each translated, order and separator kept.
+        QCOMPARE(env.dialogs.calls.size(), 1);
+        QCOMPARE(env.dialogs.calls[0].text,
+                 QStringLiteral("Mit Stowline können Sie Ihre Outlook Express-Identitäten sichern.\r"
+                                "Möchten Sie mehr über Identitäten erfahren?"));
+        QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lbl09"))->text(),
+                 QStringLiteral("Sicherungsoptionen:"));
+        QCOMPARE(hub.findChild<LinkEntry*>(QStringLiteral("lblBackup"))->text(),
+                 QStringLiteral("Neue Sicherung erstellen"));
+        QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lblComment"))->text(),
+                 QStringLiteral("Build 375 Release Candidate 3"));
+        // Every window shows the application's icon, in the sizes the desktop asks for.
+        QCOMPARE(hub.windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+        QCOMPARE(QApplication::windowIcon().availableSizes(),
+                 (QList<QSize>{QSize(48, 48), QSize(128, 128), QSize(256, 256)}));
+        frms_Unload();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void separatorsSurviveTranslation() {
+        // Pieces glued between other texts keep their spaces; addresses and paths stay as they are.
+        QCOMPARE(Str(156), QStringLiteral(" in "));
+        QCOMPARE(Str(157), QStringLiteral(" in Zeile "));
+        QCOMPARE(Str(160), QStringLiteral("&Body="));
+        QCOMPARE(Str(172), QStringLiteral("/help_and_support/stowline10/identities/index.htm"));
+        QCOMPARE(Str(177), QStringLiteral("Stowline-Archiv|*.stw"));
+    }
+
+    void languageWithoutTranslationFallsBackToEnglish() {
+        QVERIFY(!InstallTranslation(QLocale(QLocale::French, QLocale::France)));
+        QCOMPARE(Str(110), QStringLiteral("Create a new backup"));
+        QVERIFY(InstallTranslation(QLocale(QLocale::German, QLocale::Austria)));
+        QCOMPARE(Str(110), QStringLiteral("Neue Sicherung erstellen"));
+    }
+};
+
+QTEST_MAIN(GermanHubTest)
+#include "GermanHubTest.moc"
