@@ -5,6 +5,7 @@
 #include "startup/LinkEntry.h"
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/Windows.h"
 
 #include <QApplication>
 #include <QLabel>
