@@ -254,7 +254,8 @@ std::optional<quint32> readHexNumber(QStringView text, qsizetype& used) {
     const qsizetype digits = i;
     quint64 value = 0;
     for (; i < text.size() && isHexDigit(text[i]); ++i) {
-        value = value * 16 + QStringView(text.mid(i, 1)).toUInt(nullptr, 16);
+        const char16_t c = text[i].unicode();
+        value = value * 16 + (c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10);
         if (value > 0xffffffffu)
             return std::nullopt;
     }
