@@ -112,9 +112,9 @@ int main(int argc, char** argv) {
          "zip).\n\n"
       << "Profile: two identities with mail-like stores, an address book, "
       << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(bench.dataBytes)
-      << " in the backed-up bench.folders.\n\n"
+      << " in the backed-up folders.\n\n"
       << "| run | wall time | output | \n|---|---|---|\n"
-      << "| `zip -q -r -1` over the same bench.folders | " << QString::number(zipSeconds, 'f', 2) << " s | "
+      << "| `zip -q -r -1` over the same folders | " << QString::number(zipSeconds, 'f', 2) << " s | "
       << mib(QFileInfo(zipOut).size()) << " |\n"
       << "| Stowline backup (detection, `WizardBackup`, compression level 1) | "
       << QString::number(ourSeconds, 'f', 2) << " s | " << mib(QFileInfo(archive).size()) << " |\n\n"
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     r << "| " << QString::number(ourSeconds, 'f', 2)
       << " s | (end) |\n\nEvery run:\n\n| run | zip | backup |\n|---|---|---|\n"
       << runs.join(u'\n') << '\n'
-      << "\nThe data comes from the sample-bench.profile fixture (`benchProfileSpec` in tests/fixtures): "
+      << "\nThe data comes from the sample-profile fixture (`benchProfileSpec` in tests/fixtures): "
          "mail-like "
          "text with base64 attachments, which deflate to about 45%; the page cache is warm for both tools. "
          "Info-ZIP deflates on one core, the backup's zip component on every core. Rerun with "

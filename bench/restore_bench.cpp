@@ -159,10 +159,10 @@ int main(int argc, char** argv) {
       << loadBefore << " before the runs, " << loadAfter << " after), with `stowline-restore-bench`.\n\n"
       << "Profile: two identities with mail-like stores, an address book, "
       << parser.value(QStringLiteral("favorites")) << " Favorites; " << mib(bench.dataBytes)
-      << " in the restored bench.folders.\n\n"
+      << " in the restored folders.\n\n"
       << "| run (best of " << parser.value(QStringLiteral("rounds")) << ") | wall time | CPU time | input |\n"
       << "|---|---|---|---|\n"
-      << "| `unzip -q` of a `zip -r -1` archive of the same bench.folders | "
+      << "| `unzip -q` of a `zip -r -1` archive of the same folders | "
       << QString::number(unzip.wall, 'f', 2) << " s | " << QString::number(unzip.cpu, 'f', 2) << " s | "
       << mib(QFileInfo(zipArchive).size()) << " |\n"
       << "| Stowline restore (`WizardRestore`: unpack, identities, favorites, address book) | "
