@@ -16,9 +16,7 @@ namespace {
 
 constexpr qint64 MaximumLineLength = 64 * 1024;
 
-QByteArray recordLine(const QString& fields) {
-    return fields.toUtf8() + "\r\n";
-}
+QByteArray recordLine(const QString& fields) { return fields.toUtf8() + "\r\n"; }
 
 void writeText(const QString& path, const QByteArray& bytes, bool append) {
     const int fd = platform::openPrivateFile(path, append);
@@ -68,13 +66,9 @@ QStringList splitFields(QStringView line) {
 
 } // namespace
 
-QString IdentityKeyMember(const QString& identityId) {
-    return identityId + u'/' + IdentityKeyFile;
-}
+QString IdentityKeyMember(const QString& identityId) { return identityId + u'/' + IdentityKeyFile; }
 
-QString IdentityDataMember(const QString& identityId) {
-    return identityId + u'/' + IdentityDataFile;
-}
+QString IdentityDataMember(const QString& identityId) { return identityId + u'/' + IdentityDataFile; }
 
 void WriteStowlineVersion(const QString& path) {
     const QString line = QString::number(VersionMajor) + u',' + QString::number(VersionMinor) + u',' +
@@ -127,9 +121,7 @@ QList<IdentityRecord> ReadIdentityIndex(const QString& indexPath) {
     return records;
 }
 
-bool IsBackupArchiveComment(const QString& comment) {
-    return comment.size() == 3;
-}
+bool IsBackupArchiveComment(const QString& comment) { return comment.size() == 3; }
 
 bool ItemPresent(const QString& flags, ArchiveItem item) {
     const auto position = static_cast<qsizetype>(item);

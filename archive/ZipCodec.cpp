@@ -74,9 +74,7 @@ private:
 #ifdef STOWLINE_HAVE_ISAL
 // ISA-L's level 1 for the fastest position, its level 3 (smaller than zlib's level 1 at a fifth of
 // its time) for the next; the positions above ask for size, which only zlib's slow levels give.
-int isalLevel(int level) {
-    return level <= 1 ? 1 : 3;
-}
+int isalLevel(int level) { return level <= 1 ? 1 : 3; }
 
 size_t levelBufferSize(int isal) {
     return isal == 1 ? ISAL_DEF_LVL1_DEFAULT : isal == 2 ? ISAL_DEF_LVL2_DEFAULT : ISAL_DEF_LVL3_DEFAULT;

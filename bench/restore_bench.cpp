@@ -162,9 +162,9 @@ int main(int argc, char** argv) {
       << " in the restored folders.\n\n"
       << "| run (best of " << parser.value(QStringLiteral("rounds")) << ") | wall time | CPU time | input |\n"
       << "|---|---|---|---|\n"
-      << "| `unzip -q` of a `zip -r -1` archive of the same folders | "
-      << QString::number(unzip.wall, 'f', 2) << " s | " << QString::number(unzip.cpu, 'f', 2) << " s | "
-      << mib(QFileInfo(zipArchive).size()) << " |\n"
+      << "| `unzip -q` of a `zip -r -1` archive of the same folders | " << QString::number(unzip.wall, 'f', 2)
+      << " s | " << QString::number(unzip.cpu, 'f', 2) << " s | " << mib(QFileInfo(zipArchive).size())
+      << " |\n"
       << "| Stowline restore (`WizardRestore`: unpack, identities, favorites, address book) | "
       << QString::number(restore.wall, 'f', 2) << " s | " << QString::number(restore.cpu, 'f', 2) << " s | "
       << mib(QFileInfo(archive).size()) << " |\n\n"

@@ -679,7 +679,8 @@ std::optional<std::pair<Hive, QString>> splitKeyName(const QString& fullName) {
     return std::make_pair(*hive, parts.join(u'\\'));
 }
 
-void exportRegistry(platform::RegistryStore& store, QIODevice& out, const QString& keyName, RegFileFormat format) {
+void exportRegistry(platform::RegistryStore& store, QIODevice& out, const QString& keyName,
+                    RegFileFormat format) {
     RegFileWriter writer(out, format);
     if (keyName.isEmpty()) {
         store.read([&] {
@@ -723,7 +724,8 @@ RegFileSummary parseRegFile(QIODevice& in, const RegFileSink& sink, const RegFil
     return RegFileParser(in, sink, &report).run();
 }
 
-RegFileSummary importRegFile(platform::RegistryStore& store, const QString& fileName, const RegFileReporter& report) {
+RegFileSummary importRegFile(platform::RegistryStore& store, const QString& fileName,
+                             const RegFileReporter& report) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw RegFileError(

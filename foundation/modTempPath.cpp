@@ -25,13 +25,9 @@ constexpr int txtNothingWritten = 307;
 const QString kWorkspaceName = QStringLiteral("stowline");
 constexpr qsizetype kFolderTableSize = 101;
 
-QString withTrailingSlash(const QString& folder) {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
+QString withTrailingSlash(const QString& folder) { return folder.endsWith(u'/') ? folder : folder + u'/'; }
 
-bool folderExists(const QString& path) {
-    return !path.isEmpty() && QFileInfo(path).isDir();
-}
+bool folderExists(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
 
 // A setting read as a 16-bit integer the classic way: rounded half to even, text must be a number.
 int toInteger(const QVariant& value) {

@@ -228,8 +228,10 @@ private slots:
         QTest::addColumn<QByteArray>("reader");
         QTest::newRow("stored") << 0 << QByteArray("isal") << QByteArray("zlib");
         for (const int level : {1, 3, 6, 9}) {
-            QTest::addRow("level %d, isal then zlib", level) << level << QByteArray("isal") << QByteArray("zlib");
-            QTest::addRow("level %d, zlib then isal", level) << level << QByteArray("zlib") << QByteArray("isal");
+            QTest::addRow("level %d, isal then zlib", level)
+                << level << QByteArray("isal") << QByteArray("zlib");
+            QTest::addRow("level %d, zlib then isal", level)
+                << level << QByteArray("zlib") << QByteArray("isal");
         }
     }
     void roundTripIsByteExactAndReadableByOthers() {

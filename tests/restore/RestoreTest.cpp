@@ -29,8 +29,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryFile>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <zip.h>
 

@@ -311,14 +311,16 @@ private slots:
     // `stowline /S` killed while it packs an identity under an umask that opens everything: what it
     // leaves in the workspace is closed to others, and the next run clears it and writes its archive.
     void killedRunLeavesAPrivateWorkspace() {
-        fixtures::ProfileSpec spec = fixtures::sampleProfileSpec();
+        fixtures::ProfileSpec description = fixtures::sampleProfileSpec();
         // Enough mail that packing the first store outlasts the look for its half-written zip.
-        spec.files << fixtures::FileSpec{spec.identities[0].store + u"/Big.dbx"_s, {}, 48 << 20, 0, 7};
-        fixtures::buildProfile(env->path(u"profile"_s), spec);
+        description.files << fixtures::FileSpec{
+            description.identities[0].store + u"/Big.dbx"_s, {}, 48 << 20, 0, 7};
+        fixtures::buildProfile(env->path(u"profile"_s), description);
         schedule(u"2"_s, u"3"_s, u"111"_s);
         const QString workspace = TempDir() + u"stowline"_s;
         const auto packing = [&] {
-            return QDirIterator(workspace, {u"*.part"_s}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories)
+            return QDirIterator(workspace, {u"*.part"_s}, QDir::Files | QDir::Hidden,
+                                QDirIterator::Subdirectories)
                 .hasNext();
         };
         QProcess child;
