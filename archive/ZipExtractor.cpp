@@ -14,9 +14,11 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <numeric>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -204,7 +206,7 @@ public:
     enum State { Waiting, Started, Finished };
 
     ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads)
-        : m_archiveFile(archiveFile), m_files(files), m_progress(files.size()) {
+        : m_archiveFile(archiveFile), m_files(files), m_order(largestFirst(files)), m_progress(files.size()) {
         m_running = std::min(threads, static_cast<int>(files.size()));
         for (int i = 0; i < m_running; ++i)
             m_threads.emplace_back([this] { work(); });
@@ -223,8 +225,8 @@ public:
         m_seenChanges = m_changes;
     }
 
-    // Files other workers were unpacking are finished first, so every file before a damaged member
-    // is kept whichever worker reached which first.
+    // Every file before a damaged member is unpacked first, as one after the other would have,
+    // whichever order the workers took them in; the first damaged member in order is the one reported.
     void rethrowFailure() {
         std::unique_lock lock(m_mutex);
         if (!m_failure)
@@ -251,22 +253,26 @@ private:
         m_changed.notify_one();
     }
 
+    // Big files first, so that both workers end together instead of one finishing the largest alone.
+    static std::vector<size_t> largestFirst(const std::vector<ExtractItem>& files) {
+        std::vector<size_t> order(files.size());
+        std::iota(order.begin(), order.end(), size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return files[a].size > files[b].size; });
+        return order;
+    }
+
     void work() {
         try {
             ZipArchiveHandle archive = OpenZipForReading(m_archiveFile);
             std::vector<char> buffer(ReadBufferSize);
-            for (size_t i = m_next++; i < m_files.size() && !m_stop && !m_failed; i = m_next++) {
-                m_progress[i].state = Started;
-                announce();
-                unpack(archive.get(), m_files[i], m_progress[i], buffer);
-                m_progress[i].state = Finished;
-                announce();
+            for (size_t n = m_next++; n < m_order.size() && !m_stop; n = m_next++) {
+                const size_t i = m_order[n];
+                if (i < m_firstFailed)
+                    unpackOne(archive.get(), i, buffer);
             }
         } catch (...) {
-            std::lock_guard lock(m_mutex);
-            if (!m_failure)
-                m_failure = std::current_exception();
-            m_failed = true;
+            fail(m_files.size(), std::current_exception());
         }
         {
             std::lock_guard lock(m_mutex);
@@ -274,6 +280,27 @@ private:
             ++m_changes;
         }
         m_changed.notify_one();
+    }
+
+    void unpackOne(zip_t* archive, size_t i, std::vector<char>& buffer) {
+        m_progress[i].state = Started;
+        announce();
+        try {
+            unpack(archive, m_files[i], m_progress[i], buffer);
+        } catch (...) {
+            fail(i, std::current_exception());
+            return;
+        }
+        m_progress[i].state = Finished;
+        announce();
+    }
+
+    void fail(size_t i, std::exception_ptr failure) {
+        std::lock_guard lock(m_mutex);
+        if (!m_failure || i < m_firstFailed) {
+            m_failure = std::move(failure);
+            m_firstFailed = std::min(m_firstFailed.load(), i);
+        }
     }
 
     void unpack(zip_t* archive, const ExtractItem& item, Progress& progress, std::vector<char>& buffer) {
@@ -325,12 +352,13 @@ private:
 
     const QString m_archiveFile;
     const std::vector<ExtractItem>& m_files;
+    const std::vector<size_t> m_order;
     std::vector<Progress> m_progress;
     std::vector<std::thread> m_threads;
     std::atomic<size_t> m_next{0};
-    std::atomic<bool> m_stop{false};   // cancelled: the file being unpacked is left unfinished
-    std::atomic<bool> m_failed{false}; // a member failed: no further file is started
-    int m_running = 0;                 // workers not yet ended, under m_mutex
+    std::atomic<bool> m_stop{false};             // cancelled: the file being unpacked is left unfinished
+    std::atomic<size_t> m_firstFailed{SIZE_MAX}; // files after a damaged member are not started
+    int m_running = 0;                           // workers not yet ended, under m_mutex
     std::atomic<quint64> m_totalDone{0};
     std::mutex m_mutex;
     std::condition_variable m_changed;

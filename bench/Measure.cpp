@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
+#include <sys/resource.h>
 
 namespace stowline::bench {
 
@@ -42,6 +44,26 @@ QString loadAverage() {
     QFile file(QStringLiteral("/proc/loadavg"));
     return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().split(' ').value(0))
                                           : QStringLiteral("?");
+}
+
+double cpuSeconds() {
+    const auto secondsOf = [](int who) {
+        rusage usage{};
+        getrusage(who, &usage);
+        const auto toSeconds = [](const timeval& t) {
+            return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+        };
+        return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
+    };
+    return secondsOf(RUSAGE_SELF) + secondsOf(RUSAGE_CHILDREN);
+}
+
+void runQuietly(const QString& program, const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    process.waitForFinished(-1);
 }
 
 } // namespace stowline::bench
