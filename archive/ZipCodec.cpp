@@ -64,6 +64,10 @@ public:
         return true;
     }
     bool finished() const override { return m_finished; }
+    void reset() override {
+        inflateReset(&m_stream);
+        m_finished = false;
+    }
 
 private:
     z_stream m_stream{};
@@ -110,10 +114,7 @@ private:
 
 class IsalInflater : public MemberInflater {
 public:
-    IsalInflater() : m_output(InflateOutput) {
-        isal_inflate_init(&m_state);
-        m_state.crc_flag = ISAL_DEFLATE;
-    }
+    IsalInflater() : m_output(InflateOutput) { reset(); }
 
     bool feed(const char* in, size_t size, const Sink& sink) override {
         m_state.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(in));
@@ -128,6 +129,10 @@ public:
         return true;
     }
     bool finished() const override { return m_state.block_state == ISAL_BLOCK_FINISH; }
+    void reset() override {
+        isal_inflate_init(&m_state);
+        m_state.crc_flag = ISAL_DEFLATE;
+    }
 
 private:
     inflate_state m_state{};

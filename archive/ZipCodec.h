@@ -24,8 +24,8 @@ public:
     static std::unique_ptr<SliceDeflater> create(int level);
 };
 
-// Streaming raw deflate decompression of one member: feed() compressed bytes as they are read;
-// every piece of output goes to sink.
+// Streaming raw deflate decompression of one member at a time: feed() compressed bytes as they are
+// read; every piece of output goes to sink. reset() readies it for the next member.
 class MemberInflater {
 public:
     using Sink = std::function<void(const char* data, size_t size)>;
@@ -33,6 +33,7 @@ public:
     // Returns false for data that is not a valid deflate stream.
     virtual bool feed(const char* in, size_t size, const Sink& sink) = 0;
     virtual bool finished() const = 0;
+    virtual void reset() = 0;
     static std::unique_ptr<MemberInflater> create();
 };
 

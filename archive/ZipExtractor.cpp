@@ -240,6 +240,13 @@ public:
     quint64 totalDone() const { return m_totalDone.load(); }
 
 private:
+    // What one worker keeps from member to member.
+    struct Worker {
+        ZipArchiveHandle archive;
+        std::vector<char> buffer;
+        std::unique_ptr<MemberInflater> inflater;
+    };
+
     struct Progress {
         std::atomic<State> state{Waiting};
         std::atomic<quint64> done{0};
@@ -264,12 +271,11 @@ private:
 
     void work() {
         try {
-            ZipArchiveHandle archive = OpenZipForReading(m_archiveFile);
-            std::vector<char> buffer(ReadBufferSize);
+            Worker worker{OpenZipForReading(m_archiveFile), std::vector<char>(ReadBufferSize), nullptr};
             for (size_t n = m_next++; n < m_order.size() && !m_stop; n = m_next++) {
                 const size_t i = m_order[n];
                 if (i < m_firstFailed)
-                    unpackOne(archive.get(), i, buffer);
+                    unpackOne(worker, i);
             }
         } catch (...) {
             fail(m_files.size(), std::current_exception());
@@ -282,11 +288,11 @@ private:
         m_changed.notify_one();
     }
 
-    void unpackOne(zip_t* archive, size_t i, std::vector<char>& buffer) {
+    void unpackOne(Worker& worker, size_t i) {
         m_progress[i].state = Started;
         announce();
         try {
-            unpack(archive, m_files[i], m_progress[i], buffer);
+            unpack(worker, m_files[i], m_progress[i]);
         } catch (...) {
             fail(i, std::current_exception());
             return;
@@ -303,13 +309,20 @@ private:
         }
     }
 
-    void unpack(zip_t* archive, const ExtractItem& item, Progress& progress, std::vector<char>& buffer) {
+    void unpack(Worker& worker, const ExtractItem& item, Progress& progress) {
+        zip_t* archive = worker.archive.get();
+        std::vector<char>& buffer = worker.buffer;
         ZipFileHandle member(zip_fopen_index(archive, item.index, item.ownInflate ? ZIP_FL_COMPRESSED : 0));
         if (!member)
             throw memberFailure(item, zip_get_error(archive));
         PendingFile out(item.target);
-        const auto inflater =
-            item.ownInflate && item.method == ZIP_CM_DEFLATE ? MemberInflater::create() : nullptr;
+        MemberInflater* inflater = nullptr;
+        if (item.ownInflate && item.method == ZIP_CM_DEFLATE) {
+            if (!worker.inflater)
+                worker.inflater = MemberInflater::create();
+            inflater = worker.inflater.get();
+            inflater->reset();
+        }
         quint32 crc = 0;
         quint64 written = 0;
         const MemberInflater::Sink write = [&](const char* data, size_t size) {
