@@ -88,7 +88,7 @@ int runRegEdit(const RegEditOptions& options, QTextStream& err) {
         return ExitUsage;
     }
     try {
-        platform::RegistryStore& store = platform::registry();
+        platform::Registry& store = platform::registry();
         if (options.action == RegEditOptions::Action::Export) {
             exportRegFile(store, options.file, options.key,
                           options.ansi ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
