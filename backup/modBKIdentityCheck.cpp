@@ -3,6 +3,7 @@
 #include "archive/IdentityCatalog.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modError.h"
+#include "foundation/modSystemPath.h"
 
 #include <QFileInfo>
 
@@ -21,7 +22,7 @@ QString storeRootOf(RegEdit& reg, const QString& id) {
     if (!reg.Exists(0))
         return {};
     reg.ReadValue();
-    return reg.Value.toString();
+    return LocalPath(reg.Value.toString());
 }
 
 QString displayNameOf(RegEdit& reg, const QString& id) {

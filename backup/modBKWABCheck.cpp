@@ -2,6 +2,7 @@
 
 #include "foundation/RegEdit.h"
 #include "foundation/modError.h"
+#include "foundation/modSystemPath.h"
 
 #include <QFileInfo>
 
@@ -17,7 +18,7 @@ QString AddressBookFile() {
         STEP(5) reg.ValueName = QString();
         STEP(6) if (!reg.Exists(0)) return file;
         STEP(7) reg.ReadValue();
-        STEP(8) file = reg.Value.toString();
+        STEP(8) file = LocalPath(reg.Value.toString());
     TRAP_END
     return file;
 }

@@ -11,7 +11,7 @@ namespace stowline {
 namespace {
 
 using platform::Hive;
-using platform::RegistryStore;
+using platform::Registry;
 using platform::RegistryValue;
 namespace RegType = platform::RegType;
 
@@ -23,12 +23,8 @@ constexpr int ErrStore = 57;
 [[noreturn]] void raiseInvalidCall() {
     Raise(ErrInvalidCall, QStringLiteral("Invalid procedure call or argument"));
 }
-[[noreturn]] void raiseTypeMismatch() {
-    Raise(ErrTypeMismatch, QStringLiteral("Type mismatch"));
-}
-[[noreturn]] void raiseOverflow() {
-    Raise(ErrOverflow, QStringLiteral("Overflow"));
-}
+[[noreturn]] void raiseTypeMismatch() { Raise(ErrTypeMismatch, QStringLiteral("Type mismatch")); }
+[[noreturn]] void raiseOverflow() { Raise(ErrOverflow, QStringLiteral("Overflow")); }
 
 Hive hiveOf(qint32 rootKey) {
     if (rootKey == RegEdit::HKEY_CURRENT_USER)
@@ -145,16 +141,15 @@ QByteArray dataFor(qint32 type, const QVariant& value) {
 bool RegEdit::Exists(int kind) {
     const Hive hive = hiveOf(RootKey);
     if (kind == 1)
-        return onStore([&](RegistryStore& store) { return store.keyExists(hive, KeyPath); });
+        return onStore([&](Registry& store) { return store.keyExists(hive, KeyPath); });
     if (kind == 0)
-        return onStore(
-            [&](RegistryStore& store) { return store.value(hive, KeyPath, ValueName).has_value(); });
+        return onStore([&](Registry& store) { return store.value(hive, KeyPath, ValueName).has_value(); });
     raiseInvalidCall();
 }
 
 void RegEdit::ReadValue() {
     const Hive hive = hiveOf(RootKey);
-    const auto found = onStore([&](RegistryStore& store) { return store.value(hive, KeyPath, ValueName); });
+    const auto found = onStore([&](Registry& store) { return store.value(hive, KeyPath, ValueName); });
     if (!found)
         raiseInvalidCall();
     Value = variantOf(*found);
@@ -165,44 +160,43 @@ void RegEdit::WriteValue(int option) {
     if (option != 0)
         raiseInvalidCall();
     const RegistryValue value{ValueName, quint32(ValueType), dataFor(ValueType, Value)};
-    onStore([&](RegistryStore& store) { store.setValue(hive, KeyPath, value); });
+    onStore([&](Registry& store) { store.setValue(hive, KeyPath, value); });
 }
 
 void RegEdit::DeleteValue() {
     const Hive hive = hiveOf(RootKey);
-    onStore([&](RegistryStore& store) { store.deleteValue(hive, KeyPath, ValueName); });
+    onStore([&](Registry& store) { store.deleteValue(hive, KeyPath, ValueName); });
 }
 
 void RegEdit::CreateKey() {
     const Hive hive = hiveOf(RootKey);
-    onStore([&](RegistryStore& store) { store.createKey(hive, KeyPath); });
+    onStore([&](Registry& store) { store.createKey(hive, KeyPath); });
 }
 
 void RegEdit::DeleteKey() {
     const Hive hive = hiveOf(RootKey);
     if (KeyPath.split(QLatin1Char('\\'), Qt::SkipEmptyParts).isEmpty())
         raiseInvalidCall(); // a hive itself cannot go
-    onStore([&](RegistryStore& store) { store.deleteKey(hive, KeyPath); });
+    onStore([&](Registry& store) { store.deleteKey(hive, KeyPath); });
 }
 
 QStringList RegEdit::GetSubKeys() {
     const Hive hive = hiveOf(RootKey);
-    return onStore([&](RegistryStore& store) { return store.subKeys(hive, KeyPath); });
+    return onStore([&](Registry& store) { return store.subKeys(hive, KeyPath); });
 }
 
 int RegEdit::CountEntries(int kind) {
     const Hive hive = hiveOf(RootKey);
     if (kind == 1)
-        return onStore([&](RegistryStore& store) { return store.subKeyCount(hive, KeyPath); });
+        return onStore([&](Registry& store) { return store.subKeyCount(hive, KeyPath); });
     if (kind == 0)
-        return onStore([&](RegistryStore& store) { return store.valueCount(hive, KeyPath); });
+        return onStore([&](Registry& store) { return store.valueCount(hive, KeyPath); });
     raiseInvalidCall();
 }
 
 RegValueList RegEdit::GetValues() {
     const Hive hive = hiveOf(RootKey);
-    const QList<RegistryValue> stored =
-        onStore([&](RegistryStore& store) { return store.values(hive, KeyPath); });
+    const QList<RegistryValue> stored = onStore([&](Registry& store) { return store.values(hive, KeyPath); });
     RegValueList list;
     list.reserve(stored.size());
     for (const RegistryValue& value : stored)
@@ -216,7 +210,7 @@ void RegEdit::PutValues(const RegValueList& values) {
         if (value.type < 0)
             raiseInvalidCall();
     }
-    onStore([&](RegistryStore& store) {
+    onStore([&](Registry& store) {
         store.write([&] {
             store.createKey(hive, KeyPath);
             for (const RegValue& value : values)
@@ -227,7 +221,7 @@ void RegEdit::PutValues(const RegValueList& values) {
 
 void RegEdit::CreateSubKeys(const QStringList& names) {
     const Hive hive = hiveOf(RootKey);
-    onStore([&](RegistryStore& store) {
+    onStore([&](Registry& store) {
         store.write([&] {
             store.createKey(hive, KeyPath);
             for (const QString& name : names)
@@ -242,15 +236,9 @@ RegEdit g_regCopy;
 RegEdit g_regTemp;
 } // namespace
 
-RegEdit& regAccess() {
-    return g_regAccess;
-}
-RegEdit& regCopy() {
-    return g_regCopy;
-}
-RegEdit& RegTemp() {
-    return g_regTemp;
-}
+RegEdit& regAccess() { return g_regAccess; }
+RegEdit& regCopy() { return g_regCopy; }
+RegEdit& RegTemp() { return g_regTemp; }
 
 void resetRegistryInstances() {
     g_regAccess = RegEdit();

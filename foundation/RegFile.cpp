@@ -132,7 +132,7 @@ private:
     RegFileFormat m_format;
 };
 
-void writeTree(platform::RegistryStore& store, RegFileWriter& writer, Hive hive, const QString& path,
+void writeTree(platform::Registry& store, RegFileWriter& writer, Hive hive, const QString& path,
                const QString& displayName) {
     writer.block(displayName, store.values(hive, path));
     for (const QString& sub : store.subKeys(hive, path))
@@ -650,7 +650,7 @@ private:
     QString m_continuation; // the line hex data goes on in, kept alive while it is read
 };
 
-void apply(platform::RegistryStore& store, const RegFileOp& op) {
+void apply(platform::Registry& store, const RegFileOp& op) {
     switch (op.kind) {
     case RegFileOp::CreateKey:
         store.createKey(op.hive, op.path);
@@ -679,8 +679,7 @@ std::optional<std::pair<Hive, QString>> splitKeyName(const QString& fullName) {
     return std::make_pair(*hive, parts.join(u'\\'));
 }
 
-void exportRegistry(platform::RegistryStore& store, QIODevice& out, const QString& keyName,
-                    RegFileFormat format) {
+void exportRegistry(platform::Registry& store, QIODevice& out, const QString& keyName, RegFileFormat format) {
     RegFileWriter writer(out, format);
     if (keyName.isEmpty()) {
         store.read([&] {
@@ -704,7 +703,7 @@ void exportRegistry(platform::RegistryStore& store, QIODevice& out, const QStrin
     });
 }
 
-void exportRegFile(platform::RegistryStore& store, const QString& fileName, const QString& keyName,
+void exportRegFile(platform::Registry& store, const QString& fileName, const QString& keyName,
                    RegFileFormat format) {
     QSaveFile file(fileName);
     // Exports carry account keys and password values: for the owner's eyes only.
@@ -724,7 +723,7 @@ RegFileSummary parseRegFile(QIODevice& in, const RegFileSink& sink, const RegFil
     return RegFileParser(in, sink, &report).run();
 }
 
-RegFileSummary importRegFile(platform::RegistryStore& store, const QString& fileName,
+RegFileSummary importRegFile(platform::Registry& store, const QString& fileName,
                              const RegFileReporter& report) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))

@@ -38,11 +38,10 @@ std::optional<std::pair<platform::Hive, QString>> splitKeyName(const QString& fu
 // Writes the key with all its subkeys, parent before children, subkeys in registry order, values in
 // creation order. Throws RegFileError for a missing key or an unwritable file (no file is left
 // behind then) and platform::RegistryError when the store fails.
-void exportRegFile(platform::RegistryStore& store, const QString& fileName, const QString& keyName,
+void exportRegFile(platform::Registry& store, const QString& fileName, const QString& keyName,
                    RegFileFormat format);
 // The same into an open device; an empty keyName writes both hives.
-void exportRegistry(platform::RegistryStore& store, QIODevice& out, const QString& keyName,
-                    RegFileFormat format);
+void exportRegistry(platform::Registry& store, QIODevice& out, const QString& keyName, RegFileFormat format);
 
 using RegFileSink = std::function<void(const RegFileOp&)>;
 // Told of every line an import skips: its number and why.
@@ -61,7 +60,7 @@ void parseRegFile(QIODevice& in, const RegFileSink& sink);
 RegFileSummary parseRegFile(QIODevice& in, const RegFileSink& sink, const RegFileReporter& report);
 // Imports the file leniently into the store in one transaction: every line read is committed
 // together, or nothing when the file cannot be read or the store fails.
-RegFileSummary importRegFile(platform::RegistryStore& store, const QString& fileName,
+RegFileSummary importRegFile(platform::Registry& store, const QString& fileName,
                              const RegFileReporter& report);
 
 } // namespace stowline

@@ -1,7 +1,9 @@
 #include "foundation/modAppRunning.h"
 
+#include "foundation/RegFile.h"
 #include "foundation/modError.h"
 #include "platform/Platform.h"
+#include "platform/RegistrySource.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,9 +12,7 @@ namespace stowline {
 
 namespace {
 
-bool isBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
 
 // The program name ends at the next quote when it starts with one, else at the first blank;
 // backslashes in it are plain characters.
@@ -103,6 +103,32 @@ QString regeditTool() {
     return QDir(folder).filePath(QStringLiteral("stowline-regedit"));
 }
 
+// A registry whose changes stay in this process (an offline hive) cannot be handed to a child:
+// the two regedit forms the engines use, "/e /a FILE KEY" and "/s FILE", run here instead, with
+// stowline-regedit's messages.
+bool runRegeditHere(const QStringList& arguments) {
+    if (platform::registrySource().kind != platform::RegistrySource::Kind::Profile)
+        return false;
+    platform::Registry& registry = platform::registry();
+    const auto is = [&](qsizetype i, QChar letter) {
+        return arguments.size() > i && arguments[i].size() == 2 && arguments[i][1].toLower() == letter;
+    };
+    try {
+        if (arguments.size() == 4 && is(0, u'e') && is(1, u'a'))
+            exportRegFile(registry, arguments[2], arguments[3], RegFileFormat::Regedit4);
+        else if (arguments.size() == 2 && is(0, u's'))
+            importRegFile(registry, arguments[1], [&](int line, const QString& reason) {
+                qWarning("stowline-regedit: %s line %d skipped: %s", qPrintable(arguments[1]), line,
+                         qPrintable(reason));
+            });
+        else
+            return false;
+    } catch (const std::exception& error) {
+        qWarning("stowline-regedit: %s", error.what());
+    }
+    return true;
+}
+
 } // namespace
 
 QStringList SplitCommandLine(const QString& commandLine) {
@@ -123,7 +149,11 @@ void ExecCmd(const QString& commandLine) {
         STEP(1) QStringList arguments = SplitCommandLine(commandLine);
         STEP(2) if (arguments.isEmpty()) return;
         STEP(3) QString program = arguments.takeFirst();
-        STEP(4) if (namesRegedit(program)) program = regeditTool();
+        STEP(4) if (namesRegedit(program)) {
+            if (runRegeditHere(arguments))
+                return;
+            program = regeditTool();
+        }
         // A program that cannot start is not reported: the caller only learns that it is over.
         STEP(5) platform::processes().runAndWait(program, arguments);
     TRAP_END

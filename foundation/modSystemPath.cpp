@@ -3,6 +3,7 @@
 #include "foundation/RegEdit.h"
 #include "foundation/modError.h"
 #include "platform/Platform.h"
+#include "platform/RegistrySource.h"
 
 #include <QFileInfo>
 
@@ -30,10 +31,13 @@ QString registeredFolder(const QString& valueName) {
     if (!reg.Exists(1) || !reg.Exists(0))
         return {};
     reg.ReadValue();
-    return reg.Value.toString();
+    return LocalPath(reg.Value.toString());
 }
 
 QString desktopFolder(int csidl) {
+    if (!platform::pathMapper().isNative())
+        return LocalPath(csidl == CSIDL_PERSONAL ? QStringLiteral("%USERPROFILE%\\Documents")
+                                                 : QStringLiteral("%USERPROFILE%\\Favorites"));
     if (csidl == CSIDL_PERSONAL)
         return platform::system().documentsFolder();
     return platform::system().homeFolder() + QStringLiteral("/Favorites");
@@ -45,6 +49,16 @@ QString withoutTrailingSlash(QString folder) {
     return folder;
 }
 
+} // namespace
+
+namespace {
+template <class Work> QString onMapper(Work&& work) {
+    try {
+        return work(platform::pathMapper()).value_or(QString());
+    } catch (const platform::RegistryError& error) {
+        throw VbError(57, error.message());
+    }
+}
 } // namespace
 
 QString SystemPath(int csidl) {
@@ -59,6 +73,14 @@ QString SystemPath(int csidl) {
         STEP(6) if (QFileInfo(folder).isDir()) result = folder;
     TRAP_END
     return result;
+}
+
+QString LocalPath(const QString& recorded) {
+    return onMapper([&](const platform::PathMapper& mapper) { return mapper.toLocal(recorded); });
+}
+
+QString RecordedPath(const QString& local) {
+    return onMapper([&](const platform::PathMapper& mapper) { return mapper.toRecorded(local); });
 }
 
 } // namespace stowline

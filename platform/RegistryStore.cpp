@@ -58,12 +58,6 @@ qint64 hiveId(Hive hive) { return hive == Hive::CurrentUser ? CurrentUserId : Lo
 
 QStringList pathParts(const QString& path) { return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts); }
 
-// The registry orders subkeys by their upper-case names, compared code unit by code unit.
-bool subKeyLess(const QString& a, const QString& b) {
-    const int byUpper = a.toUpper().compare(b.toUpper());
-    return byUpper != 0 ? byUpper < 0 : a < b;
-}
-
 bool isValidUtf8(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
@@ -74,6 +68,11 @@ bool isValidUtf8(const QByteArray& bytes) {
 QString quoted(const QString& fileName) { return QLatin1Char('"') + fileName + QLatin1Char('"'); }
 
 } // namespace
+
+bool subKeyLess(const QString& a, const QString& b) {
+    const int byUpper = a.toUpper().compare(b.toUpper());
+    return byUpper != 0 ? byUpper < 0 : a < b;
+}
 
 std::optional<Hive> hiveFromName(const QString& name) {
     const QString upper = name.toUpper();
@@ -532,28 +531,8 @@ bool RegistryStore::deleteValue(Hive hive, const QString& path, const QString& n
     });
 }
 
-// ---- The process's store ----------------------------------------------------------------------
-
-namespace {
-std::unique_ptr<RegistryStore> g_store;
+QString RegistryStore::description() const {
+    return QStringLiteral("Stowline registry store ") + quoted(m_fileName);
 }
-
-QString registryFileName() {
-    const QString explicitFile = qEnvironmentVariable("STOWLINE_REGISTRY");
-    if (!explicitFile.isEmpty())
-        return explicitFile;
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty() || QDir::isRelativePath(dataHome))
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    return dataHome + QStringLiteral("/stowline/registry.db");
-}
-
-RegistryStore& registry() {
-    if (!g_store)
-        g_store = std::make_unique<RegistryStore>(registryFileName());
-    return *g_store;
-}
-
-void reopenRegistry() { g_store.reset(); }
 
 } // namespace stowline::platform

@@ -9,6 +9,7 @@
 #include "foundation/modCLSID.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "foundation/modSystemPath.h"
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
@@ -115,16 +116,18 @@ void settleNameClash(RegEdit& reg, const QString& id, RunContext& run) {
     }
 }
 
-// Returns whether the location had to be changed.
-bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& location) {
+// Returns whether the location had to be changed. A location the registry's drives cannot record
+// (a Windows path on a drive this machine does not have) counts as missing.
+bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& location, QString& recorded) {
     bool changed = false;
-    while (!LocationUsable(location)) {
+    while (!LocationUsable(location) || RecordedPath(location).isEmpty()) {
         changed = true;
         const QString text = Str(txtCannotRestoreIdentity) + u' ' + name + QStringLiteral("\r\r") +
-                             Str(txtLocationNotAvailable) + u' ' + location + QStringLiteral("\r\r") +
+                             Str(txtLocationNotAvailable) + u' ' + recorded + QStringLiteral("\r\r") +
                              Str(txtSelectInNextDialog);
         ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information, Str(txtLocationTitle));
         location = AskForLocation();
+        recorded = location;
     }
     return changed;
 }
@@ -161,6 +164,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
         STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
         // Not reset between identities: one without "Store Root" starts from the previous location.
         QString location;
+        QString recorded; // location as the registry has it, for messages
         bool anyStarted = false;
         for (const Identity& identity : identities.all()) {
             STEP(4) if (!identity.selected) continue;
@@ -179,10 +183,11 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
                 reg.ValueName = QStringLiteral("Store Root");
                 STEP(16) if (reg.Exists(0)) {
                     reg.ReadValue();
-                    location = reg.Value.toString();
+                    recorded = reg.Value.toString();
+                    location = LocalPath(recorded);
                 }
             }
-            STEP(17) const bool locationChanged = settleStoreLocation(run.ask, name, location);
+            STEP(17) const bool locationChanged = settleStoreLocation(run.ask, name, location, recorded);
             STEP(18) switch (accountsCase(reg, id)) {
             case AccountsCase::ReplaceOwn:
                 STEP(19) reg.KeyPath = kAccountManager;
@@ -199,7 +204,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             STEP(24) if (locationChanged && reg.Exists(1)) {
                 STEP(25) reg.ValueName = QStringLiteral("Store Root");
                 STEP(26) reg.ValueType = 1;
-                STEP(27) reg.Value = location;
+                STEP(27) reg.Value = RecordedPath(location);
                 STEP(28) reg.WriteValue(0);
             }
             STEP(29) CreateFolder(location);

@@ -7,6 +7,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "foundation/modSystemPath.h"
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
@@ -56,15 +57,18 @@ QString readRecordedLocation(RegEdit& reg) {
 }
 
 // Returns whether the address book had to move.
-bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QString& fileName) {
+bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QString& fileName,
+                    const QString& recorded) {
     bool changed = false;
-    while (!LocationUsable(parentFolder(addressBookFile))) {
+    QString shown = recorded;
+    while (!LocationUsable(parentFolder(addressBookFile)) || RecordedPath(addressBookFile).isEmpty()) {
         changed = true;
-        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + addressBookFile +
+        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + shown +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
         ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information, Str(txtLocationTitle));
         const QString folder = AskForLocation();
         addressBookFile = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
+        shown = addressBookFile;
     }
     return changed;
 }
@@ -84,14 +88,15 @@ bool WAB_Extract(RunContext& run) {
         StopIfFailureReported();
         STEP(5) RegEdit& reg = regAccess();
         STEP(6) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
-        STEP(7) QString addressBookFile = readRecordedLocation(reg);
-        STEP(8) const QString fileName = FileNamePart(addressBookFile);
-        STEP(9) if (settleLocation(run.ask, addressBookFile, fileName)) {
+        STEP(7) const QString recordedFile = readRecordedLocation(reg);
+        QString addressBookFile = LocalPath(recordedFile);
+        STEP(8) const QString fileName = FileNamePart(recordedFile);
+        STEP(9) if (settleLocation(run.ask, addressBookFile, fileName, recordedFile)) {
             STEP(10) reg.KeyPath = kWabFileNameKey;
             STEP(11) if (reg.Exists(1)) {
                 reg.ValueName = QString();
                 reg.ValueType = 1;
-                reg.Value = addressBookFile;
+                reg.Value = RecordedPath(addressBookFile);
                 STEP(12) reg.WriteValue(0);
             }
         }

@@ -8,6 +8,8 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/Platform.h"
+#include "platform/RegistrySource.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 #include "restore/modRSIEF.h"
@@ -22,6 +24,7 @@ constexpr int txtOpeningBackup = 720;
 constexpr int txtRestoringDone = 721;
 constexpr int txtBackupNotRestored = 804;
 constexpr int txtNothingRestored = 821;
+constexpr int txtProfileReadOnly = 1143;
 constexpr qint32 kUnpackWholeArchive = 8;
 
 void unpackWholeArchive(cmpZIP& zip, const QString& archivePath) {
@@ -46,6 +49,13 @@ void finishRun(ProgressView& progress, const QString& status) {
 
 void WizardRestore(const RestoreJob& job, RunContext& run) {
     TRAP_BEGIN("modWizardRestore:WizardRestore")
+        // An offline profile's hive is never written, so whatever a restore set would be lost.
+        STEP(1) if (!platform::registry().persistent()) {
+            platform::dialogs().messageBox(Str(txtProfileReadOnly), platform::MsgButtons::OK,
+                                           platform::MsgIcon::Exclamation, AppTitle());
+            finishRun(run.progress, Str(txtNothingRestored));
+            return;
+        }
         STEP(2) if (!CreateTempFolder()) {
             StopIfFailureReported();
             finishRun(run.progress, Str(txtNothingRestored));

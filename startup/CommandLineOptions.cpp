@@ -22,6 +22,11 @@ constexpr int txtMissingValue = 1111;
 constexpr int txtTooMany = 1112;
 constexpr int txtTryHelp = 1113;
 constexpr int txtConflict = 1114;
+constexpr int txtOptionWinePrefix = 1130;
+constexpr int txtOptionProfile = 1131;
+constexpr int txtOptionWindowsRoot = 1132;
+constexpr int txtSourceConflict = 1133;
+constexpr int txtProfileNeedsRoot = 1134;
 
 // The legacy switches are exactly two characters, so that a bare "/srv/a.stw" is a file, not /S.
 bool isSwitch(const QString& argument, QChar letter) {
@@ -40,7 +45,10 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption schedule(QStringList{QStringLiteral("s"), QStringLiteral("schedule-now")});
     const QCommandLineOption restore(QStringList{QStringLiteral("r"), QStringLiteral("restore")}, QString(),
                                      QStringLiteral("FILE"));
-    parser.addOptions({help, version, schedule, restore});
+    const QCommandLineOption winePrefix(QStringLiteral("wine-prefix"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption profile(QStringLiteral("profile"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption windowsRoot(QStringLiteral("windows-root"), QString(), QStringLiteral("MOUNT"));
+    parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -52,6 +60,10 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
             const QString name = parser.unknownOptionNames().constFirst();
             return fail(Str(txtUnknownOption) + quoted((name.size() == 1 ? u"-" : u"--") + name));
         }
+        const QString text = parser.errorText();
+        for (const char* withValue : {"wine-prefix", "profile", "windows-root"})
+            if (text.contains(QLatin1String(withValue)))
+                return fail(Str(txtMissingValue) + quoted(QStringLiteral("--") + QLatin1String(withValue)));
         return fail(Str(txtMissingValue) + quoted(QStringLiteral("--restore")));
     }
     if (parser.isSet(help)) {
@@ -62,6 +74,14 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         result.action = CommandLineOptions::Action::Version;
         return result;
     }
+
+    result.winePrefix = parser.value(winePrefix);
+    result.profile = parser.value(profile);
+    result.windowsRoot = parser.value(windowsRoot);
+    if (!result.winePrefix.isEmpty() && (!result.profile.isEmpty() || !result.windowsRoot.isEmpty()))
+        return fail(Str(txtSourceConflict));
+    if (result.profile.isEmpty() != result.windowsRoot.isEmpty())
+        return fail(Str(txtProfileNeedsRoot));
 
     const QStringList positional = parser.positionalArguments();
     const bool legacy =
@@ -95,6 +115,9 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtAboutFile) << "\n\n"
             << Str(txtOptionSchedule) << '\n'
             << Str(txtOptionRestore) << '\n'
+            << Str(txtOptionWinePrefix) << '\n'
+            << Str(txtOptionProfile) << '\n'
+            << Str(txtOptionWindowsRoot) << '\n'
             << Str(txtOptionHelp) << '\n'
             << Str(txtOptionVersion) << "\n\n"
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'

@@ -14,6 +14,11 @@ struct CommandLineOptions {
     Action action = Action::Run;
     QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}
     QString error;               // one line, without the program name, when action is Error
+    // --wine-prefix DIR, or --profile FILE with --windows-root MOUNT: the registry to work on
+    // instead of Stowline's own store; empty when not given.
+    QString winePrefix;
+    QString profile;
+    QString windowsRoot;
 };
 
 // Arguments without the program name, after the toolkit has taken its own (-platform and the like).

@@ -7,6 +7,7 @@
 #include "foundation/modSettings.h"
 #include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
+#include "platform/RegistrySource.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
@@ -60,11 +61,27 @@ constexpr int txtWebsitePage = 183;
 constexpr int txtHelpPage = 184;
 constexpr int txtUpdatesFolder = 185;
 constexpr int txtErrorTitle = 300;
+constexpr int txtRegistry = 1137;
+constexpr int txtRegistryStore = 1138;
+constexpr int txtWinePrefix = 1139;
+constexpr int txtWindowsProfile = 1140;
+constexpr int txtDrives = 1141;
+constexpr int txtPathsAsRecorded = 1142;
 
 constexpr int FeatureCount = 6;
 const QString RememberLocationDir = QStringLiteral("RememberLocationDir");
 
 QString parentFolder(const QString& path) { return QFileInfo(path).absolutePath(); }
+
+QString registryLine() {
+    const platform::RegistrySource source = platform::registrySource();
+    const int kind = source.kind == platform::RegistrySource::Kind::WinePrefix ? txtWinePrefix
+                     : source.kind == platform::RegistrySource::Kind::Profile  ? txtWindowsProfile
+                                                                               : txtRegistryStore;
+    const platform::PathMapper& mapper = platform::pathMapper();
+    return Str(txtRegistry) + Str(kind) + source.location + u'\n' + Str(txtDrives) +
+           (mapper.isNative() ? Str(txtPathsAsRecorded) : mapper.driveList());
+}
 } // namespace
 
 frmMain& frmMain::Load(const QString& commandLine) {
@@ -83,7 +100,7 @@ frmMain::frmMain(QWidget* parent)
       m_lblWebsite(entry("lblWebsite", &frmMain::lblWebsite_Click)),
       m_lblHelp(entry("lblHelp", &frmMain::lblHelp_Click)),
       m_lblProgram(entry("lblProgram", &frmMain::lblProgram_Click)), m_lblVersion(label("lblVersion")),
-      m_lblComment(label("lblComment")) {
+      m_lblComment(label("lblComment")), m_lblRegistry(label("lblRegistry")) {
     for (int i = 0; i < FeatureCount; ++i)
         m_features << label(
             QStringLiteral("lbl%1").arg(i + 3, 2, 10, QLatin1Char('0')).toLatin1().constData());
@@ -103,7 +120,7 @@ void frmMain::styleLabels() {
         bold.setBold(true);
         heading->setFont(bold);
     }
-    for (QLabel* small : {m_lblVersion, m_lblComment})
+    for (QLabel* small : {m_lblVersion, m_lblComment, m_lblRegistry})
         small->setStyleSheet(QStringLiteral("color: #555555;"));
 }
 
@@ -142,6 +159,9 @@ QLayout* frmMain::buildLayout() {
     body->addLayout(features, 1);
     body->addLayout(entries, 1);
 
+    m_lblRegistry->setContentsMargins(24, 0, 24, 4);
+    m_lblRegistry->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(24, 0, 24, 12);
     footer->addWidget(m_lblVersion);
@@ -152,6 +172,7 @@ QLayout* frmMain::buildLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(banner);
     layout->addLayout(body, 1);
+    layout->addWidget(m_lblRegistry);
     layout->addLayout(footer);
     return layout;
 }
@@ -182,7 +203,8 @@ void frmMain::Form_Load(const QString& commandLine) {
         STEP(8)
         m_lblVersion->setText(Str(txtVersion) + u' ' + QString::number(VersionMajor) + u'.' +
                               QString::number(VersionMinor));
-        STEP(9) show();
+        STEP(9) m_lblRegistry->setText(registryLine());
+        STEP(10) show();
     TRAP_END
 }
 

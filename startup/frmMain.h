@@ -60,6 +60,7 @@ private:
     LinkEntry* m_lblProgram;
     QLabel* m_lblVersion;
     QLabel* m_lblComment;
+    QLabel* m_lblRegistry; // which registry and drive table the program works on
 };
 
 // Joins program arguments back into one command-line text: the switch, then each argument quoted.

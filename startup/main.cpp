@@ -24,7 +24,7 @@ void chooseOffscreenWithoutDisplay() {
 
 bool registryOpens() {
     try {
-        stowline::platform::registry();
+        stowline::platform::pathMapper(); // opens the registry and reads its drive table
         return true;
     } catch (const stowline::platform::RegistryError& error) {
         std::fprintf(stderr, "stowline: %s\n", error.what());
@@ -50,6 +50,12 @@ int main(int argc, char* argv[]) {
     QTextStream out(stdout), err(stderr);
     if (const std::optional<int> status = stowline::answerCommandLine(options, out, err))
         return *status;
+    if (!options.winePrefix.isEmpty())
+        stowline::platform::chooseRegistrySource(
+            {stowline::platform::RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
+    else if (!options.profile.isEmpty())
+        stowline::platform::chooseRegistrySource(
+            {stowline::platform::RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
     constexpr int RegistryUnusable = 4;
     if (!registryOpens())
         return RegistryUnusable;

@@ -12,12 +12,40 @@ bool isSwitch(const QString& argument) {
     return argument.size() == 2 && (argument[0] == u'/' || argument[0] == u'-') && argument[1].isLetter();
 }
 
+// "--name=VALUE" or "--name VALUE"; false when argument is not one of the registry options.
+bool takeSourceOption(const QStringList& arguments, qsizetype& i, RegEditOptions& options) {
+    const QString& argument = arguments[i];
+    for (const auto& [name, target] :
+         {std::pair{u"--wine-prefix", &options.winePrefix}, std::pair{u"--profile", &options.profile},
+          std::pair{u"--windows-root", &options.windowsRoot}}) {
+        const QString option = QString::fromUtf16(name);
+        if (argument == option) {
+            if (i + 1 >= arguments.size())
+                options.error = QStringLiteral("option requires an argument: ") + option;
+            else
+                *target = arguments[++i];
+            return true;
+        }
+        if (argument.startsWith(option + u'=')) {
+            *target = argument.mid(option.size() + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 RegEditOptions parseRegEditArguments(const QStringList& arguments) {
     RegEditOptions options;
     QStringList names;
-    for (const QString& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (takeSourceOption(arguments, i, options)) {
+            if (!options.error.isEmpty())
+                return options;
+            continue;
+        }
         if (argument == u"--help" || argument == u"/?") {
             options.help = true;
             return options;
@@ -58,6 +86,10 @@ RegEditOptions parseRegEditArguments(const QStringList& arguments) {
         options.error = QStringLiteral("unexpected argument ") + names[allowed];
     else if (options.ansi && options.action != RegEditOptions::Action::Export)
         options.error = QStringLiteral("/a is only for /e");
+    else if (!options.winePrefix.isEmpty() && (!options.profile.isEmpty() || !options.windowsRoot.isEmpty()))
+        options.error = Str(1133);
+    else if (options.profile.isEmpty() != options.windowsRoot.isEmpty())
+        options.error = Str(1134);
     if (!options.error.isEmpty())
         return options;
     options.file = names.value(0);
@@ -67,8 +99,8 @@ RegEditOptions parseRegEditArguments(const QStringList& arguments) {
 
 QString regEditHelpText() {
     return Str(1120) + u'\n' + Str(1121) + u'\n' + Str(1122) + u"\n\n" + Str(1123) + u'\n' + Str(1124) +
-           u'\n' + Str(1125) + u'\n' + Str(1126) + u'\n' + Str(1127) + u"\n\n" + Str(1128) + u"\n\n" +
-           Str(1107) + QStringLiteral(STOWLINE_BUG_MAIL) + u'\n';
+           u'\n' + Str(1125) + u'\n' + Str(1135) + u'\n' + Str(1136) + u'\n' + Str(1126) + u'\n' + Str(1127) +
+           u"\n\n" + Str(1128) + u"\n\n" + Str(1107) + QStringLiteral(STOWLINE_BUG_MAIL) + u'\n';
 }
 
 QString regEditVersionText() {
@@ -88,7 +120,18 @@ int runRegEdit(const RegEditOptions& options, QTextStream& err) {
         return ExitUsage;
     }
     try {
-        platform::RegistryStore& store = platform::registry();
+        if (!options.winePrefix.isEmpty())
+            platform::chooseRegistrySource(
+                {platform::RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
+        else if (!options.profile.isEmpty())
+            platform::chooseRegistrySource(
+                {platform::RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
+        platform::Registry& store = platform::registry();
+        if (options.action == RegEditOptions::Action::Import && !store.persistent()) {
+            err << tool << store.description() << ": " << Str(1143) << '\n';
+            err.flush();
+            return ExitFailed;
+        }
         if (options.action == RegEditOptions::Action::Export) {
             exportRegFile(store, options.file, options.key,
                           options.ansi ? RegFileFormat::Regedit4 : RegFileFormat::Version5);

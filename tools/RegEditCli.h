@@ -9,6 +9,7 @@ namespace stowline {
 // The command line of stowline-regedit, as regedit takes it:
 //   /e [/a] FILE [KEY]   export KEY (every key when absent) with its subkeys; /a: REGEDIT4, else 5.00
 //   [/s] FILE            import FILE silently (nothing is ever asked)
+//   --wine-prefix DIR, --profile FILE --windows-root MOUNT: another registry than the store
 // Switches are "/" or "-" and one letter, any case; every other argument, a path such as "/tmp/x.reg"
 // included, is a file or key name.
 struct RegEditOptions {
@@ -20,6 +21,10 @@ struct RegEditOptions {
     QString error;        // not empty when the command line is unusable
     bool help = false;    // --help, -h, /h, /?
     bool version = false; // --version
+    // --wine-prefix DIR, or --profile FILE with --windows-root MOUNT, as for stowline.
+    QString winePrefix;
+    QString profile;
+    QString windowsRoot;
 };
 
 RegEditOptions parseRegEditArguments(const QStringList& arguments);

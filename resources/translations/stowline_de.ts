@@ -399,6 +399,76 @@
       <translation>Status: 0 erledigt, 1 nichts getan, 2 falscher Aufruf, 3 Zeilen übersprungen.</translation>
     </message>
     <message>
+      <source>      --wine-prefix=DIR   work on the registry and drives of the Wine prefix DIR</source>
+      <comment>1130</comment>
+      <translation>      --wine-prefix=VERZ  mit Registry und Laufwerken des Wine-Präfix VERZ arbeiten</translation>
+    </message>
+    <message>
+      <source>      --profile=FILE      work on the NTUSER.DAT FILE of an offline Windows profile (read only)</source>
+      <comment>1131</comment>
+      <translation>      --profile=DATEI     mit NTUSER.DAT-DATEI eines Windows-Profils arbeiten (nur lesend)</translation>
+    </message>
+    <message>
+      <source>      --windows-root=MOUNT  with --profile: the folder that is C:\ of that Windows</source>
+      <comment>1132</comment>
+      <translation>      --windows-root=MOUNT  mit --profile: der Ordner, der C:\ dieses Windows ist</translation>
+    </message>
+    <message>
+      <source>--wine-prefix cannot be combined with --profile or --windows-root</source>
+      <comment>1133</comment>
+      <translation>--wine-prefix lässt sich nicht mit --profile oder --windows-root verbinden</translation>
+    </message>
+    <message>
+      <source>--profile and --windows-root go together</source>
+      <comment>1134</comment>
+      <translation>--profile und --windows-root gehören zusammen</translation>
+    </message>
+    <message>
+      <source>  --wine-prefix DIR                      work on the registry of the Wine prefix DIR</source>
+      <comment>1135</comment>
+      <translation>  --wine-prefix VERZ                     mit der Registry des Wine-Präfix VERZ arbeiten</translation>
+    </message>
+    <message>
+      <source>  --profile FILE --windows-root MOUNT    work on the NTUSER.DAT FILE of an offline Windows profile</source>
+      <comment>1136</comment>
+      <translation>  --profile DATEI --windows-root MOUNT   mit der NTUSER.DAT-DATEI eines Windows-Profils arbeiten</translation>
+    </message>
+    <message>
+      <source>Registry: </source>
+      <comment>1137</comment>
+      <translation>Registry: </translation>
+    </message>
+    <message>
+      <source>Stowline's registry store </source>
+      <comment>1138</comment>
+      <translation>Registry-Speicher von Stowline </translation>
+    </message>
+    <message>
+      <source>Wine prefix </source>
+      <comment>1139</comment>
+      <translation>Wine-Präfix </translation>
+    </message>
+    <message>
+      <source>Windows profile (read only) </source>
+      <comment>1140</comment>
+      <translation>Windows-Profil (nur lesend) </translation>
+    </message>
+    <message>
+      <source>Drives: </source>
+      <comment>1141</comment>
+      <translation>Laufwerke: </translation>
+    </message>
+    <message>
+      <source>paths used as recorded</source>
+      <comment>1142</comment>
+      <translation>Pfade wie eingetragen</translation>
+    </message>
+    <message>
+      <source>An offline Windows profile is only read: restore into a Wine prefix or into Stowline's own registry store.</source>
+      <comment>1143</comment>
+      <translation>Ein Windows-Profil ohne laufendes Windows wird nur gelesen: stellen Sie in ein Wine-Präfix oder in den Registry-Speicher von Stowline wieder her.</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>

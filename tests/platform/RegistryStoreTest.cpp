@@ -275,7 +275,7 @@ private slots:
     // A file dialog listing the store's folder opens and closes the store's files in this process;
     // neither that nor the regedit tool's runs may cost a write or hide the other side's commits.
     void writesSurviveStrayClosesAndToolRuns() {
-        platform::RegistryStore& store = platform::registry();
+        platform::Registry& store = platform::registry();
         const auto write = [&](const char* name) {
             store.setValue(Hive::CurrentUser, u"Shared"_s, {QString::fromLatin1(name), 1, name});
         };

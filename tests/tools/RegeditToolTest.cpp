@@ -27,7 +27,7 @@ int runTool(const QStringList& arguments, QString* err = nullptr,
 }
 
 // Every key below path with its values, as text, parents first.
-QStringList dump(platform::RegistryStore& store, Hive hive, const QString& path) {
+QStringList dump(platform::Registry& store, Hive hive, const QString& path) {
     QStringList lines{u"["_s + path + u']'};
     for (const RegistryValue& value : store.values(hive, path))
         lines << value.name + u'|' + QString::number(value.type) + u'|' +

@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Stowline on a real Wine prefix. Usage: wine_prefix.py BIN_DIR [WORKDIR]
+(a) what `wine regedit /s` imported, `stowline-regedit --wine-prefix /e` exports with the same values;
+(b) what stowline-regedit imported into user.reg, `wine reg query` reads as Wine's own import, and its
+    REGEDIT4 and 5.00 exports come back identically through `wine regedit`;
+(c) the sample profile planted into the prefix (keys through `wine regedit`, folders under drive_c)
+    backs up through `stowline --wine-prefix … /S` into the same archive members as from the store.
+Exits 77 (skipped) with the reason when Wine cannot run here."""
+import datetime, filecmp, os, re, shutil, subprocess, sys, tempfile, zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from regedit_oracle import read_export  # noqa: E402
+
+KEY = "HKEY_CURRENT_USER\\Software\\StwWine"
+USER = "stowuser"
+
+
+def run(command, env, check=True):
+    result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+    if check and result.returncode != 0:
+        raise SystemExit(f"FAIL: {' '.join(command)} exited {result.returncode}: {result.stderr.decode(errors='replace')}")
+    return result
+
+
+def wine_env(prefix):
+    return dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                USER=USER, LC_ALL="C.UTF-8", DISPLAY="")
+
+
+def wine(prefix, *args):
+    result = run(["wine", *args], wine_env(prefix), check=False)
+    run(["wineserver", "-w"], wine_env(prefix))  # Wine writes its registry when its server ends
+    return result
+
+
+def every_type(key):
+    """A version 5 file with a value of every type, escapes and names outside ASCII."""
+    lines = ["Windows Registry Editor Version 5.00", "", f"[{key}]",
+             '@="default"',
+             '"plain"="text with \\"quotes\\" and \\\\ back\\\\slashes"',
+             '"Zoë Ærø €"="Ångström – ünïcödé"',
+             '"dword"=dword:0000001a',
+             '"binary"=hex:00,01,fe,ff',
+             '"empty"=hex:',
+             '"long"=hex:' + ",".join(f"{i:02x}" for i in range(120)),
+             '"qword"=hex(b):01,02,03,04,05,06,07,08',
+             '"none"=hex(0):aa,bb',
+             '"expand"=hex(2):' + ",".join(f"{b:02x}" for b in "%USERPROFILE%\\Mail\0".encode("utf-16-le")),
+             '"multi"=hex(7):' + ",".join(f"{b:02x}" for b in "one\0twö\0\0".encode("utf-16-le")),
+             f"[{key}\\Sub Key\\Tiefer ü]", '"x"="y"', ""]
+    return b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le")
+
+
+def query(prefix, key):
+    result = wine(prefix, "reg", "query", key, "/s")
+    return result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+
+
+def part_a(tool, prefix, work):
+    source = os.path.join(work, "a.reg")
+    open(source, "wb").write(every_type(KEY + "\\A"))
+    wine(prefix, "regedit", "/s", source)
+    theirs = os.path.join(work, "a-theirs.reg")
+    wine(prefix, "regedit", "/e", theirs, KEY + "\\A")
+    expected = read_export(theirs)
+    for form in ([], ["/a"]):
+        ours = os.path.join(work, "a-ours.reg")
+        run([tool, "--wine-prefix", prefix, "/e", *form, ours, KEY + "\\A"], os.environ)
+        if read_export(ours) != expected:
+            raise SystemExit(f"FAIL (a) {form}: ours {read_export(ours)}\n  wine {expected}")
+    print(f"(a) stowline-regedit exports what wine regedit imported: {len(expected)} keys the same")
+
+
+def ascii_lines(text):
+    return "\n".join(line for line in text.split("\n") if line.isascii())
+
+
+def part_b(tool, prefix, work):
+    source = os.path.join(work, "b.reg")
+    open(source, "wb").write(every_type(KEY + "\\B"))
+    run([tool, "--wine-prefix", prefix, "/s", source], os.environ)
+    ours = query(prefix, KEY + "\\B")
+    wines = query(prefix, KEY + "\\A").replace(KEY + "\\A", KEY + "\\B")
+    if ours != wines or "REG_MULTI_SZ" not in ours:
+        raise SystemExit(f"FAIL (b): Wine reads our import as\n{ours}\nits own as\n{wines}")
+    for form in ([], ["/a"]):
+        exported = os.path.join(work, "b-export.reg")
+        run([tool, "--wine-prefix", prefix, "/e", *form, exported, KEY + "\\B"], os.environ)
+        wine(prefix, "reg", "delete", KEY + "\\B", "/f")
+        wine(prefix, "regedit", "/s", exported)
+        again = query(prefix, KEY + "\\B")
+        if form:  # Wine reads REGEDIT4 in the ANSI code page, ours is UTF-8: only ASCII lines compare
+            lost = [line for line in ascii_lines(ours).split("\n") if line not in again.split("\n")]
+        else:
+            lost = [] if again == ours else ["differs"]
+        if lost:
+            raise SystemExit(f"FAIL (b) {form or 'version 5'}: after wine regedit\n{again}\nbefore\n{ours}")
+    print("(b) Wine reads our user.reg as its own import; REGEDIT4 and 5.00 exports come back the same")
+
+
+def windows_reg(text, root, profile):
+    """The store's export with the sandbox's Linux paths turned into the prefix's Windows ones."""
+    linux = root + "/home"
+    def path(s, base=profile):
+        return s.replace(linux, base).replace("/", "\\")
+    out = []
+    lines = text.split("\r\n")
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        if line.startswith('"') and '"=hex(2):' in line:
+            while line.endswith("\\"):
+                i += 1
+                line = line[:-1] + lines[i].strip()
+            name, _, data = line.partition("=hex(2):")
+            value = bytes(int(x, 16) for x in data.split(",") if x).decode("utf-16-le")
+            line = name + "=hex(2):" + ",".join(f"{b:02x}" for b in path(value, "%USERPROFILE%").encode("utf-16-le"))
+        elif linux in line:
+            name, value = re.match(r'^(@|".*?")="(.*)"$', line).groups()
+            line = name + '="' + path(value).replace("\\", "\\\\") + '"'
+        out.append(line)
+        i += 1
+    return "\r\n".join(out)
+
+
+def schedule(tool, folder, work, extra, env):
+    settings = os.path.join(work, "schedule.reg")
+    open(settings, "w").write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Velmora\\Stowline\\1.0]\r\n"
+                              '"Schedule"="2"\r\n"Delete"="1"\r\n"Items"="111"\r\n"Filename"="Mail"\r\n'
+                              f'"Pathname"="{folder}"\r\n"TimesRun"="5"\r\n')
+    run([tool, *extra, "/s", settings], env)
+
+
+def members(archive):
+    """Member name -> content; zipped members opened one level deeper, reg exports left out."""
+    found = {}
+    with zipfile.ZipFile(archive) as outer:
+        for name in outer.namelist():
+            data = outer.read(name)
+            if name.lower().endswith(".reg"):
+                continue
+            if data[:2] == b"PK":
+                with zipfile.ZipFile(__import__("io").BytesIO(data)) as inner:
+                    for sub in inner.namelist():
+                        found[name + "/" + sub] = inner.read(sub)
+            else:
+                found[name] = data
+    return found
+
+
+def part_c(bin_dir, prefix, work):
+    tool, stowline = os.path.join(bin_dir, "stowline-regedit"), os.path.join(bin_dir, "stowline")
+    root = os.path.join(work, "sample")
+    made = run([os.path.join(bin_dir, "stowline-sample-profile"), root], os.environ)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    for line in made.stdout.decode().splitlines():
+        name, _, value = line[len("export "):].partition("=")
+        env[name] = value.strip("'")
+    profile = f"C:\\users\\{USER}"
+    export = os.path.join(work, "sample-store.reg")
+    run([tool, "/e", export, "HKEY_CURRENT_USER"], env)
+    planted = os.path.join(work, "sample-wine.reg")
+    text = open(export, "rb").read()[2:].decode("utf-16-le")
+    open(planted, "wb").write(b"\xff\xfe" + windows_reg(text, root, profile).encode("utf-16-le"))
+    wine(prefix, "regedit", "/s", planted)
+    home = os.path.join(prefix, "drive_c", "users", USER)
+    for entry in os.listdir(os.path.join(root, "home")):
+        if entry not in ("Documents",):
+            shutil.copytree(os.path.join(root, "home", entry), os.path.join(home, entry), dirs_exist_ok=True)
+    archives = {}
+    for label, extra in (("store", []), ("wine", ["--wine-prefix", prefix])):
+        folder = os.path.join(work, "archives-" + label)
+        os.makedirs(folder)
+        schedule(tool, folder, work, extra, env)
+        result = subprocess.run([stowline, *extra, "/S"], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                timeout=300)
+        written = [f for f in os.listdir(folder) if f.endswith(".stw")]
+        if result.returncode != 0 or len(written) != 1:
+            raise SystemExit(f"FAIL (c) {label}: status {result.returncode}, {written}: {result.stderr.decode()}")
+        archives[label] = members(os.path.join(folder, written[0]))
+    if archives["store"] != archives["wine"]:
+        only = set(archives["store"]) ^ set(archives["wine"])
+        differ = [k for k in archives["store"] if k in archives["wine"] and archives["store"][k] != archives["wine"][k]]
+        raise SystemExit(f"FAIL (c): members only in one archive {sorted(only)}, differing {differ}")
+    print(f"(c) backup of the planted prefix: {len(archives['wine'])} members as from the store")
+
+
+def main():
+    bin_dir = sys.argv[1]
+    tool = os.path.join(bin_dir, "stowline-regedit")
+    if not shutil.which("wine") or not shutil.which("wineboot"):
+        print("SKIP: wine is not installed")
+        return 77
+    work = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="stowline-wine-")
+    os.makedirs(work, exist_ok=True)
+    prefix = os.path.join(work, "prefix")
+    boot = run(["wineboot", "-i"], wine_env(prefix), check=False)
+    run(["wineserver", "-w"], wine_env(prefix), check=False)
+    if boot.returncode != 0 or not os.path.isfile(os.path.join(prefix, "user.reg")):
+        print(f"SKIP: wineboot cannot make a prefix here (status {boot.returncode}): "
+              f"{boot.stderr.decode(errors='replace')[-300:]}")
+        return 77
+    part_a(tool, prefix, work)
+    part_b(tool, prefix, work)
+    part_c(bin_dir, prefix, work)
+    if len(sys.argv) <= 2:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
