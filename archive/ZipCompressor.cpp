@@ -4,6 +4,7 @@
 #include "archive/ZipSourceTree.h"
 #include "archive/ZipWriter.h"
 #include "foundation/modError.h"
+#include "platform/FileCalls.h"
 
 #include <QFile>
 #include <algorithm>
@@ -203,10 +204,13 @@ public:
 
     void commit() {
         keepModeOfReplacedFile();
+        // On disk before it takes the final name, so a crash never leaves a short archive there.
+        if (platform::syncFile(m_fd) != 0)
+            RaiseOsError(errno);
         const int fd = std::exchange(m_fd, -1);
         if (::close(fd) != 0)
             RaiseOsError(errno);
-        if (::rename(m_temp.constData(), m_final.constData()) != 0)
+        if (platform::renameFile(m_temp.constData(), m_final.constData()) != 0)
             RaiseOsError(errno);
         m_committed = true;
     }

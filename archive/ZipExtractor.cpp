@@ -6,6 +6,7 @@
 #include "archive/ZipText.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
+#include "platform/FileCalls.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFile>
@@ -27,6 +28,8 @@ namespace {
 
 constexpr int txtMemberRefused = 401;
 constexpr int txtMemberDamaged = 402;
+constexpr int txtMemberIsLink = 403;
+constexpr int txtLinkOnTheWay = 404;
 constexpr size_t ReadBufferSize = 256 * 1024;
 constexpr int MaximumThreads = 4;
 
@@ -85,13 +88,13 @@ mode_t allowedModeBelow(const QByteArray& root) {
 
 // Creates a folder and its missing parents; a file in the way is an error.
 void makeFolder(const QByteArray& path, mode_t mode) {
-    if (::mkdir(path.constData(), mode) == 0)
+    if (platform::makeFolder(path.constData(), mode) == 0)
         return;
     int error = errno;
     const qsizetype slash = path.lastIndexOf('/');
     if (error == ENOENT && slash > 0) {
         makeFolder(path.left(slash), mode);
-        if (::mkdir(path.constData(), mode) == 0)
+        if (platform::makeFolder(path.constData(), mode) == 0)
             return;
         error = errno;
     }
@@ -100,6 +103,23 @@ void makeFolder(const QByteArray& path, mode_t mode) {
         RaiseOsError(error, true);
     if (!S_ISDIR(info.st_mode))
         RaiseOsError(EEXIST, true);
+}
+
+// True when something already in the target below root, on the way to folder, is a symbolic link
+// that unpacking would follow out of the target. Missing parts are made by the extraction itself.
+bool linkOnTheWay(const QByteArray& root, const QByteArray& folder) {
+    for (qsizetype at = root.size(); at < folder.size();) {
+        qsizetype next = folder.indexOf('/', at + 1);
+        if (next < 0)
+            next = folder.size();
+        struct stat info {};
+        if (::lstat(folder.left(next).constData(), &info) != 0)
+            return false;
+        if (S_ISLNK(info.st_mode))
+            return true;
+        at = next;
+    }
+    return false;
 }
 
 QByteArray rootFolder(const QString& folder) {
@@ -129,10 +149,14 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
             continue;
         if (!path)
             Raise(75, Str(txtMemberRefused) + name);
+        if (IsSymbolicLinkEntry(archive, index))
+            Raise(75, Str(txtMemberIsLink) + name);
         const bool isFolder = name.endsWith(u'/') || name.endsWith(u'\\');
         if (path->isEmpty())
             continue;
         const QByteArray target = plan.root + '/' + QFile::encodeName(*path);
+        if (linkOnTheWay(plan.root, isFolder ? target : target.left(target.lastIndexOf('/'))))
+            Raise(75, Str(txtLinkOnTheWay) + name);
         if (isFolder) {
             plan.folders[target] = {recordedMode(archive, index, 0777), true};
             continue;
@@ -186,7 +210,7 @@ public:
         ::futimens(m_fd, times);
         if (::close(std::exchange(m_fd, -1)) != 0)
             RaiseOsError(errno);
-        if (::rename(m_temp.constData(), m_target.constData()) != 0)
+        if (platform::renameFile(m_temp.constData(), m_target.constData()) != 0)
             RaiseOsError(errno);
         m_committed = true;
     }
@@ -401,7 +425,9 @@ int threadCount(int requested) {
 
 std::optional<QString> SafeMemberPath(const QString& memberName) {
     const QString name = QString(memberName).replace(u'\\', u'/');
-    if (name.startsWith(u'/') || isDrivePrefix(name))
+    const bool control =
+        std::any_of(name.begin(), name.end(), [](QChar c) { return c < u' ' || c == u'\x7f'; });
+    if (control || name.startsWith(u'/') || isDrivePrefix(name))
         return std::nullopt;
     QStringList parts;
     for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <sys/types.h>
+
+// The file-system calls that write a backup or a restore, behind one door so that a test can make
+// the Nth call of a kind fail: STOWLINE_FAIL_FILE_CALL="write:12:ENOSPC" (kinds write, fsync,
+// rename, mkdir; N counted from 1 within the process; errors ENOSPC, EIO, EACCES, EROFS, EDQUOT,
+// or KILL for SIGKILL at that call). The failing call is announced on stderr.
+// Each returns what the system call returns and sets errno the same way.
+namespace stowline::platform {
+
+ssize_t writeFile(int fd, const void* data, size_t size);
+int syncFile(int fd);
+int renameFile(const char* from, const char* to);
+int makeFolder(const char* path, mode_t mode);
+
+} // namespace stowline::platform
