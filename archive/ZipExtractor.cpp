@@ -229,8 +229,10 @@ public:
 
     ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads)
         : m_archiveFile(archiveFile), m_files(files), m_progress(files.size()) {
-        m_running = std::min(threads, static_cast<int>(files.size()));
-        for (int i = 0; i < m_running; ++i)
+        // Counted before any starts: a worker that fails at once lowers m_running while others start.
+        const int count = std::min(threads, static_cast<int>(files.size()));
+        m_running = count;
+        for (int i = 0; i < count; ++i)
             m_threads.emplace_back([this] { work(); });
     }
 
@@ -415,10 +417,16 @@ private:
     std::pair<double, double> m_last{-1.0, -1.0};
 };
 
-int threadCount(int requested) {
-    if (requested > 0)
-        return requested;
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MaximumThreads);
+// Each worker holds its own copy of the archive's directory (some 300 bytes a member): an archive
+// of very many members gets fewer workers, so that memory stays flat.
+int threadCount(int requested, size_t members) {
+    constexpr size_t MembersForAllWorkers = 16384;
+    const int wanted =
+        requested > 0 ? requested
+                      : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MaximumThreads);
+    const auto affordable = static_cast<int>(
+        std::max<size_t>(1, MaximumThreads * MembersForAllWorkers / std::max<size_t>(members, 1)));
+    return std::min(wanted, affordable);
 }
 
 } // namespace
@@ -456,7 +464,8 @@ ZipRunOutcome ZipExtractor::run() {
     for (ExtractItem& item : plan.files)
         item.mode = (item.mode & allowed) | 0600;
 
-    ExtractWorkers workers(m_settings.archiveFile, plan.files, threadCount(m_settings.threads));
+    ExtractWorkers workers(m_settings.archiveFile, plan.files,
+                           threadCount(m_settings.threads, plan.files.size()));
     ExtractReporter reporter(plan, workers, m_events);
     while (!reporter.allReported()) {
         workers.waitForChange(CancelPacer::Interval);

@@ -32,6 +32,15 @@ void unpackWholeArchive(cmpZIP& zip, const QString& archivePath) {
     zip.Extract();
 }
 
+// The unpacked archive holds account keys and mail: after a failure it does not wait for the next
+// start to be removed.
+struct WorkspaceGoesOnFailure {
+    ~WorkspaceGoesOnFailure() {
+        if (FailureShown())
+            DeleteTempFolder();
+    }
+};
+
 void finishRun(ProgressView& progress, const QString& status) {
     if (!status.isNull()) {
         progress.setFileLine(QStringLiteral(" "));
@@ -45,6 +54,7 @@ void finishRun(ProgressView& progress, const QString& status) {
 } // namespace
 
 void WizardRestore(const RestoreJob& job, RunContext& run) {
+    const WorkspaceGoesOnFailure cleanup;
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         STEP(2) if (!CreateTempFolder()) {
             StopIfFailureReported();

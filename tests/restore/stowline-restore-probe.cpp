@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
@@ -74,6 +75,17 @@ void walkWizard() {
     (void)QTest::qWaitFor([] { return !RunGoing(); }, 3600 * 1000);
 }
 
+// The peak resident memory of this process alone (VmHWM): unlike getrusage(), it does not count
+// what the parent held before it started this program.
+void printPeakMemory() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                std::fprintf(stderr, "peak-memory-kib: %s\n",
+                             line.mid(6).trimmed().split(' ').first().constData());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +101,7 @@ int main(int argc, char** argv) {
     if (!OpenRestoreWizard(QDir(args[1]).absolutePath(), Str(954) + u' ' + args[1], 955))
         return 3;
     walkWizard();
+    printPeakMemory();
     if (FailureShown()) {
         std::fprintf(stderr, "failure: %d %s in %s at line %d\n", LastError().number,
                      qPrintable(LastError().description), qPrintable(LastError().procedure),
