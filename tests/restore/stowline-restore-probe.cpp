@@ -17,12 +17,13 @@
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QListView>
 #include <QPushButton>
-#include <QTest>
 #include <cstdio>
 
 using namespace stowline;
@@ -72,7 +73,16 @@ void walkWizard() {
     }
     if (auto* favorites = shownPage<frmRS_IEF>("frmRS_IEF"))
         clickNext(favorites);
-    (void)QTest::qWaitFor([] { return !RunGoing(); }, 3600 * 1000);
+    // Looked at whenever the event loop has nothing left to do: a question from the run is answered
+    // at once, not after a sleep.
+    QEventLoop loop;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
+                     [&] {
+                         if (!RunGoing())
+                             loop.quit();
+                     });
+    if (RunGoing())
+        loop.exec();
 }
 
 // The peak resident memory of this process alone (VmHWM): unlike getrusage(), it does not count
