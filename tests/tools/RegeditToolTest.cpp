@@ -222,8 +222,7 @@ private slots:
         row("\"s\"=\"" + QByteArray(10'000'000, 'x') + "\" tail", "text after the value");
         row("\"b\"=hex:" + QByteArray(3'000'000, '1').replace("11", "11,") + "zz", "bad hex data");
         row("[HKEY_CURRENT_USER\\" + QByteArray(1'000'000, 'k'), "not a key name");
-        row(QByteArray("\"s\"=\"a\0b\"", 8), "\"\\0\" in a quoted text; the rest of the file is not read",
-            false);
+        row(QByteArray("\"s\"=\"a\0b\"", 8), "unterminated quoted text"); // a NUL byte ends the text
         row("\"s\"=\"\xff\xfe\x80\"\x01", "text after the value");
         row("\"d\"=dword:-1", "bad dword");
         row("\"d\"=dword:", "bad dword");
