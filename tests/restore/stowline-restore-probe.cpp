@@ -108,8 +108,10 @@ int main(int argc, char** argv) {
     }
     AnsweringDialogs dialogs(args.value(2, QDir::homePath() + QStringLiteral("/picked")));
     platform::install(&dialogs);
-    if (!OpenRestoreWizard(QDir(args[1]).absolutePath(), Str(954) + u' ' + args[1], 955))
+    if (!OpenRestoreWizard(QDir(args[1]).absolutePath(), Str(954) + u' ' + args[1], 955)) {
+        printPeakMemory();
         return 3;
+    }
     walkWizard();
     printPeakMemory();
     if (FailureShown()) {
