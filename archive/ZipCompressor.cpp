@@ -184,6 +184,12 @@ public:
     explicit PendingArchive(const QString& finalPath) : m_final(QFile::encodeName(finalPath)) {
         if (m_final.isEmpty() || m_final.endsWith('/'))
             RaiseOsError(ENOENT, true);
+        const qsizetype slash = m_final.lastIndexOf('/');
+        const QByteArray folder = slash < 0    ? QByteArray(".")
+                                  : slash == 0 ? QByteArray("/")
+                                               : m_final.left(slash);
+        platform::removeStaleTemporaries(folder.constData(),
+                                         QByteArray(m_final.mid(slash + 1) + '.').constData(), ".part");
         m_temp = m_final + ".XXXXXX.part";
         m_fd = ::mkostemps(m_temp.data(), 5, O_CLOEXEC);
         if (m_fd < 0)

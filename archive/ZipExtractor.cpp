@@ -459,8 +459,11 @@ ZipRunOutcome ZipExtractor::run() {
     archive.reset();
     makeFolder(plan.root, 0777);
     const mode_t allowed = allowedModeBelow(plan.root);
-    for (const auto& [folder, folderMode] : plan.folders)
+    platform::removeStaleTemporaries(plan.root.constData(), ".stowline-", "");
+    for (const auto& [folder, folderMode] : plan.folders) {
         makeFolder(folder, (folderMode.mode & allowed) | 0700);
+        platform::removeStaleTemporaries(folder.constData(), ".stowline-", "");
+    }
     for (ExtractItem& item : plan.files)
         item.mode = (item.mode & allowed) | 0600;
 

@@ -74,6 +74,10 @@ bool copyArchive(const QString& from, const QString& to) {
     if (!in.open(QIODevice::ReadOnly))
         return false;
     const QByteArray target = QFile::encodeName(to);
+    const QByteArray folder = QFile::encodeName(QFileInfo(to).absolutePath());
+    platform::removeStaleTemporaries(
+        folder.constData(), QByteArray(QFile::encodeName(QFileInfo(to).fileName()) + '.').constData(),
+        ".part");
     QByteArray temp = target + ".XXXXXX.part";
     const int fd = ::mkostemps(temp.data(), 5, O_CLOEXEC);
     if (fd < 0)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +69,22 @@ ssize_t writeFile(int fd, const void* data, size_t size) {
 int syncFile(int fd) { return plannedToFail(Sync) ? -1 : ::fsync(fd); }
 
 int renameFile(const char* from, const char* to) { return plannedToFail(Rename) ? -1 : ::rename(from, to); }
+
+void removeStaleTemporaries(const char* folder, const char* prefix, const char* suffix) {
+    DIR* listing = ::opendir(folder);
+    if (!listing)
+        return;
+    const size_t length = std::strlen(prefix) + 6 + std::strlen(suffix);
+    while (const dirent* entry = ::readdir(listing)) {
+        const char* name = entry->d_name;
+        struct stat info {};
+        if (std::strlen(name) == length && std::strncmp(name, prefix, std::strlen(prefix)) == 0 &&
+            std::strcmp(name + length - std::strlen(suffix), suffix) == 0 &&
+            ::fstatat(::dirfd(listing), name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+            ::unlinkat(::dirfd(listing), name, 0);
+    }
+    ::closedir(listing);
+}
 
 int makeFolder(const char* path, mode_t mode) { return plannedToFail(Mkdir) ? -1 : ::mkdir(path, mode); }
 

@@ -14,4 +14,8 @@ int syncFile(int fd);
 int renameFile(const char* from, const char* to);
 int makeFolder(const char* path, mode_t mode);
 
+// Deletes the regular files of folder named prefix + six characters + suffix: what a run that was
+// killed while writing under a temporary name (mkostemps) left there. Links are never followed.
+void removeStaleTemporaries(const char* folder, const char* prefix, const char* suffix);
+
 } // namespace stowline::platform

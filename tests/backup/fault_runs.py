@@ -135,22 +135,18 @@ def backup_faults(profile, archive, registry, count, report):
                     problems.append("no failure reported: " + stderr.strip()[-300:])
                 if digest(archive) != before or not unzip_ok(archive):
                     problems.append("the older archive changed or is damaged")
-                leftovers = [a for a in profile.archives() if a != os.path.basename(archive)]
                 if error == "KILL":
                     again, stderr_again = profile.backup()
                     if again != 0 or not unzip_ok(archive):
                         problems.append("the next run did not complete: exit %d %s" % (again, stderr_again[-300:]))
                     before = digest(archive)
-                    for name in leftovers:  # a killed run cannot remove its own part file
-                        os.unlink(os.path.join(profile.backups, name))
-                elif leftovers:
-                    problems.append("left in the archive folder: %s" % leftovers)
+                if profile.archives() != [os.path.basename(archive)]:  # a kill's part file goes with the next run
+                    problems.append("left in the archive folder: %s" % profile.archives())
                 if os.path.lexists(profile.workspace()):
                     problems.append("workspace left behind")
                 if registry_snapshot(profile.bin_dir, profile.env, os.path.join(profile.root, "r.reg")) != registry:
                     problems.append("registry changed")
-                report.check("backup %s %s %d" % (kind, error, n), problems,
-                             "%d part file(s) left by the kill" % len(leftovers) if error == "KILL" and leftovers else "")
+                report.check("backup %s %s %d" % (kind, error, n), problems)
 
 
 def restore_faults(profile, archive, files, count, report):
