@@ -3,6 +3,7 @@
 #include "archive/ZipText.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "platform/FileCalls.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFile>
@@ -22,7 +23,7 @@ void writeText(const QString& path, const QByteArray& bytes, bool append) {
     const int fd = platform::openPrivateFile(path, append);
     if (fd < 0)
         RaiseOsError(errno, errno == ENOENT);
-    const ssize_t written = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    const ssize_t written = platform::writeFile(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
     const int writeError = written < 0 ? errno : ENOSPC;
     if (::close(fd) != 0 && written == bytes.size())
         RaiseOsError(errno);

@@ -4,6 +4,7 @@
 #include "archive/ZipSourceTree.h"
 #include "archive/ZipWriter.h"
 #include "foundation/modError.h"
+#include "platform/FileCalls.h"
 
 #include <QFile>
 #include <algorithm>
@@ -183,6 +184,12 @@ public:
     explicit PendingArchive(const QString& finalPath) : m_final(QFile::encodeName(finalPath)) {
         if (m_final.isEmpty() || m_final.endsWith('/'))
             RaiseOsError(ENOENT, true);
+        const qsizetype slash = m_final.lastIndexOf('/');
+        const QByteArray folder = slash < 0    ? QByteArray(".")
+                                  : slash == 0 ? QByteArray("/")
+                                               : m_final.left(slash);
+        platform::removeStaleTemporaries(folder.constData(),
+                                         QByteArray(m_final.mid(slash + 1) + '.').constData(), ".part");
         m_temp = m_final + ".XXXXXX.part";
         m_fd = ::mkostemps(m_temp.data(), 5, O_CLOEXEC);
         if (m_fd < 0)
@@ -203,10 +210,13 @@ public:
 
     void commit() {
         keepModeOfReplacedFile();
+        // On disk before it takes the final name, so a crash never leaves a short archive there.
+        if (platform::syncFile(m_fd) != 0)
+            RaiseOsError(errno);
         const int fd = std::exchange(m_fd, -1);
         if (::close(fd) != 0)
             RaiseOsError(errno);
-        if (::rename(m_temp.constData(), m_final.constData()) != 0)
+        if (platform::renameFile(m_temp.constData(), m_final.constData()) != 0)
             RaiseOsError(errno);
         m_committed = true;
     }

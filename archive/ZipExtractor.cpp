@@ -6,6 +6,7 @@
 #include "archive/ZipText.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
+#include "platform/FileCalls.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFile>
@@ -29,6 +30,8 @@ namespace {
 
 constexpr int txtMemberRefused = 401;
 constexpr int txtMemberDamaged = 402;
+constexpr int txtMemberIsLink = 403;
+constexpr int txtLinkOnTheWay = 404;
 constexpr size_t ReadBufferSize = 256 * 1024;
 constexpr int MaximumThreads = 4;
 
@@ -87,13 +90,13 @@ mode_t allowedModeBelow(const QByteArray& root) {
 
 // Creates a folder and its missing parents; a file in the way is an error.
 void makeFolder(const QByteArray& path, mode_t mode) {
-    if (::mkdir(path.constData(), mode) == 0)
+    if (platform::makeFolder(path.constData(), mode) == 0)
         return;
     int error = errno;
     const qsizetype slash = path.lastIndexOf('/');
     if (error == ENOENT && slash > 0) {
         makeFolder(path.left(slash), mode);
-        if (::mkdir(path.constData(), mode) == 0)
+        if (platform::makeFolder(path.constData(), mode) == 0)
             return;
         error = errno;
     }
@@ -102,6 +105,23 @@ void makeFolder(const QByteArray& path, mode_t mode) {
         RaiseOsError(error, true);
     if (!S_ISDIR(info.st_mode))
         RaiseOsError(EEXIST, true);
+}
+
+// True when something already in the target below root, on the way to folder, is a symbolic link
+// that unpacking would follow out of the target. Missing parts are made by the extraction itself.
+bool linkOnTheWay(const QByteArray& root, const QByteArray& folder) {
+    for (qsizetype at = root.size(); at < folder.size();) {
+        qsizetype next = folder.indexOf('/', at + 1);
+        if (next < 0)
+            next = folder.size();
+        struct stat info {};
+        if (::lstat(folder.left(next).constData(), &info) != 0)
+            return false;
+        if (S_ISLNK(info.st_mode))
+            return true;
+        at = next;
+    }
+    return false;
 }
 
 QByteArray rootFolder(const QString& folder) {
@@ -131,10 +151,14 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
             continue;
         if (!path)
             Raise(75, Str(txtMemberRefused) + name);
+        if (IsSymbolicLinkEntry(archive, index))
+            Raise(75, Str(txtMemberIsLink) + name);
         const bool isFolder = name.endsWith(u'/') || name.endsWith(u'\\');
         if (path->isEmpty())
             continue;
         const QByteArray target = plan.root + '/' + QFile::encodeName(*path);
+        if (linkOnTheWay(plan.root, isFolder ? target : target.left(target.lastIndexOf('/'))))
+            Raise(75, Str(txtLinkOnTheWay) + name);
         if (isFolder) {
             plan.folders[target] = {recordedMode(archive, index, 0777), true};
             continue;
@@ -188,7 +212,7 @@ public:
         ::futimens(m_fd, times);
         if (::close(std::exchange(m_fd, -1)) != 0)
             RaiseOsError(errno);
-        if (::rename(m_temp.constData(), m_target.constData()) != 0)
+        if (platform::renameFile(m_temp.constData(), m_target.constData()) != 0)
             RaiseOsError(errno);
         m_committed = true;
     }
@@ -207,8 +231,10 @@ public:
 
     ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads)
         : m_archiveFile(archiveFile), m_files(files), m_order(largestFirst(files)), m_progress(files.size()) {
-        m_running = std::min(threads, static_cast<int>(files.size()));
-        for (int i = 0; i < m_running; ++i)
+        // Counted before any starts: a worker that fails at once lowers m_running while others start.
+        const int count = std::min(threads, static_cast<int>(files.size()));
+        m_running = count;
+        for (int i = 0; i < count; ++i)
             m_threads.emplace_back([this] { work(); });
     }
 
@@ -432,17 +458,25 @@ private:
     std::pair<double, double> m_last{-1.0, -1.0};
 };
 
-int threadCount(int requested) {
-    if (requested > 0)
-        return requested;
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MaximumThreads);
+// Each worker holds its own copy of the archive's directory (some 300 bytes a member): an archive
+// of very many members gets fewer workers, so that memory stays flat.
+int threadCount(int requested, size_t members) {
+    constexpr size_t MembersForAllWorkers = 16384;
+    const int wanted =
+        requested > 0 ? requested
+                      : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MaximumThreads);
+    const auto affordable = static_cast<int>(
+        std::max<size_t>(1, MaximumThreads * MembersForAllWorkers / std::max<size_t>(members, 1)));
+    return std::min(wanted, affordable);
 }
 
 } // namespace
 
 std::optional<QString> SafeMemberPath(const QString& memberName) {
     const QString name = QString(memberName).replace(u'\\', u'/');
-    if (name.startsWith(u'/') || isDrivePrefix(name))
+    const bool control =
+        std::any_of(name.begin(), name.end(), [](QChar c) { return c < u' ' || c == u'\x7f'; });
+    if (control || name.startsWith(u'/') || isDrivePrefix(name))
         return std::nullopt;
     QStringList parts;
     for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
@@ -466,12 +500,16 @@ ZipRunOutcome ZipExtractor::run() {
     archive.reset();
     makeFolder(plan.root, 0777);
     const mode_t allowed = allowedModeBelow(plan.root);
-    for (const auto& [folder, folderMode] : plan.folders)
+    platform::removeStaleTemporaries(plan.root.constData(), ".stowline-", "");
+    for (const auto& [folder, folderMode] : plan.folders) {
         makeFolder(folder, (folderMode.mode & allowed) | 0700);
+        platform::removeStaleTemporaries(folder.constData(), ".stowline-", "");
+    }
     for (ExtractItem& item : plan.files)
         item.mode = (item.mode & allowed) | 0600;
 
-    ExtractWorkers workers(m_settings.archiveFile, plan.files, threadCount(m_settings.threads));
+    ExtractWorkers workers(m_settings.archiveFile, plan.files,
+                           threadCount(m_settings.threads, plan.files.size()));
     ExtractReporter reporter(plan, workers, m_events);
     while (!reporter.allReported()) {
         workers.waitForChange(CancelPacer::Interval);

@@ -16,14 +16,16 @@ struct ZipExtractSettings {
 
 // A member name as a path below the target folder: '\' and '/' both separate, empty and "."
 // parts drop out. Nothing (nullopt) for a name that would leave the folder: absolute, with a ".."
-// part or a drive prefix such as "C:". An empty result names the folder itself.
+// part or a drive prefix such as "C:"; nor for one with control characters. An empty result names
+// the folder itself.
 std::optional<QString> SafeMemberPath(const QString& memberName);
 
 // Unpacks members of an archive below a folder, creating folders as needed and replacing files of
 // the same name. Each file is written under a temporary name beside its final one and renamed into
 // place when complete, so a file is never left half written. Worker threads each unpack whole
 // members; the calling thread raises the events in member order. When any chosen member's name
-// would leave the folder nothing is written and VbError 75 names that member. A member name given
+// would leave the folder, is a symbolic link or would be unpacked through a symbolic link already in
+// the folder, nothing is written and VbError 75 names that member. A member name given
 // as the file pattern matches regardless of case and separator; a pattern that matches nothing unpacks
 // nothing. Throws VbError.
 class ZipExtractor {

@@ -1,6 +1,7 @@
 #include "archive/ZipFormat.h"
 
 #include "foundation/modError.h"
+#include "platform/FileCalls.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -9,7 +10,7 @@ namespace stowline::zipformat {
 
 void writeFully(int fd, const char* data, size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+        const ssize_t written = platform::writeFile(fd, data, size);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)

@@ -1,5 +1,6 @@
 #include "archive/ZipLibzip.h"
 
+#include "archive/ZipText.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 
@@ -56,22 +57,31 @@ ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept {
     return archive;
 }
 
-std::optional<QStringList> ZipMemberNames(const QString& path) {
+bool IsSymbolicLinkEntry(zip_t* archive, zip_uint64_t index) {
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    return zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
+           system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK;
+}
+
+std::optional<QList<ZipMemberEntry>> ZipMemberEntries(const QString& path) {
     zip_error_t error;
     zip_error_init(&error);
     const ZipArchiveHandle archive = openRaw(path, error, ZIP_RDONLY | ZIP_CHECKCONS);
     zip_error_fini(&error);
     if (!archive)
         return std::nullopt;
-    QStringList names;
+    QList<ZipMemberEntry> entries;
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        const char* raw = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
+        const auto index = static_cast<zip_uint64_t>(i);
+        // Decoded exactly as the extractor decodes it, so the name checked is the name unpacked.
+        const char* raw = zip_get_name(archive.get(), index, ZIP_FL_ENC_RAW);
         if (!raw)
             return std::nullopt;
-        names << QString::fromUtf8(raw);
+        entries.append({DecodeArchiveText(QByteArrayView(raw)), IsSymbolicLinkEntry(archive.get(), index)});
     }
-    return names;
+    return entries;
 }
 
 VbError ZipFailure(const zip_error_t* error) {

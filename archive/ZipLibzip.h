@@ -25,9 +25,17 @@ ZipArchiveHandle OpenZipForReading(const QString& path);
 // The same without throwing: null when the file is missing, unreadable or no zip.
 ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept;
 
-// Every member name of an archive whose directories agree with each other; none when the file is
+struct ZipMemberEntry {
+    QString name;
+    bool symbolicLink = false;
+};
+
+// Every member of an archive whose directories agree with each other; none when the file is
 // missing, damaged or no zip, or a name cannot be read.
-std::optional<QStringList> ZipMemberNames(const QString& path);
+std::optional<QList<ZipMemberEntry>> ZipMemberEntries(const QString& path);
+
+// True for a member packed on Unix as a symbolic link (its data is the link's target).
+bool IsSymbolicLinkEntry(zip_t* archive, zip_uint64_t index);
 
 // A libzip failure as the classic error.
 VbError ZipFailure(const zip_error_t* error);

@@ -1,6 +1,7 @@
 #include "backup/modSaveArchive.h"
 
 #include "archive/RunContext.h"
+#include "archive/ZipFormat.h"
 #include "backup/modCreateArchive.h"
 #include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
@@ -8,12 +9,15 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/FileCalls.h"
 #include "platform/Platform.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace stowline {
 
@@ -63,23 +67,39 @@ QString newTemporaryArchivePath() {
     return path;
 }
 
-// Streams the archive to its destination; the old file there is replaced only by a complete copy.
+// Streams the archive to a temporary name beside its destination, syncs and renames it: the old
+// file there is replaced only by a complete copy, which keeps that file's mode.
 bool copyArchive(const QString& from, const QString& to) {
     QFile in(from);
-    QSaveFile out(to);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+    if (!in.open(QIODevice::ReadOnly))
         return false;
+    const QByteArray target = QFile::encodeName(to);
+    const QByteArray folder = QFile::encodeName(QFileInfo(to).absolutePath());
+    platform::removeStaleTemporaries(
+        folder.constData(), QByteArray(QFile::encodeName(QFileInfo(to).fileName()) + '.').constData(),
+        ".part");
+    QByteArray temp = target + ".XXXXXX.part";
+    const int fd = ::mkostemps(temp.data(), 5, O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat replaced {};
+    bool copied = ::stat(target.constData(), &replaced) != 0 || ::fchmod(fd, replaced.st_mode & 07777) == 0;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        if (out.write(buffer.constData(), n) != n)
-            return false;
+    for (qint64 n = 0; copied && (n = in.read(buffer.data(), buffer.size())) != 0;) {
+        try {
+            copied = n > 0;
+            if (copied)
+                zipformat::writeFully(fd, buffer.constData(), static_cast<size_t>(n));
+        } catch (const VbError&) {
+            copied = false;
+        }
     }
-    return out.commit();
+    copied = copied && platform::syncFile(fd) == 0;
+    copied = ::close(fd) == 0 && copied;
+    copied = copied && platform::renameFile(temp.constData(), target.constData()) == 0;
+    if (!copied)
+        ::unlink(temp.constData());
+    return copied;
 }
 
 bool removeForced(const QString& path) {

@@ -1,5 +1,7 @@
 #include "platform/PrivateFiles.h"
 
+#include "platform/FileCalls.h"
+
 #include <QFile>
 #include <cerrno>
 #include <dirent.h>
@@ -104,7 +106,7 @@ FolderPrivacy folderPrivacy(const QString& path) {
 
 int makePrivateFolder(const QString& path) {
     const QByteArray name = native(path);
-    if (::mkdir(name.constData(), 0700) != 0)
+    if (makeFolder(name.constData(), 0700) != 0)
         return errno;
     const Descriptor folder(openFolderNoFollow(AT_FDCWD, name.constData()));
     if (!folder.valid() || ::fchmod(folder.get(), 0700) != 0)

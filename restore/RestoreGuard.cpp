@@ -1,5 +1,6 @@
 #include "restore/RestoreGuard.h"
 
+#include "archive/ZipExtractor.h"
 #include "archive/ZipLibzip.h"
 #include "foundation/RegFile.h"
 #include "foundation/Strings.h"
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace stowline {
 
@@ -25,6 +27,8 @@ constexpr int txtReasonMissingOrDamaged = 813;
 constexpr int txtReasonOutsideFolder = 812;
 constexpr int txtReasonForeignKey = 810;
 constexpr int txtReasonUnreadableRegFile = 814;
+constexpr int txtReasonSymbolicLink = 815;
+constexpr int txtReasonControlCharacters = 816;
 
 bool namesSystemFolder(const QString& cleanPath) {
     static const QStringList tops{QStringLiteral("bin"),  QStringLiteral("boot"), QStringLiteral("dev"),
@@ -37,14 +41,28 @@ bool namesSystemFolder(const QString& cleanPath) {
     return top.startsWith(QStringLiteral("lib")) || tops.contains(top);
 }
 
-// A member name stays inside the folder it is unpacked into: relative, no drive, no "..".
-bool memberNameSafe(const QString& name) {
-    static const QRegularExpression drivePrefix(QStringLiteral("^[A-Za-z]:"));
-    if (name.isEmpty() || name.startsWith(u'/') || name.startsWith(u'\\') ||
-        drivePrefix.match(name).hasMatch())
-        return false;
-    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
-    return !name.split(separators).contains(QStringLiteral(".."));
+bool hasControlCharacters(const QString& name) {
+    return std::any_of(name.begin(), name.end(), [](QChar c) { return c < u' ' || c == u'\x7f'; });
+}
+
+// A name as it can be shown in one line of a message: control characters as \xNN.
+QString shownName(const QString& name) {
+    QString shown;
+    for (QChar c : name)
+        shown += c < u' ' || c == u'\x7f' ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                                          : QString(c);
+    return shown;
+}
+
+Refusal memberRefusal(const ZipMemberEntry& member) {
+    if (hasControlCharacters(member.name))
+        return {txtReasonControlCharacters, shownName(member.name)};
+    // Relative, no drive, no "..": it stays inside the folder it is unpacked into.
+    if (member.name.isEmpty() || !SafeMemberPath(member.name))
+        return {txtReasonOutsideFolder, member.name};
+    if (member.symbolicLink)
+        return {txtReasonSymbolicLink, member.name};
+    return {};
 }
 
 // At or below the allowed key, compared as the registry compares names; no empty, "." or ".."
@@ -127,15 +145,15 @@ Refusal CheckRegFile(const QString& regFile, const QString& allowedKey) {
 }
 
 Refusal CheckZipFile(const QString& zipFile) {
-    const QString shownName = QFileInfo(zipFile).fileName();
+    const QString fileName = QFileInfo(zipFile).fileName();
     if (!QFileInfo(zipFile).isFile())
-        return {txtReasonMissingOrDamaged, shownName};
-    const std::optional<QStringList> names = ZipMemberNames(zipFile);
-    if (!names)
-        return {txtReasonMissingOrDamaged, shownName};
-    for (const QString& name : *names)
-        if (!memberNameSafe(name))
-            return {txtReasonOutsideFolder, name};
+        return {txtReasonMissingOrDamaged, fileName};
+    const std::optional<QList<ZipMemberEntry>> members = ZipMemberEntries(zipFile);
+    if (!members)
+        return {txtReasonMissingOrDamaged, fileName};
+    for (const ZipMemberEntry& member : *members)
+        if (const Refusal refusal = memberRefusal(member); refusal.refused())
+            return refusal;
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
+#include "platform/FileCalls.h"
 #include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
@@ -82,7 +83,7 @@ void deleteFolderNotForced(const QString& folder) {
 void ensureFolder(const QString& folder) {
     if (folder.isEmpty())
         Raise(76, QStringLiteral("Path not found"));
-    if (!QFileInfo(folder).isDir() && mkdir(QFile::encodeName(folder).constData(), 0777) != 0)
+    if (!QFileInfo(folder).isDir() && platform::makeFolder(QFile::encodeName(folder).constData(), 0777) != 0)
         RaiseOsError(errno, true);
 }
 

@@ -35,6 +35,15 @@ void unpackWholeArchive(cmpZIP& zip, const QString& archivePath) {
     zip.Extract();
 }
 
+// The unpacked archive holds account keys and mail: after a failure it does not wait for the next
+// start to be removed.
+struct WorkspaceGoesOnFailure {
+    ~WorkspaceGoesOnFailure() {
+        if (FailureShown())
+            DeleteTempFolder();
+    }
+};
+
 void finishRun(ProgressView& progress, const QString& status) {
     if (!status.isNull()) {
         progress.setFileLine(QStringLiteral(" "));
@@ -48,6 +57,7 @@ void finishRun(ProgressView& progress, const QString& status) {
 } // namespace
 
 void WizardRestore(const RestoreJob& job, RunContext& run) {
+    const WorkspaceGoesOnFailure cleanup;
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         // An offline profile's hive is never written, so whatever a restore set would be lost.
         STEP(1) if (!platform::registry().persistent()) {

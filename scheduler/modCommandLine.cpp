@@ -114,10 +114,10 @@ QString collectItems(const QString& items, RunContext& run) {
         catalog.selectAll(true);
         Identity_Compress(catalog, run);
     }
-    const bool favorites = IEF_Check() && ItemPresent(items, ArchiveItem::Favorites);
+    const bool favorites = !failureTrapped() && IEF_Check() && ItemPresent(items, ArchiveItem::Favorites);
     if (favorites)
         IEF_Compress(run);
-    const bool addressBook = WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
+    const bool addressBook = !failureTrapped() && WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
     if (addressBook)
         WAB_Compress(run);
     return layout::ItemFlags(identities, favorites, addressBook);
@@ -189,6 +189,12 @@ void ScheduledBackup() {
         // Collecting and saving run on a worker: the window stays live and its Cancel answers.
         RunAndWait(window, [&](RunContext& run) {
             STEP(23) const QString collected = collectItems(schedule->items, run);
+            // Nobody answers the crash report of an unattended run: a failure while collecting ends it
+            // here, so that an archive missing an item never replaces a complete one.
+            if (failureTrapped()) {
+                DeleteTempFolder();
+                return;
+            }
             STEP(24) if (!collected.contains(u'1')) {
                 STEP(25)
                 platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,

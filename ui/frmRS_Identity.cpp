@@ -79,6 +79,9 @@ bool frmRS_Identity::Form_Load() {
         STEP(14) loaded = true;
         m_loadFailed = false;
     TRAP_END
+    // The unpacked index names identities: after a failure it does not wait for the next start.
+    if (FailureShown())
+        DeleteTempFolder();
     return loaded;
 }
 

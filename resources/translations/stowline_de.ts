@@ -524,6 +524,16 @@
       <translation>Archiveintrag beschädigt: </translation>
     </message>
     <message>
+      <source>Archive member refused, it is a symbolic link: </source>
+      <comment>403</comment>
+      <translation>Archiveintrag abgelehnt, er ist eine symbolische Verknüpfung: </translation>
+    </message>
+    <message>
+      <source>Archive member refused, a symbolic link in the target folder lies on its way: </source>
+      <comment>404</comment>
+      <translation>Archiveintrag abgelehnt, eine symbolische Verknüpfung im Zielordner liegt auf seinem Weg: </translation>
+    </message>
+    <message>
       <source>Compressing: Identity</source>
       <comment>500</comment>
       <translation>Komprimiere: Identität</translation>
@@ -937,6 +947,16 @@
       <source>Its registry file in the backup cannot be read:</source>
       <comment>814</comment>
       <translation>Ihre Registry-Datei in der Sicherung kann nicht gelesen werden:</translation>
+    </message>
+    <message>
+      <source>The backup holds a symbolic link, which is never unpacked:</source>
+      <comment>815</comment>
+      <translation>Die Sicherung enthält eine symbolische Verknüpfung, die nie entpackt wird:</translation>
+    </message>
+    <message>
+      <source>The backup holds a file whose name has control characters:</source>
+      <comment>816</comment>
+      <translation>Die Sicherung enthält eine Datei, deren Name Steuerzeichen enthält:</translation>
     </message>
     <message>
       <source>Nothing of this item was changed.</source>

@@ -2,6 +2,7 @@
 #include "platform/RegistryStore.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -199,8 +200,8 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<bool>("restRead");
-        const auto row = [](const char* line, const char* reason, bool restRead = true) {
-            QTest::newRow(line) << QByteArray(line) << QString::fromUtf8(reason) << restRead;
+        const auto row = [](const QByteArray& line, const char* reason, bool restRead = true) {
+            QTest::newRow(line.left(60).constData()) << line << QString::fromUtf8(reason) << restRead;
         };
         row("\"b\"=hex:01,0g", "bad hex data");
         row("\"b\"=hex:01,100", "bad hex data");
@@ -217,6 +218,18 @@ private slots:
         row("[HKCU\\Short]", "unknown root key \"HKCU\"");
         row("\"s\"=\"a\\0b\"", "\"\\0\" in a quoted text; the rest of the file is not read", false);
         row("[-HKEY_NOWHERE\\x]", "not a known root key; the rest of the file is not read", false);
+        // Hostile input: huge lines, stray bytes and odd structure are skipped like any other line.
+        row("\"s\"=\"" + QByteArray(10'000'000, 'x') + "\" tail", "text after the value");
+        row("\"b\"=hex:" + QByteArray(3'000'000, '1').replace("11", "11,") + "zz", "bad hex data");
+        row("[HKEY_CURRENT_USER\\" + QByteArray(1'000'000, 'k'), "not a key name");
+        row(QByteArray("\"s\"=\"a\0b\"", 8), "unterminated quoted text"); // a NUL byte ends the text
+        row("\"s\"=\"\xff\xfe\x80\"\x01", "text after the value");
+        row("\"d\"=dword:-1", "bad dword");
+        row("\"d\"=dword:", "bad dword");
+        row("\"b\"=hex(100000000):01", "bad value type");
+        row("\"n\"", "\"=\" expected");
+        row("=\"nameless\"", "not a key, a value or a comment");
+        row("[-HKEY_CURRENT_USER]", "a root key cannot be deleted; the rest of the file is not read", false);
     }
     void unusableLinesAreSkipped() {
         QFETCH(QByteArray, line);
@@ -288,6 +301,27 @@ private slots:
         QVERIFY(!QFile::exists(m_env->path(u"out.reg"_s)));
         QCOMPARE(platform::registry().subKeys(Hive::CurrentUser, QString()), QStringList{u"Existing"_s});
         QCOMPARE(test::readFile(foreign), QByteArray("my notes\n"));
+    }
+
+    // The store's file may not grow past a few blocks: the write fails (or the tool is killed by
+    // SIGXFSZ) part way through a large import, and not one of its keys is left in the store.
+    void storeThatCannotGrowImportsNothing() {
+        platform::registry().createKey(Hive::CurrentUser, u"Existing"_s);
+        const QStringList before = dump(platform::registry(), Hive::CurrentUser, QString());
+        QByteArray content = "REGEDIT4\r\n\r\n";
+        for (int key = 0; key < 2000; ++key)
+            content += "[HKEY_CURRENT_USER\\Big\\" + QByteArray::number(key) + "]\r\n\"v\"=\"" +
+                       QByteArray(2000, 'a' + key % 26) + "\"\r\n";
+        const QString file = m_env->path(u"big.reg"_s);
+        test::writeFile(file, content);
+        const qint64 blocks = QFileInfo(m_env->registryFile()).size() / 512 + 64;
+        QProcess shell;
+        shell.start(u"sh"_s, {u"-c"_s, u"ulimit -f %1; exec \"$0\" /s \"$1\""_s.arg(blocks),
+                              test::TestEnvironment::binary(u"stowline-regedit"_s), file});
+        QVERIFY(shell.waitForFinished(60000));
+        QVERIFY(shell.exitStatus() == QProcess::CrashExit || shell.exitCode() == 1);
+        platform::reopenRegistry();
+        QCOMPARE(dump(platform::registry(), Hive::CurrentUser, QString()), before);
     }
 
 private:

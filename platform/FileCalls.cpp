@@ -1,0 +1,91 @@
+#include "platform/FileCalls.h"
+
+#include <QByteArray>
+#include <QList>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stowline::platform {
+
+namespace {
+
+enum Kind { Write, Sync, Rename, Mkdir, KindCount };
+const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir"};
+
+struct PlannedFault {
+    int kind = -1;
+    long long nth = 0;
+    int error = 0;
+};
+
+constexpr int KillInstead = -1;
+
+int errorNamed(const QByteArray& name) {
+    if (name == "KILL")
+        return KillInstead;
+    static const QList<QPair<QByteArray, int>> known{
+        {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}, {"EROFS", EROFS}, {"EDQUOT", EDQUOT}};
+    for (const auto& [text, number] : known)
+        if (name == text)
+            return number;
+    return EIO;
+}
+
+PlannedFault readPlan() {
+    const QList<QByteArray> parts = qgetenv("STOWLINE_FAIL_FILE_CALL").split(':');
+    if (parts.size() != 3)
+        return {};
+    return {static_cast<int>(kindNames.indexOf(parts[0])), parts[1].toLongLong(), errorNamed(parts[2])};
+}
+
+// True when this call is the one the plan makes fail; errno is then set.
+bool plannedToFail(Kind kind) {
+    static const PlannedFault plan = readPlan();
+    static std::atomic<long long> calls[KindCount];
+    if (plan.kind != kind || ++calls[kind] != plan.nth)
+        return false;
+    std::fprintf(stderr, "stowline: %s call %lld %s (STOWLINE_FAIL_FILE_CALL)\n", kindNames[kind].constData(),
+                 plan.nth, plan.error == KillInstead ? "kills the process" : std::strerror(plan.error));
+    if (plan.error == KillInstead)
+        ::kill(::getpid(), SIGKILL);
+    errno = plan.error;
+    return true;
+}
+
+} // namespace
+
+ssize_t writeFile(int fd, const void* data, size_t size) {
+    return plannedToFail(Write) ? -1 : ::write(fd, data, size);
+}
+
+int syncFile(int fd) { return plannedToFail(Sync) ? -1 : ::fsync(fd); }
+
+int renameFile(const char* from, const char* to) { return plannedToFail(Rename) ? -1 : ::rename(from, to); }
+
+void removeStaleTemporaries(const char* folder, const char* prefix, const char* suffix) {
+    DIR* listing = ::opendir(folder);
+    if (!listing)
+        return;
+    const size_t length = std::strlen(prefix) + 6 + std::strlen(suffix);
+    while (const dirent* entry = ::readdir(listing)) {
+        const char* name = entry->d_name;
+        struct stat info {};
+        if (std::strlen(name) == length && std::strncmp(name, prefix, std::strlen(prefix)) == 0 &&
+            std::strcmp(name + length - std::strlen(suffix), suffix) == 0 &&
+            ::fstatat(::dirfd(listing), name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+            ::unlinkat(::dirfd(listing), name, 0);
+    }
+    ::closedir(listing);
+}
+
+int makeFolder(const char* path, mode_t mode) { return plannedToFail(Mkdir) ? -1 : ::mkdir(path, mode); }
+
+} // namespace stowline::platform

@@ -1,0 +1,246 @@
+#!/usr/bin/env python3
+"""Makes the Nth write, fsync, rename or mkdir of a scheduled backup (`stowline /S`) and of a restore
+(stowline-restore-probe) fail with ENOSPC or EIO, or kills the process right there (SIGKILL, at the
+call itself: no timing guesses), on the sample profile. After each run:
+
+- backup: the run reports the failure and ends by itself; the archive written before under the same
+  name is byte for byte what it was and `unzip -t` passes; no partial archive is left under a
+  final name; the workspace is gone (after a kill: gone after the next run, which completes); the
+  registry is unchanged;
+- restore: the run reports the failure; the workspace is gone (after a kill: the next run removes
+  it); running the restore again completes it and gives back exactly the files that were backed up.
+
+A real full disk follows when running as root: the archive folder is a 1 MiB tmpfs.
+
+    fault_runs.py BIN_DIR [--points N] [--keep DIR]
+"""
+import argparse
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "restore"))
+from hostile_archives import sandbox, registry_snapshot  # noqa: E402
+
+SETTINGS = "HKEY_CURRENT_USER\\SOFTWARE\\Velmora\\Stowline\\1.0"
+KINDS = ("write", "fsync", "rename", "mkdir")
+
+
+class Profile:
+    def __init__(self, bin_dir, root):
+        self.bin_dir, self.root = bin_dir, root
+        self.env = sandbox(bin_dir, root)
+        self.backups = os.path.join(root, "Backups")
+        self.schedule(self.backups)
+
+    def schedule(self, folder):
+        body = ('REGEDIT4\r\n\r\n[%s]\r\n"Schedule"="1"\r\n"Delete"="1"\r\n"Items"="111"\r\n"Filename"="Mail"\r\n'
+                '"Pathname"="%s"\r\n"TimesRun"="1"\r\n"LaunchOE"="0"\r\n' % (SETTINGS, folder))
+        reg_file = os.path.join(self.root, "schedule.reg")
+        with open(reg_file, "w", encoding="utf-8") as f:
+            f.write(body)
+        subprocess.run([self.tool("stowline-regedit"), "/s", reg_file], env=self.env, check=True)
+        os.unlink(reg_file)
+
+    def tool(self, name):
+        return os.path.join(self.bin_dir, name)
+
+    def run(self, program, args, fault=None):
+        env = dict(self.env)
+        if fault:
+            env["STOWLINE_FAIL_FILE_CALL"] = fault
+        env.pop("DISPLAY", None)
+        done = subprocess.run([self.tool(program)] + args, env=env, capture_output=True, text=True,
+                              errors="replace", timeout=120)
+        return done.returncode, done.stderr
+
+    def backup(self, fault=None):
+        return self.run("stowline", ["/S"], fault)
+
+    def restore(self, archive, fault=None):
+        return self.run("stowline-restore-probe", [archive], fault)
+
+    def workspace(self):
+        return os.path.join(self.root, "tmp", "stowline-%d" % os.getuid(), "stowline")
+
+    def archives(self, folder=None):
+        folder = folder or self.backups
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+    def mail_files(self):
+        """Every file of the stores, the address book and the Favorites: relative path -> hash."""
+        found = {}
+        home = os.path.join(self.root, "home")
+        for sub in ("Mail", "Address Book", "Favorites"):
+            for top, _, files in os.walk(os.path.join(home, sub)):
+                for name in files:
+                    path = os.path.join(top, name)
+                    with open(path, "rb") as f:
+                        found[os.path.relpath(path, home)] = hashlib.sha1(f.read()).hexdigest()
+        return found
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha1(f.read()).hexdigest()
+
+
+def unzip_ok(path):
+    return subprocess.run(["unzip", "-tqq", path], capture_output=True).returncode == 0
+
+
+def points(count):
+    """1, 2, 3, 5, 8, ...: the early calls one by one, later ones ever further apart."""
+    spread, a, b = [], 1, 2
+    while len(spread) < count:
+        spread.append(a)
+        a, b = b, a + b
+    return spread
+
+
+class Report:
+    def __init__(self):
+        self.rows, self.failed = [], 0
+
+    def check(self, label, problems, note=""):
+        print("%-40s %s%s" % (label, "ok" if not problems else "FAILED", "  " + note if note else ""))
+        for problem in problems:
+            print("    " + problem)
+        self.failed += bool(problems)
+
+
+def fired(stderr):
+    return "(STOWLINE_FAIL_FILE_CALL)" in stderr
+
+
+def backup_faults(profile, archive, registry, count, report):
+    before = digest(archive)
+    for error in ("ENOSPC", "EIO", "KILL"):
+        for kind in KINDS:
+            for n in points(count):
+                status, stderr = profile.backup("%s:%d:%s" % (kind, n, error))
+                if not fired(stderr):  # past the last such call: the run completed and replaced it
+                    before = digest(archive)
+                    break
+                problems = []
+                if error == "KILL":
+                    if status != -9:
+                        problems.append("exit %d after the kill" % status)
+                elif status not in (1, 2):
+                    problems.append("exit %d" % status)
+                elif "the scheduled backup failed" not in stderr and "was not written" not in stderr:
+                    problems.append("no failure reported: " + stderr.strip()[-300:])
+                if digest(archive) != before or not unzip_ok(archive):
+                    problems.append("the older archive changed or is damaged")
+                if error == "KILL":
+                    again, stderr_again = profile.backup()
+                    if again != 0 or not unzip_ok(archive):
+                        problems.append("the next run did not complete: exit %d %s" % (again, stderr_again[-300:]))
+                    before = digest(archive)
+                if profile.archives() != [os.path.basename(archive)]:  # a kill's part file goes with the next run
+                    problems.append("left in the archive folder: %s" % profile.archives())
+                if os.path.lexists(profile.workspace()):
+                    problems.append("workspace left behind")
+                if registry_snapshot(profile.bin_dir, profile.env, os.path.join(profile.root, "r.reg")) != registry:
+                    problems.append("registry changed")
+                report.check("backup %s %s %d" % (kind, error, n), problems)
+
+
+def restore_faults(profile, archive, files, count, report):
+    for error in ("ENOSPC", "EIO", "KILL"):
+        for kind in KINDS:
+            for n in points(count):
+                status, stderr = profile.restore(archive, "%s:%d:%s" % (kind, n, error))
+                if not fired(stderr):
+                    break
+                problems = []
+                if error == "KILL" and status != -9 or error != "KILL" and status not in (1, 2):
+                    problems.append("exit %d: %s" % (status, stderr.strip()[-300:]))
+                if error != "KILL" and os.path.lexists(profile.workspace()):
+                    problems.append("workspace left behind")
+                again, stderr_again = profile.restore(archive)
+                if again != 0:
+                    problems.append("the restore run again did not complete: exit %d %s" % (again, stderr_again[-300:]))
+                if os.path.lexists(profile.workspace()):
+                    problems.append("workspace left behind by the run after")
+                if profile.mail_files() != files:
+                    problems.append("restored files differ from the backed-up ones")
+                report.check("restore %s %s %d" % (kind, error, n), problems)
+
+
+def fill(path, leave):
+    """Fills the file system of path, then frees leave bytes again."""
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT, 0o600)
+    try:
+        while os.write(fd, bytes(4096)):
+            pass
+    except OSError:
+        pass
+    os.ftruncate(fd, max(0, os.fstat(fd).st_size - leave))
+    os.close(fd)
+
+
+def full_disk(profile, report):
+    if os.getuid() != 0:
+        print("full disk on a tmpfs: skipped, mounting a tmpfs needs root")
+        return
+    disk = os.path.join(profile.root, "small-disk")
+    os.makedirs(disk)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", disk]).returncode != 0:
+        print("full disk on a tmpfs: skipped, mount failed (no CAP_SYS_ADMIN here)")
+        return
+    try:
+        profile.schedule(disk)
+        status, stderr = profile.backup()
+        problems = [] if status == 0 else ["the first backup onto the tmpfs failed: exit %d %s" % (status, stderr)]
+        archive = os.path.join(disk, profile.archives(disk)[0]) if profile.archives(disk) else None
+        older = digest(archive) if archive else None
+        fill(os.path.join(disk, "filler.bin"), leave=64 * 1024)  # less room than another archive needs
+        status, stderr = profile.backup()
+        # No room at the destination: the archive stays in the temporary folder and the run says where.
+        if status not in (1, 2) and "The backup has been saved as: " + profile.root not in stderr:
+            problems.append("exit %d on the full disk" % status)
+        if not archive or digest(archive) != older or not unzip_ok(archive):
+            problems.append("the older archive changed or is damaged")
+        if sorted(profile.archives(disk)) != sorted([os.path.basename(archive or ""), "filler.bin"]):
+            problems.append("left on the full disk: %s" % profile.archives(disk))
+        if os.path.lexists(profile.workspace()):
+            problems.append("workspace left behind")
+        report.check("backup onto a full 1 MiB tmpfs", problems, "exit %d: %s" % (status, stderr.strip()[-160:]))
+    finally:
+        subprocess.run(["umount", disk])
+        profile.schedule(profile.backups)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bin_dir")
+    parser.add_argument("--points", type=int, default=3, help="calls tried per kind and error")
+    parser.add_argument("--keep", help="work in this folder and keep it")
+    args = parser.parse_args()
+    work = args.keep or tempfile.mkdtemp(prefix="stowline-faults-")
+    report = Report()
+    try:
+        profile = Profile(args.bin_dir, os.path.join(work, "profile"))
+        status, stderr = profile.backup()
+        if status != 0 or len(profile.archives()) != 1:
+            print("the first backup failed: exit %d %s" % (status, stderr))
+            return 1
+        archive = os.path.join(profile.backups, profile.archives()[0])
+        registry = registry_snapshot(profile.bin_dir, profile.env, os.path.join(work, "r.reg"))
+        files = profile.mail_files()
+        backup_faults(profile, archive, registry, args.points, report)
+        full_disk(profile, report)
+        restore_faults(profile, archive, files, args.points, report)
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    print("%d runs failed their checks" % report.failed)
+    return 1 if report.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,549 @@
+#!/usr/bin/env python3
+"""Builds hostile backup archives (zipfile plus byte surgery) and restores each one with
+stowline-restore-probe into a fresh sample profile. For every case it checks: the probe ends by
+itself with the expected exit status, its messages name the culprit, peak memory and time stay
+under their limits, the workspace is gone, and nothing changed in the files or the registry outside
+the folders and keys the restore was meant to touch.
+
+    hostile_archives.py BIN_DIR [--only NAME | --long] [--keep DIR] [--list]
+"""
+import argparse
+import hashlib
+import io
+import os
+import re
+import shutil
+import stat
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zipfile
+import warnings
+import zlib
+
+warnings.filterwarnings("ignore", "Duplicate name")
+
+ID = "{5D0C0DE5-1234-4ABC-9DEF-0123456789AB}"
+SAMPLE_ID = "{3F2A9C41-7B6E-4D21-9A0C-5E8F1B2D3C4A}"
+MEMORY_LIMIT_KIB = 128 * 1024
+BOMB_SECONDS = 10
+CASE_SECONDS = 60
+GIB = 1 << 30
+
+# Folders (below the sandbox root) and registry keys a full restore of the base archive may change.
+TARGET_FOLDERS = ("home/restored-store", "home/Address Book", "home/Favorites", "home/picked")
+TARGET_KEYS = ("HKEY_CURRENT_USER\\Identities\\" + ID, "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4",
+               "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager",
+               "HKEY_CURRENT_USER\\Software\\Velmora")
+TARGET_VALUES_KEY = "HKEY_CURRENT_USER\\Identities"  # "Last Username" and friends are rewritten
+
+
+# ---- building zips ---------------------------------------------------------------------------------
+
+def zip_bytes(members, comment=b"", compression=zipfile.ZIP_DEFLATED):
+    """members: (name or ZipInfo, bytes) pairs, written as they come (duplicates too)."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", compression) as z:
+        for name, data in members:
+            z.writestr(name, data)
+        z.comment = comment
+    return out.getvalue()
+
+
+def link_entry(name, target):
+    info = zipfile.ZipInfo(name)
+    info.create_system = 3
+    info.external_attr = (stat.S_IFLNK | 0o777) << 16
+    return info, target.encode()
+
+
+def reg(body):
+    return ("REGEDIT4\r\n\r\n" + body).encode()
+
+
+def identity_reg(root, extra=""):
+    key = "[HKEY_CURRENT_USER\\Identities\\" + ID
+    return reg(key + "]\r\n\"Username\"=\"Probe Identity\"\r\n\r\n" + key +
+               "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"=\"" + root +
+               "/home/restored-store\"\r\n\r\n" + extra)
+
+
+def wab_reg(root, extra=""):
+    key = "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"
+    return reg(key + "]\r\n\r\n" + key + "\\Wab File Name]\r\n@=\"" + root +
+               "/home/Address Book/Main Identity.wab\"\r\n\r\n" + extra)
+
+
+def archive(root, store=None, favorites=None, wab=None, ident_reg=None, wab_key=None, index=None,
+            extra=(), comment=b"111", replace=None):
+    """The base backup of one identity, Favorites and an address book; any part can be swapped."""
+    store = store if store is not None else [("Inbox.dbx", b"mail " * 100), ("News/a.dbx", b"news")]
+    favorites = favorites if favorites is not None else [("Links/new.url", b"[InternetShortcut]\r\n")]
+    wab = wab if wab is not None else [("Main Identity.wab", b"wab" * 50)]
+    members = [
+        ("stowline_version.txt", b"1,0,375\r\n"),
+        ("windows_version.txt", b"5,1,2\r\n"),
+        ("ident.idx", index if index is not None else ('"Probe Identity","' + ID + '"\r\n').encode()),
+        (ID + "/ident_key.reg", ident_reg if ident_reg is not None else identity_reg(root)),
+        (ID + "/ident_data.zip", zip_bytes(store)),
+        ("ief/ief_data.zip", zip_bytes(favorites)),
+        ("wab/wab_key.reg", wab_key if wab_key is not None else wab_reg(root)),
+        ("wab/wab_data.zip", zip_bytes(wab)),
+    ]
+    if replace:
+        members = [(n, replace.get(n, d)) for n, d in members]
+    return zip_bytes(members + list(extra), comment)
+
+
+def bomb_zip(name, size=GIB):
+    """size bytes of zeros in about a thousandth of that: one fully flushed deflate block of 1 MiB of
+    zeros stands on its own, so it is repeated instead of compressing a gibibyte each time."""
+    piece = bytes(1 << 20)
+    deflater = zlib.compressobj(9, zlib.DEFLATED, -15)
+    block = deflater.compress(piece) + deflater.flush(zlib.Z_FULL_FLUSH)
+    ending = zlib.compressobj(9, zlib.DEFLATED, -15).flush(zlib.Z_FINISH)
+    crc = 0
+    for _ in range(size >> 20):
+        crc = zlib.crc32(piece, crc)
+    data = block * (size >> 20) + ending
+    encoded = name.encode()
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0x21, crc, len(data), size, len(encoded), 0)
+    central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0x21, crc, len(data), size,
+                          len(encoded), 0, 0, 0, 0, 0, 0)
+    directory = central + encoded
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(directory), len(local) + len(encoded) + len(data), 0)
+    return local + encoded + data + directory + end
+
+
+# ---- byte surgery ----------------------------------------------------------------------------------
+
+def headers(data, signature):
+    at = data.find(signature)
+    while at >= 0:
+        yield at
+        at = data.find(signature, at + 4)
+
+
+def central_of(data, name):
+    for at in headers(data, b"PK\x01\x02"):
+        length = struct.unpack_from("<H", data, at + 28)[0]
+        if data[at + 46:at + 46 + length] == name.encode():
+            return at
+    raise KeyError(name)
+
+
+def local_of(data, name):
+    return struct.unpack_from("<I", data, central_of(data, name) + 42)[0]
+
+
+def patch(data, at, fmt, *values):
+    data = bytearray(data)
+    struct.pack_into(fmt, data, at, *values)
+    return bytes(data)
+
+
+def rename_bytes(data, old, new):
+    assert len(old) == len(new)
+    return data.replace(old, new)
+
+
+def eocd(data):
+    return data.rfind(b"PK\x05\x06")
+
+
+def lie_size(data, name):
+    data = patch(data, central_of(data, name) + 24, "<I", 5)
+    return patch(data, local_of(data, name) + 22, "<I", 5)
+
+
+def lie_crc(data, name):
+    data = patch(data, central_of(data, name) + 16, "<I", 0xDEADBEEF)
+    return patch(data, local_of(data, name) + 14, "<I", 0xDEADBEEF)
+
+
+def set_method(data, name, method):
+    data = patch(data, central_of(data, name) + 10, "<H", method)
+    return patch(data, local_of(data, name) + 8, "<H", method)
+
+
+def encrypt_flag(data, name):
+    central = central_of(data, name)
+    flags = struct.unpack_from("<H", data, central + 8)[0] | 1
+    data = patch(data, central + 8, "<H", flags)
+    return patch(data, local_of(data, name) + 6, "<H", flags)
+
+
+def overlap(data, first, second):
+    return patch(data, central_of(data, second) + 42, "<I", local_of(data, first))
+
+
+def zip64_lie(data, name):
+    """The member's local zip64 extra claims 4 EiB of data."""
+    local = local_of(data, name)
+    name_length, extra_length = struct.unpack_from("<HH", data, local + 26)
+    extra = local + 30 + name_length
+    assert struct.unpack_from("<H", data, extra)[0] == 1, "no zip64 extra"
+    return patch(data, extra + 4, "<Q", 1 << 62)
+
+
+def nested(root, member, build):
+    """The base archive whose inner zip member went through build(bytes)."""
+    base = {ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"mail " * 100), ("Sent.dbx", b"sent" * 40)])}
+    return archive(root, replace={member: build(base[member])})
+
+
+# ---- the cases ---------------------------------------------------------------------------------------
+# Each: name, builder(root) -> archive bytes, expected exit statuses, texts stderr must hold, options.
+# "~" in a text stands for the sandbox root. Exit statuses: 0 restored, 1 failure shown in the crash
+# window, 2 refused or nothing restored, 3 not opened.
+
+CASES = []
+
+
+def case(name, build, statuses, texts=(), bomb=False, plant=None, long=False):
+    CASES.append(dict(name=name, build=build, statuses=statuses, texts=texts, bomb=bomb, plant=plant, long=long))
+
+
+OUTSIDE = "The backup holds a file that would be written outside the restore folder: "
+LINK = "The backup holds a symbolic link, which is never unpacked: "
+CONTROL = "The backup holds a file whose name has control characters: "
+DAMAGED = "A file of it is missing or damaged in the backup: "
+FOREIGN_KEY = "Its registry file in the backup changes a key that does not belong to it: "
+UNREADABLE_REG = "Its registry file in the backup cannot be read: "
+BAD_ID = "Its identity ID in the backup is not a valid identity ID: "
+
+case("clean base archive", lambda r: archive(r), {0}, ["Restoring: Done!"])
+
+# Member names of the outer archive and of each inner zip.
+TRAVERSALS = [("dot-dot", "../../../../evil.txt"), ("absolute", "/tmp/stowline-hostile-evil.txt"),
+              ("drive", "C:/evil.txt"), ("drive-relative", "C:evil.txt"),
+              ("backslash dot-dot", "..\\..\\..\\evil.txt"), ("inner dot-dot", "a/../../../../evil.txt"),
+              ("UNC", "\\\\server\\share\\evil.txt")]
+for label, bad in TRAVERSALS:
+    case("outer " + label, lambda r, bad=bad: archive(r, extra=[(bad, b"x")]), {2}, [OUTSIDE + bad])
+for label, bad in TRAVERSALS[:5]:
+    case("store " + label, lambda r, bad=bad: archive(r, store=[("Inbox.dbx", b"m"), (bad, b"x")]), {2},
+         [OUTSIDE + bad])
+case("favorites dot-dot", lambda r: archive(r, favorites=[("Links/../../../x.url", b"x")]), {2},
+     [OUTSIDE + "Links/../../../x.url"])
+case("favorites absolute", lambda r: archive(r, favorites=[("/tmp/stowline-hostile-fav.url", b"x")]), {2},
+     [OUTSIDE + "/tmp/stowline-hostile-fav.url"])
+case("address book backslash", lambda r: archive(r, wab=[("..\\..\\evil.wab", b"x")]), {2},
+     [OUTSIDE + "..\\..\\evil.wab"])
+case("address book dot-dot", lambda r: archive(r, wab=[("../../evil.wab", b"x")]), {2},
+     [OUTSIDE + "../../evil.wab"])
+
+for label, where in (("outer", "extra"), ("store", "store"), ("favorites", "favorites"), ("address book", "wab")):
+    def with_link(r, where=where):
+        entry = [link_entry("evil-link", "/etc/passwd")]
+        return archive(r, extra=entry) if where == "extra" else archive(r, **{where: [("ok.txt", b"ok")] + entry})
+    case(label + " symbolic link entry", with_link, {2}, [LINK + "evil-link"])
+case("store link to a folder, then a file through it",
+     lambda r: archive(r, store=[link_entry("d", "/tmp"), ("d/stowline-hostile-through.txt", b"x")]), {2},
+     [LINK + "d"])
+for label, raw in (("escape", "ev\x1b[2Jil.txt"), ("newline", "evil\n.txt"), ("DEL", "evil\x7f.txt")):
+    shown = raw.replace("\x1b", "\\x1b").replace("\n", "\\x0a").replace("\x7f", "\\x7f")
+    case("outer control character " + label, lambda r, raw=raw: archive(r, extra=[(raw, b"x")]), {2},
+         [CONTROL + shown])
+case("store control character", lambda r: archive(r, store=[("In\tbox.dbx", b"x")]), {2},
+     [CONTROL + "In\\x09box.dbx"])
+# zipfile cuts a name at NUL, so the NUL goes in afterwards; libzip reads it as a blank.
+case("outer NUL in a name",
+     lambda r: rename_bytes(archive(r, extra=[("evilQnul.txt", b"x")]), b"evilQnul", b"evil\0nul"), {0})
+
+# Links that already exist in the target: unpacking must not go through them.
+# Replacing the Favorites deletes the planted link itself (never what it points to) before unpacking.
+case("favorites: planted link in the target", lambda r: archive(r, favorites=[("Links/new.url", b"x")]), {0},
+     plant=("home/Favorites/Links", "../../outside"))
+case("store: planted link in the target", lambda r: archive(r, store=[("News/a.dbx", b"x")]), {1},
+     ["a symbolic link in the target folder lies on its way: News/a.dbx"],
+     plant=("home/restored-store/News", "../../outside"))
+
+# Bombs: a gibibyte of zeros in about a mebibyte.
+case("inner zip bomb in the store",
+     lambda r: archive(r, replace={ID + "/ident_data.zip": bomb_zip("Inbox.dbx")}), {0, 1}, bomb=True)
+case("inner zip bomb in the favorites",
+     lambda r: archive(r, replace={"ief/ief_data.zip": bomb_zip("Links/huge.url")}), {0, 1}, bomb=True)
+
+
+def outer_bomb(root):
+    """The base archive with the bomb's member spliced in front of its own."""
+    bomb, base = bomb_zip("junk.bin"), archive(root)
+    bomb_directory = bomb.rfind(b"PK\x01\x02")
+    bomb_entry = bomb[bomb_directory:eocd(bomb)]
+    base_directory = struct.unpack_from("<I", base, eocd(base) + 16)[0]
+    shifted = bytearray(base[base_directory:eocd(base)])
+    for at in headers(bytes(shifted), b"PK\x01\x02"):
+        offset = struct.unpack_from("<I", shifted, at + 42)[0]
+        struct.pack_into("<I", shifted, at + 42, offset + bomb_directory)
+    members = bomb[:bomb_directory] + base[:base_directory]
+    directory = bomb_entry + bytes(shifted)
+    count = struct.unpack_from("<H", base, eocd(base) + 10)[0] + 1
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(directory), len(members), 3) + b"111"
+    return members + directory + end
+
+
+case("outer zip bomb", outer_bomb, {0, 1}, bomb=True)
+
+# Damaged structures.
+case("overlapping entries", lambda r: overlap(archive(r), "stowline_version.txt", "windows_version.txt"),
+     {2}, [DAMAGED])
+# libzip's consistency check refuses duplicate names, so the item is never unpacked.
+case("duplicate member: the later one foreign",
+     lambda r: archive(r, extra=[(ID + "/ident_key.reg",
+                                 identity_reg(r, "[HKEY_LOCAL_MACHINE\\Software\\Run]\r\n\"x\"=\"y\"\r\n"))]),
+     {2}, [DAMAGED])
+case("duplicate member in the store", lambda r: archive(r, store=[("Inbox.dbx", b"one"), ("Inbox.dbx", b"two")]),
+     {2}, [DAMAGED + "ident_data.zip"])
+case("central directory outside the file", lambda r: patch(archive(r), eocd(archive(r)) + 16, "<I", 1 << 30),
+     {3}, ["does not seem to be a valid Stowline archive"])
+case("lying size", lambda r: lie_size(archive(r), "stowline_version.txt"), {1, 2}, ["stowline_version.txt"])
+case("lying CRC", lambda r: lie_crc(archive(r), "ident.idx"), {1, 2}, ["ident.idx"])
+case("lying CRC in the store", lambda r: nested(r, ID + "/ident_data.zip", lambda z: lie_crc(z, "Sent.dbx")),
+     {1}, ["Archive member damaged: Sent.dbx"])
+case("lying zip64 sizes", lambda r: zip64_case(r), {2}, [DAMAGED])
+case("end record claims zip64 entries", lambda r: patch(archive(r), eocd(archive(r)) + 8, "<HH", 0xFFFF, 0xFFFF),
+     {2, 3})
+for label, cut in (("in a local header", lambda d: 10), ("in member data", lambda d: len(d) // 2),
+                   ("in the central directory", lambda d: central_of(d, "ident.idx") + 20),
+                   ("in the end record", lambda d: len(d) - 10)):
+    case("truncated " + label, lambda r, cut=cut: archive(r)[:cut(archive(r))], {2, 3})
+case("store member in bzip2",
+     lambda r: archive(r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)],
+                                                                       compression=zipfile.ZIP_BZIP2)}), {0, 1})
+case("store member in lzma",
+     lambda r: archive(r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)],
+                                                                       compression=zipfile.ZIP_LZMA)}), {0, 1})
+case("unknown compression method", lambda r: nested(r, ID + "/ident_data.zip", lambda z: set_method(z, "Sent.dbx", 97)),
+     {1}, ["Sent.dbx"])
+case("encrypted store member", lambda r: nested(r, ID + "/ident_data.zip", lambda z: encrypt_flag(z, "Sent.dbx")),
+     {1}, ["Sent.dbx"])
+case("65,535 members", lambda r: archive(r, extra=[("many/%05d" % i, b"") for i in range(65535)]), {0}, long=True)
+
+# The comment and the identity index.
+case("comment claims items that are absent",
+     lambda r: zip_bytes([("stowline_version.txt", b"1,0,375\r\n"), ("ident.idx", b"")], b"111"), {1, 2})
+case("index of 10,000 records", lambda r: archive(
+    r, index=b"".join(b'"Name %d","{%08d-0000-0000-0000-000000000000}"\r\n' % (i, i) for i in range(10000))),
+     {2}, [DAMAGED + "ident_key.reg"])
+case("index ID that is a path", lambda r: archive(r, index=b'"Evil","../../../../tmp"\r\n'), {2},
+     [BAD_ID + '"../../../../tmp"'])
+case("index record without an ID", lambda r: archive(r, index=b'"Lonely"\r\n'), {2})  # no line to choose
+case("index record with an extra field", lambda r: archive(r, index=('"Probe Identity","' + ID + '","x"\r\n').encode()),
+     {0})
+
+# Registry members.
+AUTOSTART = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+case("identity key writes an autostart entry",
+     lambda r: archive(r, ident_reg=identity_reg(r, "[" + AUTOSTART + "]\r\n\"evil\"=\"/tmp/x\"\r\n")), {2},
+     [FOREIGN_KEY + AUTOSTART])
+case("address book key writes an autostart entry",
+     lambda r: archive(r, wab_key=wab_reg(r, "[" + AUTOSTART + "]\r\n\"evil\"=\"/tmp/x\"\r\n")), {2},
+     [FOREIGN_KEY + AUTOSTART])
+case("identity key deletes all identities",
+     lambda r: archive(r, ident_reg=identity_reg(r, "[-HKEY_CURRENT_USER\\Identities]\r\n")), {2},
+     [FOREIGN_KEY + "-HKEY_CURRENT_USER\\Identities"])
+case("identity key reaches another identity",
+     lambda r: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + SAMPLE_ID + "]\r\n\"Username\"=\"x\"\r\n")),
+     {2}, [FOREIGN_KEY + "HKEY_CURRENT_USER\\Identities\\" + SAMPLE_ID])
+for label, line in (("unterminated string", '"Username"="never ends'), ("bad hex", '"b"=hex:0g,11'),
+                    ("unknown type", '"b"=str(9):"x"'), ("10 MB line", '"b"="' + "x" * 10_000_000 + '" tail')):
+    case("identity key " + label, lambda r, line=line: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + ID + "]\r\n" + line + "\r\n")),
+         {2}, [UNREADABLE_REG])
+
+
+def members_of(data):
+    with zipfile.ZipFile(io.BytesIO(data)) as z:
+        return [(i.filename, z.read(i.filename)) for i in z.infolist()]
+
+
+def zip64_case(root):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as z:
+        for name, content in members_of(archive(root)):
+            with z.open(zipfile.ZipInfo(name), "w", force_zip64=True) as member:
+                member.write(content)
+        z.comment = b"111"
+    return zip64_lie(out.getvalue(), "stowline_version.txt")
+
+
+# ---- the driver --------------------------------------------------------------------------------------
+
+def sandbox(bin_dir, folder):
+    out = subprocess.run([os.path.join(bin_dir, "stowline-sample-profile"), folder], check=True,
+                         capture_output=True, text=True).stdout
+    env = dict(os.environ)
+    for line in out.splitlines():
+        name, value = line[len("export "):].split("=", 1)
+        env[name] = value.strip("'")
+    runtime = os.path.join(os.path.dirname(folder), "runtime")  # else Qt makes one in TMPDIR
+    os.makedirs(runtime, 0o700)
+    env.update(QT_QPA_PLATFORM="offscreen", STOWLINE_BIN_DIR=bin_dir, QT_LOGGING_RULES="*.warning=false",
+               XDG_RUNTIME_DIR=runtime)
+    os.makedirs(os.path.join(folder, "outside"))
+    return env
+
+
+def in_targets(relative):
+    return any(relative == t or relative.startswith(t + "/") for t in ("root/" + f for f in TARGET_FOLDERS))
+
+
+def files_snapshot(case_dir):
+    """Every entry below the case folder outside the targets: type, mode, size, content hash."""
+    seen = {}
+    for top, folders, files in os.walk(case_dir):
+        for name in folders + files:
+            path = os.path.join(top, name)
+            relative = os.path.relpath(path, case_dir)
+            if in_targets(relative) or relative.startswith("root/registry.db"):
+                continue
+            info = os.lstat(path)
+            if stat.S_ISLNK(info.st_mode):
+                seen[relative] = ("link", os.readlink(path))
+            elif stat.S_ISDIR(info.st_mode):
+                seen[relative] = ("dir", stat.S_IMODE(info.st_mode))
+            else:
+                with open(path, "rb") as f:
+                    seen[relative] = ("file", stat.S_IMODE(info.st_mode), hashlib.sha1(f.read()).hexdigest())
+    return seen
+
+
+def registry_snapshot(bin_dir, env, out_file):
+    subprocess.run([os.path.join(bin_dir, "stowline-regedit"), "/e", "/a", out_file], env=env, check=True)
+    keys, key = {}, None
+    with open(out_file, encoding="utf-8") as f:
+        for line in f.read().split("\r\n"):
+            if line.startswith("["):
+                key = line[1:-1]
+                keys[key] = []
+            elif line and key:
+                keys[key].append(line)
+    os.unlink(out_file)
+    return keys
+
+
+def key_in_targets(key):
+    return any(key.lower() == t.lower() or key.lower().startswith(t.lower() + "\\") for t in TARGET_KEYS)
+
+
+def registry_changes(before, after):
+    changed = []
+    for key in sorted(set(before) | set(after)):
+        if before.get(key) == after.get(key) or key_in_targets(key):
+            continue
+        if key == TARGET_VALUES_KEY and key in before and key in after:
+            rewritten = ('"Last Username"=', '"Last User ID"=', '"Start As"=')
+            strip = lambda lines: [l for l in lines if not l.startswith(rewritten)]
+            if strip(before[key]) == strip(after[key]):
+                continue
+        changed.append(key)
+    return changed
+
+
+def fresh_case(bin_dir, work):
+    """The sample profile at work/case, made once and copied back before each case: its registry
+    names its own folders, so it always lives at the same path."""
+    case_dir = os.path.join(work, "case")
+    pristine = os.path.join(work, "pristine")
+    if not os.path.isdir(pristine):
+        fresh_case.env = sandbox(bin_dir, os.path.join(case_dir, "root"))
+        shutil.copytree(case_dir, pristine, symlinks=True)
+    else:
+        shutil.rmtree(case_dir)
+        shutil.copytree(pristine, case_dir, symlinks=True)
+    return case_dir, fresh_case.env
+
+
+def run_case(bin_dir, work, number, spec):
+    case_dir, env = fresh_case(bin_dir, work)
+    root = os.path.join(case_dir, "root")
+    archive_path = os.path.join(work, "%02d.stw" % number)
+    with open(archive_path, "wb") as f:
+        f.write(spec["build"](root))
+    if spec["plant"]:
+        where, target = spec["plant"]
+        shutil.rmtree(os.path.join(root, where), ignore_errors=True)
+        os.makedirs(os.path.dirname(os.path.join(root, where)), exist_ok=True)
+        os.symlink(target, os.path.join(root, where))
+    files_before = files_snapshot(case_dir)
+    registry_before = registry_snapshot(bin_dir, env, os.path.join(case_dir, "before.reg"))
+
+    start = time.monotonic()
+    process = subprocess.Popen([os.path.join(bin_dir, "stowline-restore-probe"), archive_path], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    # A probe that hangs is killed: the case then fails on its exit status.
+    watchdog = threading.Timer(CASE_SECONDS, process.kill)
+    watchdog.start()
+    stderr = process.stderr.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    watchdog.cancel()
+    seconds = time.monotonic() - start
+    text = stderr.decode("utf-8", "replace")
+    peaks = re.findall(r"^peak-memory-kib: (\d+)$", text, re.M)
+    peak_kib = int(peaks[0]) if peaks else usage.ru_maxrss  # rusage also counts this driver's own peak
+    exit_status = os.waitstatus_to_exitcode(status)
+
+    problems = []
+    if exit_status not in spec["statuses"]:
+        problems.append("exit status %d, expected %s" % (exit_status, sorted(spec["statuses"])))
+    for expected in spec["texts"]:
+        if expected.replace("~", root) not in text:
+            problems.append("stderr lacks %r" % expected)
+    if peak_kib > MEMORY_LIMIT_KIB:
+        problems.append("peak memory %d KiB" % peak_kib)
+    if spec["bomb"] and seconds > BOMB_SECONDS:
+        problems.append("took %.1f s" % seconds)
+    workspace = os.path.join(root, "tmp", "stowline-%d" % os.getuid(), "stowline")
+    if os.path.lexists(workspace):
+        problems.append("workspace left behind")
+    files_after = files_snapshot(case_dir)
+    for path in sorted(set(files_before) | set(files_after)):
+        if files_before.get(path) != files_after.get(path) and path != "root/tmp/stowline-%d" % os.getuid():
+            problems.append("changed outside the targets: " + path)
+    for path in ("/tmp/stowline-hostile-evil.txt", "/tmp/stowline-hostile-fav.url", "/tmp/stowline-hostile-through.txt"):
+        if os.path.lexists(path):
+            problems.append("written outside: " + path)
+    for key in registry_changes(registry_before, registry_snapshot(bin_dir, env, os.path.join(case_dir, "after.reg"))):
+        problems.append("registry key changed outside the targets: " + key)
+    return exit_status, seconds, peak_kib, problems, text
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bin_dir")
+    parser.add_argument("--only", help="run the cases whose name holds this text")
+    parser.add_argument("--keep", help="work in this folder and keep it")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--long", action="store_true", help="the long cases (65,535 members) only")
+    args = parser.parse_args()
+    cases = [c for c in CASES if args.only and args.only in c["name"] or not args.only and c["long"] == args.long]
+    if args.list:
+        print("\n".join(c["name"] for c in cases))
+        return 0
+    work = args.keep or tempfile.mkdtemp(prefix="stowline-hostile-")
+    os.makedirs(work, exist_ok=True)
+    failed = 0
+    try:
+        for number, spec in enumerate(cases):
+            status, seconds, peak, problems, text = run_case(args.bin_dir, work, number, spec)
+            print("%-55s exit %d  %5.2f s  %6.1f MiB  %s" % (spec["name"], status, seconds, peak / 1024,
+                                                          "ok" if not problems else "FAILED"))
+            if problems:
+                failed += 1
+                for problem in problems:
+                    print("    " + problem)
+                print("    stderr: " + text.strip().replace("\n", "\n            ")[:2000])
+            if not args.keep:
+                os.unlink(os.path.join(work, "%02d.stw" % number))
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    print("%d cases, %d failed" % (len(cases), failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
