@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
+#include "archive/RunRecording.h"
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
@@ -45,6 +46,17 @@ void finishRun(ProgressView& progress, const QString& status) {
 } // namespace
 
 void WizardRestore(const RestoreJob& job, RunContext& run) {
+    const QDateTime start = QDateTime::currentDateTime();
+    run.notes.clear();
+    // Every way out of the run below ends in the ledger.
+    bool succeeded = false;
+    struct Recorder {
+        const RestoreJob& job;
+        RunContext& run;
+        const QDateTime& start;
+        bool& succeeded;
+        ~Recorder() { RecordRestore(start, job.archivePath, job.chosenItems, succeeded, run); }
+    } recorder{job, run, start, succeeded};
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         STEP(2) if (!CreateTempFolder()) {
             StopIfFailureReported();
@@ -69,6 +81,7 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
             return;
         STEP(13) if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook) && !WAB_Extract(run)) return;
         STEP(14) finishRun(run.progress, Str(txtRestoringDone));
+        succeeded = true;
     TRAP_END
 }
 

@@ -22,6 +22,8 @@ constexpr int txtMissingValue = 1111;
 constexpr int txtTooMany = 1112;
 constexpr int txtTryHelp = 1113;
 constexpr int txtConflict = 1114;
+constexpr int txtOptionVerify = 1216;
+constexpr int txtOptionStatus = 1217;
 
 // The legacy switches are exactly two characters, so that a bare "/srv/a.stw" is a file, not /S.
 bool isSwitch(const QString& argument, QChar letter) {
@@ -40,7 +42,10 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption schedule(QStringList{QStringLiteral("s"), QStringLiteral("schedule-now")});
     const QCommandLineOption restore(QStringList{QStringLiteral("r"), QStringLiteral("restore")}, QString(),
                                      QStringLiteral("FILE"));
-    parser.addOptions({help, version, schedule, restore});
+    const QCommandLineOption verify(QStringList{QStringLiteral("V"), QStringLiteral("verify")}, QString(),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption status(QStringLiteral("status"));
+    parser.addOptions({help, version, schedule, restore, verify, status});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -52,7 +57,10 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
             const QString name = parser.unknownOptionNames().constFirst();
             return fail(Str(txtUnknownOption) + quoted((name.size() == 1 ? u"-" : u"--") + name));
         }
-        return fail(Str(txtMissingValue) + quoted(QStringLiteral("--restore")));
+        const bool verifyMissing =
+            arguments.contains(QStringLiteral("--verify")) || arguments.contains(QStringLiteral("-V"));
+        return fail(Str(txtMissingValue) +
+                    quoted(verifyMissing ? QStringLiteral("--verify") : QStringLiteral("--restore")));
     }
     if (parser.isSet(help)) {
         result.action = CommandLineOptions::Action::Help;
@@ -60,6 +68,17 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         result.action = CommandLineOptions::Action::Version;
+        return result;
+    }
+
+    if (parser.isSet(verify) || parser.isSet(status)) {
+        if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(schedule)) +
+                int(parser.isSet(restore)) + int(!parser.positionalArguments().isEmpty()) >
+            1)
+            return fail(Str(txtConflict));
+        result.action =
+            parser.isSet(verify) ? CommandLineOptions::Action::Verify : CommandLineOptions::Action::Status;
+        result.verifyFile = parser.value(verify);
         return result;
     }
 
@@ -88,6 +107,8 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
 std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStream& out, QTextStream& err) {
     switch (options.action) {
     case CommandLineOptions::Action::Run:
+    case CommandLineOptions::Action::Verify:
+    case CommandLineOptions::Action::Status:
         return std::nullopt;
     case CommandLineOptions::Action::Help:
         out << Str(txtUsage) << '\n'
@@ -95,6 +116,8 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtAboutFile) << "\n\n"
             << Str(txtOptionSchedule) << '\n'
             << Str(txtOptionRestore) << '\n'
+            << Str(txtOptionVerify) << '\n'
+            << Str(txtOptionStatus) << '\n'
             << Str(txtOptionHelp) << '\n'
             << Str(txtOptionVersion) << "\n\n"
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'

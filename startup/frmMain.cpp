@@ -7,6 +7,7 @@
 #include "foundation/modSettings.h"
 #include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
+#include "scheduler/BackupHealth.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
@@ -83,7 +84,7 @@ frmMain::frmMain(QWidget* parent)
       m_lblWebsite(entry("lblWebsite", &frmMain::lblWebsite_Click)),
       m_lblHelp(entry("lblHelp", &frmMain::lblHelp_Click)),
       m_lblProgram(entry("lblProgram", &frmMain::lblProgram_Click)), m_lblVersion(label("lblVersion")),
-      m_lblComment(label("lblComment")) {
+      m_lblComment(label("lblComment")), m_lblStatus(label("lblStatus")) {
     for (int i = 0; i < FeatureCount; ++i)
         m_features << label(
             QStringLiteral("lbl%1").arg(i + 3, 2, 10, QLatin1Char('0')).toLatin1().constData());
@@ -142,6 +143,10 @@ QLayout* frmMain::buildLayout() {
     body->addLayout(features, 1);
     body->addLayout(entries, 1);
 
+    m_lblStatus->setContentsMargins(24, 0, 24, 8);
+    m_lblStatus->setWordWrap(true);
+    m_lblStatus->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(24, 0, 24, 12);
     footer->addWidget(m_lblVersion);
@@ -152,6 +157,7 @@ QLayout* frmMain::buildLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(banner);
     layout->addLayout(body, 1);
+    layout->addWidget(m_lblStatus);
     layout->addLayout(footer);
     return layout;
 }
@@ -182,8 +188,25 @@ void frmMain::Form_Load(const QString& commandLine) {
         STEP(8)
         m_lblVersion->setText(Str(txtVersion) + u' ' + QString::number(VersionMajor) + u'.' +
                               QString::number(VersionMinor));
+        refreshStatusLine();
         STEP(9) show();
     TRAP_END
+}
+
+void frmMain::refreshStatusLine() {
+    const BackupHealth health = CurrentBackupHealth();
+    const QString line = health.lines.join(QStringLiteral("  \u00B7  "));
+    m_lblStatus->setText(line);
+    m_lblStatus->setAccessibleName(line);
+    m_lblStatus->setStyleSheet(health.healthy ? QStringLiteral("color: #1d5e20;")
+                                              : QStringLiteral("color: #a11a1a; font-weight: bold;"));
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    // Enabled again after a run or a wizard: the ledger may hold a new record.
+    if (event->type() == QEvent::EnabledChange && isEnabled() && m_lblStatus)
+        refreshStatusLine();
+    QWidget::changeEvent(event);
 }
 
 void frmMain::setCaptions() {
@@ -216,7 +239,7 @@ void frmMain::countStart() {
         if (platform::dialogs().messageBox(Str(txtFeedbackPrompt1) + u'\r' + Str(txtFeedbackPrompt2),
                                            MsgButtons::YesNo, MsgIcon::Information,
                                            AppTitle()) == MsgAnswer::Yes)
-            platform::shell().open(Str(txtFeedbackMailto) + SupportMailAddress());
+            OpenOrSayWhere(Str(txtFeedbackMailto) + SupportMailAddress());
     }
     ++timesRun;
     if (timesRun >= 26)
@@ -246,7 +269,7 @@ void frmMain::rememberFolderOf(const QString& archivePath) {
     WriteSetting(regAccess(), RememberLocationDir, parentFolder(archivePath));
 }
 
-void frmMain::openVendorPage(const QString& path) { platform::shell().open(VendorWebHost() + path); }
+void frmMain::openVendorPage(const QString& path) { OpenOrSayWhere(VendorWebHost() + path); }
 
 void frmMain::lblBackup_Click() {
     using platform::MsgButtons, platform::MsgIcon;

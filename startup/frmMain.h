@@ -21,8 +21,12 @@ public:
 
     static QColor visitedColor() { return QColor(128, 0, 128); }
 
+    // The last backup, the next scheduled one and any warning, from the ledger.
+    void refreshStatusLine();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private slots:
     void lblBackup_Click();
@@ -60,6 +64,7 @@ private:
     LinkEntry* m_lblProgram;
     QLabel* m_lblVersion;
     QLabel* m_lblComment;
+    QLabel* m_lblStatus;
 };
 
 // Joins program arguments back into one command-line text: the switch, then each argument quoted.

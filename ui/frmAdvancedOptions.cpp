@@ -6,6 +6,7 @@
 #include "foundation/modFolder.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "ui/ScheduleTimerSetup.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
 
@@ -193,7 +194,11 @@ void frmAdvancedOptions::cmdOK_Click() {
         STEP(3) WriteSetting(regAccess(), QStringLiteral("CompressionLevel"), level);
         STEP(5) storeBox(*m_chkOE, QStringLiteral("LaunchOE"));
         STEP(6) storeBox(*m_chkLoc, QStringLiteral("RememberLocations"), &RememberLocationsSetting);
+        const bool wasDisabled =
+            ReadSetting(regAccess(), QStringLiteral("SchedulerDisable")).value_or(QString()).trimmed() ==
+            u"1";
         STEP(7) storeBox(*m_chkScheduler, QStringLiteral("SchedulerDisable"));
+        SwitchScheduleTimer(wasDisabled, m_chkScheduler->isChecked());
         STEP(8) storeBox(*m_chkTemp, QStringLiteral("CustomTemp"));
         STEP(9) frmMain_Enabled();
     TRAP_END

@@ -19,11 +19,13 @@
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
+#include "ui/frmRS_Plan.h"
 
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QListView>
+#include <QListWidget>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QPushButton>
@@ -215,6 +217,8 @@ bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines =
             favorites->addOption().click();
         button(favorites, "cmdNext").click();
     }
+    if (auto* plan = shownPage<frmRS_Plan>())
+        button(plan, "cmdNext").click();
     return waitForRunEnd();
 }
 
@@ -474,6 +478,17 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QVERIFY(shownPage<frmRS_IEF>()->addOption().isChecked());
         QTest::keyClick(shownPage<frmRS_IEF>(), Qt::Key_R, Qt::AltModifier);
+        // The plan comes first: Escape there ends the wizard, Back returns, Restore runs.
+        QTRY_VERIFY(shownPage<frmRS_Plan>());
+        QVERIFY(QTest::qWaitForWindowActive(shownPage<frmRS_Plan>()));
+        QListWidget& plan = shownPage<frmRS_Plan>()->list();
+        QCOMPARE(plan.item(plan.count() - 1)->text(), u"Favorites: add to the Favorites in "_s + favorites());
+        QTest::keyClick(shownPage<frmRS_Plan>(), Qt::Key_B, Qt::AltModifier);
+        QTRY_VERIFY(shownPage<frmRS_IEF>());
+        QTest::keyClick(shownPage<frmRS_IEF>(), Qt::Key_R, Qt::AltModifier);
+        QTRY_VERIFY(shownPage<frmRS_Plan>());
+        QVERIFY(QTest::qWaitForWindowActive(shownPage<frmRS_Plan>()));
+        QTest::keyClick(shownPage<frmRS_Plan>(), Qt::Key_R, Qt::AltModifier);
         QTRY_COMPARE(Progress().status(), u"Restoring: Done!"_s);
         QCOMPARE(readFile(favorites() + u"/f.url"_s), QByteArray("f"));
     }
