@@ -22,6 +22,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -189,8 +191,17 @@ void frmMain::Form_Load(const QString& commandLine) {
         m_lblVersion->setText(Str(txtVersion) + u' ' + QString::number(VersionMajor) + u'.' +
                               QString::number(VersionMinor));
         refreshStatusLine();
+        placeOnScreen();
         STEP(9) show();
     TRAP_END
+}
+
+// Centred on the screen's free area, and wholly on it, whatever the window manager (or none) does.
+void frmMain::placeOnScreen() {
+    adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen(); screen && !testAttribute(Qt::WA_Moved))
+        move(screen->availableGeometry().center() - rect().center());
+    KeepOnScreen(*this);
 }
 
 void frmMain::refreshStatusLine() {

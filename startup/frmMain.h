@@ -42,6 +42,7 @@ private:
     void styleLabels();
     QLayout* buildLayout();
     void setCaptions();
+    void placeOnScreen();
     void countStart();
     platform::FileDialogRequest archiveDialog(const QString& title);
     QString archiveDialogFolder();

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -111,22 +112,38 @@ void ShowPage(QWidget& page) {
     page.activateWindow();
 }
 
+namespace {
+
+// The window manager's frame around a window; before a window is framed, that of one that is.
+QSize frameMargins(const QWidget& window) {
+    const QSize own = window.frameGeometry().size() - window.size();
+    if (!own.isEmpty())
+        return own;
+    for (const QWidget* other : QApplication::topLevelWidgets()) {
+        const QSize theirs = other->frameGeometry().size() - other->size();
+        if (other->isVisible() && !theirs.isEmpty())
+            return theirs;
+    }
+    return {0, 0};
+}
+
+} // namespace
+
 void KeepOnScreen(QWidget& window) {
     QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    // Without a window manager there is no frame yet: the frame margins are guessed as none.
-    const QRect frame = window.frameGeometry();
-    const QSize margins = frame.size() - window.size();
-    QSize size = window.size().boundedTo(area.size() - margins);
-    size = size.expandedTo(window.minimumSize().boundedTo(area.size() - margins));
+    const QSize margins = frameMargins(window);
+    const QSize room = area.size() - margins;
+    const QSize size = window.size().boundedTo(room).expandedTo(window.minimumSize().boundedTo(room));
     if (size != window.size())
         window.resize(size);
     const QSize outer = size + margins;
-    const int x = std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
-    const int y = std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
-    if (QPoint(x, y) != frame.topLeft())
+    const QPoint at = window.frameGeometry().topLeft();
+    const int x = std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
+    const int y = std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+    if (QPoint(x, y) != at)
         window.move(x, y);
 }
 

@@ -109,7 +109,10 @@ void frmProgress::Form_Load() {
     TRAP_END
 }
 
-void frmProgress::setTitle(const QString& text) { m_lblTitle->setText(text); }
+void frmProgress::setTitle(const QString& text) {
+    m_lblTitle->setText(text);
+    setWindowTitle(text);
+}
 
 void frmProgress::setFrameText(const QString& text) {
     m_frmWindow->setTitle(text);

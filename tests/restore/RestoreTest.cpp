@@ -592,7 +592,7 @@ private slots:
             return;
         QCOMPARE(shown(0), u"Outlook Express data storage location error / Stowline cannot restore the "_s
                            u"Outlook Express identity: Main Identity\r\rThe location is not available: "_s +
-                               storeRoot +
+                               (storeRoot.isEmpty() ? u"(no folder recorded in the archive)"_s : storeRoot) +
                                u"\r\rIn the next dialog you can select the location where you want your "_s
                                u"data restored.");
         QCOMPARE(shown(2), AppTitle() + u" / You must select a location!"_s);
@@ -853,6 +853,41 @@ private slots:
         QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()),
                  old.addressBookFolder() + u"/Main.wab"_s);
         QCOMPARE(folderContents(old.addressBookFolder()), addressBook);
+    }
+
+    // The sample profile's "Work, Ltd." restored while another identity has taken its name: the plan
+    // says so, the restore asks for a new name and the summary tells what went where.
+    void sampleIdentityWhoseNameIsTaken() {
+        const fixtures::Profile profile = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
+        const fixtures::IdentitySpec& work = profile.description().identities[2];
+        const QString mainKey = u"Identities\\"_s + profile.description().identities[0].id;
+        const QString archive = path(u"archives/Backup.stw"_s);
+        BackupJob everything{archive, {}, u"100"_s};
+        QVERIFY(Identity_Check(everything.identities));
+        everything.identities.selectAll(true);
+        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
+        QVERIFY2(Progress().summary().contains(u"Archive: "_s + archive), qPrintable(Progress().summary()));
+        frmMain_Enabled();
+        setValue(mainKey, u"Username"_s, work.name);
+        m_env->dialogs.answerInput(u"Work 2"_s);
+
+        frmRS_Choice* choice = openRestoreWizard(archive);
+        button(choice, "cmdNext").click();
+        setLineChecked(shownPage<frmRS_Identity>()->list(), 2, true);
+        button(shownPage<frmRS_Identity>(), "cmdNext").click();
+        QListWidget& plan = shownPage<frmRS_Plan>()->list();
+        QCOMPARE(plan.item(2)->text(), u"Identity \u201CWork, Ltd.\u201D: replaces the identity of the same ID in "_s
+                                       u"place; its name is in use here, you will be asked for a new one "_s
+                                       u"(\u201CWork, Ltd.\u201D)"_s);
+        QCOMPARE(plan.item(3)->text(), u"    message store folder: "_s + profile.storeOf(work));
+        button(shownPage<frmRS_Plan>(), "cmdNext").click();
+        QVERIFY(waitForRunEnd());
+
+        QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
+        QCOMPARE(readRegText(u"Identities\\"_s + work.id, u"Username"_s), u"Work 2"_s);
+        QCOMPARE(readRegText(mainKey, u"Username"_s), work.name);
+        QVERIFY2(Progress().summary().endsWith(u"Work, Ltd. renamed to Work 2 restored to "_s + profile.storeOf(work)),
+                 qPrintable(Progress().summary()));
     }
 
     // A backup of the sample profile restored through the wizard onto another profile whose folders
