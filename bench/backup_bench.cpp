@@ -1,10 +1,10 @@
 // Times a whole interactive backup of a generated profile against Info-ZIP's `zip -r -1` over the
 // same folders and records peak memory:
 //   stowline-backup-bench [--size-mb 1024] [--favorites 5000] [--work DIR] [--results FILE]
+#include "archive/ArchiveVerify.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
-#include "archive/ArchiveVerify.h"
 #include "backup/modWizardBackup.h"
 #include "bench/Measure.h"
 #include "bench/WholeRunBench.h"
@@ -133,9 +133,10 @@ int main(int argc, char** argv) {
       << "- time ratio Stowline / zip: **" << QString::number(ratio, 'f', 2)
       << "** (goal at most 0.60: " << (fastEnough ? "met" : "NOT met") << ")\n"
       << "- reading the archive back (`VerifyArchive`, part of the backup's time above; timed alone): **"
-      << QString::number(verifySeconds, 'f', 2) << " s = " << QString::number(100 * verifySeconds / ourSeconds, 'f', 1)
-      << " %** of the backup (goal under 15 %: " << (verifySeconds >= 0 && verifySeconds < 0.15 * ourSeconds ? "met" : "NOT met")
-      << ")\n"
+      << QString::number(verifySeconds, 'f', 2)
+      << " s = " << QString::number(100 * verifySeconds / ourSeconds, 'f', 1)
+      << " %** of the backup (goal under 15 %: "
+      << (verifySeconds >= 0 && verifySeconds < 0.15 * ourSeconds ? "met" : "NOT met") << ")\n"
       << "- peak resident memory of the backup: **" << QString::number(peakKiB / 1024.0, 'f', 1)
       << " MiB** (goal under 64 MiB: " << (smallEnough ? "met" : "NOT met") << ")\n"
       << "- peak resident memory of the largest child process (zip or a regedit export): "

@@ -23,9 +23,9 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace stowline {

@@ -858,7 +858,8 @@ private slots:
     // The sample profile's "Work, Ltd." restored while another identity has taken its name: the plan
     // says so, the restore asks for a new name and the summary tells what went where.
     void sampleIdentityWhoseNameIsTaken() {
-        const fixtures::Profile profile = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
+        const fixtures::Profile profile =
+            fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
         const fixtures::IdentitySpec& work = profile.description().identities[2];
         const QString mainKey = u"Identities\\"_s + profile.description().identities[0].id;
         const QString archive = path(u"archives/Backup.stw"_s);
@@ -876,9 +877,10 @@ private slots:
         setLineChecked(shownPage<frmRS_Identity>()->list(), 2, true);
         button(shownPage<frmRS_Identity>(), "cmdNext").click();
         QListWidget& plan = shownPage<frmRS_Plan>()->list();
-        QCOMPARE(plan.item(2)->text(), u"Identity \u201CWork, Ltd.\u201D: replaces the identity of the same ID in "_s
-                                       u"place; its name is in use here, you will be asked for a new one "_s
-                                       u"(\u201CWork, Ltd.\u201D)"_s);
+        QCOMPARE(plan.item(2)->text(),
+                 u"Identity \u201CWork, Ltd.\u201D: replaces the identity of the same ID in "_s
+                 u"place; its name is in use here, you will be asked for a new one "_s
+                 u"(\u201CWork, Ltd.\u201D)"_s);
         QCOMPARE(plan.item(3)->text(), u"    message store folder: "_s + profile.storeOf(work));
         button(shownPage<frmRS_Plan>(), "cmdNext").click();
         QVERIFY(waitForRunEnd());
@@ -886,7 +888,8 @@ private slots:
         QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
         QCOMPARE(readRegText(u"Identities\\"_s + work.id, u"Username"_s), u"Work 2"_s);
         QCOMPARE(readRegText(mainKey, u"Username"_s), work.name);
-        QVERIFY2(Progress().summary().endsWith(u"Work, Ltd. renamed to Work 2 restored to "_s + profile.storeOf(work)),
+        QVERIFY2(Progress().summary().endsWith(u"Work, Ltd. renamed to Work 2 restored to "_s +
+                                               profile.storeOf(work)),
                  qPrintable(Progress().summary()));
     }
 
