@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -131,6 +132,7 @@ int frmAdvancedOptions::positionOfLevel(int level) {
 
 void frmAdvancedOptions::setTexts() {
     m_lbl1->setText(Str(txtTitle));
+    setWindowTitle(Str(txtTitle));
     m_frmSchedule->setTitle(Str(txtCompressionFrame));
     m_sldCompression->setAccessibleName(plainCaption(Str(txtCompressionFrame)));
     for (int i = 0; i < PositionCount; ++i)
@@ -202,6 +204,15 @@ void frmAdvancedOptions::cmdOK_Click() {
         STEP(8) storeBox(*m_chkTemp, QStringLiteral("CustomTemp"));
         STEP(9) frmMain_Enabled();
     TRAP_END
+}
+
+void frmAdvancedOptions::keyPressEvent(QKeyEvent* event) {
+    // Escape leaves as the title bar's close does: nothing more is stored.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmAdvancedOptions::closeEvent(QCloseEvent* event) {
