@@ -8,7 +8,12 @@
 
 #include <QFile>
 #include <QIODevice>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace stowline {
@@ -299,20 +304,73 @@ void checkMember(zip_t* archive, zip_uint64_t index) {
 
 } // namespace
 
-VerifyResult VerifyArchive(const QString& archivePath) {
+namespace {
+
+ZipArchiveHandle openChecked(const QString& archivePath) {
     int code = 0;
-    ZipArchiveHandle archive(
+    return ZipArchiveHandle(
         zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+}
+
+// Members are checked by a few workers, each with its own handle, largest first so that they end
+// together; a failure stops them, and of the failures found the first in archive order is reported.
+class ParallelCheck {
+public:
+    ParallelCheck(const QString& archivePath, zip_t* archive) : m_path(archivePath) {
+        const zip_int64_t count = zip_get_num_entries(archive, 0);
+        m_results.resize(static_cast<size_t>(std::max<zip_int64_t>(count, 0)));
+        for (zip_uint64_t i = 0; i < m_results.size(); ++i) {
+            zip_stat_t stat;
+            zip_stat_init(&stat);
+            zip_stat_index(archive, i, 0, &stat);
+            m_order.push_back({stat.comp_size, i});
+        }
+        std::sort(m_order.begin(), m_order.end(), std::greater<>());
+    }
+
+    VerifyResult run() {
+        const int workers = std::clamp(QThread::idealThreadCount(), 1, 4);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < workers; ++i)
+            threads.emplace_back([this] { work(); });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (const std::optional<VerifyFailure>& failure : m_results)
+            if (failure)
+                return {failure->member, failure->reasonId, failure->detail};
+        return {};
+    }
+
+private:
+    void work() {
+        const ZipArchiveHandle archive = openChecked(m_path);
+        for (size_t next = m_next++; next < m_order.size() && !m_failed; next = m_next++) {
+            const zip_uint64_t index = m_order[next].second;
+            try {
+                if (!archive)
+                    throw VerifyFailure{QString(), txtNotAZip, {}};
+                checkMember(archive.get(), index);
+            } catch (const VerifyFailure& failure) {
+                m_results[index] = failure;
+                m_failed = true;
+            }
+        }
+    }
+
+    const QString m_path;
+    std::vector<std::pair<zip_uint64_t, zip_uint64_t>> m_order; // compressed size, index
+    std::vector<std::optional<VerifyFailure>> m_results;        // each written by one worker only
+    std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_failed{false};
+};
+
+} // namespace
+
+VerifyResult VerifyArchive(const QString& archivePath) {
+    const ZipArchiveHandle archive = openChecked(archivePath);
     if (!archive)
         return {QString(), txtNotAZip, {}};
-    try {
-        const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-        for (zip_int64_t i = 0; i < count; ++i)
-            checkMember(archive.get(), static_cast<zip_uint64_t>(i));
-    } catch (const VerifyFailure& failure) {
-        return {failure.member, failure.reasonId, failure.detail};
-    }
-    return {};
+    return ParallelCheck(archivePath, archive.get()).run();
 }
 
 bool ParseRegMember(const QString& archivePath, const QString& memberName, const RegFileSink& sink) {
