@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -312,20 +314,47 @@ ZipArchiveHandle openChecked(const QString& archivePath) {
         zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
 }
 
-// Members are checked by a few workers, each with its own handle, largest first so that they end
+// An inner zip stored as it is in the outer archive, opened in place: its members can then be
+// checked one by one, on several workers.
+ZipArchiveHandle openStoredInnerZip(zip_t* outer, zip_uint64_t index) {
+    zip_source_t* source = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
+    if (!source)
+        return nullptr;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* inner = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    zip_error_fini(&error);
+    if (!inner)
+        zip_source_free(source);
+    return ZipArchiveHandle(inner);
+}
+
+bool isStoredZip(zip_t* archive, zip_uint64_t index) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    return zip_stat_index(archive, index, 0, &stat) == 0 && stat.comp_method == ZIP_CM_STORE &&
+           QString::fromUtf8(stat.name).endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive);
+}
+
+// One piece of the check: an outer member, or one member of a stored inner zip.
+struct Task {
+    quint64 size = 0;
+    zip_uint64_t outer = 0;
+    std::optional<zip_uint64_t> inner;
+    bool wholeMember = true; // false: only the outer CRC, its inner members are tasks of their own
+    bool operator>(const Task& other) const { return size > other.size; }
+};
+
+// The pieces are checked by a few workers, each with its own handles, largest first so that they end
 // together; a failure stops them, and of the failures found the first in archive order is reported.
 class ParallelCheck {
 public:
     ParallelCheck(const QString& archivePath, zip_t* archive) : m_path(archivePath) {
-        const zip_int64_t count = zip_get_num_entries(archive, 0);
-        m_results.resize(static_cast<size_t>(std::max<zip_int64_t>(count, 0)));
-        for (zip_uint64_t i = 0; i < m_results.size(); ++i) {
-            zip_stat_t stat;
-            zip_stat_init(&stat);
-            zip_stat_index(archive, i, 0, &stat);
-            m_order.push_back({stat.comp_size, i});
-        }
-        std::sort(m_order.begin(), m_order.end(), std::greater<>());
+        const zip_int64_t count = std::max<zip_int64_t>(zip_get_num_entries(archive, 0), 0);
+        m_results.resize(static_cast<size_t>(count));
+        for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i)
+            addTasks(archive, i);
+        std::sort(m_tasks.begin(), m_tasks.end(), std::greater<>());
     }
 
     VerifyResult run() {
@@ -342,24 +371,74 @@ public:
     }
 
 private:
-    void work() {
-        const ZipArchiveHandle archive = openChecked(m_path);
-        for (size_t next = m_next++; next < m_order.size() && !m_failed; next = m_next++) {
-            const zip_uint64_t index = m_order[next].second;
-            try {
-                if (!archive)
-                    throw VerifyFailure{QString(), txtNotAZip, {}};
-                checkMember(archive.get(), index);
-            } catch (const VerifyFailure& failure) {
-                m_results[index] = failure;
-                m_failed = true;
-            }
+    void addTasks(zip_t* archive, zip_uint64_t index) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        zip_stat_index(archive, index, 0, &stat);
+        const ZipArchiveHandle inner =
+            isStoredZip(archive, index) ? openStoredInnerZip(archive, index) : nullptr;
+        if (!inner) {
+            m_tasks.push_back({stat.comp_size, index, std::nullopt, true});
+            return;
+        }
+        m_tasks.push_back({stat.comp_size / 16, index, std::nullopt, false});
+        const zip_int64_t innerCount = zip_get_num_entries(inner.get(), 0);
+        for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(std::max<zip_int64_t>(innerCount, 0)); ++i) {
+            zip_stat_t innerStat;
+            zip_stat_init(&innerStat);
+            zip_stat_index(inner.get(), i, 0, &innerStat);
+            m_tasks.push_back({innerStat.size, index, i, true});
         }
     }
 
+    void check(zip_t* archive, std::map<zip_uint64_t, ZipArchiveHandle>& inners, const Task& task) {
+        if (!task.inner) {
+            if (task.wholeMember) {
+                checkMember(archive, task.outer);
+            } else {
+                MemberStream stream(archive, task.outer);
+                stream.finish();
+            }
+            return;
+        }
+        ZipArchiveHandle& inner = inners[task.outer];
+        if (!inner)
+            inner = openStoredInnerZip(archive, task.outer);
+        const QString outerName = QString::fromUtf8(zip_get_name(archive, task.outer, 0));
+        if (!inner)
+            throw VerifyFailure{outerName, txtInnerZipBroken, {}};
+        try {
+            MemberStream stream(inner.get(), *task.inner);
+            stream.finish();
+        } catch (const VerifyFailure& failure) {
+            throw VerifyFailure{outerName + QStringLiteral(": ") + failure.member, failure.reasonId,
+                                failure.detail};
+        }
+    }
+
+    void work() {
+        const ZipArchiveHandle archive = openChecked(m_path);
+        std::map<zip_uint64_t, ZipArchiveHandle> inners; // let go before the archive they lie in
+        for (size_t next = m_next++; next < m_tasks.size() && !m_failed; next = m_next++) {
+            const Task& task = m_tasks[next];
+            try {
+                if (!archive)
+                    throw VerifyFailure{QString(), txtNotAZip, {}};
+                check(archive.get(), inners, task);
+            } catch (const VerifyFailure& failure) {
+                const std::lock_guard lock(m_mutex);
+                if (!m_results[task.outer])
+                    m_results[task.outer] = failure;
+                m_failed = true;
+            }
+        }
+        inners.clear();
+    }
+
     const QString m_path;
-    std::vector<std::pair<zip_uint64_t, zip_uint64_t>> m_order; // compressed size, index
-    std::vector<std::optional<VerifyFailure>> m_results;        // each written by one worker only
+    std::vector<Task> m_tasks;
+    std::vector<std::optional<VerifyFailure>> m_results; // by outer member, under m_mutex
+    std::mutex m_mutex;
     std::atomic<size_t> m_next{0};
     std::atomic<bool> m_failed{false};
 };
