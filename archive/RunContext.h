@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace stowline {
 
 namespace platform {
@@ -15,6 +17,7 @@ struct RunContext {
     ProgressView& progress;
     cmpZIP& zip;
     platform::Dialogs& ask;
+    QStringList notes; // what a restore put where, for the summary
 };
 
 } // namespace stowline

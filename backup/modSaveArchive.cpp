@@ -36,6 +36,7 @@ constexpr int txtSavingDone = 524;
 constexpr int txtBackupSavedAs = 525;
 constexpr int txtPleaseWaitByKind = 530; // + drive kind
 constexpr int txtDoneByKind = 540;       // + drive kind
+constexpr int txtCheckingArchive = 1206;
 
 const QString blankLine = QStringLiteral(" ");
 
@@ -107,8 +108,25 @@ bool removeForced(const QString& path) {
     return QFile::remove(path);
 }
 
+// Reads the placed archive back; a failure is shown with its member and ends the run unfinished.
+bool verifyPlaced(const QString& destination, RunContext& run, SavedArchive& saved) {
+    saved.placed = true;
+    saved.size = QFileInfo(destination).size();
+    run.progress.setStatus(Str(txtCheckingArchive) + u' ' + QFileInfo(destination).fileName());
+    saved.verify = VerifyArchive(destination);
+    if (saved.verify.ok())
+        return true;
+    const QString failure = VerifyFailureText(destination, saved.verify);
+    showError(failure);
+    run.progress.setStatus(failure);
+    clearFileLine(run.progress);
+    DeleteTempFolder();
+    return false;
+}
+
 // Both return false when they have already ended the run (the workspace is then gone).
-bool saveOnFixedDrive(const QString& destination, const QString& itemFlags, RunContext& run) {
+bool saveOnFixedDrive(const QString& destination, const QString& itemFlags, RunContext& run,
+                      SavedArchive& saved) {
     ProgressView& progress = run.progress;
     progress.setStatus(Str(txtSavingBackup) + u' ' + QFileInfo(destination).fileName());
     if (!CreateArchive(destination, itemFlags, run.zip)) {
@@ -117,12 +135,15 @@ bool saveOnFixedDrive(const QString& destination, const QString& itemFlags, RunC
         DeleteTempFolder();
         return false;
     }
+    if (!verifyPlaced(destination, run, saved))
+        return false;
     progress.setStatus(Str(txtSavingDone));
     clearFileLine(progress);
     return true;
 }
 
-bool saveThroughTemporaryArchive(const QString& destination, const QString& itemFlags, RunContext& run) {
+bool saveThroughTemporaryArchive(const QString& destination, const QString& itemFlags, RunContext& run,
+                                 SavedArchive& saved) {
     ProgressView& progress = run.progress;
     progress.setStatus(Str(txtCreatingBackup) + u' ' + QFileInfo(destination).fileName());
     const QString temporary = newTemporaryArchivePath();
@@ -149,21 +170,25 @@ bool saveThroughTemporaryArchive(const QString& destination, const QString& item
         DeleteTempFolder();
         return false;
     }
+    if (!verifyPlaced(destination, run, saved))
+        return false;
     progress.setStatus(byKind(txtDoneByKind, kind));
     return true;
 }
 
 } // namespace
 
-void SaveArchive(const QString& destination, const QString& itemFlags, RunContext& run) {
+SavedArchive SaveArchive(const QString& destination, const QString& itemFlags, RunContext& run) {
+    SavedArchive result;
     TRAP_BEGIN("modSaveArchive:SaveArchive")
         STEP(1) const bool fixed = kindOfDriveOf(destination) == platform::DriveKind::Fixed;
         STEP(2)
-        const bool saved = fixed ? saveOnFixedDrive(destination, itemFlags, run)
-                                 : saveThroughTemporaryArchive(destination, itemFlags, run);
-        STEP(3) if (!saved) return;
+        const bool saved = fixed ? saveOnFixedDrive(destination, itemFlags, run, result)
+                                 : saveThroughTemporaryArchive(destination, itemFlags, run, result);
+        STEP(3) if (!saved) return result;
         STEP(5) DeleteTempFolder();
     TRAP_END
+    return result;
 }
 
 } // namespace stowline

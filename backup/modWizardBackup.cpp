@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
+#include "archive/RunRecording.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCompress.h"
 #include "backup/modBKWABCompress.h"
@@ -31,6 +32,7 @@ bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, Collect col
 } // namespace
 
 void WizardBackup(const BackupJob& job, RunContext& run) {
+    FinishedBackup finished{platform::RunRecord::Kind::Backup, QDateTime::currentDateTime(), job.archivePath};
     TRAP_BEGIN("modWizardBackup:WizardBackup")
         STEP(2) if (!CheckWrite(job.archivePath) || !CreateTempFolder()) {
             STEP(3) run.progress.setStatus(Str(txtCouldNotCreate));
@@ -46,8 +48,14 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
             STEP(9)
             const bool addressBook =
                 collectIfChosen(job, ArchiveItem::AddressBook, [&] { WAB_Compress(run); });
-            STEP(10) SaveArchive(job.archivePath, layout::ItemFlags(identities, favorites, addressBook), run);
+            finished.items = layout::ItemFlags(identities, favorites, addressBook);
+            if (identities)
+                for (const Identity& identity : job.identities.selected())
+                    finished.identities << identity.name;
+            STEP(10) finished.saved = SaveArchive(job.archivePath, finished.items, run);
         }
+        finished.exitStatus = finished.saved.ok() ? 0 : 1;
+        RecordBackup(finished, run);
         STEP(11) run.progress.setCloseEnabled(true);
     TRAP_END
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace stowline {
 
@@ -14,6 +15,11 @@ public:
     virtual void setCloseEnabled(bool enabled) = 0;
     virtual QString status() const = 0;
     virtual QString fileLine() const = 0;
+    // After the last status: what the run did, and the folder "Open folder" shows (none when empty).
+    virtual void showSummary(const QStringList& lines, const QString& folder) {
+        Q_UNUSED(lines);
+        Q_UNUSED(folder);
+    }
 };
 
 } // namespace stowline

@@ -5,9 +5,9 @@
 
 namespace stowline::platform {
 
-void LinuxShell::open(const QString& address) {
+bool LinuxShell::open(const QString& address) {
     // TolerantMode keeps blanks and angle brackets of a composed mailto address as they are.
-    QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+    return QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }
 
 } // namespace stowline::platform

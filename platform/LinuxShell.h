@@ -6,7 +6,7 @@ namespace stowline::platform {
 
 class LinuxShell : public Shell {
 public:
-    void open(const QString& address) override;
+    bool open(const QString& address) override;
 };
 
 } // namespace stowline::platform

@@ -4,11 +4,12 @@
 
 namespace stowline::platform {
 
-// Hands a web or mailto address to the desktop's default handler; the outcome is not reported.
+// Hands a web, mailto or file address to the desktop's default handler.
 class Shell {
 public:
     virtual ~Shell() = default;
-    virtual void open(const QString& address) = 0;
+    // False when no program took the address (no browser, mail program or file manager).
+    virtual bool open(const QString& address) = 0;
 };
 
 } // namespace stowline::platform

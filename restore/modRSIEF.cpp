@@ -23,6 +23,9 @@ namespace stowline {
 
 namespace {
 
+constexpr int txtFavoritesReplacedIn = 1228;
+constexpr int txtFavoritesAddedTo = 1229;
+
 constexpr int txtRestoringFavorites = 740;
 constexpr int txtReplaceProblemTitle = 741;
 constexpr int txtAddInstead = 742;
@@ -119,6 +122,7 @@ bool IEF_Extract(bool replaceFavorites, RunContext& run) {
             return true;
         }
         STEP(8) UnpackZip(run.zip, backup, favorites);
+        run.notes << Str(replaceFavorites ? txtFavoritesReplacedIn : txtFavoritesAddedTo) + u' ' + favorites;
         STEP(9) completed = true;
     TRAP_END
     return completed;

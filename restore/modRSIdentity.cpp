@@ -33,6 +33,9 @@ constexpr int txtSelectInNextDialog = 737;
 constexpr int txtIdentityNotRestored = 801;
 constexpr int txtReasonBadId = 811;
 constexpr int txtNothingOfItemChanged = 820;
+constexpr int txtNoFolderRecorded = 1231;
+constexpr int txtRestoredTo = 1226;
+constexpr int txtRenamedTo = 1227;
 
 const QString kIdentities = QStringLiteral("Identities");
 const QString kAccountManager = QStringLiteral("Software\\Microsoft\\Internet Account Manager");
@@ -108,12 +111,20 @@ QString askForNewName(platform::Dialogs& ask, const QString& otherName) {
     return answer;
 }
 
-void settleNameClash(RegEdit& reg, const QString& id, RunContext& run) {
+// Returns the name the identity ends up with.
+QString settleNameClash(RegEdit& reg, const QString& id, const QString& name, RunContext& run) {
+    QString settled = name;
     while (const std::optional<QString> otherName = clashingName(reg, id)) {
-        const QString answer = askForNewName(run.ask, *otherName);
-        writeText(reg, identityKey(id), QStringLiteral("Username"), answer);
-        run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + answer);
+        settled = askForNewName(run.ask, *otherName);
+        writeText(reg, identityKey(id), QStringLiteral("Username"), settled);
+        run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + settled);
     }
+    return settled;
+}
+
+QString restoredNote(const QString& name, const QString& settledName, const QString& location) {
+    const QString who = settledName == name ? name : name + u' ' + Str(txtRenamedTo) + u' ' + settledName;
+    return who + u' ' + Str(txtRestoredTo) + u' ' + location;
 }
 
 // Returns whether the location had to be changed. A location the registry's drives cannot record
@@ -123,8 +134,9 @@ bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& l
     while (!LocationUsable(location) || RecordedPath(location).isEmpty()) {
         changed = true;
         const QString text = Str(txtCannotRestoreIdentity) + u' ' + name + QStringLiteral("\r\r") +
-                             Str(txtLocationNotAvailable) + u' ' + recorded + QStringLiteral("\r\r") +
-                             Str(txtSelectInNextDialog);
+                             Str(txtLocationNotAvailable) + u' ' +
+                             (recorded.isEmpty() ? Str(txtNoFolderRecorded) : recorded) +
+                             QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
         ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information, Str(txtLocationTitle));
         location = AskForLocation();
         recorded = location;
@@ -177,7 +189,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             STEP(10) if (reg.Exists(1)) reg.DeleteKey();
             STEP(12) ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
             StopIfFailureReported();
-            STEP(13) settleNameClash(reg, id, run);
+            STEP(13) const QString settledName = settleNameClash(reg, id, name, run);
             STEP(14) reg.KeyPath = outlookKey(id);
             STEP(15) if (reg.Exists(1)) {
                 reg.ValueName = QStringLiteral("Store Root");
@@ -210,6 +222,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             STEP(29) CreateFolder(location);
             STEP(30) StopIfFailureReported();
             STEP(31) UnpackZip(run.zip, WorkspaceFolder() + layout::IdentityDataMember(id), location);
+            run.notes << restoredNote(name, settledName, location);
         }
         // Written once per run, so the identity manager asks who starts next time.
         STEP(32) if (anyStarted) writeIdentityManagerStart(reg);

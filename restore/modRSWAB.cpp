@@ -17,6 +17,8 @@ namespace stowline {
 
 namespace {
 
+constexpr int txtAddressBookRestoredTo = 1230;
+
 constexpr int txtRestoringAddressBook = 750;
 constexpr int txtLocationTitle = 751;
 constexpr int txtCannotRestoreAddressBook = 752;
@@ -106,6 +108,7 @@ bool WAB_Extract(RunContext& run) {
         STEP(14) CreateFolder(folder);
         StopIfFailureReported();
         STEP(15) UnpackZip(run.zip, workspace + layout::WabDataMember, folder);
+        run.notes << Str(txtAddressBookRestoredTo) + u' ' + addressBookFile;
         STEP(16) completed = true;
     TRAP_END
     return completed;

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
+#include "archive/RunRecording.h"
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
@@ -57,6 +58,17 @@ void finishRun(ProgressView& progress, const QString& status) {
 } // namespace
 
 void WizardRestore(const RestoreJob& job, RunContext& run) {
+    const QDateTime start = QDateTime::currentDateTime();
+    run.notes.clear();
+    // Every way out of the run below ends in the ledger.
+    bool succeeded = false;
+    struct Recorder {
+        const RestoreJob& job;
+        RunContext& run;
+        const QDateTime& start;
+        bool& succeeded;
+        ~Recorder() { RecordRestore(start, job.archivePath, job.chosenItems, succeeded, run); }
+    } recorder{job, run, start, succeeded};
     const WorkspaceGoesOnFailure cleanup;
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         // An offline profile's hive is never written, so whatever a restore set would be lost.
@@ -89,6 +101,7 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
             return;
         STEP(13) if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook) && !WAB_Extract(run)) return;
         STEP(14) finishRun(run.progress, Str(txtRestoringDone));
+        succeeded = true;
     TRAP_END
 }
 

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/frmSchedule2.h"
+#include "ui/ScheduleTimerSetup.h"
 #include "ui/Windows.h"
 
 #include <QCheckBox>
@@ -104,6 +105,7 @@ void frmSchedule3::cmdNext_Click() {
         STEP(11) WriteSetting(reg, QStringLiteral("Items"), itemFlags());
         STEP(12) WriteSetting(reg, QStringLiteral("Filename"), archive.completeBaseName());
         STEP(13) WriteSetting(reg, QStringLiteral("Pathname"), archive.absolutePath());
+        SetUpScheduleTimer();
         STEP(14) EndScheduleWizard();
     TRAP_END
 }

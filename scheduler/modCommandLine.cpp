@@ -17,6 +17,7 @@
 #include "foundation/modSettings.h"
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
+#include "platform/RunLedger.h"
 #include "scheduler/modScheduleRules.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
@@ -150,9 +151,35 @@ bool archiveWrittenSince(const QString& archivePath, const QDateTime& start) {
     return archive.isFile() && archive.lastModified() >= start.addSecs(-2);
 }
 
+// Only runs that got as far as collecting are recorded: a run that was not due did nothing.
+void recordScheduledRun(const QDateTime& start, const QString& archivePath, const QString& items,
+                        const SavedArchive& saved, ScheduledRunStatus status) {
+    platform::RunRecord record;
+    record.kind = platform::RunRecord::Kind::Scheduled;
+    record.start = start;
+    record.end = QDateTime::currentDateTime();
+    record.archive = archivePath;
+    record.items = items;
+    record.size = saved.placed ? saved.size : -1;
+    record.exitStatus = status;
+    if (saved.placed && !saved.verify.ok()) {
+        record.outcome = platform::RunRecord::Outcome::VerifyFailed;
+        record.detail = VerifyFailureText(archivePath, saved.verify);
+    } else if (status == RunSucceeded) {
+        record.outcome = platform::RunRecord::Outcome::Succeeded;
+    } else {
+        record.outcome = status == ArchiveNotWritten ? platform::RunRecord::Outcome::NotWritten
+                                                     : platform::RunRecord::Outcome::Failed;
+    }
+    platform::appendRunRecord(record);
+}
+
 void ScheduledBackup() {
     ScheduledRunStatus status = RunSucceeded;
     QString archivePath;
+    QDateTime runStart;
+    QString collected;
+    SavedArchive saved;
     TRAP_BEGIN("modCommandLine:ScheduledBackup")
         STEP(1) LastError().number = 0;
         LastError().procedure.clear();
@@ -180,15 +207,18 @@ void ScheduledBackup() {
             STEP(16) launchMailerIfSet();
             STEP(17) endRun(RunSucceeded);
         }
+        runStart = QDateTime::currentDateTime();
         STEP(18) if (!CheckWrite(archivePath) || !CreateTempFolder()) {
             STEP(19) launchMailerIfSet();
-            STEP(20) endRun(failureTrapped() ? RunFailed : ArchiveNotWritten, archivePath);
+            status = failureTrapped() ? RunFailed : ArchiveNotWritten;
+            recordScheduledRun(runStart, archivePath, schedule->items, saved, status);
+            STEP(20) endRun(status, archivePath);
         }
         STEP(22) frmProgress& window = showScheduledProgress();
         const QPointer<frmProgress> shownWindow(&window);
         // Collecting and saving run on a worker: the window stays live and its Cancel answers.
         RunAndWait(window, [&](RunContext& run) {
-            STEP(23) const QString collected = collectItems(schedule->items, run);
+            STEP(23) collected = collectItems(schedule->items, run);
             // Nobody answers the crash report of an unattended run: a failure while collecting ends it
             // here, so that an archive missing an item never replaces a complete one.
             if (failureTrapped()) {
@@ -205,13 +235,17 @@ void ScheduledBackup() {
             else {
                 STEP(28) disableCancel(shownWindow);
                 const QDateTime saveStart = QDateTime::currentDateTime();
-                STEP(29) SaveArchive(archivePath, collected, run);
+                STEP(29) saved = SaveArchive(archivePath, collected, run);
                 STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;
+                if (saved.placed && !saved.verify.ok())
+                    status = RunFailed;
             }
         });
     TRAP_END
     if (failureTrapped())
         status = RunFailed;
+    if (runStart.isValid())
+        recordScheduledRun(runStart, archivePath, collected, saved, status);
     waitForCrashReport();
     launchMailerIfSet();
     endRun(status, archivePath);

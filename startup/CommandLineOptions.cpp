@@ -27,6 +27,8 @@ constexpr int txtOptionProfile = 1131;
 constexpr int txtOptionWindowsRoot = 1132;
 constexpr int txtSourceConflict = 1133;
 constexpr int txtProfileNeedsRoot = 1134;
+constexpr int txtOptionVerify = 1216;
+constexpr int txtOptionStatus = 1217;
 
 // The legacy switches are exactly two characters, so that a bare "/srv/a.stw" is a file, not /S.
 bool isSwitch(const QString& argument, QChar letter) {
@@ -48,7 +50,10 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption winePrefix(QStringLiteral("wine-prefix"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption profile(QStringLiteral("profile"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption windowsRoot(QStringLiteral("windows-root"), QString(), QStringLiteral("MOUNT"));
-    parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot});
+    const QCommandLineOption verify(QStringList{QStringLiteral("V"), QStringLiteral("verify")}, QString(),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption status(QStringLiteral("status"));
+    parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -64,7 +69,10 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         for (const char* withValue : {"wine-prefix", "profile", "windows-root"})
             if (text.contains(QLatin1String(withValue)))
                 return fail(Str(txtMissingValue) + quoted(QStringLiteral("--") + QLatin1String(withValue)));
-        return fail(Str(txtMissingValue) + quoted(QStringLiteral("--restore")));
+        const bool verifyMissing =
+            arguments.contains(QStringLiteral("--verify")) || arguments.contains(QStringLiteral("-V"));
+        return fail(Str(txtMissingValue) +
+                    quoted(verifyMissing ? QStringLiteral("--verify") : QStringLiteral("--restore")));
     }
     if (parser.isSet(help)) {
         result.action = CommandLineOptions::Action::Help;
@@ -82,6 +90,16 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         return fail(Str(txtSourceConflict));
     if (result.profile.isEmpty() != result.windowsRoot.isEmpty())
         return fail(Str(txtProfileNeedsRoot));
+    if (parser.isSet(verify) || parser.isSet(status)) {
+        if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(schedule)) +
+                int(parser.isSet(restore)) + int(!parser.positionalArguments().isEmpty()) >
+            1)
+            return fail(Str(txtConflict));
+        result.action =
+            parser.isSet(verify) ? CommandLineOptions::Action::Verify : CommandLineOptions::Action::Status;
+        result.verifyFile = parser.value(verify);
+        return result;
+    }
 
     const QStringList positional = parser.positionalArguments();
     const bool legacy =
@@ -108,6 +126,8 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
 std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStream& out, QTextStream& err) {
     switch (options.action) {
     case CommandLineOptions::Action::Run:
+    case CommandLineOptions::Action::Verify:
+    case CommandLineOptions::Action::Status:
         return std::nullopt;
     case CommandLineOptions::Action::Help:
         out << Str(txtUsage) << '\n'
@@ -118,6 +138,8 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtOptionWinePrefix) << '\n'
             << Str(txtOptionProfile) << '\n'
             << Str(txtOptionWindowsRoot) << '\n'
+            << Str(txtOptionVerify) << '\n'
+            << Str(txtOptionStatus) << '\n'
             << Str(txtOptionHelp) << '\n'
             << Str(txtOptionVersion) << "\n\n"
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'

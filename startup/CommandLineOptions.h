@@ -10,8 +10,9 @@ namespace stowline {
 // What `stowline` was asked to do. GNU-style options and a bare archive are turned into the
 // Windows-style switches ("/S", "/R FILE") that the start-up already understands.
 struct CommandLineOptions {
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Help, Version, Error, Verify, Status };
     Action action = Action::Run;
+    QString verifyFile;          // for Verify
     QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}
     QString error;               // one line, without the program name, when action is Error
     // --wine-prefix DIR, or --profile FILE with --windows-root MOUNT: the registry to work on

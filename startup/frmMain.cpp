@@ -8,6 +8,7 @@
 #include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
 #include "platform/RegistrySource.h"
+#include "scheduler/BackupHealth.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
@@ -22,8 +23,10 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace stowline {
@@ -100,7 +103,8 @@ frmMain::frmMain(QWidget* parent)
       m_lblWebsite(entry("lblWebsite", &frmMain::lblWebsite_Click)),
       m_lblHelp(entry("lblHelp", &frmMain::lblHelp_Click)),
       m_lblProgram(entry("lblProgram", &frmMain::lblProgram_Click)), m_lblVersion(label("lblVersion")),
-      m_lblComment(label("lblComment")), m_lblRegistry(label("lblRegistry")) {
+      m_lblComment(label("lblComment")), m_lblRegistry(label("lblRegistry")),
+      m_lblStatus(label("lblStatus")) {
     for (int i = 0; i < FeatureCount; ++i)
         m_features << label(
             QStringLiteral("lbl%1").arg(i + 3, 2, 10, QLatin1Char('0')).toLatin1().constData());
@@ -161,6 +165,9 @@ QLayout* frmMain::buildLayout() {
 
     m_lblRegistry->setContentsMargins(24, 0, 24, 4);
     m_lblRegistry->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_lblStatus->setContentsMargins(24, 0, 24, 8);
+    m_lblStatus->setWordWrap(true);
+    m_lblStatus->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
 
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(24, 0, 24, 12);
@@ -173,6 +180,7 @@ QLayout* frmMain::buildLayout() {
     layout->addWidget(banner);
     layout->addLayout(body, 1);
     layout->addWidget(m_lblRegistry);
+    layout->addWidget(m_lblStatus);
     layout->addLayout(footer);
     return layout;
 }
@@ -204,8 +212,34 @@ void frmMain::Form_Load(const QString& commandLine) {
         m_lblVersion->setText(Str(txtVersion) + u' ' + QString::number(VersionMajor) + u'.' +
                               QString::number(VersionMinor));
         STEP(9) m_lblRegistry->setText(registryLine());
+        refreshStatusLine();
+        placeOnScreen();
         STEP(10) show();
     TRAP_END
+}
+
+// Centred on the screen's free area, and wholly on it, whatever the window manager (or none) does.
+void frmMain::placeOnScreen() {
+    adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen(); screen && !testAttribute(Qt::WA_Moved))
+        move(screen->availableGeometry().center() - rect().center());
+    KeepOnScreen(*this);
+}
+
+void frmMain::refreshStatusLine() {
+    const BackupHealth health = CurrentBackupHealth();
+    const QString line = health.lines.join(QStringLiteral("  \u00B7  "));
+    m_lblStatus->setText(line);
+    m_lblStatus->setAccessibleName(line);
+    m_lblStatus->setStyleSheet(health.healthy ? QStringLiteral("color: #1d5e20;")
+                                              : QStringLiteral("color: #a11a1a; font-weight: bold;"));
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    // Enabled again after a run or a wizard: the ledger may hold a new record.
+    if (event->type() == QEvent::EnabledChange && isEnabled() && m_lblStatus)
+        refreshStatusLine();
+    QWidget::changeEvent(event);
 }
 
 void frmMain::setCaptions() {
@@ -238,7 +272,7 @@ void frmMain::countStart() {
         if (platform::dialogs().messageBox(Str(txtFeedbackPrompt1) + u'\r' + Str(txtFeedbackPrompt2),
                                            MsgButtons::YesNo, MsgIcon::Information,
                                            AppTitle()) == MsgAnswer::Yes)
-            platform::shell().open(Str(txtFeedbackMailto) + SupportMailAddress());
+            OpenOrSayWhere(Str(txtFeedbackMailto) + SupportMailAddress());
     }
     ++timesRun;
     if (timesRun >= 26)
@@ -268,7 +302,7 @@ void frmMain::rememberFolderOf(const QString& archivePath) {
     WriteSetting(regAccess(), RememberLocationDir, parentFolder(archivePath));
 }
 
-void frmMain::openVendorPage(const QString& path) { platform::shell().open(VendorWebHost() + path); }
+void frmMain::openVendorPage(const QString& path) { OpenOrSayWhere(VendorWebHost() + path); }
 
 void frmMain::lblBackup_Click() {
     using platform::MsgButtons, platform::MsgIcon;

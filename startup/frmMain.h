@@ -21,8 +21,12 @@ public:
 
     static QColor visitedColor() { return QColor(128, 0, 128); }
 
+    // The last backup, the next scheduled one and any warning, from the ledger.
+    void refreshStatusLine();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private slots:
     void lblBackup_Click();
@@ -38,6 +42,7 @@ private:
     void styleLabels();
     QLayout* buildLayout();
     void setCaptions();
+    void placeOnScreen();
     void countStart();
     platform::FileDialogRequest archiveDialog(const QString& title);
     QString archiveDialogFolder();
@@ -61,6 +66,7 @@ private:
     QLabel* m_lblVersion;
     QLabel* m_lblComment;
     QLabel* m_lblRegistry; // which registry and drive table the program works on
+    QLabel* m_lblStatus;
 };
 
 // Joins program arguments back into one command-line text: the switch, then each argument quoted.

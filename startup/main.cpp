@@ -1,7 +1,10 @@
+#include "foundation/Strings.h"
+#include "platform/InstanceLock.h"
 #include "platform/RegistryStore.h"
 #include "scheduler/UnattendedDialogs.h"
 #include "startup/AppIdentity.h"
 #include "startup/CommandLineOptions.h"
+#include "startup/ReportCommands.h"
 #include "startup/frmMain.h"
 
 #include <QApplication>
@@ -34,6 +37,20 @@ bool registryOpens() {
     }
 }
 
+// A second Stowline on the same store would be a second writer: it says so and ends.
+std::unique_ptr<QLockFile> lockStoreOrSay() {
+    const QString store = stowline::platform::registryFileName();
+    std::unique_ptr<QLockFile> lock = stowline::platform::LockRegistryStore(store);
+    if (!lock) {
+        constexpr int txtAlreadyRunning = 1243;
+        const QString text = stowline::Str(txtAlreadyRunning) + u' ' + store;
+        std::fprintf(stderr, "stowline: %s\n", qPrintable(text));
+        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+            QMessageBox::information(nullptr, QStringLiteral("Stowline"), text);
+    }
+    return lock;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -56,9 +73,18 @@ int main(int argc, char* argv[]) {
     else if (!options.profile.isEmpty())
         stowline::platform::chooseRegistrySource(
             {stowline::platform::RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
+    using Action = stowline::CommandLineOptions::Action;
+    if (options.action == Action::Verify)
+        return stowline::VerifyCommand(options.verifyFile, out, err);
     constexpr int RegistryUnusable = 4;
     if (!registryOpens())
         return RegistryUnusable;
+    if (options.action == Action::Status)
+        return stowline::StatusCommand(out);
+    constexpr int AlreadyRunning = 5;
+    const std::unique_ptr<QLockFile> storeLock = lockStoreOrSay();
+    if (!storeLock)
+        return AlreadyRunning;
     stowline::frmMain::Load(stowline::commandLineText(options.switchArguments));
     return QApplication::exec();
 }

@@ -50,6 +50,8 @@ QueuedProgress::QueuedProgress(frmProgress& window) {
     connect(this, &QueuedProgress::fileLineSet, &window, &frmProgress::setFileLine, queued);
     connect(this, &QueuedProgress::barsSet, &window, &frmProgress::setBars, queued);
     connect(this, &QueuedProgress::closeEnabledSet, &window, &frmProgress::setCloseEnabled, queued);
+    connect(this, &QueuedProgress::summaryShown, &window, &frmProgress::showSummary, queued);
+    window.clearSummary();
 }
 
 void QueuedProgress::setStatus(const QString& text) {
@@ -71,6 +73,10 @@ void QueuedProgress::setFileLine(const QString& text) {
 void QueuedProgress::setBars(int upper, int lower) { emit barsSet(upper, lower); }
 
 void QueuedProgress::setCloseEnabled(bool enabled) { emit closeEnabledSet(enabled); }
+
+void QueuedProgress::showSummary(const QStringList& lines, const QString& folder) {
+    emit summaryShown(lines, folder);
+}
 
 QString QueuedProgress::status() const {
     const QMutexLocker lock(&m_mutex);

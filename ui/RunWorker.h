@@ -22,6 +22,7 @@ public:
     void setFileLine(const QString& text) override;
     void setBars(int upper, int lower) override;
     void setCloseEnabled(bool enabled) override;
+    void showSummary(const QStringList& lines, const QString& folder) override;
     QString status() const override;
     QString fileLine() const override;
 
@@ -30,6 +31,7 @@ signals:
     void fileLineSet(const QString& text);
     void barsSet(int upper, int lower);
     void closeEnabledSet(bool enabled);
+    void summaryShown(const QStringList& lines, const QString& folder);
 
 private:
     mutable QMutex m_mutex;

@@ -22,8 +22,9 @@ const QStringList& flowWindows() {
     static const QStringList names{QStringLiteral("frmProgress"),  QStringLiteral("frmAdvancedOptions"),
                                    QStringLiteral("frmBK_Choice"), QStringLiteral("frmBK_Identity"),
                                    QStringLiteral("frmRS_Choice"), QStringLiteral("frmRS_Identity"),
-                                   QStringLiteral("frmRS_IEF"),    QStringLiteral("frmSchedule1"),
-                                   QStringLiteral("frmSchedule2"), QStringLiteral("frmSchedule3")};
+                                   QStringLiteral("frmRS_IEF"),    QStringLiteral("frmRS_Plan"),
+                                   QStringLiteral("frmSchedule1"), QStringLiteral("frmSchedule2"),
+                                   QStringLiteral("frmSchedule3")};
     return names;
 }
 

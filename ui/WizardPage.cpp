@@ -1,15 +1,22 @@
 #include "ui/WizardPage.h"
 
+#include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
+#include "platform/Platform.h"
 #include "ui/Windows.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace stowline {
 
@@ -72,6 +79,14 @@ void WizardPage::setCaption(QPushButton& button, const QString& caption) {
 
 void WizardPage::closedByUser() { frmMain_Enabled(); }
 
+void WizardPage::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void WizardPage::closeEvent(QCloseEvent* event) {
     // The program's own unloads only hide windows, so a close is always the user's.
     closedByUser();
@@ -87,9 +102,57 @@ void ShowPage(QWidget& page) {
         page.adjustSize();
         page.move(hub->frameGeometry().center() - page.rect().center());
     }
+    // A page without a title of its own is named by its heading, for the task bar and switchers.
+    auto* heading = page.findChild<QLabel*>(QStringLiteral("lblTitle"), Qt::FindDirectChildrenOnly);
+    if (page.windowTitle().trimmed().isEmpty() && heading && !heading->text().isEmpty())
+        page.setWindowTitle(heading->text());
+    KeepOnScreen(page);
     page.show();
     page.raise();
     page.activateWindow();
+}
+
+namespace {
+
+// The window manager's frame around a window; before a window is framed, that of one that is.
+QSize frameMargins(const QWidget& window) {
+    const QSize own = window.frameGeometry().size() - window.size();
+    if (!own.isEmpty())
+        return own;
+    for (const QWidget* other : QApplication::topLevelWidgets()) {
+        const QSize theirs = other->frameGeometry().size() - other->size();
+        if (other->isVisible() && !theirs.isEmpty())
+            return theirs;
+    }
+    return {0, 0};
+}
+
+} // namespace
+
+void KeepOnScreen(QWidget& window) {
+    QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize margins = frameMargins(window);
+    const QSize room = area.size() - margins;
+    const QSize size = window.size().boundedTo(room).expandedTo(window.minimumSize().boundedTo(room));
+    if (size != window.size())
+        window.resize(size);
+    const QSize outer = size + margins;
+    const QPoint at = window.frameGeometry().topLeft();
+    const int x = std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
+    const int y = std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+    if (QPoint(x, y) != at)
+        window.move(x, y);
+}
+
+void OpenOrSayWhere(const QString& address) {
+    constexpr int txtNoProgramFor = 1232;
+    if (platform::shell().open(address))
+        return;
+    platform::dialogs().messageBox(Str(txtNoProgramFor) + QStringLiteral("\r\r") + address,
+                                   platform::MsgButtons::OK, platform::MsgIcon::Information, Str(101));
 }
 
 QString plainCaption(const QString& caption) {

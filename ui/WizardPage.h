@@ -37,6 +37,8 @@ protected:
     // What a title-bar close does; by default the same as ending the flow.
     virtual void closedByUser();
     void closeEvent(QCloseEvent* event) override;
+    // Escape does what a title-bar close does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QLabel* m_lblTitle;
@@ -49,6 +51,10 @@ private:
 // Shows a window modeless above the hub and lets it paint; a window whose load already ended its
 // flow (and unloaded it) stays hidden.
 void ShowPage(QWidget& page);
+// Moves a window so that it lies wholly within its screen's available area, shrinking it to fit.
+void KeepOnScreen(QWidget& window);
+// Hands the address to the desktop; when no program takes it, a message shows the address.
+void OpenOrSayWhere(const QString& address);
 // Caption without the access-key marker, for accessible names.
 QString plainCaption(const QString& caption);
 

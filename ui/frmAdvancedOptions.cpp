@@ -6,6 +6,7 @@
 #include "foundation/modFolder.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "ui/ScheduleTimerSetup.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
 
@@ -14,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -130,6 +132,7 @@ int frmAdvancedOptions::positionOfLevel(int level) {
 
 void frmAdvancedOptions::setTexts() {
     m_lbl1->setText(Str(txtTitle));
+    setWindowTitle(Str(txtTitle));
     m_frmSchedule->setTitle(Str(txtCompressionFrame));
     m_sldCompression->setAccessibleName(plainCaption(Str(txtCompressionFrame)));
     for (int i = 0; i < PositionCount; ++i)
@@ -193,10 +196,23 @@ void frmAdvancedOptions::cmdOK_Click() {
         STEP(3) WriteSetting(regAccess(), QStringLiteral("CompressionLevel"), level);
         STEP(5) storeBox(*m_chkOE, QStringLiteral("LaunchOE"));
         STEP(6) storeBox(*m_chkLoc, QStringLiteral("RememberLocations"), &RememberLocationsSetting);
+        const bool wasDisabled =
+            ReadSetting(regAccess(), QStringLiteral("SchedulerDisable")).value_or(QString()).trimmed() ==
+            u"1";
         STEP(7) storeBox(*m_chkScheduler, QStringLiteral("SchedulerDisable"));
+        SwitchScheduleTimer(wasDisabled, m_chkScheduler->isChecked());
         STEP(8) storeBox(*m_chkTemp, QStringLiteral("CustomTemp"));
         STEP(9) frmMain_Enabled();
     TRAP_END
+}
+
+void frmAdvancedOptions::keyPressEvent(QKeyEvent* event) {
+    // Escape leaves as the title bar's close does: nothing more is stored.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmAdvancedOptions::closeEvent(QCloseEvent* event) {

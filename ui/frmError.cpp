@@ -7,6 +7,7 @@
 #include "foundation/modReboot.h"
 #include "platform/Platform.h"
 #include "ui/Windows.h"
+#include "ui/WizardPage.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -107,7 +108,7 @@ QString frmError::reportAddress() {
 }
 
 void frmError::cmdReport_Click() {
-    platform::shell().open(reportAddress());
+    OpenOrSayWhere(reportAddress());
     platform::system().endProgram(1);
 }
 

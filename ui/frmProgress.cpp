@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace stowline {
@@ -22,6 +23,7 @@ constexpr int txtBackupWizard = 130;
 constexpr int txtCreatesBackup = 131;
 constexpr int txtCancel = 132;
 constexpr int txtClose = 133;
+constexpr int txtOpenFolder = 1224;
 
 QProgressBar* bar(QWidget* parent, const char* name) {
     auto* b = new QProgressBar(parent);
@@ -42,7 +44,7 @@ frmProgress::frmProgress(QWidget* parent)
     : QWidget(parent), m_lblTitle(new QLabel(this)), m_frmWindow(new QGroupBox(this)),
       m_lblComment1(new QLabel), m_progressBar1(bar(this, "ProgressBar1")), m_lblComment2(new QLabel),
       m_progressBar2(bar(this, "ProgressBar2")), m_cmdCancel(new QPushButton(this)),
-      m_cmdClose(new QPushButton(this)) {
+      m_cmdClose(new QPushButton(this)), m_lblSummary(new QLabel), m_cmdOpenFolder(new QPushButton(this)) {
     setWindowTitle(QStringLiteral(" "));
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
     m_frmWindow->setObjectName(QStringLiteral("frmWindow"));
@@ -50,6 +52,11 @@ frmProgress::frmProgress(QWidget* parent)
     m_lblComment2->setObjectName(QStringLiteral("lblComment2"));
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    m_lblSummary->setObjectName(QStringLiteral("lblSummary"));
+    m_cmdOpenFolder->setObjectName(QStringLiteral("cmdOpenFolder"));
+    m_lblSummary->setWordWrap(true);
+    m_lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_lblSummary->setTextFormat(Qt::PlainText);
     QFont titleFont = m_lblTitle->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
     titleFont.setBold(true);
@@ -66,7 +73,9 @@ frmProgress::frmProgress(QWidget* parent)
     frameLayout->addSpacing(8);
     frameLayout->addWidget(m_lblComment2);
     frameLayout->addWidget(m_progressBar2);
+    frameLayout->addWidget(m_lblSummary);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_cmdOpenFolder);
     buttons->addStretch();
     buttons->addWidget(m_cmdCancel);
     buttons->addWidget(m_cmdClose);
@@ -81,6 +90,8 @@ frmProgress::frmProgress(QWidget* parent)
     m_cmdClose->setDefault(true);
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmProgress::cmdCancel_Click);
     connect(m_cmdClose, &QPushButton::clicked, this, &frmProgress::cmdClose_Click);
+    connect(m_cmdOpenFolder, &QPushButton::clicked, this, &frmProgress::cmdOpenFolder_Click);
+    clearSummary();
 }
 
 void frmProgress::Form_Load() {
@@ -91,12 +102,17 @@ void frmProgress::Form_Load() {
         STEP(4) m_cmdClose->setText(Str(txtClose));
         STEP(5) m_cmdCancel->setAccessibleName(plainCaption(m_cmdCancel->text()));
         STEP(6) m_cmdClose->setAccessibleName(plainCaption(m_cmdClose->text()));
+        m_cmdOpenFolder->setText(Str(txtOpenFolder));
+        m_cmdOpenFolder->setAccessibleName(plainCaption(m_cmdOpenFolder->text()));
         STEP(7) applyProperFont(m_lblComment1);
         STEP(8) applyProperFont(m_lblComment2);
     TRAP_END
 }
 
-void frmProgress::setTitle(const QString& text) { m_lblTitle->setText(text); }
+void frmProgress::setTitle(const QString& text) {
+    m_lblTitle->setText(text);
+    setWindowTitle(text);
+}
 
 void frmProgress::setFrameText(const QString& text) {
     m_frmWindow->setTitle(text);
@@ -125,6 +141,28 @@ void frmProgress::setCloseEnabled(bool enabled) {
     if (enabled)
         m_cmdClose->setFocus();
 }
+
+void frmProgress::showSummary(const QStringList& lines, const QString& folder) {
+    m_lblSummary->setText(lines.join(u'\n'));
+    m_lblSummary->setAccessibleName(lines.join(u' '));
+    m_lblSummary->show();
+    m_summaryFolder = folder;
+    m_cmdOpenFolder->setVisible(!folder.isEmpty());
+    // The window grows to the summary but stays on the screen.
+    adjustSize();
+    KeepOnScreen(*this);
+}
+
+void frmProgress::clearSummary() {
+    m_lblSummary->clear();
+    m_lblSummary->hide();
+    m_cmdOpenFolder->hide();
+    m_summaryFolder.clear();
+}
+
+QString frmProgress::summary() const { return m_lblSummary->text(); }
+
+void frmProgress::cmdOpenFolder_Click() { OpenOrSayWhere(QUrl::fromLocalFile(m_summaryFolder).toString()); }
 
 QString frmProgress::status() const { return m_lblComment1->text(); }
 QString frmProgress::fileLine() const { return m_lblComment2->text(); }

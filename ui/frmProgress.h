@@ -24,8 +24,12 @@ public slots:
     void setFileLine(const QString& text);
     void setBars(int upper, int lower);
     void setCloseEnabled(bool enabled);
+    // What the run did, below the bars; "Open folder" shows folder in the file manager.
+    void showSummary(const QStringList& lines, const QString& folder);
 
 public:
+    void clearSummary();
+    QString summary() const;                // lblSummary
     void setTitle(const QString& text);     // lblTitle
     void setFrameText(const QString& text); // frmWindow
     QPushButton& cancelButton() { return *m_cmdCancel; }
@@ -42,6 +46,7 @@ protected:
 private slots:
     void cmdCancel_Click();
     void cmdClose_Click();
+    void cmdOpenFolder_Click();
 
 public:
     void Form_Load();
@@ -55,6 +60,9 @@ private:
     QProgressBar* m_progressBar2;
     QPushButton* m_cmdCancel;
     QPushButton* m_cmdClose;
+    QLabel* m_lblSummary;
+    QPushButton* m_cmdOpenFolder;
+    QString m_summaryFolder;
 };
 
 // The program-wide progress window, loaded on first use.

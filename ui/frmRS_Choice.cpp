@@ -7,12 +7,14 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
+#include "restore/RestorePlan.h"
 #include "restore/modWizardRestore.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
+#include "ui/frmRS_Plan.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -152,6 +154,16 @@ void takeChoices(frmRS_Choice& first, RestoreJob& job) {
 } // namespace
 
 void StartRestoreRun(QWidget& currentPage) {
+    frmRS_Choice* first = RestoreChoicePage();
+    if (!first)
+        return;
+    takeChoices(*first, first->job());
+    const QStringList plan = PlanRestore(first->job()).lines();
+    forms::get<frmRS_Plan>(QStringLiteral("frmRS_Plan")).showPlan(plan, currentPage);
+    currentPage.hide();
+}
+
+void RunRestoreNow(QWidget& currentPage) {
     frmProgress& window = ShowProgress();
     window.setFrameText(Str(txtPleaseWait));
     window.setTitle(Str(txtRestoreWizard));

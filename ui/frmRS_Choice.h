@@ -43,7 +43,9 @@ bool OpenRestoreWizard(const QString& path, const QString& missingText, int notA
 // The first page as loaded, or nullptr.
 frmRS_Choice* RestoreChoicePage();
 
-// Shows the progress window, hides the current page and runs the restore.
+// Takes the pages' choices and shows the restore plan in place of the current page.
 void StartRestoreRun(QWidget& currentPage);
+// Shows the progress window, hides the current page and runs the restore.
+void RunRestoreNow(QWidget& currentPage);
 
 } // namespace stowline

@@ -469,6 +469,231 @@
       <translation>Ein Windows-Profil ohne laufendes Windows wird nur gelesen: stellen Sie in ein Wine-Präfix oder in den Registry-Speicher von Stowline wieder her.</translation>
     </message>
     <message>
+      <source>Check failed:</source>
+      <comment>1200</comment>
+      <translation>Prüfung fehlgeschlagen:</translation>
+    </message>
+    <message>
+      <source>cannot be read as a zip archive (its table of contents is missing or damaged).</source>
+      <comment>1201</comment>
+      <translation>lässt sich nicht als ZIP-Archiv lesen (sein Inhaltsverzeichnis fehlt oder ist beschädigt).</translation>
+    </message>
+    <message>
+      <source>is damaged: its checksum does not match.</source>
+      <comment>1202</comment>
+      <translation>ist beschädigt: seine Prüfsumme stimmt nicht.</translation>
+    </message>
+    <message>
+      <source>is not a sound zip archive.</source>
+      <comment>1203</comment>
+      <translation>ist kein intaktes ZIP-Archiv.</translation>
+    </message>
+    <message>
+      <source>is not a readable registry file:</source>
+      <comment>1204</comment>
+      <translation>ist keine lesbare Registrierungsdatei:</translation>
+    </message>
+    <message>
+      <source>cannot be checked (its zip layout is not supported).</source>
+      <comment>1205</comment>
+      <translation>lässt sich nicht prüfen (sein ZIP-Aufbau wird nicht unterstützt).</translation>
+    </message>
+    <message>
+      <source>Checking the archive</source>
+      <comment>1206</comment>
+      <translation>Prüfe das Archiv</translation>
+    </message>
+    <message>
+      <source>Last backup:</source>
+      <comment>1210</comment>
+      <translation>Letzte Sicherung:</translation>
+    </message>
+    <message>
+      <source>No backup yet</source>
+      <comment>1211</comment>
+      <translation>Noch keine Sicherung</translation>
+    </message>
+    <message>
+      <source>Next scheduled backup:</source>
+      <comment>1212</comment>
+      <translation>Nächste geplante Sicherung:</translation>
+    </message>
+    <message>
+      <source>Overdue: the last good backup is older than the schedule allows.</source>
+      <comment>1213</comment>
+      <translation>Überfällig: Die letzte gelungene Sicherung ist älter, als der Zeitplan erlaubt.</translation>
+    </message>
+    <message>
+      <source>The last scheduled backup failed.</source>
+      <comment>1214</comment>
+      <translation>Die letzte geplante Sicherung ist fehlgeschlagen.</translation>
+    </message>
+    <message>
+      <source>The archive is sound.</source>
+      <comment>1215</comment>
+      <translation>Das Archiv ist intakt.</translation>
+    </message>
+    <message>
+      <source>  -V, --verify=FILE     check that the archive FILE reads back whole, then exit</source>
+      <comment>1216</comment>
+      <translation>  -V, --verify=DATEI    prüfen, ob sich das Archiv DATEI vollständig lesen lässt, dann beenden</translation>
+    </message>
+    <message>
+      <source>      --status          print the last backup, the next scheduled one and warnings</source>
+      <comment>1217</comment>
+      <translation>      --status          letzte und nächste geplante Sicherung sowie Warnungen ausgeben</translation>
+    </message>
+    <message>
+      <source>Saved:</source>
+      <comment>1220</comment>
+      <translation>Gesichert:</translation>
+    </message>
+    <message>
+      <source>Identities:</source>
+      <comment>1221</comment>
+      <translation>Identitäten:</translation>
+    </message>
+    <message>
+      <source>Archive:</source>
+      <comment>1222</comment>
+      <translation>Archiv:</translation>
+    </message>
+    <message>
+      <source>Size:</source>
+      <comment>1223</comment>
+      <translation>Größe:</translation>
+    </message>
+    <message>
+      <source>Open &amp;folder</source>
+      <comment>1224</comment>
+      <translation>&amp;Ordner öffnen</translation>
+    </message>
+    <message>
+      <source>Restored:</source>
+      <comment>1225</comment>
+      <translation>Wiederhergestellt:</translation>
+    </message>
+    <message>
+      <source>restored to</source>
+      <comment>1226</comment>
+      <translation>wiederhergestellt nach</translation>
+    </message>
+    <message>
+      <source>renamed to</source>
+      <comment>1227</comment>
+      <translation>umbenannt in</translation>
+    </message>
+    <message>
+      <source>Favorites replaced in</source>
+      <comment>1228</comment>
+      <translation>Favoriten ersetzt in</translation>
+    </message>
+    <message>
+      <source>Favorites added to</source>
+      <comment>1229</comment>
+      <translation>Favoriten hinzugefügt zu</translation>
+    </message>
+    <message>
+      <source>Address book restored to</source>
+      <comment>1230</comment>
+      <translation>Adressbuch wiederhergestellt nach</translation>
+    </message>
+    <message>
+      <source>(no folder recorded in the archive)</source>
+      <comment>1231</comment>
+      <translation>(kein Ordner im Archiv verzeichnet)</translation>
+    </message>
+    <message>
+      <source>No program is set up to open this address. You can open it by hand:</source>
+      <comment>1232</comment>
+      <translation>Kein Programm ist eingerichtet, um diese Adresse zu öffnen. Sie können sie selbst öffnen:</translation>
+    </message>
+    <message>
+      <source>The scheduled backup will now start on its own: the systemd user timer stowline-backup.timer runs it.</source>
+      <comment>1240</comment>
+      <translation>Die geplante Sicherung startet jetzt von selbst: Der systemd-Benutzer-Timer stowline-backup.timer führt sie aus.</translation>
+    </message>
+    <message>
+      <source>The scheduled backup will now start on its own: a line in your crontab runs it (there is no systemd user session).</source>
+      <comment>1241</comment>
+      <translation>Die geplante Sicherung startet jetzt von selbst: Eine Zeile in Ihrer crontab führt sie aus (es gibt keine systemd-Benutzersitzung).</translation>
+    </message>
+    <message>
+      <source>The scheduled backup cannot start on its own here: neither systemd for your user nor crontab is available. Have "stowline /S" run by a scheduler of your choice.</source>
+      <comment>1242</comment>
+      <translation>Die geplante Sicherung kann hier nicht von selbst starten: Weder systemd für Ihren Benutzer noch crontab ist verfügbar. Lassen Sie &quot;stowline /S&quot; von einem Planer Ihrer Wahl ausführen.</translation>
+    </message>
+    <message>
+      <source>Stowline is already running on this registry store; only one may change it at a time:</source>
+      <comment>1243</comment>
+      <translation>Stowline läuft bereits mit diesem Registrierungsspeicher; nur eines darf ihn gleichzeitig ändern:</translation>
+    </message>
+    <message>
+      <source>This is what the restore will do</source>
+      <comment>1250</comment>
+      <translation>Das wird die Wiederherstellung tun</translation>
+    </message>
+    <message>
+      <source>Archive made:</source>
+      <comment>1251</comment>
+      <translation>Archiv erstellt:</translation>
+    </message>
+    <message>
+      <source>Items:</source>
+      <comment>1253</comment>
+      <translation>Elemente:</translation>
+    </message>
+    <message>
+      <source>Identity</source>
+      <comment>1254</comment>
+      <translation>Identität</translation>
+    </message>
+    <message>
+      <source>replaces the identity of the same ID in place</source>
+      <comment>1255</comment>
+      <translation>ersetzt die Identität mit derselben ID an Ort und Stelle</translation>
+    </message>
+    <message>
+      <source>is added as a new identity</source>
+      <comment>1256</comment>
+      <translation>wird als neue Identität hinzugefügt</translation>
+    </message>
+    <message>
+      <source>its name is in use here, you will be asked for a new one</source>
+      <comment>1257</comment>
+      <translation>ihr Name ist hier vergeben, Sie werden nach einem neuen gefragt</translation>
+    </message>
+    <message>
+      <source>message store folder:</source>
+      <comment>1258</comment>
+      <translation>Ordner des Nachrichtenspeichers:</translation>
+    </message>
+    <message>
+      <source>not available here: you will be asked for another folder</source>
+      <comment>1259</comment>
+      <translation>hier nicht verfügbar: Sie werden nach einem anderen Ordner gefragt</translation>
+    </message>
+    <message>
+      <source>Favorites: replace the Favorites in</source>
+      <comment>1260</comment>
+      <translation>Favoriten: die Favoriten ersetzen in</translation>
+    </message>
+    <message>
+      <source>Favorites: add to the Favorites in</source>
+      <comment>1261</comment>
+      <translation>Favoriten: zu den Favoriten hinzufügen in</translation>
+    </message>
+    <message>
+      <source>Address book:</source>
+      <comment>1262</comment>
+      <translation>Adressbuch:</translation>
+    </message>
+    <message>
+      <source>Restore plan</source>
+      <comment>1263</comment>
+      <translation>Wiederherstellungsplan</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>

@@ -211,17 +211,26 @@ void tst_BackupEngine::placement_data() {
     QTest::addColumn<bool>("destinationFolderExists");
     QTest::addColumn<QStringList>("statuses"); // %T: the temporary archive, kept when the message names it
     QTest::addColumn<QString>("message");      // "" = none, and the archive is at the destination
+    QTest::addColumn<QString>("payload");      // the workspace file that makes up the archive
 
     const int fixed = int(DriveKind::Fixed);
     const QString saving = QStringLiteral("Saving backup: backup.stw");
     const QString creating = QStringLiteral("Creating backup: backup.stw");
+    const QString checking = QStringLiteral("Checking the archive backup.stw");
+    const QString payload = QStringLiteral("ief/payload.bin");
     QTest::newRow("fixed, free space equal to the workspace")
         << fixed << workspaceSize << 1e12 << true
-        << QStringList{saving, QStringLiteral("Saving backup: Done!")} << QString();
+        << QStringList{saving, checking, QStringLiteral("Saving backup: Done!")} << QString() << payload;
+    // A member named as a zip that is none: the archive is placed but does not read back whole.
+    const QString checkFailed =
+        QStringLiteral("Check failed: %D: ief/ief_data.zip is not a sound zip archive.");
+    QTest::newRow("fixed, placed but not sound")
+        << fixed << 1e9 << 1e12 << true << QStringList{saving, checking, checkFailed} << checkFailed
+        << QStringLiteral("ief/ief_data.zip");
     QTest::newRow("fixed, one byte short")
         << fixed << workspaceSize - 1 << 1e12 << true
         << QStringList{saving, QStringLiteral("Could not save backup!")}
-        << QStringLiteral("Stowline needs more free diskspace to save the backup on drive: DEST");
+        << QStringLiteral("Stowline needs more free diskspace to save the backup on drive: DEST") << payload;
     // Each kind of drive but a fixed one, in DriveKind order.
     const QStringList kinds =
         QStringLiteral("unknown media|removable drive||remote drive|CD drive|ramdisk").split(u'|');
@@ -231,9 +240,9 @@ void tst_BackupEngine::placement_data() {
         const QString prefix = QStringLiteral("Saving backup to ") + kinds[kind];
         QTest::newRow(qPrintable(kinds[kind] + QStringLiteral(", copied")))
             << kind << 1e9 << 1e12 << true
-            << QStringList{creating, prefix + QStringLiteral(": Please wait..."),
+            << QStringList{creating, prefix + QStringLiteral(": Please wait..."), checking,
                            prefix + QStringLiteral(": Done!")}
-            << QString();
+            << QString() << payload;
     }
     const QString removableWait = QStringLiteral("Saving backup to removable drive: Please wait...");
     const int removable = int(DriveKind::Removable);
@@ -241,16 +250,19 @@ void tst_BackupEngine::placement_data() {
         << removable << 1.0 << 1e12 << true
         << QStringList{creating, removableWait, QStringLiteral("Backup saved as: %T")}
         << QStringLiteral("There is not enough free space to save the backup on drive: DEST\r\r"
-                          "The backup has been saved as: %T");
+                          "The backup has been saved as: %T")
+        << payload;
     QTest::newRow("removable, copy fails: the temporary archive stays")
         << removable << 1e9 << 1e12 << false
         << QStringList{creating, removableWait, QStringLiteral("Saving backup: Done!")}
         << QStringLiteral("Stowline could not save the backup to the drive you selected.\r"
-                          "Your backup has been saved as: %T");
+                          "Your backup has been saved as: %T")
+        << payload;
     QTest::newRow("removable, temporary root one byte short")
         << removable << 1e9 << workspaceSize - 1 << true
         << QStringList{creating, QStringLiteral("Could not create backup!")}
-        << QStringLiteral("Stowline needs more free diskspace to create the backup on drive:  TEMP");
+        << QStringLiteral("Stowline needs more free diskspace to create the backup on drive:  TEMP")
+        << payload;
 }
 
 void tst_BackupEngine::placement() {
@@ -260,6 +272,7 @@ void tst_BackupEngine::placement() {
     QFETCH(bool, destinationFolderExists);
     QFETCH(QStringList, statuses);
     QFETCH(QString, message);
+    QFETCH(QString, payload);
     const bool temporaryKept = message.contains(QStringLiteral("%T"));
     TestEnvironment env;
     DrivesDouble drives;
@@ -275,7 +288,9 @@ void tst_BackupEngine::placement() {
         writeFile(destination, "an older backup");
     RecordingProgress progress;
     CreateTempFolder();
-    writeFile(TempDir() + QStringLiteral("stowline/ief/ief_data.zip"), QByteArray(payloadSize, 'x'));
+    writeFile(TempDir() + QStringLiteral("stowline/") + payload, QByteArray(payloadSize, 'x'));
+    statuses.replaceInStrings(QStringLiteral("%D"), destination);
+    message.replace(QStringLiteral("%D"), destination);
     if (!message.isEmpty())
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
@@ -293,14 +308,16 @@ void tst_BackupEngine::placement() {
     const bool olderLeft =
         destinationFolderExists && !message.isEmpty() && destinationKind != int(DriveKind::Fixed);
     QCOMPARE(readFile(destination) == "an older backup", olderLeft);
-    QCOMPARE(QFileInfo::exists(destination), message.isEmpty() || olderLeft);
-    const QString archive = message.isEmpty() ? destination : temporary;
+    // An archive that does not read back stays where it was placed, for the user to look at.
+    const bool placedUnsound = message.startsWith(QStringLiteral("Check failed"));
+    QCOMPARE(QFileInfo::exists(destination), message.isEmpty() || olderLeft || placedUnsound);
+    const QString archive = message.isEmpty() || placedUnsound ? destination : temporary;
     if (!archive.isEmpty()) {
         const ForeignZipView view = readWithPython(archive);
         QVERIFY(view.intact);
         QCOMPARE(view.comment, QStringLiteral("101"));
         QCOMPARE(view.members.keys(),
-                 QStringLiteral("ief/ief_data.zip|stowline_version.txt|windows_version.txt").split(u'|'));
+                 QString(payload + QStringLiteral("|stowline_version.txt|windows_version.txt")).split(u'|'));
     }
 }
 

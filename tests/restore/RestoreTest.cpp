@@ -19,11 +19,13 @@
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
+#include "ui/frmRS_Plan.h"
 
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QListView>
+#include <QListWidget>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QPushButton>
@@ -215,6 +217,8 @@ bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines =
             favorites->addOption().click();
         button(favorites, "cmdNext").click();
     }
+    if (auto* plan = shownPage<frmRS_Plan>())
+        button(plan, "cmdNext").click();
     return waitForRunEnd();
 }
 
@@ -448,6 +452,9 @@ private slots:
         button(first, "cmdNext").click();
         button(shownPage<frmRS_IEF>(), "cmdBack").click();
         QVERIFY(shownPage<frmRS_Choice>() == first && !shownPage<frmRS_IEF>());
+        // Escape leaves as the title bar's close does: the wizard ends.
+        QTest::keyClick(first, Qt::Key_Escape);
+        QVERIFY(!forms::find(u"frmRS_Choice"_s));
     }
 
     void singleIdentityComesChecked() {
@@ -474,6 +481,17 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         QVERIFY(shownPage<frmRS_IEF>()->addOption().isChecked());
         QTest::keyClick(shownPage<frmRS_IEF>(), Qt::Key_R, Qt::AltModifier);
+        // The plan comes first: Back returns to the last choice, Restore runs.
+        QTRY_VERIFY(shownPage<frmRS_Plan>());
+        QVERIFY(QTest::qWaitForWindowActive(shownPage<frmRS_Plan>()));
+        QListWidget& plan = shownPage<frmRS_Plan>()->list();
+        QCOMPARE(plan.item(plan.count() - 1)->text(), u"Favorites: add to the Favorites in "_s + favorites());
+        QTest::keyClick(shownPage<frmRS_Plan>(), Qt::Key_B, Qt::AltModifier);
+        QTRY_VERIFY(shownPage<frmRS_IEF>());
+        QTest::keyClick(shownPage<frmRS_IEF>(), Qt::Key_R, Qt::AltModifier);
+        QTRY_VERIFY(shownPage<frmRS_Plan>());
+        QVERIFY(QTest::qWaitForWindowActive(shownPage<frmRS_Plan>()));
+        QTest::keyClick(shownPage<frmRS_Plan>(), Qt::Key_R, Qt::AltModifier);
         QTRY_COMPARE(Progress().status(), u"Restoring: Done!"_s);
         QCOMPARE(readFile(favorites() + u"/f.url"_s), QByteArray("f"));
     }
@@ -577,7 +595,7 @@ private slots:
             return;
         QCOMPARE(shown(0), u"Outlook Express data storage location error / Stowline cannot restore the "_s
                            u"Outlook Express identity: Main Identity\r\rThe location is not available: "_s +
-                               storeRoot +
+                               (storeRoot.isEmpty() ? u"(no folder recorded in the archive)"_s : storeRoot) +
                                u"\r\rIn the next dialog you can select the location where you want your "_s
                                u"data restored.");
         QCOMPARE(shown(2), AppTitle() + u" / You must select a location!"_s);
@@ -838,6 +856,44 @@ private slots:
         QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()),
                  old.addressBookFolder() + u"/Main.wab"_s);
         QCOMPARE(folderContents(old.addressBookFolder()), addressBook);
+    }
+
+    // The sample profile's "Work, Ltd." restored while another identity has taken its name: the plan
+    // says so, the restore asks for a new name and the summary tells what went where.
+    void sampleIdentityWhoseNameIsTaken() {
+        const fixtures::Profile profile =
+            fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
+        const fixtures::IdentitySpec& work = profile.description().identities[2];
+        const QString mainKey = u"Identities\\"_s + profile.description().identities[0].id;
+        const QString archive = path(u"archives/Backup.stw"_s);
+        BackupJob everything{archive, {}, u"100"_s};
+        QVERIFY(Identity_Check(everything.identities));
+        everything.identities.selectAll(true);
+        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
+        QVERIFY2(Progress().summary().contains(u"Archive: "_s + archive), qPrintable(Progress().summary()));
+        frmMain_Enabled();
+        setValue(mainKey, u"Username"_s, work.name);
+        m_env->dialogs.answerInput(u"Work 2"_s);
+
+        frmRS_Choice* choice = openRestoreWizard(archive);
+        button(choice, "cmdNext").click();
+        setLineChecked(shownPage<frmRS_Identity>()->list(), 2, true);
+        button(shownPage<frmRS_Identity>(), "cmdNext").click();
+        QListWidget& plan = shownPage<frmRS_Plan>()->list();
+        QCOMPARE(plan.item(2)->text(),
+                 u"Identity \u201CWork, Ltd.\u201D: replaces the identity of the same ID in "_s
+                 u"place; its name is in use here, you will be asked for a new one "_s
+                 u"(\u201CWork, Ltd.\u201D)"_s);
+        QCOMPARE(plan.item(3)->text(), u"    message store folder: "_s + profile.storeOf(work));
+        button(shownPage<frmRS_Plan>(), "cmdNext").click();
+        QVERIFY(waitForRunEnd());
+
+        QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
+        QCOMPARE(readRegText(u"Identities\\"_s + work.id, u"Username"_s), u"Work 2"_s);
+        QCOMPARE(readRegText(mainKey, u"Username"_s), work.name);
+        QVERIFY2(Progress().summary().endsWith(u"Work, Ltd. renamed to Work 2 restored to "_s +
+                                               profile.storeOf(work)),
+                 qPrintable(Progress().summary()));
     }
 
     // A backup of the sample profile restored through the wizard onto another profile whose folders

@@ -141,10 +141,20 @@ private slots:
             page(3)->windowHandle()->close();
         } else {
             env->dialogs.answerFile(chosen);
+            if (!stemAndFolder.isEmpty())
+                env->dialogs.answerMessage(platform::MsgAnswer::OK);
             click(3, "cmdNext");
         }
         settle();
         QCOMPARE(storedValues(), stemAndFolder.isEmpty() ? kNothingStored : u"5|1|101|"_s + stemAndFolder);
+        // A stored schedule is put in place as a monthly user timer, and the user is told so.
+        QCOMPARE(env->schedulerCalls().contains(u"enable --now stowline-backup.timer"_s),
+                 !stemAndFolder.isEmpty());
+        if (!stemAndFolder.isEmpty()) {
+            QVERIFY(test::readFile(env->path(u"xdg-config/systemd/user/stowline-backup.timer"_s))
+                        .contains("OnCalendar=monthly"));
+            QVERIFY(env->dialogs.calls.last().text.contains(u"stowline-backup.timer"_s));
+        }
         if (chosen.isEmpty())
             QVERIFY(page(3)->isVisible());
         else
@@ -240,6 +250,21 @@ private slots:
                  QStringLiteral("1100") + folder);
         QCOMPARE(RememberLocationsSetting, qint16(1));
         QCOMPARE(LaunchOESetting, launchBefore); // read again at the next start
+    }
+
+    // The scheduler's box switches the timer of a stored schedule off and on again.
+    void schedulerBoxSwitchesTheTimer() {
+        store(QStringLiteral("Schedule"), QStringLiteral("4"));
+        test::writeFile(env->path(u"xdg-config/systemd/user/stowline-backup.timer"_s), "set before");
+        for (const QString expected : {u"systemctl --user disable --now stowline-backup.timer\n"_s,
+                                       u"systemctl --user enable --now stowline-backup.timer\n"_s}) {
+            openOptions();
+            child<QCheckBox>("chkScheduler").click();
+            if (expected.contains(u"enable"_s))
+                env->dialogs.answerMessage(platform::MsgAnswer::OK);
+            pressOK();
+            QVERIFY2(env->schedulerCalls().contains(expected), qPrintable(env->schedulerCalls()));
+        }
     }
 };
 

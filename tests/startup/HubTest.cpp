@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 using namespace stowline;
@@ -131,6 +132,12 @@ private slots:
                  (QStringList{host + QStringLiteral("/index.htm"),
                               host + QStringLiteral("/help_and_support/stowline10/index.htm"),
                               host + QStringLiteral("/updates/stowline/10375/index.htm")}));
+        // Without a browser the address is shown instead.
+        env.shell.handled = false;
+        env.dialogs.answerMessage(MsgAnswer::OK);
+        QTest::keyClick(entry(hub, "lblWebsite"), Qt::Key_Return);
+        QVERIFY(env.dialogs.calls.last().text.endsWith(QStringLiteral("\r\r") + host +
+                                                       QStringLiteral("/index.htm")));
         unloadHub();
     }
 
@@ -254,10 +261,17 @@ private slots:
         QVERIFY(forms::find(QStringLiteral("frmSchedule1"))->isVisible());
         QVERIFY(hub.isEnabled());
         frmMain_Enabled();
+        QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lblStatus"))->text(),
+                 QStringLiteral("No backup yet"));
         entry(hub, "lblAdvanced")->click();
-        QVERIFY(forms::find(QStringLiteral("frmAdvancedOptions"))->isVisible());
+        QWidget* options = forms::find(QStringLiteral("frmAdvancedOptions"));
+        QVERIFY(options->isVisible());
         QVERIFY(!hub.isEnabled());
-        frmMain_Enabled();
+        // Titled, wholly on the screen, and Escape leaves it as its title bar's close does.
+        QVERIFY(!options->windowTitle().trimmed().isEmpty());
+        QVERIFY(options->screen()->availableGeometry().contains(options->frameGeometry()));
+        QTest::keyClick(options, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(hub.isEnabled());
         QVERIFY(!forms::find(QStringLiteral("frmAdvancedOptions")));
         unloadHub();

@@ -29,7 +29,11 @@ public:
 class ShellDouble : public platform::Shell {
 public:
     QStringList opened;
-    void open(const QString& address) override { opened << address; }
+    bool handled = true; // false: as if no program took the address
+    bool open(const QString& address) override {
+        opened << address;
+        return handled;
+    }
 };
 
 } // namespace stowline::test

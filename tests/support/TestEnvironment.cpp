@@ -29,17 +29,40 @@ void restoreEnv(const char* name, const QByteArray& saved) {
         qputenv(name, saved);
 }
 
+// Stand-ins for systemctl and crontab: no test may touch the real user's timers. Each call is
+// logged to calls.log; crontab keeps its table in crontab.txt; FAKE_SYSTEMCTL_FAIL makes systemctl fail.
+void writeFakeSchedulers(const QString& bin, const QString& root) {
+    const QString systemctl = QStringLiteral("#!/bin/sh\necho \"systemctl $*\" >> '%1/calls.log'\n"
+                                             "[ -z \"$FAKE_SYSTEMCTL_FAIL\" ] || exit 1\n")
+                                  .arg(root);
+    const QString crontab =
+        QStringLiteral("#!/bin/sh\necho \"crontab $*\" >> '%1/calls.log'\n"
+                       "if [ \"$1\" = -l ]; then cat '%1/crontab.txt' 2>/dev/null; exit 0; fi\n"
+                       "cat > '%1/crontab.txt'\n")
+            .arg(root);
+    for (const auto& [name, text] :
+         {std::pair{QStringLiteral("systemctl"), systemctl}, std::pair{QStringLiteral("crontab"), crontab}}) {
+        QFile file(bin + u'/' + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
 } // namespace
 
 TestEnvironment::TestEnvironment() {
     QVERIFY(m_dir.isValid());
-    for (const char* sub : {"home", "home/Documents", "tmp", "xdg-data", "xdg-config"})
+    for (const char* sub : {"home", "home/Documents", "tmp", "xdg-data", "xdg-config", "xdg-state", "bin"})
         QDir().mkpath(path(QString::fromLatin1(sub)));
     m_savedHome = swapEnv("HOME", path(QStringLiteral("home")));
     m_savedTmp = swapEnv("TMPDIR", tempRoot());
     m_savedRegistry = swapEnv("STOWLINE_REGISTRY", registryFile());
     m_savedXdgData = swapEnv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")));
     m_savedXdgConfig = swapEnv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")));
+    m_savedXdgState = swapEnv("XDG_STATE_HOME", path(QStringLiteral("xdg-state")));
+    writeFakeSchedulers(path(QStringLiteral("bin")), root());
+    m_savedPath = swapEnv("PATH", path(QStringLiteral("bin")) + u':' + qEnvironmentVariable("PATH"));
     platform::reopenRegistry();
     platform::install(&dialogs);
     platform::install(&shell);
@@ -59,7 +82,13 @@ TestEnvironment::~TestEnvironment() {
     restoreEnv("STOWLINE_REGISTRY", m_savedRegistry);
     restoreEnv("XDG_DATA_HOME", m_savedXdgData);
     restoreEnv("XDG_CONFIG_HOME", m_savedXdgConfig);
+    restoreEnv("XDG_STATE_HOME", m_savedXdgState);
+    restoreEnv("PATH", m_savedPath);
     platform::reopenRegistry();
+}
+
+QString TestEnvironment::schedulerCalls() const {
+    return QString::fromUtf8(readFile(path(QStringLiteral("calls.log"))));
 }
 
 QString TestEnvironment::binary(const QString& name) {

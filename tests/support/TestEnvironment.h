@@ -24,6 +24,8 @@ public:
     QString tempRoot() const { return path(QStringLiteral("tmp")); } // TMPDIR, no trailing '/'
     // Path of a program built beside the tests (stowline, stowline-regedit).
     static QString binary(const QString& name);
+    // What the stand-ins for systemctl and crontab were asked, one call a line.
+    QString schedulerCalls() const;
 
     DialogsDouble dialogs;
     ShellDouble shell;
@@ -36,6 +38,8 @@ private:
     QByteArray m_savedRegistry;
     QByteArray m_savedXdgData;
     QByteArray m_savedXdgConfig;
+    QByteArray m_savedXdgState;
+    QByteArray m_savedPath;
 };
 
 // Sets the umask for as long as it lives.

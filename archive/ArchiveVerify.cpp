@@ -1,0 +1,486 @@
+#include "archive/ArchiveVerify.h"
+
+#include "archive/ZipCodec.h"
+#include "archive/ZipFormat.h"
+#include "archive/ZipLibzip.h"
+#include "foundation/RegFile.h"
+#include "foundation/Strings.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace stowline {
+
+namespace {
+
+constexpr int txtVerifyFailed = 1200;
+constexpr int txtNotAZip = 1201;
+constexpr int txtChecksumWrong = 1202;
+constexpr int txtInnerZipBroken = 1203;
+constexpr int txtRegFileBroken = 1204;
+constexpr int txtCannotBeChecked = 1205;
+
+constexpr size_t ChunkSize = 64 * 1024;
+constexpr quint16 FlagDataDescriptor = 0x0008;
+
+struct VerifyFailure {
+    QString member;
+    int reasonId;
+    QString detail;
+};
+
+// One member of the outer archive as a stream of its bytes, inflated here (ISA-L where built in);
+// finish() checks its CRC and size. Only one chunk's output is ever held.
+class MemberStream {
+public:
+    MemberStream(zip_t* archive, zip_uint64_t index)
+        : m_name(QString::fromUtf8(zip_get_name(archive, index, 0))) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive, index, 0, &stat) != 0)
+            fail(txtNotAZip);
+        m_crc = stat.crc;
+        m_size = stat.size;
+        const bool ownInflate = stat.comp_method == ZIP_CM_DEFLATE || stat.comp_method == ZIP_CM_STORE;
+        if (stat.comp_method == ZIP_CM_DEFLATE)
+            m_inflater = MemberInflater::create();
+        m_ownCheck = ownInflate;
+        m_file.reset(zip_fopen_index(archive, index, ownInflate ? ZIP_FL_COMPRESSED : 0));
+        if (!m_file)
+            fail(txtChecksumWrong);
+    }
+
+    const QString& name() const { return m_name; }
+
+    // Up to size bytes; 0 only at the end of the member.
+    size_t read(char* out, size_t size) {
+        while (m_offset == m_pending.size() && !m_atEnd)
+            fill();
+        const size_t n = std::min(size, m_pending.size() - m_offset);
+        std::memcpy(out, m_pending.data() + m_offset, n);
+        m_offset += n;
+        return n;
+    }
+
+    void readExactly(char* out, size_t size, const QString& member) {
+        while (size > 0) {
+            const size_t n = read(out, size);
+            if (n == 0)
+                throw VerifyFailure{member, txtInnerZipBroken, {}};
+            out += n;
+            size -= n;
+        }
+    }
+
+    void skip(quint64 size, const QString& member) {
+        char scratch[4096];
+        while (size > 0) {
+            const size_t n = static_cast<size_t>(std::min<quint64>(size, sizeof scratch));
+            readExactly(scratch, n, member);
+            size -= n;
+        }
+    }
+
+    void finish() {
+        char scratch[4096];
+        while (read(scratch, sizeof scratch) > 0) {
+        }
+        if (m_ownCheck &&
+            ((m_inflater && !m_inflater->finished()) || m_seenCrc != m_crc || m_seenSize != m_size))
+            fail(txtChecksumWrong);
+    }
+
+    [[noreturn]] void fail(int reasonId) const { throw VerifyFailure{m_name, reasonId, {}}; }
+
+private:
+    void fill() {
+        m_pending.clear();
+        m_offset = 0;
+        char raw[ChunkSize];
+        const zip_int64_t got = zip_fread(m_file.get(), raw, sizeof raw);
+        if (got < 0)
+            fail(txtChecksumWrong);
+        if (got == 0) {
+            m_atEnd = true;
+            return;
+        }
+        const auto keep = [this](const char* data, size_t size) {
+            m_pending.insert(m_pending.end(), data, data + size);
+            m_seenCrc = Crc32(m_seenCrc, data, size);
+            m_seenSize += size;
+        };
+        if (!m_inflater)
+            keep(raw, static_cast<size_t>(got));
+        else if (!m_inflater->feed(raw, static_cast<size_t>(got), keep))
+            fail(txtChecksumWrong);
+    }
+
+    QString m_name;
+    ZipFileHandle m_file;
+    std::unique_ptr<MemberInflater> m_inflater;
+    bool m_ownCheck = false;
+    quint32 m_crc = 0;
+    quint64 m_size = 0;
+    quint32 m_seenCrc = 0;
+    quint64 m_seenSize = 0;
+    std::vector<char> m_pending;
+    size_t m_offset = 0;
+    bool m_atEnd = false;
+};
+
+// A member stream as a sequential device, for the registry file parser.
+class MemberDevice : public QIODevice {
+public:
+    explicit MemberDevice(MemberStream& stream) : m_stream(stream) { open(QIODevice::ReadOnly); }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const size_t n = m_stream.read(data, static_cast<size_t>(maxSize));
+        return n == 0 ? -1 : static_cast<qint64>(n);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    MemberStream& m_stream;
+};
+
+struct LocalEntry {
+    QString name;
+    quint16 flags = 0;
+    quint16 method = 0;
+    quint32 crc = 0;
+    quint64 compressed = 0;
+    quint64 uncompressed = 0;
+};
+
+// Zip64 sizes stand in the extra field when the 32-bit fields are saturated.
+void applyZip64Extra(LocalEntry& entry, const QByteArray& extra) {
+    for (qsizetype at = 0; at + 4 <= extra.size();) {
+        const quint16 id = zipformat::get16(extra.constData() + at);
+        const quint16 size = zipformat::get16(extra.constData() + at + 2);
+        if (id == zipformat::Zip64ExtraId) {
+            qsizetype field = at + 4;
+            if (entry.uncompressed == zipformat::Max32 && field + 8 <= extra.size()) {
+                entry.uncompressed = zipformat::get64(extra.constData() + field);
+                field += 8;
+            }
+            if (entry.compressed == zipformat::Max32 && field + 8 <= extra.size())
+                entry.compressed = zipformat::get64(extra.constData() + field);
+            return;
+        }
+        at += 4 + size;
+    }
+}
+
+// An inner zip read front to back from the outer member: every local entry's data is inflated
+// and checked against its CRC, and the central directory must list the same CRCs in order.
+class InnerZipCheck {
+public:
+    explicit InnerZipCheck(MemberStream& stream) : m_stream(stream) {}
+
+    void run() {
+        std::vector<quint32> localCrcs;
+        size_t centralCount = 0;
+        for (;;) {
+            const quint32 signature = readSignature();
+            if (signature == zipformat::LocalHeaderSignature) {
+                localCrcs.push_back(checkLocalEntry());
+            } else if (signature == zipformat::CentralHeaderSignature) {
+                if (centralCount >= localCrcs.size() || readCentralCrc() != localCrcs[centralCount])
+                    broken({});
+                ++centralCount;
+            } else if (signature == zipformat::Zip64EndSignature || signature == zipformat::EndSignature) {
+                break;
+            } else {
+                broken({});
+            }
+        }
+        if (centralCount != localCrcs.size())
+            broken({});
+    }
+
+private:
+    QString label(const QString& inner) const {
+        return inner.isEmpty() ? m_stream.name() : m_stream.name() + QStringLiteral(": ") + inner;
+    }
+    [[noreturn]] void broken(const QString& inner, int reasonId = txtInnerZipBroken) const {
+        throw VerifyFailure{label(inner), reasonId, {}};
+    }
+
+    quint32 readSignature() {
+        char bytes[4];
+        m_stream.readExactly(bytes, 4, m_stream.name());
+        return zipformat::get32(bytes);
+    }
+
+    QByteArray readBytes(quint16 size) {
+        QByteArray bytes(size, Qt::Uninitialized);
+        m_stream.readExactly(bytes.data(), size, m_stream.name());
+        return bytes;
+    }
+
+    LocalEntry readLocalHeader() {
+        char header[zipformat::LocalHeaderSize - 4];
+        m_stream.readExactly(header, sizeof header, m_stream.name());
+        LocalEntry entry;
+        entry.flags = zipformat::get16(header + 2);
+        entry.method = zipformat::get16(header + 4);
+        entry.crc = zipformat::get32(header + 10);
+        entry.compressed = zipformat::get32(header + 14);
+        entry.uncompressed = zipformat::get32(header + 18);
+        const quint16 nameSize = zipformat::get16(header + 22);
+        const quint16 extraSize = zipformat::get16(header + 24);
+        entry.name = QString::fromUtf8(readBytes(nameSize));
+        applyZip64Extra(entry, readBytes(extraSize));
+        return entry;
+    }
+
+    quint32 checkLocalEntry() {
+        const LocalEntry entry = readLocalHeader();
+        const bool knownMethod =
+            entry.method == zipformat::MethodStore || entry.method == zipformat::MethodDeflate;
+        if ((entry.flags & FlagDataDescriptor) || !knownMethod)
+            broken(entry.name, txtCannotBeChecked);
+        const auto inflater = entry.method == zipformat::MethodDeflate ? MemberInflater::create() : nullptr;
+        quint32 crc = 0;
+        quint64 size = 0;
+        const MemberInflater::Sink count = [&](const char* data, size_t n) {
+            crc = Crc32(crc, data, n);
+            size += n;
+        };
+        char chunk[ChunkSize];
+        for (quint64 left = entry.compressed; left > 0;) {
+            const size_t n = static_cast<size_t>(std::min<quint64>(left, sizeof chunk));
+            m_stream.readExactly(chunk, n, label(entry.name));
+            if (!inflater)
+                count(chunk, n);
+            else if (!inflater->feed(chunk, n, count))
+                broken(entry.name, txtChecksumWrong);
+            left -= n;
+        }
+        if ((inflater && !inflater->finished()) || crc != entry.crc || size != entry.uncompressed)
+            broken(entry.name, txtChecksumWrong);
+        return entry.crc;
+    }
+
+    quint32 readCentralCrc() {
+        char record[42];
+        m_stream.readExactly(record, sizeof record, m_stream.name());
+        const quint32 crc = zipformat::get32(record + 12);
+        const quint64 rest = quint64(zipformat::get16(record + 24)) + zipformat::get16(record + 26) +
+                             zipformat::get16(record + 28);
+        m_stream.skip(rest, m_stream.name());
+        return crc;
+    }
+
+    MemberStream& m_stream;
+};
+
+void checkRegFile(MemberStream& stream) {
+    MemberDevice device(stream);
+    try {
+        parseRegFile(device, [](const RegFileOp&) {});
+    } catch (const RegFileError& error) {
+        throw VerifyFailure{stream.name(), txtRegFileBroken, error.message()};
+    }
+}
+
+void checkMember(zip_t* archive, zip_uint64_t index) {
+    MemberStream stream(archive, index);
+    if (stream.name().endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive))
+        InnerZipCheck(stream).run();
+    else if (stream.name().endsWith(QStringLiteral(".reg"), Qt::CaseInsensitive))
+        checkRegFile(stream);
+    stream.finish();
+}
+
+} // namespace
+
+namespace {
+
+ZipArchiveHandle openChecked(const QString& archivePath) {
+    int code = 0;
+    return ZipArchiveHandle(
+        zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+}
+
+// An inner zip stored as it is in the outer archive, opened in place: its members can then be
+// checked one by one, on several workers.
+ZipArchiveHandle openStoredInnerZip(zip_t* outer, zip_uint64_t index) {
+    zip_source_t* source = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
+    if (!source)
+        return nullptr;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* inner = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    zip_error_fini(&error);
+    if (!inner)
+        zip_source_free(source);
+    return ZipArchiveHandle(inner);
+}
+
+bool isStoredZip(zip_t* archive, zip_uint64_t index) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    return zip_stat_index(archive, index, 0, &stat) == 0 && stat.comp_method == ZIP_CM_STORE &&
+           QString::fromUtf8(stat.name).endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive);
+}
+
+// One piece of the check: an outer member, or one member of a stored inner zip.
+struct Task {
+    quint64 size = 0;
+    zip_uint64_t outer = 0;
+    std::optional<zip_uint64_t> inner;
+    bool wholeMember = true; // false: only the outer CRC, its inner members are tasks of their own
+    bool operator>(const Task& other) const { return size > other.size; }
+};
+
+// The pieces are checked by a few workers, each with its own handles, largest first so that they end
+// together; a failure stops them, and of the failures found the first in archive order is reported.
+class ParallelCheck {
+public:
+    ParallelCheck(const QString& archivePath, zip_t* archive) : m_path(archivePath) {
+        const zip_int64_t count = std::max<zip_int64_t>(zip_get_num_entries(archive, 0), 0);
+        m_results.resize(static_cast<size_t>(count));
+        for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i)
+            addTasks(archive, i);
+        std::sort(m_tasks.begin(), m_tasks.end(), std::greater<>());
+    }
+
+    VerifyResult run() {
+        const int workers = std::clamp(QThread::idealThreadCount(), 1, 4);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < workers; ++i)
+            threads.emplace_back([this] { work(); });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (const std::optional<VerifyFailure>& failure : m_results)
+            if (failure)
+                return {failure->member, failure->reasonId, failure->detail};
+        return {};
+    }
+
+private:
+    void addTasks(zip_t* archive, zip_uint64_t index) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        zip_stat_index(archive, index, 0, &stat);
+        const ZipArchiveHandle inner =
+            isStoredZip(archive, index) ? openStoredInnerZip(archive, index) : nullptr;
+        if (!inner) {
+            m_tasks.push_back({stat.comp_size, index, std::nullopt, true});
+            return;
+        }
+        m_tasks.push_back({stat.comp_size / 16, index, std::nullopt, false});
+        const zip_int64_t innerCount = zip_get_num_entries(inner.get(), 0);
+        for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(std::max<zip_int64_t>(innerCount, 0)); ++i) {
+            zip_stat_t innerStat;
+            zip_stat_init(&innerStat);
+            zip_stat_index(inner.get(), i, 0, &innerStat);
+            m_tasks.push_back({innerStat.size, index, i, true});
+        }
+    }
+
+    void check(zip_t* archive, std::map<zip_uint64_t, ZipArchiveHandle>& inners, const Task& task) {
+        if (!task.inner) {
+            if (task.wholeMember) {
+                checkMember(archive, task.outer);
+            } else {
+                MemberStream stream(archive, task.outer);
+                stream.finish();
+            }
+            return;
+        }
+        ZipArchiveHandle& inner = inners[task.outer];
+        if (!inner)
+            inner = openStoredInnerZip(archive, task.outer);
+        const QString outerName = QString::fromUtf8(zip_get_name(archive, task.outer, 0));
+        if (!inner)
+            throw VerifyFailure{outerName, txtInnerZipBroken, {}};
+        try {
+            MemberStream stream(inner.get(), *task.inner);
+            stream.finish();
+        } catch (const VerifyFailure& failure) {
+            throw VerifyFailure{outerName + QStringLiteral(": ") + failure.member, failure.reasonId,
+                                failure.detail};
+        }
+    }
+
+    void work() {
+        const ZipArchiveHandle archive = openChecked(m_path);
+        std::map<zip_uint64_t, ZipArchiveHandle> inners; // let go before the archive they lie in
+        for (size_t next = m_next++; next < m_tasks.size() && !m_failed; next = m_next++) {
+            const Task& task = m_tasks[next];
+            try {
+                if (!archive)
+                    throw VerifyFailure{QString(), txtNotAZip, {}};
+                check(archive.get(), inners, task);
+            } catch (const VerifyFailure& failure) {
+                const std::lock_guard lock(m_mutex);
+                if (!m_results[task.outer])
+                    m_results[task.outer] = failure;
+                m_failed = true;
+            }
+        }
+        inners.clear();
+    }
+
+    const QString m_path;
+    std::vector<Task> m_tasks;
+    std::vector<std::optional<VerifyFailure>> m_results; // by outer member, under m_mutex
+    std::mutex m_mutex;
+    std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_failed{false};
+};
+
+} // namespace
+
+VerifyResult VerifyArchive(const QString& archivePath) {
+    const ZipArchiveHandle archive = openChecked(archivePath);
+    if (!archive)
+        return {QString(), txtNotAZip, {}};
+    return ParallelCheck(archivePath, archive.get()).run();
+}
+
+bool ParseRegMember(const QString& archivePath, const QString& memberName, const RegFileSink& sink) {
+    int code = 0;
+    ZipArchiveHandle archive(zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY, &code));
+    if (!archive)
+        return false;
+    const zip_int64_t index = zip_name_locate(archive.get(), memberName.toUtf8().constData(), 0);
+    if (index < 0)
+        return false;
+    try {
+        MemberStream stream(archive.get(), static_cast<zip_uint64_t>(index));
+        MemberDevice device(stream);
+        parseRegFile(device, sink);
+        stream.finish();
+    } catch (const VerifyFailure&) {
+        return false;
+    } catch (const RegFileError&) {
+        return false;
+    }
+    return true;
+}
+
+QString VerifyFailureText(const QString& archivePath, const VerifyResult& result) {
+    QString text = Str(txtVerifyFailed) + u' ' + archivePath;
+    if (!result.member.isEmpty())
+        text += QStringLiteral(": ") + result.member;
+    text += u' ' + Str(result.reasonId);
+    if (!result.detail.isEmpty())
+        text += u' ' + result.detail;
+    return text;
+}
+
+} // namespace stowline

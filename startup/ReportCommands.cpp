@@ -1,0 +1,33 @@
+#include "startup/ReportCommands.h"
+
+#include "archive/ArchiveVerify.h"
+#include "foundation/Strings.h"
+#include "scheduler/BackupHealth.h"
+
+namespace stowline {
+
+namespace {
+constexpr int txtSoundArchive = 1215;
+}
+
+int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err) {
+    const VerifyResult result = VerifyArchive(archivePath);
+    if (!result.ok()) {
+        err << "stowline: " << VerifyFailureText(archivePath, result) << '\n';
+        err.flush();
+        return 1;
+    }
+    out << archivePath << ": " << Str(txtSoundArchive) << '\n';
+    out.flush();
+    return 0;
+}
+
+int StatusCommand(QTextStream& out) {
+    const BackupHealth health = CurrentBackupHealth();
+    for (const QString& line : health.lines)
+        out << line << '\n';
+    out.flush();
+    return health.healthy ? 0 : 1;
+}
+
+} // namespace stowline

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+
+namespace stowline {
+
+// `stowline --verify FILE`: reads the archive back whole; 0 when it is sound, 1 (the reason on
+// stderr) when not.
+int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err);
+
+// `stowline --status`: the hub's status line, one part a line; 0 healthy, 1 overdue or failed.
+int StatusCommand(QTextStream& out);
+
+} // namespace stowline

@@ -1,0 +1,125 @@
+#include "archive/ArchiveVerify.h"
+
+#include "tests/support/TestEnvironment.h"
+
+#include <QProcess>
+#include <QTest>
+#include <zip.h>
+
+using namespace Qt::StringLiterals;
+using namespace stowline;
+using namespace stowline::test;
+
+namespace {
+
+const QString kId = u"{11111111-2222-3333-4444-555555555555}"_s;
+using Members = QList<QPair<QString, QByteArray>>;
+
+// A zip written by libzip; stored members keep their bytes findable in the file.
+QByteArray zipFile(const QString& path, const Members& members, bool stored) {
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    for (const auto& [name, content] : members) {
+        void* copy = malloc(static_cast<size_t>(content.size()) + 1);
+        memcpy(copy, content.constData(), static_cast<size_t>(content.size()));
+        zip_source_t* source = zip_source_buffer(archive, copy, static_cast<zip_uint64_t>(content.size()), 1);
+        const zip_int64_t index = zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+        if (stored)
+            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    }
+    zip_set_archive_comment(archive, "111", 3);
+    zip_close(archive);
+    return readFile(path);
+}
+
+QByteArray flipped(QByteArray bytes, qsizetype at) {
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+    return bytes;
+}
+
+} // namespace
+
+class ArchiveVerifyTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    QByteArray m_mail = QByteArray("From: someone\r\nSubject: hello\r\n\r\n").repeated(2000);
+    QByteArray m_reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Identities\\" + kId.toLatin1() +
+                       "]\r\n\"Username\"=\"Main\"\r\n\r\n";
+
+    QString path(const QString& name) const { return m_env->path(name); }
+
+    // An archive as a backup writes it: registry file, inner zip of the store, index.
+    QByteArray archiveBytes(const QByteArray& innerZip, const QByteArray& reg) {
+        return zipFile(path(u"outer.stw"_s),
+                       {{kId + u"/ident_key.reg"_s, reg},
+                        {kId + u"/ident_data.zip"_s, innerZip},
+                        {u"ident.idx"_s, "\"Main\",\"" + kId.toLatin1() + "\"\r\n"}},
+                       true);
+    }
+    QByteArray innerZip(bool stored) {
+        return zipFile(path(u"inner.zip"_s), {{u"Inbox.dbx"_s, m_mail}}, stored);
+    }
+
+private slots:
+    void init() { m_env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { m_env.reset(); }
+
+    void damage_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<int>("reason");
+        QTest::newRow("sound") << "none"
+                               << "" << 0;
+        // The inner zip is damaged before it was packed: the outer CRC agrees, the inner one not.
+        QTest::newRow("byte flipped in an inner zip")
+            << "inner" << kId + u"/ident_data.zip: Inbox.dbx"_s << 1202;
+        QTest::newRow("byte flipped in the archive file") << "outer" << kId + u"/ident_key.reg"_s << 1202;
+        QTest::newRow("truncated archive") << "truncated"
+                                           << "" << 1201;
+        QTest::newRow("registry file that does not parse") << "reg" << kId + u"/ident_key.reg"_s << 1204;
+        QTest::newRow("inner member that is no zip") << "nozip" << kId + u"/ident_data.zip"_s << 1203;
+    }
+    void damage() {
+        QFETCH(QString, damage);
+        QFETCH(QString, member);
+        QFETCH(int, reason);
+        const QByteArray inner = innerZip(false);
+        QByteArray bytes;
+        if (damage == u"inner")
+            bytes = archiveBytes(flipped(inner, inner.size() / 3), m_reg);
+        else if (damage == u"reg")
+            bytes = archiveBytes(inner, "not a registry file\r\n");
+        else if (damage == u"nozip")
+            bytes = archiveBytes("PK\x03\x04 short", m_reg);
+        else
+            bytes = archiveBytes(inner, m_reg);
+        if (damage == u"outer")
+            bytes = flipped(bytes, bytes.indexOf("Username") + 1);
+        if (damage == u"truncated")
+            bytes.chop(30);
+        writeFile(path(u"outer.stw"_s), bytes);
+
+        const VerifyResult result = VerifyArchive(path(u"outer.stw"_s));
+        QCOMPARE(result.member, member);
+        QCOMPARE(result.reasonId, reason);
+
+        // The command line says the same, with the exit status scripts test.
+        QProcess verify;
+        verify.start(TestEnvironment::binary(u"stowline"_s), {u"--verify"_s, path(u"outer.stw"_s)});
+        QVERIFY(verify.waitForFinished(60000));
+        QCOMPARE(verify.exitCode(), reason ? 1 : 0);
+        if (reason)
+            QCOMPARE(QString::fromUtf8(verify.readAllStandardError()).trimmed().section(u'\n', -1),
+                     u"stowline: "_s + VerifyFailureText(path(u"outer.stw"_s), result));
+    }
+
+    // Inner members may be stored as well as deflated.
+    void soundLayouts() {
+        writeFile(path(u"outer.stw"_s), archiveBytes(innerZip(true), m_reg));
+        QVERIFY(VerifyArchive(path(u"outer.stw"_s)).ok());
+    }
+};
+
+QTEST_MAIN(ArchiveVerifyTest)
+#include "ArchiveVerifyTest.moc"

@@ -1,0 +1,70 @@
+#include "ui/frmRS_Plan.h"
+
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "ui/Windows.h"
+#include "ui/frmRS_Choice.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace stowline {
+
+namespace {
+constexpr int txtRestoreWizard = 700;
+constexpr int txtBack = 705;
+constexpr int txtRestore = 707;
+constexpr int txtPlanFrame = 1250;
+constexpr int txtPlanTitle = 1263;
+} // namespace
+
+frmRS_Plan::frmRS_Plan(QWidget* parent)
+    : WizardPage(QStringLiteral("frmPlan"), parent), m_lstPlan(new QListWidget(&frame())) {
+    m_lstPlan->setObjectName(QStringLiteral("lstPlan"));
+    m_lstPlan->setWordWrap(true);
+    m_lstPlan->setSelectionMode(QAbstractItemView::SingleSelection);
+    frameLayout().addWidget(m_lstPlan);
+    setTabOrder(m_lstPlan, &backButton());
+    setTabOrder(&backButton(), &nextButton());
+    setMinimumSize(620, 380);
+    connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Plan::cmdNext_Click);
+    connect(&backButton(), &QPushButton::clicked, this, &frmRS_Plan::cmdBack_Click);
+}
+
+void frmRS_Plan::Form_Load() {
+    TRAP_BEGIN("frmRS_Plan:Form_Load")
+        STEP(1) title().setText(Str(txtRestoreWizard));
+        STEP(2) frame().setTitle(Str(txtPlanFrame));
+        STEP(3) frame().setAccessibleName(Str(txtPlanFrame));
+        STEP(4) m_lstPlan->setAccessibleName(Str(txtPlanTitle));
+        STEP(5) setCaption(backButton(), Str(txtBack));
+        STEP(6) setCaption(nextButton(), Str(txtRestore));
+        STEP(7) setWindowTitle(Str(txtRestoreWizard) + QStringLiteral(" \u2013 ") + Str(txtPlanTitle));
+    TRAP_END
+}
+
+void frmRS_Plan::showPlan(const QStringList& lines, QWidget& previousPage) {
+    m_lstPlan->clear();
+    m_lstPlan->addItems(lines);
+    m_previousPage = &previousPage;
+    ShowPage(*this);
+    nextButton().setFocus();
+}
+
+void frmRS_Plan::cmdNext_Click() {
+    TRAP_BEGIN("frmRS_Plan:cmdNext_Click")
+        STEP(1) RunRestoreNow(*this);
+    TRAP_END
+}
+
+void frmRS_Plan::cmdBack_Click() {
+    TRAP_BEGIN("frmRS_Plan:cmdBack_Click")
+        STEP(1) if (m_previousPage) ShowPage(*m_previousPage);
+        STEP(2) forms::unload(QStringLiteral("frmRS_Plan"));
+    TRAP_END
+}
+
+} // namespace stowline
