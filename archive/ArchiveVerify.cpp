@@ -349,7 +349,8 @@ struct Task {
 // together; a failure stops them, and of the failures found the first in archive order is reported.
 class ParallelCheck {
 public:
-    ParallelCheck(const QString& archivePath, zip_t* archive) : m_path(archivePath) {
+    ParallelCheck(const QString& archivePath, zip_t* archive, VerifyDepth depth)
+        : m_path(archivePath), m_depth(depth) {
         const zip_int64_t count = std::max<zip_int64_t>(zip_get_num_entries(archive, 0), 0);
         m_results.resize(static_cast<size_t>(count));
         for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i)
@@ -382,6 +383,8 @@ private:
             return;
         }
         m_tasks.push_back({stat.comp_size / 16, index, std::nullopt, false});
+        if (m_depth == VerifyDepth::Placed)
+            return;
         const zip_int64_t innerCount = zip_get_num_entries(inner.get(), 0);
         for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(std::max<zip_int64_t>(innerCount, 0)); ++i) {
             zip_stat_t innerStat;
@@ -436,6 +439,7 @@ private:
     }
 
     const QString m_path;
+    const VerifyDepth m_depth;
     std::vector<Task> m_tasks;
     std::vector<std::optional<VerifyFailure>> m_results; // by outer member, under m_mutex
     std::mutex m_mutex;
@@ -445,11 +449,11 @@ private:
 
 } // namespace
 
-VerifyResult VerifyArchive(const QString& archivePath) {
+VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth) {
     const ZipArchiveHandle archive = openChecked(archivePath);
     if (!archive)
         return {QString(), txtNotAZip, {}};
-    return ParallelCheck(archivePath, archive.get()).run();
+    return ParallelCheck(archivePath, archive.get(), depth).run();
 }
 
 bool ParseRegMember(const QString& archivePath, const QString& memberName, const RegFileSink& sink) {

@@ -113,7 +113,7 @@ bool verifyPlaced(const QString& destination, RunContext& run, SavedArchive& sav
     saved.placed = true;
     saved.size = QFileInfo(destination).size();
     run.progress.setStatus(Str(txtCheckingArchive) + u' ' + QFileInfo(destination).fileName());
-    saved.verify = VerifyArchive(destination);
+    saved.verify = VerifyArchive(destination, VerifyDepth::Placed);
     if (saved.verify.ok())
         return true;
     const QString failure = VerifyFailureText(destination, saved.verify);
