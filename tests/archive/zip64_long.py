@@ -18,6 +18,7 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "backup"))
 from fault_runs import Profile  # noqa: E402
 
+ID = "{3F2A9C41-7B6E-4D21-9A0C-5E8F1B2D3C4A}"  # the sample profile's main identity
 SPARSE_BYTES = 5 << 30
 SMALL_FILES = 70_000
 
@@ -68,15 +69,21 @@ def main():
             return 1
         archive = os.path.join(profile.backups, profile.archives()[0])
         print("archive %s: %d bytes" % (archive, os.path.getsize(archive)))
-        if timed("unzip -t", lambda: subprocess.run(["unzip", "-tqq", archive]).returncode) != 0:
-            print("unzip -t fails")
-            return 1
+        # The store travels as an inner zip: that is where the 5 GiB member and the 70,000 entries are.
+        inner = os.path.join(work, "ident_data.zip")
         with zipfile.ZipFile(archive) as outer:
-            inner_name = [n for n in outer.namelist() if n.endswith("/ident_data.zip")]
-            bad = timed("Python zipfile reads every member", outer.testzip)
-            print("members: %d, damaged: %s" % (len(outer.namelist()), bad))
-            if bad:
+            name = next(n for n in outer.namelist() if n.startswith(ID) and n.endswith("/ident_data.zip"))
+            with outer.open(name) as source, open(inner, "wb") as target:
+                shutil.copyfileobj(source, target, 1 << 20)
+        for path in (archive, inner):
+            if timed("unzip -t " + os.path.basename(path), lambda: subprocess.run(["unzip", "-tqq", path]).returncode):
+                print("unzip -t fails on " + path)
                 return 1
+            with zipfile.ZipFile(path) as z:
+                bad = timed("Python zipfile reads every member", z.testzip)
+                print("%s: %d members, damaged: %s" % (os.path.basename(path), len(z.namelist()), bad))
+                if bad:
+                    return 1
         shutil.rmtree(store)
         status, stderr = timed("restore", lambda: profile.restore(archive))
         if status != 0:
@@ -87,7 +94,7 @@ def main():
             missing = set(before) ^ set(after)
             print("restored store differs: %d files; e.g. %s" % (len(missing), sorted(missing)[:5]))
             return 1
-        print("restored %d files byte for byte, inner zips %s" % (len(after), inner_name))
+        print("restored %d files byte for byte" % len(after))
         return 0
     finally:
         if not args.keep:
