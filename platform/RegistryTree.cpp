@@ -62,6 +62,10 @@ RegistryTree::Key* RegistryTree::Key::child(const QString& childName) const {
         if (sameName((*it)->name, childName))
             return it->get();
     // Names equal without case whose upper-case forms differ (rare letters) are found the slow way.
+    const bool ascii =
+        std::all_of(childName.cbegin(), childName.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return nullptr;
     for (const auto& k : children)
         if (sameName(k->name, childName))
             return k.get();
@@ -82,7 +86,14 @@ RegistryTree::Key* RegistryTree::Key::addChild(const QString& childName, quint64
     return children.insert(at, std::move(key))->get();
 }
 
-int RegistryTree::Key::valueIndex(const QString& valueName) const {
+QList<NativeValue>& RegistryTree::Key::valueList() {
+    if (!raw.isEmpty() && readRaw)
+        readRaw(*this);
+    return values;
+}
+
+int RegistryTree::Key::valueIndex(const QString& valueName) {
+    valueList();
     for (int i = 0; i < values.size(); ++i)
         if (sameName(values[i].name, valueName))
             return i;
@@ -159,7 +170,7 @@ int TreeHive::subKeyCount(const QString& path) const {
 }
 
 std::optional<RegistryValue> TreeHive::value(const QString& path, const QString& name) const {
-    const RegistryTree::Key* key = tree.find(path);
+    RegistryTree::Key* key = tree.find(path);
     const int index = key ? key->valueIndex(name) : -1;
     if (index < 0)
         return std::nullopt;
@@ -168,15 +179,15 @@ std::optional<RegistryValue> TreeHive::value(const QString& path, const QString&
 
 QList<RegistryValue> TreeHive::values(const QString& path) const {
     QList<RegistryValue> found;
-    if (const RegistryTree::Key* key = tree.find(path))
-        for (const NativeValue& value : key->values)
+    if (RegistryTree::Key* key = tree.find(path))
+        for (const NativeValue& value : key->valueList())
             found << fromNative(value);
     return found;
 }
 
 int TreeHive::valueCount(const QString& path) const {
-    const RegistryTree::Key* key = tree.find(path);
-    return key ? int(key->values.size()) : 0;
+    RegistryTree::Key* key = tree.find(path);
+    return key ? int(key->valueList().size()) : 0;
 }
 
 void TreeHive::setValue(const QString& path, const RegistryValue& value) {

@@ -25,14 +25,18 @@ public:
         QString upper; // the sort key of the registry order
         Key* parent = nullptr;
         std::vector<std::unique_ptr<Key>> children; // in registry order
-        QList<NativeValue> values;                  // in stored order
-        quint64 modified = 0;                       // FILETIME of the last change
-        QByteArray options;                         // Wine's "#class=", "#link" and other lines, kept
+        QList<NativeValue> values;                  // in stored order, once valueList() has read raw
+        QByteArray raw; // value lines as a Wine file has them, read when first asked for
+        static inline void (*readRaw)(Key&) = nullptr;
+        quint64 modified = 0; // FILETIME of the last change
+        QByteArray options;   // Wine's "#class=", "#link" and other lines, kept
         bool operator==(const Key&) const = delete;
 
         Key* child(const QString& childName) const;
         Key* addChild(const QString& childName, quint64 when);
-        int valueIndex(const QString& valueName) const;
+        int valueIndex(const QString& valueName);
+        QList<NativeValue>& valueList();
+        bool hasValues() const { return !values.isEmpty() || !raw.isEmpty(); }
     };
 
     RegistryTree();
