@@ -55,13 +55,13 @@ quint64 fileTimeNow() {
 RegistryTree::RegistryTree() : m_root(std::make_unique<Key>()) {}
 
 RegistryTree::Key* RegistryTree::Key::child(const QString& childName) const {
-    const QString probe = childName.toUpper();
+    const QString probe = childName.toLower();
     auto it = std::lower_bound(children.begin(), children.end(), probe,
-                               [](const std::unique_ptr<Key>& k, const QString& p) { return k->upper < p; });
-    for (; it != children.end() && (*it)->upper == probe; ++it)
+                               [](const std::unique_ptr<Key>& k, const QString& p) { return k->lower < p; });
+    for (; it != children.end() && (*it)->lower == probe; ++it)
         if (sameName((*it)->name, childName))
             return it->get();
-    // Names equal without case whose upper-case forms differ (rare letters) are found the slow way.
+    // Names equal without case whose lower-case forms differ (rare letters) are found the slow way.
     const bool ascii =
         std::all_of(childName.cbegin(), childName.cend(), [](QChar c) { return c.unicode() < 0x80; });
     if (ascii)
@@ -75,14 +75,14 @@ RegistryTree::Key* RegistryTree::Key::child(const QString& childName) const {
 RegistryTree::Key* RegistryTree::Key::addChild(const QString& childName, quint64 when) {
     auto key = std::make_unique<Key>();
     key->name = childName;
-    key->upper = childName.toUpper();
+    key->lower = childName.toLower();
     key->parent = this;
     key->modified = when;
-    // Files list keys in registry order, so a new key almost always goes last.
+    // Files list keys in this order, so a new key almost always goes last.
     auto at = children.end();
-    if (!children.empty() && !(children.back()->upper < key->upper || children.back()->upper == key->upper))
-        at = std::upper_bound(children.begin(), children.end(), key->upper,
-                              [](const QString& p, const std::unique_ptr<Key>& k) { return p < k->upper; });
+    if (!children.empty() && !(children.back()->lower < key->lower || children.back()->lower == key->lower))
+        at = std::upper_bound(children.begin(), children.end(), key->lower,
+                              [](const QString& p, const std::unique_ptr<Key>& k) { return p < k->lower; });
     return children.insert(at, std::move(key))->get();
 }
 

@@ -22,9 +22,9 @@ class RegistryTree {
 public:
     struct Key {
         QString name;
-        QString upper; // the sort key of the registry order
+        QString lower; // the order Wine keeps and writes subkeys in: by lower-case names
         Key* parent = nullptr;
-        std::vector<std::unique_ptr<Key>> children; // in registry order
+        std::vector<std::unique_ptr<Key>> children; // in Wine's order
         QList<NativeValue> values;                  // in stored order, once valueList() has read raw
         QByteArray raw; // value lines as a Wine file has them, read when first asked for
         static inline void (*readRaw)(Key&) = nullptr;
