@@ -10,7 +10,7 @@ enum class MsgAnswer { OK, Cancel, Yes, No };
 
 struct FileDialogRequest {
     QString title;
-    QString filter;        // "Description|*.ext" pairs, as the classic common dialog takes them
+    QString filter; // "Description|*.ext" pairs, as the classic common dialog takes them
     QString initialFolder; // empty: the dialog's own default
     QString proposedName;
 };
@@ -19,8 +19,7 @@ struct FileDialogRequest {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    virtual MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                                 const QString& title) = 0;
+    virtual MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) = 0;
     // Returns "" when cancelled, like the classic input box.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) = 0;
     // Return the chosen full path, or "" when cancelled.
