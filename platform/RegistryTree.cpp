@@ -55,13 +55,17 @@ quint64 fileTimeNow() {
 RegistryTree::RegistryTree() : m_root(std::make_unique<Key>()) {}
 
 RegistryTree::Key* RegistryTree::Key::child(const QString& childName) const {
-    const QString probe = childName.toUpper();
+    const QString probe = childName.toLower();
     auto it = std::lower_bound(children.begin(), children.end(), probe,
-                               [](const std::unique_ptr<Key>& k, const QString& p) { return k->upper < p; });
-    for (; it != children.end() && (*it)->upper == probe; ++it)
+                               [](const std::unique_ptr<Key>& k, const QString& p) { return k->lower < p; });
+    for (; it != children.end() && (*it)->lower == probe; ++it)
         if (sameName((*it)->name, childName))
             return it->get();
-    // Names equal without case whose upper-case forms differ (rare letters) are found the slow way.
+    // Names equal without case whose lower-case forms differ (rare letters) are found the slow way.
+    const bool ascii =
+        std::all_of(childName.cbegin(), childName.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return nullptr;
     for (const auto& k : children)
         if (sameName(k->name, childName))
             return k.get();
@@ -71,18 +75,25 @@ RegistryTree::Key* RegistryTree::Key::child(const QString& childName) const {
 RegistryTree::Key* RegistryTree::Key::addChild(const QString& childName, quint64 when) {
     auto key = std::make_unique<Key>();
     key->name = childName;
-    key->upper = childName.toUpper();
+    key->lower = childName.toLower();
     key->parent = this;
     key->modified = when;
-    // Files list keys in registry order, so a new key almost always goes last.
+    // Files list keys in this order, so a new key almost always goes last.
     auto at = children.end();
-    if (!children.empty() && !(children.back()->upper < key->upper || children.back()->upper == key->upper))
-        at = std::upper_bound(children.begin(), children.end(), key->upper,
-                              [](const QString& p, const std::unique_ptr<Key>& k) { return p < k->upper; });
+    if (!children.empty() && !(children.back()->lower < key->lower || children.back()->lower == key->lower))
+        at = std::upper_bound(children.begin(), children.end(), key->lower,
+                              [](const QString& p, const std::unique_ptr<Key>& k) { return p < k->lower; });
     return children.insert(at, std::move(key))->get();
 }
 
-int RegistryTree::Key::valueIndex(const QString& valueName) const {
+QList<NativeValue>& RegistryTree::Key::valueList() {
+    if (!raw.isEmpty() && readRaw)
+        readRaw(*this);
+    return values;
+}
+
+int RegistryTree::Key::valueIndex(const QString& valueName) {
+    valueList();
     for (int i = 0; i < values.size(); ++i)
         if (sameName(values[i].name, valueName))
             return i;
@@ -159,7 +170,7 @@ int TreeHive::subKeyCount(const QString& path) const {
 }
 
 std::optional<RegistryValue> TreeHive::value(const QString& path, const QString& name) const {
-    const RegistryTree::Key* key = tree.find(path);
+    RegistryTree::Key* key = tree.find(path);
     const int index = key ? key->valueIndex(name) : -1;
     if (index < 0)
         return std::nullopt;
@@ -168,15 +179,15 @@ std::optional<RegistryValue> TreeHive::value(const QString& path, const QString&
 
 QList<RegistryValue> TreeHive::values(const QString& path) const {
     QList<RegistryValue> found;
-    if (const RegistryTree::Key* key = tree.find(path))
-        for (const NativeValue& value : key->values)
+    if (RegistryTree::Key* key = tree.find(path))
+        for (const NativeValue& value : key->valueList())
             found << fromNative(value);
     return found;
 }
 
 int TreeHive::valueCount(const QString& path) const {
-    const RegistryTree::Key* key = tree.find(path);
-    return key ? int(key->values.size()) : 0;
+    RegistryTree::Key* key = tree.find(path);
+    return key ? int(key->valueList().size()) : 0;
 }
 
 void TreeHive::setValue(const QString& path, const RegistryValue& value) {

@@ -22,17 +22,21 @@ class RegistryTree {
 public:
     struct Key {
         QString name;
-        QString upper; // the sort key of the registry order
+        QString lower; // the order Wine keeps and writes subkeys in: by lower-case names
         Key* parent = nullptr;
-        std::vector<std::unique_ptr<Key>> children; // in registry order
-        QList<NativeValue> values;                  // in stored order
-        quint64 modified = 0;                       // FILETIME of the last change
-        QByteArray options;                         // Wine's "#class=", "#link" and other lines, kept
+        std::vector<std::unique_ptr<Key>> children; // in Wine's order
+        QList<NativeValue> values;                  // in stored order, once valueList() has read raw
+        QByteArray raw; // value lines as a Wine file has them, read when first asked for
+        static inline void (*readRaw)(Key&) = nullptr;
+        quint64 modified = 0; // FILETIME of the last change
+        QByteArray options;   // Wine's "#class=", "#link" and other lines, kept
         bool operator==(const Key&) const = delete;
 
         Key* child(const QString& childName) const;
         Key* addChild(const QString& childName, quint64 when);
-        int valueIndex(const QString& valueName) const;
+        int valueIndex(const QString& valueName);
+        QList<NativeValue>& valueList();
+        bool hasValues() const { return !values.isEmpty() || !raw.isEmpty(); }
     };
 
     RegistryTree();

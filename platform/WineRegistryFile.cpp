@@ -1,5 +1,7 @@
 #include "platform/WineRegistryFile.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QtEndian>
 #include <cstring>
 
@@ -23,20 +25,31 @@ constexpr quint64 From1601To1970 = 116444736000000000ull;
 // file was cut off.
 class LineReader {
 public:
-    LineReader(QIODevice& in, const QString& fileName) : m_in(in), m_fileName(fileName) {}
+    LineReader(QIODevice& in, const QString& fileName) : m_in(in), m_fileName(fileName) {
+        // A file is read in one go, so that keys can keep their value lines as views into it.
+        if (qobject_cast<QFile*>(&in)) {
+            m_buffer = in.readAll();
+            m_whole = true;
+        }
+    }
+    bool whole() const { return m_whole; }
+    // Past the end of the last line returned, its line end included.
+    const char* lineEnd() const { return m_buffer.constData() + m_pos; }
+    QByteArray takeBuffer() { return std::move(m_buffer); }
 
-    bool next(QByteArray& line) {
+    // The line stays valid until the next call.
+    bool next(QByteArrayView& line) {
         for (;;) {
             const qsizetype end = m_buffer.indexOf('\n', m_pos);
             if (end >= 0) {
-                line = m_buffer.mid(m_pos, end - m_pos);
+                line = QByteArrayView(m_buffer).sliced(m_pos, end - m_pos);
                 m_pos = end + 1;
                 if (line.endsWith('\r'))
                     line.chop(1);
                 ++m_number;
                 return true;
             }
-            const QByteArray chunk = m_in.read(1 << 20);
+            const QByteArray chunk = m_whole ? QByteArray() : m_in.read(1 << 20);
             if (chunk.isEmpty()) {
                 if (m_pos < m_buffer.size())
                     fail(m_fileName, m_number + 1,
@@ -53,6 +66,7 @@ private:
     QIODevice& m_in;
     const QString& m_fileName;
     QByteArray m_buffer;
+    bool m_whole = false;
     qsizetype m_pos = 0;
     qint64 m_number = 0;
 };
@@ -100,7 +114,17 @@ char32_t utf8At(const char*& p, const char* end) {
 // digits), \ooo (one to three octal digits), a backslash before anything else stands for it.
 // Returns the position after endChar, or nullptr when the line ends first.
 const char* readEscaped(const char* p, const char* end, char endChar, QString& out) {
-    out.clear();
+    const char* plain = p;
+    while (plain < end && *plain != endChar && *plain != '\\' && static_cast<unsigned char>(*plain) < 0x80)
+        ++plain;
+    if (plain < end && *plain == endChar) {
+        out.resize(plain - p); // keeps the capacity a reused string already has
+        QChar* to = out.data();
+        for (const char* c = p; c < plain; ++c)
+            *to++ = QLatin1Char(*c);
+        return plain + 1;
+    }
+    out.resize(0);
     while (p < end && *p != endChar) {
         if (static_cast<unsigned char>(*p) >= 0x80) {
             const char32_t code = utf8At(p, end);
@@ -137,37 +161,48 @@ const char* readEscaped(const char* p, const char* end, char endChar, QString& o
     return p < end ? p + 1 : nullptr;
 }
 
-QByteArray wideWithNul(const QString& text) {
-    QByteArray bytes(qsizetype(text.size() + 1) * 2, '\0');
-    for (qsizetype i = 0; i < text.size(); ++i)
-        qToLittleEndian<quint16>(text[i].unicode(), bytes.data() + 2 * i);
-    return bytes;
-}
-
+// Reading a file checks every value line but keeps the lines as they are (Key::raw); they become
+// values only when a key's values are asked for, so a large file opens fast.
 class Reader {
 public:
     Reader(QIODevice& in, const QString& fileName) : m_lines(in, fileName), m_fileName(fileName) {}
 
+    // The values of one key from its raw lines, checked when the file was read.
+    static void readRaw(RegistryTree::Key& key) {
+        QByteArray raw;
+        std::swap(raw, key.raw);
+        QBuffer buffer(&raw);
+        buffer.open(QIODevice::ReadOnly);
+        const QString name = QStringLiteral("(value lines)");
+        Reader reader(buffer, name);
+        reader.m_key = &key;
+        reader.m_keepRaw = false;
+        QByteArrayView line;
+        while (reader.m_lines.next(line))
+            reader.valueLine(line.data(), line.data() + line.size());
+    }
+
     WineRegistryFile run() {
-        QByteArray line;
+        QByteArrayView line;
         if (!m_lines.next(line) || line != Header)
             error(QStringLiteral("not a Wine registry file (no \"%1\" header)").arg(QLatin1String(Header)));
         while (m_lines.next(line))
             statement(line);
         while (m_file.preamble.endsWith("\n\n"))
             m_file.preamble.chop(1);
+        m_file.text = m_lines.takeBuffer();
         return std::move(m_file);
     }
 
 private:
     [[noreturn]] void error(const QString& what) const { fail(m_fileName, m_lines.number(), what); }
 
-    void statement(const QByteArray& line) {
+    void statement(QByteArrayView line) {
         const char* p = line.constData();
         const char* end = p + line.size();
         if (p == end || (!m_key && *p != '[')) {
             if (!m_key)
-                m_file.preamble += line + '\n';
+                m_file.preamble += line.toByteArray() + '\n';
             return;
         }
         switch (*p) {
@@ -175,6 +210,7 @@ private:
             return keyLine(p + 1, end);
         case '@':
         case '"':
+            keepRaw(line);
             return valueLine(p, end);
         case '#':
             return optionLine(line);
@@ -185,6 +221,23 @@ private:
                 return;
             error(QStringLiteral("not a key, a value or an option line"));
         }
+    }
+
+    // Value lines that follow each other stay a view into the file's text; anything else is copied.
+    void keepRaw(QByteArrayView line) {
+        QByteArray& raw = m_key->raw;
+        const bool follows = !raw.isEmpty() && raw.constData() + raw.size() == line.data();
+        if (m_lines.whole() && (raw.isEmpty() || (follows && m_rawIsView))) {
+            const char* start = raw.isEmpty() ? line.data() : raw.constData();
+            raw = QByteArray::fromRawData(start, m_lines.lineEnd() - start);
+            m_rawIsView = true;
+            return;
+        }
+        if (m_rawIsView) {
+            raw = QByteArray(raw.constData(), raw.size()); // a copy of its own from here on
+            m_rawIsView = false;
+        }
+        raw.append(line.data(), line.size()).append('\n');
     }
 
     void keyLine(const char* p, const char* end) {
@@ -199,6 +252,9 @@ private:
         if (skipSpaces(rest, end) != end)
             error(QStringLiteral("text after the key name"));
         m_key = &openKey(name.split(QLatin1Char('\\'), Qt::SkipEmptyParts));
+        m_rawIsView = false;
+        if (!m_key->raw.isEmpty()) // a key listed twice: its earlier lines become a copy
+            m_key->raw = QByteArray(m_key->raw.constData(), m_key->raw.size());
         m_key->modified = seconds * TicksPerSecond + From1601To1970;
     }
 
@@ -219,20 +275,22 @@ private:
         return *key;
     }
 
-    void optionLine(const QByteArray& line) {
+    void optionLine(QByteArrayView line) {
         if (line.startsWith("#time=")) {
             bool ok = false;
-            const quint64 time = line.mid(6).toULongLong(&ok, 16);
+            const quint64 time = line.sliced(6).toULongLong(&ok, 16);
             if (!ok)
                 error(QStringLiteral("bad \"#time=\" line"));
             m_key->modified = time;
             return;
         }
-        m_key->options += line + '\n';
+        m_key->options += line.toByteArray() + '\n';
     }
 
     void valueLine(const char* p, const char* end) {
-        NativeValue value;
+        NativeValue& value = m_scratch;
+        value.name.resize(0);
+        value.data.resize(0);
         if (*p == '@') {
             ++p;
         } else if (!(p = readEscaped(p + 1, end, '"', value.name))) {
@@ -243,6 +301,8 @@ private:
             error(QStringLiteral("\"=\" expected after the value name"));
         p = skipSpaces(p + 1, end);
         data(p, end, value);
+        if (m_keepRaw)
+            return;
         const int index = m_key->valueIndex(value.name);
         if (index >= 0)
             m_key->values[index] = value;
@@ -294,13 +354,16 @@ private:
     }
 
     void text(const char* p, const char* end, NativeValue& value) {
-        QString content;
+        QString& content = m_text;
         p = readEscaped(p, end, '"', content);
         if (!p)
             error(QStringLiteral("the text has no closing quote"));
         if (skipSpaces(p, end) != end)
             error(QStringLiteral("text after the value"));
-        value.data = wideWithNul(content);
+        value.data.resize((content.size() + 1) * 2);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            qToLittleEndian<quint16>(content[i].unicode(), value.data.data() + 2 * i);
+        value.data[value.data.size() - 2] = value.data[value.data.size() - 1] = '\0';
     }
 
     void dword(const char* p, const char* end, NativeValue& value) {
@@ -311,13 +374,13 @@ private:
         if (digits == 0 || digits > 8 || skipSpaces(p, end) != end)
             error(QStringLiteral("bad dword"));
         value.type = RegType::Dword;
-        value.data = QByteArray(4, Qt::Uninitialized);
+        value.data.resize(4);
         qToLittleEndian(number, value.data.data());
     }
 
     // Bytes of two hex digits separated by commas; a line ending in "\" goes on in the next one.
     void hex(const char* p, const char* end, NativeValue& value) {
-        QByteArray line;
+        QByteArrayView line;
         for (;;) {
             p = skipSpaces(p, end);
             while (p < end && hexDigit(*p) >= 0) {
@@ -335,9 +398,10 @@ private:
             if (p < end && *p == '\\' && skipSpaces(p + 1, end) == end) {
                 if (!m_lines.next(line))
                     error(QStringLiteral("the file ends inside hex data (cut off?)"));
-                m_continuation = line;
-                p = m_continuation.constData();
-                end = p + m_continuation.size();
+                if (m_keepRaw)
+                    keepRaw(line);
+                p = line.data();
+                end = p + line.size();
                 continue;
             }
             if (p != end)
@@ -350,9 +414,12 @@ private:
     const QString& m_fileName;
     WineRegistryFile m_file;
     RegistryTree::Key* m_key = nullptr;
+    bool m_keepRaw = true;
+    bool m_rawIsView = false;
+    NativeValue m_scratch;
+    QString m_text;
     QStringList m_openParts;
     std::vector<RegistryTree::Key*> m_openChain;
-    QByteArray m_continuation;
 };
 
 // ---- Writing ----------------------------------------------------------------------------------
@@ -460,7 +527,7 @@ void appendPath(QByteArray& out, const RegistryTree::Key& key) {
 
 // A key is written when it has values, no subkeys or options; the others come with their subkeys.
 void appendKey(QByteArray& out, const RegistryTree::Key& key) {
-    if (!key.values.isEmpty() || key.children.empty() || !key.options.isEmpty()) {
+    if (key.hasValues() || key.children.empty() || !key.options.isEmpty()) {
         out += "\n[";
         if (key.parent)
             appendPath(out, key);
@@ -469,6 +536,8 @@ void appendKey(QByteArray& out, const RegistryTree::Key& key) {
         out += "#time=" + QByteArray::number(uint(modified >> 32), 16) +
                QByteArray::number(uint(modified & 0xffffffffu), 16).rightJustified(8, '0') + '\n';
         out += key.options;
+        if (key.values.isEmpty())
+            out += key.raw; // never read, so exactly as the file had it
         for (const NativeValue& value : key.values)
             appendValue(out, value);
     }
@@ -479,13 +548,14 @@ void appendKey(QByteArray& out, const RegistryTree::Key& key) {
 } // namespace
 
 WineRegistryFile readWineRegistry(QIODevice& in, const QString& fileName) {
+    RegistryTree::Key::readRaw = &Reader::readRaw;
     return Reader(in, fileName).run();
 }
 
 QByteArray wineRegistryText(const WineRegistryFile& file) {
     QByteArray out = QByteArray(Header) + '\n' + file.preamble;
     const RegistryTree::Key& root = file.hive.tree.root();
-    if (!root.values.isEmpty() || !root.options.isEmpty())
+    if (root.hasValues() || !root.options.isEmpty())
         appendKey(out, root);
     else
         for (const auto& child : root.children)

@@ -9,6 +9,7 @@ namespace stowline::platform {
 // One of Wine's registry files (user.reg, system.reg) in memory: what comes before the first key
 // (the ";; All keys relative to" and "#arch=" lines), kept as read, and the keys.
 struct WineRegistryFile {
+    QByteArray text; // the file as read: keys not yet asked for keep views into it
     QByteArray preamble;
     TreeHive hive;
 };

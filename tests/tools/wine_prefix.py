@@ -95,7 +95,17 @@ def part_b(tool, prefix, work):
             lost = [] if again == ours else ["differs"]
         if lost:
             raise SystemExit(f"FAIL (b) {form or 'version 5'}: after wine regedit\n{again}\nbefore\n{ours}")
-    print("(b) Wine reads our user.reg as its own import; REGEDIT4 and 5.00 exports come back the same")
+    # Written back, Wine's own system.reg keeps every byte but the key added.
+    system = os.path.join(prefix, "system.reg")
+    before = open(system, "rb").read()
+    added = os.path.join(work, "machine.reg")
+    open(added, "w").write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\StwWine]\r\n\"a\"=\"b\"\r\n")
+    run([tool, "--wine-prefix", prefix, "/s", added], os.environ)
+    after = re.sub(rb"\n\[Software\\\\StwWine\] \d+\n#time=[0-9a-f]+\n\"a\"=\"b\"\n", b"", open(system, "rb").read())
+    if after != before:
+        raise SystemExit("FAIL (b): system.reg changed beyond the key added")
+    print("(b) Wine reads our user.reg as its own import; REGEDIT4 and 5.00 exports come back the same; "
+          f"system.reg ({len(before)} bytes) rewritten byte for byte")
 
 
 def windows_reg(text, root, profile):

@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""An offline Windows profile: the sample profile's registry written into an NTUSER.DAT through the
+hivex C API, its folders as the Windows disk; `stowline --profile … --windows-root … /S` must give
+the archive members a backup of the same data in the store gives. Usage: offline_hive.py BIN_DIR"""
+import ctypes, os, struct, subprocess, sys, tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from regedit_oracle import parse_data, split_value  # noqa: E402
+from wine_prefix import members, schedule, windows_reg  # noqa: E402
+
+
+def empty_hive(path):
+    """A hive with a root key and its security cell: what hivex needs to add keys to."""
+    root_off, sk_off = 0x20, 0x78  # the root cell takes 88 bytes
+    name = b"ROOT"
+    nk = struct.pack("<2sHQIIIIIIIIIIIIIIIHH", b"nk", 0x2C, 0, 0, 0xFFFFFFFF, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF,
+                     0, 0xFFFFFFFF, sk_off, 0xFFFFFFFF, 0, 0, 0, 0, 0, len(name), 0) + name
+    sd = struct.pack("<BBHIIII", 1, 0, 0x8004, 0, 0, 0, 0)
+    sk = struct.pack("<2sHIIII", b"sk", 0, sk_off, sk_off, 1, len(sd)) + sd
+    hbin = bytearray(4096)
+    hbin[0:32] = struct.pack("<4sIIQQI", b"hbin", 0, 4096, 0, 0, 0)
+    for offset, cell in ((root_off, nk), (sk_off, sk)):
+        size = (len(cell) + 4 + 7) & ~7
+        hbin[offset:offset + 4] = struct.pack("<i", -size)
+        hbin[offset + 4:offset + 4 + len(cell)] = cell
+        end = offset + size
+    hbin[end:end + 4] = struct.pack("<i", 4096 - end)
+    header = bytearray(4096)
+    header[0:0x30] = struct.pack("<4sIIQIIIIIII", b"regf", 1, 1, 0, 1, 3, 0, 1, root_off, 4096, 1)
+    checksum = 0
+    for i in range(0, 0x1FC, 4):
+        checksum ^= struct.unpack_from("<I", header, i)[0]
+    struct.pack_into("<I", header, 0x1FC, checksum)
+    open(path, "wb").write(bytes(header) + bytes(hbin))
+
+
+class SetValue(ctypes.Structure):
+    _fields_ = [("key", ctypes.c_char_p), ("t", ctypes.c_int), ("len", ctypes.c_size_t), ("value", ctypes.c_char_p)]
+
+
+def native(type_, data):
+    if type_ in (1, 2, 7):
+        return data.encode("utf-16-le") + b"\0\0"
+    if type_ == 4:
+        return struct.pack("<I", data)
+    return data
+
+
+def build_hive(path, reg_text):
+    """Keys and values of a version 5 export under HKEY_CURRENT_USER into the hive at path."""
+    hivex = ctypes.CDLL("libhivex.so.0")
+    hivex.hivex_open.restype = ctypes.c_void_p
+    hivex.hivex_root.restype = ctypes.c_size_t
+    hivex.hivex_node_get_child.restype = ctypes.c_size_t
+    hivex.hivex_node_add_child.restype = ctypes.c_size_t
+    for f in ("hivex_root", "hivex_node_get_child", "hivex_node_add_child", "hivex_node_set_values",
+              "hivex_commit", "hivex_close"):
+        getattr(hivex, f).argtypes = None
+    h = ctypes.c_void_p(hivex.hivex_open(path.encode(), 4))
+    if not h:
+        raise SystemExit(f"FAIL: hivex cannot open the empty hive: errno {ctypes.get_errno()}")
+    keys = {}
+    current = None
+    lines = reg_text.split("\r\n")[1:]
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        while line.endswith("\\"):
+            i += 1
+            line = line[:-1] + lines[i].strip()
+        i += 1
+        if line.startswith("[HKEY_CURRENT_USER"):
+            current = line[len("[HKEY_CURRENT_USER"):-1].strip("\\")
+            keys.setdefault(current, [])
+        elif line and current is not None:
+            name, data = split_value(line)
+            keys[current].append((name, *parse_data(data, True)))
+    for path_, values in keys.items():
+        node = hivex.hivex_root(h)
+        for part in [p for p in path_.split("\\") if p]:
+            child = hivex.hivex_node_get_child(h, ctypes.c_size_t(node), part.encode())
+            node = child or hivex.hivex_node_add_child(h, ctypes.c_size_t(node), part.encode())
+        array = (SetValue * max(1, len(values)))()
+        keep = []
+        for j, (name, type_, data) in enumerate(values):
+            blob = native(type_, data)
+            keep.append(blob)
+            array[j] = SetValue(name.encode(), type_, len(blob), blob)
+        if values and hivex.hivex_node_set_values(h, ctypes.c_size_t(node), ctypes.c_size_t(len(values)), array, 0):
+            raise SystemExit(f"FAIL: hivex cannot set the values of {path_}")
+    if hivex.hivex_commit(h, None, 0):
+        raise SystemExit("FAIL: hivex cannot write the hive")
+    hivex.hivex_close(h)
+
+
+def main():
+    bin_dir = sys.argv[1]
+    tool = os.path.join(bin_dir, "stowline-regedit")
+    with tempfile.TemporaryDirectory(prefix="stowline-hive-") as work:
+        root = os.path.join(work, "sample")
+        made = subprocess.run([os.path.join(bin_dir, "stowline-sample-profile"), root], stdout=subprocess.PIPE, check=True)
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        for line in made.stdout.decode().splitlines():
+            name, _, value = line[len("export "):].partition("=")
+            env[name] = value.strip("'")
+        folders = {label: os.path.join(work, "archives-" + label) for label in ("store", "hive")}
+        # The hive carries the schedule too: nothing the program sets in it outlives the run.
+        schedule(tool, folders["hive"], work, [], env)
+        export = os.path.join(work, "store.reg")
+        subprocess.run([tool, "/e", export, "HKEY_CURRENT_USER"], env=env, check=True)
+        text = open(export, "rb").read()[2:].decode("utf-16-le")
+        # The sandbox is the Windows disk: <root>/home is C:\\home, the profile folder.
+        hive = os.path.join(root, "home", "NTUSER.DAT")
+        empty_hive(hive)
+        build_hive(hive, windows_reg(text, root, "C:\\home"))
+        schedule(tool, folders["store"], work, [], env)
+        archives = {}
+        for label, extra in (("store", []), ("hive", ["--profile", hive, "--windows-root", root])):
+            os.makedirs(folders[label])
+            result = subprocess.run([os.path.join(bin_dir, "stowline"), *extra, "/S"], env=env,
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+            written = [f for f in os.listdir(folders[label]) if f.endswith(".stw")]
+            if result.returncode != 0 or len(written) != 1:
+                raise SystemExit(f"FAIL {label}: status {result.returncode}, {written}: {result.stderr.decode()}")
+            archives[label] = members(os.path.join(folders[label], written[0]))
+        if archives["store"] != archives["hive"] or len(archives["hive"]) < 10:
+            only = sorted(set(archives["store"]) ^ set(archives["hive"]))
+            raise SystemExit(f"FAIL: members only in one archive: {only}")
+        print(f"backup of the offline profile: {len(archives['hive'])} members as from the store")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
