@@ -39,6 +39,9 @@ TARGET_KEYS = ("HKEY_CURRENT_USER\\Identities\\" + ID, "HKEY_CURRENT_USER\\Softw
                "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager",
                "HKEY_CURRENT_USER\\Software\\Velmora")
 TARGET_VALUES_KEY = "HKEY_CURRENT_USER\\Identities"  # "Last Username" and friends are rewritten
+# Every run appends its record to the ledger, making the folders on the way.
+LEDGER = ("root/home/.local", "root/home/.local/state", "root/home/.local/state/stowline",
+          "root/home/.local/state/stowline/runs.jsonl")
 
 
 # ---- building zips ---------------------------------------------------------------------------------
@@ -398,7 +401,7 @@ def files_snapshot(case_dir):
         for name in folders + files:
             path = os.path.join(top, name)
             relative = os.path.relpath(path, case_dir)
-            if in_targets(relative) or relative.startswith("root/registry.db"):
+            if in_targets(relative) or relative.startswith("root/registry.db") or relative in LEDGER:
                 continue
             info = os.lstat(path)
             if stat.S_ISLNK(info.st_mode):

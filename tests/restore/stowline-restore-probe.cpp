@@ -16,6 +16,7 @@
 #include "ui/frmRS_Choice.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
+#include "ui/frmRS_Plan.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -73,6 +74,8 @@ void walkWizard() {
     }
     if (auto* favorites = shownPage<frmRS_IEF>("frmRS_IEF"))
         clickNext(favorites);
+    if (auto* plan = shownPage<frmRS_Plan>("frmRS_Plan"))
+        clickNext(plan);
     // Looked at whenever the event loop has nothing left to do: a question from the run is answered
     // at once, not after a sleep.
     QEventLoop loop;
