@@ -22,10 +22,10 @@ public:
     bool cancelRequested() override { return false; }
 };
 
-void unpack(const QString& archive, const QString& folder, const QString& spec) {
+void unpack(const QString& archive, const QString& folder, const QString& fileSpec) {
     QuietEvents events;
     try {
-        ZipExtractor(ZipExtractSettings{archive, folder, spec, 1}, events).run();
+        ZipExtractor(ZipExtractSettings{archive, folder, fileSpec, 1}, events).run();
     } catch (const VbError&) {
     }
 }

@@ -460,14 +460,14 @@ def fresh_case(bin_dir, work):
     return case_dir, fresh_case.env
 
 
-def run_case(bin_dir, work, number, spec):
+def run_case(bin_dir, work, number, hostile):
     case_dir, env = fresh_case(bin_dir, work)
     root = os.path.join(case_dir, "root")
     archive_path = os.path.join(work, "%02d.stw" % number)
     with open(archive_path, "wb") as f:
-        f.write(spec["build"](root))
-    if spec["plant"]:
-        where, target = spec["plant"]
+        f.write(hostile["build"](root))
+    if hostile["plant"]:
+        where, target = hostile["plant"]
         shutil.rmtree(os.path.join(root, where), ignore_errors=True)
         os.makedirs(os.path.dirname(os.path.join(root, where)), exist_ok=True)
         os.symlink(target, os.path.join(root, where))
@@ -490,14 +490,14 @@ def run_case(bin_dir, work, number, spec):
     exit_status = os.waitstatus_to_exitcode(status)
 
     problems = []
-    if exit_status not in spec["statuses"]:
-        problems.append("exit status %d, expected %s" % (exit_status, sorted(spec["statuses"])))
-    for expected in spec["texts"]:
+    if exit_status not in hostile["statuses"]:
+        problems.append("exit status %d, expected %s" % (exit_status, sorted(hostile["statuses"])))
+    for expected in hostile["texts"]:
         if expected.replace("~", root) not in text:
             problems.append("stderr lacks %r" % expected)
     if peak_kib > MEMORY_LIMIT_KIB:
         problems.append("peak memory %d KiB" % peak_kib)
-    if spec["bomb"] and seconds > BOMB_SECONDS:
+    if hostile["bomb"] and seconds > BOMB_SECONDS:
         problems.append("took %.1f s" % seconds)
     workspace = os.path.join(root, "tmp", "stowline-%d" % os.getuid(), "stowline")
     if os.path.lexists(workspace):
@@ -530,9 +530,9 @@ def main():
     os.makedirs(work, exist_ok=True)
     failed = 0
     try:
-        for number, spec in enumerate(cases):
-            status, seconds, peak, problems, text = run_case(args.bin_dir, work, number, spec)
-            print("%-55s exit %d  %5.2f s  %6.1f MiB  %s" % (spec["name"], status, seconds, peak / 1024,
+        for number, hostile in enumerate(cases):
+            status, seconds, peak, problems, text = run_case(args.bin_dir, work, number, hostile)
+            print("%-55s exit %d  %5.2f s  %6.1f MiB  %s" % (hostile["name"], status, seconds, peak / 1024,
                                                           "ok" if not problems else "FAILED"))
             if problems:
                 failed += 1
