@@ -181,7 +181,8 @@ private:
 // The archive being written: a temporary file beside the final name until commit renames it.
 class PendingArchive {
 public:
-    explicit PendingArchive(const QString& finalPath) : m_final(QFile::encodeName(finalPath)) {
+    PendingArchive(const QString& finalPath, bool durable)
+        : m_final(QFile::encodeName(finalPath)), m_durable(durable) {
         if (m_final.isEmpty() || m_final.endsWith('/'))
             RaiseOsError(ENOENT, true);
         const qsizetype slash = m_final.lastIndexOf('/');
@@ -211,7 +212,7 @@ public:
     void commit() {
         keepModeOfReplacedFile();
         // On disk before it takes the final name, so a crash never leaves a short archive there.
-        if (platform::syncFile(m_fd) != 0)
+        if (m_durable && platform::syncFile(m_fd) != 0)
             RaiseOsError(errno);
         const int fd = std::exchange(m_fd, -1);
         if (::close(fd) != 0)
@@ -230,6 +231,7 @@ private:
     }
 
     QByteArray m_final;
+    bool m_durable;
     QByteArray m_temp;
     int m_fd = -1;
     bool m_committed = false;
@@ -345,7 +347,7 @@ ZipRunOutcome ZipCompressor::run() {
     const std::vector<ChunkJob> jobs = planJobs(entries);
     const int level = std::clamp(m_settings.level, 0, 9);
 
-    PendingArchive archive(m_settings.archiveFile);
+    PendingArchive archive(m_settings.archiveFile, m_settings.durable);
     ZipWriter writer(archive.fd());
     writer.setForceZip64(m_settings.forceZip64);
     ArchiveAssembler assembler(writer, entries, level, m_events);

@@ -13,6 +13,9 @@ struct ZipCompressSettings {
     int threads = 0; // 0: one per processor, at most four
     bool forceZip64 = false;
     QByteArray comment; // the archive comment, written with the central directory
+    // Synced to disk before it takes its name: an archive a person keeps, not a workspace file that a
+    // crash throws away anyway (syncing those doubled a backup's time).
+    bool durable = false;
 };
 
 // Builds an archive of a folder. Worker threads read, checksum and deflate the files in 1 MiB

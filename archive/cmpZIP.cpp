@@ -69,6 +69,7 @@ cmpZIP::~cmpZIP() { *m_alive = false; }
 void cmpZIP::Compress() {
     ZipCompressSettings settings{SourceFolder, ArchiveFile, CompressionLevel};
     settings.comment = Comment.toUtf8();
+    settings.durable = Durable;
     runWithEvents(true, [&](ZipRunEvents& events) { ZipCompressor(settings, events).run(); });
 }
 

@@ -38,7 +38,8 @@ public:
     qint32 Options = 1;
     QString FileSpec = QStringLiteral("*.*");
     QString ExtractFolder;
-    QString Comment; // written by Compress as the new archive's comment
+    QString Comment;      // written by Compress as the new archive's comment
+    bool Durable = false; // Compress syncs the archive to disk before it takes its name
 
     void Compress();
     void Extract();

@@ -22,15 +22,14 @@ constexpr int txtNoRoomToSave = 510;
 constexpr int txtNoRoomToCreate = 511;
 constexpr int txtErrorTitle = 516;
 
-// Deleting is not forced: a read-only archive stays and fails the run, as on the original system.
-void removeOldArchive(const QString& path) {
+// The older archive stays until the new one replaces it whole, so a failed run loses nothing; its
+// room counts as free. A read-only archive is not replaced: it fails the run.
+double roomOfOldArchive(const QString& path) {
     if (!QFileInfo::exists(path))
-        return;
+        return 0;
     if (!(QFile::permissions(path) & QFileDevice::WriteOwner))
         Raise(70, QStringLiteral("Permission denied"));
-    QFile file(path);
-    if (!file.remove())
-        RaiseOsError(errno);
+    return static_cast<double>(QFileInfo(path).size());
 }
 
 double sizeOfFilesBelow(const QString& folder) {
@@ -60,8 +59,10 @@ void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archiveP
     zip.CompressionLevel = 1;
     zip.SourceFolder = workspace;
     zip.Comment = itemFlags;
+    zip.Durable = true;
     zip.Compress();
     zip.Comment.clear();
+    zip.Durable = false;
 }
 
 } // namespace
@@ -75,8 +76,8 @@ bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP&
         STEP(4)
         layout::WriteWindowsVersion(workspace + u'/' + layout::WindowsVersionFile, os.major, os.minor,
                                     os.platformId);
-        STEP(5) removeOldArchive(archivePath);
-        STEP(6) const double freeBytes = GetFreeDiskSpace(archivePath);
+        STEP(5) const double replacedBytes = roomOfOldArchive(archivePath);
+        STEP(6) const double freeBytes = GetFreeDiskSpace(archivePath) + replacedBytes;
         STEP(7) const double neededBytes = sizeOfFilesBelow(workspace);
         STEP(8) if (freeBytes < neededBytes) {
             STEP(9) reportNoRoom(archivePath);
