@@ -1,6 +1,7 @@
 #include "archive/ArchiveLayout.h"
 
 #include "archive/ZipText.h"
+#include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "platform/FileCalls.h"
@@ -127,6 +128,15 @@ bool IsBackupArchiveComment(const QString& comment) { return comment.size() == 3
 bool ItemPresent(const QString& flags, ArchiveItem item) {
     const auto position = static_cast<qsizetype>(item);
     return position < flags.size() && flags[position] == u'1';
+}
+
+QString ItemNames(const QString& flags) {
+    constexpr int txtFirstItemName = 921;
+    QStringList names;
+    for (int i = 0; i < 3; ++i)
+        if (ItemPresent(flags, static_cast<ArchiveItem>(i)))
+            names << Str(txtFirstItemName + i).remove(u'&');
+    return names.join(QStringLiteral(", "));
 }
 
 QString ItemFlags(bool identities, bool favorites, bool addressBook) {

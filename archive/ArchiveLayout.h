@@ -56,5 +56,7 @@ bool IsBackupArchiveComment(const QString& comment);
 // Only the exact character '1' at the item's position marks it present.
 bool ItemPresent(const QString& flags, ArchiveItem item);
 QString ItemFlags(bool identities, bool favorites, bool addressBook);
+// "Outlook Express Identities, Windows Address Book": the present items' names without shortcuts.
+QString ItemNames(const QString& flags);
 
 } // namespace stowline::layout

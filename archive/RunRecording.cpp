@@ -12,7 +12,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtFirstItemName = 921;
 constexpr int txtSoundArchive = 1215;
 constexpr int txtSavedItems = 1220;
 constexpr int txtIdentities = 1221;
@@ -22,15 +21,6 @@ constexpr int txtRestoredItems = 1225;
 
 using platform::RunRecord;
 
-// "Outlook Express Identities, Windows Address Book": the item check boxes' texts without shortcuts.
-QString itemNames(const QString& flags) {
-    QStringList names;
-    for (int i = 0; i < 3; ++i)
-        if (layout::ItemPresent(flags, static_cast<layout::ArchiveItem>(i)))
-            names << Str(txtFirstItemName + i).remove(u'&');
-    return names.join(QStringLiteral(", "));
-}
-
 RunRecord::Outcome outcomeOf(const SavedArchive& saved) {
     if (!saved.placed)
         return RunRecord::Outcome::NotWritten;
@@ -38,7 +28,7 @@ RunRecord::Outcome outcomeOf(const SavedArchive& saved) {
 }
 
 QStringList backupSummary(const FinishedBackup& backup) {
-    QStringList lines{Str(txtSavedItems) + u' ' + itemNames(backup.items)};
+    QStringList lines{Str(txtSavedItems) + u' ' + layout::ItemNames(backup.items)};
     if (!backup.identities.isEmpty())
         lines << Str(txtIdentities) + u' ' + backup.identities.join(QStringLiteral(", "));
     lines << Str(txtArchive) + u' ' + backup.archivePath
@@ -80,8 +70,8 @@ void RecordRestore(const QDateTime& start, const QString& archivePath, const QSt
     record.exitStatus = succeeded ? 0 : 1;
     platform::appendRunRecord(record);
     if (succeeded && !run.notes.isEmpty())
-        run.progress.showSummary(QStringList{Str(txtRestoredItems) + u' ' + itemNames(items)} + run.notes,
-                                 QString());
+        run.progress.showSummary(
+            QStringList{Str(txtRestoredItems) + u' ' + layout::ItemNames(items)} + run.notes, QString());
 }
 
 } // namespace stowline

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <type_traits>
 
 namespace stowline::platform {
 
@@ -92,6 +93,18 @@ public:
     // False when nothing written here reaches a file (an offline hive).
     virtual bool persistent() const { return true; }
 };
+
+// Runs work through transaction (a read or a write) and hands back what work returned.
+template <class Transaction, class Work> auto returnedBy(Transaction&& transaction, Work&& work) {
+    using Result = decltype(work());
+    if constexpr (std::is_void_v<Result>) {
+        transaction(std::function<void()>(work));
+    } else {
+        Result result{};
+        transaction([&] { result = work(); });
+        return result;
+    }
+}
 
 // The registry order of subkey names: by their upper-case forms, code unit by code unit.
 bool subKeyLess(const QString& a, const QString& b);

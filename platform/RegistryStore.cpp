@@ -373,21 +373,11 @@ void RegistryStore::write(const std::function<void()>& work) {
 void RegistryStore::read(const std::function<void()>& work) { transaction("BEGIN", LOCK_SH, work); }
 
 template <class Work> auto RegistryStore::autoWrite(Work&& work) {
-    using Result = decltype(work());
-    if constexpr (std::is_void_v<Result>) {
-        write(work);
-    } else {
-        Result result{};
-        write([&] { result = work(); });
-        return result;
-    }
+    return returnedBy([this](const std::function<void()>& step) { write(step); }, work);
 }
 
 template <class Work> auto RegistryStore::autoRead(Work&& work) {
-    using Result = decltype(work());
-    Result result{};
-    read([&] { result = work(); });
-    return result;
+    return returnedBy([this](const std::function<void()>& step) { read(step); }, work);
 }
 
 // ---- Keys -----------------------------------------------------------------------------------

@@ -242,21 +242,11 @@ void WineRegistry::write(const std::function<void()>& work) { transaction(LOCK_E
 void WineRegistry::read(const std::function<void()>& work) { transaction(LOCK_SH, false, work); }
 
 template <class Work> auto WineRegistry::autoWrite(Work&& work) {
-    using Result = decltype(work());
-    if constexpr (std::is_void_v<Result>) {
-        write(work);
-    } else {
-        Result result{};
-        write([&] { result = work(); });
-        return result;
-    }
+    return returnedBy([this](const std::function<void()>& step) { write(step); }, work);
 }
 
 template <class Work> auto WineRegistry::autoRead(Work&& work) {
-    using Result = decltype(work());
-    Result result{};
-    read([&] { result = work(); });
-    return result;
+    return returnedBy([this](const std::function<void()>& step) { read(step); }, work);
 }
 
 bool WineRegistry::keyExists(Hive hive, const QString& path) {

@@ -14,7 +14,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtFirstItemName = 921;
 constexpr int txtNoFolderRecorded = 1231;
 constexpr int txtArchiveMade = 1251;
 constexpr int txtItems = 1253;
@@ -84,14 +83,6 @@ PlannedIdentity planIdentity(const QString& archivePath, const Identity& identit
     return planned;
 }
 
-QString itemNames(const QString& flags) {
-    QStringList names;
-    for (int i = 0; i < 3; ++i)
-        if (layout::ItemPresent(flags, static_cast<layout::ArchiveItem>(i)))
-            names << Str(txtFirstItemName + i).remove(u'&');
-    return names.join(QStringLiteral(", "));
-}
-
 QString folderText(const QString& folder, bool available) {
     const QString shown = folder.isEmpty() ? Str(txtNoFolderRecorded) : folder;
     return available ? shown : shown + QStringLiteral(" (") + Str(txtAskedForFolder) + u')';
@@ -123,7 +114,7 @@ RestorePlan PlanRestore(const RestoreJob& job) {
 
 QStringList RestorePlan::lines() const {
     QStringList lines{Str(txtArchiveMade) + u' ' + QLocale().toString(archiveDate, QLocale::ShortFormat),
-                      Str(txtItems) + u' ' + itemNames(items)};
+                      Str(txtItems) + u' ' + layout::ItemNames(items)};
     for (const PlannedIdentity& identity : identities) {
         QString line = Str(txtIdentity) + QStringLiteral(" \u201C") + identity.name +
                        QStringLiteral("\u201D: ") +
