@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs (only those missing), then configures and builds.
+# Installs the Debian packages that are missing, then configures and builds.
+#   scripts/setup.sh          everything: the program, the tests, benchmarks and their tools (./test)
+#   scripts/setup.sh --demo   only what the program and its sample profile need (./run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-l10n-tools libzip-dev zlib1g-dev libisal-dev isal libsqlite3-dev libhivex-dev wine wine64
-          pkg-config zip unzip python3 appstream desktop-file-utils shared-mime-info man-db dpkg-dev file lintian
-          clang libclang-rt-14-dev)
+# Building and running the program.
+program_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins qt6-l10n-tools qt6-translations-l10n
+                  libzip-dev zlib1g-dev libisal-dev libsqlite3-dev libhivex-dev)
+# Only the tests use these: Wine's regedit as oracle, zip tools, validators, sanitizer builds.
+test_packages=(wine wine64 isal zip unzip python3 appstream desktop-file-utils shared-mime-info man-db dpkg-dev
+               file lintian clang libclang-rt-14-dev)
+
+demo=false
+[ "${1:-}" = "--demo" ] && demo=true
+packages=("${program_packages[@]}")
+$demo || packages+=("${test_packages[@]}")
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -13,10 +24,16 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    echo "Installing: ${missing[*]}"
+    echo "Installing ${#missing[@]} Debian packages: ${missing[*]}"
     "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+echo "Configuring build/ ..."
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo --log-level=WARNING
+if $demo; then
+    echo "Building Stowline (build/bin) ..."
+    cmake --build build --target stowline stowline-regedit stowline-sample-profile
+else
+    cmake --build build
+fi
