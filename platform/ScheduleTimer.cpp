@@ -150,6 +150,15 @@ TimerMethod InstallScheduleTimer(int scheduleCode) {
     return writeCrontab(*lines) ? TimerMethod::Crontab : TimerMethod::None;
 }
 
+bool ScheduleTimerInstalled() {
+    if (QFile::exists(unitFolder() + u'/' + kTimer) &&
+        systemctl({QStringLiteral("is-enabled"), QStringLiteral("--quiet"), kTimer}))
+        return true;
+    QByteArray table;
+    return run(QStringLiteral("crontab"), {QStringLiteral("-l")}, {}, &table) &&
+           table.contains(kCronMark.toUtf8());
+}
+
 void DisableScheduleTimer() {
     if (QFile::exists(unitFolder() + u'/' + kTimer))
         systemctl({QStringLiteral("disable"), QStringLiteral("--now"), kTimer});

@@ -18,6 +18,8 @@ QString CrontabLine(const QString& program, int scheduleCode);
 // `systemctl --user`; without a user systemd, puts the crontab line in place instead. None when
 // neither worked.
 TimerMethod InstallScheduleTimer(int scheduleCode);
+// Whether a timer or crontab line that starts the scheduled backup is in place and enabled.
+bool ScheduleTimerInstalled();
 // Disables the timer and removes the crontab line, whichever exists.
 void DisableScheduleTimer();
 

@@ -4,6 +4,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modSettings.h"
 #include "platform/Platform.h"
+#include "platform/ScheduleTimer.h"
 #include "scheduler/modScheduleRules.h"
 
 #include <QLocale>
@@ -18,6 +19,7 @@ constexpr int txtNoBackupYet = 1211;
 constexpr int txtNextScheduled = 1212;
 constexpr int txtOverdue = 1213;
 constexpr int txtScheduledFailed = 1214;
+constexpr int txtNotScheduled = 1500;
 
 using platform::RunRecord;
 
@@ -30,12 +32,17 @@ std::optional<RunRecord> newest(const QList<RunRecord>& records, auto matches) {
     return *found;
 }
 
-QString lastBackupLine(const std::optional<RunRecord>& lastGood) {
+QString dateText(QDate date, DateStyle style) {
+    return style == DateStyle::Iso ? date.toString(Qt::ISODate)
+                                   : QLocale().toString(date, QLocale::ShortFormat);
+}
+
+QString lastBackupLine(const std::optional<RunRecord>& lastGood, DateStyle dates) {
     if (!lastGood)
         return Str(txtNoBackupYet);
     const QLocale locale;
-    return Str(txtLastBackup) + u' ' + locale.toString(lastGood->end.date(), QLocale::ShortFormat) +
-           QStringLiteral(", ") + locale.formattedDataSize(std::max<qint64>(lastGood->size, 0));
+    return Str(txtLastBackup) + u' ' + dateText(lastGood->end.date(), dates) + QStringLiteral(", ") +
+           locale.formattedDataSize(std::max<qint64>(lastGood->size, 0));
 }
 
 // The timer starts `stowline /S` daily; the run itself backs up once the schedule makes it due.
@@ -49,15 +56,22 @@ QDate nextScheduledRun(int scheduleCode, const std::optional<RunRecord>& lastGoo
 } // namespace
 
 BackupHealth AssessBackups(const QList<RunRecord>& records, const std::optional<ScheduleState>& schedule,
-                           QDate today) {
+                           QDate today, DateStyle dates) {
     BackupHealth health;
     const std::optional<RunRecord> lastGood =
         newest(records, [](const RunRecord& r) { return isBackup(r) && r.succeeded(); });
-    health.lines << lastBackupLine(lastGood);
+    health.backedUp = lastGood.has_value();
+    health.lines << lastBackupLine(lastGood, dates);
     if (!schedule || schedule->disabled)
         return health;
-    const QDate next = nextScheduledRun(schedule->scheduleCode, lastGood, today);
-    health.lines << Str(txtNextScheduled) + u' ' + QLocale().toString(next, QLocale::ShortFormat);
+    if (schedule->timerInstalled) {
+        const QDate next = nextScheduledRun(schedule->scheduleCode, lastGood, today);
+        health.lines << Str(txtNextScheduled) + u' ' + dateText(next, dates);
+    } else {
+        // A schedule nothing starts is no schedule: never promise a date.
+        health.lines << Str(txtNotScheduled);
+        health.healthy = false;
+    }
     if (lastGood) {
         // The day it falls due the timer may still run; from the day after it is overdue.
         const std::optional<QDate> due = DueDate(schedule->scheduleCode, lastGood->end.date());
@@ -75,14 +89,16 @@ BackupHealth AssessBackups(const QList<RunRecord>& records, const std::optional<
     return health;
 }
 
-BackupHealth CurrentBackupHealth() {
+BackupHealth CurrentBackupHealth(DateStyle dates) {
     RegEdit reg;
     std::optional<ScheduleState> schedule;
     if (const std::optional<QString> code = ReadSetting(reg, QStringLiteral("Schedule"))) {
         const std::optional<QString> disabled = ReadSetting(reg, QStringLiteral("SchedulerDisable"));
         schedule = ScheduleState{StoredNumber(*code).value_or(0), disabled && StoredNumber(*disabled) == 1};
+        if (!schedule->disabled)
+            schedule->timerInstalled = platform::ScheduleTimerInstalled();
     }
-    return AssessBackups(platform::readRunRecords(), schedule, platform::system().today());
+    return AssessBackups(platform::readRunRecords(), schedule, platform::system().today(), dates);
 }
 
 } // namespace stowline

@@ -13,19 +13,25 @@ namespace stowline {
 struct ScheduleState {
     int scheduleCode = 0;
     bool disabled = false;
+    bool timerInstalled = true; // a systemd user timer or crontab line starts the scheduled runs
 };
+
+// Dates as the hub shows them (the user's locale) or as `--status` prints them (ISO 8601).
+enum class DateStyle { Local, Iso };
 
 // What the hub's status line and `stowline --status` say.
 struct BackupHealth {
     QStringList lines; // last backup, next scheduled run, warnings
     bool healthy = true;
+    bool backedUp = false; // a good backup exists
 };
 
 // The health of the backups from the ledger's records and the stored schedule, as of today.
 BackupHealth AssessBackups(const QList<platform::RunRecord>& records,
-                           const std::optional<ScheduleState>& schedule, QDate today);
+                           const std::optional<ScheduleState>& schedule, QDate today,
+                           DateStyle dates = DateStyle::Local);
 
 // The same from the ledger and the registry of this user.
-BackupHealth CurrentBackupHealth();
+BackupHealth CurrentBackupHealth(DateStyle dates = DateStyle::Local);
 
 } // namespace stowline

@@ -23,7 +23,7 @@ int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err
 }
 
 int StatusCommand(QTextStream& out) {
-    const BackupHealth health = CurrentBackupHealth();
+    const BackupHealth health = CurrentBackupHealth(DateStyle::Iso);
     for (const QString& line : health.lines)
         out << line << '\n';
     out.flush();

@@ -19,6 +19,7 @@
 #include "ui/frmBK_Choice.h"
 #include "ui/frmRS_Choice.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -111,6 +112,7 @@ frmMain::frmMain(QWidget* parent)
 
     styleLabels();
     setLayout(buildLayout());
+    qApp->installEventFilter(this);
 }
 
 void frmMain::styleLabels() {
@@ -231,8 +233,21 @@ void frmMain::refreshStatusLine() {
     const QString line = health.lines.join(QStringLiteral("  \u00B7  "));
     m_lblStatus->setText(line);
     m_lblStatus->setAccessibleName(line);
-    m_lblStatus->setStyleSheet(health.healthy ? QStringLiteral("color: #1d5e20;")
-                                              : QStringLiteral("color: #a11a1a; font-weight: bold;"));
+    // Green only for a good backup on a schedule that runs; nothing yet is no success.
+    m_lblStatus->setStyleSheet(!health.healthy   ? QStringLiteral("color: #a11a1a; font-weight: bold;")
+                               : health.backedUp ? QStringLiteral("color: #1d5e20;")
+                                                 : QStringLiteral("color: #555555;"));
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // Any wizard page or dialog closing may have run a backup or changed the schedule.
+    if (event->type() == QEvent::Hide && watched != this && watched->isWidgetType() && isVisible() &&
+        isEnabled()) {
+        const auto* window = static_cast<QWidget*>(watched);
+        if (window->windowType() == Qt::Window || window->windowType() == Qt::Dialog)
+            refreshStatusLine();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmMain::changeEvent(QEvent* event) {

@@ -621,7 +621,7 @@
     <message>
       <source>The scheduled backup cannot start on its own here: neither systemd for your user nor crontab is available. Have "stowline /S" run by a scheduler of your choice.</source>
       <comment>1242</comment>
-      <translation>Die geplante Sicherung kann hier nicht von selbst starten: Weder systemd für Ihren Benutzer noch crontab ist verfügbar. Lassen Sie &quot;stowline /S&quot; von einem Planer Ihrer Wahl ausführen.</translation>
+      <translation>Die geplante Sicherung kann hier nicht von selbst starten: Weder systemd für Ihren Benutzer noch crontab ist verfügbar. Lassen Sie "stowline /S" von einem Planer Ihrer Wahl ausführen.</translation>
     </message>
     <message>
       <source>Stowline is already running on this registry store; only one may change it at a time:</source>
@@ -692,6 +692,16 @@
       <source>Restore plan</source>
       <comment>1263</comment>
       <translation>Wiederherstellungsplan</translation>
+    </message>
+    <message>
+      <source>Not scheduled: no systemd user timer or crontab line starts the scheduled backup.</source>
+      <comment>1500</comment>
+      <translation>Nicht geplant: Kein systemd-Benutzer-Timer und keine crontab-Zeile startet die geplante Sicherung.</translation>
+    </message>
+    <message>
+      <source>does not exist.</source>
+      <comment>1501</comment>
+      <translation>existiert nicht.</translation>
     </message>
     <message>
       <source>Stowline error</source>

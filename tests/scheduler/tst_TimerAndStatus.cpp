@@ -59,34 +59,43 @@ private slots:
     void health_data() {
         QTest::addColumn<QList<RunRecord>>("records");
         QTest::addColumn<int>("schedule"); // 0: none set; negative: set but disabled
+        QTest::addColumn<bool>("timer");
         QTest::addColumn<QStringList>("warnings");
         using K = RunRecord::Kind;
         using O = RunRecord::Outcome;
         const RunRecord weekOld = record(K::Backup, kToday.addDays(-7), O::Succeeded);
-        QTest::newRow("nothing yet") << QList<RunRecord>() << 0 << QStringList();
-        QTest::newRow("weekly, due today") << QList{weekOld} << 4 << QStringList();
+        QTest::newRow("nothing yet") << QList<RunRecord>() << 0 << true << QStringList();
+        QTest::newRow("weekly, due today") << QList{weekOld} << 4 << true << QStringList();
         QTest::newRow("daily, a week old")
-            << QList{weekOld} << 2
+            << QList{weekOld} << 2 << true
             << QStringList{u"Overdue: the last good backup is older than the schedule allows."_s};
-        QTest::newRow("disabled: no schedule to miss") << QList{weekOld} << -2 << QStringList();
+        QTest::newRow("disabled: no schedule to miss") << QList{weekOld} << -2 << true << QStringList();
         // A restore is no backup; a later failed or unverified scheduled run is a warning.
         QTest::newRow("failed scheduled run after a good one")
             << QList{weekOld, record(K::Restore, kToday, O::Succeeded),
                      record(K::Scheduled, kToday, O::VerifyFailed)}
-            << 4 << QStringList{u"The last scheduled backup failed."_s};
+            << 4 << true << QStringList{u"The last scheduled backup failed."_s};
+        // Neither a user systemd nor crontab: no date is promised, whatever the ledger says.
+        QTest::newRow("set, but nothing starts it")
+            << QList{weekOld} << 4 << false
+            << QStringList{
+                   u"Not scheduled: no systemd user timer or crontab line starts the scheduled backup."_s};
     }
     void health() {
         QFETCH(QList<RunRecord>, records);
         QFETCH(int, schedule);
+        QFETCH(bool, timer);
         QFETCH(QStringList, warnings);
         std::optional<ScheduleState> state;
         if (schedule)
-            state = ScheduleState{std::abs(schedule), schedule < 0};
+            state = ScheduleState{std::abs(schedule), schedule < 0, timer};
         const BackupHealth health = AssessBackups(records, state, kToday);
         QCOMPARE(health.healthy, warnings.isEmpty());
+        QCOMPARE(health.backedUp, !records.isEmpty());
         QCOMPARE(health.lines.first().startsWith(u"Last backup: "_s), !records.isEmpty());
-        QCOMPARE(health.lines.mid(schedule > 0 ? 2 : 1), warnings);
-        if (schedule > 0)
+        const bool promisesDate = schedule > 0 && timer;
+        QCOMPARE(health.lines.mid(promisesDate ? 2 : 1), warnings);
+        if (promisesDate)
             QVERIFY(health.lines[1].startsWith(u"Next scheduled backup: "_s));
     }
 
@@ -110,7 +119,12 @@ private slots:
         WriteSetting(regAccess(), u"Schedule"_s, u"2"_s);
         const Stowline failed = runStowline({u"--status"_s});
         QCOMPARE(failed.exitCode, 1);
-        QVERIFY2(failed.out.endsWith(u"The last scheduled backup failed.\n"_s), qPrintable(failed.out));
+        // Dates in ISO 8601 whatever the locale; no timer is installed here, so no date is promised.
+        QVERIFY2(failed.out.startsWith(u"Last backup: "_s + kToday.toString(Qt::ISODate) + u", "_s),
+                 qPrintable(failed.out));
+        QVERIFY2(failed.out.endsWith(u"\nNot scheduled: no systemd user timer or crontab line starts the "
+                                     u"scheduled backup.\nThe last scheduled backup failed.\n"_s),
+                 qPrintable(failed.out));
     }
 
     void timerUnits_data() {
@@ -143,6 +157,7 @@ private slots:
         QVERIFY(service.contains(u"STOWLINE_REGISTRY="_s + m_env->registryFile()));
         QCOMPARE(m_env->schedulerCalls(), u"systemctl --user daemon-reload\n"
                                           u"systemctl --user enable --now stowline-backup.timer\n"_s);
+        QVERIFY(platform::ScheduleTimerInstalled());
 
         // Without a user systemd the crontab takes a line, and only one however often it is set.
         qputenv("FAKE_SYSTEMCTL_FAIL", "1");
@@ -158,6 +173,9 @@ private slots:
         QVERIFY(m_env->schedulerCalls().endsWith(u"systemctl --user disable --now stowline-backup.timer\n"
                                                  u"crontab -l\ncrontab -l\ncrontab -\n"_s));
         QVERIFY(!test::readFile(m_env->path(u"crontab.txt"_s)).contains("stowline"));
+        qputenv("FAKE_SYSTEMCTL_FAIL", "1"); // the unit files stay, but no user systemd enables them
+        QVERIFY(!platform::ScheduleTimerInstalled());
+        qunsetenv("FAKE_SYSTEMCTL_FAIL");
     }
 
     // A second Stowline on the same store says so and never writes.

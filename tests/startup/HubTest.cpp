@@ -257,12 +257,19 @@ private slots:
         test::TestEnvironment env;
         env.dialogs.answerMessage(MsgAnswer::No);
         frmMain& hub = startHub();
+        auto* status = hub.findChild<QLabel*>(QStringLiteral("lblStatus"));
+        QCOMPARE(status->text(), QStringLiteral("No backup yet"));
+        QVERIFY(!status->styleSheet().contains(QStringLiteral("#1d5e20"))); // nothing yet is no success
         entry(hub, "lblSchedule")->click();
-        QVERIFY(forms::find(QStringLiteral("frmSchedule1"))->isVisible());
+        QWidget* schedulePage = forms::find(QStringLiteral("frmSchedule1"));
+        QVERIFY(schedulePage->isVisible());
         QVERIFY(hub.isEnabled());
+        // A schedule set while neither a user systemd nor crontab runs it: the line says so on close.
+        WriteSetting(regAccess(), QStringLiteral("Schedule"), QStringLiteral("2"));
+        schedulePage->close();
+        QVERIFY2(status->text().contains(QStringLiteral("Not scheduled")), qPrintable(status->text()));
+        QVERIFY(status->styleSheet().contains(QStringLiteral("#a11a1a")));
         frmMain_Enabled();
-        QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lblStatus"))->text(),
-                 QStringLiteral("No backup yet"));
         entry(hub, "lblAdvanced")->click();
         QWidget* options = forms::find(QStringLiteral("frmAdvancedOptions"));
         QVERIFY(options->isVisible());
