@@ -10,8 +10,9 @@ enum class MsgAnswer { OK, Cancel, Yes, No };
 
 struct FileDialogRequest {
     QString title;
-    QString filter; // "Description|*.ext" pairs, as the classic common dialog takes them
-    QString initialFolder; // empty: the dialog's own default
+    QString filter;        // "Description|*.ext" pairs, as the classic common dialog takes them
+    QString initialFolder; // empty: defaultFolder
+    QString defaultFolder; // where the dialog starts without an initial folder (the documents folder)
     QString proposedName;
 };
 
@@ -19,7 +20,8 @@ struct FileDialogRequest {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    virtual MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) = 0;
+    virtual MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                                 const QString& title) = 0;
     // Returns "" when cancelled, like the classic input box.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) = 0;
     // Return the chosen full path, or "" when cancelled.

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
+#include <memory>
 
 namespace stowline::platform {
 
@@ -41,10 +43,30 @@ QMessageBox::StandardButtons qtButtons(MsgButtons buttons) {
     return QMessageBox::Ok;
 }
 
-QString startPath(const FileDialogRequest& request) {
-    if (request.initialFolder.isEmpty())
-        return request.proposedName;
-    return QDir(request.initialFolder).filePath(request.proposedName);
+QString startFolder(const FileDialogRequest& request) {
+    return request.initialFolder.isEmpty() ? request.defaultFolder : request.initialFolder;
+}
+
+// Big enough that the name, size, type and date columns show whole, and never beyond the screen.
+void sizeForColumns(QFileDialog& dialog) {
+    QSize size = dialog.sizeHint().expandedTo(QSize(860, 520));
+    if (const QScreen* screen = dialog.screen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    dialog.resize(size);
+}
+
+std::unique_ptr<QFileDialog> fileDialog(const QString& title, const QString& folder,
+                                        const QString& filter = {}) {
+    auto dialog = std::make_unique<QFileDialog>(dialogOwner(), title, folder, filter);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    sizeForColumns(*dialog);
+    return dialog;
+}
+
+QString chosenFile(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
@@ -86,27 +108,29 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
 }
 
 QString QtDialogs::saveFile(const FileDialogRequest& request) {
-    QFileDialog dialog(dialogOwner(), request.title, request.initialFolder, qtFilter(request.filter));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const auto dialog = fileDialog(request.title, startFolder(request), qtFilter(request.filter));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
     // "*.stw" in the filter makes "stw" the extension added to a bare name.
     const QString firstPattern = request.filter.section(u'|', 1, 1).section(u';', 0, 0);
     if (firstPattern.startsWith(QStringLiteral("*.")) && firstPattern.indexOf(u'*', 2) < 0)
-        dialog.setDefaultSuffix(firstPattern.mid(2));
-    dialog.selectFile(request.proposedName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+        dialog->setDefaultSuffix(firstPattern.mid(2));
+    dialog->selectFile(request.proposedName);
+    return chosenFile(*dialog);
 }
 
 QString QtDialogs::openFile(const FileDialogRequest& request) {
-    return QFileDialog::getOpenFileName(dialogOwner(), request.title, startPath(request),
-                                        qtFilter(request.filter), nullptr, QFileDialog::DontUseNativeDialog);
+    const auto dialog = fileDialog(request.title, startFolder(request), qtFilter(request.filter));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    if (!request.proposedName.isEmpty())
+        dialog->selectFile(request.proposedName);
+    return chosenFile(*dialog);
 }
 
 QString QtDialogs::pickFolder(const QString& title) {
-    return QFileDialog::getExistingDirectory(dialogOwner(), title, QDir::homePath(),
-                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    const auto dialog = fileDialog(title, QDir::homePath());
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    return chosenFile(*dialog);
 }
 
 } // namespace stowline::platform

@@ -298,6 +298,7 @@ void frmMain::countStart() {
 platform::FileDialogRequest frmMain::archiveDialog(const QString& title) {
     platform::FileDialogRequest request;
     request.initialFolder = archiveDialogFolder();
+    request.defaultFolder = SystemPath(CSIDL_PERSONAL);
     request.title = title;
     request.filter = Str(txtArchiveFilter);
     return request;

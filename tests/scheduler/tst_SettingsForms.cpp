@@ -1,6 +1,7 @@
 #include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "foundation/modSystemPath.h"
 #include "scheduler/frmSchedule1.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/Windows.h"
@@ -106,6 +107,7 @@ private slots:
         env->dialogs.answerFile(QString());
         click(3, "cmdNext");
         const platform::FileDialogRequest request = env->dialogs.calls.constLast().request;
+        QCOMPARE(request.defaultFolder, SystemPath(CSIDL_PERSONAL)); // never the working directory
         QCOMPARE(QStringList({QString::number(child<QSlider>(1, "sldSchedule").value()),
                               QString::number(child<QSlider>(2, "sldDelete").value()), boxes,
                               request.proposedName, request.initialFolder})

@@ -1,6 +1,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
+#include "platform/QtDialogs.h"
 #include "startup/AppIdentity.h"
 #include "startup/LinkEntry.h"
 #include "startup/frmMain.h"
@@ -8,8 +9,12 @@
 #include "ui/Windows.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace stowline;
 
@@ -41,6 +46,36 @@ private slots:
                  (QList<QSize>{QSize(48, 48), QSize(128, 128), QSize(256, 256)}));
         frms_Unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // The toolkit's own texts are German too; the dialog starts in the documents folder, not the
+    // working directory, and opens wide enough for its columns.
+    void fileDialogSpeaksGermanAndStartsInDocuments() {
+        const QString documents = QDir::tempPath() + QStringLiteral("/stowline-documents");
+        QDir().mkpath(documents);
+        QString buttons;
+        QString folder;
+        QSize size;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (const QPushButton* button : dialog->findChildren<QPushButton*>())
+                buttons += button->text() + u'|';
+            folder = dialog->directory().absolutePath();
+            size = dialog->size();
+            dialog->reject();
+        });
+        platform::FileDialogRequest request;
+        request.title = Str(176);
+        request.filter = Str(177);
+        request.defaultFolder = documents;
+        QCOMPARE(platform::QtDialogs().saveFile(request), QString());
+        QVERIFY2(buttons.contains(QStringLiteral("S&peichern")) &&
+                     buttons.contains(QStringLiteral("Abbrechen")),
+                 qPrintable(buttons));
+        QCOMPARE(folder, documents);
+        QVERIFY2(size.width() >= 800 && size.height() >= 480,
+                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
     }
 
     void separatorsSurviveTranslation() {
