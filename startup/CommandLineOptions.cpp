@@ -3,6 +3,7 @@
 #include "foundation/Strings.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace stowline {
 
@@ -37,6 +38,22 @@ bool isSwitch(const QString& argument, QChar letter) {
 
 QString quoted(const QString& text) { return u'\'' + text + u'\''; }
 
+// The option lines with every description in one column, however long an option (or its translation) is.
+QString alignedOptions(std::initializer_list<int> lines) {
+    static const QRegularExpression optionAndText(QStringLiteral("^(\\s*\\S.*?)\\s{2,}(\\S.*)$"));
+    QList<std::pair<QString, QString>> rows;
+    qsizetype width = 0;
+    for (const int line : lines) {
+        const QRegularExpressionMatch match = optionAndText.match(Str(line));
+        rows.append(match.hasMatch() ? std::pair{match.captured(1), match.captured(2)}
+                                     : std::pair{Str(line), QString()});
+        width = std::max(width, rows.constLast().first.size());
+    }
+    QString text;
+    for (const auto& [option, description] : rows)
+        text += (description.isEmpty() ? option : option.leftJustified(width + 2) + description) + u'\n';
+    return text;
+}
 } // namespace
 
 CommandLineOptions parseCommandLine(const QStringList& arguments) {
@@ -133,15 +150,10 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
         out << Str(txtUsage) << '\n'
             << Str(txtAbout) << '\n'
             << Str(txtAboutFile) << "\n\n"
-            << Str(txtOptionSchedule) << '\n'
-            << Str(txtOptionRestore) << '\n'
-            << Str(txtOptionWinePrefix) << '\n'
-            << Str(txtOptionProfile) << '\n'
-            << Str(txtOptionWindowsRoot) << '\n'
-            << Str(txtOptionVerify) << '\n'
-            << Str(txtOptionStatus) << '\n'
-            << Str(txtOptionHelp) << '\n'
-            << Str(txtOptionVersion) << "\n\n"
+            << alignedOptions({txtOptionSchedule, txtOptionRestore, txtOptionWinePrefix, txtOptionProfile,
+                               txtOptionWindowsRoot, txtOptionVerify, txtOptionStatus, txtOptionHelp,
+                               txtOptionVersion})
+            << '\n'
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'
             << Str(txtHomePage) << '<' << STOWLINE_WEB_HOST << "/>\n";
         out.flush();

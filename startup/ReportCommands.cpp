@@ -4,13 +4,24 @@
 #include "foundation/Strings.h"
 #include "scheduler/BackupHealth.h"
 
+#include <QFileInfo>
+
 namespace stowline {
 
 namespace {
+constexpr int txtCheckFailed = 1200;
 constexpr int txtSoundArchive = 1215;
-}
+constexpr int txtDoesNotExist = 1501;
+} // namespace
 
 int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err) {
+    // A mistyped name is not a damaged archive.
+    if (!QFileInfo::exists(archivePath)) {
+        err << "stowline: " << Str(txtCheckFailed) << ' ' << archivePath << ' ' << Str(txtDoesNotExist)
+            << '\n';
+        err.flush();
+        return 1;
+    }
     const VerifyResult result = VerifyArchive(archivePath);
     if (!result.ok()) {
         err << "stowline: " << VerifyFailureText(archivePath, result) << '\n';

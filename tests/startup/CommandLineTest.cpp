@@ -1,7 +1,10 @@
 #include "startup/CommandLineOptions.h"
 #include "startup/frmMain.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -110,9 +113,23 @@ private slots:
         QCOMPARE(help.status, 0);
         QVERIFY2(help.out.startsWith(QStringLiteral("Usage: stowline [OPTION]... [FILE]\n")),
                  qPrintable(help.out));
-        QVERIFY(help.out.contains(QStringLiteral("\n  -r, --restore=FILE ")));
         QVERIFY(help.out.contains(QStringLiteral("\nReport bugs to: ")));
         QCOMPARE(help.err, QString());
+        // Every description starts in one column, the long Wine and profile options included.
+        static const QRegularExpression option(QStringLiteral("^(\\s+-.*?\\s{2,})\\S"));
+        QSet<qsizetype> columns;
+        for (const QString& line : help.out.split(u'\n'))
+            if (const QRegularExpressionMatch match = option.match(line); match.hasMatch())
+                columns << match.capturedLength(1);
+        QCOMPARE(columns.size(), 1);
+        // The README shows this very output.
+        QFile readme(QStringLiteral(STOWLINE_SOURCE_DIR "/README.md"));
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(readme.readAll());
+        const qsizetype start = text.indexOf(QStringLiteral("$ stowline --help\n"));
+        QVERIFY(start >= 0);
+        const qsizetype begin = text.indexOf(u'\n', start) + 1;
+        QCOMPARE(text.mid(begin, text.indexOf(QStringLiteral("```"), begin) - begin), help.out);
 
         const Run version = run(QStringLiteral("stowline"), {QStringLiteral("--version")});
         QCOMPARE(version.status, 0);
@@ -126,6 +143,14 @@ private slots:
         QVERIFY2(tool.out.startsWith(QStringLiteral("Usage: stowline-regedit /e [/a] FILE [KEY]\n")),
                  qPrintable(tool.out));
         QCOMPARE(tool.err, QString());
+    }
+
+    void verifyNamesAMissingFileAsMissing() {
+        const Run missing =
+            run(QStringLiteral("stowline"), {QStringLiteral("--verify=/nonexistent/Mail.stw")});
+        QCOMPARE(missing.status, 1);
+        QCOMPARE(missing.err,
+                 QStringLiteral("stowline: Check failed: /nonexistent/Mail.stw does not exist.\n"));
     }
 
     void unknownOptionIsOneLineAndAHintOnStderr() {
