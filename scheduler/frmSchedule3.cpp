@@ -5,9 +5,11 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/frmSchedule2.h"
+#include "scheduler/modCommandLine.h"
 #include "ui/ScheduleTimerSetup.h"
 #include "ui/Windows.h"
 
@@ -94,7 +96,10 @@ void frmSchedule3::cmdNext_Click() {
         STEP(1) request.title = Str(txtSaveTitle);
         STEP(2) request.filter = Str(txtArchiveFilter);
         STEP(3) request.proposedName = ReadSetting(reg, QStringLiteral("Filename")).value_or(QString());
-        STEP(4) request.initialFolder = ReadSetting(reg, QStringLiteral("Pathname")).value_or(QString());
+        STEP(4)
+        request.initialFolder =
+            ArchiveFolderOnDisk(ReadSetting(reg, QStringLiteral("Pathname")).value_or(QString()));
+        request.defaultFolder = SystemPath(CSIDL_PERSONAL);
         STEP(5) const QString chosen = platform::dialogs().saveFile(request);
         STEP(6) if (chosen.isEmpty()) return;
         STEP(7) const QString schedule = QString::number(sliderPosition(QStringLiteral("frmSchedule1")));
@@ -104,7 +109,7 @@ void frmSchedule3::cmdNext_Click() {
         STEP(10) WriteSetting(reg, QStringLiteral("Delete"), deletion);
         STEP(11) WriteSetting(reg, QStringLiteral("Items"), itemFlags());
         STEP(12) WriteSetting(reg, QStringLiteral("Filename"), archive.completeBaseName());
-        STEP(13) WriteSetting(reg, QStringLiteral("Pathname"), archive.absolutePath());
+        STEP(13) WriteSetting(reg, QStringLiteral("Pathname"), ArchiveFolderRecorded(archive.absolutePath()));
         SetUpScheduleTimer();
         STEP(14) EndScheduleWizard();
     TRAP_END

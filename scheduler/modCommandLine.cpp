@@ -15,6 +15,7 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "foundation/modSystemPath.h"
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "platform/RunLedger.h"
@@ -27,6 +28,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
@@ -58,7 +60,8 @@ struct Schedule {
     int deleteCode = 0;
     QString items;
     QString stem;
-    QString folder;
+    QString folder; // on this machine; "" when the recorded one is on no drive of the registry
+    QString recordedFolder;
 };
 
 // A code that is not a number counts as "any other": always due, never deleted.
@@ -102,7 +105,9 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
             return std::nullopt;
         values << *value;
     }
-    return Schedule{codeOf(values[0]), codeOf(values[1]), values[2], values[3], values[4]};
+    return Schedule{
+        codeOf(values[0]), codeOf(values[1]), values[2], values[3], ArchiveFolderOnDisk(values[4]),
+        values[4]};
 }
 
 // Every availability check runs whether or not its item is selected. Returns the flags of the items
@@ -198,6 +203,12 @@ void ScheduledBackup() {
         }
         STEP(9) const std::optional<Schedule> schedule = readSchedule(reg);
         STEP(10) if (!schedule) endRun(ScheduleMissing);
+        if (schedule->folder.isEmpty()) {
+            // Never guessed: a folder no drive reaches is written nowhere else.
+            recordScheduledRun(QDateTime::currentDateTime(), schedule->recordedFolder, schedule->items, saved,
+                               ArchiveNotWritten);
+            endRun(ArchiveNotWritten, schedule->recordedFolder);
+        }
         STEP(11) const QDate today = platform::system().today();
         STEP(12) archivePath = ScheduledArchiveName(schedule->folder, schedule->stem, today);
         STEP(13)
@@ -268,6 +279,16 @@ QString RestorePathOf(const QString& commandLine) {
         STEP(2) result = commandLine.mid(4, commandLine.size() - 5);
     TRAP_END
     return result;
+}
+
+QString ArchiveFolderOnDisk(const QString& recorded) {
+    const QString local = LocalPath(recorded);
+    return local.isEmpty() && recorded.startsWith(u'/') ? QDir::cleanPath(recorded) : local;
+}
+
+QString ArchiveFolderRecorded(const QString& local) {
+    const QString recorded = RecordedPath(local);
+    return recorded.isEmpty() ? local : recorded;
 }
 
 QDate ScanArchiveFolder(const QString& folder, const QString& stem, int deleteCode, QDate today) {

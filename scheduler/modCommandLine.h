@@ -26,4 +26,11 @@ QString RestorePathOf(const QString& commandLine);
 // An archive that cannot be deleted, or is read-only, is left where it is.
 QDate ScanArchiveFolder(const QString& folder, const QString& stem, int deleteCode, QDate today);
 
+// The schedule's archive folder ("Pathname") on this machine. A Wine prefix or a Windows disk records
+// it as Windows does (Z:\backups): it goes through that registry's drives like every recorded path.
+// A Linux path passes as it is. "" when none of the drives reaches it.
+QString ArchiveFolderOnDisk(const QString& recorded);
+// How "Pathname" records a folder of this machine: through the registry's drives where they reach it.
+QString ArchiveFolderRecorded(const QString& local);
+
 } // namespace stowline

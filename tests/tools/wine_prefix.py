@@ -183,7 +183,9 @@ def part_c(bin_dir, prefix, work):
     for label, extra in (("store", []), ("wine", ["--wine-prefix", prefix])):
         folder = os.path.join(work, "archives-" + label)
         os.makedirs(folder)
-        schedule(tool, folder, work, extra, env)
+        # In the prefix the folder is recorded as the Windows program writes it, through drive Z:.
+        recorded = folder if not extra else "Z:" + folder.replace("/", "\\\\")
+        schedule(tool, recorded, work, extra, env)
         result = subprocess.run([stowline, *extra, "/S"], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 timeout=300)
         written = [f for f in os.listdir(folder) if f.endswith(".stw")]
