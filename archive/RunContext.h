@@ -17,7 +17,8 @@ struct RunContext {
     ProgressView& progress;
     cmpZIP& zip;
     platform::Dialogs& ask;
-    QStringList notes; // what a restore put where, for the summary
+    QStringList notes;   // what a restore put where, for the summary
+    QString notesFolder; // the first folder a restore wrote into: the summary's Open folder shows it
 };
 
 } // namespace stowline

@@ -70,8 +70,9 @@ void RecordRestore(const QDateTime& start, const QString& archivePath, const QSt
     record.exitStatus = succeeded ? 0 : 1;
     platform::appendRunRecord(record);
     if (succeeded && !run.notes.isEmpty())
-        run.progress.showSummary(
-            QStringList{Str(txtRestoredItems) + u' ' + layout::ItemNames(items)} + run.notes, QString());
+        run.progress.showSummary(QStringList{Str(txtRestoredItems) + u' ' + layout::ItemNames(items)} +
+                                     run.notes,
+                                 run.notesFolder);
 }
 
 } // namespace stowline

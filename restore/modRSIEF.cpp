@@ -123,6 +123,8 @@ bool IEF_Extract(bool replaceFavorites, RunContext& run) {
         }
         STEP(8) UnpackZip(run.zip, backup, favorites);
         run.notes << Str(replaceFavorites ? txtFavoritesReplacedIn : txtFavoritesAddedTo) + u' ' + favorites;
+        if (run.notesFolder.isEmpty())
+            run.notesFolder = favorites;
         STEP(9) completed = true;
     TRAP_END
     return completed;

@@ -123,7 +123,11 @@ QString settleNameClash(RegEdit& reg, const QString& id, const QString& name, Ru
 }
 
 QString restoredNote(const QString& name, const QString& settledName, const QString& location) {
-    const QString who = settledName == name ? name : name + u' ' + Str(txtRenamedTo) + u' ' + settledName;
+    // Quoted, as names may hold commas and spaces: "Work, Ltd." renamed to "Work (restored)".
+    const auto quoted = [](const QString& text) { return u'\u201C' + text + u'\u201D'; };
+    const QString who = settledName == name
+                            ? quoted(name)
+                            : quoted(name) + u' ' + Str(txtRenamedTo) + u' ' + quoted(settledName);
     return who + u' ' + Str(txtRestoredTo) + u' ' + location;
 }
 
@@ -223,6 +227,8 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             STEP(30) StopIfFailureReported();
             STEP(31) UnpackZip(run.zip, WorkspaceFolder() + layout::IdentityDataMember(id), location);
             run.notes << restoredNote(name, settledName, location);
+            if (run.notesFolder.isEmpty())
+                run.notesFolder = location;
         }
         // Written once per run, so the identity manager asks who starts next time.
         STEP(32) if (anyStarted) writeIdentityManagerStart(reg);

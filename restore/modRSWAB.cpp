@@ -109,6 +109,8 @@ bool WAB_Extract(RunContext& run) {
         StopIfFailureReported();
         STEP(15) UnpackZip(run.zip, workspace + layout::WabDataMember, folder);
         run.notes << Str(txtAddressBookRestoredTo) + u' ' + addressBookFile;
+        if (run.notesFolder.isEmpty())
+            run.notesFolder = folder;
         STEP(16) completed = true;
     TRAP_END
     return completed;

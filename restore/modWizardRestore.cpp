@@ -60,6 +60,7 @@ void finishRun(ProgressView& progress, const QString& status) {
 void WizardRestore(const RestoreJob& job, RunContext& run) {
     const QDateTime start = QDateTime::currentDateTime();
     run.notes.clear();
+    run.notesFolder.clear();
     // Every way out of the run below ends in the ledger.
     bool succeeded = false;
     struct Recorder {

@@ -147,11 +147,12 @@ void KeepOnScreen(QWidget& window) {
         window.move(x, y);
 }
 
-void OpenOrSayWhere(const QString& address) {
+void OpenOrSayWhere(const QString& address, const QString& shownAddress) {
     constexpr int txtNoProgramFor = 1232;
     if (platform::shell().open(address))
         return;
-    platform::dialogs().messageBox(Str(txtNoProgramFor) + QStringLiteral("\r\r") + address,
+    platform::dialogs().messageBox(Str(txtNoProgramFor) + QStringLiteral("\r\r") +
+                                       (shownAddress.isEmpty() ? address : shownAddress),
                                    platform::MsgButtons::OK, platform::MsgIcon::Information, Str(101));
 }
 

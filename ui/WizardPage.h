@@ -54,7 +54,8 @@ void ShowPage(QWidget& page);
 // Moves a window so that it lies wholly within its screen's available area, shrinking it to fit.
 void KeepOnScreen(QWidget& window);
 // Hands the address to the desktop; when no program takes it, a message shows the address.
-void OpenOrSayWhere(const QString& address);
+// shownAddress, when given, is what the message names instead (a folder's path rather than its URL).
+void OpenOrSayWhere(const QString& address, const QString& shownAddress = {});
 // Caption without the access-key marker, for accessible names.
 QString plainCaption(const QString& caption);
 

@@ -18,7 +18,7 @@ constexpr int ExitCancelled = 2; // like any due run that wrote no archive
 } // namespace
 
 frmInterface::frmInterface(ProgressView& progress, QObject* parent)
-    : QObject(parent), m_progress(progress), m_run{progress, m_cmpZIP, platform::dialogs(), {}} {
+    : QObject(parent), m_progress(progress), m_run{progress, m_cmpZIP, platform::dialogs(), {}, {}} {
     m_cmpZIP.setObjectName(QStringLiteral("cmpZIP"));
     // Direct: the events arrive on the thread the run works on, which may not be this one's.
     constexpr auto direct = Qt::DirectConnection;

@@ -8,6 +8,7 @@
 #include "ui/WizardPage.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -162,7 +163,10 @@ void frmProgress::clearSummary() {
 
 QString frmProgress::summary() const { return m_lblSummary->text(); }
 
-void frmProgress::cmdOpenFolder_Click() { OpenOrSayWhere(QUrl::fromLocalFile(m_summaryFolder).toString()); }
+void frmProgress::cmdOpenFolder_Click() {
+    OpenOrSayWhere(QUrl::fromLocalFile(m_summaryFolder).toString(),
+                   QDir::toNativeSeparators(m_summaryFolder));
+}
 
 QString frmProgress::status() const { return m_lblComment1->text(); }
 QString frmProgress::fileLine() const { return m_lblComment2->text(); }

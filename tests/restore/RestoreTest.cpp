@@ -33,6 +33,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <memory>
 #include <zip.h>
 
@@ -891,9 +892,19 @@ private slots:
         QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
         QCOMPARE(readRegText(u"Identities\\"_s + work.id, u"Username"_s), u"Work 2"_s);
         QCOMPARE(readRegText(mainKey, u"Username"_s), work.name);
-        QVERIFY2(Progress().summary().endsWith(u"Work, Ltd. renamed to Work 2 restored to "_s +
-                                               profile.storeOf(work)),
+        QVERIFY2(Progress().summary().endsWith(
+                     u"\u201CWork, Ltd.\u201D renamed to \u201CWork 2\u201D restored to "_s +
+                     profile.storeOf(work)),
                  qPrintable(Progress().summary()));
+        // Open folder shows the store folder; with no file manager the message names its path, not a URL.
+        m_env->shell.handled = false;
+        m_env->dialogs.answerMessage(platform::MsgAnswer::OK);
+        QPushButton* openFolder = Progress().findChild<QPushButton*>(u"cmdOpenFolder"_s);
+        QVERIFY(openFolder && !openFolder->isHidden());
+        openFolder->click();
+        QCOMPARE(m_env->shell.opened.constLast(), QUrl::fromLocalFile(profile.storeOf(work)).toString());
+        QVERIFY2(m_env->dialogs.calls.constLast().text.endsWith(u"\r\r"_s + profile.storeOf(work)),
+                 qPrintable(m_env->dialogs.calls.constLast().text));
     }
 
     // A backup of the sample profile restored through the wizard onto another profile whose folders
