@@ -93,12 +93,41 @@ void WizardPage::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+namespace {
+
+// The wizard page being left for another: the active window; without a window manager to say which
+// is active, the one page on screen. A page opened from the hub follows none.
+const WizardPage* pageBeingLeft(const QWidget& next) {
+    if (const QWidget* active = QApplication::activeWindow()) {
+        const auto* page = qobject_cast<const WizardPage*>(active);
+        return page && page != &next && page->isVisible() ? page : nullptr;
+    }
+    const WizardPage* shown = nullptr;
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        const auto* other = qobject_cast<const WizardPage*>(window);
+        if (!other || other == &next || !other->isVisible())
+            continue;
+        if (shown)
+            return nullptr; // two flows open: none is the obvious predecessor
+        shown = other;
+    }
+    return shown;
+}
+
+} // namespace
+
 void ShowPage(QWidget& page) {
     if (forms::find(page.objectName()) != &page)
         return;
-    // A window not placed yet opens centred over the hub, like a dialog over its owner.
+    // The next page of a wizard takes the place and size of the page it follows: the wizard stays put.
+    // The client geometry, not the frame's, so that a frame not drawn yet cannot shift it.
+    const WizardPage* leaving = qobject_cast<WizardPage*>(&page) ? pageBeingLeft(page) : nullptr;
     QWidget* hub = forms::find(QStringLiteral("frmMain"));
-    if (hub && hub->isVisible() && !page.testAttribute(Qt::WA_Moved)) {
+    if (leaving) {
+        page.setGeometry(
+            QRect(leaving->geometry().topLeft(), leaving->size().expandedTo(page.minimumSizeHint())));
+    } else if (hub && hub->isVisible() && !page.testAttribute(Qt::WA_Moved)) {
+        // A window not placed yet opens centred over the hub, like a dialog over its owner.
         page.adjustSize();
         page.move(hub->frameGeometry().center() - page.rect().center());
     }

@@ -29,7 +29,8 @@ frmRS_Plan::frmRS_Plan(QWidget* parent)
     frameLayout().addWidget(m_lstPlan);
     setTabOrder(m_lstPlan, &backButton());
     setTabOrder(&backButton(), &nextButton());
-    setMinimumSize(620, 380);
+    // No size of its own: it takes the wizard's, and its lines wrap to it.
+    m_lstPlan->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Plan::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmRS_Plan::cmdBack_Click);
 }

@@ -877,9 +877,11 @@ private slots:
         m_env->dialogs.answerInput(u"Work 2"_s);
 
         frmRS_Choice* choice = openRestoreWizard(archive);
+        const QRect wizardPlace = choice->geometry();
         button(choice, "cmdNext").click();
         setLineChecked(shownPage<frmRS_Identity>()->list(), 2, true);
         button(shownPage<frmRS_Identity>(), "cmdNext").click();
+        QCOMPARE(shownPage<frmRS_Plan>()->geometry(), wizardPlace); // the plan page no wider, nor moved
         QListWidget& plan = shownPage<frmRS_Plan>()->list();
         QCOMPARE(plan.item(2)->text(),
                  u"Identity \u201CWork, Ltd.\u201D: replaces the identity of the same ID in "_s

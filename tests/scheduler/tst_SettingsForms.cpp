@@ -168,6 +168,9 @@ private slots:
         store(QStringLiteral("Items"), QStringLiteral("110"));
         store(QStringLiteral("Delete"), QStringLiteral("4"));
         openToPage3();
+        // The wizard stays put: each page takes the place and size of the one before.
+        QCOMPARE(page(2)->geometry(), page(1)->geometry());
+        QCOMPARE(page(3)->geometry(), page(1)->geometry());
         child<QSlider>(1, "sldSchedule").setValue(3);
         child<QSlider>(2, "sldDelete").setValue(2);
         child<QCheckBox>(3, "chk0").click();
