@@ -96,9 +96,10 @@ private:
     }
 
     // Text data travels as 8-bit bytes in REGEDIT4 and as UTF-16LE in version 5 files, with the
-    // terminating NUL the registry keeps for REG_SZ and REG_EXPAND_SZ.
+    // terminating NUL the registry keeps for REG_SZ and REG_EXPAND_SZ. A value of no bytes (an empty
+    // "hex(2):" read in) stays without one, as Windows writes it.
     QByteArray fileBytes(const RegistryValue& value) const {
-        if (!platform::isTextType(value.type))
+        if (!platform::isTextType(value.type) || value.data.isEmpty())
             return value.data;
         const bool terminate = value.type != RegType::MultiSz;
         if (m_format == RegFileFormat::Regedit4)
@@ -575,8 +576,12 @@ private:
                 break; // the data ends with the file
             text = skipBlanks(m_continuation);
             if (!isHexDigit(text.front())) {
-                skipped(QStringLiteral("hex data broken off by line %1").arg(m_lines.number()), firstLine);
-                return text;
+                // As Windows reads it: the line that breaks the data off is taken into the value, and
+                // both are dropped, be it a value, a key or anything else.
+                skipped(QStringLiteral("hex data broken off by line %1, which is dropped with it")
+                            .arg(m_lines.number()),
+                        firstLine);
+                return std::nullopt;
             }
         }
         setValue(m_valueName, type,

@@ -206,6 +206,7 @@ private slots:
         row("\"b\"=hex:01,0g", "bad hex data");
         row("\"b\"=hex:01,100", "bad hex data");
         row("\"b\"=hex:01,\\\r\nzz", "hex data broken off by line 7");
+        row("\"b\"=hex:01,\\\r\n\"lost\"=\"x\"", "hex data broken off by line 7"); // dropped with it
         row("\"s\"=\"abc", "unterminated quoted text");
         row("\"s=\"abc\"", "\"=\" expected");
         row("\"s\"=\"a\" b", "text after the value");

@@ -77,6 +77,10 @@ def body_variants():
     v += [("hex continued by junk", ['"h"=hex:01,02,\\', 'zz', '"after"="x"'])]
     v += [("hex continuation comment", ['"h"=hex:01,\\ ; c', '  02', '"after"="x"'])]
     v += [("hex continuation at end", ['"after"="x"', '"h"=hex:01,02,\\'])]
+    # Broken off by a value or a key: Windows takes that line into the value and drops both.
+    v += [("hex broken by value", ['"h"=hex:01,02,\\', '"next"="x"', '"after"="x"'])]
+    v += [("hex broken by key", ['"h"=hex:01,02,\\', '[{K}\\sub]', '"after"="x"'])]
+    v += [("hex broken by comment, then value", ['"h"=hex(2):41,00,\\', '; c', '"next"="x"', '"after"="x"'])]
     # Key lines.
     v += [("space after bracket", ['"a"="1"', '[ {K}\\sub]', '"b"="2"'])]
     v += [("space after dash", ['[{K}\\sub]', '"s"="1"', '[- {K}\\sub]', '"b"="2"'])]
@@ -195,6 +199,8 @@ def parse_data(data, unicode):
     kind, _, digits = data.partition(":")
     type_ = 3 if kind == "hex" else int(kind[4:-1], 16)
     blob = bytes(int(x, 16) for x in digits.split(",") if x)
+    if type_ in (1, 2, 7) and not blob:
+        return (type_, None)  # no bytes at all, not even a terminating NUL
     if type_ in (1, 2, 7):
         text = blob.decode("utf-16-le" if unicode else "utf-8", "replace")
         return (type_, text.rstrip("\0") if type_ != 7 else text.rstrip("\0") + "\0")
@@ -281,7 +287,12 @@ def main():
     print(f"our exports read back by wine regedit: {len(ours) - len(lost)} of {len(ours)} keys the same")
     for key, values in lost.items():
         print(f"  {key}:\n    ours: {values}\n    wine: {round_trip.get(key)}")
-    return 0 if agree >= 98.0 and not lost else 1
+    # Readings Windows is known to make, which must agree whatever the overall rate.
+    must = ("empty hex1", "hex broken by", "hex continued by junk")
+    failed = [d for d in differ if d[4:].startswith(must)]
+    if failed:
+        print(f"{len(failed)} of the readings that must agree differ")
+    return 0 if agree >= 98.0 and not lost and not failed else 1
 
 
 if __name__ == "__main__":
