@@ -124,10 +124,10 @@ QString settleNameClash(RegEdit& reg, const QString& id, const QString& name, Ru
 
 QString restoredNote(const QString& name, const QString& settledName, const QString& location) {
     // Quoted, as names may hold commas and spaces: "Work, Ltd." renamed to "Work (restored)".
-    const auto quoted = [](const QString& text) { return u'\u201C' + text + u'\u201D'; };
+    const auto quoted = [](const QString& text) -> QString { return u'\u201C' + text + u'\u201D'; };
     const QString who = settledName == name
                             ? quoted(name)
-                            : quoted(name) + u' ' + Str(txtRenamedTo) + u' ' + quoted(settledName);
+                            : QString(quoted(name) + u' ' + Str(txtRenamedTo) + u' ' + quoted(settledName));
     return who + u' ' + Str(txtRestoredTo) + u' ' + location;
 }
 
