@@ -28,7 +28,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
@@ -60,8 +59,7 @@ struct Schedule {
     int deleteCode = 0;
     QString items;
     QString stem;
-    QString folder; // on this machine; "" when the recorded one is on no drive of the registry
-    QString recordedFolder;
+    QString folder;
 };
 
 // A code that is not a number counts as "any other": always due, never deleted.
@@ -105,9 +103,8 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
             return std::nullopt;
         values << *value;
     }
-    return Schedule{
-        codeOf(values[0]), codeOf(values[1]), values[2], values[3], ArchiveFolderOnDisk(values[4]),
-        values[4]};
+    return Schedule{codeOf(values[0]), codeOf(values[1]), values[2], values[3],
+                    ArchiveFolderOnDisk(values[4])};
 }
 
 // Every availability check runs whether or not its item is selected. Returns the flags of the items
@@ -203,12 +200,6 @@ void ScheduledBackup() {
         }
         STEP(9) const std::optional<Schedule> schedule = readSchedule(reg);
         STEP(10) if (!schedule) endRun(ScheduleMissing);
-        if (schedule->folder.isEmpty()) {
-            // Never guessed: a folder no drive reaches is written nowhere else.
-            recordScheduledRun(QDateTime::currentDateTime(), schedule->recordedFolder, schedule->items, saved,
-                               ArchiveNotWritten);
-            endRun(ArchiveNotWritten, schedule->recordedFolder);
-        }
         STEP(11) const QDate today = platform::system().today();
         STEP(12) archivePath = ScheduledArchiveName(schedule->folder, schedule->stem, today);
         STEP(13)
@@ -283,7 +274,7 @@ QString RestorePathOf(const QString& commandLine) {
 
 QString ArchiveFolderOnDisk(const QString& recorded) {
     const QString local = LocalPath(recorded);
-    return local.isEmpty() && recorded.startsWith(u'/') ? QDir::cleanPath(recorded) : local;
+    return local.isEmpty() ? recorded : local;
 }
 
 QString ArchiveFolderRecorded(const QString& local) {

@@ -28,7 +28,7 @@ QDate ScanArchiveFolder(const QString& folder, const QString& stem, int deleteCo
 
 // The schedule's archive folder ("Pathname") on this machine. A Wine prefix or a Windows disk records
 // it as Windows does (Z:\backups): it goes through that registry's drives like every recorded path.
-// A Linux path passes as it is. "" when none of the drives reaches it.
+// A path no drive reaches stays as recorded, for the drive check to refuse.
 QString ArchiveFolderOnDisk(const QString& recorded);
 // How "Pathname" records a folder of this machine: through the registry's drives where they reach it.
 QString ArchiveFolderRecorded(const QString& local);
