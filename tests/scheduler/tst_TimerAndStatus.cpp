@@ -220,10 +220,14 @@ private slots:
         QCOMPARE(m_env->schedulerCalls(), QString());
     }
 
-    // A second Stowline on the same store says so and never writes.
+    // A second Stowline on the same store says so and never writes; nobody else can hold the lock.
     void oneInstancePerStore() {
-        const std::unique_ptr<QLockFile> held = platform::LockRegistryStore(m_env->registryFile());
+        const std::unique_ptr<QLockFile> held = [&] {
+            const test::UmaskForTest open(0);
+            return platform::LockRegistryStore(m_env->registryFile());
+        }();
         QVERIFY(held);
+        QCOMPARE(QFile::permissions(held->fileName()) & 0x0077, QFileDevice::Permissions());
         QVERIFY(!platform::LockRegistryStore(m_env->registryFile()));
         const Stowline second = runStowline({u"/S"_s});
         QCOMPARE(second.exitCode, 5);
