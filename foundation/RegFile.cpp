@@ -132,11 +132,22 @@ private:
     RegFileFormat m_format;
 };
 
+// Parent before children, without recursion: a key chain may be far deeper than the stack.
 void writeTree(platform::Registry& store, RegFileWriter& writer, Hive hive, const QString& path,
                const QString& displayName) {
-    writer.block(displayName, store.values(hive, path));
-    for (const QString& sub : store.subKeys(hive, path))
-        writeTree(store, writer, hive, joinPath(path, sub), displayName + u'\\' + sub);
+    struct Pending {
+        QString path;
+        QString displayName;
+    };
+    std::vector<Pending> stack{{path, displayName}};
+    while (!stack.empty()) {
+        const Pending key = std::move(stack.back());
+        stack.pop_back();
+        writer.block(key.displayName, store.values(hive, key.path));
+        const QStringList subKeys = store.subKeys(hive, key.path);
+        for (auto sub = subKeys.crbegin(); sub != subKeys.crend(); ++sub)
+            stack.push_back({joinPath(key.path, *sub), key.displayName + u'\\' + *sub});
+    }
 }
 
 // ---- Reading ----------------------------------------------------------------------------------
@@ -397,6 +408,8 @@ private:
                                          : QStringLiteral("unknown root key \"%1\"").arg(root.toString()));
             return;
         }
+        if (const auto problem = platform::keyPathBeyondLimits(key->second))
+            return skipped(*problem);
         m_key = key;
         m_sink(RegFileOp{RegFileOp::CreateKey, key->first, key->second, {}});
     }
@@ -636,6 +649,8 @@ private:
             skipped(QStringLiteral("a value outside a key"));
             return;
         }
+        if (const auto problem = platform::valueNameBeyondLimits(name))
+            return skipped(*problem);
         m_sink(RegFileOp{RegFileOp::SetValue, m_key->first, m_key->second, RegistryValue{name, type, data}});
     }
 
