@@ -32,10 +32,22 @@ QByteArray utf16le(const QString& text) {
     return encoder.encode(text);
 }
 
-QString fromUtf16le(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf16LE,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    return decoder.decode(bytes.left(bytes.size() & ~qsizetype(1)));
+// Code unit for code unit: a lone surrogate stays one, for the reader to find, never a '?'.
+QString fromUtf16le(QByteArrayView bytes) {
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        text[i] = QChar(qFromLittleEndian<char16_t>(bytes.data() + 2 * i));
+    return text;
+}
+
+bool hasLoneSurrogate(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            return true;
+    }
+    return false;
 }
 
 QString escaped(const QString& text) {
@@ -133,11 +145,22 @@ private:
     RegFileFormat m_format;
 };
 
+// Parent before children, without recursion: a key chain may be far deeper than the stack.
 void writeTree(platform::Registry& store, RegFileWriter& writer, Hive hive, const QString& path,
                const QString& displayName) {
-    writer.block(displayName, store.values(hive, path));
-    for (const QString& sub : store.subKeys(hive, path))
-        writeTree(store, writer, hive, joinPath(path, sub), displayName + u'\\' + sub);
+    struct Pending {
+        QString path;
+        QString displayName;
+    };
+    std::vector<Pending> stack{{path, displayName}};
+    while (!stack.empty()) {
+        const Pending key = std::move(stack.back());
+        stack.pop_back();
+        writer.block(key.displayName, store.values(hive, key.path));
+        const QStringList subKeys = store.subKeys(hive, key.path);
+        for (auto sub = subKeys.crbegin(); sub != subKeys.crend(); ++sub)
+            stack.push_back({joinPath(key.path, *sub), key.displayName + u'\\' + *sub});
+    }
 }
 
 // ---- Reading ----------------------------------------------------------------------------------
@@ -174,7 +197,7 @@ public:
                 ++m_number;
                 return std::exchange(m_pending, QString());
             }
-            m_pending += m_utf16 ? m_decoder.decode(m_in.read(64 * 1024)) : narrowChunk();
+            m_pending += m_utf16 ? wideChunk() : narrowChunk();
         }
     }
 
@@ -190,6 +213,15 @@ private:
                 return i;
         }
         return -1;
+    }
+
+    // An odd byte waits for its other half in the next chunk.
+    QString wideChunk() {
+        m_oddByte += m_in.read(64 * 1024);
+        const qsizetype whole = m_oddByte.size() & ~qsizetype(1);
+        QString text = fromUtf16le(QByteArrayView(m_oddByte).first(whole));
+        m_oddByte.remove(0, whole);
+        return text;
     }
 
     // Whole 8-bit lines are decoded at once, so a line's encoding is judged on the line alone.
@@ -217,7 +249,7 @@ private:
 
     QIODevice& m_in;
     bool m_utf16 = false;
-    QStringDecoder m_decoder{QStringDecoder::Utf16LE, QStringConverter::Flag::ConvertInitialBom};
+    QByteArray m_oddByte;
     QString m_pending;
     int m_number = 0;
 };
@@ -337,7 +369,13 @@ private:
             QStringLiteral("not a registry file (unknown header \"%1\")").arg(header.left(40).toString()));
     }
 
+    // No registry keeps a name or text with half a UTF-16 pair: the line goes, rather than a '?'.
     void statement(QStringView line) {
+        if (hasLoneSurrogate(line)) {
+            if (skipBlanks(line).startsWith(u'['))
+                m_key.reset();
+            return skipped(QStringLiteral("a lone UTF-16 surrogate, which no registry text can hold"));
+        }
         Rest rest = line;
         while (rest && !rest->isEmpty())
             rest = lineStart(*rest);
@@ -398,6 +436,8 @@ private:
                                          : QStringLiteral("unknown root key \"%1\"").arg(root.toString()));
             return;
         }
+        if (const auto problem = platform::keyPathBeyondLimits(key->second))
+            return skipped(*problem);
         m_key = key;
         m_sink(RegFileOp{RegFileOp::CreateKey, key->first, key->second, {}});
     }
@@ -584,8 +624,14 @@ private:
                 return std::nullopt;
             }
         }
-        setValue(m_valueName, type,
-                 platform::isTextType(type) && !bytes.isEmpty() ? textData(type, bytes) : bytes);
+        if (!platform::isTextType(type) || bytes.isEmpty()) {
+            setValue(m_valueName, type, bytes);
+        } else if (const auto text = textData(type, bytes)) {
+            setValue(m_valueName, type, *text);
+        } else {
+            skipped(QStringLiteral("text data with a lone UTF-16 surrogate, which no registry text can hold"),
+                    firstLine);
+        }
         return std::nullopt;
     }
 
@@ -624,9 +670,11 @@ private:
     }
 
     // Stored text is UTF-8 without the terminating NUL of REG_SZ and REG_EXPAND_SZ; a file read as
-    // UTF-16 holds UTF-16LE bytes, any other holds 8-bit text.
-    QByteArray textData(quint32 type, const QByteArray& bytes) const {
+    // UTF-16 holds UTF-16LE bytes, any other holds 8-bit text. Nullopt for half a UTF-16 pair.
+    std::optional<QByteArray> textData(quint32 type, const QByteArray& bytes) const {
         QString text = m_lines.unicode() ? fromUtf16le(bytes) : platform::decodeAnsiText(bytes);
+        if (hasLoneSurrogate(text))
+            return std::nullopt;
         if (type == RegType::MultiSz) {
             if (!text.endsWith(QChar(u'\0')))
                 text += QChar(u'\0');
@@ -641,6 +689,8 @@ private:
             skipped(QStringLiteral("a value outside a key"));
             return;
         }
+        if (const auto problem = platform::valueNameBeyondLimits(name))
+            return skipped(*problem);
         m_sink(RegFileOp{RegFileOp::SetValue, m_key->first, m_key->second, RegistryValue{name, type, data}});
     }
 

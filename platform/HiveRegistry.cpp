@@ -8,6 +8,7 @@
 #include <cstring>
 #include <hivex.h>
 #include <memory>
+#include <vector>
 
 namespace stowline::platform {
 
@@ -22,10 +23,15 @@ struct Freed {
 };
 template <class T> using Owned = std::unique_ptr<T, Freed>;
 
-void loadNode(hive_h* h, hive_node_h node, RegistryTree::Key& key) {
+// The key named by its start: the path of a chain hundreds of levels deep is no message.
+std::string beyondLimits(const QString& path, const QString& problem) {
+    const QString shown = path.size() > 100 ? path.left(100) + QStringLiteral("...") : path;
+    return QString(QStringLiteral("a key in \"") + shown + QStringLiteral("\": ") + problem).toStdString();
+}
+
+void loadValues(hive_h* h, hive_node_h node, RegistryTree::Key& key) {
     const Owned<hive_value_h> values(hivex_node_values(h, node));
-    const Owned<hive_node_h> children(hivex_node_children(h, node));
-    if (!values || !children)
+    if (!values)
         throw RegistryError(std::strerror(errno));
     for (const hive_value_h* v = values.get(); *v; ++v) {
         hive_type type{};
@@ -34,16 +40,38 @@ void loadNode(hive_h* h, hive_node_h node, RegistryTree::Key& key) {
         const Owned<char> data(hivex_value_value(h, *v, &type, &length));
         if (!name || !data)
             throw RegistryError(std::strerror(errno));
-        key.values << NativeValue{QString::fromUtf8(name.get()), quint32(type),
-                                  QByteArray(data.get(), qsizetype(length))};
+        const QString valueName = QString::fromUtf8(name.get());
+        if (const auto problem = valueNameBeyondLimits(valueName))
+            throw RegistryError(beyondLimits(RegistryTree::pathOf(key), *problem));
+        key.values << NativeValue{valueName, quint32(type), QByteArray(data.get(), qsizetype(length))};
     }
-    for (const hive_node_h* c = children.get(); *c; ++c) {
-        const Owned<char> name(hivex_node_name(h, *c));
-        if (!name)
+}
+
+// Key by key without recursion: a damaged or hostile hive may chain keys deeper than the stack.
+void loadTree(hive_h* h, hive_node_h rootNode, RegistryTree::Key& rootKey) {
+    struct Pending {
+        hive_node_h node;
+        RegistryTree::Key* key;
+    };
+    std::vector<Pending> pending{{rootNode, &rootKey}};
+    while (!pending.empty()) {
+        const Pending next = pending.back();
+        pending.pop_back();
+        loadValues(h, next.node, *next.key);
+        const Owned<hive_node_h> children(hivex_node_children(h, next.node));
+        if (!children)
             throw RegistryError(std::strerror(errno));
-        RegistryTree::Key* child =
-            key.addChild(QString::fromUtf8(name.get()), quint64(hivex_node_timestamp(h, *c)));
-        loadNode(h, *c, *child);
+        const QString path = RegistryTree::pathOf(*next.key);
+        for (const hive_node_h* c = children.get(); *c; ++c) {
+            const Owned<char> name(hivex_node_name(h, *c));
+            if (!name)
+                throw RegistryError(std::strerror(errno));
+            const QString childName = QString::fromUtf8(name.get());
+            if (const auto problem = keyPathBeyondLimits(QString(path + u'\\' + childName)))
+                throw RegistryError(beyondLimits(path, *problem));
+            RegistryTree::Key* child = next.key->addChild(childName, quint64(hivex_node_timestamp(h, *c)));
+            pending.push_back({*c, child});
+        }
     }
 }
 
@@ -64,7 +92,7 @@ HiveRegistry::HiveRegistry(const QString& hiveFile, const QString& windowsRoot)
                                           ? QStringLiteral("not a registry hive file")
                                           : QString::fromLocal8Bit(std::strerror(errno))));
     try {
-        loadNode(h, hivex_root(h), m_user.tree.root());
+        loadTree(h, hivex_root(h), m_user.tree.root());
     } catch (const RegistryError& error) {
         hivex_close(h);
         fail(QStringLiteral("Windows profile hive %1 cannot be read: %2")

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace stowline::platform {
 
@@ -10,7 +11,12 @@ std::unique_ptr<QLockFile> LockRegistryStore(const QString& storeFile) {
     auto lock = std::make_unique<QLockFile>(storeFile + QStringLiteral(".lock"));
     // Never stale by age: a scheduled run may take hours. A dead holder is found by its process id.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
+    // Owner-only like the store: a lock file others may open, they could hold and stall every run.
+    // QLockFile creates it 0666 less the umask; this runs at start-up, before other threads.
+    const mode_t savedMask = ::umask(077);
+    const bool locked = lock->tryLock(0);
+    ::umask(savedMask);
+    if (!locked)
         return nullptr;
     return lock;
 }

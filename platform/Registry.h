@@ -42,6 +42,15 @@ struct RegistryValue {
     bool operator==(const RegistryValue&) const = default;
 };
 
+// Windows' own limits: a key at most 512 levels below its hive, key names of at most 255 and value
+// names of at most 16,383 UTF-16 code units. Nothing beyond them can exist there.
+constexpr int MaxKeyDepth = 512;
+constexpr int MaxKeyNameLength = 255;
+constexpr int MaxValueNameLength = 16383;
+// Why a key path (below its hive) or a value name breaks those limits; nullopt when it does not.
+std::optional<QString> keyPathBeyondLimits(QStringView path);
+std::optional<QString> valueNameBeyondLimits(QStringView name);
+
 // "HKEY_CURRENT_USER" / "HKCU" and "HKEY_LOCAL_MACHINE" / "HKLM", any letter case.
 std::optional<Hive> hiveFromName(const QString& name);
 QString hiveName(Hive hive);

@@ -88,6 +88,23 @@ QString hiveName(Hive hive) {
                                      : QStringLiteral("HKEY_LOCAL_MACHINE");
 }
 
+std::optional<QString> keyPathBeyondLimits(QStringView path) {
+    int depth = 0;
+    for (const QStringView part : path.tokenize(u'\\', Qt::SkipEmptyParts)) {
+        if (++depth > MaxKeyDepth)
+            return QStringLiteral("key deeper than %1 levels").arg(MaxKeyDepth);
+        if (part.size() > MaxKeyNameLength)
+            return QStringLiteral("key name longer than %1 characters").arg(MaxKeyNameLength);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> valueNameBeyondLimits(QStringView name) {
+    if (name.size() > MaxValueNameLength)
+        return QStringLiteral("value name longer than %1 characters").arg(MaxValueNameLength);
+    return std::nullopt;
+}
+
 bool isTextType(quint32 type) {
     return type == RegType::Sz || type == RegType::ExpandSz || type == RegType::MultiSz;
 }
@@ -146,6 +163,10 @@ public:
     void run() {
         while (step()) {
         }
+    }
+    Statement& reset() {
+        sqlite3_reset(m_stmt);
+        return *this;
     }
     qint64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
     QString text(int column) const {
@@ -349,6 +370,7 @@ void RegistryStore::transaction(const char* begin, int lockOperation, const std:
     }
     const FileLock lock(*this, lockOperation);
     exec(begin);
+    m_found = {};
     ++m_depth;
     try {
         work();
@@ -382,14 +404,27 @@ template <class Work> auto RegistryStore::autoRead(Work&& work) {
 
 // ---- Keys -----------------------------------------------------------------------------------
 
+// A walk over a tree asks for paths that share most of their parents with the one before, so the
+// keys found last are remembered for the rest of the transaction (until a key is deleted).
 std::optional<qint64> RegistryStore::findKey(Hive hive, const QString& path) {
-    qint64 id = hiveId(hive);
-    for (const QString& part : pathParts(path)) {
+    const QStringList parts = pathParts(path);
+    FoundKeys& found = m_found;
+    if (found.hive != hive || m_depth == 0)
+        found = {hive, {}, {}};
+    qsizetype same = 0;
+    while (same < parts.size() && same < found.parts.size() && parts[same] == found.parts[same])
+        ++same;
+    found.parts.resize(same);
+    found.ids.resize(same);
+    qint64 id = same ? found.ids.back() : hiveId(hive);
+    for (qsizetype i = same; i < parts.size(); ++i) {
         Statement child(*this, "SELECT id FROM keys WHERE parent = ? AND folded = ?");
-        child.bind(1, id).bind(2, fold(part));
+        child.bind(1, id).bind(2, fold(parts[i]));
         if (!child.step())
             return std::nullopt;
         id = child.integer(0);
+        found.parts << parts[i];
+        found.ids.push_back(id);
     }
     return id;
 }
@@ -418,14 +453,27 @@ void RegistryStore::createKey(Hive hive, const QString& path) {
     autoWrite([&] { makeKey(hive, path); });
 }
 
+// Deepest keys first, each one alone: a single delete would cascade down the tree one trigger
+// level per key level, and SQLite stops at 1000 levels.
 void RegistryStore::deleteKey(Hive hive, const QString& path) {
     if (pathParts(path).isEmpty())
         throw RegistryError("A hive cannot be deleted");
     autoWrite([&] {
-        if (const auto id = findKey(hive, path)) {
-            Statement remove(*this, "DELETE FROM keys WHERE id = ?");
-            remove.bind(1, *id).run();
-        }
+        const auto id = findKey(hive, path);
+        if (!id)
+            return;
+        std::vector<qint64> subtree;
+        Statement walk(*this,
+                       "WITH RECURSIVE below(id, depth) AS (SELECT ?, 0 UNION ALL "
+                       "SELECT keys.id, below.depth + 1 FROM keys JOIN below ON keys.parent = below.id) "
+                       "SELECT id FROM below ORDER BY depth DESC");
+        walk.bind(1, *id);
+        while (walk.step())
+            subtree.push_back(walk.integer(0));
+        m_found = {};
+        Statement remove(*this, "DELETE FROM keys WHERE id = ?");
+        for (const qint64 key : subtree)
+            remove.reset().bind(1, key).run();
     });
 }
 

@@ -4,6 +4,7 @@
 #include "platform/RegistrySource.h"
 
 #include <mutex>
+#include <vector>
 
 struct sqlite3;
 
@@ -74,10 +75,17 @@ private:
     std::optional<qint64> findKey(Hive hive, const QString& path);
     qint64 makeKey(Hive hive, const QString& path);
 
+    struct FoundKeys {
+        Hive hive = Hive::CurrentUser;
+        QStringList parts;       // the path last found
+        std::vector<qint64> ids; // the key of each of its parts
+    };
+
     QString m_fileName;
     sqlite3* m_db = nullptr;
     int m_lockFd = -1;
     int m_depth = 0;
+    FoundKeys m_found;
     std::recursive_mutex m_mutex; // one connection, used from the UI thread and a run's worker
 };
 

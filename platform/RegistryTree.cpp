@@ -54,6 +54,18 @@ quint64 fileTimeNow() {
 
 RegistryTree::RegistryTree() : m_root(std::make_unique<Key>()) {}
 
+// Freed without recursion, however deep the tree below.
+RegistryTree::Key::~Key() {
+    std::vector<std::unique_ptr<Key>> doomed = std::move(children);
+    while (!doomed.empty()) {
+        std::unique_ptr<Key> key = std::move(doomed.back());
+        doomed.pop_back();
+        for (auto& child : key->children)
+            doomed.push_back(std::move(child));
+        key->children.clear();
+    }
+}
+
 RegistryTree::Key* RegistryTree::Key::child(const QString& childName) const {
     const QString probe = childName.toLower();
     auto it = std::lower_bound(children.begin(), children.end(), probe,

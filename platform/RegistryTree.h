@@ -31,6 +31,10 @@ public:
         quint64 modified = 0; // FILETIME of the last change
         QByteArray options;   // Wine's "#class=", "#link" and other lines, kept
         bool operator==(const Key&) const = delete;
+        Key() = default;
+        Key(const Key&) = delete;
+        Key& operator=(const Key&) = delete;
+        ~Key();
 
         Key* child(const QString& childName) const;
         Key* addChild(const QString& childName, quint64 when);

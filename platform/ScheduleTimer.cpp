@@ -49,12 +49,40 @@ QString cronTimes(int scheduleCode) {
     }
 }
 
+QString registryStore() { return qEnvironmentVariable("STOWLINE_REGISTRY"); }
+
+// Inside systemd's double quotes: C escapes for '\' and '"', "%%" for a specifier sign, and in a
+// command's arguments "$$" so that no variable is expanded.
+QString systemdQuoted(QString text, bool commandLine) {
+    text.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'"', QStringLiteral("\\\""))
+        .replace(u'%', QStringLiteral("%%"));
+    if (commandLine)
+        text.replace(u'$', QStringLiteral("$$"));
+    return u'"' + text + u'"';
+}
+
+// One word for sh in single quotes. Cron turns an unescaped '%' into a line break before sh sees
+// the line, and reads any backslash before it, so "\%" stands between quotes: never after a '\'.
+QString cronShellQuoted(QString text) {
+    text.replace(u'\'', QStringLiteral("'\\''")).replace(u'%', QStringLiteral("'\\%'"));
+    return u'\'' + text + u'\'';
+}
+
+// systemd runs no executable whose path holds a quote or a backslash: sh starts such a one.
+QString execStart(const QString& program) {
+    if (!program.contains(u'\'') && !program.contains(u'"') && !program.contains(u'\\'))
+        return systemdQuoted(program, false) + QStringLiteral(" /S");
+    return QStringLiteral("/bin/sh -c ") + systemdQuoted(QStringLiteral("exec \"$0\" /S"), true) + u' ' +
+           systemdQuoted(program, true);
+}
+
 // The registry store chosen for this session goes with the unattended run.
 QString storeEnvironment() {
-    const QString store = qEnvironmentVariable("STOWLINE_REGISTRY");
-    return store.isEmpty()
-               ? QString()
-               : QStringLiteral("Environment=\"STOWLINE_REGISTRY=") + store + QStringLiteral("\"\n");
+    const QString store = registryStore();
+    return store.isEmpty() ? QString()
+                           : QStringLiteral("Environment=") +
+                                 systemdQuoted(QStringLiteral("STOWLINE_REGISTRY=") + store, false) + u'\n';
 }
 
 bool run(const QString& program, const QStringList& arguments, const QByteArray& input = {},
@@ -117,8 +145,8 @@ bool writeCrontab(const QStringList& lines) {
 QString ServiceUnitText(const QString& program) {
     return QStringLiteral(
                "# Written by Stowline from its schedule; finishing the Schedule Backup Wizard rewrites it.\n"
-               "[Unit]\nDescription=Stowline scheduled backup\n\n[Service]\nType=oneshot\nExecStart=\"") +
-           program + QStringLiteral("\" /S\n") + storeEnvironment() +
+               "[Unit]\nDescription=Stowline scheduled backup\n\n[Service]\nType=oneshot\nExecStart=") +
+           execStart(program) + u'\n' + storeEnvironment() +
            QStringLiteral("Environment=\"QT_LOGGING_RULES=default.warning=false;qt.*.warning=false\"\n"
                           "TimeoutStartSec=6h\nNice=10\nIOSchedulingClass=idle\n");
 }
@@ -133,14 +161,18 @@ QString TimerUnitText(int scheduleCode) {
 }
 
 QString CrontabLine(const QString& program, int scheduleCode) {
-    const QString store = qEnvironmentVariable("STOWLINE_REGISTRY");
+    const QString store = registryStore();
     const QString environment =
-        store.isEmpty() ? QString() : QStringLiteral("STOWLINE_REGISTRY='") + store + QStringLiteral("' ");
-    return cronTimes(scheduleCode) + u' ' + environment + u'\'' + program + QStringLiteral("' /S ") +
+        store.isEmpty() ? QString() : QStringLiteral("STOWLINE_REGISTRY=") + cronShellQuoted(store) + u' ';
+    return cronTimes(scheduleCode) + u' ' + environment + cronShellQuoted(program) + QStringLiteral(" /S ") +
            kCronMark;
 }
 
 TimerMethod InstallScheduleTimer(int scheduleCode) {
+    // Neither a unit file nor a crontab line can hold a line break in a path.
+    for (const QString& path : {QCoreApplication::applicationFilePath(), registryStore()})
+        if (path.contains(u'\n') || path.contains(u'\r'))
+            return TimerMethod::PathWithLineBreak;
     if (installUnits(scheduleCode))
         return TimerMethod::SystemdUser;
     std::optional<QStringList> lines = foreignCronLines();

@@ -251,6 +251,8 @@ private:
             seconds = seconds * 10 + quint64(*rest++ - '0');
         if (skipSpaces(rest, end) != end)
             error(QStringLiteral("text after the key name"));
+        if (const auto problem = keyPathBeyondLimits(name))
+            error(*problem);
         m_key = &openKey(name.split(QLatin1Char('\\'), Qt::SkipEmptyParts));
         m_rawIsView = false;
         if (!m_key->raw.isEmpty()) // a key listed twice: its earlier lines become a copy
@@ -296,6 +298,8 @@ private:
         } else if (!(p = readEscaped(p + 1, end, '"', value.name))) {
             error(QStringLiteral("the value name has no closing quote"));
         }
+        if (const auto problem = valueNameBeyondLimits(value.name))
+            error(*problem);
         p = skipSpaces(p, end);
         if (p == end || *p != '=')
             error(QStringLiteral("\"=\" expected after the value name"));
@@ -517,20 +521,11 @@ void appendValue(QByteArray& out, const NativeValue& value) {
     out += '\n';
 }
 
-void appendPath(QByteArray& out, const RegistryTree::Key& key) {
-    if (key.parent && key.parent->parent) {
-        appendPath(out, *key.parent);
-        out += "\\\\";
-    }
-    appendEscaped(out, key.name, "[]");
-}
-
 // A key is written when it has values, no subkeys or options; the others come with their subkeys.
-void appendKey(QByteArray& out, const RegistryTree::Key& key) {
+void appendKey(QByteArray& out, const RegistryTree::Key& key, const QByteArray& escapedPath) {
     if (key.hasValues() || key.children.empty() || !key.options.isEmpty()) {
         out += "\n[";
-        if (key.parent)
-            appendPath(out, key);
+        out += escapedPath;
         const quint64 modified = key.modified >= From1601To1970 ? key.modified : fileTimeNow();
         out += "] " + QByteArray::number(uint((modified - From1601To1970) / TicksPerSecond)) + '\n';
         out += "#time=" + QByteArray::number(uint(modified >> 32), 16) +
@@ -541,8 +536,33 @@ void appendKey(QByteArray& out, const RegistryTree::Key& key) {
         for (const NativeValue& value : key.values)
             appendValue(out, value);
     }
-    for (const auto& child : key.children)
-        appendKey(out, *child);
+}
+
+// Parent before children without recursion; each key's path is its parent's plus its own name,
+// so a deep chain costs no more than its output.
+void appendTree(QByteArray& out, const RegistryTree::Key& top) {
+    struct Pending {
+        const RegistryTree::Key* key;
+        size_t depth; // 0 for the root, 1 for a key right below it
+    };
+    std::vector<Pending> stack{{&top, top.parent ? 1u : 0u}};
+    std::vector<qsizetype> pathEnds{0}; // where the path of each depth ends in path
+    QByteArray path;
+    while (!stack.empty()) {
+        const auto [key, depth] = stack.back();
+        stack.pop_back();
+        if (depth > 0) {
+            pathEnds.resize(depth);
+            path.truncate(pathEnds.back());
+            if (depth > 1)
+                path += "\\\\";
+            appendEscaped(path, key->name, "[]");
+            pathEnds.push_back(path.size());
+        }
+        appendKey(out, *key, path);
+        for (auto child = key->children.crbegin(); child != key->children.crend(); ++child)
+            stack.push_back({child->get(), depth + 1});
+    }
 }
 
 } // namespace
@@ -556,10 +576,10 @@ QByteArray wineRegistryText(const WineRegistryFile& file) {
     QByteArray out = QByteArray(Header) + '\n' + file.preamble;
     const RegistryTree::Key& root = file.hive.tree.root();
     if (root.hasValues() || !root.options.isEmpty())
-        appendKey(out, root);
+        appendTree(out, root);
     else
         for (const auto& child : root.children)
-            appendKey(out, *child);
+            appendTree(out, *child);
     return out;
 }
 

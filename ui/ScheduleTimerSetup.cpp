@@ -16,6 +16,7 @@ constexpr int txtWizardTitle = 900;
 constexpr int txtTimerSystemd = 1240;
 constexpr int txtTimerCrontab = 1241;
 constexpr int txtTimerNone = 1242;
+constexpr int txtTimerPathWithLineBreak = 1380;
 
 std::optional<int> storedScheduleCode() {
     const std::optional<QString> code = ReadSetting(regAccess(), QStringLiteral("Schedule"));
@@ -34,10 +35,12 @@ void installAndTell(int scheduleCode) {
     const platform::TimerMethod method = platform::InstallScheduleTimer(scheduleCode);
     const int text = method == platform::TimerMethod::SystemdUser ? txtTimerSystemd
                      : method == platform::TimerMethod::Crontab   ? txtTimerCrontab
-                                                                  : txtTimerNone;
+                     : method == platform::TimerMethod::None      ? txtTimerNone
+                                                                  : txtTimerPathWithLineBreak;
     platform::dialogs().messageBox(Str(text), platform::MsgButtons::OK,
-                                   method == platform::TimerMethod::None ? platform::MsgIcon::Exclamation
-                                                                         : platform::MsgIcon::Information,
+                                   text == txtTimerNone || text == txtTimerPathWithLineBreak
+                                       ? platform::MsgIcon::Exclamation
+                                       : platform::MsgIcon::Information,
                                    Str(txtWizardTitle));
 }
 

@@ -694,6 +694,11 @@
       <translation>Wiederherstellungsplan</translation>
     </message>
     <message>
+      <source>The scheduled backup cannot start on its own: the path of Stowline or of its registry store holds a line break, which neither systemd nor crontab can run. Move it to a folder whose name has none.</source>
+      <comment>1380</comment>
+      <translation>Die geplante Sicherung kann nicht von selbst starten: Der Pfad von Stowline oder seines Registrierungsspeichers enthält einen Zeilenumbruch, den weder systemd noch crontab ausführen kann. Verschieben Sie ihn in einen Ordner, dessen Name keinen enthält.</translation>
+    </message>
+    <message>
       <source>Not scheduled: no systemd user timer or crontab line starts the scheduled backup.</source>
       <comment>1500</comment>
       <translation>Nicht geplant: Kein systemd-Benutzer-Timer und keine crontab-Zeile startet die geplante Sicherung.</translation>

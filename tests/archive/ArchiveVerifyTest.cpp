@@ -78,6 +78,8 @@ private slots:
         QTest::newRow("truncated archive") << "truncated"
                                            << "" << 1201;
         QTest::newRow("registry file that does not parse") << "reg" << kId + u"/ident_key.reg"_s << 1204;
+        QTest::newRow("registry key deeper than Windows allows")
+            << "deep" << kId + u"/ident_key.reg"_s << 1204;
         QTest::newRow("inner member that is no zip") << "nozip" << kId + u"/ident_data.zip"_s << 1203;
     }
     void damage() {
@@ -90,6 +92,9 @@ private slots:
             bytes = archiveBytes(flipped(inner, inner.size() / 3), m_reg);
         else if (damage == u"reg")
             bytes = archiveBytes(inner, "not a registry file\r\n");
+        else if (damage == u"deep")
+            bytes = archiveBytes(inner, m_reg + "[HKEY_CURRENT_USER\\Identities\\" + kId.toLatin1() +
+                                            QByteArray("\\k").repeated(511) + "]\r\n");
         else if (damage == u"nozip")
             bytes = archiveBytes("PK\x03\x04 short", m_reg);
         else

@@ -178,6 +178,20 @@ private slots:
         reg.KeyPath = u"Tree\\Gone\\Deep\\Deeper"_s;
         QVERIFY(!reg.Exists(1));
         QCOMPARE(reg.CountEntries(0), 0);
+
+        // Past SQLite's 1,000 cascade levels, and inside one transaction that found the key before.
+        auto& store = platform::registry();
+        const QString chain = u"Tree\\Chain"_s + u"\\k"_s.repeated(1200);
+        store.createKey(Hive::CurrentUser, chain);
+        bool foundBefore = false;
+        bool foundAfter = true;
+        store.write([&] {
+            foundBefore = store.keyExists(Hive::CurrentUser, chain);
+            store.deleteKey(Hive::CurrentUser, u"Tree\\Chain"_s);
+            foundAfter = store.keyExists(Hive::CurrentUser, chain);
+        });
+        QVERIFY(foundBefore && !foundAfter);
+        QCOMPARE(store.subKeys(Hive::CurrentUser, u"Tree"_s), QStringList{u"Gonex"_s});
     }
 
     void foreignFileIsRefusedUntouched_data() {

@@ -7,6 +7,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <memory>
 
@@ -178,10 +179,73 @@ private slots:
         qunsetenv("FAKE_SYSTEMCTL_FAIL");
     }
 
-    // A second Stowline on the same store says so and never writes.
+    // Cron hands the command to sh after making every unescaped '%' a line break; systemd reads
+    // ExecStart= with its own quotes, specifiers and variables. Neither may run anything but the
+    // program at its exact path, however its folder is named.
+    void pathsQuotedForCronAndSystemd() {
+        const QString folder = m_env->path(u"it's $(touch pwned) `touch pwned` \\%d \"$HOME\" 100%"_s);
+        const QString program = folder + u"/stowline"_s;
+        const QString out = m_env->path(u"ran.txt"_s);
+        test::writeFile(program,
+                        u"#!/bin/sh\nprintf '%s|%s|%s' \"$0\" \"$STOWLINE_REGISTRY\" \"$1\" > '"_s.toUtf8() +
+                            out.toUtf8() + "'\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString store = folder + u"/reg'%.db"_s;
+        qputenv("STOWLINE_REGISTRY", store.toUtf8());
+
+        // The command part as cron passes it: after the five time fields, up to an unescaped '%'.
+        const QString line = platform::CrontabLine(program, 2);
+        qsizetype start = 0;
+        for (int field = 0; field < 5; ++field)
+            start = line.indexOf(u' ', start) + 1;
+        QString command;
+        for (qsizetype i = start; i < line.size(); ++i) {
+            if (line[i] == u'\\' && i + 1 < line.size() && line[i + 1] == u'%')
+                command += line[++i];
+            else if (line[i] == u'%')
+                break;
+            else
+                command += line[i];
+        }
+        QProcess shell;
+        shell.setWorkingDirectory(m_env->root());
+        shell.start(u"sh"_s, {u"-c"_s, command});
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(QString::fromUtf8(test::readFile(out)), program + u'|' + store + u"|/S"_s);
+        QVERIFY(!QFile::exists(m_env->path(u"pwned"_s)));
+
+        // systemd takes the unit (it runs no executable whose path holds a quote) and reads back
+        // the exact path: C escapes, "%%" for '%', "$$" for '$' in arguments.
+        const QString unit = m_env->path(u"stowline-backup.service"_s);
+        const QString text = platform::ServiceUnitText(program);
+        test::writeFile(unit, text.toUtf8());
+        const QString escaped =
+            QString(folder).replace(u"\\"_s, u"\\\\"_s).replace(u"\""_s, u"\\\""_s).replace(u"%"_s, u"%%"_s);
+        QVERIFY2(text.contains(u"\nExecStart=/bin/sh -c \"exec \\\"$$0\\\" /S\" \""_s +
+                               QString(escaped).replace(u"$"_s, u"$$"_s) + u"/stowline\"\n"_s) &&
+                     text.contains(u"\nEnvironment=\"STOWLINE_REGISTRY="_s + escaped + u"/reg'%%.db\"\n"_s),
+                 qPrintable(text));
+        if (!QStandardPaths::findExecutable(u"systemd-analyze"_s).isEmpty()) {
+            QProcess analyze;
+            analyze.setProcessChannelMode(QProcess::MergedChannels);
+            analyze.start(u"systemd-analyze"_s, {u"verify"_s, unit});
+            QVERIFY(analyze.waitForFinished());
+            QVERIFY2(analyze.exitCode() == 0, analyze.readAll().constData());
+        }
+
+        qputenv("STOWLINE_REGISTRY", m_env->path(u"line\nbreak.db"_s).toUtf8());
+        QCOMPARE(platform::InstallScheduleTimer(2), platform::TimerMethod::PathWithLineBreak);
+        QCOMPARE(m_env->schedulerCalls(), QString());
+    }
+
+    // A second Stowline on the same store says so and never writes; nobody else can hold the lock.
     void oneInstancePerStore() {
-        const std::unique_ptr<QLockFile> held = platform::LockRegistryStore(m_env->registryFile());
+        const std::unique_ptr<QLockFile> held = [&] {
+            const test::UmaskForTest open(0);
+            return platform::LockRegistryStore(m_env->registryFile());
+        }();
         QVERIFY(held);
+        QCOMPARE(QFile::permissions(held->fileName()) & 0x0077, QFileDevice::Permissions());
         QVERIFY(!platform::LockRegistryStore(m_env->registryFile()));
         const Stowline second = runStowline({u"/S"_s});
         QCOMPARE(second.exitCode, 5);

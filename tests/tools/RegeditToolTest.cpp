@@ -164,13 +164,22 @@ private slots:
                              "\"gone\"=-\r\n"
                              "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,\\\r\n"
                              "  5c,00,e9,00,00,00\r\n"
-                             "\"Name\"=\"Zoë \\\"Z\\\"\"\r\n"_s;
+                             "\"Name\"=\"Zoë \\\"Z\\\"\"\r\n"
+                             // Half a UTF-16 pair cannot be stored as it is: the line goes.
+                             "\"Half\uFFFF\"=\"x\"\r\n"
+                             "\"Text\"=hex(1):3d,d8,00,00\r\n"
+                             "[HKEY_CURRENT_USER\\Import\\Keep\uFFFF]\r\n"
+                             "\"lost\"=\"x\"\r\n"_s;
         const QString file = m_env->path(u"v5.reg"_s);
-        test::writeFile(file, "\xff\xfe" +
-                                  QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+        const QString withSurrogates = QString(text).replace(QChar(0xffff), QChar(0xd800));
+        test::writeFile(file, "\xff\xfe" + QByteArray(reinterpret_cast<const char*>(withSurrogates.utf16()),
+                                                      withSurrogates.size() * 2));
         QString err;
         QCOMPARE(runTool({u"/S"_s, file}, &err), 3);
-        QVERIFY2(err.contains(u"v5.reg line 5 skipped: a value outside a key"_s), qPrintable(err));
+        for (const QString& skip : {u"5 skipped: a value outside a key"_s, u"12 skipped: a lone UTF-16"_s,
+                                    u"13 skipped: text data with a lone UTF-16"_s,
+                                    u"14 skipped: a lone UTF-16"_s, u"15 skipped: a value outside a key"_s})
+            QVERIFY2(err.contains(u"v5.reg line "_s + skip), qPrintable(err));
 
         QVERIFY(!store.keyExists(Hive::CurrentUser, u"Import\\Old"_s));
         const QList<RegistryValue> expected{
@@ -179,6 +188,7 @@ private slots:
             {u"Name"_s, RegType::Sz, "Zo\xc3\xab \"Z\""},
         };
         QCOMPARE(store.values(Hive::CurrentUser, u"Import\\Keep"_s), expected);
+        QCOMPARE(store.subKeys(Hive::CurrentUser, u"Import"_s), QStringList{u"Keep"_s});
     }
 
     void ansiTextFromWindowsIsRead() {
@@ -231,6 +241,11 @@ private slots:
         row("\"n\"", "\"=\" expected");
         row("=\"nameless\"", "not a key, a value or a comment");
         row("[-HKEY_CURRENT_USER]", "a root key cannot be deleted; the rest of the file is not read", false);
+        // Nothing Windows could not hold: too deep a key, too long a key or value name.
+        row("[HKEY_CURRENT_USER\\Lenient" + QByteArray("\\k").repeated(512) + "]\r\n\"lost\"=\"x\"",
+            "key deeper than 512 levels");
+        row("[HKEY_CURRENT_USER\\" + QByteArray(256, 'k') + "]", "key name longer than 255 characters");
+        row("\"" + QByteArray(16384, 'n') + "\"=\"x\"", "value name longer than 16383 characters");
     }
     void unusableLinesAreSkipped() {
         QFETCH(QByteArray, line);
@@ -251,6 +266,48 @@ private slots:
         const QStringList expected = restRead ? QStringList{u"ok"_s, u"after"_s} : QStringList{u"ok"_s};
         QCOMPARE(names, expected);
         QCOMPARE(platform::registry().subKeys(Hive::CurrentUser, QString()), QStringList{u"Lenient"_s});
+    }
+
+    // A chain far deeper than Windows allows is skipped; one at the limit is kept, exported and
+    // deleted again, in the store and in a Wine prefix alike. Recursion once crashed on both, and
+    // the store could not delete a chain older versions had let grow past 1,000 levels.
+    void deepChains_data() {
+        QTest::addColumn<bool>("wine");
+        QTest::newRow("store") << false;
+        QTest::newRow("Wine prefix") << true;
+    }
+    void deepChains() {
+        QFETCH(bool, wine);
+        QStringList options;
+        if (wine) {
+            const QString prefix = m_env->path(u"prefix"_s);
+            test::writeFile(prefix + u"/user.reg"_s, "WINE REGISTRY Version 2\n");
+            test::writeFile(prefix + u"/system.reg"_s, "WINE REGISTRY Version 2\n");
+            options << u"--wine-prefix"_s << prefix;
+        } else {
+            platform::registry().createKey(Hive::CurrentUser, u"Deep\\Old"_s + u"\\k"_s.repeated(1500));
+        }
+        const auto chain = [](int levels) { return QByteArray("\\k").repeated(levels); };
+        const QString file = m_env->path(u"deep.reg"_s);
+        test::writeFile(file, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Deep" + chain(100'000) +
+                                  "]\r\n\"lost\"=\"x\"\r\n[HKEY_CURRENT_USER\\Deep" + chain(511) +
+                                  "]\r\n\"kept\"=\"x\"\r\n");
+        QString err;
+        QCOMPARE(runTool(options + QStringList{u"/s"_s, file}, &err), 3);
+        QVERIFY2(err.contains(u"line 3 skipped: key deeper than 512 levels"_s), qPrintable(err));
+
+        const QString out = m_env->path(u"out.reg"_s);
+        const QByteArray top = "HKEY_CURRENT_USER\\Deep" + chain(400);
+        QCOMPARE(runTool(options + QStringList{u"/e"_s, u"/a"_s, out, QString::fromLatin1(top)}), 0);
+        const QByteArray written = test::readFile(out);
+        QVERIFY(written.startsWith(QByteArray("REGEDIT4\r\n\r\n[" + top + "]\r\n\r\n")));
+        QVERIFY(written.endsWith(
+            QByteArray("[HKEY_CURRENT_USER\\Deep" + chain(511) + "]\r\n\"kept\"=\"x\"\r\n\r\n")));
+
+        test::writeFile(file, "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Deep]\r\n");
+        QCOMPARE(runTool(options + QStringList{u"/s"_s, file}, &err), 0);
+        QCOMPARE(runTool(options + QStringList{u"/e"_s, out, u"HKCU\\Deep"_s}, &err), 1);
+        QVERIFY2(err.contains(u"does not exist"_s), qPrintable(err));
     }
 
     void failuresChangeNothing_data() {

@@ -27,6 +27,12 @@ CASES = [
     ("key line never closes",
      lambda d: (["--wine-prefix", prefix(d, USER_REG.replace("[Identities]", "[Identities"))], d + "/user.reg")),
     ("no header", lambda d: (["--wine-prefix", prefix(d, USER_REG.split("\n", 1)[1])], d + "/user.reg")),
+    # Past Windows' limits (a crash once, from recursion): refused like any file Wine would not write.
+    ("key chain 100,000 levels deep",
+     lambda d: (["--wine-prefix", prefix(d, USER_REG.replace("[Identities]", "[Identities" + "\\\\a" * 100000 + "]"))],
+                d + "/user.reg")),
+    ("value name past 16,383 characters",
+     lambda d: (["--wine-prefix", prefix(d, USER_REG.replace("Last User ID", "n" * 16384))], d + "/user.reg")),
     ("prefix missing", lambda d: (["--wine-prefix", d + "/nowhere"], d + "/nowhere")),
     ("folder without user.reg", lambda d: (["--wine-prefix", d], d + "/user.reg")),
     ("dangling dosdevices link",
