@@ -70,13 +70,20 @@ public:
         if (length > CacheSize)
             return m_source.readAt(offset, into, length) == length;
         if (offset < m_start || offset + length > m_start + m_cache.size()) {
+            // What the window already holds from offset on is kept, so the source is asked only for
+            // what follows the window: a source that reads forwards only never has to go back.
+            const qint64 kept = offset >= m_start && offset < m_start + m_cache.size()
+                                    ? m_start + m_cache.size() - offset
+                                    : 0;
+            if (kept > 0)
+                std::memmove(m_cache.data(), m_cache.constData() + (offset - m_start), size_t(kept));
             m_cache.resize(std::min(CacheSize, m_size - offset));
-            const qint64 got = m_source.readAt(offset, m_cache.data(), m_cache.size());
-            if (got < length) {
+            const qint64 got = m_source.readAt(offset + kept, m_cache.data() + kept, m_cache.size() - kept);
+            if (got < 0 || kept + got < length) {
                 m_cache.clear();
                 return false;
             }
-            m_cache.resize(got);
+            m_cache.resize(kept + got);
             m_start = offset;
         }
         std::memcpy(into, m_cache.constData() + (offset - m_start), size_t(length));
@@ -264,6 +271,7 @@ struct DbxStore::Impl {
     std::optional<StoreHeader> header;
     QList<MessageEntry> messages;
     QList<StoreProblem> problems;
+    bool listed = false;
 
     void list() {
         const QList<quint32> records = readTree(*reader, header->root, problems);
@@ -310,15 +318,20 @@ DbxStore::DbxStore(std::unique_ptr<ByteSource> source) : d(std::make_unique<Impl
     if (!d->header || d->header->kind != MessageStoreClass) {
         d->header.reset();
         d->problems.append({-1, QStringLiteral("not a message store")});
-        return;
     }
-    d->list();
 }
 
 DbxStore::~DbxStore() = default;
 
 bool DbxStore::isMessageStore() const { return d->header.has_value(); }
-const QList<MessageEntry>& DbxStore::messages() const { return d->messages; }
+const QList<MessageEntry>& DbxStore::messages() const {
+    if (d->header && !d->listed) {
+        d->listed = true;
+        d->list();
+    }
+    return d->messages;
+}
+int DbxStore::recordedCount() const { return d->header ? int(d->header->count) : 0; }
 const QList<StoreProblem>& DbxStore::problems() const { return d->problems; }
 
 bool DbxStore::readMessage(const MessageEntry& message, const ByteSink& sink) {
@@ -383,7 +396,7 @@ QList<MessageEntry> DbxStore::recoverable() {
         for (Block* b = blockAt(first); b && !taken[index(b)]; b = b->next ? blockAt(b->next) : nullptr)
             taken[index(b)] = true;
     };
-    for (const MessageEntry& message : d->messages)
+    for (const MessageEntry& message : messages())
         claim(quint32(message.firstBlock));
     for (const Block& b : blocks)
         if (Block* next = b.next ? blockAt(b.next) : nullptr)

@@ -53,13 +53,16 @@ public:
 
     // False when the source is no message store at all (then messages() is empty).
     bool isMessageStore() const;
-    // Every message the index lists, in index order.
+    // Every message the index lists, in index order; read from the index on first use.
     const QList<MessageEntry>& messages() const;
+    // The number of messages the store's header records (no reading of the index).
+    int recordedCount() const;
     // Messages left in the free space after deletion, not listed by the index.
     QList<MessageEntry> recoverable();
     // Streams one message's stored text to sink; false (and a problem recorded) when its block chain
     // breaks, loops or leaves the file, or the sink stopped.
     bool readMessage(const MessageEntry& message, const ByteSink& sink);
+    // Includes the index's problems once messages() was asked for.
     const QList<StoreProblem>& problems() const;
 
 private:

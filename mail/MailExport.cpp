@@ -81,7 +81,7 @@ public:
         for (const MailFolder& folder : source.folders(identity))
             if (!folder.storeFile.isEmpty())
                 if (std::unique_ptr<DbxStore> store = source.openStore(identity, folder, nullptr))
-                    total += store->messages().size();
+                    total += store->recordedCount();
         return total;
     }
 
@@ -113,9 +113,10 @@ private:
             report(label, -1, store ? store->problems().value(0).detail : error);
             return true;
         }
+        const QList<MessageEntry>& messages = store->messages();
         for (const StoreProblem& problem : store->problems())
             report(label, problem.index, Str(txtIndexDamaged) + problem.detail);
-        return writeMessages(*store, store->messages(), label, parent, name);
+        return writeMessages(*store, messages, label, parent, name);
     }
 
     bool recover(const QList<MailFolder>& folders) {
