@@ -26,6 +26,7 @@ constexpr qint64 RootOffset = 0xe4;
 // An index record larger than this is damage, not data.
 constexpr quint32 LargestRecord = 0x10000;
 constexpr qint64 CacheSize = 256 * 1024;
+constexpr size_t MaxTreeDepth = 64;
 constexpr qint64 FiletimeUnixEpoch = 116444736000000000LL;
 
 quint32 le32(const char* p) {
@@ -213,6 +214,11 @@ QList<quint32> readTree(CachedReader& reader, quint32 root, QList<StoreProblem>&
     auto push = [&](quint32 offset) {
         if (offset == 0)
             return;
+        // A real index is a few levels deep; a deeper one is damage and would only cost memory.
+        if (stack.size() >= MaxTreeDepth) {
+            problems.append({-1, QStringLiteral("index node at %1 lies too deep").arg(hex(offset))});
+            return;
+        }
         auto frame = std::make_unique<Frame>();
         if (visited.contains(offset) || !reader.read(offset, frame->node, NodeSize) ||
             le32(frame->node) != offset || static_cast<unsigned char>(frame->node[0x11]) > NodeEntries) {

@@ -303,6 +303,38 @@ def check_live_and_bad_input(report, profile, out, main_stores_):
     report.check("live profile and bad input", problems)
 
 
+def check_random_damage(report, profile, out):
+    """Stores with words overwritten at random (pointers into the file, past it, at themselves):
+    the export ends by itself with 0, 3 or 1 and never writes more messages than were put in."""
+    import random
+    rng = random.Random(25)
+    store = os.path.join(profile.root, "home", "Mail", "Work", "Inbox.dbx")
+    pristine = os.path.join(profile.root, "pristine.dbx")
+    g.write_store(pristine, "Inbox", [message(n, body_bytes=rng.choice((80, 900, 5000))) for n in range(1, 80)])
+    data = open(pristine, "rb").read()
+    problems = []
+    for case in range(20):
+        damaged = bytearray(data)
+        for _ in range(rng.choice((1, 4, 40))):
+            at = rng.randrange(0, len(data) - 4) & ~3
+            value = rng.choice((0, at, len(data) - 8, len(data) + 4096, 0xFFFFFFFF, rng.randrange(0, len(data))))
+            damaged[at:at + 4] = struct.pack("<I", value & 0xFFFFFFFF)
+        if case % 5 == 4:
+            damaged = damaged[:rng.randrange(g.HEADER_SIZE, len(damaged))]
+        with open(store, "wb") as f:
+            f.write(damaged)
+        try:
+            code, err = run_export(profile, "%s-%d" % (out, case), "--format", "eml")
+        except subprocess.TimeoutExpired:
+            problems.append("case %d: did not end" % case)
+            continue
+        written = len(glob.glob(os.path.join("%s-%d" % (out, case), WORK, "Inbox", "*.eml")))
+        if code not in (0, 1, 3) or written > 79:
+            problems.append("case %d: exit %d, %d messages: %s" % (case, code, written, err[-300:]))
+    os.unlink(store)
+    report.check("stores damaged at random", problems)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bin_dir")
@@ -333,6 +365,7 @@ def main():
                          work_expect)
         check_recover(report, profile, archives[0], os.path.join(work, "out-recover"), stores, deleted)
         check_live_and_bad_input(report, profile, os.path.join(work, "out-live"), stores)
+        check_random_damage(report, profile, os.path.join(work, "out-random"))
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
