@@ -186,9 +186,9 @@ public:
         return true;
     }
     void discard() override {
-        if (m_file.close() || true)
-            QFile::remove(m_temporary);
-        m_healthy = m_healthy && m_file.ok();
+        const bool written = m_file.close();
+        QFile::remove(m_temporary);
+        m_healthy = m_healthy && written;
         m_open = false;
     }
     bool healthy() const override { return m_healthy; }
