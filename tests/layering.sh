@@ -2,7 +2,7 @@
 # The engines and what they stand on reach windows only through interfaces handed to them: no
 # window named in a string, no widget, dialog or ui/ header included.
 cd "${1:-.}" || exit 2
-layers="foundation archive backup restore"
+layers="foundation archive backup restore mail"
 status=0
 if grep -rn '"frm' $layers; then
     echo "error: the lines above name a window"
