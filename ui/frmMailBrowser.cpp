@@ -194,7 +194,6 @@ void frmMailBrowser::buildLayout() {
     setTabOrder(m_tvwFolders, m_lstMessages);
     setTabOrder(m_lstMessages, m_txtPreview);
     setTabOrder(m_txtPreview, m_cmdClose);
-    resize(1040, 680);
     setMinimumSize(640, 420);
 }
 

@@ -27,6 +27,8 @@ public:
     void Form_Load();
 
     QString status() const; // lblStatus
+    // Room for the three panes side by side; the window opens at this size.
+    QSize sizeHint() const override { return {1040, 680}; }
 
 signals:
     // The folder tree is shown, a listing or a message has arrived: for whoever waits on the window.
