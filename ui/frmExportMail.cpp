@@ -174,6 +174,7 @@ frmExportMail::frmExportMail(QString archivePath, QWidget* previousPage, QWidget
 
 QWidget* frmExportMail::buildFolderRow() {
     auto* row = new QWidget(this);
+    row->setObjectName(QStringLiteral("frmFolder"));
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 6, 0, 0);
     m_lblFolder->setObjectName(QStringLiteral("lblFolder"));

@@ -167,11 +167,13 @@ void frmMailBrowser::buildLayout() {
     search->addWidget(m_txtSearch, 1);
 
     auto* right = new QSplitter(Qt::Vertical);
+    right->setObjectName(QStringLiteral("splMessages"));
     right->addWidget(m_lstMessages);
     right->addWidget(m_txtPreview);
     right->setStretchFactor(0, 2);
     right->setStretchFactor(1, 3);
     auto* panes = new QSplitter(Qt::Horizontal);
+    panes->setObjectName(QStringLiteral("splPanes"));
     panes->addWidget(m_tvwFolders);
     panes->addWidget(right);
     panes->setStretchFactor(0, 1);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes a small identity store for the mail window tests into FOLDER: Inbox with three messages
-(a quoted-printable UTF-8 one, one with an attachment, a plain one) and Archive/Work with one.
+(a quoted-printable UTF-8 one, one with an attachment, a plain one) and Archive/Work with one,
+below the client's unnamed root folder.
 
     mail_fixture.py FOLDER
 """
@@ -36,7 +37,8 @@ def main(folder):
     write_store(os.path.join(folder, "Work.dbx"), "Work", [
         Message(plan, 1, b"Project plan", b"Carol Clark", b"carol@example.org", 1046941200)])
     write_folders(os.path.join(folder, "Folders.dbx"),
-                  [(1, -1, "Inbox", "Inbox.dbx"), (2, -1, "Archive", ""), (3, 2, "Work", "Work.dbx")])
+                  [(0, -1, "", ""), (1, 0, "Inbox", "Inbox.dbx"), (2, 0, "Archive", ""),
+                   (3, 2, "Work", "Work.dbx")])
 
 
 if __name__ == "__main__":
