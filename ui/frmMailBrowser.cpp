@@ -18,6 +18,7 @@
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
+#include <QTextCursor>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -307,6 +308,7 @@ void frmMailBrowser::showList(const QList<ListedMessage>& messages, const QStrin
                                cell(locale.formattedDataSize(entry.size), entry.size)});
     }
     m_lstMessages->setSortingEnabled(true);
+    m_lstMessages->scrollToTop();
     updateCount();
     if (!problems.isEmpty())
         setStatus(m_lblStatus->text() + QStringLiteral("  \u00B7  ") + Str(txtUnreadable) + u' ' +
@@ -344,6 +346,7 @@ void frmMailBrowser::showPreview(const QByteArray& raw, bool readable, const QSt
     if (!readable)
         text = Str(txtUnreadable) + u' ' + detail + QStringLiteral("\n\n") + text;
     m_txtPreview->setPlainText(text);
+    m_txtPreview->moveCursor(QTextCursor::Start);
     emit previewShown();
 }
 
