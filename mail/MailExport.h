@@ -36,7 +36,8 @@ struct IdentityExportCount {
 struct MailExportResult {
     QList<IdentityExportCount> identities;
     QList<UnreadableMessage> unreadable;
-    int favorites = 0; // links written to bookmarks.html
+    int favorites = 0;     // links written to bookmarks.html
+    QString bookmarksFile; // where they were written
     bool cancelled = false;
     QString error;        // a failure that stopped the run (the output folder not writable)
     int exported() const; // messages written in all identities

@@ -1,17 +1,510 @@
 #include "mail/MailSource.h"
 
+#include "archive/ArchiveLayout.h"
+#include "archive/IdentityCatalog.h"
+#include "archive/ZipLibzip.h"
+#include "backup/modBKIdentityCheck.h"
+#include "foundation/Strings.h"
+#include "foundation/modSystemPath.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cerrno>
+
 namespace stowline::mail {
 
-std::unique_ptr<MailSource> MailSource::openArchive(const QString&, QString* error) {
-    if (error)
-        error->clear();
-    return nullptr;
+namespace {
+
+constexpr int txtArchiveUnreadable = 1400;
+constexpr int txtArchiveWithoutMail = 1401;
+constexpr int txtStoreMissing = 1402;
+constexpr int txtStoreUnreadable = 1403;
+
+const QLatin1String FolderListFile{"Folders.dbx"};
+
+QString decodedText(QByteArrayView bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder ansi("windows-1252");
+    return ansi.isValid() ? QString(ansi.decode(bytes)) : QString::fromLatin1(bytes);
+}
+
+// The target of a .url file: the URL= line of its [InternetShortcut] section.
+QString shortcutTarget(const QByteArray& content) {
+    bool inSection = false;
+    for (QByteArray line : content.split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith('['))
+            inSection = line.compare("[InternetShortcut]", Qt::CaseInsensitive) == 0;
+        else if (inSection && line.size() > 4 && line.first(4).compare("URL=", Qt::CaseInsensitive) == 0)
+            return decodedText(line.sliced(4)).trimmed();
+    }
+    return {};
+}
+
+std::optional<FavoriteLink> favoriteFromPath(const QString& relativePath, const QByteArray& content) {
+    if (!relativePath.endsWith(QStringLiteral(".url"), Qt::CaseInsensitive))
+        return std::nullopt;
+    const QString url = shortcutTarget(content);
+    if (url.isEmpty())
+        return std::nullopt;
+    QStringList parts = relativePath.split(QRegularExpression(QStringLiteral("[/\\\\]")), Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return std::nullopt;
+    QString name = parts.takeLast();
+    name.chop(4);
+    return FavoriteLink{parts, name, url};
+}
+
+bool isStoreFile(const QString& name) {
+    static const QStringList notMail{QStringLiteral("Folders.dbx"), QStringLiteral("Pop3uidl.dbx"),
+                                     QStringLiteral("Offline.dbx"), QStringLiteral("Cleanup.dbx")};
+    return name.endsWith(QStringLiteral(".dbx"), Qt::CaseInsensitive) &&
+           !notMail.contains(name, Qt::CaseInsensitive);
+}
+
+// The folders as a tree in recorded order below the client's own top folder; records whose parent
+// is missing become top folders, and a parent loop cannot repeat a folder.
+QList<MailFolder> folderTree(const QList<FolderRecord>& records) {
+    QHash<int, QList<int>> children; // parent id -> positions in records
+    QSet<int> ids;
+    for (const FolderRecord& record : records)
+        ids.insert(record.id);
+    QList<int> tops;
+    for (int i = 0; i < records.size(); ++i) {
+        const FolderRecord& record = records[i];
+        if (record.parentId == -1)
+            continue; // the client's root: its children are the top folders
+        const bool parentIsRoot = std::any_of(records.begin(), records.end(), [&](const FolderRecord& r) {
+            return r.id == record.parentId && r.parentId == -1;
+        });
+        if (parentIsRoot || !ids.contains(record.parentId) || record.parentId == record.id)
+            tops.append(i);
+        else
+            children[record.parentId].append(i);
+    }
+    QList<MailFolder> result;
+    QSet<int> done;
+    struct Pending {
+        int position;
+        int parentId;
+        QStringList parentPath;
+    };
+    QList<Pending> stack;
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it)
+        stack.append({*it, -1, {}});
+    while (!stack.isEmpty()) {
+        const Pending next = stack.takeLast();
+        const FolderRecord& record = records[next.position];
+        if (done.contains(record.id))
+            continue;
+        done.insert(record.id);
+        MailFolder folder{record.id, next.parentId, next.parentPath + QStringList{record.name},
+                          record.storeFile};
+        result.append(folder);
+        const QList<int> kids = children.value(record.id);
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it)
+            stack.append({*it, record.id, folder.path});
+    }
+    return result;
+}
+
+// Without a folder list every store file is a top folder named after the file.
+QList<MailFolder> foldersFromFileNames(QStringList names) {
+    names.sort(Qt::CaseInsensitive);
+    QList<MailFolder> folders;
+    for (const QString& name : names)
+        if (isStoreFile(name))
+            folders.append({int(folders.size()) + 1, -1, {name.chopped(4)}, name});
+    return folders;
+}
+
+QList<MailFolder> foldersOf(const QStringList& fileNames,
+                            const std::function<std::unique_ptr<ByteSource>(const QString&)>& open) {
+    const auto list = std::find_if(fileNames.begin(), fileNames.end(), [](const QString& n) {
+        return n.compare(FolderListFile, Qt::CaseInsensitive) == 0;
+    });
+    if (list != fileNames.end()) {
+        if (std::unique_ptr<ByteSource> source = open(*list)) {
+            const QList<FolderRecord> records = readFolderTree(*source);
+            if (!records.isEmpty())
+                return folderTree(records);
+        }
+    }
+    return foldersFromFileNames(fileNames);
+}
+
+QString matchingName(const QStringList& names, const QString& wanted) {
+    for (const QString& name : names)
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return name;
+    return {};
+}
+
+// ---- a member of a zip, read by offset ----------------------------------------------------------
+
+using SharedZip = std::shared_ptr<zip_t>;
+
+// Deflated members only read forwards: a jump back reopens the member, a jump ahead reads on.
+// The store reader asks mostly forwards, so this costs a pass or two over the member.
+class ZipMemberSource final : public ByteSource {
+public:
+    ZipMemberSource(SharedZip archive, zip_uint64_t index, qint64 size, bool stored)
+        : m_archive(std::move(archive)), m_index(index), m_size(size), m_stored(stored) {}
+    qint64 size() const override { return m_size; }
+    qint64 readAt(qint64 offset, char* into, qint64 length) override {
+        if (!seek(offset))
+            return -1;
+        qint64 done = 0;
+        while (done < length) {
+            const zip_int64_t n = zip_fread(m_file.get(), into + done, zip_uint64_t(length - done));
+            if (n < 0)
+                return -1;
+            if (n == 0)
+                break;
+            done += n;
+        }
+        m_position += done;
+        return done;
+    }
+
+private:
+    bool seek(qint64 offset) {
+        if (m_file && offset == m_position)
+            return true;
+        if (m_file && m_stored) {
+            if (zip_fseek(m_file.get(), offset, SEEK_SET) != 0)
+                return false;
+            m_position = offset;
+            return true;
+        }
+        if (!m_file || offset < m_position) {
+            m_file.reset(zip_fopen_index(m_archive.get(), m_index, 0));
+            m_position = 0;
+            if (!m_file)
+                return false;
+        }
+        static thread_local QByteArray scratch(1 << 16, Qt::Uninitialized);
+        while (m_position < offset) {
+            const zip_int64_t n =
+                zip_fread(m_file.get(), scratch.data(),
+                          zip_uint64_t(std::min<qint64>(scratch.size(), offset - m_position)));
+            if (n <= 0)
+                return false;
+            m_position += n;
+        }
+        return true;
+    }
+
+    SharedZip m_archive;
+    zip_uint64_t m_index;
+    qint64 m_size;
+    bool m_stored;
+    ZipFileHandle m_file;
+    qint64 m_position = 0;
+};
+
+QByteArray readWholeMember(zip_t* archive, zip_uint64_t index, qint64 limit) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, index, 0, &stat) != 0 || qint64(stat.size) > limit)
+        return {};
+    ZipFileHandle file(zip_fopen_index(archive, index, 0));
+    if (!file)
+        return {};
+    QByteArray data(qsizetype(stat.size), Qt::Uninitialized);
+    return zip_fread(file.get(), data.data(), stat.size) == zip_int64_t(stat.size) ? data : QByteArray();
+}
+
+QString memberName(zip_t* archive, zip_uint64_t index) {
+    const char* name = zip_get_name(archive, index, ZIP_FL_ENC_GUESS);
+    return name ? QString::fromUtf8(name) : QString();
+}
+
+// libzip reads an inner zip through this: a member of the outer archive as a seekable source.
+// A deflated member seeks back by reading again from its start (ZipMemberSource).
+struct MemberSourceState {
+    std::unique_ptr<ByteSource> bytes;
+    qint64 position = 0;
+    zip_error_t error;
+};
+
+zip_int64_t memberSourceCallback(void* userdata, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* state = static_cast<MemberSourceState*>(userdata);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        state->position = 0;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const qint64 n = state->bytes->readAt(state->position, static_cast<char*>(data), qint64(length));
+        if (n < 0) {
+            zip_error_set(&state->error, ZIP_ER_READ, EIO);
+            return -1;
+        }
+        state->position += n;
+        return n;
+    }
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto* stat = static_cast<zip_stat_t*>(data);
+        zip_stat_init(stat);
+        stat->size = zip_uint64_t(state->bytes->size());
+        stat->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&state->error, data, length);
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&state->error);
+        delete state;
+        return 0;
+    case ZIP_SOURCE_SEEK: {
+        const zip_int64_t target = zip_source_seek_compute_offset(
+            zip_uint64_t(state->position), zip_uint64_t(state->bytes->size()), data, length, &state->error);
+        if (target < 0)
+            return -1;
+        state->position = target;
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return state->position;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, -1);
+    default:
+        zip_error_set(&state->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// An inner zip, read where it lies in the outer one: in place when stored, else through the
+// member's inflated bytes. Null when it is missing or no zip.
+SharedZip openInnerZip(const SharedZip& outer, const QString& name) {
+    const zip_int64_t index = zip_name_locate(outer.get(), name.toUtf8().constData(), ZIP_FL_NOCASE);
+    if (index < 0)
+        return nullptr;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(outer.get(), zip_uint64_t(index), 0, &stat) != 0)
+        return nullptr;
+    zip_source_t* source = nullptr;
+    zip_error_t error;
+    zip_error_init(&error);
+    if (stat.comp_method == ZIP_CM_STORE) {
+        source = zip_source_zip(outer.get(), outer.get(), zip_uint64_t(index), ZIP_FL_COMPRESSED, 0, -1);
+    } else {
+        auto* state = new MemberSourceState;
+        state->bytes =
+            std::make_unique<ZipMemberSource>(outer, zip_uint64_t(index), qint64(stat.size), false);
+        zip_error_init(&state->error);
+        source = zip_source_function_create(memberSourceCallback, state, &error);
+        if (!source) {
+            zip_error_fini(&state->error);
+            delete state;
+        }
+    }
+    zip_t* inner = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!inner) {
+        if (source)
+            zip_source_free(source);
+        return nullptr;
+    }
+    // The inner archive reads through the outer one, so it keeps the outer one alive.
+    return SharedZip(inner, [outer](zip_t* z) { zip_discard(z); });
+}
+
+class ArchiveMailSource final : public MailSource {
+public:
+    ArchiveMailSource(QString path, SharedZip archive)
+        : m_path(std::move(path)), m_archive(std::move(archive)) {}
+
+    QString description() const override { return m_path; }
+
+    QList<MailIdentity> identities() override {
+        QList<MailIdentity> result;
+        const zip_int64_t index = zip_name_locate(
+            m_archive.get(), QByteArray(layout::IdentityIndexFile.data()).constData(), ZIP_FL_NOCASE);
+        if (index < 0)
+            return result;
+        for (const QByteArray& line :
+             readWholeMember(m_archive.get(), zip_uint64_t(index), 1 << 20).split('\n')) {
+            const std::optional<layout::IdentityRecord> record =
+                layout::ParseIdentityRecord(decodedText(line).remove(u'\r'));
+            if (record && !record->id.isEmpty())
+                result.append({record->name.isEmpty() ? record->id : record->name, record->id});
+        }
+        return result;
+    }
+
+    QList<MailFolder> folders(const MailIdentity& identity) override {
+        const Store* store = storeOf(identity);
+        if (!store)
+            return {};
+        return foldersOf(store->names.keys(),
+                         [&](const QString& name) { return memberSource(*store, name); });
+    }
+
+    std::unique_ptr<DbxStore> openStore(const MailIdentity& identity, const MailFolder& folder,
+                                        QString* error) override {
+        const Store* store = storeOf(identity);
+        const QString name = store ? matchingName(store->names.keys(), folder.storeFile) : QString();
+        if (name.isEmpty()) {
+            if (error)
+                *error = Str(txtStoreMissing) + folder.storeFile;
+            return nullptr;
+        }
+        return std::make_unique<DbxStore>(memberSource(*store, name));
+    }
+
+    QList<FavoriteLink> favorites() override {
+        QList<FavoriteLink> links;
+        const SharedZip inner = openInnerZip(m_archive, QString(layout::IefDataMember));
+        if (!inner)
+            return links;
+        const zip_int64_t count = zip_get_num_entries(inner.get(), 0);
+        for (zip_int64_t i = 0; i < count; ++i)
+            if (auto link = favoriteFromPath(memberName(inner.get(), zip_uint64_t(i)),
+                                             readWholeMember(inner.get(), zip_uint64_t(i), 1 << 16)))
+                links.append(*link);
+        return links;
+    }
+
+private:
+    struct Store {
+        SharedZip zip;
+        QMap<QString, zip_uint64_t> names; // store file name -> member index
+    };
+
+    const Store* storeOf(const MailIdentity& identity) {
+        auto it = m_stores.find(identity.id);
+        if (it == m_stores.end()) {
+            Store store;
+            store.zip = openInnerZip(m_archive, layout::IdentityDataMember(identity.id));
+            const zip_int64_t count = store.zip ? zip_get_num_entries(store.zip.get(), 0) : 0;
+            for (zip_int64_t i = 0; i < count; ++i) {
+                const QString name = memberName(store.zip.get(), zip_uint64_t(i));
+                // Store files lie at the top of the identity's zip.
+                if (!name.isEmpty() && !name.contains(u'/') && !name.contains(u'\\'))
+                    store.names.insert(name, zip_uint64_t(i));
+            }
+            it = m_stores.insert(identity.id, store);
+        }
+        return it->zip ? &*it : nullptr;
+    }
+
+    std::unique_ptr<ByteSource> memberSource(const Store& store, const QString& name) {
+        const zip_uint64_t index = store.names.value(name);
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(store.zip.get(), index, 0, &stat) != 0)
+            return nullptr;
+        return std::make_unique<ZipMemberSource>(store.zip, index, qint64(stat.size),
+                                                 stat.comp_method == ZIP_CM_STORE);
+    }
+
+    QString m_path;
+    SharedZip m_archive;
+    QHash<QString, Store> m_stores;
+};
+
+class ProfileMailSource final : public MailSource {
+public:
+    explicit ProfileMailSource(IdentityCatalog catalog) : m_catalog(std::move(catalog)) {}
+
+    QString description() const override { return QDir::homePath(); }
+
+    QList<MailIdentity> identities() override {
+        QList<MailIdentity> result;
+        for (const Identity& identity : m_catalog.all())
+            result.append({identity.name, identity.id});
+        return result;
+    }
+
+    QList<MailFolder> folders(const MailIdentity& identity) override {
+        const QString folder = storeFolder(identity);
+        if (folder.isEmpty())
+            return {};
+        return foldersOf(fileNames(folder),
+                         [&](const QString& name) { return openFileSource(folder + u'/' + name); });
+    }
+
+    std::unique_ptr<DbxStore> openStore(const MailIdentity& identity, const MailFolder& folder,
+                                        QString* error) override {
+        const QString store = storeFolder(identity);
+        const QString name = matchingName(fileNames(store), folder.storeFile);
+        std::unique_ptr<ByteSource> source = name.isEmpty() ? nullptr : openFileSource(store + u'/' + name);
+        if (!source) {
+            if (error)
+                *error = Str(name.isEmpty() ? txtStoreMissing : txtStoreUnreadable) + folder.storeFile;
+            return nullptr;
+        }
+        return std::make_unique<DbxStore>(std::move(source));
+    }
+
+    QList<FavoriteLink> favorites() override {
+        QList<FavoriteLink> links;
+        const QString root = SystemPath(CSIDL_FAVORITES);
+        if (root.isEmpty() || !QFileInfo(root).isDir())
+            return links;
+        QDirIterator it(root, {QStringLiteral("*.url")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile file(path);
+            if (file.size() <= (1 << 16) && file.open(QIODevice::ReadOnly))
+                if (auto link = favoriteFromPath(QDir(root).relativeFilePath(path), file.readAll()))
+                    links.append(*link);
+        }
+        return links;
+    }
+
+private:
+    QString storeFolder(const MailIdentity& identity) const {
+        for (const Identity& candidate : m_catalog.all())
+            if (candidate.id == identity.id)
+                return candidate.storeFolder;
+        return {};
+    }
+    static QStringList fileNames(const QString& folder) { return QDir(folder).entryList(QDir::Files); }
+
+    IdentityCatalog m_catalog;
+};
+
+} // namespace
+
+std::unique_ptr<MailSource> MailSource::openArchive(const QString& archivePath, QString* error) {
+    ZipArchiveHandle handle = TryOpenZipForReading(archivePath);
+    if (!handle) {
+        if (error)
+            *error = Str(txtArchiveUnreadable) + archivePath;
+        return nullptr;
+    }
+    SharedZip archive(handle.release(), [](zip_t* z) { zip_discard(z); });
+    auto source = std::make_unique<ArchiveMailSource>(archivePath, archive);
+    if (source->identities().isEmpty() && source->favorites().isEmpty()) {
+        if (error)
+            *error = Str(txtArchiveWithoutMail) + archivePath;
+        return nullptr;
+    }
+    return source;
 }
 
 std::unique_ptr<MailSource> MailSource::openRegistry(QString* error) {
+    IdentityCatalog catalog;
+    Identity_Check(catalog);
     if (error)
         error->clear();
-    return nullptr;
+    return std::make_unique<ProfileMailSource>(std::move(catalog));
 }
 
 } // namespace stowline::mail

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-l10n-tools libzip-dev zlib1g-dev libisal-dev isal libsqlite3-dev libhivex-dev wine wine64
           pkg-config zip unzip python3 appstream desktop-file-utils shared-mime-info man-db dpkg-dev file lintian
-          clang libclang-rt-14-dev libgmime-3.0-dev)
+          clang libclang-rt-14-dev libgmime-3.0-dev undbx)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

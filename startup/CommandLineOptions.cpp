@@ -29,6 +29,9 @@ constexpr int txtSourceConflict = 1133;
 constexpr int txtProfileNeedsRoot = 1134;
 constexpr int txtOptionVerify = 1216;
 constexpr int txtOptionStatus = 1217;
+constexpr int txtOptionExportMail = 1414;
+constexpr int txtUnknownMailFormat = 1415;
+constexpr int txtMailOptionAlone = 1416;
 
 // The legacy switches are exactly two characters, so that a bare "/srv/a.stw" is a file, not /S.
 bool isSwitch(const QString& argument, QChar letter) {
@@ -53,7 +56,11 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption verify(QStringList{QStringLiteral("V"), QStringLiteral("verify")}, QString(),
                                     QStringLiteral("FILE"));
     const QCommandLineOption status(QStringLiteral("status"));
-    parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status});
+    const QCommandLineOption exportMail(QStringLiteral("export-mail"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption mailFormat(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption recoverMail(QStringLiteral("recover"));
+    parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status,
+                       exportMail, mailFormat, recoverMail});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -66,7 +73,7 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
             return fail(Str(txtUnknownOption) + quoted((name.size() == 1 ? u"-" : u"--") + name));
         }
         const QString text = parser.errorText();
-        for (const char* withValue : {"wine-prefix", "profile", "windows-root"})
+        for (const char* withValue : {"wine-prefix", "profile", "windows-root", "export-mail", "format"})
             if (text.contains(QLatin1String(withValue)))
                 return fail(Str(txtMissingValue) + quoted(QStringLiteral("--") + QLatin1String(withValue)));
         const bool verifyMissing =
@@ -90,6 +97,25 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         return fail(Str(txtSourceConflict));
     if (result.profile.isEmpty() != result.windowsRoot.isEmpty())
         return fail(Str(txtProfileNeedsRoot));
+    if (parser.isSet(exportMail)) {
+        const QStringList positional = parser.positionalArguments();
+        if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(schedule) || parser.isSet(restore))
+            return fail(Str(txtConflict));
+        if (positional.size() > 1)
+            return fail(Str(txtTooMany) + quoted(positional[1]));
+        result.mailFolder = parser.value(exportMail);
+        if (parser.isSet(mailFormat))
+            result.mailFormat = parser.value(mailFormat).toLower();
+        if (!QStringList{QStringLiteral("mbox"), QStringLiteral("maildir"), QStringLiteral("eml")}.contains(
+                result.mailFormat))
+            return fail(Str(txtUnknownMailFormat) + quoted(parser.value(mailFormat)));
+        result.recoverMail = parser.isSet(recoverMail);
+        result.mailArchive = positional.value(0);
+        result.action = CommandLineOptions::Action::ExportMail;
+        return result;
+    }
+    if (parser.isSet(mailFormat) || parser.isSet(recoverMail))
+        return fail(Str(txtMailOptionAlone));
     if (parser.isSet(verify) || parser.isSet(status)) {
         if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(schedule)) +
                 int(parser.isSet(restore)) + int(!parser.positionalArguments().isEmpty()) >
@@ -128,6 +154,7 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
     case CommandLineOptions::Action::Run:
     case CommandLineOptions::Action::Verify:
     case CommandLineOptions::Action::Status:
+    case CommandLineOptions::Action::ExportMail:
         return std::nullopt;
     case CommandLineOptions::Action::Help:
         out << Str(txtUsage) << '\n'
@@ -140,6 +167,7 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtOptionWindowsRoot) << '\n'
             << Str(txtOptionVerify) << '\n'
             << Str(txtOptionStatus) << '\n'
+            << Str(txtOptionExportMail) << '\n'
             << Str(txtOptionHelp) << '\n'
             << Str(txtOptionVersion) << "\n\n"
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'

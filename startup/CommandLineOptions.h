@@ -10,7 +10,7 @@ namespace stowline {
 // What `stowline` was asked to do. GNU-style options and a bare archive are turned into the
 // Windows-style switches ("/S", "/R FILE") that the start-up already understands.
 struct CommandLineOptions {
-    enum class Action { Run, Help, Version, Error, Verify, Status };
+    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail };
     Action action = Action::Run;
     QString verifyFile;          // for Verify
     QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}
@@ -20,6 +20,12 @@ struct CommandLineOptions {
     QString winePrefix;
     QString profile;
     QString windowsRoot;
+    // --export-mail DIR [--format mbox|maildir|eml] [--recover] [ARCHIVE]: mailArchive empty for the
+    // profile the registry source names.
+    QString mailFolder;
+    QString mailFormat = QStringLiteral("mbox");
+    bool recoverMail = false;
+    QString mailArchive;
 };
 
 // Arguments without the program name, after the toolkit has taken its own (-platform and the like).

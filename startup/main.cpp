@@ -4,6 +4,7 @@
 #include "scheduler/UnattendedDialogs.h"
 #include "startup/AppIdentity.h"
 #include "startup/CommandLineOptions.h"
+#include "startup/MailCommand.h"
 #include "startup/ReportCommands.h"
 #include "startup/frmMain.h"
 
@@ -76,11 +77,17 @@ int main(int argc, char* argv[]) {
     using Action = stowline::CommandLineOptions::Action;
     if (options.action == Action::Verify)
         return stowline::VerifyCommand(options.verifyFile, out, err);
+    // An archive is read on its own; the profile's mail needs its registry.
+    const bool exportFromArchive = options.action == Action::ExportMail && !options.mailArchive.isEmpty();
+    if (exportFromArchive)
+        return stowline::ExportMailCommand(options, out, err);
     constexpr int RegistryUnusable = 4;
     if (!registryOpens())
         return RegistryUnusable;
     if (options.action == Action::Status)
         return stowline::StatusCommand(out);
+    if (options.action == Action::ExportMail)
+        return stowline::ExportMailCommand(options, out, err);
     constexpr int AlreadyRunning = 5;
     const std::unique_ptr<QLockFile> storeLock = lockStoreOrSay();
     if (!storeLock)

@@ -694,6 +694,96 @@
       <translation>Wiederherstellungsplan</translation>
     </message>
     <message>
+      <source>Cannot read the archive: </source>
+      <comment>1400</comment>
+      <translation>Das Archiv kann nicht gelesen werden: </translation>
+    </message>
+    <message>
+      <source>The archive holds no mail and no Favorites: </source>
+      <comment>1401</comment>
+      <translation>Das Archiv enthält weder E-Mail noch Favoriten: </translation>
+    </message>
+    <message>
+      <source>The folder's message store is missing: </source>
+      <comment>1402</comment>
+      <translation>Der Nachrichtenspeicher des Ordners fehlt: </translation>
+    </message>
+    <message>
+      <source>The folder's message store cannot be read: </source>
+      <comment>1403</comment>
+      <translation>Der Nachrichtenspeicher des Ordners kann nicht gelesen werden: </translation>
+    </message>
+    <message>
+      <source>Recovered</source>
+      <comment>1404</comment>
+      <translation>Wiederhergestellt</translation>
+    </message>
+    <message>
+      <source>Cannot write to: </source>
+      <comment>1405</comment>
+      <translation>Schreiben nicht möglich: </translation>
+    </message>
+    <message>
+      <source>Damaged message index: </source>
+      <comment>1406</comment>
+      <translation>Beschädigter Nachrichtenindex: </translation>
+    </message>
+    <message>
+      <source>Favorites</source>
+      <comment>1407</comment>
+      <translation>Favoriten</translation>
+    </message>
+    <message>
+      <source>message </source>
+      <comment>1408</comment>
+      <translation>Nachricht </translation>
+    </message>
+    <message>
+      <source> messages, </source>
+      <comment>1409</comment>
+      <translation> Nachrichten, </translation>
+    </message>
+    <message>
+      <source> folders, in </source>
+      <comment>1410</comment>
+      <translation> Ordner, in </translation>
+    </message>
+    <message>
+      <source> links in </source>
+      <comment>1411</comment>
+      <translation> Links in </translation>
+    </message>
+    <message>
+      <source>Not exported: </source>
+      <comment>1412</comment>
+      <translation>Nicht exportiert: </translation>
+    </message>
+    <message>
+      <source>No message could be read.</source>
+      <comment>1413</comment>
+      <translation>Keine Nachricht konnte gelesen werden.</translation>
+    </message>
+    <message>
+      <source>      --export-mail=DIR   export mail and Favorites into DIR (--format mbox|maildir|eml, --recover)</source>
+      <comment>1414</comment>
+      <translation>      --export-mail=DIR   E-Mail und Favoriten nach DIR exportieren (--format mbox|maildir|eml, --recover)</translation>
+    </message>
+    <message>
+      <source>Unknown mail format (mbox, maildir or eml): </source>
+      <comment>1415</comment>
+      <translation>Unbekanntes E-Mail-Format (mbox, maildir oder eml): </translation>
+    </message>
+    <message>
+      <source>--format and --recover go with --export-mail</source>
+      <comment>1416</comment>
+      <translation>--format und --recover gehören zu --export-mail</translation>
+    </message>
+    <message>
+      <source>Export cancelled.</source>
+      <comment>1417</comment>
+      <translation>Export abgebrochen.</translation>
+    </message>
+    <message>
       <source>Export mail...</source>
       <comment>1450</comment>
       <translation>E-Mails exportieren...</translation>

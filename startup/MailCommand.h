@@ -1,0 +1,14 @@
+#pragma once
+
+#include "startup/CommandLineOptions.h"
+
+#include <QTextStream>
+
+namespace stowline {
+
+// `stowline --export-mail DIR [--format F] [--recover] [ARCHIVE]`: exports every identity's mail and
+// the Favorites; what could not be read goes to stderr, one line each. 0 all exported, 3 some
+// messages not, 1 nothing readable.
+int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err);
+
+} // namespace stowline

@@ -1,0 +1,343 @@
+#!/usr/bin/env python3
+"""Mail export end to end, checked by readers we did not write.
+
+Generated message stores (dbxgen.py) are first read with undbx, which must extract exactly the
+messages put in. The stores then replace the sample profile's, `stowline /S` backs the profile up,
+and `stowline --export-mail` exports the archive (and the live profile) as mbox, Maildir and .eml:
+every message must come out byte for byte as put in and as undbx extracts it, the mbox files must
+read back through Python's mailbox module, damaged stores must give what can be read and name the
+rest, --recover must add exactly the deleted message, and bookmarks.html must parse as a bookmark
+file holding the Favorites.
+
+    mail_export.py BIN_DIR [--keep DIR]
+"""
+import argparse
+import glob
+import html.parser
+import mailbox
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "backup"))
+import dbxgen as g  # noqa: E402
+from fault_runs import Profile, Report  # noqa: E402
+
+MAIN, ZOE, WORK = "Main Identity", "Zoë Ångström", "Work, Ltd."
+
+
+def message(number, **kw):
+    return g.Message(g.sample_message(number, **kw), number, b"Note %d" % number, b"Sender %d" % number,
+                     b"sender%d@example.org" % number, 1_050_000_000 + number * 3600)
+
+
+def from_across_blocks(number):
+    """A body whose "From " lines start right before, at and after a block boundary."""
+    text = g.sample_message(number, body_bytes=100)
+    pad = g.BLOCK_TEXT - len(text) % g.BLOCK_TEXT
+    filler = b"x" * max(pad - 4, 0) + b"\r\n"
+    return text + filler + b"From the start of a block\r\n>From quoted once\r\n>>From twice\r\nFrom\r\n" \
+        + b"Fromage is no From_ line\r\nFrom here too\r\n"
+
+
+def main_stores():
+    """Main Identity: nested folders, every kind of message, one deleted message."""
+    inbox = [message(1, body_bytes=100), message(2, body_bytes=3000),
+             message(3, body_bytes=2000, attachment=bytes(range(256)) * 12_000),  # about 4 MB
+             message(4, subject=b"Caf\xe9 cr\xe8me br\xfbl\xe9e"),
+             message(5, subject="Grüße aus Köln ✓".encode(), extra_headers="X-Name: Zoë\r\n".encode()),
+             message(6, body_bytes=900, attachment=b"PK\x03\x04" + bytes(5000))]
+    inbox.append(g.Message(from_across_blocks(7), 7, b"From lines", b"F", b"f@example.org", 1_060_000_000))
+    family = [message(n, body_bytes=n * 700) for n in range(20, 24)]
+    photos = [message(30, body_bytes=600, attachment=bytes(200_000))]
+    sent = [message(n, body_bytes=300) for n in range(40, 100)]  # two levels of index tree
+    deleted = [message(99_001, body_bytes=1500, subject=b"Deleted but still there")]
+    folders = [(0, -1, "Mail root", ""), (1, 0, "Local Folders", ""), (2, 1, "Inbox", "Inbox.dbx"),
+               (3, 2, "Family", "Family.dbx"), (4, 3, "Photos", "Photos.dbx"), (5, 1, "Sent Items", "Sent Items.dbx"),
+               (6, 1, "Archive/2003", "Archive.dbx"), (7, 1, "Empty", "")]
+    stores = {"Inbox.dbx": (inbox, deleted), "Family.dbx": (family, []), "Photos.dbx": (photos, []),
+              "Sent Items.dbx": (sent, []), "Archive.dbx": ([message(50)], [])}
+    paths = {"Inbox.dbx": "Local Folders/Inbox", "Family.dbx": "Local Folders/Inbox/Family",
+             "Photos.dbx": "Local Folders/Inbox/Family/Photos", "Sent Items.dbx": "Local Folders/Sent Items",
+             "Archive.dbx": "Local Folders/Archive_2003"}
+    return folders, stores, paths
+
+
+def write_identity(store_dir, folders, stores):
+    for old in glob.glob(os.path.join(store_dir, "*.dbx")):
+        os.unlink(old)
+    if folders:
+        g.write_folders(os.path.join(store_dir, "Folders.dbx"), folders)
+    for name, (listed, deleted) in stores.items():
+        g.write_store(os.path.join(store_dir, name), name[:-4], listed, deleted)
+
+
+def damage_work(store_dir):
+    """Work: no folder list, a broken and a looping chain, a cut-off store, a damaged index.
+    Returns {folder: (messages that must come out, indexes that must be reported)}."""
+    inbox = [message(n, body_bytes=1600) for n in range(1, 7)]
+    index = [message(n, body_bytes=100) for n in range(1, 121)]
+    cut = [message(n, body_bytes=1000) for n in range(1, 11)]
+    for name, listed in (("Inbox.dbx", inbox), ("Index.dbx", index), ("Cut.dbx", cut)):
+        g.write_store(os.path.join(store_dir, name), name[:-4], listed)
+    with open(os.path.join(store_dir, "Folders.dbx"), "wb") as f:
+        f.write(b"not a folder list")
+    path = os.path.join(store_dir, "Inbox.dbx")
+    broken, looping = g.block_offsets(path, 1), g.block_offsets(path, 3)
+    with open(path, "r+b") as f:
+        f.seek(broken[1] + 12)
+        f.write(struct.pack("<I", 0x7FFFFFF0))  # leaves the file
+        f.seek(looping[-1] + 12)
+        f.write(struct.pack("<I", looping[0]))  # back to its first block
+    path = os.path.join(store_dir, "Index.dbx")
+    with open(path, "r+b") as f:
+        data = f.read(g.HEADER_SIZE + g.MESSAGE_INFO_SIZE + 4 * g.NODE)
+        root, = struct.unpack_from("<I", data, 0xE4)
+        first_child, = struct.unpack_from("<I", data, root + 8)
+        f.seek(first_child)
+        f.write(b"\xde\xad\xbe\xef")  # a node that is not what the tree says
+        f.seek(root + 0x18 + 4)
+        f.write(struct.pack("<I", root))  # a subtree that is the tree again
+    cut_at = g.block_offsets(os.path.join(store_dir, "Cut.dbx"), 6)[1] + 40
+    with open(os.path.join(store_dir, "Cut.dbx"), "r+b") as f:
+        f.truncate(cut_at)
+    return {"Inbox": ([m.text for m in inbox if m.index not in (2, 4)], {2, 4}),
+            "Cut": ([m.text for m in cut[:6]], {7}),
+            "Index": (None, set())}
+
+
+# ---- reading what was written ------------------------------------------------------------------
+
+def unquote(data):
+    return re.sub(rb"(?m)^>(>*From )", rb"\1", data)
+
+
+def mbox_messages(path):
+    box = mailbox.mbox(path, create=False)
+    return [unquote(box.get_bytes(key)) for key in box.keys()]
+
+
+def as_written(fmt, texts):
+    """Messages as the format holds them: in an mbox a message without a final line end gets one."""
+    if fmt != "mbox" or texts is None:
+        return texts
+    return [text if text.endswith(b"\n") else text + b"\n" for text in texts]
+
+
+def folder_messages(identity_dir, relative, fmt):
+    base = os.path.join(identity_dir, relative)
+    if fmt == "mbox":
+        return mbox_messages(base + ".mbox") if os.path.exists(base + ".mbox") else None
+    if fmt == "maildir":
+        if not os.path.isdir(os.path.join(base, "cur")):
+            return None
+        box = mailbox.Maildir(base, factory=None, create=False)
+        return sorted(box.get_bytes(key) for key in box.keys())
+    if not os.path.isdir(base):
+        return None
+    return [open(p, "rb").read() for p in sorted(glob.glob(os.path.join(base, "*.eml")))]
+
+
+def undbx_messages(store, recover=False):
+    out = tempfile.mkdtemp()
+    try:
+        subprocess.run(["undbx", "-v", "0"] + (["-r"] if recover else []) + [store, out], check=True,
+                       capture_output=True)
+        return sorted(open(p, "rb").read() for p in glob.glob(os.path.join(out, "**", "*.eml"), recursive=True))
+    finally:
+        shutil.rmtree(out)
+
+
+class BookmarkParser(html.parser.HTMLParser):
+    """The Netscape bookmark structure: <DT><H3> opens a folder whose <DL> follows; <DT><A HREF>."""
+
+    def __init__(self):
+        super().__init__()
+        self.doctype, self.path, self.pending, self.links, self.text = None, [], None, set(), None
+        self.depth, self.errors = 0, []
+
+    def handle_decl(self, decl):
+        self.doctype = decl
+
+    def handle_starttag(self, tag, attrs):
+        if tag == "dl":
+            self.depth += 1
+            if self.depth > 1:
+                if self.pending is None:
+                    self.errors.append("a list without its folder heading")
+                self.path.append(self.pending)
+                self.pending = None
+        elif tag in ("h3", "a"):
+            self.text, self.href = "", dict(attrs).get("href")
+
+    def handle_data(self, data):
+        if self.text is not None:
+            self.text += data
+
+    def handle_endtag(self, tag):
+        if tag == "dl":
+            self.depth -= 1
+            if self.path:
+                self.path.pop()
+        elif tag == "h3":
+            self.pending, self.text = self.text, None
+        elif tag == "a":
+            self.links.add(("/".join(self.path), self.text, self.href))
+            self.text = None
+
+
+def check_bookmarks(report, path, favorites_dir):
+    expected = set()
+    for top, _, files in os.walk(favorites_dir):
+        for name in files:
+            url = re.search(r"(?m)^URL=(.*?)\r?$", open(os.path.join(top, name), encoding="utf-8").read()).group(1)
+            relative = os.path.relpath(top, favorites_dir)
+            expected.add(("" if relative == "." else relative, name[:-4], url))
+    parser = BookmarkParser()
+    parser.feed(open(path, encoding="utf-8").read())
+    problems = []
+    if parser.doctype != "DOCTYPE NETSCAPE-Bookmark-file-1":
+        problems.append("doctype %r" % parser.doctype)
+    if parser.links != expected or parser.depth != 0 or parser.errors:
+        problems.append("links %r, expected %r; %s" % (sorted(parser.links), sorted(expected), parser.errors))
+    report.check("bookmarks.html", problems)
+
+
+# ---- the checks -------------------------------------------------------------------------------
+
+def compare(label, got, want, ordered):
+    if got is None:
+        return ["%s: missing" % label]
+    if not ordered:
+        got, want = sorted(got), sorted(want)
+    if got != want:
+        return ["%s: %d messages, %d expected, first difference at %s" % (
+            label, len(got), len(want), next((i for i, (a, b) in enumerate(zip(got, want)) if a != b), "end"))]
+    return []
+
+
+def check_generator(report, profile_root, main_stores_, deleted):
+    problems = []
+    main_dir = os.path.join(profile_root, "home", "Mail", MAIN)
+    for name, (listed, _) in main_stores_.items():
+        if undbx_messages(os.path.join(main_dir, name)) != sorted(m.text for m in listed):
+            problems.append("undbx reads %s differently" % name)
+    inbox = os.path.join(main_dir, "Inbox.dbx")
+    if deleted.text not in undbx_messages(inbox, recover=True):
+        problems.append("undbx --recover does not find the deleted message")
+    report.check("generated stores read by undbx", problems)
+
+
+def run_export(profile, out, *args):
+    code, err = profile.run("stowline", ["--export-mail", out] + list(args))
+    return code, err
+
+
+def check_export(report, profile, archive, out, fmt, paths, main_stores_, work_expect):
+    code, err = run_export(profile, out, "--format", fmt, archive)
+    problems = [] if code == 3 else ["exit status %d (3 expected): %s" % (code, err)]
+    main_dir = os.path.join(out, MAIN)
+    mail_dir = os.path.join(profile.root, "home", "Mail", MAIN)
+    for name, relative in paths.items():
+        want = [m.text for m in main_stores_[name][0]]
+        got = folder_messages(main_dir, relative, fmt)
+        problems += compare("%s %s" % (fmt, relative), got, as_written(fmt, want), fmt != "maildir")
+        if sorted(got or []) != sorted(as_written(fmt, undbx_messages(os.path.join(mail_dir, name)))):
+            problems.append("%s %s differs from what undbx extracts" % (fmt, relative))
+    if not os.path.isdir(os.path.join(main_dir, "Local Folders", "Empty")):
+        problems.append("the folder without a store is missing")
+    if os.path.exists(os.path.join(out, MAIN, "Recovered")):
+        problems.append("deleted mail exported without --recover")
+    work_dir = os.path.join(out, WORK)
+    for folder, (want, reported) in work_expect.items():
+        got = folder_messages(work_dir, folder, fmt)
+        if want is not None:
+            problems += compare("%s %s/%s" % (fmt, WORK, folder), got, as_written(fmt, want), fmt != "maildir")
+        for index in reported:
+            if not re.search(r"%s: %s: \D*%d\b" % (re.escape(WORK), folder, index), err):
+                problems.append("%s message %d is not reported" % (folder, index))
+    index_got = folder_messages(work_dir, "Index", fmt) or []
+    every_index = set(as_written(fmt, [g.sample_message(n, body_bytes=100) for n in range(1, 121)]))
+    if not index_got or not set(index_got) <= every_index or len(set(index_got)) != len(index_got) \
+            or len(index_got) == 120 or "%s: Index" % WORK not in err:
+        problems.append("damaged index: %d messages, problem %sreported" % (
+            len(index_got), "" if "%s: Index" % WORK in err else "not "))
+    if fmt == "mbox":
+        check_bookmarks(report, os.path.join(out, "bookmarks.html"), os.path.join(profile.root, "home", "Favorites"))
+    report.check("export of the archive as %s" % fmt, problems)
+
+
+def check_recover(report, profile, archive, out, main_stores_, deleted):
+    code, err = run_export(profile, out, "--recover", archive)
+    recovered = glob.glob(os.path.join(out, MAIN, "Recovered", "*.mbox"))
+    got = [m for path in recovered for m in mbox_messages(path)]
+    problems = [] if code == 3 else ["exit status %d" % code]
+    if got != as_written("mbox", [deleted.text]):
+        problems.append("recovered %d messages (%s), the deleted one expected" % (len(got), recovered))
+    inbox = mbox_messages(os.path.join(out, MAIN, "Local Folders", "Inbox.mbox"))
+    if inbox != as_written("mbox", [m.text for m in main_stores_["Inbox.dbx"][0]]):
+        problems.append("--recover changed the Inbox")
+    report.check("--recover", problems)
+
+
+def check_live_and_bad_input(report, profile, out, main_stores_):
+    code, err = run_export(profile, out, "--format", "eml")
+    got = folder_messages(os.path.join(out, MAIN), "Local Folders/Inbox/Family", "eml")
+    problems = [] if code == 3 else ["live profile: exit status %d: %s" % (code, err)]
+    problems += compare("live profile", got, [m.text for m in main_stores_["Family.dbx"][0]], True)
+    bogus = os.path.join(profile.root, "bogus.stw")
+    with open(bogus, "wb") as f:
+        f.write(b"no zip at all")
+    code, err = run_export(profile, out + "-bogus", bogus)
+    if code != 1 or "bogus.stw" not in err:
+        problems.append("not an archive: exit %d, %r" % (code, err))
+    code, _ = run_export(profile, out + "-x", "--format", "pst", bogus)
+    if code != 64:
+        problems.append("unknown format: exit %d" % code)
+    report.check("live profile and bad input", problems)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bin_dir")
+    parser.add_argument("--keep")
+    args = parser.parse_args()
+    work = args.keep or tempfile.mkdtemp(prefix="stowline-mail-")
+    report = Report()
+    try:
+        profile = Profile(os.path.abspath(args.bin_dir), os.path.join(work, "root"))
+        mail_dir = os.path.join(profile.root, "home", "Mail")
+        folders, stores, paths = main_stores()
+        deleted = stores["Inbox.dbx"][1][0]
+        write_identity(os.path.join(mail_dir, MAIN), folders, stores)
+        write_identity(os.path.join(mail_dir, "Zoë"), [(0, -1, "r", ""), (1, 0, "Entwürfe", "Entwürfe.dbx")],
+                       {"Entwürfe.dbx": ([message(1)], [])})
+        shutil.rmtree(os.path.join(mail_dir, "Zoë", "Brouillons"))
+        for old in glob.glob(os.path.join(mail_dir, "Work", "*.dbx")):
+            os.unlink(old)
+        work_expect = damage_work(os.path.join(mail_dir, "Work"))
+        check_generator(report, profile.root, stores, deleted)
+        code, err = profile.backup()
+        archives = glob.glob(os.path.join(profile.backups, "*.stw"))
+        if code != 0 or len(archives) != 1:
+            report.check("stowline /S", ["exit %d, archives %r: %s" % (code, archives, err)])
+            return 1
+        for fmt in ("mbox", "maildir", "eml"):
+            check_export(report, profile, archives[0], os.path.join(work, "out-" + fmt), fmt, paths, stores,
+                         work_expect)
+        check_recover(report, profile, archives[0], os.path.join(work, "out-recover"), stores, deleted)
+        check_live_and_bad_input(report, profile, os.path.join(work, "out-live"), stores)
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    return 1 if report.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
