@@ -156,7 +156,7 @@ QLayout* frmMain::buildLayout() {
     entries->setSpacing(2);
     entries->addWidget(m_lbl09);
     for (LinkEntry* e :
-         {m_lblBackup, m_lblRestore, m_lblExportMail, m_lblBrowseArchive, m_lblSchedule, m_lblAdvanced})
+         {m_lblBackup, m_lblRestore, m_lblSchedule, m_lblAdvanced, m_lblExportMail, m_lblBrowseArchive})
         entries->addWidget(e, 0, Qt::AlignLeft);
     entries->addSpacing(14);
     entries->addWidget(m_lbl10);
@@ -395,7 +395,8 @@ void frmMain::lblBrowseArchive_Click() {
         STEP(3) if (chosen.isEmpty()) return;
         STEP(4) rememberFolderOf(chosen);
         STEP(5)
-        if (CheckArchiveChosen(chosen, Str(txtArchiveMissing), txtNotAnArchive)) BrowseArchive(chosen);
+        if (CheckArchiveChosen(chosen, Str(txtArchiveMissing), txtNotAnArchive))
+            BrowseArchive(chosen);
     TRAP_END
 }
 
