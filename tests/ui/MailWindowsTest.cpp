@@ -8,6 +8,7 @@
 #include "ui/frmExportMail.h"
 #include "ui/frmMailBrowser.h"
 #include "ui/frmProgress.h"
+#include "ui/frmRS_Choice.h"
 
 #include <QDirIterator>
 #include <QLineEdit>
@@ -79,6 +80,7 @@ private slots:
     void exportWritesEveryMessage_data();
     void exportWritesEveryMessage();
     void exportLeavesEarlierExportAlone();
+    void restorePageLeadsToMailAndBack();
 
 private:
     frmMailBrowser& openBrowser();
@@ -254,6 +256,22 @@ void tst_MailWindows::exportLeavesEarlierExportAlone() {
     QVERIFY(!RunGoing() && !forms::find(QStringLiteral("frmProgress")));
     QVERIFY(page.isVisible());
     QCOMPARE(filesBelow(out), QStringList{QStringLiteral("Main Identity/note.txt")});
+}
+
+// The restore's first page offers the archive's mail; cancelling the export returns to the page.
+void tst_MailWindows::restorePageLeadsToMailAndBack() {
+    QVERIFY(OpenRestoreWizard(m_archive, QString(), 0));
+    QWidget* first = forms::find(QStringLiteral("frmRS_Choice"));
+    first->findChild<QPushButton*>(QStringLiteral("cmdExportMail"))->click();
+    auto* page = qobject_cast<frmExportMail*>(forms::find(QStringLiteral("frmExportMail")));
+    QVERIFY(page && page->isVisible() && !first->isVisible());
+    QCOMPARE(page->identities().count(), 3);
+    page->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+    QVERIFY(first->isVisible() && !forms::find(QStringLiteral("frmExportMail")));
+
+    first->findChild<QPushButton*>(QStringLiteral("cmdBrowseArchive"))->click();
+    auto* browser = qobject_cast<frmMailBrowser*>(forms::find(QStringLiteral("frmMailBrowser")));
+    QVERIFY(browser && browser->isVisible() && first->isVisible());
 }
 
 QTEST_MAIN(tst_MailWindows)
