@@ -17,6 +17,8 @@
 #include "ui/WizardPage.h"
 #include "ui/frmAdvancedOptions.h"
 #include "ui/frmBK_Choice.h"
+#include "ui/frmExportMail.h"
+#include "ui/frmMailBrowser.h"
 #include "ui/frmRS_Choice.h"
 
 #include <QApplication>
@@ -71,6 +73,8 @@ constexpr int txtWinePrefix = 1139;
 constexpr int txtWindowsProfile = 1140;
 constexpr int txtDrives = 1141;
 constexpr int txtPathsAsRecorded = 1142;
+constexpr int txtExportMail = 1450;
+constexpr int txtBrowseArchive = 1451;
 
 constexpr int FeatureCount = 6;
 const QString RememberLocationDir = QStringLiteral("RememberLocationDir");
@@ -101,6 +105,8 @@ frmMain::frmMain(QWidget* parent)
       m_lblRestore(entry("lblRestore", &frmMain::lblRestore_Click)),
       m_lblSchedule(entry("lblSchedule", &frmMain::lblSchedule_Click)),
       m_lblAdvanced(entry("lblAdvanced", &frmMain::lblAdvanced_Click)),
+      m_lblExportMail(entry("lblExportMail", &frmMain::lblExportMail_Click)),
+      m_lblBrowseArchive(entry("lblBrowseArchive", &frmMain::lblBrowseArchive_Click)),
       m_lblWebsite(entry("lblWebsite", &frmMain::lblWebsite_Click)),
       m_lblHelp(entry("lblHelp", &frmMain::lblHelp_Click)),
       m_lblProgram(entry("lblProgram", &frmMain::lblProgram_Click)), m_lblVersion(label("lblVersion")),
@@ -151,7 +157,8 @@ QLayout* frmMain::buildLayout() {
     auto* entries = new QVBoxLayout;
     entries->setSpacing(2);
     entries->addWidget(m_lbl09);
-    for (LinkEntry* e : {m_lblBackup, m_lblRestore, m_lblSchedule, m_lblAdvanced})
+    for (LinkEntry* e :
+         {m_lblBackup, m_lblRestore, m_lblSchedule, m_lblAdvanced, m_lblExportMail, m_lblBrowseArchive})
         entries->addWidget(e, 0, Qt::AlignLeft);
     entries->addSpacing(14);
     entries->addWidget(m_lbl10);
@@ -267,6 +274,8 @@ void frmMain::setCaptions() {
     m_lblRestore->setEntryText(Str(txtRestoreBackup));
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
+    m_lblExportMail->setEntryText(Str(txtExportMail));
+    m_lblBrowseArchive->setEntryText(Str(txtBrowseArchive));
     m_lbl10->setText(Str(txtOnlineItems));
     m_lblWebsite->setEntryText(Str(txtWebsite));
     m_lblHelp->setEntryText(Str(txtOnlineHelp));
@@ -384,6 +393,26 @@ void frmMain::lblAdvanced_Click() {
         STEP(1) m_lblAdvanced->setColor(visitedColor());
         STEP(2) frmMain_Disabled();
         STEP(3) ShowPage(forms::get<frmAdvancedOptions>(QStringLiteral("frmAdvancedOptions")));
+    TRAP_END
+}
+
+void frmMain::lblExportMail_Click() {
+    TRAP_BEGIN("frmMain:lblExportMail_Click")
+        STEP(1) m_lblExportMail->setColor(visitedColor());
+        STEP(2) OpenMailExport(QString(), nullptr);
+    TRAP_END
+}
+
+// The browser only reads: the hub stays enabled while it is open.
+void frmMain::lblBrowseArchive_Click() {
+    TRAP_BEGIN("frmMain:lblBrowseArchive_Click")
+        STEP(1) m_lblBrowseArchive->setColor(visitedColor());
+        STEP(2) const QString chosen = platform::dialogs().openFile(archiveDialog(Str(txtOpenTitle)));
+        STEP(3) if (chosen.isEmpty()) return;
+        STEP(4) rememberFolderOf(chosen);
+        STEP(5)
+        if (CheckArchiveChosen(chosen, Str(txtArchiveMissing), txtNotAnArchive))
+            BrowseArchive(chosen);
     TRAP_END
 }
 

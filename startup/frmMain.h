@@ -34,6 +34,8 @@ private slots:
     void lblRestore_Click();
     void lblSchedule_Click();
     void lblAdvanced_Click();
+    void lblExportMail_Click();
+    void lblBrowseArchive_Click();
     void lblWebsite_Click();
     void lblHelp_Click();
     void lblProgram_Click();
@@ -61,6 +63,8 @@ private:
     LinkEntry* m_lblRestore;
     LinkEntry* m_lblSchedule;
     LinkEntry* m_lblAdvanced;
+    LinkEntry* m_lblExportMail;
+    LinkEntry* m_lblBrowseArchive;
     LinkEntry* m_lblWebsite;
     LinkEntry* m_lblHelp;
     LinkEntry* m_lblProgram;

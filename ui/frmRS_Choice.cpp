@@ -11,6 +11,8 @@
 #include "restore/modWizardRestore.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
+#include "ui/frmExportMail.h"
+#include "ui/frmMailBrowser.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
@@ -19,6 +21,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -38,15 +41,36 @@ constexpr int txtRestore = 707;
 constexpr int txtNoItems = 708;
 constexpr int txtErrorInArchive = 709;
 constexpr int txtPleaseWait = 715;
+constexpr int txtExportMail = 1474;
+constexpr int txtBrowseArchive = 1499;
 
 } // namespace
 
 frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
-    : ItemChoicePage(parent), m_job(std::move(job)) {
+    : ItemChoicePage(parent), m_job(std::move(job)), m_cmdExportMail(new QPushButton(&frame())),
+      m_cmdBrowseArchive(new QPushButton(&frame())) {
     for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmRS_Choice::chk_Click);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdBack_Click);
+    addMailButtons();
+}
+
+// The archive's mail can be read or exported without restoring it.
+void frmRS_Choice::addMailButtons() {
+    auto* row = new QHBoxLayout;
+    for (QPushButton* button : {m_cmdExportMail, m_cmdBrowseArchive})
+        row->addWidget(button);
+    row->addStretch();
+    frameLayout().addLayout(row);
+    m_cmdExportMail->setObjectName(QStringLiteral("cmdExportMail"));
+    m_cmdBrowseArchive->setObjectName(QStringLiteral("cmdBrowseArchive"));
+    setTabOrder(&box(2), m_cmdExportMail);
+    setTabOrder(m_cmdExportMail, m_cmdBrowseArchive);
+    setTabOrder(m_cmdBrowseArchive, &backButton());
+    connect(m_cmdExportMail, &QPushButton::clicked, this,
+            [this] { OpenMailExport(m_job->archivePath, this); });
+    connect(m_cmdBrowseArchive, &QPushButton::clicked, this, [this] { BrowseArchive(m_job->archivePath); });
 }
 
 bool frmRS_Choice::Form_Load() {
@@ -68,6 +92,10 @@ bool frmRS_Choice::Form_Load() {
             return restorable;
         }
         STEP(14) nextButton().setEnabled(true);
+        setCaption(*m_cmdExportMail, Str(txtExportMail));
+        setCaption(*m_cmdBrowseArchive, Str(txtBrowseArchive));
+        for (QPushButton* button : {m_cmdExportMail, m_cmdBrowseArchive})
+            button->setEnabled(layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem::Identities));
         STEP(15) updateNextCaption();
         STEP(16) focusFirstEnabledBox();
         STEP(17) restorable = true;
@@ -122,19 +150,25 @@ frmRS_Choice* RestoreChoicePage() {
     return qobject_cast<frmRS_Choice*>(forms::find(QStringLiteral("frmRS_Choice")));
 }
 
-bool OpenRestoreWizard(const QString& path, const QString& missingText, int notArchiveId) {
+bool CheckArchiveChosen(const QString& path, const QString& missingText, int notArchiveId) {
     using platform::MsgButtons, platform::MsgIcon;
     if (!QFileInfo(path).isFile()) {
         platform::dialogs().messageBox(missingText, MsgButtons::OK, MsgIcon::Critical, AppTitle());
         return false;
     }
-    auto job = std::make_shared<RestoreJob>();
-    job->archivePath = path;
-    job->archiveItems = ReadArchiveComment(path);
-    if (!layout::IsBackupArchiveComment(job->archiveItems)) {
+    if (!layout::IsBackupArchiveComment(ReadArchiveComment(path))) {
         platform::dialogs().messageBox(Str(notArchiveId), MsgButtons::OK, MsgIcon::Information, AppTitle());
         return false;
     }
+    return true;
+}
+
+bool OpenRestoreWizard(const QString& path, const QString& missingText, int notArchiveId) {
+    if (!CheckArchiveChosen(path, missingText, notArchiveId))
+        return false;
+    auto job = std::make_shared<RestoreJob>();
+    job->archivePath = path;
+    job->archiveItems = ReadArchiveComment(path);
     ShowPage(forms::get<frmRS_Choice>(QStringLiteral("frmRS_Choice"), std::move(job)));
     return true;
 }

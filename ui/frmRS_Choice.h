@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class QPushButton;
+
 namespace stowline {
 
 // The Restore Wizard's first page: which items of the archive to restore (chk0 identities, chk1
@@ -32,9 +34,16 @@ private slots:
 private:
     void updateNextCaption();
     void focusFirstEnabledBox();
+    void addMailButtons();
 
     std::shared_ptr<RestoreJob> m_job;
+    QPushButton* m_cmdExportMail;    // the archive's mail to open formats
+    QPushButton* m_cmdBrowseArchive; // the archive's mail, read in place
 };
+
+// True when the file at path is a backup archive. A missing file is reported with missingText, a
+// file that is no backup archive with the text notArchiveId.
+bool CheckArchiveChosen(const QString& path, const QString& missingText, int notArchiveId);
 
 // Opens the Restore Wizard on the archive at path. A missing file is reported with missingText, a
 // file that is no backup archive with the text notArchiveId; the result is then false.

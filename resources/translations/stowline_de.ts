@@ -789,6 +789,256 @@
       <translation>Export abgebrochen.</translation>
     </message>
     <message>
+      <source>Export mail...</source>
+      <comment>1450</comment>
+      <translation>E-Mails exportieren...</translation>
+    </message>
+    <message>
+      <source>Browse archive...</source>
+      <comment>1451</comment>
+      <translation>Archiv durchsuchen...</translation>
+    </message>
+    <message>
+      <source>Export Mail</source>
+      <comment>1452</comment>
+      <translation>E-Mails exportieren</translation>
+    </message>
+    <message>
+      <source>Identities</source>
+      <comment>1453</comment>
+      <translation>Identitäten</translation>
+    </message>
+    <message>
+      <source>Check the identities whose mail you want to export:</source>
+      <comment>1454</comment>
+      <translation>Wählen Sie die Identitäten, deren E-Mails Sie exportieren möchten:</translation>
+    </message>
+    <message>
+      <source>Export &amp;to this folder:</source>
+      <comment>1455</comment>
+      <translation>Exportieren in diesen &amp;Ordner:</translation>
+    </message>
+    <message>
+      <source>B&amp;rowse...</source>
+      <comment>1456</comment>
+      <translation>Du&amp;rchsuchen...</translation>
+    </message>
+    <message>
+      <source>Format</source>
+      <comment>1457</comment>
+      <translation>Format</translation>
+    </message>
+    <message>
+      <source>&amp;mbox: one file per mail folder (Thunderbird, Evolution, mutt)</source>
+      <comment>1458</comment>
+      <translation>&amp;mbox: eine Datei je E-Mail-Ordner (Thunderbird, Evolution, mutt)</translation>
+    </message>
+    <message>
+      <source>Mai&amp;ldir: one file per message in a folder tree (mail servers, mutt)</source>
+      <comment>1459</comment>
+      <translation>Mai&amp;ldir: eine Datei je Nachricht in einem Ordnerbaum (Mailserver, mutt)</translation>
+    </message>
+    <message>
+      <source>.eml &amp;files: one file per message, opened by any mail program</source>
+      <comment>1460</comment>
+      <translation>.eml-&amp;Dateien: eine Datei je Nachricht, von jedem E-Mail-Programm zu öffnen</translation>
+    </message>
+    <message>
+      <source>&amp;Export</source>
+      <comment>1461</comment>
+      <translation>&amp;Exportieren</translation>
+    </message>
+    <message>
+      <source>Choose the folder to export the mail to:</source>
+      <comment>1462</comment>
+      <translation>Wählen Sie den Ordner, in den die E-Mails exportiert werden:</translation>
+    </message>
+    <message>
+      <source>The folder already holds a folder of this identity's name. Please choose another folder:</source>
+      <comment>1463</comment>
+      <translation>Der Ordner enthält schon einen Ordner mit dem Namen dieser Identität. Bitte wählen Sie einen anderen Ordner:</translation>
+    </message>
+    <message>
+      <source>Please wait while Stowline exports the mail</source>
+      <comment>1464</comment>
+      <translation>Bitte warten Sie, während Stowline die E-Mails exportiert</translation>
+    </message>
+    <message>
+      <source>Exporting:</source>
+      <comment>1465</comment>
+      <translation>Export:</translation>
+    </message>
+    <message>
+      <source>Export: Done!</source>
+      <comment>1466</comment>
+      <translation>Export: Fertig!</translation>
+    </message>
+    <message>
+      <source>Export: Cancelled.</source>
+      <comment>1467</comment>
+      <translation>Export: Abgebrochen.</translation>
+    </message>
+    <message>
+      <source>messages in</source>
+      <comment>1468</comment>
+      <translation>Nachrichten in</translation>
+    </message>
+    <message>
+      <source>folders</source>
+      <comment>1469</comment>
+      <translation>Ordnern</translation>
+    </message>
+    <message>
+      <source>Could not be read:</source>
+      <comment>1470</comment>
+      <translation>Nicht lesbar:</translation>
+    </message>
+    <message>
+      <source>Nothing could be read from the message stores.</source>
+      <comment>1471</comment>
+      <translation>Aus den Nachrichtenspeichern konnte nichts gelesen werden.</translation>
+    </message>
+    <message>
+      <source>No identities with mail were found.</source>
+      <comment>1472</comment>
+      <translation>Es wurden keine Identitäten mit E-Mails gefunden.</translation>
+    </message>
+    <message>
+      <source>Exported to:</source>
+      <comment>1473</comment>
+      <translation>Exportiert nach:</translation>
+    </message>
+    <message>
+      <source>E&amp;xport mail...</source>
+      <comment>1474</comment>
+      <translation>E-Mails e&amp;xportieren...</translation>
+    </message>
+    <message>
+      <source>Archive Browser</source>
+      <comment>1475</comment>
+      <translation>Archiv-Browser</translation>
+    </message>
+    <message>
+      <source>Folders</source>
+      <comment>1476</comment>
+      <translation>Ordner</translation>
+    </message>
+    <message>
+      <source>Messages</source>
+      <comment>1477</comment>
+      <translation>Nachrichten</translation>
+    </message>
+    <message>
+      <source>Date</source>
+      <comment>1478</comment>
+      <translation>Datum</translation>
+    </message>
+    <message>
+      <source>From</source>
+      <comment>1479</comment>
+      <translation>Von</translation>
+    </message>
+    <message>
+      <source>Subject</source>
+      <comment>1480</comment>
+      <translation>Betreff</translation>
+    </message>
+    <message>
+      <source>Size</source>
+      <comment>1481</comment>
+      <translation>Größe</translation>
+    </message>
+    <message>
+      <source>&amp;Search subject and sender:</source>
+      <comment>1482</comment>
+      <translation>&amp;Suche in Betreff und Absender:</translation>
+    </message>
+    <message>
+      <source>Message</source>
+      <comment>1483</comment>
+      <translation>Nachricht</translation>
+    </message>
+    <message>
+      <source>messages</source>
+      <comment>1484</comment>
+      <translation>Nachrichten</translation>
+    </message>
+    <message>
+      <source>Reading the archive...</source>
+      <comment>1485</comment>
+      <translation>Das Archiv wird gelesen...</translation>
+    </message>
+    <message>
+      <source>This message could not be read:</source>
+      <comment>1486</comment>
+      <translation>Diese Nachricht konnte nicht gelesen werden:</translation>
+    </message>
+    <message>
+      <source>The archive holds no identities.</source>
+      <comment>1487</comment>
+      <translation>Das Archiv enthält keine Identitäten.</translation>
+    </message>
+    <message>
+      <source>(no subject)</source>
+      <comment>1488</comment>
+      <translation>(kein Betreff)</translation>
+    </message>
+    <message>
+      <source>Attachments:</source>
+      <comment>1489</comment>
+      <translation>Anhänge:</translation>
+    </message>
+    <message>
+      <source>The archive could not be read:</source>
+      <comment>1490</comment>
+      <translation>Das Archiv konnte nicht gelesen werden:</translation>
+    </message>
+    <message>
+      <source>Read-only: nothing is restored or changed.</source>
+      <comment>1491</comment>
+      <translation>Nur lesen: nichts wird wiederhergestellt oder geändert.</translation>
+    </message>
+    <message>
+      <source>From:</source>
+      <comment>1492</comment>
+      <translation>Von:</translation>
+    </message>
+    <message>
+      <source>To:</source>
+      <comment>1493</comment>
+      <translation>An:</translation>
+    </message>
+    <message>
+      <source>Date:</source>
+      <comment>1494</comment>
+      <translation>Datum:</translation>
+    </message>
+    <message>
+      <source>Subject:</source>
+      <comment>1495</comment>
+      <translation>Betreff:</translation>
+    </message>
+    <message>
+      <source>Export stopped:</source>
+      <comment>1496</comment>
+      <translation>Export abgebrochen:</translation>
+    </message>
+    <message>
+      <source>Favorites:</source>
+      <comment>1497</comment>
+      <translation>Favoriten:</translation>
+    </message>
+    <message>
+      <source>links in bookmarks.html</source>
+      <comment>1498</comment>
+      <translation>Links in bookmarks.html</translation>
+    </message>
+    <message>
+      <source>Bro&amp;wse archive...</source>
+      <comment>1499</comment>
+      <translation>Archiv d&amp;urchsuchen...</translation>
+    </message>
+    <message>
       <source>Not scheduled: no systemd user timer or crontab line starts the scheduled backup.</source>
       <comment>1500</comment>
       <translation>Nicht geplant: Kein systemd-Benutzer-Timer und keine crontab-Zeile startet die geplante Sicherung.</translation>

@@ -145,9 +145,10 @@ private slots:
         test::TestEnvironment env;
         env.dialogs.answerMessage(MsgAnswer::No);
         frmMain& hub = startHub();
-        const QStringList order{QStringLiteral("lblBackup"),   QStringLiteral("lblRestore"),
-                                QStringLiteral("lblSchedule"), QStringLiteral("lblAdvanced"),
-                                QStringLiteral("lblWebsite"),  QStringLiteral("lblHelp"),
+        const QStringList order{QStringLiteral("lblBackup"),     QStringLiteral("lblRestore"),
+                                QStringLiteral("lblSchedule"),   QStringLiteral("lblAdvanced"),
+                                QStringLiteral("lblExportMail"), QStringLiteral("lblBrowseArchive"),
+                                QStringLiteral("lblWebsite"),    QStringLiteral("lblHelp"),
                                 QStringLiteral("lblProgram")};
         QWidget* current = hub.findChild<QWidget*>(order.first());
         for (qsizetype i = 1; i < order.size(); ++i) {
