@@ -53,7 +53,8 @@ public:
         const bool ownInflate = stat.comp_method == ZIP_CM_DEFLATE || stat.comp_method == ZIP_CM_STORE;
         if (stat.comp_method == ZIP_CM_DEFLATE)
             m_inflater = MemberInflater::create();
-        m_ownCheck = ownInflate;
+        // libzip checks the CRC of stored data itself, even read raw: a second sum would only cost.
+        m_ownCheck = stat.comp_method == ZIP_CM_DEFLATE;
         m_file.reset(zip_fopen_index(archive, index, ownInflate ? ZIP_FL_COMPRESSED : 0));
         if (!m_file)
             fail(txtChecksumWrong);
@@ -91,9 +92,12 @@ public:
     }
 
     void finish() {
-        char scratch[4096];
-        while (read(scratch, sizeof scratch) > 0) {
-        }
+        // The rest is only checked, never looked at: it is not kept.
+        m_pending.clear();
+        m_offset = 0;
+        m_discard = true;
+        while (!m_atEnd)
+            fill();
         if (m_ownCheck &&
             ((m_inflater && !m_inflater->finished()) || m_seenCrc != m_crc || m_seenSize != m_size))
             fail(txtChecksumWrong);
@@ -114,8 +118,10 @@ private:
             return;
         }
         const auto keep = [this](const char* data, size_t size) {
-            m_pending.insert(m_pending.end(), data, data + size);
-            m_seenCrc = Crc32(m_seenCrc, data, size);
+            if (!m_discard)
+                m_pending.insert(m_pending.end(), data, data + size);
+            if (m_ownCheck)
+                m_seenCrc = Crc32(m_seenCrc, data, size);
             m_seenSize += size;
         };
         if (!m_inflater)
@@ -135,6 +141,7 @@ private:
     std::vector<char> m_pending;
     size_t m_offset = 0;
     bool m_atEnd = false;
+    bool m_discard = false;
 };
 
 // A member stream as a sequential device, for the registry file parser.
