@@ -322,14 +322,15 @@ ZipArchiveHandle openChecked(const QString& archivePath) {
 }
 
 // An inner zip stored as it is in the outer archive, opened in place: its members can then be
-// checked one by one, on several workers.
-ZipArchiveHandle openStoredInnerZip(zip_t* outer, zip_uint64_t index) {
+// checked one by one, on several workers. Only a strict opening compares every local header with
+// the directory (a read for each member).
+ZipArchiveHandle openStoredInnerZip(zip_t* outer, zip_uint64_t index, bool strict = true) {
     zip_source_t* source = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
     if (!source)
         return nullptr;
     zip_error_t error;
     zip_error_init(&error);
-    zip_t* inner = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    zip_t* inner = zip_open_from_source(source, strict ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY, &error);
     zip_error_fini(&error);
     if (!inner)
         zip_source_free(source);
@@ -383,8 +384,10 @@ private:
         zip_stat_t stat;
         zip_stat_init(&stat);
         zip_stat_index(archive, index, 0, &stat);
+        // After a backup its inner zips need only open as zips: the outer CRC covers their bytes.
+        const bool strict = m_depth != VerifyDepth::Placed;
         const ZipArchiveHandle inner =
-            isStoredZip(archive, index) ? openStoredInnerZip(archive, index) : nullptr;
+            isStoredZip(archive, index) ? openStoredInnerZip(archive, index, strict) : nullptr;
         if (!inner) {
             m_tasks.push_back({stat.comp_size, index, std::nullopt, true});
             return;
