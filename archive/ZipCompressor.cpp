@@ -80,8 +80,9 @@ std::vector<SourcePart> listParts(const ZipCompressSettings& settings, int level
     parts.push_back({ListSourceFolder(settings.sourceFolder, settings.archiveFile), level});
     dropFoldersOfNested(parts.front().entries, settings.nested);
     for (const ZipNestedArchive& nested : settings.nested)
-        parts.push_back({ListSourceFolder(nested.sourceFolder, settings.archiveFile),
-                         std::clamp(nested.level, 0, 9), &nested});
+        parts.push_back(
+            {nested.listed ? *nested.listed : ListSourceFolder(nested.sourceFolder, settings.archiveFile),
+             std::clamp(nested.level, 0, 9), &nested});
     return parts;
 }
 
@@ -384,6 +385,16 @@ int threadCount(int requested) {
 }
 
 } // namespace
+
+quint64 ListNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath) {
+    quint64 bytes = 0;
+    for (ZipNestedArchive& archive : nested) {
+        archive.listed = ListSourceFolder(archive.sourceFolder, skipPath);
+        for (const ZipSourceEntry& entry : *archive.listed)
+            bytes += entry.size;
+    }
+    return bytes;
+}
 
 ZipCompressor::ZipCompressor(ZipCompressSettings settings, ZipRunEvents& events)
     : m_settings(std::move(settings)), m_events(events) {}

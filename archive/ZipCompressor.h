@@ -1,8 +1,10 @@
 #pragma once
 
 #include "archive/ZipRun.h"
+#include "archive/ZipSourceTree.h"
 
 #include <QString>
+#include <optional>
 #include <vector>
 
 namespace stowline {
@@ -13,7 +15,11 @@ struct ZipNestedArchive {
     QByteArray memberName;
     QString sourceFolder;
     int level = 6;
+    std::optional<std::vector<ZipSourceEntry>> listed; // the folder's files, when already listed
 };
+
+// Lists the folders of the nested archives (leaving out skipPath) and returns the bytes they hold.
+quint64 ListNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath);
 
 struct ZipCompressSettings {
     QString sourceFolder;

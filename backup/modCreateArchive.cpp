@@ -34,8 +34,6 @@ double roomOfOldArchive(const QString& path) {
 }
 
 double sizeOfFilesBelow(const QString& folder) {
-    if (folder.isEmpty())
-        return 0;
     double total = 0;
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -83,9 +81,9 @@ bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP&
         STEP(5) const double replacedBytes = roomOfOldArchive(archivePath);
         STEP(6) const double freeBytes = GetFreeDiskSpace(archivePath) + replacedBytes;
         // The archives made on the fly may need as much as the files they hold.
-        STEP(7) double neededBytes = sizeOfFilesBelow(workspace);
-        for (const ZipNestedArchive& nested : zip.NestedArchives)
-            neededBytes += sizeOfFilesBelow(nested.sourceFolder);
+        STEP(7)
+        const double neededBytes = sizeOfFilesBelow(workspace) +
+                                   static_cast<double>(ListNestedArchives(zip.NestedArchives, archivePath));
         STEP(8) if (freeBytes < neededBytes) {
             zip.NestedArchives.clear();
             STEP(9) reportNoRoom(archivePath);
