@@ -53,7 +53,8 @@ public:
         const bool ownInflate = stat.comp_method == ZIP_CM_DEFLATE || stat.comp_method == ZIP_CM_STORE;
         if (stat.comp_method == ZIP_CM_DEFLATE)
             m_inflater = MemberInflater::create();
-        m_ownCheck = ownInflate;
+        // libzip checks the CRC of stored data itself, even read raw: a second sum would only cost.
+        m_ownCheck = stat.comp_method == ZIP_CM_DEFLATE;
         m_file.reset(zip_fopen_index(archive, index, ownInflate ? ZIP_FL_COMPRESSED : 0));
         if (!m_file)
             fail(txtChecksumWrong);
@@ -91,9 +92,12 @@ public:
     }
 
     void finish() {
-        char scratch[4096];
-        while (read(scratch, sizeof scratch) > 0) {
-        }
+        // The rest is only checked, never looked at: it is not kept.
+        m_pending.clear();
+        m_offset = 0;
+        m_discard = true;
+        while (!m_atEnd)
+            fill();
         if (m_ownCheck &&
             ((m_inflater && !m_inflater->finished()) || m_seenCrc != m_crc || m_seenSize != m_size))
             fail(txtChecksumWrong);
@@ -114,8 +118,10 @@ private:
             return;
         }
         const auto keep = [this](const char* data, size_t size) {
-            m_pending.insert(m_pending.end(), data, data + size);
-            m_seenCrc = Crc32(m_seenCrc, data, size);
+            if (!m_discard)
+                m_pending.insert(m_pending.end(), data, data + size);
+            if (m_ownCheck)
+                m_seenCrc = Crc32(m_seenCrc, data, size);
             m_seenSize += size;
         };
         if (!m_inflater)
@@ -135,6 +141,7 @@ private:
     std::vector<char> m_pending;
     size_t m_offset = 0;
     bool m_atEnd = false;
+    bool m_discard = false;
 };
 
 // A member stream as a sequential device, for the registry file parser.
@@ -315,14 +322,15 @@ ZipArchiveHandle openChecked(const QString& archivePath) {
 }
 
 // An inner zip stored as it is in the outer archive, opened in place: its members can then be
-// checked one by one, on several workers.
-ZipArchiveHandle openStoredInnerZip(zip_t* outer, zip_uint64_t index) {
+// checked one by one, on several workers. Only a strict opening compares every local header with
+// the directory (a read for each member).
+ZipArchiveHandle openStoredInnerZip(zip_t* outer, zip_uint64_t index, bool strict = true) {
     zip_source_t* source = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
     if (!source)
         return nullptr;
     zip_error_t error;
     zip_error_init(&error);
-    zip_t* inner = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    zip_t* inner = zip_open_from_source(source, strict ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY, &error);
     zip_error_fini(&error);
     if (!inner)
         zip_source_free(source);
@@ -376,8 +384,10 @@ private:
         zip_stat_t stat;
         zip_stat_init(&stat);
         zip_stat_index(archive, index, 0, &stat);
+        // After a backup its inner zips need only open as zips: the outer CRC covers their bytes.
+        const bool strict = m_depth != VerifyDepth::Placed;
         const ZipArchiveHandle inner =
-            isStoredZip(archive, index) ? openStoredInnerZip(archive, index) : nullptr;
+            isStoredZip(archive, index) ? openStoredInnerZip(archive, index, strict) : nullptr;
         if (!inner) {
             m_tasks.push_back({stat.comp_size, index, std::nullopt, true});
             return;

@@ -1,5 +1,6 @@
 #include "archive/ZipCompressor.h"
 
+#include "archive/PhaseLog.h"
 #include "archive/ZipDeflate.h"
 #include "archive/ZipSourceTree.h"
 #include "archive/ZipWriter.h"
@@ -8,8 +9,10 @@
 
 #include <QFile>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <condition_variable>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -26,7 +29,17 @@ constexpr size_t ChunkSize = size_t{1} << 20;
 constexpr quint64 Zip64Threshold = 0xF0000000ull;
 constexpr int MaximumThreads = 4;
 
+// The files of the archive itself or of one nested archive, with the level they are deflated at.
+struct SourcePart {
+    std::vector<ZipSourceEntry> entries;
+    int level = 0;
+    const ZipNestedArchive* nested = nullptr;
+    size_t firstJob = 0;
+    size_t endJob = 0;
+};
+
 struct ChunkJob {
+    size_t part = 0;
     size_t entry = 0;
     quint64 offset = 0;
     size_t length = 0;
@@ -34,18 +47,43 @@ struct ChunkJob {
     bool last = true;
 };
 
-std::vector<ChunkJob> planJobs(const std::vector<ZipSourceEntry>& entries) {
+std::vector<ChunkJob> planJobs(std::vector<SourcePart>& parts) {
     std::vector<ChunkJob> jobs;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const quint64 size = entries[i].size;
-        quint64 offset = 0;
-        do {
-            const size_t length = static_cast<size_t>(std::min<quint64>(ChunkSize, size - offset));
-            jobs.push_back({i, offset, length, offset == 0, offset + length >= size});
-            offset += length;
-        } while (offset < size);
+    for (size_t p = 0; p < parts.size(); ++p) {
+        parts[p].firstJob = jobs.size();
+        for (size_t i = 0; i < parts[p].entries.size(); ++i) {
+            const quint64 size = parts[p].entries[i].size;
+            quint64 offset = 0;
+            do {
+                const size_t length = static_cast<size_t>(std::min<quint64>(ChunkSize, size - offset));
+                jobs.push_back({p, i, offset, length, offset == 0, offset + length >= size});
+                offset += length;
+            } while (offset < size);
+        }
+        parts[p].endJob = jobs.size();
     }
     return jobs;
+}
+
+// A folder that holds a nested archive is not empty: it gets no entry of its own.
+void dropFoldersOfNested(std::vector<ZipSourceEntry>& entries, const std::vector<ZipNestedArchive>& nested) {
+    std::erase_if(entries, [&](const ZipSourceEntry& entry) {
+        return entry.isDirectory() &&
+               std::any_of(nested.begin(), nested.end(), [&](const ZipNestedArchive& n) {
+                   return n.memberName.startsWith(entry.memberName);
+               });
+    });
+}
+
+std::vector<SourcePart> listParts(const ZipCompressSettings& settings, int level) {
+    std::vector<SourcePart> parts;
+    parts.push_back({ListSourceFolder(settings.sourceFolder, settings.archiveFile), level});
+    dropFoldersOfNested(parts.front().entries, settings.nested);
+    for (const ZipNestedArchive& nested : settings.nested)
+        parts.push_back(
+            {nested.listed ? *nested.listed : ListSourceFolder(nested.sourceFolder, settings.archiveFile),
+             std::clamp(nested.level, 0, 9), &nested});
+    return parts;
 }
 
 // Fills the chunk with the job's bytes; returns 0 or an errno.
@@ -77,9 +115,9 @@ int readChunk(const ZipSourceEntry& entry, const ChunkJob& job, ZipChunk& chunk)
 // Reads and deflates slices on worker threads, at most one window ahead of the writer.
 class ChunkPipeline {
 public:
-    ChunkPipeline(const std::vector<ZipSourceEntry>& entries, const std::vector<ChunkJob>& jobs, int level,
-                  int threads)
-        : m_entries(entries), m_jobs(jobs), m_level(level), m_slots(static_cast<size_t>(threads) * 2 + 2) {
+    ChunkPipeline(const std::vector<SourcePart>& parts, const std::vector<ChunkJob>& jobs, int threads,
+                  const CancelToken* cancel)
+        : m_parts(parts), m_jobs(jobs), m_cancel(cancel), m_slots(static_cast<size_t>(threads) * 2 + 2) {
         for (int i = 0; i < threads && !jobs.empty(); ++i)
             m_threads.emplace_back([this] { work(); });
     }
@@ -130,7 +168,7 @@ private:
         m_workCv.wait(lock, [&] {
             return m_stop || (m_nextJob < m_jobs.size() && m_nextJob < m_nextWrite + m_slots.size());
         });
-        if (m_stop)
+        if (m_stop || (m_cancel && m_cancel->requested()))
             return false;
         k = m_nextJob++;
         return true;
@@ -146,16 +184,18 @@ private:
     }
 
     void work() {
-        std::unique_ptr<ChunkDeflater> deflater;
+        std::array<std::unique_ptr<ChunkDeflater>, 10> deflaters; // by level
         size_t k = 0;
         while (claim(k)) {
             Slot& slot = slotOf(k);
             const ChunkJob& job = m_jobs[k];
+            const SourcePart& part = m_parts[job.part];
             int error = 0;
             try {
+                std::unique_ptr<ChunkDeflater>& deflater = deflaters[static_cast<size_t>(part.level)];
                 if (!deflater)
-                    deflater = std::make_unique<ChunkDeflater>(m_level);
-                error = readChunk(m_entries[job.entry], job, slot.chunk);
+                    deflater = std::make_unique<ChunkDeflater>(part.level);
+                error = readChunk(part.entries[job.entry], job, slot.chunk);
                 if (error == 0)
                     deflater->process(slot.chunk, job.last);
             } catch (const std::bad_alloc&) {
@@ -165,9 +205,9 @@ private:
         }
     }
 
-    const std::vector<ZipSourceEntry>& m_entries;
+    const std::vector<SourcePart>& m_parts;
     const std::vector<ChunkJob>& m_jobs;
-    const int m_level;
+    const CancelToken* m_cancel;
     std::vector<Slot> m_slots;
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
@@ -245,14 +285,18 @@ quint16 deflateSpeedFlags(int level) {
     return level == 1 ? 6 : 0;
 }
 
-// Puts the slices of each file into the archive in order and reports progress.
+// How far the whole run is, over every part.
+struct RunTotals {
+    quint64 total = 0;
+    quint64 done = 0;
+    bool reportedEnd = false;
+};
+
+// Puts the slices of each file of one part into its archive in order and reports progress.
 class ArchiveAssembler {
 public:
-    ArchiveAssembler(ZipWriter& writer, const std::vector<ZipSourceEntry>& entries, int level,
-                     ZipRunEvents& events)
-        : m_writer(writer), m_entries(entries), m_level(level), m_events(events) {
-        for (const ZipSourceEntry& entry : entries)
-            m_total += entry.size;
+    ArchiveAssembler(ZipWriter& writer, const SourcePart& part, RunTotals& totals, ZipRunEvents& events)
+        : m_writer(writer), m_entries(part.entries), m_level(part.level), m_totals(totals), m_events(events) {
     }
 
     void add(const ChunkJob& job, const ZipChunk& chunk) {
@@ -265,25 +309,20 @@ public:
                 ? chunk.crc
                 : static_cast<quint32>(crc32_combine(m_crc, chunk.crc, static_cast<z_off_t>(chunk.rawSize)));
         m_fileDone += chunk.rawSize;
-        m_done += chunk.rawSize;
+        m_totals.done += chunk.rawSize;
         if (job.last)
             m_writer.endEntry(m_crc, m_fileDone);
         if (!entry.isDirectory())
-            report(percentOf(m_done, m_total), job.last ? 100.0 : percentOf(m_fileDone, entry.size));
+            report(m_totals, m_events, percentOf(m_totals.done, m_totals.total),
+                   job.last ? 100.0 : percentOf(m_fileDone, entry.size));
     }
 
-    // A run of empty folders only, or one whose files shrank meanwhile, still ends at 100.
-    void reportEnd() {
-        if (!m_reportedEnd)
-            report(100.0, 100.0);
+    static void report(RunTotals& totals, ZipRunEvents& events, double whole, double current) {
+        totals.reportedEnd = whole >= 100.0 && current >= 100.0;
+        events.statistics(whole, current);
     }
 
 private:
-    void report(double whole, double current) {
-        m_reportedEnd = whole >= 100.0 && current >= 100.0;
-        m_events.statistics(whole, current);
-    }
-
     void begin(const ZipSourceEntry& entry, const ChunkJob& job, const ZipChunk& chunk) {
         if (!entry.isDirectory())
             m_events.fileStarted(QFile::decodeName(entry.path));
@@ -316,14 +355,26 @@ private:
     ZipWriter& m_writer;
     const std::vector<ZipSourceEntry>& m_entries;
     const int m_level;
+    RunTotals& m_totals;
     ZipRunEvents& m_events;
-    quint64 m_total = 0;
-    quint64 m_done = 0;
     quint64 m_fileDone = 0;
     quint32 m_crc = 0;
     quint16 m_method = zipformat::MethodStore;
-    bool m_reportedEnd = false;
 };
+
+// A nested archive's member: stored, its size and CRC known only at its end. Enough room is left
+// for Zip64 sizes when it might pass 4 GiB.
+ZipEntryHeader nestedMemberHeader(const SourcePart& part) {
+    quint64 bound = 64 * 1024;
+    for (const ZipSourceEntry& entry : part.entries)
+        bound += entry.size + entry.size / 512 + 2 * static_cast<quint64>(entry.memberName.size()) + 256;
+    ZipEntryHeader header;
+    header.name = part.nested->memberName;
+    header.modified = zipformat::toDosDateTime(::time(nullptr));
+    header.unixMode = S_IFREG | 0600;
+    header.zip64 = bound > Zip64Threshold;
+    return header;
+}
 
 struct WalkCancelled {};
 
@@ -335,6 +386,16 @@ int threadCount(int requested) {
 
 } // namespace
 
+quint64 ListNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath) {
+    quint64 bytes = 0;
+    for (ZipNestedArchive& archive : nested) {
+        archive.listed = ListSourceFolder(archive.sourceFolder, skipPath);
+        for (const ZipSourceEntry& entry : *archive.listed)
+            bytes += entry.size;
+    }
+    return bytes;
+}
+
 ZipCompressor::ZipCompressor(ZipCompressSettings settings, ZipRunEvents& events)
     : m_settings(std::move(settings)), m_events(events) {}
 
@@ -342,29 +403,53 @@ ZipRunOutcome ZipCompressor::run() {
     CancelPacer pacer;
     if (pacer.ask(m_events))
         return ZipRunOutcome::Cancelled;
-    const std::vector<ZipSourceEntry> entries =
-        ListSourceFolder(m_settings.sourceFolder, m_settings.archiveFile);
-    const std::vector<ChunkJob> jobs = planJobs(entries);
-    const int level = std::clamp(m_settings.level, 0, 9);
+    std::vector<SourcePart> parts = listParts(m_settings, std::clamp(m_settings.level, 0, 9));
+    const std::vector<ChunkJob> jobs = planJobs(parts);
+    RunTotals totals;
+    for (const SourcePart& part : parts)
+        for (const ZipSourceEntry& entry : part.entries)
+            totals.total += entry.size;
 
     PendingArchive archive(m_settings.archiveFile, m_settings.durable);
     ZipWriter writer(archive.fd());
     writer.setForceZip64(m_settings.forceZip64);
-    ArchiveAssembler assembler(writer, entries, level, m_events);
-    ChunkPipeline pipeline(entries, jobs, level, threadCount(m_settings.threads));
-    for (size_t k = 0; k < jobs.size(); ++k) {
-        const ZipChunk* chunk = nullptr;
-        while (!(chunk = pipeline.waitFor(k, CancelPacer::Interval)))
-            if (pacer.ask(m_events))
+    ChunkPipeline pipeline(parts, jobs, threadCount(m_settings.threads), m_settings.cancel);
+    // Writes the part's slices as they come; false when the run was cancelled meanwhile.
+    const auto writePart = [&](const SourcePart& part, ZipWriter& partWriter) {
+        ArchiveAssembler assembler(partWriter, part, totals, m_events);
+        for (size_t k = part.firstJob; k < part.endJob; ++k) {
+            const ZipChunk* chunk = nullptr;
+            while (!(chunk = pipeline.waitFor(k, CancelPacer::Interval)))
+                if (pacer.ask(m_events))
+                    return false;
+            assembler.add(jobs[k], *chunk);
+            pipeline.release(k);
+            if (pacer.askIfDue(m_events))
+                return false;
+        }
+        return true;
+    };
+    for (const SourcePart& part : parts) {
+        if (!part.nested) {
+            if (!writePart(part, writer))
                 return ZipRunOutcome::Cancelled;
-        assembler.add(jobs[k], *chunk);
-        pipeline.release(k);
-        if (pacer.askIfDue(m_events))
+            continue;
+        }
+        writer.beginEntry(nestedMemberHeader(part));
+        ZipWriter nested(writer);
+        if (!writePart(part, nested))
             return ZipRunOutcome::Cancelled;
+        nested.finish();
+        writer.endEntry(nested.crc(), nested.position());
     }
     writer.finish(m_settings.comment);
-    archive.commit();
-    assembler.reportEnd();
+    {
+        const PhaseLog phase("fsync and rename");
+        archive.commit();
+    }
+    // A run of empty folders only, or one whose files shrank meanwhile, still ends at 100.
+    if (!totals.reportedEnd)
+        ArchiveAssembler::report(totals, m_events, 100.0, 100.0);
     return ZipRunOutcome::Completed;
 }
 

@@ -1,10 +1,25 @@
 #pragma once
 
 #include "archive/ZipRun.h"
+#include "archive/ZipSourceTree.h"
 
 #include <QString>
+#include <optional>
+#include <vector>
 
 namespace stowline {
+
+// An archive of a folder made while the enclosing archive is written, stored there as one member:
+// its data never goes through a file of its own.
+struct ZipNestedArchive {
+    QByteArray memberName;
+    QString sourceFolder;
+    int level = 6;
+    std::optional<std::vector<ZipSourceEntry>> listed; // the folder's files, when already listed
+};
+
+// Lists the folders of the nested archives (leaving out skipPath) and returns the bytes they hold.
+quint64 ListNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath);
 
 struct ZipCompressSettings {
     QString sourceFolder;
@@ -16,14 +31,16 @@ struct ZipCompressSettings {
     // Synced to disk before it takes its name: an archive a person keeps, not a workspace file that a
     // crash throws away anyway (syncing those doubled a backup's time).
     bool durable = false;
+    std::vector<ZipNestedArchive> nested; // written after the folder's own files
+    const CancelToken* cancel = nullptr;  // the workers stop reading ahead once it is requested
 };
 
-// Builds an archive of a folder. Worker threads read, checksum and deflate the files in 1 MiB
-// slices a few slices ahead of the writer; the writer, on the calling thread, puts them into the
-// archive in order and raises the events. Slices that would not shrink are stored, and a file whose
-// first slice does not shrink is stored whole. The archive is written under a temporary name beside
-// its final name and renamed into place when complete; a cancelled or failed run removes it.
-// Throws VbError.
+// Builds an archive of a folder and of the nested archives. Worker threads read, checksum and
+// deflate the files of all of them as one stream of 1 MiB slices, a few slices ahead of the writer; the
+// writer, on the calling thread, puts them into the archive in order and raises the events. Slices that would
+// not shrink are stored, and a file whose first slice does not shrink is stored whole. The archive is written
+// under a temporary name beside its final name and renamed into place when complete; a cancelled or failed
+// run removes it. Throws VbError.
 class ZipCompressor {
 public:
     ZipCompressor(ZipCompressSettings settings, ZipRunEvents& events);

@@ -229,8 +229,10 @@ class ExtractWorkers {
 public:
     enum State { Waiting, Started, Finished };
 
-    ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads)
-        : m_archiveFile(archiveFile), m_files(files), m_order(largestFirst(files)), m_progress(files.size()) {
+    ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads,
+                   const CancelToken* cancel)
+        : m_archiveFile(archiveFile), m_cancel(cancel), m_files(files), m_order(largestFirst(files)),
+          m_progress(files.size()) {
         // Counted before any starts: a worker that fails at once lowers m_running while others start.
         const int count = std::min(threads, static_cast<int>(files.size()));
         m_running = count;
@@ -298,7 +300,7 @@ private:
     void work() {
         try {
             Worker worker{OpenZipForReading(m_archiveFile), std::vector<char>(ReadBufferSize), nullptr};
-            for (size_t n = m_next++; n < m_order.size() && !m_stop; n = m_next++) {
+            for (size_t n = m_next++; n < m_order.size() && !stopping(); n = m_next++) {
                 const size_t i = m_order[n];
                 if (i < m_firstFailed)
                     unpackOne(worker, i);
@@ -358,7 +360,7 @@ private:
             progress.done += size;
             m_totalDone += size;
         };
-        while (!m_stop) {
+        while (!stopping()) {
             const zip_int64_t got = zip_fread(member.get(), buffer.data(), buffer.size());
             if (got < 0)
                 throw memberFailure(item, zip_file_get_error(member.get()));
@@ -369,7 +371,7 @@ private:
             else if (!inflater->feed(buffer.data(), static_cast<size_t>(got), write))
                 throw damaged(item);
         }
-        if (m_stop)
+        if (stopping())
             return;
         // libzip checks what it inflates itself; what we inflate we check here.
         if (item.ownInflate &&
@@ -377,6 +379,8 @@ private:
             throw damaged(item);
         out.commit(item.mode, item.modified);
     }
+
+    bool stopping() const { return m_stop || (m_cancel && m_cancel->requested()); }
 
     static VbError damaged(const ExtractItem& item) {
         return VbError(321, Str(txtMemberDamaged) + item.memberName);
@@ -390,6 +394,7 @@ private:
     }
 
     const QString m_archiveFile;
+    const CancelToken* m_cancel;
     const std::vector<ExtractItem>& m_files;
     const std::vector<size_t> m_order;
     std::vector<Progress> m_progress;
@@ -509,7 +514,7 @@ ZipRunOutcome ZipExtractor::run() {
         item.mode = (item.mode & allowed) | 0600;
 
     ExtractWorkers workers(m_settings.archiveFile, plan.files,
-                           threadCount(m_settings.threads, plan.files.size()));
+                           threadCount(m_settings.threads, plan.files.size()), m_settings.cancel);
     ExtractReporter reporter(plan, workers, m_events);
     while (!reporter.allReported()) {
         workers.waitForChange(CancelPacer::Interval);

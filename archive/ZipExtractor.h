@@ -12,6 +12,7 @@ struct ZipExtractSettings {
     QString extractFolder;                    // with or without a final '/'; '\' counts as '/' too
     QString fileSpec = QStringLiteral("*.*"); // "*.*" (or "*") for every member, else one member name
     int threads = 0;                          // 0: one per processor, at most four
+    const CancelToken* cancel = nullptr;      // the workers leave the member they unpack unfinished
 };
 
 // A member name as a path below the target folder: '\' and '/' both separate, empty and "."

@@ -1,9 +1,21 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <chrono>
 
 namespace stowline {
+
+// A run's cancel: requested from any thread (the progress window's Cancel), read by the run and by
+// its worker threads, which stop at the next slice or member.
+class CancelToken {
+public:
+    void request() { m_requested.store(true); }
+    bool requested() const { return m_requested.load(); }
+
+private:
+    std::atomic<bool> m_requested{false};
+};
 
 // What a compression or extraction run tells its owner, always on the thread that started it.
 class ZipRunEvents {

@@ -1,11 +1,13 @@
 #include "archive/ZipWriter.h"
 
+#include "archive/ZipCodec.h"
 #include "foundation/modError.h"
 
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace stowline {
 
@@ -25,9 +27,23 @@ bool isUtf8(const QByteArray& bytes) {
     return !utf8.hasError();
 }
 
+// The CRC-32 of a stream after `before` was overwritten by `after` (of the same length) followed
+// by `following` more bytes: the CRC is linear, so only the difference needs computing.
+quint32 crcAfterPatch(quint32 crc, const QByteArray& before, const QByteArray& after, quint64 following) {
+    QByteArray difference(before.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < before.size(); ++i)
+        difference[i] = static_cast<char>(before[i] ^ after[i]);
+    const QByteArray zeros(before.size(), '\0');
+    const auto size = static_cast<size_t>(before.size());
+    const quint32 linear = Crc32(0, difference.constData(), size) ^ Crc32(0, zeros.constData(), size);
+    return crc ^ static_cast<quint32>(crc32_combine(linear, 0, static_cast<z_off_t>(following)));
+}
+
 } // namespace
 
 ZipWriter::ZipWriter(int fd) : m_fd(fd) { m_buffer.reserve(BufferSize); }
+
+ZipWriter::ZipWriter(ZipWriter& outer) : m_outer(&outer), m_base(outer.position()) {}
 
 quint16 ZipWriter::nameFlags(const QByteArray& name) const {
     return !isAscii(name) && isUtf8(name) ? FlagUtf8Names : 0;
@@ -70,6 +86,12 @@ void ZipWriter::beginEntry(const ZipEntryHeader& header, const std::optional<Zip
 }
 
 void ZipWriter::write(const char* data, size_t size) {
+    if (m_outer) {
+        m_outer->write(data, size);
+        m_crc = Crc32(m_crc, data, size);
+        m_position += size;
+        return;
+    }
     if (m_buffer.size() + size > BufferSize)
         flush();
     if (size >= BufferSize)
@@ -91,8 +113,12 @@ void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
                        entry.known.compressed != sizes.compressed ||
                        entry.known.uncompressed != sizes.uncompressed;
     if (patch) {
+        const QByteArray header = localHeader(entry.header, sizes);
+        if (m_outer)
+            m_crc = crcAfterPatch(m_crc, localHeader(entry.header, entry.known), header,
+                                  m_position - entry.headerOffset - static_cast<quint64>(header.size()));
         flush();
-        writeAt(entry.headerOffset, localHeader(entry.header, sizes));
+        writeAt(entry.headerOffset, header);
     }
     appendCentralRecord(entry, sizes);
 }
@@ -180,6 +206,8 @@ void ZipWriter::writeEndRecords(quint64 directoryOffset, quint64 directorySize, 
 }
 
 void ZipWriter::flush() {
+    if (m_outer)
+        m_outer->flush();
     if (m_buffer.empty())
         return;
     zipformat::writeFully(m_fd, m_buffer.data(), m_buffer.size());
@@ -187,6 +215,8 @@ void ZipWriter::flush() {
 }
 
 void ZipWriter::writeAt(quint64 offset, const QByteArray& bytes) {
+    if (m_outer)
+        return m_outer->writeAt(m_base + offset, bytes);
     const ssize_t written =
         ::pwrite(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()), static_cast<off_t>(offset));
     if (written != bytes.size())

@@ -28,9 +28,14 @@ struct ZipEntrySizes {
 // central directory, Zip64 records where sizes, offsets or counts need them. An entry whose sizes
 // are not known before its data gets them patched into its local header afterwards, so the output
 // must be a seekable file. Write failures throw VbError from the errno.
+//
+// A nested writer writes an archive as the data of the entry its outer writer has open, so that
+// an archive inside an archive never needs a file of its own: it keeps the CRC-32 of the bytes it
+// produced (patches included) for the outer entry.
 class ZipWriter {
 public:
     explicit ZipWriter(int fd);
+    explicit ZipWriter(ZipWriter& outer);
 
     // Puts Zip64 records on every entry and the end record (used to check readers accept them).
     void setForceZip64(bool force) { m_forceZip64 = force; }
@@ -44,6 +49,7 @@ public:
     void finish(QByteArrayView comment = {});
 
     quint64 position() const { return m_position; }
+    quint32 crc() const { return m_crc; } // of a nested writer's bytes
 
 private:
     struct OpenEntry {
@@ -61,7 +67,10 @@ private:
     void flush();
     void writeAt(quint64 offset, const QByteArray& bytes);
 
-    int m_fd;
+    int m_fd = -1;
+    ZipWriter* m_outer = nullptr;
+    quint64 m_base = 0; // where a nested writer's first byte lies in the outer archive
+    quint32 m_crc = 0;
     bool m_forceZip64 = false;
     quint64 m_position = 0;
     quint64 m_entryCount = 0;

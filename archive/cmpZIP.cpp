@@ -35,11 +35,7 @@ public:
     void statistics(double wholeRunPercent, double currentFilePercent) override {
         raise([&] { emit m_zip.Statistics(wholeRunPercent, currentFilePercent); });
     }
-    bool cancelRequested() override {
-        qint16 cancel = 0;
-        raise([&] { emit m_zip.ProcessMessages(cancel); });
-        return cancel != 0;
-    }
+    bool cancelRequested() override { return m_zip.Cancel && m_zip.Cancel->requested(); }
 
     bool receiverThrew() const { return m_receiverThrew; }
 
@@ -70,11 +66,14 @@ void cmpZIP::Compress() {
     ZipCompressSettings settings{SourceFolder, ArchiveFile, CompressionLevel};
     settings.comment = Comment.toUtf8();
     settings.durable = Durable;
+    settings.nested = std::exchange(NestedArchives, {});
+    settings.cancel = Cancel;
     runWithEvents(true, [&](ZipRunEvents& events) { ZipCompressor(settings, events).run(); });
 }
 
 void cmpZIP::Extract() {
-    const ZipExtractSettings settings{ArchiveFile, ExtractFolder, FileSpec};
+    ZipExtractSettings settings{ArchiveFile, ExtractFolder, FileSpec};
+    settings.cancel = Cancel;
     runWithEvents(false, [&](ZipRunEvents& events) { ZipExtractor(settings, events).run(); });
 }
 

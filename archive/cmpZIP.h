@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/ZipCompressor.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -10,7 +12,8 @@ namespace stowline {
 class ZipRunEvents;
 
 // The zip component. Set the properties, then call Compress or Extract; events are raised
-// synchronously on the calling thread while the method runs, ProcessEnded always last.
+// synchronously on the calling thread while the method runs, ProcessEnded always last. A run stops
+// soon after the Cancel token it was given is requested.
 // Failures throw VbError after ProcessEnded has been raised. A full temporary folder raises
 // OnError(10) first and then throws VbError(61, "Disk full", VbError::Reported) when OnError has a
 // receiver (the receiver has shown the failure), a plain VbError otherwise. A cancelled run removes
@@ -40,6 +43,10 @@ public:
     QString ExtractFolder;
     QString Comment;      // written by Compress as the new archive's comment
     bool Durable = false; // Compress syncs the archive to disk before it takes its name
+    // Archives of folders that the next Compress makes on the fly and stores as members (after the
+    // files of SourceFolder); Compress empties the list, whatever its outcome.
+    std::vector<ZipNestedArchive> NestedArchives;
+    const CancelToken* Cancel = nullptr;
 
     void Compress();
     void Extract();
@@ -51,7 +58,6 @@ signals:
     void FileStartedDecompressing(const QString& path);
     void OnError(int code);
     void ProcessEnded();
-    void ProcessMessages(qint16& cancel);
     void Statistics(double wholeRunPercent, double currentFilePercent);
 
 private:

@@ -22,13 +22,10 @@ void IEF_Compress(RunContext& run) {
         STEP(1) run.progress.setStatus(Str(txtCompressingFavorites));
         STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::IefFolder;
         STEP(4) CreateItemFolder(folder);
-        STEP(5) cmpZIP& zip = run.zip;
-        STEP(6) zip.Options = 1;
-        STEP(7) zip.TempFolder = TempDir();
-        STEP(8) zip.ArchiveFile = TempDir() + QStringLiteral("stowline/") + layout::IefDataMember;
-        STEP(9) zip.CompressionLevel = CompressionLevelSetting;
-        STEP(10) zip.SourceFolder = SystemPath(CSIDL_FAVORITES);
-        STEP(11) zip.Compress();
+        // Zipped straight into the backup archive when that is written.
+        STEP(5)
+        run.zip.NestedArchives.push_back(
+            {QByteArray(layout::IefDataMember.data()), SystemPath(CSIDL_FAVORITES), CompressionLevelSetting});
     TRAP_END
 }
 

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/IdentityCatalog.h"
+#include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
@@ -36,13 +37,9 @@ void ensureFolder(const QString& folder) {
         RaiseOsError(error, true);
 }
 
-void zipStore(cmpZIP& zip, const QString& folder, const QString& store) {
-    zip.Options = 1;
-    zip.TempFolder = TempDir();
-    zip.ArchiveFile = folder + layout::IdentityDataFile;
-    zip.CompressionLevel = CompressionLevelSetting;
-    zip.SourceFolder = store;
-    zip.Compress();
+// The store is zipped straight into the backup archive when that is written.
+void zipStore(cmpZIP& zip, const QString& id, const QString& store) {
+    zip.NestedArchives.push_back({layout::IdentityDataMember(id).toUtf8(), store, CompressionLevelSetting});
 }
 
 // True when the shared account key's "AssociatedID" names this identity.
@@ -219,7 +216,7 @@ void Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
             STEP(6) run.progress.setStatus(Str(txtCompressingIdentity) + u' ' + identity.name);
             STEP(7) const QString folder = TempDir() + QStringLiteral("stowline/") + id + u'/';
             STEP(8) ensureFolder(folder);
-            STEP(9) zipStore(run.zip, folder, store);
+            STEP(9) zipStore(run.zip, id, store);
             STEP(10) OwnAccountsGuard ownAccounts(id);
             STEP(11) ownAccounts.recoverInterrupted();
             STEP(12) const bool shared = sharedAccountsBelongTo(id);
@@ -227,7 +224,10 @@ void Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
                 STEP(14) ownAccounts.setAside();
                 STEP(15) copySharedAccounts(ownAccountsKey(id));
             }
-            STEP(16) exportIdentityKey(folder, id);
+            STEP(16) {
+                const PhaseLog phase("regedit export identity " + identity.name.toUtf8());
+                exportIdentityKey(folder, id);
+            }
             STEP(17) if (shared) {
                 STEP(18) deleteKey(ownAccountsKey(id));
                 STEP(19) ownAccounts.restore();

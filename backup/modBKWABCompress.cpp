@@ -1,6 +1,7 @@
 #include "backup/modBKWABCompress.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/cmpZIP.h"
 #include "backup/modBKWABCheck.h"
@@ -38,14 +39,13 @@ void WAB_Compress(RunContext& run) {
         STEP(1) run.progress.setStatus(Str(txtCompressingAddressBook));
         STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::WabFolder;
         STEP(4) CreateItemFolder(folder);
-        STEP(5) ExecCmd(exportCommand(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember));
-        STEP(6) cmpZIP& zip = run.zip;
-        STEP(7) zip.Options = 1;
-        STEP(8) zip.TempFolder = TempDir();
-        STEP(9) zip.ArchiveFile = TempDir() + QStringLiteral("stowline/") + layout::WabDataMember;
-        STEP(10) zip.CompressionLevel = CompressionLevelSetting;
-        STEP(11) zip.SourceFolder = QFileInfo(AddressBookFile()).absolutePath();
-        STEP(12) zip.Compress();
+        STEP(5) const PhaseLog phase("regedit export address book");
+        ExecCmd(exportCommand(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember));
+        // Zipped straight into the backup archive when that is written.
+        STEP(6)
+        run.zip.NestedArchives.push_back({QByteArray(layout::WabDataMember.data()),
+                                          QFileInfo(AddressBookFile()).absolutePath(),
+                                          CompressionLevelSetting});
     TRAP_END
 }
 

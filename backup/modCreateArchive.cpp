@@ -1,6 +1,7 @@
 #include "backup/modCreateArchive.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/PhaseLog.h"
 #include "archive/cmpZIP.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
@@ -60,6 +61,7 @@ void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archiveP
     zip.SourceFolder = workspace;
     zip.Comment = itemFlags;
     zip.Durable = true;
+    const PhaseLog phase("write archive");
     zip.Compress();
     zip.Comment.clear();
     zip.Durable = false;
@@ -78,8 +80,12 @@ bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP&
                                     os.platformId);
         STEP(5) const double replacedBytes = roomOfOldArchive(archivePath);
         STEP(6) const double freeBytes = GetFreeDiskSpace(archivePath) + replacedBytes;
-        STEP(7) const double neededBytes = sizeOfFilesBelow(workspace);
+        // The archives made on the fly may need as much as the files they hold.
+        STEP(7)
+        const double neededBytes = sizeOfFilesBelow(workspace) +
+                                   static_cast<double>(ListNestedArchives(zip.NestedArchives, archivePath));
         STEP(8) if (freeBytes < neededBytes) {
+            zip.NestedArchives.clear();
             STEP(9) reportNoRoom(archivePath);
             STEP(10) return result;
         }

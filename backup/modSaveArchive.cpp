@@ -1,5 +1,6 @@
 #include "backup/modSaveArchive.h"
 
+#include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/ZipFormat.h"
 #include "backup/modCreateArchive.h"
@@ -113,7 +114,10 @@ bool verifyPlaced(const QString& destination, RunContext& run, SavedArchive& sav
     saved.placed = true;
     saved.size = QFileInfo(destination).size();
     run.progress.setStatus(Str(txtCheckingArchive) + u' ' + QFileInfo(destination).fileName());
-    saved.verify = VerifyArchive(destination, VerifyDepth::Placed);
+    {
+        const PhaseLog phase("read-back");
+        saved.verify = VerifyArchive(destination, VerifyDepth::Placed);
+    }
     if (saved.verify.ok())
         return true;
     const QString failure = VerifyFailureText(destination, saved.verify);

@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
 #include "archive/RunRecording.h"
+#include "archive/cmpZIP.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCompress.h"
 #include "backup/modBKWABCompress.h"
@@ -40,6 +41,7 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
         }
         else {
             using layout::ArchiveItem;
+            run.zip.NestedArchives.clear();
             STEP(7)
             const bool identities = collectIfChosen(job, ArchiveItem::Identities,
                                                     [&] { Identity_Compress(job.identities, run); });

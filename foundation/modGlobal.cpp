@@ -11,7 +11,6 @@ qint16 CompressionLevelSetting = 1;
 qint16 LaunchOESetting = 0;
 qint16 RememberLocationsSetting = 0;
 qint16 SchedulerDisableSetting = 0;
-std::atomic<bool> CancelFlag = false;
 
 namespace {
 

@@ -10,7 +10,6 @@ extern qint16 CompressionLevelSetting;
 extern qint16 LaunchOESetting;
 extern qint16 RememberLocationsSetting;
 extern qint16 SchedulerDisableSetting;
-extern std::atomic<bool> CancelFlag; // set by the progress window's Cancel
 
 // ---- Versions and titles -------------------------------------------------------------------------
 constexpr int VersionMajor = STOWLINE_VERSION_MAJOR;

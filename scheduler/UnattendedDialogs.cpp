@@ -53,9 +53,16 @@ QString UnattendedDialogs::pickFolder(const QString& title) {
     return {};
 }
 
+namespace {
+bool unattendedRun = false;
+} // namespace
+
 void InstallUnattendedDialogs() {
     static UnattendedDialogs unattended;
     platform::install(&unattended);
+    unattendedRun = true;
 }
+
+bool RunsUnattended() { return unattendedRun; }
 
 } // namespace stowline

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/ProgressView.h"
 #include "platform/Dialogs.h"
 
 namespace stowline {
@@ -17,7 +18,23 @@ public:
     QString pickFolder(const QString& title) override;
 };
 
-// Installs UnattendedDialogs for the rest of the program.
+// The progress of a run nobody watches: it keeps the lines and draws nothing.
+class UnattendedProgress : public ProgressView {
+public:
+    void setStatus(const QString& text) override { m_status = text; }
+    void setFileLine(const QString& text) override { m_fileLine = text; }
+    void setBars(int, int) override {}
+    void setCloseEnabled(bool) override {}
+    QString status() const override { return m_status; }
+    QString fileLine() const override { return m_fileLine; }
+
+private:
+    QString m_status;
+    QString m_fileLine;
+};
+
+// Installs UnattendedDialogs for the rest of the program, which then runs unattended.
 void InstallUnattendedDialogs();
+bool RunsUnattended();
 
 } // namespace stowline

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/IdentityCatalog.h"
+#include "archive/PhaseLog.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCheck.h"
@@ -19,10 +20,12 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "platform/RunLedger.h"
+#include "scheduler/UnattendedDialogs.h"
 #include "scheduler/modScheduleRules.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
+#include "ui/frmInterface.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
@@ -216,11 +219,12 @@ void ScheduledBackup() {
             recordScheduledRun(runStart, archivePath, schedule->items, saved, status);
             STEP(20) endRun(status, archivePath);
         }
-        STEP(22) frmProgress& window = showScheduledProgress();
-        const QPointer<frmProgress> shownWindow(&window);
-        // Collecting and saving run on a worker: the window stays live and its Cancel answers.
-        RunAndWait(window, [&](RunContext& run) {
-            STEP(23) collected = collectItems(schedule->items, run);
+        QPointer<frmProgress> shownWindow;
+        const RunWork work = [&](RunContext& run) {
+            STEP(23) {
+                const PhaseLog phase("collect");
+                collected = collectItems(schedule->items, run);
+            }
             // Nobody answers the crash report of an unattended run: a failure while collecting ends it
             // here, so that an archive missing an item never replaces a complete one.
             if (failureTrapped()) {
@@ -237,12 +241,25 @@ void ScheduledBackup() {
             else {
                 STEP(28) disableCancel(shownWindow);
                 const QDateTime saveStart = QDateTime::currentDateTime();
-                STEP(29) saved = SaveArchive(archivePath, collected, run);
+                STEP(29) {
+                    const PhaseLog phase("save");
+                    saved = SaveArchive(archivePath, collected, run);
+                }
                 STEP(30) if (!archiveWrittenSince(archivePath, saveStart)) status = ArchiveNotWritten;
                 if (saved.placed && !saved.verify.ok())
                     status = RunFailed;
             }
-        });
+        };
+        if (RunsUnattended()) {
+            // No display, nobody to see the window: it is not made, let alone drawn.
+            UnattendedProgress progress;
+            frmInterface host(progress);
+            work(host.run());
+        } else {
+            STEP(22) shownWindow = &showScheduledProgress();
+            // Collecting and saving run on a worker: the window stays live and its Cancel answers.
+            RunAndWait(*shownWindow, work);
+        }
     TRAP_END
     if (failureTrapped())
         status = RunFailed;

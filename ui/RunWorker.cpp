@@ -18,7 +18,12 @@ namespace {
 std::atomic<int> runsGoing = 0;
 
 struct Run {
-    explicit Run(frmProgress& window) : progress(window), host(progress) {}
+    explicit Run(frmProgress& window) : progress(window), host(progress) {
+        // Direct: the token is safe to set from the window thread while the run reads it.
+        QObject::connect(
+            &window, &frmProgress::cancelRequested, &progress, [this] { host.run().cancel.request(); },
+            Qt::DirectConnection);
+    }
     QueuedProgress progress;
     frmInterface host;
     std::exception_ptr failure;

@@ -71,7 +71,7 @@ std::unique_ptr<mail::MailSource> openSource(const QString& archivePath, QString
 // file line, the share of messages done on the bars; Cancel stops it between messages.
 class ExportProgress : public mail::MailExportObserver {
 public:
-    explicit ExportProgress(ProgressView& view) : m_view(view) {}
+    ExportProgress(ProgressView& view, const CancelToken& cancel) : m_view(view), m_cancel(cancel) {}
     void identityStarted(const QString& name) override { m_view.setStatus(Str(txtExporting) + u' ' + name); }
     void folderStarted(const QString& identity, const QString& folder) override {
         m_view.setFileLine(identity + u'/' + folder);
@@ -82,10 +82,11 @@ public:
             m_view.setBars(percent, percent);
         m_percent = percent;
     }
-    bool cancelRequested() override { return CancelFlag; }
+    bool cancelRequested() override { return m_cancel.requested(); }
 
 private:
     ProgressView& m_view;
+    const CancelToken& m_cancel;
     int m_percent = -1;
 };
 
@@ -104,7 +105,7 @@ void runExport(RunContext& run, const QString& archivePath, const mail::MailExpo
     QString error;
     mail::MailExportResult result;
     if (std::unique_ptr<mail::MailSource> source = openSource(archivePath, &error)) {
-        ExportProgress observer(run.progress);
+        ExportProgress observer(run.progress, run.cancel);
         result = mail::ExportMail(*source, options, observer);
     } else {
         result.error = error;
@@ -306,7 +307,6 @@ void frmExportMail::cmdExport_Click() {
         window.setTitle(Str(txtExportTitle));
         window.setFrameText(Str(txtPleaseWait));
         window.cancelButton().show();
-        CancelFlag = false;
         STEP(5) hide();
         if (m_previousPage)
             m_previousPage->hide();

@@ -18,8 +18,9 @@ constexpr int ExitCancelled = 2; // like any due run that wrote no archive
 } // namespace
 
 frmInterface::frmInterface(ProgressView& progress, QObject* parent)
-    : QObject(parent), m_progress(progress), m_run{progress, m_cmpZIP, platform::dialogs(), {}, {}} {
+    : QObject(parent), m_progress(progress), m_run{progress, m_cmpZIP, platform::dialogs(), m_cancel, {}, {}} {
     m_cmpZIP.setObjectName(QStringLiteral("cmpZIP"));
+    m_cmpZIP.Cancel = &m_cancel;
     // Direct: the events arrive on the thread the run works on, which may not be this one's.
     constexpr auto direct = Qt::DirectConnection;
     connect(&m_cmpZIP, &cmpZIP::FileStartedCompressing, this, &frmInterface::cmpZIP_FileStartedCompressing,
@@ -28,7 +29,6 @@ frmInterface::frmInterface(ProgressView& progress, QObject* parent)
             &frmInterface::cmpZIP_FileStartedDecompressing, direct);
     connect(&m_cmpZIP, &cmpZIP::OnError, this, &frmInterface::cmpZIP_OnError, direct);
     connect(&m_cmpZIP, &cmpZIP::ProcessEnded, this, &frmInterface::cmpZIP_ProcessEnded, direct);
-    connect(&m_cmpZIP, &cmpZIP::ProcessMessages, this, &frmInterface::cmpZIP_ProcessMessages, direct);
     connect(&m_cmpZIP, &cmpZIP::Statistics, this, &frmInterface::cmpZIP_Statistics, direct);
 }
 
@@ -58,17 +58,11 @@ void frmInterface::cmpZIP_OnError(int code) {
 
 void frmInterface::cmpZIP_ProcessEnded() {
     TRAP_BEGIN("frmInterface:cmpZIP_ProcessEnded")
-        STEP(1) if (CancelFlag) {
+        STEP(1) if (m_cancel.requested()) {
             STEP(3) DeleteTempFolder();
             STEP(4) if (LaunchOESetting == 1) Launch_OE();
             STEP(5) platform::system().endProgram(ExitCancelled);
         }
-    TRAP_END
-}
-
-void frmInterface::cmpZIP_ProcessMessages(qint16& cancel) {
-    TRAP_BEGIN("frmInterface:cmpZIP_ProcessMessages")
-        STEP(2) cancel = CancelFlag ? -1 : 0;
     TRAP_END
 }
 

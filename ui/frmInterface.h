@@ -9,8 +9,8 @@ namespace stowline {
 
 class ProgressView;
 
-// The hidden host of one run: its zip component, whose events it passes on to the run's progress
-// and answers from the cancel flag. It is no window; it lives as long as the run.
+// The hidden host of one run: its zip component, whose events it passes on to the run's progress,
+// and the run's cancel. It is no window; it lives as long as the run.
 class frmInterface : public QObject {
     Q_OBJECT
 public:
@@ -24,7 +24,6 @@ private slots:
     void cmpZIP_FileStartedDecompressing(const QString& path);
     void cmpZIP_OnError(int code);
     void cmpZIP_ProcessEnded();
-    void cmpZIP_ProcessMessages(qint16& cancel);
     void cmpZIP_Statistics(double wholeRunPercent, double currentFilePercent);
 
 private:
@@ -32,6 +31,7 @@ private:
 
     ProgressView& m_progress;
     cmpZIP m_cmpZIP;
+    CancelToken m_cancel;
     RunContext m_run;
 };
 

@@ -173,7 +173,7 @@ QString frmProgress::fileLine() const { return m_lblComment2->text(); }
 
 void frmProgress::cmdCancel_Click() {
     TRAP_BEGIN("frmProgress:cmdCancel_Click")
-        STEP(1) CancelFlag = true;
+        STEP(1) emit cancelRequested();
     TRAP_END
 }
 

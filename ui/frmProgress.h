@@ -39,6 +39,8 @@ signals:
     // Each line as it is shown, for whoever follows the run.
     void statusChanged(const QString& text);
     void fileLineChanged(const QString& text);
+    // Cancel was clicked: the run shown here should stop.
+    void cancelRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

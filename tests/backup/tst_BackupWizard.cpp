@@ -11,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
@@ -281,7 +280,8 @@ void tst_BackupWizard::backupThroughTheWindows() {
 }
 
 // The run works beside the windows: the progress window hears of every step in the order the run
-// took them, while a 10 ms timer on the window thread is never held up for long.
+// took them, and the window thread handles other events between those steps: a timer ticks between
+// the first step shown and the last (a blocked thread would get all the steps in one batch at the end).
 void tst_BackupWizard::windowsStayLiveDuringTheRun() {
     TestEnvironment env;
     buildSampleProfile(env);
@@ -311,12 +311,13 @@ void tst_BackupWizard::windowsStayLiveDuringTheRun() {
                 barsOfStep << value;
                 ++updates;
             });
-    QElapsedTimer sinceTick;
-    qint64 longestGap = 0;
+    int ticksBetweenSteps = 0;
     QTimer ticker;
-    connect(&ticker, &QTimer::timeout, this, [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
-    sinceTick.start();
-    ticker.start(10);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        ticksBetweenSteps +=
+            !statuses.isEmpty() && !statuses.last().endsWith(QStringLiteral("Done!")) ? 1 : 0;
+    });
+    ticker.start(0);
 
     button(identityPage(), "cmdNext").click();
     QVERIFY(waitForRunEnd());
@@ -326,7 +327,7 @@ void tst_BackupWizard::windowsStayLiveDuringTheRun() {
     QCOMPARE(statuses.mid(0, expected.size()), expected);
     QVERIFY(statuses.last().endsWith(QStringLiteral("Done!")));
     QVERIFY(barsInOrder);
-    QVERIFY2(longestGap <= 100, qPrintable(QString::number(longestGap)));
+    QVERIFY(ticksBetweenSteps > 0);
     QVERIFY(window.closeButton().isEnabled());
 }
 

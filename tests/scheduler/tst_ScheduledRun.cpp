@@ -281,7 +281,7 @@ private slots:
         store(u"Pathname"_s, missing); // created by the run, not scanned
         QStringList seen;
         frmProgress& window = Progress();
-        connect(&window, &frmProgress::fileLineChanged, this, [&] {
+        connect(&window, &frmProgress::statusChanged, this, [&] {
             QPushButton& cancelButton = window.cancelButton();
             const bool saving = !window.status().startsWith(u"Compressing"_s);
             seen
@@ -308,20 +308,18 @@ private slots:
         QCOMPARE(layout::ReadIdentityIndex(view.file(u"ident.idx"_s)).size(), 3);
     }
 
-    // `stowline /S` killed while it packs an identity under an umask that opens everything: what it
+    // `stowline /S` killed while it writes the archive under an umask that opens everything: what it
     // leaves in the workspace is closed to others, and the next run clears it and writes its archive.
     void killedRunLeavesAPrivateWorkspace() {
         fixtures::ProfileSpec description = fixtures::sampleProfileSpec();
-        // Enough mail that packing the first store outlasts the look for its half-written zip.
+        // Enough mail that writing the archive outlasts the look for its half-written file.
         description.files << fixtures::FileSpec{
             description.identities[0].store + u"/Big.dbx"_s, {}, 48 << 20, 0, 7};
         fixtures::buildProfile(env->path(u"profile"_s), description);
         schedule(u"2"_s, u"3"_s, u"111"_s);
         const QString workspace = TempDir() + u"stowline"_s;
         const auto packing = [&] {
-            return QDirIterator(workspace, {u"*.part"_s}, QDir::Files | QDir::Hidden,
-                                QDirIterator::Subdirectories)
-                .hasNext();
+            return QDirIterator(folder(), {u"*.part"_s}, QDir::Files | QDir::Hidden).hasNext();
         };
         QProcess child;
         child.setChildProcessModifier([] { ::umask(0); });

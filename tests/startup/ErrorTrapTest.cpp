@@ -168,13 +168,9 @@ private slots:
         emit host.zip().Statistics(37.9, 100);
         QCOMPARE(view->bars, qMakePair(37, 100));
 
-        qint16 cancel = 0;
-        emit host.zip().ProcessMessages(cancel);
-        QCOMPARE(cancel, qint16(0));
         emit host.zip().ProcessEnded(); // not cancelled: the run goes on
-        CancelFlag = true;
-        emit host.zip().ProcessMessages(cancel);
-        QCOMPARE(cancel, qint16(-1));
+        host.run().cancel.request();
+        QVERIFY(host.zip().Cancel && host.zip().Cancel->requested());
         QVERIFY(CreateTempFolder());
         QDir().mkpath(TempDir() + QStringLiteral("stowline/leftover"));
         QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, emit host.zip().ProcessEnded());

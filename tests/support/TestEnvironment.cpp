@@ -67,7 +67,6 @@ TestEnvironment::TestEnvironment() {
     platform::install(&dialogs);
     platform::install(&shell);
     platform::install(&system);
-    CancelFlag = false;
 }
 
 TestEnvironment::~TestEnvironment() {
