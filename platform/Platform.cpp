@@ -4,7 +4,7 @@
 #include "platform/LinuxProcesses.h"
 #include "platform/LinuxShell.h"
 #include "platform/LinuxSystem.h"
-#include "platform/QtDialogs.h"
+#include "platform/UnattendedDialogs.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -30,7 +30,7 @@ private:
     Service* m_replacement = nullptr;
 };
 
-Slot<Dialogs, QtDialogs> g_dialogs;
+Slot<Dialogs, UnattendedDialogs> g_dialogs;
 Slot<Shell, LinuxShell> g_shell;
 Slot<Processes, LinuxProcesses> g_processes;
 Slot<Drives, LinuxDrives> g_drives;

@@ -1,11 +1,11 @@
 #include "foundation/Strings.h"
 #include "platform/InstanceLock.h"
 #include "platform/RegistryStore.h"
-#include "scheduler/UnattendedDialogs.h"
 #include "startup/AppIdentity.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/ReportCommands.h"
 #include "startup/frmMain.h"
+#include "ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -59,8 +59,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("stowline"));
     stowline::SetUpApplicationIdentity();
     // Offscreen nobody can answer a dialog: messages go to stderr, questions are declined.
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        stowline::InstallUnattendedDialogs();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        stowline::InstallWindowDialogs();
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     const stowline::CommandLineOptions options = stowline::parseCommandLine(arguments);

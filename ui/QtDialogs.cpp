@@ -1,11 +1,13 @@
-#include "platform/QtDialogs.h"
+#include "ui/QtDialogs.h"
+
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
-namespace stowline::platform {
+namespace stowline {
 
 namespace {
 
@@ -109,4 +111,9 @@ QString QtDialogs::pickFolder(const QString& title) {
                                              QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
 }
 
-} // namespace stowline::platform
+void InstallWindowDialogs() {
+    static QtDialogs windows;
+    platform::install(&windows);
+}
+
+} // namespace stowline
