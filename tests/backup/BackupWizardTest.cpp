@@ -75,7 +75,7 @@ void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::Deferr
 
 } // namespace
 
-class tst_BackupWizard : public QObject {
+class BackupWizardTest : public QObject {
     Q_OBJECT
 private slots:
     void choicePageFollowsTheBoxes_data();
@@ -86,7 +86,7 @@ private slots:
     void windowsStayLiveDuringTheRun();
 };
 
-void tst_BackupWizard::choicePageFollowsTheBoxes_data() {
+void BackupWizardTest::choicePageFollowsTheBoxes_data() {
     QTest::addColumn<int>("present");
     QTest::addColumn<QList<int>>("clicks");
     QTest::addColumn<QList<bool>>("enabled"); // empty: nothing found, the wizard ends at once
@@ -105,7 +105,7 @@ void tst_BackupWizard::choicePageFollowsTheBoxes_data() {
     QTest::newRow("nothing") << 0 << QList<int>{} << QList<bool>{} << QString();
 }
 
-void tst_BackupWizard::choicePageFollowsTheBoxes() {
+void BackupWizardTest::choicePageFollowsTheBoxes() {
     QFETCH(int, present);
     QFETCH(QList<int>, clicks);
     QFETCH(QList<bool>, enabled);
@@ -139,7 +139,7 @@ void tst_BackupWizard::choicePageFollowsTheBoxes() {
 
 // Check marks drive Next and the hidden marks; checks made before going Back must not count once
 // the page is rebuilt without them.
-void tst_BackupWizard::backRebuildsTheIdentityList() {
+void BackupWizardTest::backRebuildsTheIdentityList() {
     TestEnvironment env;
     profileWith(env, Identities);
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
@@ -171,7 +171,7 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
 
 // Every control is named by its caption without the access key marker, Tab follows the layout, and
 // the keyboard alone drives the whole backup. A lone identity comes checked.
-void tst_BackupWizard::keyboardAndScreenReader() {
+void BackupWizardTest::keyboardAndScreenReader() {
     TestEnvironment env;
     profileWith(env, All, 1);
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
@@ -212,7 +212,7 @@ void tst_BackupWizard::keyboardAndScreenReader() {
     QVERIFY(!choicePage() && !identityPage());
 }
 
-void tst_BackupWizard::backupThroughTheWindows() {
+void BackupWizardTest::backupThroughTheWindows() {
     TestEnvironment env;
     const fixtures::Profile profile = buildSampleProfile(env);
     const QString before = exportWholeRegistry();
@@ -282,7 +282,7 @@ void tst_BackupWizard::backupThroughTheWindows() {
 
 // The run works beside the windows: the progress window hears of every step in the order the run
 // took them, while a 10 ms timer on the window thread is never held up for long.
-void tst_BackupWizard::windowsStayLiveDuringTheRun() {
+void BackupWizardTest::windowsStayLiveDuringTheRun() {
     TestEnvironment env;
     buildSampleProfile(env);
     button(&openBackupWizard(destinationIn(env)), "cmdNext").click();
@@ -330,5 +330,5 @@ void tst_BackupWizard::windowsStayLiveDuringTheRun() {
     QVERIFY(window.closeButton().isEnabled());
 }
 
-QTEST_MAIN(tst_BackupWizard)
-#include "tst_BackupWizard.moc"
+QTEST_MAIN(BackupWizardTest)
+#include "BackupWizardTest.moc"
