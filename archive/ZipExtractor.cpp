@@ -150,15 +150,15 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
         if (!all && (!path || !pattern || path->compare(*pattern, Qt::CaseInsensitive) != 0))
             continue;
         if (!path)
-            Raise(75, Str(txtMemberRefused) + name);
+            Raise(Err::PathFileAccess, Str(txtMemberRefused) + name);
         if (IsSymbolicLinkEntry(archive, index))
-            Raise(75, Str(txtMemberIsLink) + name);
+            Raise(Err::PathFileAccess, Str(txtMemberIsLink) + name);
         const bool isFolder = name.endsWith(u'/') || name.endsWith(u'\\');
         if (path->isEmpty())
             continue;
         const QByteArray target = plan.root + '/' + QFile::encodeName(*path);
         if (linkOnTheWay(plan.root, isFolder ? target : target.left(target.lastIndexOf('/'))))
-            Raise(75, Str(txtLinkOnTheWay) + name);
+            Raise(Err::PathFileAccess, Str(txtLinkOnTheWay) + name);
         if (isFolder) {
             plan.folders[target] = {recordedMode(archive, index, 0777), true};
             continue;
@@ -379,13 +379,13 @@ private:
     }
 
     static VbError damaged(const ExtractItem& item) {
-        return VbError(321, Str(txtMemberDamaged) + item.memberName);
+        return VbError(Err::InvalidFormat, Str(txtMemberDamaged) + item.memberName);
     }
 
     static VbError memberFailure(const ExtractItem& item, const zip_error_t* error) {
         const VbError failure = ZipFailure(error);
         if (failure.number() == 321)
-            return VbError(321, Str(txtMemberDamaged) + item.memberName);
+            return VbError(Err::InvalidFormat, Str(txtMemberDamaged) + item.memberName);
         return failure;
     }
 

@@ -105,6 +105,6 @@ VbError ZipFailure(const zip_error_t* error) {
     }
 }
 
-VbError InvalidFormat() { return VbError(321, Str(txtInvalidFormat)); }
+VbError InvalidFormat() { return VbError(Err::InvalidFormat, Str(txtInvalidFormat)); }
 
 } // namespace stowline

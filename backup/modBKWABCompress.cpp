@@ -28,7 +28,7 @@ QString exportCommand(const QString& file) {
 void CreateItemFolder(const QString& folder) {
     // The workspace starts empty, so a folder already there means something else wrote into it.
     if (QFileInfo::exists(folder))
-        Raise(58, QStringLiteral("File already exists"));
+        Raise(Err::FileExists);
     if (const int error = platform::makePrivateFolder(folder))
         RaiseOsError(error, true);
 }

@@ -28,7 +28,7 @@ double roomOfOldArchive(const QString& path) {
     if (!QFileInfo::exists(path))
         return 0;
     if (!(QFile::permissions(path) & QFileDevice::WriteOwner))
-        Raise(70, QStringLiteral("Permission denied"));
+        Raise(Err::PermissionDenied);
     return static_cast<double>(QFileInfo(path).size());
 }
 

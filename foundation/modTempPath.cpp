@@ -35,10 +35,10 @@ int toInteger(const QVariant& value) {
     const double number =
         value.typeId() == QMetaType::QString ? value.toString().trimmed().toDouble(&ok) : value.toDouble(&ok);
     if (!ok)
-        Raise(13, QStringLiteral("Type mismatch"));
+        Raise(Err::TypeMismatch);
     const double rounded = std::nearbyint(number);
     if (rounded < -32768 || rounded > 32767)
-        Raise(6, QStringLiteral("Overflow"));
+        Raise(Err::Overflow);
     return static_cast<int>(rounded);
 }
 
@@ -180,7 +180,7 @@ void CreateFolder(const QString& path) {
         while (i >= 0) {
             STEP(3) const QString parent = ParentFolderName(table[i]);
             STEP(4) if (!folderExists(table[i]) && !folderExists(parent)) {
-                STEP(5) if (i + 1 >= kFolderTableSize) Raise(9, QStringLiteral("Subscript out of range"));
+                STEP(5) if (i + 1 >= kFolderTableSize) Raise(Err::SubscriptOutOfRange);
                 STEP(6) table[++i] = parent;
             }
             else {

@@ -85,7 +85,7 @@ void deleteFolderNotForced(const QString& folder) {
 // One folder level, as the Favorites folder itself may have gone since the wizard started.
 void ensureFolder(const QString& folder) {
     if (folder.isEmpty())
-        Raise(76, QStringLiteral("Path not found"));
+        Raise(Err::PathNotFound);
     if (!QFileInfo(folder).isDir() && platform::makeFolder(QFile::encodeName(folder).constData(), 0777) != 0)
         RaiseOsError(errno, true);
 }

@@ -33,7 +33,7 @@ constexpr int txtArchiveFilter = 933;
 int sliderPosition(const QString& pageName) {
     auto* page = qobject_cast<ScheduleSliderPage*>(forms::find(pageName));
     if (!page)
-        Raise(91, QStringLiteral("Object variable or With block variable not set"));
+        Raise(Err::ObjectNotSet);
     return page->position();
 }
 } // namespace

@@ -52,7 +52,7 @@ void frmInterface::cmpZIP_FileStartedDecompressing(const QString& path) {
 
 void frmInterface::cmpZIP_OnError(int code) {
     TRAP_BEGIN("frmInterface:cmpZIP_OnError")
-        STEP(1) if (code == 10) { STEP(2) Raise(407, Str(txtTempFolderFull)); }
+        STEP(1) if (code == 10) { STEP(2) Raise(Err::TempFolderFull, Str(txtTempFolderFull)); }
     TRAP_END
 }
 
