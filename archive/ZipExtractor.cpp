@@ -4,6 +4,7 @@
 #include "archive/ZipFormat.h"
 #include "archive/ZipLibzip.h"
 #include "archive/ZipText.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "platform/FileCalls.h"
@@ -28,10 +29,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtMemberRefused = 401;
-constexpr int txtMemberDamaged = 402;
-constexpr int txtMemberIsLink = 403;
-constexpr int txtLinkOnTheWay = 404;
 constexpr size_t ReadBufferSize = 256 * 1024;
 constexpr int MaximumThreads = 4;
 

@@ -6,6 +6,7 @@
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modCLSID.h"
@@ -19,8 +20,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtCompressingIdentity = 500;
 
 const QString sharedAccountsKey = QStringLiteral("Software\\Microsoft\\Internet Account Manager");
 

@@ -5,6 +5,7 @@
 #include "archive/cmpZIP.h"
 #include "backup/modBKWABCheck.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
@@ -17,7 +18,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtCompressingAddressBook = 501;
 
 QString exportCommand(const QString& file) {
     return QStringLiteral("regedit /e /a \"") + file +

@@ -1,6 +1,7 @@
 #include "foundation/modTempPath.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -19,9 +20,6 @@ namespace {
 
 using platform::FolderPrivacy;
 
-constexpr int txtErrorTitle = 300;
-constexpr int txtTempFolderNotPrivate = 306;
-constexpr int txtNothingWritten = 307;
 const QString kWorkspaceName = QStringLiteral("stowline");
 constexpr qsizetype kFolderTableSize = 101;
 
@@ -49,9 +47,9 @@ QString withoutTrailingSlash(QString folder) {
 }
 
 void refuse(const QString& path) {
-    platform::dialogs().messageBox(Str(txtTempFolderNotPrivate) + u'\r' + path + QStringLiteral("\r\r") +
-                                       Str(txtNothingWritten),
-                                   platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtErrorTitle));
+    platform::dialogs().messageBox(
+        Str(txtTempFolderNotPrivate) + u'\r' + path + QStringLiteral("\r\r") + Str(txtNothingWritten),
+        platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtFoundationErrorTitle));
 }
 
 // A folder this user made, private or not: a leftover of an earlier run, never a link.

@@ -1,6 +1,7 @@
 #include "scheduler/BackupHealth.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSettings.h"
 #include "platform/Platform.h"
@@ -12,12 +13,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtLastBackup = 1210;
-constexpr int txtNoBackupYet = 1211;
-constexpr int txtNextScheduled = 1212;
-constexpr int txtOverdue = 1213;
-constexpr int txtScheduledFailed = 1214;
 
 using platform::RunRecord;
 

@@ -1,5 +1,6 @@
 #include "scheduler/frmSchedule1.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -13,11 +14,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtWizardTitle = 900;
-constexpr int txtCreateBackup = 901;
-constexpr int txtEverytime = 902;
-constexpr int txtBack = 930;
-constexpr int txtNext = 931;
 constexpr int DefaultPosition = 2; // every day
 } // namespace
 
@@ -31,9 +27,9 @@ frmSchedule1::frmSchedule1(QWidget* parent)
 void frmSchedule1::Form_Load() {
     TRAP_BEGIN("frmSchedule1:Form_Load")
         STEP(1) title().setText(Str(txtWizardTitle));
-        STEP(2) setTexts(txtCreateBackup, txtEverytime);
-        STEP(3) setCaption(backButton(), Str(txtBack));
-        STEP(4) setCaption(nextButton(), Str(txtNext));
+        STEP(2) setTexts(txtSchedulerCreateBackup, txtEverytime);
+        STEP(3) setCaption(backButton(), Str(txtSchedulerBack));
+        STEP(4) setCaption(nextButton(), Str(txtSchedulerNext));
         STEP(5) loadPosition(QStringLiteral("Schedule"));
     TRAP_END
 }

@@ -1,5 +1,6 @@
 #include "scheduler/frmSchedule2.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -13,11 +14,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtWizardTitle = 900;
-constexpr int txtDeleteBackups = 910;
-constexpr int txtDoNotDelete = 911;
-constexpr int txtBack = 930;
-constexpr int txtNext = 931;
 constexpr int DefaultPosition = 3; // three days or older
 } // namespace
 
@@ -32,8 +28,8 @@ void frmSchedule2::Form_Load() {
     TRAP_BEGIN("frmSchedule2:Form_Load")
         STEP(1) title().setText(Str(txtWizardTitle));
         STEP(2) setTexts(txtDeleteBackups, txtDoNotDelete);
-        STEP(3) setCaption(backButton(), Str(txtBack));
-        STEP(4) setCaption(nextButton(), Str(txtNext));
+        STEP(3) setCaption(backButton(), Str(txtSchedulerBack));
+        STEP(4) setCaption(nextButton(), Str(txtSchedulerNext));
         STEP(5) loadPosition(QStringLiteral("Delete"));
     TRAP_END
 }

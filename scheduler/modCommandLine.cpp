@@ -10,6 +10,7 @@
 #include "backup/modBKWABCompress.h"
 #include "backup/modSaveArchive.h"
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modCheckWrite.h"
 #include "foundation/modError.h"
@@ -42,17 +43,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtRunWizardAgain = 950;
-constexpr int txtSchedulerErrorTitle = 951;
-constexpr int txtScheduledBackup = 952;
-constexpr int txtNoItems = 953;
-constexpr int txtArchiveNotFound = 954;
-constexpr int txtNotAnArchive = 955;
-constexpr int txtNotWritten = 960;
-constexpr int txtFailed = 961;
-constexpr int txtIn = 962;
-constexpr int txtAtLine = 963;
-
 struct Schedule {
     int scheduleCode = 0;
     int deleteCode = 0;
@@ -83,8 +73,9 @@ void waitForCrashReport() {
 [[noreturn]] void endRun(ScheduledRunStatus status, const QString& archivePath = {}) {
     if (status == RunFailed)
         std::fprintf(stderr, "%s\n",
-                     qPrintable(Str(txtFailed) + LastError().description + Str(txtIn) +
-                                LastError().procedure + Str(txtAtLine) + QString::number(LastError().line)));
+                     qPrintable(Str(txtFailed) + LastError().description + Str(txtSchedulerIn) +
+                                LastError().procedure + Str(txtSchedulerAtLine) +
+                                QString::number(LastError().line)));
     else if (status == ArchiveNotWritten)
         std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + archivePath));
     platform::system().endProgram(status);
@@ -227,7 +218,7 @@ void ScheduledBackup() {
             }
             STEP(24) if (!collected.contains(u'1')) {
                 STEP(25)
-                platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+                platform::dialogs().messageBox(Str(txtSchedulerNoItems), platform::MsgButtons::OK,
                                                platform::MsgIcon::Critical, AppTitle());
                 STEP(26) DeleteTempFolder();
                 STEP(27) status = ArchiveNotWritten;
@@ -254,7 +245,9 @@ void ScheduledBackup() {
 void RestoreStart(const QString& commandLine) {
     TRAP_BEGIN("modCommandLine:RestoreStart")
         STEP(1) const QString archivePath = RestorePathOf(commandLine);
-        STEP(2) OpenRestoreWizard(archivePath, Str(txtArchiveNotFound) + u' ' + archivePath, txtNotAnArchive);
+        STEP(2)
+        OpenRestoreWizard(archivePath, Str(txtArchiveNotFound) + u' ' + archivePath,
+                          txtSchedulerNotAnArchive);
     TRAP_END
 }
 

@@ -1,14 +1,13 @@
 #include "startup/ReportCommands.h"
 
 #include "archive/ArchiveVerify.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "scheduler/BackupHealth.h"
 
 namespace stowline {
 
-namespace {
-constexpr int txtSoundArchive = 1215;
-}
+namespace {}
 
 int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err) {
     const VerifyResult result = VerifyArchive(archivePath);

@@ -1,6 +1,7 @@
 #include "startup/frmMain.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -32,44 +33,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtProduct = 101;
-constexpr int txtIntro = 102;
-constexpr int txtFirstFeature = 103; // 103 .. 108
-constexpr int txtBackupOptions = 109;
-constexpr int txtCreateBackup = 110;
-constexpr int txtRestoreBackup = 111;
-constexpr int txtScheduleBackup = 112;
-constexpr int txtAdvancedOptions = 113;
-constexpr int txtOnlineItems = 114;
-constexpr int txtWebsite = 115;
-constexpr int txtOnlineHelp = 116;
-constexpr int txtUpdates = 117;
-constexpr int txtBuild = 118;
-constexpr int txtReleaseName = 119;
-constexpr int txtVersion = 122;
-constexpr int txtIdentitiesPrompt1 = 170;
-constexpr int txtIdentitiesPrompt2 = 171;
-constexpr int txtIdentitiesPage = 172;
-constexpr int txtFeedbackPrompt1 = 173;
-constexpr int txtFeedbackPrompt2 = 174;
-constexpr int txtFeedbackMailto = 175;
-constexpr int txtSaveTitle = 176;
-constexpr int txtArchiveFilter = 177;
-constexpr int txtBackupName = 178;
-constexpr int txtInvalidFilename = 179;
-constexpr int txtOpenTitle = 180;
-constexpr int txtArchiveMissing = 181;
-constexpr int txtNotAnArchive = 182;
-constexpr int txtWebsitePage = 183;
-constexpr int txtHelpPage = 184;
-constexpr int txtUpdatesFolder = 185;
-constexpr int txtErrorTitle = 300;
-constexpr int txtRegistry = 1137;
-constexpr int txtRegistryStore = 1138;
-constexpr int txtWinePrefix = 1139;
-constexpr int txtWindowsProfile = 1140;
-constexpr int txtDrives = 1141;
-constexpr int txtPathsAsRecorded = 1142;
 
 constexpr int FeatureCount = 6;
 const QString RememberLocationDir = QStringLiteral("RememberLocationDir");
@@ -248,7 +211,7 @@ void frmMain::setCaptions() {
     for (int i = 0; i < FeatureCount; ++i)
         m_features[i]->setText(Str(txtFirstFeature + i));
     m_lbl09->setText(Str(txtBackupOptions));
-    m_lblBackup->setEntryText(Str(txtCreateBackup));
+    m_lblBackup->setEntryText(Str(txtCoreCreateBackup));
     m_lblRestore->setEntryText(Str(txtRestoreBackup));
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
@@ -284,7 +247,7 @@ platform::FileDialogRequest frmMain::archiveDialog(const QString& title) {
     platform::FileDialogRequest request;
     request.initialFolder = archiveDialogFolder();
     request.title = title;
-    request.filter = Str(txtArchiveFilter);
+    request.filter = Str(txtCoreArchiveFilter);
     return request;
 }
 
@@ -309,7 +272,7 @@ void frmMain::lblBackup_Click() {
     TRAP_BEGIN("frmMain:lblBackup_Click")
         STEP(1) m_lblBackup->setColor(visitedColor());
         STEP(2) frmMain_Disabled();
-        STEP(3) platform::FileDialogRequest request = archiveDialog(Str(txtSaveTitle));
+        STEP(3) platform::FileDialogRequest request = archiveDialog(Str(txtCoreSaveTitle));
         STEP(4)
         request.proposedName = Str(txtBackupName) + u' ' + platform::system().today().toString(Qt::ISODate);
         STEP(5) const QString chosen = platform::dialogs().saveFile(request);
@@ -320,7 +283,7 @@ void frmMain::lblBackup_Click() {
         STEP(8) if (QFileInfo(chosen).completeBaseName().isEmpty()) {
             STEP(9)
             platform::dialogs().messageBox(Str(txtInvalidFilename), MsgButtons::OK, MsgIcon::Critical,
-                                           Str(txtErrorTitle));
+                                           Str(txtFoundationErrorTitle));
             STEP(10) frmMain_Enabled();
             return;
         }
@@ -342,7 +305,7 @@ void frmMain::lblRestore_Click() {
             return;
         }
         STEP(6) rememberFolderOf(chosen);
-        STEP(7) if (!OpenRestoreWizard(chosen, Str(txtArchiveMissing), txtNotAnArchive)) {
+        STEP(7) if (!OpenRestoreWizard(chosen, Str(txtArchiveMissing), txtCoreNotAnArchive)) {
             STEP(14) frmMain_Enabled();
         }
     TRAP_END

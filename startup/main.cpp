@@ -1,3 +1,4 @@
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "platform/InstanceLock.h"
 #include "platform/RegistryStore.h"
@@ -42,8 +43,7 @@ std::unique_ptr<QLockFile> lockStoreOrSay() {
     const QString store = stowline::platform::registryFileName();
     std::unique_ptr<QLockFile> lock = stowline::platform::LockRegistryStore(store);
     if (!lock) {
-        constexpr int txtAlreadyRunning = 1243;
-        const QString text = stowline::Str(txtAlreadyRunning) + u' ' + store;
+        const QString text = stowline::Str(stowline::txtAlreadyRunning) + u' ' + store;
         std::fprintf(stderr, "stowline: %s\n", qPrintable(text));
         if (QGuiApplication::platformName() != QLatin1String("offscreen"))
             QMessageBox::information(nullptr, QStringLiteral("Stowline"), text);

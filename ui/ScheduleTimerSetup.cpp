@@ -1,6 +1,7 @@
 #include "ui/ScheduleTimerSetup.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSettings.h"
 #include "platform/Platform.h"
@@ -11,11 +12,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtWizardTitle = 900;
-constexpr int txtTimerSystemd = 1240;
-constexpr int txtTimerCrontab = 1241;
-constexpr int txtTimerNone = 1242;
 
 std::optional<int> storedScheduleCode() {
     const std::optional<QString> code = ReadSetting(regAccess(), QStringLiteral("Schedule"));

@@ -1,5 +1,6 @@
 #include "ui/WizardPage.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
@@ -148,7 +149,6 @@ void KeepOnScreen(QWidget& window) {
 }
 
 void OpenOrSayWhere(const QString& address) {
-    constexpr int txtNoProgramFor = 1232;
     if (platform::shell().open(address))
         return;
     platform::dialogs().messageBox(Str(txtNoProgramFor) + QStringLiteral("\r\r") + address,

@@ -1,6 +1,7 @@
 #include "ui/frmInterface.h"
 
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -12,8 +13,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtFileLine = 120;
-constexpr int txtTempFolderFull = 121;
 constexpr int ExitCancelled = 2; // like any due run that wrote no archive
 } // namespace
 

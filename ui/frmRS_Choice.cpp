@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/ZipComment.h"
 #include "backup/modBKIEFCheck.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -25,22 +26,6 @@
 
 namespace stowline {
 
-namespace {
-
-constexpr int txtRestoreWizard = 700;
-constexpr int txtCheckItems = 701;
-constexpr int txtIdentities = 702;
-constexpr int txtFavorites = 703;
-constexpr int txtAddressBook = 704;
-constexpr int txtBack = 705;
-constexpr int txtNext = 706;
-constexpr int txtRestore = 707;
-constexpr int txtNoItems = 708;
-constexpr int txtErrorInArchive = 709;
-constexpr int txtPleaseWait = 715;
-
-} // namespace
-
 frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
     : ItemChoicePage(parent), m_job(std::move(job)) {
     for (QCheckBox* box : boxes())
@@ -53,7 +38,9 @@ bool frmRS_Choice::Form_Load() {
     bool restorable = false;
     TRAP_BEGIN("frmRS_Choice:Form_Load")
         STEP(1) title().setText(Str(txtRestoreWizard));
-        STEP(2) setCaptions(txtCheckItems, {txtIdentities, txtFavorites, txtAddressBook}, txtBack, txtNext);
+        STEP(2)
+        setCaptions(txtRestoreCheckItems, {txtRestoreIdentities, txtRestoreFavorites, txtRestoreAddressBook},
+                    txtRestoreBack, txtRestoreNext);
         for (const layout::ArchiveItem item :
              {layout::ArchiveItem::Identities, layout::ArchiveItem::Favorites,
               layout::ArchiveItem::AddressBook}) {
@@ -62,7 +49,7 @@ bool frmRS_Choice::Form_Load() {
         STEP(10) if (!IEF_Check()) enableItem(layout::ArchiveItem::Favorites, false);
         STEP(11) if (!anyItemEnabled()) {
             STEP(12)
-            platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+            platform::dialogs().messageBox(Str(txtRestoreNoItems), platform::MsgButtons::OK,
                                            platform::MsgIcon::Critical, Str(txtErrorInArchive));
             STEP(13) cmdBack_Click();
             return restorable;
@@ -76,7 +63,7 @@ bool frmRS_Choice::Form_Load() {
 }
 
 void frmRS_Choice::updateNextCaption() {
-    setCaption(nextButton(), Str(identitiesChosen() || favoritesChosen() ? txtNext : txtRestore));
+    setCaption(nextButton(), Str(identitiesChosen() || favoritesChosen() ? txtRestoreNext : txtRestore));
 }
 
 void frmRS_Choice::focusFirstEnabledBox() {
