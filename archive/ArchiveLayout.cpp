@@ -1,6 +1,7 @@
 #include "archive/ArchiveLayout.h"
 
 #include "archive/ZipText.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -131,7 +132,6 @@ bool ItemPresent(const QString& flags, ArchiveItem item) {
 }
 
 QString ItemNames(const QString& flags) {
-    constexpr int txtFirstItemName = 921;
     QStringList names;
     for (int i = 0; i < 3; ++i)
         if (ItemPresent(flags, static_cast<ArchiveItem>(i)))

@@ -4,6 +4,7 @@
 #include "archive/ZipFormat.h"
 #include "archive/ZipLibzip.h"
 #include "foundation/RegFile.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 
 #include <QFile>
@@ -21,13 +22,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtVerifyFailed = 1200;
-constexpr int txtNotAZip = 1201;
-constexpr int txtChecksumWrong = 1202;
-constexpr int txtInnerZipBroken = 1203;
-constexpr int txtRegFileBroken = 1204;
-constexpr int txtCannotBeChecked = 1205;
 
 constexpr size_t ChunkSize = 64 * 1024;
 constexpr quint16 FlagDataDescriptor = 0x0008;

@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 
 #include <QFileInfo>
@@ -11,13 +12,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtSoundArchive = 1215;
-constexpr int txtSavedItems = 1220;
-constexpr int txtIdentities = 1221;
-constexpr int txtArchive = 1222;
-constexpr int txtSize = 1223;
-constexpr int txtRestoredItems = 1225;
 
 using platform::RunRecord;
 
@@ -30,7 +24,7 @@ RunRecord::Outcome outcomeOf(const SavedArchive& saved) {
 QStringList backupSummary(const FinishedBackup& backup) {
     QStringList lines{Str(txtSavedItems) + u' ' + layout::ItemNames(backup.items)};
     if (!backup.identities.isEmpty())
-        lines << Str(txtIdentities) + u' ' + backup.identities.join(QStringLiteral(", "));
+        lines << Str(txtTrustIdentities) + u' ' + backup.identities.join(QStringLiteral(", "));
     lines << Str(txtArchive) + u' ' + backup.archivePath
           << Str(txtSize) + u' ' + QLocale().formattedDataSize(backup.saved.size)
           << (backup.saved.verify.ok() ? Str(txtSoundArchive)

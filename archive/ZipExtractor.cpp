@@ -4,6 +4,7 @@
 #include "archive/ZipFormat.h"
 #include "archive/ZipLibzip.h"
 #include "archive/ZipText.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "platform/FileCalls.h"
@@ -28,10 +29,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtMemberRefused = 401;
-constexpr int txtMemberDamaged = 402;
-constexpr int txtMemberIsLink = 403;
-constexpr int txtLinkOnTheWay = 404;
 constexpr size_t ReadBufferSize = 256 * 1024;
 constexpr int MaximumThreads = 4;
 
@@ -150,15 +147,15 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
         if (!all && (!path || !pattern || path->compare(*pattern, Qt::CaseInsensitive) != 0))
             continue;
         if (!path)
-            Raise(75, Str(txtMemberRefused) + name);
+            Raise(Err::PathFileAccess, Str(txtMemberRefused) + name);
         if (IsSymbolicLinkEntry(archive, index))
-            Raise(75, Str(txtMemberIsLink) + name);
+            Raise(Err::PathFileAccess, Str(txtMemberIsLink) + name);
         const bool isFolder = name.endsWith(u'/') || name.endsWith(u'\\');
         if (path->isEmpty())
             continue;
         const QByteArray target = plan.root + '/' + QFile::encodeName(*path);
         if (linkOnTheWay(plan.root, isFolder ? target : target.left(target.lastIndexOf('/'))))
-            Raise(75, Str(txtLinkOnTheWay) + name);
+            Raise(Err::PathFileAccess, Str(txtLinkOnTheWay) + name);
         if (isFolder) {
             plan.folders[target] = {recordedMode(archive, index, 0777), true};
             continue;
@@ -383,13 +380,13 @@ private:
     bool stopping() const { return m_stop || (m_cancel && m_cancel->requested()); }
 
     static VbError damaged(const ExtractItem& item) {
-        return VbError(321, Str(txtMemberDamaged) + item.memberName);
+        return VbError(Err::InvalidFormat, Str(txtMemberDamaged) + item.memberName);
     }
 
     static VbError memberFailure(const ExtractItem& item, const zip_error_t* error) {
         const VbError failure = ZipFailure(error);
         if (failure.number() == 321)
-            return VbError(321, Str(txtMemberDamaged) + item.memberName);
+            return VbError(Err::InvalidFormat, Str(txtMemberDamaged) + item.memberName);
         return failure;
     }
 

@@ -1,6 +1,7 @@
 #include "archive/ZipLibzip.h"
 
 #include "archive/ZipText.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 
@@ -12,8 +13,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtInvalidFormat = 400;
 
 ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZIP_RDONLY) {
     const QByteArray name = QFile::encodeName(path);
@@ -105,6 +104,6 @@ VbError ZipFailure(const zip_error_t* error) {
     }
 }
 
-VbError InvalidFormat() { return VbError(321, Str(txtInvalidFormat)); }
+VbError InvalidFormat() { return VbError(Err::InvalidFormat, Str(txtInvalidFormat)); }
 
 } // namespace stowline

@@ -108,7 +108,7 @@ void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
     const ZipEntrySizes sizes{crc, m_position - entry.dataOffset, uncompressedSize};
     const bool zip64 = entry.header.zip64 || m_forceZip64;
     if (!zip64 && (sizes.compressed >= Max32 || sizes.uncompressed >= Max32))
-        Raise(51, QStringLiteral("Internal error: entry passed 4 GiB without Zip64 fields"));
+        Raise(Err::InternalError, QStringLiteral("Internal error: entry passed 4 GiB without Zip64 fields"));
     const bool patch = !entry.sizesKnown || entry.known.crc != sizes.crc ||
                        entry.known.compressed != sizes.compressed ||
                        entry.known.uncompressed != sizes.uncompressed;

@@ -11,7 +11,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int DiskFullError = 61;
 constexpr int TempFolderFullCode = 10;
 
 // A receiver destroyed the component during a run: the run unwinds without touching it.
@@ -91,7 +90,7 @@ void cmpZIP::runWithEvents(bool compressing, const std::function<void(ZipRunEven
     } catch (const ComponentGone&) {
         return;
     } catch (const VbError& failure) {
-        if (events.receiverThrew() || failure.number() != DiskFullError) {
+        if (events.receiverThrew() || failure.number() != int(Err::DiskFull)) {
             if (!events.receiverThrew())
                 emit ProcessEnded();
             throw;
@@ -100,7 +99,7 @@ void cmpZIP::runWithEvents(bool compressing, const std::function<void(ZipRunEven
         emit OnError(TempFolderFullCode);
         if (*alive)
             emit ProcessEnded();
-        throw VbError(DiskFullError, failure.description(),
+        throw VbError(Err::DiskFull, failure.description(),
                       received ? VbError::Reported : VbError::NotReported);
     } catch (...) {
         if (!events.receiverThrew())

@@ -5,6 +5,7 @@
 #include "archive/cmpZIP.h"
 #include "backup/modBKWABCompress.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -12,10 +13,6 @@
 #include "foundation/modTempPath.h"
 
 namespace stowline {
-
-namespace {
-constexpr int txtCompressingFavorites = 502;
-} // namespace
 
 void IEF_Compress(RunContext& run) {
     TRAP_BEGIN("modBKIEFCompress:IEF_Compress")

@@ -7,6 +7,7 @@
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modCLSID.h"
@@ -20,8 +21,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtCompressingIdentity = 500;
 
 const QString sharedAccountsKey = QStringLiteral("Software\\Microsoft\\Internet Account Manager");
 

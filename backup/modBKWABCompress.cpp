@@ -6,6 +6,7 @@
 #include "archive/cmpZIP.h"
 #include "backup/modBKWABCheck.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
@@ -18,7 +19,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtCompressingAddressBook = 501;
 
 QString exportCommand(const QString& file) {
     return QStringLiteral("regedit /e /a \"") + file +
@@ -29,7 +29,7 @@ QString exportCommand(const QString& file) {
 void CreateItemFolder(const QString& folder) {
     // The workspace starts empty, so a folder already there means something else wrote into it.
     if (QFileInfo::exists(folder))
-        Raise(58, QStringLiteral("File already exists"));
+        Raise(Err::FileExists);
     if (const int error = platform::makePrivateFolder(folder))
         RaiseOsError(error, true);
 }

@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/PhaseLog.h"
 #include "archive/cmpZIP.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
 #include "foundation/modError.h"
@@ -19,17 +20,13 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtNoRoomToSave = 510;
-constexpr int txtNoRoomToCreate = 511;
-constexpr int txtErrorTitle = 516;
-
 // The older archive stays until the new one replaces it whole, so a failed run loses nothing; its
 // room counts as free. A read-only archive is not replaced: it fails the run.
 double roomOfOldArchive(const QString& path) {
     if (!QFileInfo::exists(path))
         return 0;
     if (!(QFile::permissions(path) & QFileDevice::WriteOwner))
-        Raise(70, QStringLiteral("Permission denied"));
+        Raise(Err::PermissionDenied);
     return static_cast<double>(QFileInfo(path).size());
 }
 
@@ -49,7 +46,7 @@ void reportNoRoom(const QString& archivePath) {
     const bool fixed = drives.kind(drive) == platform::DriveKind::Fixed;
     const QString text = Str(fixed ? txtNoRoomToSave : txtNoRoomToCreate) + u' ' + drive;
     platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
-                                   Str(txtErrorTitle));
+                                   Str(txtBackupErrorTitle));
 }
 
 void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archivePath,

@@ -5,6 +5,7 @@
 #include "archive/ZipFormat.h"
 #include "backup/modCreateArchive.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
 #include "foundation/modError.h"
@@ -24,21 +25,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtNoRoomAtDestination = 512;
-constexpr int txtSavedAs = 513;
-constexpr int txtCopyFailed = 514;
-constexpr int txtYourBackupSavedAs = 515;
-constexpr int txtErrorTitle = 516;
-constexpr int txtSavingBackup = 520;
-constexpr int txtCreatingBackup = 521;
-constexpr int txtCouldNotSave = 522;
-constexpr int txtCouldNotCreate = 523;
-constexpr int txtSavingDone = 524;
-constexpr int txtBackupSavedAs = 525;
-constexpr int txtPleaseWaitByKind = 530; // + drive kind
-constexpr int txtDoneByKind = 540;       // + drive kind
-constexpr int txtCheckingArchive = 1206;
-
 const QString blankLine = QStringLiteral(" ");
 
 platform::DriveKind kindOfDriveOf(const QString& path) {
@@ -55,7 +41,7 @@ void clearFileLine(ProgressView& progress) { progress.setFileLine(blankLine); }
 
 void showError(const QString& text) {
     platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
-                                   Str(txtErrorTitle));
+                                   Str(txtBackupErrorTitle));
 }
 
 // A name in the temporary root, beside the workspace, that nothing uses yet.

@@ -9,6 +9,7 @@
 #include "backup/modBKWABCompress.h"
 #include "backup/modSaveArchive.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modCheckWrite.h"
 #include "foundation/modError.h"
@@ -18,8 +19,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtCouldNotCreate = 523;
 
 // Calls collect when the item is chosen; the flag records the call, not its success.
 template <class Collect>

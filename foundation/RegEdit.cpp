@@ -15,16 +15,9 @@ using platform::Registry;
 using platform::RegistryValue;
 namespace RegType = platform::RegType;
 
-constexpr int ErrInvalidCall = 5;
-constexpr int ErrOverflow = 6;
-constexpr int ErrTypeMismatch = 13;
-constexpr int ErrStore = 57;
-
-[[noreturn]] void raiseInvalidCall() {
-    Raise(ErrInvalidCall, QStringLiteral("Invalid procedure call or argument"));
-}
-[[noreturn]] void raiseTypeMismatch() { Raise(ErrTypeMismatch, QStringLiteral("Type mismatch")); }
-[[noreturn]] void raiseOverflow() { Raise(ErrOverflow, QStringLiteral("Overflow")); }
+[[noreturn]] void raiseInvalidCall() { Raise(Err::InvalidCall); }
+[[noreturn]] void raiseTypeMismatch() { Raise(Err::TypeMismatch); }
+[[noreturn]] void raiseOverflow() { Raise(Err::Overflow); }
 
 Hive hiveOf(qint32 rootKey) {
     if (rootKey == RegEdit::HKEY_CURRENT_USER)
@@ -39,7 +32,7 @@ template <class Work> auto onStore(Work&& work) {
     try {
         return work(platform::registry());
     } catch (const platform::RegistryError& error) {
-        throw VbError(ErrStore, error.message());
+        throw VbError(Err::DeviceIO, error.message());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "foundation/modCheckWrite.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
 #include "foundation/modError.h"
@@ -11,12 +12,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtErrorTitle = 300;
-constexpr int txtDriveMissing = 301;
-constexpr int txtDriveNotReady = 302;
-constexpr int txtCannotWrite = 303;
-constexpr int txtTryAgain = 304;
 
 // The text of the first failing test of the drive, 0 when the drive can be written.
 int firstDriveProblem(const QString& path, const QString& drive) {
@@ -34,7 +29,7 @@ int firstDriveProblem(const QString& path, const QString& drive) {
 bool userWantsToRetry(int problem, const QString& drive) {
     const QString text = Str(problem) + u' ' + drive + u'\r' + Str(txtTryAgain);
     return platform::dialogs().messageBox(text, platform::MsgButtons::YesNo, platform::MsgIcon::Exclamation,
-                                          Str(txtErrorTitle)) == platform::MsgAnswer::Yes;
+                                          Str(txtFoundationErrorTitle)) == platform::MsgAnswer::Yes;
 }
 
 } // namespace

@@ -8,19 +8,15 @@ namespace stowline {
 namespace {
 constexpr double kTwoTo32 = 4294967296.0;
 
-double unsignedHalf(qint32 half) {
-    return half < 0 ? half + kTwoTo32 : half;
-}
+double unsignedHalf(qint32 half) { return half < 0 ? half + kTwoTo32 : half; }
 } // namespace
 
 double GetFreeDiskSpace(const QString& path) {
     double result = 0;
     TRAP_BEGIN("modDiskSpace:GetFreeDiskSpace")
         STEP(1) const QString drive = platform::drives().driveName(path);
-        STEP(2) if (drive.isEmpty()) Raise(5, QStringLiteral("Invalid procedure call or argument"));
-        STEP(3) if (drive.contains(QStringLiteral("\\\\"))) {
-            STEP(4) result = QueryFreeBytes(drive);
-        }
+        STEP(2) if (drive.isEmpty()) Raise(Err::InvalidCall);
+        STEP(3) if (drive.contains(QStringLiteral("\\\\"))) { STEP(4) result = QueryFreeBytes(drive); }
         else {
             STEP(5) result = platform::drives().availableBytes(path);
         }
@@ -29,9 +25,7 @@ double GetFreeDiskSpace(const QString& path) {
 }
 
 // statvfs is always there, so the cluster-based fallback of older systems is not needed.
-double QueryFreeBytes(const QString& path) {
-    return platform::drives().totalFreeBytes(path);
-}
+double QueryFreeBytes(const QString& path) { return platform::drives().totalFreeBytes(path); }
 
 double CLargeInt(qint32 low, qint32 high) {
     double result = 0;

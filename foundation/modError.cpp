@@ -12,29 +12,68 @@ VbError::VbError(int number, QString description, Reporting reporting)
     : m_number(number), m_description(std::move(description)), m_reporting(reporting),
       m_what(m_description.toUtf8()) {}
 
-void Raise(int number, const QString& description) { throw VbError(number, description); }
+VbError::VbError(Err error, QString description, Reporting reporting)
+    : VbError(static_cast<int>(error), std::move(description), reporting) {}
+
+QString describe(Err error) {
+    switch (error) {
+    case Err::InvalidCall:
+        return QStringLiteral("Invalid procedure call or argument");
+    case Err::Overflow:
+        return QStringLiteral("Overflow");
+    case Err::SubscriptOutOfRange:
+        return QStringLiteral("Subscript out of range");
+    case Err::TypeMismatch:
+        return QStringLiteral("Type mismatch");
+    case Err::InternalError:
+        return QStringLiteral("Internal error");
+    case Err::FileNotFound:
+        return QStringLiteral("File not found");
+    case Err::DeviceIO:
+        return QStringLiteral("Device I/O error");
+    case Err::FileExists:
+        return QStringLiteral("File already exists");
+    case Err::DiskFull:
+        return QStringLiteral("Disk full");
+    case Err::PermissionDenied:
+        return QStringLiteral("Permission denied");
+    case Err::PathFileAccess:
+        return QStringLiteral("Path/File access error");
+    case Err::PathNotFound:
+        return QStringLiteral("Path not found");
+    case Err::ObjectNotSet:
+        return QStringLiteral("Object variable or With block variable not set");
+    case Err::InvalidFormat:
+        return QStringLiteral("Invalid file format");
+    case Err::TempFolderFull:
+        return QStringLiteral("Temporary folder full");
+    }
+    return {};
+}
+
+void Raise(Err error) { throw VbError(error); }
+void Raise(Err error, const QString& description) { throw VbError(error, description); }
 
 VbError osError(int errnoValue, bool forPath) {
     switch (errnoValue) {
     case EACCES:
     case EPERM:
     case EROFS:
-        return VbError(70, QStringLiteral("Permission denied"));
+        return VbError(Err::PermissionDenied);
     case ENOENT:
     case ENOTDIR:
-        return forPath ? VbError(76, QStringLiteral("Path not found"))
-                       : VbError(53, QStringLiteral("File not found"));
+        return VbError(forPath ? Err::PathNotFound : Err::FileNotFound);
     case ENOSPC:
     case EDQUOT:
-        return VbError(61, QStringLiteral("Disk full"));
+        return VbError(Err::DiskFull);
     case EEXIST:
     case ENOTEMPTY:
-        return VbError(58, QStringLiteral("File already exists"));
+        return VbError(Err::FileExists);
     case EBUSY:
     case ETXTBSY:
-        return VbError(75, QStringLiteral("Path/File access error"));
+        return VbError(Err::PathFileAccess);
     default:
-        return VbError(57, QStringLiteral("Device I/O error"));
+        return VbError(Err::DeviceIO);
     }
 }
 

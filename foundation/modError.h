@@ -5,12 +5,35 @@
 
 namespace stowline {
 
+// The classic error numbers the program raises; describe() gives each its one classic description.
+enum class Err {
+    InvalidCall = 5,
+    Overflow = 6,
+    SubscriptOutOfRange = 9,
+    TypeMismatch = 13,
+    InternalError = 51,
+    FileNotFound = 53,
+    DeviceIO = 57,
+    FileExists = 58,
+    DiskFull = 61,
+    PermissionDenied = 70,
+    PathFileAccess = 75,
+    PathNotFound = 76,
+    ObjectNotSet = 91,
+    InvalidFormat = 321,
+    TempFolderFull = 407,
+};
+QString describe(Err error);
+
 // A trapped failure: the classic error number and description.
 class VbError : public std::exception {
 public:
     // Reported: the failure was already shown to the user (the zip component's full-temp-folder
     // event); a trap then only ends its procedure and keeps the record that is on screen.
     enum Reporting { NotReported, Reported };
+    VbError(Err error, QString description, Reporting reporting = NotReported);
+    explicit VbError(Err error) : VbError(error, describe(error)) {}
+    // A failure recorded before, raised again with its number as it stands.
     VbError(int number, QString description, Reporting reporting = NotReported);
     int number() const { return m_number; }
     bool alreadyReported() const { return m_reporting == Reported; }
@@ -24,7 +47,9 @@ private:
     QByteArray m_what;
 };
 
-[[noreturn]] void Raise(int number, const QString& description);
+[[noreturn]] void Raise(Err error);
+// With a description of the program's own in place of the classic one.
+[[noreturn]] void Raise(Err error, const QString& description);
 // An operating-system error number as the classic error: EACCES -> 70 "Permission denied", ...
 // forPath picks 76 "Path not found" over 53 "File not found" for ENOENT.
 VbError osError(int errnoValue, bool forPath = false);

@@ -1,5 +1,6 @@
 #include "foundation/modFolder.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "platform/Platform.h"
@@ -8,7 +9,6 @@ namespace stowline {
 
 namespace {
 // The picker's title is the root of the file system ("/"), as the classic one showed its system drive.
-constexpr int txtFolderPickerTitle = 305;
 } // namespace
 
 QString Input_Path() {

@@ -1,6 +1,7 @@
 #include "foundation/modGlobal.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
@@ -11,12 +12,6 @@ qint16 CompressionLevelSetting = 1;
 qint16 LaunchOESetting = 0;
 qint16 RememberLocationsSetting = 0;
 qint16 SchedulerDisableSetting = 0;
-
-namespace {
-
-constexpr int txtProduct = 101;
-
-} // namespace
 
 QString AppTitle() {
     return Str(txtProduct) + u' ' + QString::number(VersionMajor) + u'.' + QString::number(VersionMinor);

@@ -43,11 +43,11 @@ qint16 ToInt16(const QString& text) {
     bool ok = false;
     const double number = text.trimmed().toDouble(&ok);
     if (!ok)
-        Raise(13, QStringLiteral("Type mismatch"));
+        Raise(Err::TypeMismatch);
     // CInt rounds halves to even.
     const double rounded = std::nearbyint(number);
     if (rounded < -32768 || rounded > 32767)
-        Raise(6, QStringLiteral("Overflow"));
+        Raise(Err::Overflow);
     return static_cast<qint16>(rounded);
 }
 

@@ -56,7 +56,7 @@ template <class Work> QString onMapper(Work&& work) {
     try {
         return work(platform::pathMapper()).value_or(QString());
     } catch (const platform::RegistryError& error) {
-        throw VbError(57, error.message());
+        throw VbError(Err::DeviceIO, error.message());
     }
 }
 } // namespace

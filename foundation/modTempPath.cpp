@@ -1,6 +1,7 @@
 #include "foundation/modTempPath.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -19,9 +20,6 @@ namespace {
 
 using platform::FolderPrivacy;
 
-constexpr int txtErrorTitle = 300;
-constexpr int txtTempFolderNotPrivate = 306;
-constexpr int txtNothingWritten = 307;
 const QString kWorkspaceName = QStringLiteral("stowline");
 constexpr qsizetype kFolderTableSize = 101;
 
@@ -35,10 +33,10 @@ int toInteger(const QVariant& value) {
     const double number =
         value.typeId() == QMetaType::QString ? value.toString().trimmed().toDouble(&ok) : value.toDouble(&ok);
     if (!ok)
-        Raise(13, QStringLiteral("Type mismatch"));
+        Raise(Err::TypeMismatch);
     const double rounded = std::nearbyint(number);
     if (rounded < -32768 || rounded > 32767)
-        Raise(6, QStringLiteral("Overflow"));
+        Raise(Err::Overflow);
     return static_cast<int>(rounded);
 }
 
@@ -49,9 +47,9 @@ QString withoutTrailingSlash(QString folder) {
 }
 
 void refuse(const QString& path) {
-    platform::dialogs().messageBox(Str(txtTempFolderNotPrivate) + u'\r' + path + QStringLiteral("\r\r") +
-                                       Str(txtNothingWritten),
-                                   platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtErrorTitle));
+    platform::dialogs().messageBox(
+        Str(txtTempFolderNotPrivate) + u'\r' + path + QStringLiteral("\r\r") + Str(txtNothingWritten),
+        platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtFoundationErrorTitle));
 }
 
 // A folder this user made, private or not: a leftover of an earlier run, never a link.
@@ -180,7 +178,7 @@ void CreateFolder(const QString& path) {
         while (i >= 0) {
             STEP(3) const QString parent = ParentFolderName(table[i]);
             STEP(4) if (!folderExists(table[i]) && !folderExists(parent)) {
-                STEP(5) if (i + 1 >= kFolderTableSize) Raise(9, QStringLiteral("Subscript out of range"));
+                STEP(5) if (i + 1 >= kFolderTableSize) Raise(Err::SubscriptOutOfRange);
                 STEP(6) table[++i] = parent;
             }
             else {

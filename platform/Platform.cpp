@@ -4,7 +4,7 @@
 #include "platform/LinuxProcesses.h"
 #include "platform/LinuxShell.h"
 #include "platform/LinuxSystem.h"
-#include "platform/QtDialogs.h"
+#include "platform/UnattendedDialogs.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -24,13 +24,14 @@ public:
         return *m_real;
     }
     void install(Service* replacement) { m_replacement = replacement; }
+    bool replaced() const { return m_replacement != nullptr; }
 
 private:
     std::unique_ptr<Real> m_real;
     Service* m_replacement = nullptr;
 };
 
-Slot<Dialogs, QtDialogs> g_dialogs;
+Slot<Dialogs, UnattendedDialogs> g_dialogs;
 Slot<Shell, LinuxShell> g_shell;
 Slot<Processes, LinuxProcesses> g_processes;
 Slot<Drives, LinuxDrives> g_drives;
@@ -75,6 +76,7 @@ Dialogs& dialogs() {
     static WindowThreadDialogs onWindowThread;
     return onWindowThread;
 }
+bool runsUnattended() { return !g_dialogs.replaced(); }
 Shell& shell() { return g_shell.get(); }
 Processes& processes() { return g_processes.get(); }
 Drives& drives() { return g_drives.get(); }

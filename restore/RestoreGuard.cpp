@@ -3,6 +3,7 @@
 #include "archive/ZipExtractor.h"
 #include "archive/ZipLibzip.h"
 #include "foundation/RegFile.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
 #include "foundation/modFolder.h"
@@ -20,15 +21,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtMustSelectLocation = 738;
-constexpr int txtRefusedTitle = 800;
-constexpr int txtReasonMissingOrDamaged = 813;
-constexpr int txtReasonOutsideFolder = 812;
-constexpr int txtReasonForeignKey = 810;
-constexpr int txtReasonUnreadableRegFile = 814;
-constexpr int txtReasonSymbolicLink = 815;
-constexpr int txtReasonControlCharacters = 816;
 
 bool namesSystemFolder(const QString& cleanPath) {
     static const QStringList tops{QStringLiteral("bin"),  QStringLiteral("boot"), QStringLiteral("dev"),

@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/ArchiveVerify.h"
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSystemPath.h"
 #include "restore/RestoreGuard.h"
@@ -13,19 +14,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtNoFolderRecorded = 1231;
-constexpr int txtArchiveMade = 1251;
-constexpr int txtItems = 1253;
-constexpr int txtIdentity = 1254;
-constexpr int txtReplacedInPlace = 1255;
-constexpr int txtAddedAsNew = 1256;
-constexpr int txtNameTaken = 1257;
-constexpr int txtStoreFolder = 1258;
-constexpr int txtAskedForFolder = 1259;
-constexpr int txtFavoritesReplace = 1260;
-constexpr int txtFavoritesAdd = 1261;
-constexpr int txtAddressBook = 1262;
 
 const QString kOutlookTail = QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0");
 
@@ -129,7 +117,7 @@ QStringList RestorePlan::lines() const {
     if (!favoritesFolder.isEmpty())
         lines << Str(replaceFavorites ? txtFavoritesReplace : txtFavoritesAdd) + u' ' + favoritesFolder;
     if (layout::ItemPresent(items, layout::ArchiveItem::AddressBook))
-        lines << Str(txtAddressBook) + u' ' + folderText(addressBookFile, addressBookAvailable);
+        lines << Str(txtTrustAddressBook) + u' ' + folderText(addressBookFile, addressBookAvailable);
     return lines;
 }
 

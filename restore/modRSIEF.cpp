@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -22,15 +23,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtFavoritesReplacedIn = 1228;
-constexpr int txtFavoritesAddedTo = 1229;
-
-constexpr int txtRestoringFavorites = 740;
-constexpr int txtReplaceProblemTitle = 741;
-constexpr int txtAddInstead = 742;
-constexpr int txtFavoritesNotRestored = 802;
-constexpr int txtNothingOfItemChanged = 820;
 
 struct stat statOf(const QString& path) {
     struct stat info {};
@@ -85,7 +77,7 @@ void deleteFolderNotForced(const QString& folder) {
 // One folder level, as the Favorites folder itself may have gone since the wizard started.
 void ensureFolder(const QString& folder) {
     if (folder.isEmpty())
-        Raise(76, QStringLiteral("Path not found"));
+        Raise(Err::PathNotFound);
     if (!QFileInfo(folder).isDir() && platform::makeFolder(QFile::encodeName(folder).constData(), 0777) != 0)
         RaiseOsError(errno, true);
 }

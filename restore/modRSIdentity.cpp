@@ -5,6 +5,7 @@
 #include "archive/RunContext.h"
 #include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modCLSID.h"
 #include "foundation/modError.h"
@@ -21,21 +22,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtRestoringIdentity = 730;
-constexpr int txtDuplicateTitle = 731;
-constexpr int txtNameInUse = 732;
-constexpr int txtEnterOtherName = 733;
-constexpr int txtLocationTitle = 734;
-constexpr int txtCannotRestoreIdentity = 735;
-constexpr int txtLocationNotAvailable = 736;
-constexpr int txtSelectInNextDialog = 737;
-constexpr int txtIdentityNotRestored = 801;
-constexpr int txtReasonBadId = 811;
-constexpr int txtNothingOfItemChanged = 820;
-constexpr int txtNoFolderRecorded = 1231;
-constexpr int txtRestoredTo = 1226;
-constexpr int txtRenamedTo = 1227;
 
 const QString kIdentities = QStringLiteral("Identities");
 const QString kAccountManager = QStringLiteral("Software\\Microsoft\\Internet Account Manager");
@@ -141,7 +127,8 @@ bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& l
                              Str(txtLocationNotAvailable) + u' ' +
                              (recorded.isEmpty() ? Str(txtNoFolderRecorded) : recorded) +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
-        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information, Str(txtLocationTitle));
+        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
+                       Str(txtRestoreLocationTitle734));
         location = AskForLocation();
         recorded = location;
     }

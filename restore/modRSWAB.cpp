@@ -4,6 +4,7 @@
 #include "archive/RunContext.h"
 #include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -16,15 +17,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtAddressBookRestoredTo = 1230;
-
-constexpr int txtRestoringAddressBook = 750;
-constexpr int txtLocationTitle = 751;
-constexpr int txtCannotRestoreAddressBook = 752;
-constexpr int txtSelectInNextDialog = 737;
-constexpr int txtAddressBookNotRestored = 803;
-constexpr int txtNothingOfItemChanged = 820;
 
 const QString kWabFileNameKey = QStringLiteral("Software\\Microsoft\\WAB\\WAB4\\Wab File Name");
 
@@ -67,7 +59,8 @@ bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QStr
         changed = true;
         const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + shown +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
-        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information, Str(txtLocationTitle));
+        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
+                       Str(txtRestoreLocationTitle751));
         const QString folder = AskForLocation();
         addressBookFile = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
         shown = addressBookFile;

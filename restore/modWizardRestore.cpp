@@ -5,6 +5,7 @@
 #include "archive/RunRecording.h"
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -21,11 +22,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtOpeningBackup = 720;
-constexpr int txtRestoringDone = 721;
-constexpr int txtBackupNotRestored = 804;
-constexpr int txtNothingRestored = 821;
-constexpr int txtProfileReadOnly = 1143;
 constexpr qint32 kUnpackWholeArchive = 8;
 
 void unpackWholeArchive(cmpZIP& zip, const QString& archivePath) {

@@ -1,6 +1,7 @@
 #include "scheduler/BackupHealth.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSettings.h"
 #include "platform/Platform.h"

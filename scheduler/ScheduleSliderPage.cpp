@@ -1,6 +1,7 @@
 #include "scheduler/ScheduleSliderPage.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -18,9 +19,10 @@
 
 namespace stowline {
 
-ScheduleSliderPage::ScheduleSliderPage(const QString& frameName, const QString& sliderName, QWidget* parent)
-    : WizardPage(frameName, parent), m_slider(new QSlider(Qt::Vertical, &frame())) {
-    m_slider->setObjectName(sliderName);
+ScheduleSliderPage::ScheduleSliderPage(const ScheduleSliderSetup& setup, QWidget* parent)
+    : WizardPage(QString::fromLatin1(setup.frameName), parent), m_setup(setup),
+      m_slider(new QSlider(Qt::Vertical, &frame())) {
+    m_slider->setObjectName(QString::fromLatin1(setup.sliderName));
     m_slider->setRange(FirstPosition, LastPosition);
     m_slider->setPageStep(1);
     m_slider->setTickInterval(1);
@@ -43,6 +45,42 @@ ScheduleSliderPage::ScheduleSliderPage(const QString& frameName, const QString& 
     setTabOrder(&backButton(), &nextButton());
     m_slider->setFocus();
     connect(m_slider, &QSlider::valueChanged, this, &ScheduleSliderPage::describePosition);
+    m_slider->setValue(setup.defaultPosition);
+    connect(&nextButton(), &QPushButton::clicked, this, &ScheduleSliderPage::cmdNext_Click);
+    connect(&backButton(), &QPushButton::clicked, this, &ScheduleSliderPage::cmdBack_Click);
+}
+
+QByteArray ScheduleSliderPage::where(const char* procedure) const {
+    return QByteArray(m_setup.pageName) + ':' + procedure;
+}
+
+void ScheduleSliderPage::Form_Load() {
+    const QByteArray location = where("Form_Load");
+    TRAP_BEGIN(location.constData())
+        STEP(1) title().setText(Str(txtWizardTitle));
+        STEP(2) setTexts(m_setup.frameText, m_setup.firstLabelText);
+        STEP(3) setCaption(backButton(), Str(txtSchedulerBack));
+        STEP(4) setCaption(nextButton(), Str(txtSchedulerNext));
+        STEP(5) loadPosition(QString::fromLatin1(m_setup.settingName));
+    TRAP_END
+}
+
+void ScheduleSliderPage::cmdNext_Click() {
+    const QByteArray location = where("cmdNext_Click");
+    TRAP_BEGIN(location.constData())
+        STEP(1) ShowScheduleNext(*this, m_setup.nextPage());
+    TRAP_END
+}
+
+void ScheduleSliderPage::cmdBack_Click() {
+    const QByteArray location = where("cmdBack_Click");
+    const QString previous = QString::fromLatin1(m_setup.previousPage);
+    TRAP_BEGIN(location.constData())
+        STEP(1)
+            previous.isEmpty()
+            ? EndScheduleWizard()
+            : ShowScheduleBack(*this, QString::fromLatin1(m_setup.pageName), previous);
+    TRAP_END
 }
 
 int ScheduleSliderPage::position() const { return m_slider->value(); }

@@ -9,6 +9,20 @@ class QSlider;
 
 namespace stowline {
 
+// What makes one slider page of the schedule wizard: its names, texts and stored setting, and where
+// its buttons lead.
+struct ScheduleSliderSetup {
+    const char* pageName;  // the window's name, also where its failures are reported
+    const char* frameName; // the frame around the slider
+    const char* sliderName;
+    const char* settingName; // the stored code
+    int frameText;
+    int firstLabelText; // the five labels' texts follow it in the table
+    int defaultPosition;
+    QWidget& (*nextPage)();
+    const char* previousPage; // nullptr: Back ends the wizard
+};
+
 // A schedule wizard page whose choice is one of five slider positions, each with its label beside
 // it (lbl1 .. lbl5, top to bottom). The position is the stored code itself.
 class ScheduleSliderPage : public WizardPage {
@@ -17,9 +31,14 @@ public:
     static constexpr int FirstPosition = 1;
     static constexpr int LastPosition = 5;
 
-    ScheduleSliderPage(const QString& frameName, const QString& sliderName, QWidget* parent = nullptr);
+    explicit ScheduleSliderPage(const ScheduleSliderSetup& setup, QWidget* parent = nullptr);
+    void Form_Load();
     int position() const;
     QSlider& slider() { return *m_slider; }
+
+private slots:
+    void cmdNext_Click();
+    void cmdBack_Click();
 
 protected:
     void setTexts(int frameText, int firstLabelText);
@@ -32,7 +51,9 @@ protected:
 
 private:
     void describePosition(int position);
+    QByteArray where(const char* procedure) const;
 
+    ScheduleSliderSetup m_setup;
     QSlider* m_slider;
     QList<QLabel*> m_labels;
 };

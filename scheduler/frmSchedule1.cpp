@@ -1,53 +1,25 @@
 #include "scheduler/frmSchedule1.h"
 
-#include "foundation/Strings.h"
-#include "foundation/modError.h"
-#include "foundation/modGlobal.h"
+#include "foundation/StringIds.h"
 #include "scheduler/frmSchedule2.h"
 #include "ui/Windows.h"
-
-#include <QLabel>
-#include <QPushButton>
-#include <QSlider>
 
 namespace stowline {
 
 namespace {
-constexpr int txtWizardTitle = 900;
-constexpr int txtCreateBackup = 901;
-constexpr int txtEverytime = 902;
-constexpr int txtBack = 930;
-constexpr int txtNext = 931;
-constexpr int DefaultPosition = 2; // every day
+QWidget& deletePage() { return forms::get<frmSchedule2>(QStringLiteral("frmSchedule2")); }
 } // namespace
 
 frmSchedule1::frmSchedule1(QWidget* parent)
-    : ScheduleSliderPage(QStringLiteral("frmSchedule"), QStringLiteral("sldSchedule"), parent) {
-    slider().setValue(DefaultPosition);
-    connect(&nextButton(), &QPushButton::clicked, this, &frmSchedule1::cmdNext_Click);
-    connect(&backButton(), &QPushButton::clicked, this, &frmSchedule1::cmdBack_Click);
-}
-
-void frmSchedule1::Form_Load() {
-    TRAP_BEGIN("frmSchedule1:Form_Load")
-        STEP(1) title().setText(Str(txtWizardTitle));
-        STEP(2) setTexts(txtCreateBackup, txtEverytime);
-        STEP(3) setCaption(backButton(), Str(txtBack));
-        STEP(4) setCaption(nextButton(), Str(txtNext));
-        STEP(5) loadPosition(QStringLiteral("Schedule"));
-    TRAP_END
-}
-
-void frmSchedule1::cmdNext_Click() {
-    TRAP_BEGIN("frmSchedule1:cmdNext_Click")
-        STEP(1) ShowScheduleNext(*this, forms::get<frmSchedule2>(QStringLiteral("frmSchedule2")));
-    TRAP_END
-}
-
-void frmSchedule1::cmdBack_Click() {
-    TRAP_BEGIN("frmSchedule1:cmdBack_Click")
-        STEP(1) EndScheduleWizard();
-    TRAP_END
-}
+    : ScheduleSliderPage({.pageName = "frmSchedule1",
+                          .frameName = "frmSchedule",
+                          .sliderName = "sldSchedule",
+                          .settingName = "Schedule",
+                          .frameText = txtSchedulerCreateBackup,
+                          .firstLabelText = txtEverytime,
+                          .defaultPosition = 2, // every day
+                          .nextPage = deletePage,
+                          .previousPage = nullptr},
+                         parent) {}
 
 } // namespace stowline

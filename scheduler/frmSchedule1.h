@@ -9,11 +9,6 @@ class frmSchedule1 : public ScheduleSliderPage {
     Q_OBJECT
 public:
     explicit frmSchedule1(QWidget* parent = nullptr);
-    void Form_Load();
-
-private slots:
-    void cmdNext_Click();
-    void cmdBack_Click();
 };
 
 } // namespace stowline

@@ -1,53 +1,25 @@
 #include "scheduler/frmSchedule2.h"
 
-#include "foundation/Strings.h"
-#include "foundation/modError.h"
-#include "foundation/modGlobal.h"
+#include "foundation/StringIds.h"
 #include "scheduler/frmSchedule3.h"
 #include "ui/Windows.h"
-
-#include <QLabel>
-#include <QPushButton>
-#include <QSlider>
 
 namespace stowline {
 
 namespace {
-constexpr int txtWizardTitle = 900;
-constexpr int txtDeleteBackups = 910;
-constexpr int txtDoNotDelete = 911;
-constexpr int txtBack = 930;
-constexpr int txtNext = 931;
-constexpr int DefaultPosition = 3; // three days or older
+QWidget& folderPage() { return forms::get<frmSchedule3>(QStringLiteral("frmSchedule3")); }
 } // namespace
 
 frmSchedule2::frmSchedule2(QWidget* parent)
-    : ScheduleSliderPage(QStringLiteral("frmDelete"), QStringLiteral("sldDelete"), parent) {
-    slider().setValue(DefaultPosition);
-    connect(&nextButton(), &QPushButton::clicked, this, &frmSchedule2::cmdNext_Click);
-    connect(&backButton(), &QPushButton::clicked, this, &frmSchedule2::cmdBack_Click);
-}
-
-void frmSchedule2::Form_Load() {
-    TRAP_BEGIN("frmSchedule2:Form_Load")
-        STEP(1) title().setText(Str(txtWizardTitle));
-        STEP(2) setTexts(txtDeleteBackups, txtDoNotDelete);
-        STEP(3) setCaption(backButton(), Str(txtBack));
-        STEP(4) setCaption(nextButton(), Str(txtNext));
-        STEP(5) loadPosition(QStringLiteral("Delete"));
-    TRAP_END
-}
-
-void frmSchedule2::cmdNext_Click() {
-    TRAP_BEGIN("frmSchedule2:cmdNext_Click")
-        STEP(1) ShowScheduleNext(*this, forms::get<frmSchedule3>(QStringLiteral("frmSchedule3")));
-    TRAP_END
-}
-
-void frmSchedule2::cmdBack_Click() {
-    TRAP_BEGIN("frmSchedule2:cmdBack_Click")
-        STEP(1) ShowScheduleBack(*this, QStringLiteral("frmSchedule2"), QStringLiteral("frmSchedule1"));
-    TRAP_END
-}
+    : ScheduleSliderPage({.pageName = "frmSchedule2",
+                          .frameName = "frmDelete",
+                          .sliderName = "sldDelete",
+                          .settingName = "Delete",
+                          .frameText = txtDeleteBackups,
+                          .firstLabelText = txtDoNotDelete,
+                          .defaultPosition = 3, // three days or older
+                          .nextPage = folderPage,
+                          .previousPage = "frmSchedule1"},
+                         parent) {}
 
 } // namespace stowline

@@ -9,11 +9,6 @@ class frmSchedule2 : public ScheduleSliderPage {
     Q_OBJECT
 public:
     explicit frmSchedule2(QWidget* parent = nullptr);
-    void Form_Load();
-
-private slots:
-    void cmdNext_Click();
-    void cmdBack_Click();
 };
 
 } // namespace stowline

@@ -1,6 +1,7 @@
 #include "scheduler/frmSchedule3.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -24,18 +25,11 @@
 namespace stowline {
 
 namespace {
-constexpr int txtWizardTitle = 900;
-constexpr int txtCheckItems = 920;
-constexpr int txtIdentities = 921;
-constexpr int txtBack = 930;
-constexpr int txtNext = 931;
-constexpr int txtSaveTitle = 932;
-constexpr int txtArchiveFilter = 933;
 
 int sliderPosition(const QString& pageName) {
     auto* page = qobject_cast<ScheduleSliderPage*>(forms::find(pageName));
     if (!page)
-        Raise(91, QStringLiteral("Object variable or With block variable not set"));
+        Raise(Err::ObjectNotSet);
     return page->position();
 }
 } // namespace
@@ -53,13 +47,13 @@ frmSchedule3::frmSchedule3(QWidget* parent) : WizardPage(QStringLiteral("frmItem
 void frmSchedule3::Form_Load() {
     TRAP_BEGIN("frmSchedule3:Form_Load")
         STEP(1) title().setText(Str(txtWizardTitle));
-        STEP(2) frame().setTitle(Str(txtCheckItems));
+        STEP(2) frame().setTitle(Str(txtSchedulerCheckItems));
         for (size_t i = 0; i < m_chk.size(); ++i) {
-            STEP(3) m_chk[i]->setText(Str(txtIdentities + static_cast<int>(i)));
+            STEP(3) m_chk[i]->setText(Str(txtFirstItemName + static_cast<int>(i)));
             STEP(4) m_chk[i]->setAccessibleName(plainCaption(m_chk[i]->text()));
         }
-        STEP(5) setCaption(backButton(), Str(txtBack));
-        STEP(6) setCaption(nextButton(), Str(txtNext));
+        STEP(5) setCaption(backButton(), Str(txtSchedulerBack));
+        STEP(6) setCaption(nextButton(), Str(txtSchedulerNext));
         STEP(7) loadItems();
     TRAP_END
 }
@@ -93,8 +87,8 @@ void frmSchedule3::cmdNext_Click() {
     TRAP_BEGIN("frmSchedule3:cmdNext_Click")
         RegEdit& reg = regAccess();
         platform::FileDialogRequest request;
-        STEP(1) request.title = Str(txtSaveTitle);
-        STEP(2) request.filter = Str(txtArchiveFilter);
+        STEP(1) request.title = Str(txtSchedulerSaveTitle);
+        STEP(2) request.filter = Str(txtSchedulerArchiveFilter);
         STEP(3) request.proposedName = ReadSetting(reg, QStringLiteral("Filename")).value_or(QString());
         STEP(4)
         request.initialFolder =

@@ -10,7 +10,9 @@
 #include "backup/modBKWABCheck.h"
 #include "backup/modBKWABCompress.h"
 #include "backup/modSaveArchive.h"
+#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modCheckWrite.h"
 #include "foundation/modError.h"
@@ -20,7 +22,6 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "platform/RunLedger.h"
-#include "scheduler/UnattendedDialogs.h"
 #include "scheduler/modScheduleRules.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
@@ -46,16 +47,20 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtRunWizardAgain = 950;
-constexpr int txtSchedulerErrorTitle = 951;
-constexpr int txtScheduledBackup = 952;
-constexpr int txtNoItems = 953;
-constexpr int txtArchiveNotFound = 954;
-constexpr int txtNotAnArchive = 955;
-constexpr int txtNotWritten = 960;
-constexpr int txtFailed = 961;
-constexpr int txtIn = 962;
-constexpr int txtAtLine = 963;
+// The progress of a run nobody watches: it keeps the lines and draws nothing.
+class UnattendedProgress : public ProgressView {
+public:
+    void setStatus(const QString& text) override { m_status = text; }
+    void setFileLine(const QString& text) override { m_fileLine = text; }
+    void setBars(int, int) override {}
+    void setCloseEnabled(bool) override {}
+    QString status() const override { return m_status; }
+    QString fileLine() const override { return m_fileLine; }
+
+private:
+    QString m_status;
+    QString m_fileLine;
+};
 
 struct Schedule {
     int scheduleCode = 0;
@@ -87,8 +92,9 @@ void waitForCrashReport() {
 [[noreturn]] void endRun(ScheduledRunStatus status, const QString& archivePath = {}) {
     if (status == RunFailed)
         std::fprintf(stderr, "%s\n",
-                     qPrintable(Str(txtFailed) + LastError().description + Str(txtIn) +
-                                LastError().procedure + Str(txtAtLine) + QString::number(LastError().line)));
+                     qPrintable(Str(txtFailed) + LastError().description + Str(txtSchedulerIn) +
+                                LastError().procedure + Str(txtSchedulerAtLine) +
+                                QString::number(LastError().line)));
     else if (status == ArchiveNotWritten)
         std::fprintf(stderr, "%s\n", qPrintable(Str(txtNotWritten) + archivePath));
     platform::system().endProgram(status);
@@ -233,7 +239,7 @@ void ScheduledBackup() {
             }
             STEP(24) if (!collected.contains(u'1')) {
                 STEP(25)
-                platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+                platform::dialogs().messageBox(Str(txtSchedulerNoItems), platform::MsgButtons::OK,
                                                platform::MsgIcon::Critical, AppTitle());
                 STEP(26) DeleteTempFolder();
                 STEP(27) status = ArchiveNotWritten;
@@ -250,7 +256,7 @@ void ScheduledBackup() {
                     status = RunFailed;
             }
         };
-        if (RunsUnattended()) {
+        if (platform::runsUnattended()) {
             // No display, nobody to see the window: it is not made, let alone drawn.
             UnattendedProgress progress;
             frmInterface host(progress);
@@ -273,7 +279,9 @@ void ScheduledBackup() {
 void RestoreStart(const QString& commandLine) {
     TRAP_BEGIN("modCommandLine:RestoreStart")
         STEP(1) const QString archivePath = RestorePathOf(commandLine);
-        STEP(2) OpenRestoreWizard(archivePath, Str(txtArchiveNotFound) + u' ' + archivePath, txtNotAnArchive);
+        STEP(2)
+        OpenRestoreWizard(archivePath, Str(txtArchiveNotFound) + u' ' + archivePath,
+                          txtSchedulerNotAnArchive);
     TRAP_END
 }
 

@@ -1,5 +1,6 @@
 #include "startup/CommandLineOptions.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 
 #include <QCommandLineParser>

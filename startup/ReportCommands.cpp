@@ -1,6 +1,7 @@
 #include "startup/ReportCommands.h"
 
 #include "archive/ArchiveVerify.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "scheduler/BackupHealth.h"
 

@@ -1,6 +1,7 @@
 #include "startup/frmMain.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -270,7 +271,7 @@ void frmMain::setCaptions() {
     for (int i = 0; i < FeatureCount; ++i)
         m_features[i]->setText(Str(txtFirstFeature + i));
     m_lbl09->setText(Str(txtBackupOptions));
-    m_lblBackup->setEntryText(Str(txtCreateBackup));
+    m_lblBackup->setEntryText(Str(txtCoreCreateBackup));
     m_lblRestore->setEntryText(Str(txtRestoreBackup));
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
@@ -309,7 +310,7 @@ platform::FileDialogRequest frmMain::archiveDialog(const QString& title) {
     request.initialFolder = archiveDialogFolder();
     request.defaultFolder = SystemPath(CSIDL_PERSONAL);
     request.title = title;
-    request.filter = Str(txtArchiveFilter);
+    request.filter = Str(txtCoreArchiveFilter);
     return request;
 }
 
@@ -334,7 +335,7 @@ void frmMain::lblBackup_Click() {
     TRAP_BEGIN("frmMain:lblBackup_Click")
         STEP(1) m_lblBackup->setColor(visitedColor());
         STEP(2) frmMain_Disabled();
-        STEP(3) platform::FileDialogRequest request = archiveDialog(Str(txtSaveTitle));
+        STEP(3) platform::FileDialogRequest request = archiveDialog(Str(txtCoreSaveTitle));
         STEP(4)
         request.proposedName = Str(txtBackupName) + u' ' + platform::system().today().toString(Qt::ISODate);
         STEP(5) const QString chosen = platform::dialogs().saveFile(request);
@@ -345,7 +346,7 @@ void frmMain::lblBackup_Click() {
         STEP(8) if (QFileInfo(chosen).completeBaseName().isEmpty()) {
             STEP(9)
             platform::dialogs().messageBox(Str(txtInvalidFilename), MsgButtons::OK, MsgIcon::Critical,
-                                           Str(txtErrorTitle));
+                                           Str(txtFoundationErrorTitle));
             STEP(10) frmMain_Enabled();
             return;
         }
@@ -367,7 +368,7 @@ void frmMain::lblRestore_Click() {
             return;
         }
         STEP(6) rememberFolderOf(chosen);
-        STEP(7) if (!OpenRestoreWizard(chosen, Str(txtArchiveMissing), txtNotAnArchive)) {
+        STEP(7) if (!OpenRestoreWizard(chosen, Str(txtArchiveMissing), txtCoreNotAnArchive)) {
             STEP(14) frmMain_Enabled();
         }
     TRAP_END

@@ -1,12 +1,13 @@
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "platform/InstanceLock.h"
 #include "platform/RegistryStore.h"
-#include "scheduler/UnattendedDialogs.h"
 #include "startup/AppIdentity.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/MailCommand.h"
 #include "startup/ReportCommands.h"
 #include "startup/frmMain.h"
+#include "ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -43,8 +44,7 @@ std::unique_ptr<QLockFile> lockStoreOrSay() {
     const QString store = stowline::platform::registryFileName();
     std::unique_ptr<QLockFile> lock = stowline::platform::LockRegistryStore(store);
     if (!lock) {
-        constexpr int txtAlreadyRunning = 1243;
-        const QString text = stowline::Str(txtAlreadyRunning) + u' ' + store;
+        const QString text = stowline::Str(stowline::txtAlreadyRunning) + u' ' + store;
         std::fprintf(stderr, "stowline: %s\n", qPrintable(text));
         if (QGuiApplication::platformName() != QLatin1String("offscreen"))
             QMessageBox::information(nullptr, QStringLiteral("Stowline"), text);
@@ -60,8 +60,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("stowline"));
     stowline::SetUpApplicationIdentity();
     // Offscreen nobody can answer a dialog: messages go to stderr, questions are declined.
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        stowline::InstallUnattendedDialogs();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        stowline::InstallWindowDialogs();
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     const stowline::CommandLineOptions options = stowline::parseCommandLine(arguments);

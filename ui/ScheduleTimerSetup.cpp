@@ -1,6 +1,7 @@
 #include "ui/ScheduleTimerSetup.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSettings.h"
 #include "platform/Platform.h"

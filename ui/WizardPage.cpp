@@ -1,5 +1,6 @@
 #include "ui/WizardPage.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"

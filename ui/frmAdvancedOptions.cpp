@@ -1,6 +1,7 @@
 #include "ui/frmAdvancedOptions.h"
 
 #include "foundation/RegEdit.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFolder.h"
@@ -24,15 +25,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtTitle = 1000;
-constexpr int txtCompressionFrame = 1001;
-constexpr int txtNoCompression = 1002;
-constexpr int txtOtherOptions = 1010;
-constexpr int txtLaunchMailer = 1011;
-constexpr int txtRememberLocations = 1012;
-constexpr int txtDisableScheduler = 1013;
-constexpr int txtCustomTemp = 1014;
-constexpr int txtOK = 1015;
 
 constexpr std::array<int, frmAdvancedOptions::PositionCount> LevelByPosition{0, 1, 3, 6, 9};
 constexpr int DefaultPosition = 2;

@@ -4,6 +4,7 @@
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modWizardBackup.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -22,17 +23,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtErrorTitle = 516;
-constexpr int txtBackupWizard = 600;
-constexpr int txtCheckItems = 601;
-constexpr int txtIdentities = 602;
-constexpr int txtFavorites = 603;
-constexpr int txtAddressBook = 604;
-constexpr int txtBack = 605;
-constexpr int txtNext = 606;
-constexpr int txtBackup = 607;
-constexpr int txtNoItems = 608;
 
 const QString pageName = QStringLiteral("frmBK_Choice");
 
@@ -57,15 +47,17 @@ frmBK_Choice::frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent)
 bool frmBK_Choice::Form_Load() {
     bool found = false;
     TRAP_BEGIN("frmBK_Choice:Form_Load")
-        STEP(1) setLabel(title(), Str(txtBackupWizard));
-        STEP(2) setCaptions(txtCheckItems, {txtIdentities, txtFavorites, txtAddressBook}, txtBack, txtNext);
+        STEP(1) setLabel(title(), Str(txtBackupBackupWizard));
+        STEP(2)
+        setCaptions(txtBackupCheckItems, {txtBackupIdentities, txtBackupFavorites, txtBackupAddressBook},
+                    txtBackupBack, txtBackupNext);
         STEP(9) if (Identity_Check(m_job->identities)) enableItem(ArchiveItem::Identities, true);
         STEP(10) if (IEF_Check()) enableItem(ArchiveItem::Favorites, true);
         STEP(11) if (WAB_Check()) enableItem(ArchiveItem::AddressBook, true);
         STEP(12) if (!anyItemEnabled()) {
             STEP(13)
-            platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
-                                           platform::MsgIcon::Critical, Str(txtErrorTitle));
+            platform::dialogs().messageBox(Str(txtBackupNoItems), platform::MsgButtons::OK,
+                                           platform::MsgIcon::Critical, Str(txtBackupErrorTitle));
             STEP(14) frmMain_Enabled();
             STEP(15) return found;
         }
@@ -77,7 +69,7 @@ bool frmBK_Choice::Form_Load() {
 }
 
 void frmBK_Choice::updateNextButton() {
-    setCaption(nextButton(), Str(itemChosen(ArchiveItem::Identities) ? txtNext : txtBackup));
+    setCaption(nextButton(), Str(itemChosen(ArchiveItem::Identities) ? txtBackupNext : txtBackup));
 }
 
 void frmBK_Choice::chk_Click() {

@@ -1,5 +1,6 @@
 #include "ui/frmBK_Identity.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
@@ -18,14 +19,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtBackupWizard = 600;
-constexpr int txtBack = 605;
-constexpr int txtBackup = 607;
-constexpr int txtNoItems = 608;
-constexpr int txtIdentitiesFrame = 610;
-constexpr int txtFoundIdentities = 611;
-constexpr int txtNoStoreLocation = 612;
 
 frmBK_Choice* choicePage() {
     return dynamic_cast<frmBK_Choice*>(forms::find(QStringLiteral("frmBK_Choice")));
@@ -53,13 +46,13 @@ frmBK_Identity::frmBK_Identity(std::shared_ptr<BackupJob> job, QWidget* parent)
 
 void frmBK_Identity::Form_Load() {
     TRAP_BEGIN("frmBK_Identity:Form_Load")
-        STEP(1) setLabel(title(), Str(txtBackupWizard));
-        STEP(2) frame().setTitle(Str(txtIdentitiesFrame));
-        STEP(3) frame().setAccessibleName(Str(txtIdentitiesFrame));
+        STEP(1) setLabel(title(), Str(txtBackupBackupWizard));
+        STEP(2) frame().setTitle(Str(txtBackupIdentitiesFrame));
+        STEP(3) frame().setAccessibleName(Str(txtBackupIdentitiesFrame));
         STEP(4) comment().setText(Str(txtFoundIdentities));
         STEP(5) comment().setAccessibleName(Str(txtFoundIdentities));
-        STEP(6) list().setAccessibleName(Str(txtIdentitiesFrame));
-        STEP(7) setCaption(backButton(), Str(txtBack));
+        STEP(6) list().setAccessibleName(Str(txtBackupIdentitiesFrame));
+        STEP(7) setCaption(backButton(), Str(txtBackupBack));
         STEP(8) setCaption(nextButton(), Str(txtBackup));
         STEP(9) QFont font = list().font();
         STEP(10) SetProperFont(font);
@@ -79,7 +72,7 @@ void frmBK_Identity::Form_Activate() {
             STEP(6) frmBK_Choice* choice = choicePage();
             STEP(7) if (choice) choice->enableItem(layout::ArchiveItem::Identities, false);
             STEP(8) if (!choice || !choice->anyItemEnabled()) {
-                STEP(9) showCritical(txtNoItems);
+                STEP(9) showCritical(txtBackupNoItems);
                 STEP(10) frmMain_Enabled();
             }
         }

@@ -1,5 +1,6 @@
 #include "ui/frmError.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -18,20 +19,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtCrashIntro = 150;
-constexpr int txtCrashReboot = 151;
-constexpr int txtCrashReport = 152;
-constexpr int txtRebootButton = 153;
-constexpr int txtExitButton = 154;
-constexpr int txtReportButton = 155;
-constexpr int txtIn = 156;
-constexpr int txtAtLine = 157;
-constexpr int txtMailtoStart = 158;
-constexpr int txtMailSubject = 159;
-constexpr int txtMailBody = 160;
-constexpr int txtLine = 161;
-constexpr int txtErrorNumber = 162;
-constexpr int txtWindowsVersion = 163;
 
 QPushButton* button(QWidget* parent, const char* name) {
     auto* b = new QPushButton(parent);
@@ -80,8 +67,8 @@ void frmError::Form_Load() {
     m_cmdReboot->setText(Str(txtRebootButton));
     m_cmdExit->setText(Str(txtExitButton));
     m_cmdReport->setText(Str(txtReportButton));
-    m_txtError->setPlainText(LastError().description + Str(txtIn) + LastError().procedure + Str(txtAtLine) +
-                             QString::number(LastError().line));
+    m_txtError->setPlainText(LastError().description + Str(txtCoreIn) + LastError().procedure +
+                             Str(txtCoreAtLine) + QString::number(LastError().line));
     m_txtError->setAccessibleName(m_lbl1->text());
     for (QPushButton* b : {m_cmdReboot, m_cmdExit, m_cmdReport})
         b->setAccessibleName(QString(b->text()).remove(u'&'));

@@ -1,6 +1,7 @@
 #include "ui/frmInterface.h"
 
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -12,8 +13,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtFileLine = 120;
-constexpr int txtTempFolderFull = 121;
 constexpr int ExitCancelled = 2; // like any due run that wrote no archive
 } // namespace
 
@@ -52,7 +51,7 @@ void frmInterface::cmpZIP_FileStartedDecompressing(const QString& path) {
 
 void frmInterface::cmpZIP_OnError(int code) {
     TRAP_BEGIN("frmInterface:cmpZIP_OnError")
-        STEP(1) if (code == 10) { STEP(2) Raise(407, Str(txtTempFolderFull)); }
+        STEP(1) if (code == 10) { STEP(2) Raise(Err::TempFolderFull, Str(txtTempFolderFull)); }
     TRAP_END
 }
 

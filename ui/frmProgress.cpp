@@ -1,5 +1,6 @@
 #include "ui/frmProgress.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
@@ -20,11 +21,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtBackupWizard = 130;
-constexpr int txtCreatesBackup = 131;
-constexpr int txtCancel = 132;
-constexpr int txtClose = 133;
-constexpr int txtOpenFolder = 1224;
 
 QProgressBar* bar(QWidget* parent, const char* name) {
     auto* b = new QProgressBar(parent);
@@ -97,7 +93,7 @@ frmProgress::frmProgress(QWidget* parent)
 
 void frmProgress::Form_Load() {
     TRAP_BEGIN("frmProgress:Form_Load")
-        STEP(1) setTitle(Str(txtBackupWizard));
+        STEP(1) setTitle(Str(txtCoreBackupWizard));
         STEP(2) setFrameText(Str(txtCreatesBackup));
         STEP(3) m_cmdCancel->setText(Str(txtCancel));
         STEP(4) m_cmdClose->setText(Str(txtClose));

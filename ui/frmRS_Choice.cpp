@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/ZipComment.h"
 #include "backup/modBKIEFCheck.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -77,7 +78,9 @@ bool frmRS_Choice::Form_Load() {
     bool restorable = false;
     TRAP_BEGIN("frmRS_Choice:Form_Load")
         STEP(1) title().setText(Str(txtRestoreWizard));
-        STEP(2) setCaptions(txtCheckItems, {txtIdentities, txtFavorites, txtAddressBook}, txtBack, txtNext);
+        STEP(2)
+        setCaptions(txtRestoreCheckItems, {txtRestoreIdentities, txtRestoreFavorites, txtRestoreAddressBook},
+                    txtRestoreBack, txtRestoreNext);
         for (const layout::ArchiveItem item :
              {layout::ArchiveItem::Identities, layout::ArchiveItem::Favorites,
               layout::ArchiveItem::AddressBook}) {
@@ -86,7 +89,7 @@ bool frmRS_Choice::Form_Load() {
         STEP(10) if (!IEF_Check()) enableItem(layout::ArchiveItem::Favorites, false);
         STEP(11) if (!anyItemEnabled()) {
             STEP(12)
-            platform::dialogs().messageBox(Str(txtNoItems), platform::MsgButtons::OK,
+            platform::dialogs().messageBox(Str(txtRestoreNoItems), platform::MsgButtons::OK,
                                            platform::MsgIcon::Critical, Str(txtErrorInArchive));
             STEP(13) cmdBack_Click();
             return restorable;
@@ -104,7 +107,7 @@ bool frmRS_Choice::Form_Load() {
 }
 
 void frmRS_Choice::updateNextCaption() {
-    setCaption(nextButton(), Str(identitiesChosen() || favoritesChosen() ? txtNext : txtRestore));
+    setCaption(nextButton(), Str(identitiesChosen() || favoritesChosen() ? txtRestoreNext : txtRestore));
 }
 
 void frmRS_Choice::focusFirstEnabledBox() {

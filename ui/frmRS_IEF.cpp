@@ -1,5 +1,6 @@
 #include "ui/frmRS_IEF.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
@@ -16,13 +17,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtRestoreWizard = 700;
-constexpr int txtBack = 705;
-constexpr int txtRestore = 707;
-constexpr int txtFavoritesFrame = 712;
-constexpr int txtReplace = 713;
-constexpr int txtAdd = 714;
 
 QRadioButton* option(QWidget* parent, const char* name) {
     auto* button = new QRadioButton(parent);
@@ -53,7 +47,7 @@ void frmRS_IEF::Form_Load() {
         STEP(1) title().setText(Str(txtRestoreWizard));
         STEP(2) frame().setTitle(Str(txtFavoritesFrame));
         STEP(3) frame().setAccessibleName(Str(txtFavoritesFrame));
-        STEP(4) setCaption(backButton(), Str(txtBack));
+        STEP(4) setCaption(backButton(), Str(txtRestoreBack));
         STEP(5) setCaption(nextButton(), Str(txtRestore));
         STEP(6) m_optReplace->setText(Str(txtReplace));
         STEP(7) m_optReplace->setAccessibleName(Str(txtReplace));

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/cmpZIP.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
@@ -26,14 +27,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtRestoreWizard = 700;
-constexpr int txtBack = 705;
-constexpr int txtNext = 706;
-constexpr int txtRestore = 707;
-constexpr int txtIdentitiesFrame = 710;
-constexpr int txtCheckIdentities = 711;
-constexpr int txtBackupNotRestored = 804;
-constexpr int txtNothingRestored = 821;
 constexpr qint32 kExtractIntoFolder = 6;
 
 void applyProperFont(QWidget& widget) {
@@ -65,12 +58,12 @@ bool frmRS_Identity::Form_Load() {
     m_loadFailed = true;
     TRAP_BEGIN("frmRS_Identity:Form_Load")
         STEP(1) title().setText(Str(txtRestoreWizard));
-        STEP(2) frame().setTitle(Str(txtIdentitiesFrame));
-        STEP(3) frame().setAccessibleName(Str(txtIdentitiesFrame));
+        STEP(2) frame().setTitle(Str(txtRestoreIdentitiesFrame));
+        STEP(3) frame().setAccessibleName(Str(txtRestoreIdentitiesFrame));
         STEP(4) comment().setText(Str(txtCheckIdentities));
         STEP(5) list().setAccessibleName(Str(txtCheckIdentities));
-        STEP(6) setCaption(backButton(), Str(txtBack));
-        STEP(7) setCaption(nextButton(), Str(txtNext));
+        STEP(6) setCaption(backButton(), Str(txtRestoreBack));
+        STEP(7) setCaption(nextButton(), Str(txtRestoreNext));
         STEP(8) applyProperFont(list());
         STEP(10) if (archiveRefused()) return loaded;
         STEP(11) const WaitCursor hourglass;
@@ -133,7 +126,7 @@ void frmRS_Identity::Form_Activate() {
         STEP(1) checkLoneLine();
         STEP(4) const frmRS_Choice* choice = RestoreChoicePage();
         STEP(5) const bool favoritesFollow = choice && choice->favoritesChosen();
-        STEP(6) setCaption(nextButton(), Str(favoritesFollow ? txtNext : txtRestore));
+        STEP(6) setCaption(nextButton(), Str(favoritesFollow ? txtRestoreNext : txtRestore));
     TRAP_END
 }
 

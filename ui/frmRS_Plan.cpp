@@ -1,5 +1,6 @@
 #include "ui/frmRS_Plan.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "ui/Windows.h"
@@ -12,14 +13,6 @@
 #include <QVBoxLayout>
 
 namespace stowline {
-
-namespace {
-constexpr int txtRestoreWizard = 700;
-constexpr int txtBack = 705;
-constexpr int txtRestore = 707;
-constexpr int txtPlanFrame = 1250;
-constexpr int txtPlanTitle = 1263;
-} // namespace
 
 frmRS_Plan::frmRS_Plan(QWidget* parent)
     : WizardPage(QStringLiteral("frmPlan"), parent), m_lstPlan(new QListWidget(&frame())) {
@@ -41,7 +34,7 @@ void frmRS_Plan::Form_Load() {
         STEP(2) frame().setTitle(Str(txtPlanFrame));
         STEP(3) frame().setAccessibleName(Str(txtPlanFrame));
         STEP(4) m_lstPlan->setAccessibleName(Str(txtPlanTitle));
-        STEP(5) setCaption(backButton(), Str(txtBack));
+        STEP(5) setCaption(backButton(), Str(txtRestoreBack));
         STEP(6) setCaption(nextButton(), Str(txtRestore));
         STEP(7) setWindowTitle(Str(txtRestoreWizard) + QStringLiteral(" \u2013 ") + Str(txtPlanTitle));
     TRAP_END

@@ -37,6 +37,18 @@ QByteArray flipped(QByteArray bytes, qsizetype at) {
     return bytes;
 }
 
+// The member's CRC changed alike in its local header and the central directory, as if its data had
+// changed after the CRC was taken: every size still agrees.
+QByteArray withOtherCrc(QByteArray zip, const QByteArray& member) {
+    for (const auto& [signature, crcAt, nameAt] :
+         {std::tuple{"PK\x03\x04", 14, 30}, {"PK\x01\x02", 16, 46}}) {
+        for (qsizetype at = zip.indexOf(signature); at >= 0; at = zip.indexOf(signature, at + 4))
+            if (zip.mid(at + nameAt, member.size()) == member)
+                zip[at + crcAt] = static_cast<char>(zip[at + crcAt] ^ 0x01);
+    }
+    return zip;
+}
+
 } // namespace
 
 class ArchiveVerifyTest : public QObject {
@@ -50,12 +62,19 @@ class ArchiveVerifyTest : public QObject {
     QString path(const QString& name) const { return m_env->path(name); }
 
     // An archive as a backup writes it: registry file, inner zip of the store, index.
-    QByteArray archiveBytes(const QByteArray& innerZip, const QByteArray& reg) {
+    QByteArray archiveBytes(const QByteArray& innerZip, const QByteArray& reg, bool stored = true) {
         return zipFile(path(u"outer.stw"_s),
                        {{kId + u"/ident_key.reg"_s, reg},
                         {kId + u"/ident_data.zip"_s, innerZip},
                         {u"ident.idx"_s, "\"Main\",\"" + kId.toLatin1() + "\"\r\n"}},
-                       true);
+                       stored);
+    }
+    // Long enough for deflate to pay, so the member is deflated even where small ones are stored.
+    QByteArray longReg() const {
+        QByteArray reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Identities\\" + kId.toLatin1() + "]\r\n";
+        for (int i = 0; i < 100; ++i)
+            reg += "\"Value" + QByteArray::number(i) + "\"=\"the same text\"\r\n";
+        return reg + "\r\n";
     }
     QByteArray innerZip(bool stored) {
         return zipFile(path(u"inner.zip"_s), {{u"Inbox.dbx"_s, m_mail}}, stored);
@@ -75,6 +94,8 @@ private slots:
         QTest::newRow("byte flipped in an inner zip")
             << "inner" << kId + u"/ident_data.zip: Inbox.dbx"_s << 1202;
         QTest::newRow("byte flipped in the archive file") << "outer" << kId + u"/ident_key.reg"_s << 1202;
+        // Deflated data is inflated here rather than by libzip, so only our own CRC check sees this.
+        QTest::newRow("deflated member whose CRC disagrees") << "crc" << kId + u"/ident_key.reg"_s << 1202;
         QTest::newRow("truncated archive") << "truncated"
                                            << "" << 1201;
         QTest::newRow("registry file that does not parse") << "reg" << kId + u"/ident_key.reg"_s << 1204;
@@ -97,6 +118,8 @@ private slots:
                                             QByteArray("\\k").repeated(511) + "]\r\n");
         else if (damage == u"nozip")
             bytes = archiveBytes("PK\x03\x04 short", m_reg);
+        else if (damage == u"crc")
+            bytes = withOtherCrc(archiveBytes(inner, longReg(), false), (kId + u"/ident_key.reg"_s).toUtf8());
         else
             bytes = archiveBytes(inner, m_reg);
         if (damage == u"outer")

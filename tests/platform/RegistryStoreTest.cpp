@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <sqlite3.h>
+#include <stdexcept>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -326,6 +327,20 @@ private slots:
         for (const auto& name : {u"before"_s, u"tool"_s, u"between"_s, u"after"_s})
             QVERIFY2(platform::registry().value(Hive::CurrentUser, u"Shared"_s, name), qPrintable(name));
         QCOMPARE(QFile::permissions(m_env->registryFile()) & 0x0077, QFileDevice::Permissions());
+    }
+
+    // Work that throws leaves none of its changes, and the connection takes the next write.
+    void failedWorkIsRolledBack() {
+        platform::Registry& store = platform::registry();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, store.write([&] {
+            store.setValue(Hive::CurrentUser, u"Half"_s, {u"v"_s, 1, "written"});
+            throw std::runtime_error("failed midway");
+        }));
+        QVERIFY(!store.keyExists(Hive::CurrentUser, u"Half"_s));
+        store.setValue(Hive::CurrentUser, u"After"_s, {u"v"_s, 1, "written"});
+        platform::RegistryStore other(m_env->registryFile());
+        QVERIFY(other.keyExists(Hive::CurrentUser, u"After"_s));
+        QVERIFY(!other.keyExists(Hive::CurrentUser, u"Half"_s));
     }
 
     void writeSurvivesTheWriterBeingKilled() {

@@ -24,7 +24,7 @@ int failingAt(int failingStep, int number, const char* description, int* reached
     int result = 0;
     TRAP_BEGIN("modTempPath:CreateTempFolder")
         for (int step = 1; step <= 8; ++step) {
-            STEP(step) if (step == failingStep) Raise(number, QString::fromLatin1(description));
+            STEP(step) if (step == failingStep) throw VbError(number, QString::fromLatin1(description));
             *reached = step;
             result = step;
         }

@@ -68,7 +68,7 @@ QByteArray emptyArchive(const QByteArray& flags) {
 
 } // namespace
 
-class tst_ScheduledRun : public QObject {
+class ScheduledRunTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TestEnvironment> env;
     std::unique_ptr<MailerWatch> mailer;
@@ -370,5 +370,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_ScheduledRun)
-#include "tst_ScheduledRun.moc"
+QTEST_MAIN(ScheduledRunTest)
+#include "ScheduledRunTest.moc"

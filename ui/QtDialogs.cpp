@@ -1,4 +1,6 @@
-#include "platform/QtDialogs.h"
+#include "ui/QtDialogs.h"
+
+#include "platform/Platform.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -7,7 +9,7 @@
 #include <QScreen>
 #include <memory>
 
-namespace stowline::platform {
+namespace stowline {
 
 namespace {
 
@@ -133,4 +135,9 @@ QString QtDialogs::pickFolder(const QString& title) {
     return chosenFile(*dialog);
 }
 
-} // namespace stowline::platform
+void InstallWindowDialogs() {
+    static QtDialogs windows;
+    platform::install(&windows);
+}
+
+} // namespace stowline

@@ -4,7 +4,11 @@
 
 namespace stowline::platform {
 
-class QtDialogs : public Dialogs {
+// The dialogs of a run with nobody to answer (no display): each message goes to standard error and
+// is answered as a user who declines would answer it (No, Cancel, OK); file, folder and input
+// dialogs are cancelled. A scheduled run then ends instead of waiting for ever. These are the
+// dialogs of every program until one with windows installs its own.
+class UnattendedDialogs : public Dialogs {
 public:
     MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                          const QString& title) override;
@@ -13,10 +17,5 @@ public:
     QString openFile(const FileDialogRequest& request) override;
     QString pickFolder(const QString& title) override;
 };
-
-// "Stowline archive|*.stw" -> "Stowline archive (*.stw)"; several pairs become ";;"-separated filters.
-QString qtFilter(const QString& classicFilter);
-// A composed text's carriage returns are its line breaks on screen.
-QString displayText(const QString& composed);
 
 } // namespace stowline::platform

@@ -100,7 +100,7 @@ constexpr double workspaceSize = payloadSize + 9 + 8;
 
 } // namespace
 
-class tst_BackupEngine : public QObject {
+class BackupEngineTest : public QObject {
     Q_OBJECT
 private slots:
     void identityCheck();
@@ -117,7 +117,7 @@ private slots:
 
 // A stale identity (store folder gone) is left out, one without a Username is listed by its ID, and
 // the three hidden lists stay aligned.
-void tst_BackupEngine::identityCheck() {
+void BackupEngineTest::identityCheck() {
     TestEnvironment env;
     const fixtures::Profile profile = buildSampleProfile(env);
     const fixtures::IdentitySpec& main = identityNamed(profile, mainName);
@@ -140,7 +140,7 @@ void tst_BackupEngine::identityCheck() {
     QVERIFY(!Identity_Check(catalog));
 }
 
-void tst_BackupEngine::sharedAccounts_data() {
+void BackupEngineTest::sharedAccounts_data() {
     QTest::addColumn<QString>("owner"); // "" = the "Accounts" key has no AssociatedID
     QTest::addColumn<QStringList>("selected");
 
@@ -152,7 +152,7 @@ void tst_BackupEngine::sharedAccounts_data() {
 
 // The export of the owner carries the shared accounts, no other export does, and the registry is
 // left exactly as it was, an account key the owner already had included.
-void tst_BackupEngine::sharedAccounts() {
+void BackupEngineTest::sharedAccounts() {
     QFETCH(QString, owner);
     QFETCH(QStringList, selected);
     TestEnvironment env;
@@ -182,7 +182,7 @@ void tst_BackupEngine::sharedAccounts() {
 
 // A backup cut short after setting the owner's own account key aside: the next backup of that
 // identity puts the key back before anything else.
-void tst_BackupEngine::interruptedCopyPutBack() {
+void BackupEngineTest::interruptedCopyPutBack() {
     TestEnvironment env;
     const QString zoe = identityNamed(buildSampleProfile(env), zoeName).id;
     RegEdit settings;
@@ -204,7 +204,7 @@ void tst_BackupEngine::interruptedCopyPutBack() {
     QCOMPARE(exportWholeRegistry(), before);
 }
 
-void tst_BackupEngine::placement_data() {
+void BackupEngineTest::placement_data() {
     QTest::addColumn<int>("destinationKind");
     QTest::addColumn<double>("destinationFree");
     QTest::addColumn<double>("tempFree");
@@ -266,7 +266,7 @@ void tst_BackupEngine::placement_data() {
         << payload;
 }
 
-void tst_BackupEngine::placement() {
+void BackupEngineTest::placement() {
     QFETCH(int, destinationKind);
     QFETCH(double, destinationFree);
     QFETCH(double, tempFree);
@@ -321,7 +321,7 @@ void tst_BackupEngine::placement() {
     }
 }
 
-void tst_BackupEngine::chosenItemsInOrder_data() {
+void BackupEngineTest::chosenItemsInOrder_data() {
     QTest::addColumn<QString>("flags");
     QTest::addColumn<QStringList>("collected");
 
@@ -336,7 +336,7 @@ void tst_BackupEngine::chosenItemsInOrder_data() {
     QTest::newRow("nothing") << QStringLiteral("000") << QStringList{};
 }
 
-void tst_BackupEngine::chosenItemsInOrder() {
+void BackupEngineTest::chosenItemsInOrder() {
     QFETCH(QString, flags);
     QFETCH(QStringList, collected);
     TestEnvironment env;
@@ -358,7 +358,7 @@ void tst_BackupEngine::chosenItemsInOrder() {
     QVERIFY(progress.closeEnabled);
 }
 
-void tst_BackupEngine::refusedDestination_data() {
+void BackupEngineTest::refusedDestination_data() {
     QTest::addColumn<bool>("plantedTemp"); // else a drive that is not there
     QTest::newRow("drive not there") << false;
     QTest::newRow("temporary folder a link to the user's mail") << true;
@@ -366,7 +366,7 @@ void tst_BackupEngine::refusedDestination_data() {
 
 // Nothing is collected: the temporary folder planted as a link is left as it was, and nothing is
 // written through it.
-void tst_BackupEngine::refusedDestination() {
+void BackupEngineTest::refusedDestination() {
     QFETCH(bool, plantedTemp);
     TestEnvironment env;
     const fixtures::Profile profile = buildSampleProfile(env);
@@ -393,5 +393,5 @@ void tst_BackupEngine::refusedDestination() {
     QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
 }
 
-QTEST_MAIN(tst_BackupEngine)
-#include "tst_BackupEngine.moc"
+QTEST_MAIN(BackupEngineTest)
+#include "BackupEngineTest.moc"

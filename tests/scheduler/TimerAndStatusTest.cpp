@@ -254,4 +254,4 @@ private slots:
 };
 
 QTEST_MAIN(TimerAndStatusTest)
-#include "tst_TimerAndStatus.moc"
+#include "TimerAndStatusTest.moc"
