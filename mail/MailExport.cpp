@@ -1,5 +1,6 @@
 #include "mail/MailExport.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailWriters.h"
 
@@ -10,10 +11,6 @@
 namespace stowline::mail {
 
 namespace {
-
-constexpr int txtRecoveredFolder = 1404;
-constexpr int txtOutputUnwritable = 1405;
-constexpr int txtIndexDamaged = 1406;
 
 // Names already taken in one folder of the output, with the file system's own entries.
 class NameSpace {

@@ -4,6 +4,7 @@
 #include "archive/IdentityCatalog.h"
 #include "archive/ZipLibzip.h"
 #include "backup/modBKIdentityCheck.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSystemPath.h"
 
@@ -20,11 +21,6 @@
 namespace stowline::mail {
 
 namespace {
-
-constexpr int txtArchiveUnreadable = 1400;
-constexpr int txtArchiveWithoutMail = 1401;
-constexpr int txtStoreMissing = 1402;
-constexpr int txtStoreUnreadable = 1403;
 
 const QLatin1String FolderListFile{"Folders.dbx"};
 
@@ -486,7 +482,7 @@ std::unique_ptr<MailSource> MailSource::openArchive(const QString& archivePath, 
     ZipArchiveHandle handle = TryOpenZipForReading(archivePath);
     if (!handle) {
         if (error)
-            *error = Str(txtArchiveUnreadable) + archivePath;
+            *error = Str(txtMailArchiveUnreadable) + archivePath;
         return nullptr;
     }
     SharedZip archive(handle.release(), [](zip_t* z) { zip_discard(z); });

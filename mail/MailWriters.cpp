@@ -1,5 +1,6 @@
 #include "mail/MailWriters.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,6 @@ namespace stowline::mail {
 
 namespace {
 
-constexpr int txtBookmarksTitle = 1407;
 constexpr qsizetype BufferSize = 1 << 20;
 
 // A new file written through a large buffer; every failure is kept, not thrown.

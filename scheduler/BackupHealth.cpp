@@ -15,13 +15,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtLastBackup = 1210;
-constexpr int txtNoBackupYet = 1211;
-constexpr int txtNextScheduled = 1212;
-constexpr int txtOverdue = 1213;
-constexpr int txtScheduledFailed = 1214;
-constexpr int txtNotScheduled = 1500;
-
 using platform::RunRecord;
 
 bool isBackup(const RunRecord& record) { return record.kind != RunRecord::Kind::Restore; }

@@ -10,31 +10,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtUsage = 1100;
-constexpr int txtAbout = 1101;
-constexpr int txtAboutFile = 1102;
-constexpr int txtOptionSchedule = 1103;
-constexpr int txtOptionRestore = 1104;
-constexpr int txtOptionHelp = 1105;
-constexpr int txtOptionVersion = 1106;
-constexpr int txtReportBugs = 1107;
-constexpr int txtHomePage = 1108;
-constexpr int txtUnknownOption = 1110;
-constexpr int txtMissingValue = 1111;
-constexpr int txtTooMany = 1112;
-constexpr int txtTryHelp = 1113;
-constexpr int txtConflict = 1114;
-constexpr int txtOptionWinePrefix = 1130;
-constexpr int txtOptionProfile = 1131;
-constexpr int txtOptionWindowsRoot = 1132;
-constexpr int txtSourceConflict = 1133;
-constexpr int txtProfileNeedsRoot = 1134;
-constexpr int txtOptionVerify = 1216;
-constexpr int txtOptionStatus = 1217;
-constexpr int txtOptionExportMail = 1414;
-constexpr int txtUnknownMailFormat = 1415;
-constexpr int txtMailOptionAlone = 1416;
-
 // The legacy switches are exactly two characters, so that a bare "/srv/a.stw" is a file, not /S.
 bool isSwitch(const QString& argument, QChar letter) {
     return argument.size() == 2 && argument[0] == u'/' && argument[1].toUpper() == letter;

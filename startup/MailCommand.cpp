@@ -1,20 +1,12 @@
 #include "startup/MailCommand.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailExport.h"
 
 namespace stowline {
 
 namespace {
-
-constexpr int txtMessage = 1408;
-constexpr int txtMessagesCount = 1409;
-constexpr int txtFoldersCount = 1410;
-constexpr int txtLinksIn = 1411;
-constexpr int txtNotExported = 1412;
-constexpr int txtNothingReadable = 1413;
-constexpr int txtCancelled = 1417;
-constexpr int txtFavoritesTitle = 1407;
 
 // Every message that could not be exported is said on stderr as soon as it is known.
 class CommandObserver final : public mail::MailExportObserver {
@@ -23,7 +15,7 @@ public:
     void unreadable(const mail::UnreadableMessage& message) override {
         m_err << "stowline: " << Str(txtNotExported) << message.identity << ": " << message.folder;
         if (message.index >= 0)
-            m_err << ": " << Str(txtMessage) << message.index;
+            m_err << ": " << Str(txtMailMessage) << message.index;
         if (!message.detail.isEmpty())
             m_err << ": " << message.detail;
         m_err << '\n';
@@ -63,13 +55,13 @@ int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QText
         out << identity.name << ": " << identity.messages << Str(txtMessagesCount) << identity.folders
             << Str(txtFoldersCount) << identity.outputFolder << '\n';
     if (result.favorites > 0)
-        out << Str(txtFavoritesTitle) << ": " << result.favorites << Str(txtLinksIn) << result.bookmarksFile
+        out << Str(txtBookmarksTitle) << ": " << result.favorites << Str(txtLinksIn) << result.bookmarksFile
             << '\n';
     out.flush();
     if (!result.error.isEmpty())
         err << "stowline: " << result.error << '\n';
     else if (result.cancelled)
-        err << "stowline: " << Str(txtCancelled) << '\n';
+        err << "stowline: " << Str(txtMailCancelled) << '\n';
     else if (result.exitStatus() == 1)
         err << "stowline: " << Str(txtNothingReadable) << '\n';
     err.flush();

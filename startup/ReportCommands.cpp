@@ -9,16 +9,10 @@
 
 namespace stowline {
 
-namespace {
-constexpr int txtCheckFailed = 1200;
-constexpr int txtSoundArchive = 1215;
-constexpr int txtDoesNotExist = 1501;
-} // namespace
-
 int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err) {
     // A mistyped name is not a damaged archive.
     if (!QFileInfo::exists(archivePath)) {
-        err << "stowline: " << Str(txtCheckFailed) << ' ' << archivePath << ' ' << Str(txtDoesNotExist)
+        err << "stowline: " << Str(txtVerifyFailed) << ' ' << archivePath << ' ' << Str(txtDoesNotExist)
             << '\n';
         err.flush();
         return 1;

@@ -36,46 +36,6 @@
 namespace stowline {
 
 namespace {
-constexpr int txtProduct = 101;
-constexpr int txtIntro = 102;
-constexpr int txtFirstFeature = 103; // 103 .. 108
-constexpr int txtBackupOptions = 109;
-constexpr int txtCreateBackup = 110;
-constexpr int txtRestoreBackup = 111;
-constexpr int txtScheduleBackup = 112;
-constexpr int txtAdvancedOptions = 113;
-constexpr int txtOnlineItems = 114;
-constexpr int txtWebsite = 115;
-constexpr int txtOnlineHelp = 116;
-constexpr int txtUpdates = 117;
-constexpr int txtBuild = 118;
-constexpr int txtReleaseName = 119;
-constexpr int txtVersion = 122;
-constexpr int txtIdentitiesPrompt1 = 170;
-constexpr int txtIdentitiesPrompt2 = 171;
-constexpr int txtIdentitiesPage = 172;
-constexpr int txtFeedbackPrompt1 = 173;
-constexpr int txtFeedbackPrompt2 = 174;
-constexpr int txtFeedbackMailto = 175;
-constexpr int txtSaveTitle = 176;
-constexpr int txtArchiveFilter = 177;
-constexpr int txtBackupName = 178;
-constexpr int txtInvalidFilename = 179;
-constexpr int txtOpenTitle = 180;
-constexpr int txtArchiveMissing = 181;
-constexpr int txtNotAnArchive = 182;
-constexpr int txtWebsitePage = 183;
-constexpr int txtHelpPage = 184;
-constexpr int txtUpdatesFolder = 185;
-constexpr int txtErrorTitle = 300;
-constexpr int txtRegistry = 1137;
-constexpr int txtRegistryStore = 1138;
-constexpr int txtWinePrefix = 1139;
-constexpr int txtWindowsProfile = 1140;
-constexpr int txtDrives = 1141;
-constexpr int txtPathsAsRecorded = 1142;
-constexpr int txtExportMail = 1450;
-constexpr int txtBrowseArchive = 1451;
 
 constexpr int FeatureCount = 6;
 const QString RememberLocationDir = QStringLiteral("RememberLocationDir");
@@ -275,8 +235,8 @@ void frmMain::setCaptions() {
     m_lblRestore->setEntryText(Str(txtRestoreBackup));
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
-    m_lblExportMail->setEntryText(Str(txtExportMail));
-    m_lblBrowseArchive->setEntryText(Str(txtBrowseArchive));
+    m_lblExportMail->setEntryText(Str(txtMailwindowsExportMail1450));
+    m_lblBrowseArchive->setEntryText(Str(txtMailwindowsBrowseArchive1451));
     m_lbl10->setText(Str(txtOnlineItems));
     m_lblWebsite->setEntryText(Str(txtWebsite));
     m_lblHelp->setEntryText(Str(txtOnlineHelp));
@@ -412,7 +372,7 @@ void frmMain::lblBrowseArchive_Click() {
         STEP(3) if (chosen.isEmpty()) return;
         STEP(4) rememberFolderOf(chosen);
         STEP(5)
-        if (CheckArchiveChosen(chosen, Str(txtArchiveMissing), txtNotAnArchive))
+        if (CheckArchiveChosen(chosen, Str(txtArchiveMissing), txtCoreNotAnArchive))
             BrowseArchive(chosen);
     TRAP_END
 }

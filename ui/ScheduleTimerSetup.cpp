@@ -13,12 +13,6 @@ namespace stowline {
 
 namespace {
 
-constexpr int txtWizardTitle = 900;
-constexpr int txtTimerSystemd = 1240;
-constexpr int txtTimerCrontab = 1241;
-constexpr int txtTimerNone = 1242;
-constexpr int txtTimerPathWithLineBreak = 1380;
-
 std::optional<int> storedScheduleCode() {
     const std::optional<QString> code = ReadSetting(regAccess(), QStringLiteral("Schedule"));
     if (!code)

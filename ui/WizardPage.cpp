@@ -178,7 +178,6 @@ void KeepOnScreen(QWidget& window) {
 }
 
 void OpenOrSayWhere(const QString& address, const QString& shownAddress) {
-    constexpr int txtNoProgramFor = 1232;
     if (platform::shell().open(address))
         return;
     platform::dialogs().messageBox(Str(txtNoProgramFor) + QStringLiteral("\r\r") +

@@ -2,6 +2,7 @@
 
 #include "archive/RunContext.h"
 #include "foundation/ProgressView.h"
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
@@ -26,33 +27,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtCancel = 132;
-constexpr int txtExportTitle = 1452;
-constexpr int txtIdentities = 1453;
-constexpr int txtCheckIdentities = 1454;
-constexpr int txtFolder = 1455;
-constexpr int txtBrowse = 1456;
-constexpr int txtFormat = 1457;
-constexpr int txtMbox = 1458;
-constexpr int txtMaildir = 1459;
-constexpr int txtEml = 1460;
-constexpr int txtExport = 1461;
-constexpr int txtPickFolder = 1462;
-constexpr int txtFolderTaken = 1463;
-constexpr int txtPleaseWait = 1464;
-constexpr int txtExporting = 1465;
-constexpr int txtDone = 1466;
-constexpr int txtCancelled = 1467;
-constexpr int txtMessagesIn = 1468;
-constexpr int txtFolders = 1469;
-constexpr int txtUnreadable = 1470;
-constexpr int txtNothingRead = 1471;
-constexpr int txtNoIdentities = 1472;
-constexpr int txtExportedTo = 1473;
-constexpr int txtStopped = 1496;
-constexpr int txtFavorites = 1497;
-constexpr int txtBookmarkLinks = 1498;
 
 // A damaged store can make thousands of these; the summary names the first ones and counts the rest.
 constexpr int UnreadableLinesShown = 20;
@@ -94,7 +68,7 @@ QString endStatus(const mail::MailExportResult& result) {
     if (!result.error.isEmpty())
         return Str(txtStopped) + u' ' + result.error;
     if (result.cancelled)
-        return Str(txtCancelled);
+        return Str(txtMailwindowsCancelled);
     if (result.exported() == 0 && !result.unreadable.isEmpty())
         return Str(txtNothingRead);
     return Str(txtDone);
@@ -124,11 +98,11 @@ QStringList ExportSummary(const mail::MailExportResult& result, const QString& f
     QStringList lines{Str(txtExportedTo) + u' ' + folder};
     for (const mail::IdentityExportCount& identity : result.identities)
         lines << identity.name + QStringLiteral(": ") + QString::number(identity.messages) + u' ' +
-                     Str(txtMessagesIn) + u' ' + QString::number(identity.folders) + u' ' + Str(txtFolders);
+                     Str(txtMessagesIn) + u' ' + QString::number(identity.folders) + u' ' + Str(txtMailwindowsFolders1469);
     if (result.favorites > 0)
         lines << Str(txtFavorites) + u' ' + QString::number(result.favorites) + u' ' + Str(txtBookmarkLinks);
     if (!result.unreadable.isEmpty())
-        lines << Str(txtUnreadable);
+        lines << Str(txtMailwindowsUnreadable1470);
     for (const mail::UnreadableMessage& message : result.unreadable.mid(0, UnreadableLinesShown)) {
         const QString where = message.identity + u'/' + message.folder;
         lines << (message.index >= 0 ? where + QStringLiteral(" #") + QString::number(message.index)
@@ -208,8 +182,8 @@ bool frmExportMail::Form_Load() {
         title().setAccessibleName(Str(txtExportTitle));
         STEP(2) frame().setTitle(Str(txtIdentities));
         frame().setAccessibleName(Str(txtIdentities));
-        m_lblComment->setText(Str(txtCheckIdentities));
-        m_lblComment->setAccessibleName(Str(txtCheckIdentities));
+        m_lblComment->setText(Str(txtMailwindowsCheckIdentities));
+        m_lblComment->setAccessibleName(Str(txtMailwindowsCheckIdentities));
         m_lstIdentities->setAccessibleName(Str(txtIdentities));
         m_lblFolder->setText(Str(txtFolder));
         m_lblFolder->setAccessibleName(plainCaption(Str(txtFolder)));
@@ -232,7 +206,7 @@ bool frmExportMail::Form_Load() {
         std::unique_ptr<mail::MailSource> source = openSource(m_archivePath, &error);
         STEP(5) if (source) m_identities = source->identities();
         STEP(6) if (m_identities.isEmpty()) {
-            tell(error.isEmpty() ? Str(txtNoIdentities) : error);
+            tell(error.isEmpty() ? Str(txtMailwindowsNoIdentities1472) : error);
             cmdCancel_Click();
             return loaded;
         }
@@ -305,7 +279,7 @@ void frmExportMail::cmdExport_Click() {
         options.identityIds = chosenIdentityIds();
         STEP(4) frmProgress& window = ShowProgress();
         window.setTitle(Str(txtExportTitle));
-        window.setFrameText(Str(txtPleaseWait));
+        window.setFrameText(Str(txtMailwindowsPleaseWait));
         window.cancelButton().show();
         STEP(5) hide();
         if (m_previousPage)

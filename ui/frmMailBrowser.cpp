@@ -1,5 +1,6 @@
 #include "ui/frmMailBrowser.h"
 
+#include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
@@ -26,29 +27,6 @@
 namespace stowline {
 
 namespace {
-
-constexpr int txtClose = 133;
-constexpr int txtBrowserTitle = 1475;
-constexpr int txtFolders = 1476;
-constexpr int txtMessages = 1477;
-constexpr int txtDate = 1478;
-constexpr int txtFrom = 1479;
-constexpr int txtSubject = 1480;
-constexpr int txtSize = 1481;
-constexpr int txtSearch = 1482;
-constexpr int txtMessage = 1483;
-constexpr int txtMessageCount = 1484;
-constexpr int txtReading = 1485;
-constexpr int txtUnreadable = 1486;
-constexpr int txtNoIdentities = 1487;
-constexpr int txtNoSubject = 1488;
-constexpr int txtAttachments = 1489;
-constexpr int txtArchiveUnreadable = 1490;
-constexpr int txtReadOnly = 1491;
-constexpr int txtFromLine = 1492;
-constexpr int txtToLine = 1493;
-constexpr int txtDateLine = 1494;
-constexpr int txtSubjectLine = 1495;
 
 enum Column { DateColumn, FromColumn, SubjectColumn, SizeColumn, ColumnCount };
 constexpr int SortRole = Qt::UserRole;
@@ -210,12 +188,12 @@ void frmMailBrowser::setCaptions() {
     m_lblSearch->setText(Str(txtSearch));
     nameByText(*m_lblSearch, Str(txtSearch));
     nameByText(*m_txtSearch, Str(txtSearch));
-    nameByText(*m_tvwFolders, Str(txtFolders));
+    nameByText(*m_tvwFolders, Str(txtMailwindowsFolders1476));
     nameByText(*m_lstMessages, Str(txtMessages));
-    nameByText(*m_txtPreview, Str(txtMessage));
+    nameByText(*m_txtPreview, Str(txtMailwindowsMessage));
     m_cmdClose->setText(Str(txtClose));
     nameByText(*m_cmdClose, Str(txtClose));
-    m_messages->setHorizontalHeaderLabels({Str(txtDate), Str(txtFrom), Str(txtSubject), Str(txtSize)});
+    m_messages->setHorizontalHeaderLabels({Str(txtDate), Str(txtFrom), Str(txtSubject), Str(txtMailwindowsSize)});
     QHeaderView* header = m_lstMessages->header();
     header->setSectionResizeMode(SubjectColumn, QHeaderView::Stretch);
     header->setStretchLastSection(false);
@@ -260,9 +238,9 @@ void frmMailBrowser::showTree(const QList<MailTree>& trees, const QString& error
     }
     m_tvwFolders->expandAll();
     if (!error.isEmpty())
-        setStatus(Str(txtArchiveUnreadable) + u' ' + error);
+        setStatus(Str(txtMailwindowsArchiveUnreadable) + u' ' + error);
     else if (trees.isEmpty())
-        setStatus(Str(txtNoIdentities));
+        setStatus(Str(txtMailwindowsNoIdentities1487));
     else
         setStatus(QString());
     if (QTreeWidgetItem* first = m_tvwFolders->topLevelItem(0))
@@ -311,7 +289,7 @@ void frmMailBrowser::showList(const QList<ListedMessage>& messages, const QStrin
     m_lstMessages->scrollToTop();
     updateCount();
     if (!problems.isEmpty())
-        setStatus(m_lblStatus->text() + QStringLiteral("  \u00B7  ") + Str(txtUnreadable) + u' ' +
+        setStatus(m_lblStatus->text() + QStringLiteral("  \u00B7  ") + Str(txtMailwindowsUnreadable1486) + u' ' +
                   problems.join(QStringLiteral("; ")));
     emit listShown();
 }
@@ -344,7 +322,7 @@ void frmMailBrowser::lstMessages_CurrentChanged() {
 void frmMailBrowser::showPreview(const QByteArray& raw, bool readable, const QString& detail) {
     QString text = previewText(PreviewMessage(raw));
     if (!readable)
-        text = Str(txtUnreadable) + u' ' + detail + QStringLiteral("\n\n") + text;
+        text = Str(txtMailwindowsUnreadable1486) + u' ' + detail + QStringLiteral("\n\n") + text;
     m_txtPreview->setPlainText(text);
     m_txtPreview->moveCursor(QTextCursor::Start);
     emit previewShown();

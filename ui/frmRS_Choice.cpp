@@ -29,24 +29,6 @@
 
 namespace stowline {
 
-namespace {
-
-constexpr int txtRestoreWizard = 700;
-constexpr int txtCheckItems = 701;
-constexpr int txtIdentities = 702;
-constexpr int txtFavorites = 703;
-constexpr int txtAddressBook = 704;
-constexpr int txtBack = 705;
-constexpr int txtNext = 706;
-constexpr int txtRestore = 707;
-constexpr int txtNoItems = 708;
-constexpr int txtErrorInArchive = 709;
-constexpr int txtPleaseWait = 715;
-constexpr int txtExportMail = 1474;
-constexpr int txtBrowseArchive = 1499;
-
-} // namespace
-
 frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
     : ItemChoicePage(parent), m_job(std::move(job)), m_cmdExportMail(new QPushButton(&frame())),
       m_cmdBrowseArchive(new QPushButton(&frame())) {
@@ -95,8 +77,8 @@ bool frmRS_Choice::Form_Load() {
             return restorable;
         }
         STEP(14) nextButton().setEnabled(true);
-        setCaption(*m_cmdExportMail, Str(txtExportMail));
-        setCaption(*m_cmdBrowseArchive, Str(txtBrowseArchive));
+        setCaption(*m_cmdExportMail, Str(txtMailwindowsExportMail1474));
+        setCaption(*m_cmdBrowseArchive, Str(txtMailwindowsBrowseArchive1499));
         for (QPushButton* button : {m_cmdExportMail, m_cmdBrowseArchive})
             button->setEnabled(layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem::Identities));
         STEP(15) updateNextCaption();
