@@ -10,6 +10,7 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/Dialogs.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFileInfo>
@@ -18,12 +19,20 @@ namespace stowline {
 
 namespace {
 constexpr int txtCompressingAddressBook = 501;
-
-QString exportCommand(const QString& file) {
-    return QStringLiteral("regedit /e /a \"") + file +
-           QStringLiteral("\" HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4");
-}
+constexpr int txtBackupTitle = 1303;
+constexpr int txtKeyNotExported = 1304;
+constexpr int txtOlderArchiveKept = 1305;
 } // namespace
+
+bool ExportKey(const QString& file, const QString& key, platform::Dialogs& ask) {
+    const QString failure = ExecCmd(QStringLiteral("regedit /e /a \"") + file + QStringLiteral("\" ") + key);
+    if (failure.isEmpty())
+        return true;
+    ask.messageBox(Str(txtKeyNotExported) + QStringLiteral("\r\r") + key + QStringLiteral("\r\r") + failure +
+                       QStringLiteral("\r\r") + Str(txtOlderArchiveKept),
+                   platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtBackupTitle));
+    return false;
+}
 
 void CreateItemFolder(const QString& folder) {
     // The workspace starts empty, so a folder already there means something else wrote into it.
@@ -33,12 +42,17 @@ void CreateItemFolder(const QString& folder) {
         RaiseOsError(error, true);
 }
 
-void WAB_Compress(RunContext& run) {
+bool WAB_Compress(RunContext& run) {
+    bool exported = false;
     TRAP_BEGIN("modBKWABCompress:WAB_Compress")
         STEP(1) run.progress.setStatus(Str(txtCompressingAddressBook));
         STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::WabFolder;
         STEP(4) CreateItemFolder(folder);
-        STEP(5) ExecCmd(exportCommand(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember));
+        STEP(5)
+        if (!ExportKey(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember,
+                       QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"),
+                       run.ask)) return false;
+        exported = true;
         STEP(6) cmpZIP& zip = run.zip;
         STEP(7) zip.Options = 1;
         STEP(8) zip.TempFolder = TempDir();
@@ -47,6 +61,7 @@ void WAB_Compress(RunContext& run) {
         STEP(11) zip.SourceFolder = QFileInfo(AddressBookFile()).absolutePath();
         STEP(12) zip.Compress();
     TRAP_END
+    return exported;
 }
 
 } // namespace stowline

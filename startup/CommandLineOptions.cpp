@@ -29,6 +29,7 @@ constexpr int txtSourceConflict = 1133;
 constexpr int txtProfileNeedsRoot = 1134;
 constexpr int txtOptionVerify = 1216;
 constexpr int txtOptionStatus = 1217;
+constexpr int txtOptionUndoRestore = 1316;
 
 // The legacy switches are exactly two characters, so that a bare "/srv/a.stw" is a file, not /S.
 bool isSwitch(const QString& argument, QChar letter) {
@@ -53,7 +54,9 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption verify(QStringList{QStringLiteral("V"), QStringLiteral("verify")}, QString(),
                                     QStringLiteral("FILE"));
     const QCommandLineOption status(QStringLiteral("status"));
-    parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status});
+    const QCommandLineOption undoRestore(QStringLiteral("undo-restore"));
+    parser.addOptions(
+        {help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status, undoRestore});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -90,13 +93,15 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         return fail(Str(txtSourceConflict));
     if (result.profile.isEmpty() != result.windowsRoot.isEmpty())
         return fail(Str(txtProfileNeedsRoot));
-    if (parser.isSet(verify) || parser.isSet(status)) {
-        if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(schedule)) +
-                int(parser.isSet(restore)) + int(!parser.positionalArguments().isEmpty()) >
+    if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(undoRestore)) {
+        if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(undoRestore)) +
+                int(parser.isSet(schedule)) + int(parser.isSet(restore)) +
+                int(!parser.positionalArguments().isEmpty()) >
             1)
             return fail(Str(txtConflict));
-        result.action =
-            parser.isSet(verify) ? CommandLineOptions::Action::Verify : CommandLineOptions::Action::Status;
+        result.action = parser.isSet(verify)   ? CommandLineOptions::Action::Verify
+                        : parser.isSet(status) ? CommandLineOptions::Action::Status
+                                               : CommandLineOptions::Action::UndoRestore;
         result.verifyFile = parser.value(verify);
         return result;
     }
@@ -128,6 +133,7 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
     case CommandLineOptions::Action::Run:
     case CommandLineOptions::Action::Verify:
     case CommandLineOptions::Action::Status:
+    case CommandLineOptions::Action::UndoRestore:
         return std::nullopt;
     case CommandLineOptions::Action::Help:
         out << Str(txtUsage) << '\n'
@@ -140,6 +146,7 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtOptionWindowsRoot) << '\n'
             << Str(txtOptionVerify) << '\n'
             << Str(txtOptionStatus) << '\n'
+            << Str(txtOptionUndoRestore) << '\n'
             << Str(txtOptionHelp) << '\n'
             << Str(txtOptionVersion) << "\n\n"
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'

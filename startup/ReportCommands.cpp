@@ -2,13 +2,16 @@
 
 #include "archive/ArchiveVerify.h"
 #include "foundation/Strings.h"
+#include "restore/RestoreUndo.h"
 #include "scheduler/BackupHealth.h"
 
 namespace stowline {
 
 namespace {
+
+constexpr int txtRestoreUndone = 1315;
 constexpr int txtSoundArchive = 1215;
-}
+} // namespace
 
 int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err) {
     const VerifyResult result = VerifyArchive(archivePath);
@@ -28,6 +31,16 @@ int StatusCommand(QTextStream& out) {
         out << line << '\n';
     out.flush();
     return health.healthy ? 0 : 1;
+}
+
+int UndoRestoreCommand(QTextStream& out, QTextStream& err) {
+    const QString failure = UndoLastRestore();
+    if (!failure.isEmpty()) {
+        err << "stowline: " << failure << '\n';
+        return 1;
+    }
+    out << Str(txtRestoreUndone) << '\n';
+    return 0;
 }
 
 } // namespace stowline

@@ -8,6 +8,7 @@
 #include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
 #include "platform/RegistrySource.h"
+#include "restore/RestoreUndo.h"
 #include "scheduler/BackupHealth.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
@@ -38,6 +39,9 @@ constexpr int txtFirstFeature = 103; // 103 .. 108
 constexpr int txtBackupOptions = 109;
 constexpr int txtCreateBackup = 110;
 constexpr int txtRestoreBackup = 111;
+constexpr int txtRestoreUndone = 1315;
+constexpr int txtUndoRestore = 1317;
+constexpr int txtUndoQuestion = 1318;
 constexpr int txtScheduleBackup = 112;
 constexpr int txtAdvancedOptions = 113;
 constexpr int txtOnlineItems = 114;
@@ -98,6 +102,7 @@ frmMain::frmMain(QWidget* parent)
     : QWidget(parent), m_lblTitle(label("lblTitle")), m_lbl02(label("lbl02")), m_lbl09(label("lbl09")),
       m_lbl10(label("lbl10")), m_lblBackup(entry("lblBackup", &frmMain::lblBackup_Click)),
       m_lblRestore(entry("lblRestore", &frmMain::lblRestore_Click)),
+      m_lblUndoRestore(entry("lblUndoRestore", &frmMain::lblUndoRestore_Click)),
       m_lblSchedule(entry("lblSchedule", &frmMain::lblSchedule_Click)),
       m_lblAdvanced(entry("lblAdvanced", &frmMain::lblAdvanced_Click)),
       m_lblWebsite(entry("lblWebsite", &frmMain::lblWebsite_Click)),
@@ -149,7 +154,7 @@ QLayout* frmMain::buildLayout() {
     auto* entries = new QVBoxLayout;
     entries->setSpacing(2);
     entries->addWidget(m_lbl09);
-    for (LinkEntry* e : {m_lblBackup, m_lblRestore, m_lblSchedule, m_lblAdvanced})
+    for (LinkEntry* e : {m_lblBackup, m_lblRestore, m_lblUndoRestore, m_lblSchedule, m_lblAdvanced})
         entries->addWidget(e, 0, Qt::AlignLeft);
     entries->addSpacing(14);
     entries->addWidget(m_lbl10);
@@ -231,6 +236,7 @@ void frmMain::refreshStatusLine() {
     const QString line = health.lines.join(QStringLiteral("  \u00B7  "));
     m_lblStatus->setText(line);
     m_lblStatus->setAccessibleName(line);
+    m_lblUndoRestore->setVisible(UndoDataSize() >= 0);
     m_lblStatus->setStyleSheet(health.healthy ? QStringLiteral("color: #1d5e20;")
                                               : QStringLiteral("color: #a11a1a; font-weight: bold;"));
 }
@@ -250,6 +256,7 @@ void frmMain::setCaptions() {
     m_lbl09->setText(Str(txtBackupOptions));
     m_lblBackup->setEntryText(Str(txtCreateBackup));
     m_lblRestore->setEntryText(Str(txtRestoreBackup));
+    m_lblUndoRestore->setEntryText(Str(txtUndoRestore));
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
     m_lbl10->setText(Str(txtOnlineItems));
@@ -329,6 +336,18 @@ void frmMain::lblBackup_Click() {
         job->archivePath = chosen;
         ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"), std::move(job)));
     TRAP_END
+}
+
+void frmMain::lblUndoRestore_Click() {
+    using platform::MsgButtons, platform::MsgIcon;
+    platform::Dialogs& ask = platform::dialogs();
+    if (ask.messageBox(Str(txtUndoQuestion), MsgButtons::YesNo, MsgIcon::Question, Str(txtUndoRestore)) !=
+        platform::MsgAnswer::Yes)
+        return;
+    const QString failure = UndoLastRestore();
+    ask.messageBox(failure.isEmpty() ? Str(txtRestoreUndone) : failure, MsgButtons::OK,
+                   failure.isEmpty() ? MsgIcon::Information : MsgIcon::Critical, Str(txtUndoRestore));
+    refreshStatusLine();
 }
 
 void frmMain::lblRestore_Click() {

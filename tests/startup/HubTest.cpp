@@ -25,7 +25,9 @@ namespace {
 class RecordingProcesses : public platform::Processes {
 public:
     QStringList started;
-    bool runAndWait(const QString&, const QStringList&) override { return true; }
+    platform::ChildEnd runAndWait(const QString&, const QStringList&) override {
+        return {platform::ChildEnd::How::Exited, 0};
+    }
     bool startDetached(const QString& program, const QStringList& arguments) override {
         started << (QStringList{program} + arguments).join(u'|');
         return true;
