@@ -109,7 +109,9 @@ QList<Entry> readJournal() {
     if (!file.open(QIODevice::ReadOnly))
         return entries;
     while (!file.atEnd()) {
-        const QList<QByteArray> parts = file.readLine().trimmed().split('\t');
+        QByteArray line = file.readLine();
+        line.chop(line.endsWith('\n') ? 1 : 0);
+        const QList<QByteArray> parts = line.split('\t');
         if (parts.size() == 3)
             entries << Entry{QString::fromLatin1(parts[0]), unfield(QString::fromLatin1(parts[1])),
                              QString::fromLatin1(parts[2])};
