@@ -242,8 +242,11 @@ void frmMain::refreshStatusLine() {
 }
 
 void frmMain::changeEvent(QEvent* event) {
-    // Enabled again after a run or a wizard: the ledger may hold a new record.
-    if (event->type() == QEvent::EnabledChange && isEnabled() && m_lblStatus)
+    // Enabled or active again after a run or a wizard: the ledger may hold a new record, a restore
+    // may have left something to undo.
+    const bool back = (event->type() == QEvent::EnabledChange && isEnabled()) ||
+                      (event->type() == QEvent::ActivationChange && isActiveWindow());
+    if (back && m_lblStatus)
         refreshStatusLine();
     QWidget::changeEvent(event);
 }
