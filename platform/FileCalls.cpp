@@ -18,8 +18,8 @@ namespace stowline::platform {
 
 namespace {
 
-enum Kind { Write, Sync, Rename, Mkdir, KindCount };
-const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir"};
+enum Kind { Write, Sync, Rename, Mkdir, DbWrite, KindCount };
+const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir", "dbwrite"};
 
 struct PlannedFault {
     int kind = -1;
@@ -67,15 +67,15 @@ bool plannedToFail(Kind kind) {
     return true;
 }
 
-// With a fault planned, the registry store's page writes count as write calls too: SQLite's own file
-// layer is wrapped, so a full disk can be shown to hit the store.
+// With a dbwrite fault planned, SQLite's own file layer is wrapped, so that a full disk can be shown
+// to hit the registry store.
 sqlite3_io_methods wrappedMethods;
 const sqlite3_io_methods* realMethods = nullptr;
 sqlite3_vfs wrappingVfs;
 sqlite3_vfs* realVfs = nullptr;
 
 int faultyWrite(sqlite3_file* file, const void* data, int size, sqlite3_int64 offset) {
-    if (plannedToFail(Write))
+    if (plannedToFail(DbWrite))
         return errno == ENOSPC ? SQLITE_FULL : SQLITE_IOERR_WRITE;
     return realMethods->xWrite(file, data, size, offset);
 }
@@ -95,7 +95,7 @@ int wrappingOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int fl
 }
 
 bool wrapSqliteWhenFaultPlanned() {
-    if (readPlan().kind != Write || !(realVfs = sqlite3_vfs_find(nullptr)))
+    if (readPlan().kind != DbWrite || !(realVfs = sqlite3_vfs_find(nullptr)))
         return false;
     wrappingVfs = *realVfs;
     wrappingVfs.zName = "stowline-faults";

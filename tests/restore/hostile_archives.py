@@ -401,7 +401,7 @@ case("decoy keys for the plan",
 case("registry import fails", lambda r: archive(r), {2},
      ["Stowline cannot restore the Outlook Express identity: Probe Identity",
       "Its registry settings could not be imported: stowline-regedit ended with exit status 1", STOPPED],
-     absent=["Done!"], env={"STOWLINE_FAIL_FILE_CALL": "write:1:ENOSPC:stowline-regedit"}, unchanged=True)
+     absent=["Done!"], env={"STOWLINE_FAIL_FILE_CALL": "dbwrite:1:ENOSPC:stowline-regedit"}, unchanged=True)
 
 
 def members_of(data):
@@ -647,12 +647,14 @@ def main():
     parser.add_argument("--keep", help="work in this folder and keep it")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--long", action="store_true", help="the long cases (65,535 members) only")
-    parser.add_argument("--rollback", action="store_true", help="fail each write and rename in turn, then undo")
+    parser.add_argument("--rollback", action="store_true",
+                        help="fail each write, rename and registry write in turn, then undo")
     args = parser.parse_args()
     if args.rollback:
         work = tempfile.mkdtemp(prefix="stowline-rollback-")
         try:
-            problems = [p for kind in ("write", "rename") for p in rollback_and_undo(args.bin_dir, work, kind)]
+            problems = [p for kind in ("write", "rename", "dbwrite")
+                        for p in rollback_and_undo(args.bin_dir, work, kind)]
         finally:
             shutil.rmtree(work, ignore_errors=True)
         print("\n".join(problems[:200]))
