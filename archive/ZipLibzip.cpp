@@ -63,11 +63,9 @@ bool IsSymbolicLinkEntry(zip_t* archive, zip_uint64_t index) {
            system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK;
 }
 
-std::optional<QList<ZipMemberEntry>> ZipMemberEntries(const QString& path) {
-    zip_error_t error;
-    zip_error_init(&error);
-    const ZipArchiveHandle archive = openRaw(path, error, ZIP_RDONLY | ZIP_CHECKCONS);
-    zip_error_fini(&error);
+namespace {
+
+std::optional<QList<ZipMemberEntry>> entriesOf(const ZipArchiveHandle& archive) {
     if (!archive)
         return std::nullopt;
     QList<ZipMemberEntry> entries;
@@ -78,9 +76,46 @@ std::optional<QList<ZipMemberEntry>> ZipMemberEntries(const QString& path) {
         const char* raw = zip_get_name(archive.get(), index, ZIP_FL_ENC_RAW);
         if (!raw)
             return std::nullopt;
-        entries.append({DecodeArchiveText(QByteArrayView(raw)), IsSymbolicLinkEntry(archive.get(), index)});
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        const bool unpackable = zip_stat_index(archive.get(), index, 0, &stat) == 0 &&
+                                stat.encryption_method == ZIP_EM_NONE &&
+                                zip_compression_method_supported(stat.comp_method, 0) != 0;
+        entries.append(
+            {DecodeArchiveText(QByteArrayView(raw)), IsSymbolicLinkEntry(archive.get(), index), unpackable});
     }
     return entries;
+}
+
+} // namespace
+
+std::optional<QList<ZipMemberEntry>> ZipMemberEntries(const QString& path) {
+    zip_error_t error;
+    zip_error_init(&error);
+    const ZipArchiveHandle archive = openRaw(path, error, ZIP_RDONLY | ZIP_CHECKCONS);
+    zip_error_fini(&error);
+    return entriesOf(archive);
+}
+
+std::optional<QList<ZipMemberEntry>> InnerZipMemberEntries(const QString& archivePath,
+                                                           const QString& member) {
+    zip_error_t error;
+    zip_error_init(&error);
+    const ZipArchiveHandle outer = openRaw(archivePath, error, ZIP_RDONLY | ZIP_CHECKCONS);
+    const zip_int64_t index = outer ? zip_name_locate(outer.get(), member.toUtf8().constData(), 0) : -1;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (index >= 0 && zip_stat_index(outer.get(), index, 0, &stat) == 0 && stat.comp_method != ZIP_CM_STORE) {
+        zip_error_fini(&error);
+        return QList<ZipMemberEntry>(); // compressed again: cannot be read in place, nothing known
+    }
+    zip_source_t* source = index < 0 ? nullptr : zip_source_zip(outer.get(), outer.get(), index, 0, 0, -1);
+    ZipArchiveHandle inner(source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error)
+                                  : nullptr);
+    if (source && !inner)
+        zip_source_free(source);
+    zip_error_fini(&error);
+    return entriesOf(inner);
 }
 
 VbError ZipFailure(const zip_error_t* error) {

@@ -28,11 +28,15 @@ ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept;
 struct ZipMemberEntry {
     QString name;
     bool symbolicLink = false;
+    bool unpackable = true; // not encrypted, and packed with a method this libzip can undo
 };
 
 // Every member of an archive whose directories agree with each other; none when the file is
 // missing, damaged or no zip, or a name cannot be read.
 std::optional<QList<ZipMemberEntry>> ZipMemberEntries(const QString& path);
+// The same for a zip stored as member of the archive, read in place; one compressed again in the
+// archive (never by Stowline) cannot be, and gives an empty list.
+std::optional<QList<ZipMemberEntry>> InnerZipMemberEntries(const QString& archivePath, const QString& member);
 
 // True for a member packed on Unix as a symbolic link (its data is the link's target).
 bool IsSymbolicLinkEntry(zip_t* archive, zip_uint64_t index);

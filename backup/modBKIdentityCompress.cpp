@@ -5,6 +5,7 @@
 #include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/cmpZIP.h"
+#include "backup/modBKWABCompress.h"
 #include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
@@ -190,9 +191,9 @@ private:
     bool m_setAside = false;
 };
 
-void exportIdentityKey(const QString& folder, const QString& id) {
-    ExecCmd(QStringLiteral("regedit /e /a \"") + folder + layout::IdentityKeyFile +
-            QStringLiteral("\" HKEY_CURRENT_USER\\Identities\\") + id);
+bool exportIdentityKey(const QString& folder, const QString& id, platform::Dialogs& ask) {
+    return ExportKey(folder + layout::IdentityKeyFile, QStringLiteral("HKEY_CURRENT_USER\\Identities\\") + id,
+                     ask);
 }
 
 void appendIndexRecord(const QString& name, const QString& id) {
@@ -206,7 +207,8 @@ QString SavedAccountsKey(const QString& identityId) {
     return SettingsKey() + QStringLiteral("\\Saved accounts\\") + identityId;
 }
 
-void Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
+bool Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
+    bool exported = true;
     TRAP_BEGIN("modBKIdentityCompress:Identity_Compress")
         STEP(1) const QList<Identity> chosen = catalog.selected();
         for (const Identity& identity : chosen) {
@@ -225,15 +227,18 @@ void Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
             }
             STEP(16) {
                 const PhaseLog phase("regedit export identity " + identity.name.toUtf8());
-                exportIdentityKey(folder, id);
+                exported = exportIdentityKey(folder, id, run.ask);
             }
             STEP(17) if (shared) {
                 STEP(18) deleteKey(ownAccountsKey(id));
                 STEP(19) ownAccounts.restore();
             }
+            if (!exported)
+                return false;
             STEP(20) appendIndexRecord(identity.name, id);
         }
     TRAP_END
+    return exported;
 }
 
 } // namespace stowline

@@ -12,19 +12,22 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/Dialogs.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFileInfo>
 
 namespace stowline {
 
-namespace {
-
-QString exportCommand(const QString& file) {
-    return QStringLiteral("regedit /e /a \"") + file +
-           QStringLiteral("\" HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4");
+bool ExportKey(const QString& file, const QString& key, platform::Dialogs& ask) {
+    const QString failure = ExecCmd(QStringLiteral("regedit /e /a \"") + file + QStringLiteral("\" ") + key);
+    if (failure.isEmpty())
+        return true;
+    ask.messageBox(Str(txtKeyNotExported) + QStringLiteral("\r\r") + key + QStringLiteral("\r\r") + failure +
+                       QStringLiteral("\r\r") + Str(txtOlderArchiveKept),
+                   platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtBackupTitle));
+    return false;
 }
-} // namespace
 
 void CreateItemFolder(const QString& folder) {
     // The workspace starts empty, so a folder already there means something else wrote into it.
@@ -34,19 +37,26 @@ void CreateItemFolder(const QString& folder) {
         RaiseOsError(error, true);
 }
 
-void WAB_Compress(RunContext& run) {
+bool WAB_Compress(RunContext& run) {
+    bool exported = false;
     TRAP_BEGIN("modBKWABCompress:WAB_Compress")
         STEP(1) run.progress.setStatus(Str(txtCompressingAddressBook));
         STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::WabFolder;
         STEP(4) CreateItemFolder(folder);
-        STEP(5) const PhaseLog phase("regedit export address book");
-        ExecCmd(exportCommand(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember));
+        STEP(5) {
+            const PhaseLog phase("regedit export address book");
+            if (!ExportKey(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember,
+                           QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"), run.ask))
+                return false;
+        }
+        exported = true;
         // Zipped straight into the backup archive when that is written.
         STEP(6)
         run.zip.NestedArchives.push_back({QByteArray(layout::WabDataMember.data()),
                                           QFileInfo(AddressBookFile()).absolutePath(),
                                           CompressionLevelSetting});
     TRAP_END
+    return exported;
 }
 
 } // namespace stowline

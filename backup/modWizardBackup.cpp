@@ -20,12 +20,13 @@ namespace stowline {
 
 namespace {
 
-// Calls collect when the item is chosen; the flag records the call, not its success.
+// Calls collect when the item is chosen; the flag records the call, not its success. A collector
+// that could not export its key clears exported.
 template <class Collect>
-bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, Collect collect) {
-    if (!layout::ItemPresent(job.items, item))
+bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, bool& exported, Collect collect) {
+    if (!layout::ItemPresent(job.items, item) || !exported)
         return false;
-    collect();
+    exported = collect();
     return true;
 }
 
@@ -41,19 +42,25 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
         else {
             using layout::ArchiveItem;
             run.zip.NestedArchives.clear();
+            bool exported = true;
             STEP(7)
-            const bool identities = collectIfChosen(job, ArchiveItem::Identities,
-                                                    [&] { Identity_Compress(job.identities, run); });
+            const bool identities = collectIfChosen(job, ArchiveItem::Identities, exported,
+                                                    [&] { return Identity_Compress(job.identities, run); });
             STEP(8)
-            const bool favorites = collectIfChosen(job, ArchiveItem::Favorites, [&] { IEF_Compress(run); });
+            const bool favorites = collectIfChosen(job, ArchiveItem::Favorites, exported, [&] {
+                IEF_Compress(run);
+                return true;
+            });
             STEP(9)
             const bool addressBook =
-                collectIfChosen(job, ArchiveItem::AddressBook, [&] { WAB_Compress(run); });
+                collectIfChosen(job, ArchiveItem::AddressBook, exported, [&] { return WAB_Compress(run); });
             finished.items = layout::ItemFlags(identities, favorites, addressBook);
             if (identities)
                 for (const Identity& identity : job.identities.selected())
                     finished.identities << identity.name;
-            STEP(10) finished.saved = SaveArchive(job.archivePath, finished.items, run);
+            // A key that could not be exported leaves any older archive where it is.
+            STEP(10) if (exported) finished.saved = SaveArchive(job.archivePath, finished.items, run);
+            else run.progress.setStatus(Str(txtCouldNotCreate));
         }
         finished.exitStatus = finished.saved.ok() ? 0 : 1;
         RecordBackup(finished, run);

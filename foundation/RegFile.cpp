@@ -1,10 +1,14 @@
 #include "foundation/RegFile.h"
 
+#include "platform/FileCalls.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtEndian>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace stowline {
@@ -767,6 +771,10 @@ void exportRegFile(platform::Registry& store, const QString& fileName, const QSt
         throw RegFileError(
             (QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") + file.errorString()));
     exportRegistry(store, file, keyName, format);
+    // Synced through the file-call door, where a full disk can be simulated.
+    if (!file.flush() || platform::syncFile(file.handle()) != 0)
+        throw RegFileError((QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") +
+                            QString::fromLocal8Bit(strerror(errno))));
     if (!file.commit())
         throw RegFileError(
             (QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") + file.errorString()));

@@ -1,12 +1,16 @@
 #include "foundation/modAppRunning.h"
 
 #include "foundation/RegFile.h"
+#include "foundation/StringIds.h"
+#include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "platform/Platform.h"
 #include "platform/RegistrySource.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <optional>
 
 namespace stowline {
 
@@ -105,10 +109,11 @@ QString regeditTool() {
 
 // A registry whose changes stay in this process (an offline hive) cannot be handed to a child:
 // the two regedit forms the engines use, "/e /a FILE KEY" and "/s FILE", run here instead, with
-// stowline-regedit's messages.
-bool runRegeditHere(const QStringList& arguments) {
+// stowline-regedit's messages. Returns nothing when the command is not one of them, else what went
+// wrong (empty when nothing did).
+std::optional<QString> runRegeditHere(const QStringList& arguments) {
     if (platform::registrySource().kind != platform::RegistrySource::Kind::Profile)
-        return false;
+        return std::nullopt;
     platform::Registry& registry = platform::registry();
     const auto is = [&](qsizetype i, QChar letter) {
         return arguments.size() > i && arguments[i].size() == 2 && arguments[i][1].toLower() == letter;
@@ -122,11 +127,27 @@ bool runRegeditHere(const QStringList& arguments) {
                          qPrintable(reason));
             });
         else
-            return false;
+            return std::nullopt;
     } catch (const std::exception& error) {
         qWarning("stowline-regedit: %s", error.what());
+        return QString::fromUtf8(error.what());
     }
-    return true;
+    return QString();
+}
+
+QString childEndText(const QString& program, const platform::ChildEnd& end) {
+    using How = platform::ChildEnd::How;
+    const QString name = QFileInfo(program).fileName();
+    switch (end.how) {
+    case How::NotStarted:
+        return name + u' ' + Str(txtCouldNotStart);
+    case How::Signalled:
+        return name + u' ' + Str(txtEndedBySignal) + u' ' + QString::number(end.code);
+    case How::Exited:
+        break;
+    }
+    return end.code == 0 ? QString()
+                         : name + u' ' + Str(txtEndedWithStatus) + u' ' + QString::number(end.code);
 }
 
 } // namespace
@@ -144,19 +165,20 @@ QStringList SplitCommandLine(const QString& commandLine) {
     return result;
 }
 
-void ExecCmd(const QString& commandLine) {
+QString ExecCmd(const QString& commandLine) {
+    QString failure;
     TRAP_BEGIN("modAppRunning:ExecCmd")
         STEP(1) QStringList arguments = SplitCommandLine(commandLine);
-        STEP(2) if (arguments.isEmpty()) return;
+        STEP(2) if (arguments.isEmpty()) return failure;
         STEP(3) QString program = arguments.takeFirst();
         STEP(4) if (namesRegedit(program)) {
-            if (runRegeditHere(arguments))
-                return;
+            if (const std::optional<QString> here = runRegeditHere(arguments))
+                return *here;
             program = regeditTool();
         }
-        // A program that cannot start is not reported: the caller only learns that it is over.
-        STEP(5) platform::processes().runAndWait(program, arguments);
+        STEP(5) failure = childEndText(program, platform::processes().runAndWait(program, arguments));
     TRAP_END
+    return failure;
 }
 
 void StartDetached(const QString& commandLine) {

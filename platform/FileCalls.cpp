@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,14 +18,20 @@ namespace stowline::platform {
 
 namespace {
 
-enum Kind { Write, Sync, Rename, Mkdir, KindCount };
-const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir"};
+enum Kind { Write, Sync, Rename, Mkdir, DbWrite, KindCount };
+const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir", "dbwrite"};
 
 struct PlannedFault {
     int kind = -1;
     long long nth = 0;
     int error = 0;
 };
+
+// The optional fourth field names the one program the fault is for, so that a test can make a
+// child fail while its parent runs on.
+bool meantForThisProgram(const QList<QByteArray>& parts) {
+    return parts.size() == 3 || (parts.size() == 4 && parts[3] == program_invocation_short_name);
+}
 
 constexpr int KillInstead = -1;
 
@@ -41,7 +48,7 @@ int errorNamed(const QByteArray& name) {
 
 PlannedFault readPlan() {
     const QList<QByteArray> parts = qgetenv("STOWLINE_FAIL_FILE_CALL").split(':');
-    if (parts.size() != 3)
+    if (!meantForThisProgram(parts))
         return {};
     return {static_cast<int>(kindNames.indexOf(parts[0])), parts[1].toLongLong(), errorNamed(parts[2])};
 }
@@ -59,6 +66,44 @@ bool plannedToFail(Kind kind) {
     errno = plan.error;
     return true;
 }
+
+// With a dbwrite fault planned, SQLite's own file layer is wrapped, so that a full disk can be shown
+// to hit the registry store.
+sqlite3_io_methods wrappedMethods;
+const sqlite3_io_methods* realMethods = nullptr;
+sqlite3_vfs wrappingVfs;
+sqlite3_vfs* realVfs = nullptr;
+
+int faultyWrite(sqlite3_file* file, const void* data, int size, sqlite3_int64 offset) {
+    if (plannedToFail(DbWrite))
+        return errno == ENOSPC ? SQLITE_FULL : SQLITE_IOERR_WRITE;
+    return realMethods->xWrite(file, data, size, offset);
+}
+
+int wrappingOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+    const int result = realVfs->xOpen(realVfs, name, file, flags, outFlags);
+    if (result == SQLITE_OK && file->pMethods) {
+        if (!realMethods) {
+            realMethods = file->pMethods;
+            wrappedMethods = *realMethods;
+            wrappedMethods.xWrite = faultyWrite;
+        }
+        if (file->pMethods == realMethods)
+            file->pMethods = &wrappedMethods;
+    }
+    return result;
+}
+
+bool wrapSqliteWhenFaultPlanned() {
+    if (readPlan().kind != DbWrite || !(realVfs = sqlite3_vfs_find(nullptr)))
+        return false;
+    wrappingVfs = *realVfs;
+    wrappingVfs.zName = "stowline-faults";
+    wrappingVfs.xOpen = wrappingOpen;
+    return sqlite3_vfs_register(&wrappingVfs, 1) == SQLITE_OK;
+}
+
+[[maybe_unused]] const bool sqliteWrapped = wrapSqliteWhenFaultPlanned();
 
 } // namespace
 

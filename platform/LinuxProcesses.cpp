@@ -4,14 +4,16 @@
 
 namespace stowline::platform {
 
-bool LinuxProcesses::runAndWait(const QString& program, const QStringList& arguments) {
+ChildEnd LinuxProcesses::runAndWait(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(program, arguments);
     if (!process.waitForStarted(-1))
-        return false;
+        return {};
     process.waitForFinished(-1);
-    return true;
+    // On a crash QProcess keeps the signal number as the exit code.
+    return {process.exitStatus() == QProcess::CrashExit ? ChildEnd::How::Signalled : ChildEnd::How::Exited,
+            process.exitCode()};
 }
 
 bool LinuxProcesses::startDetached(const QString& program, const QStringList& arguments) {

@@ -6,7 +6,7 @@ namespace stowline::platform {
 
 class LinuxProcesses : public Processes {
 public:
-    bool runAndWait(const QString& program, const QStringList& arguments) override;
+    ChildEnd runAndWait(const QString& program, const QStringList& arguments) override;
     bool startDetached(const QString& program, const QStringList& arguments) override;
 };
 

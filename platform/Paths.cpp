@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace stowline::platform {
 
@@ -21,6 +23,18 @@ QString resolvedPath(const QString& absolutePath) {
     for (const QString& part : missing)
         resolved += (resolved.endsWith(u'/') ? QString() : QStringLiteral("/")) + part;
     return resolved;
+}
+
+QStringList otherUsersHomes() {
+    QStringList homes;
+    setpwent();
+    while (const passwd* account = getpwent()) {
+        const QString home = QDir::cleanPath(QFile::decodeName(account->pw_dir));
+        if (account->pw_uid != getuid() && home != u"/" && QFileInfo(home).isDir())
+            homes << home;
+    }
+    endpwent();
+    return homes;
 }
 
 } // namespace stowline::platform

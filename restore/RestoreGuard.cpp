@@ -10,6 +10,7 @@
 #include "foundation/modGlobal.h"
 #include "platform/Paths.h"
 #include "platform/Platform.h"
+#include "platform/RegistrySource.h"
 #include "restore/RestoreSteps.h"
 
 #include <QDir>
@@ -54,7 +55,59 @@ Refusal memberRefusal(const ZipMemberEntry& member) {
         return {txtReasonOutsideFolder, member.name};
     if (member.symbolicLink)
         return {txtReasonSymbolicLink, member.name};
+    // A dot file or folder (~/.bashrc, ~/.ssh/...) is never an item's own.
+    const QStringList parts = QString(member.name).replace(u'\\', u'/').split(u'/', Qt::SkipEmptyParts);
+    if (std::any_of(parts.begin(), parts.end(),
+                    [](const QString& part) { return part.startsWith(u'.') && part != u"."; }))
+        return {txtReasonHiddenFile, member.name};
     return {};
+}
+
+bool within(const QString& path, const QString& folder) {
+    return path == folder || folder == u"/" || path.startsWith(folder + u'/');
+}
+
+// A part below the drive folders of the registry in use starts with '.': the drives of a Wine
+// prefix lie in a hidden folder themselves.
+bool insideHiddenFolder(const QString& cleanPath) {
+    QString drive;
+    for (const QString& folder : platform::pathMapper().drives()) {
+        const QString clean = QDir::cleanPath(folder);
+        if (within(cleanPath, clean) && clean.size() > drive.size())
+            drive = clean;
+    }
+    const QStringList parts = cleanPath.mid(drive.size()).split(u'/', Qt::SkipEmptyParts);
+    return std::any_of(parts.begin(), parts.end(), [](const QString& part) { return part.startsWith(u'.'); });
+}
+
+bool insideAnotherHome(const QString& cleanPath) {
+    const QString ownHome = QDir::cleanPath(QDir::homePath());
+    if (within(cleanPath, ownHome))
+        return false;
+    const QStringList homes = platform::otherUsersHomes();
+    return std::any_of(homes.begin(), homes.end(),
+                       [&](const QString& home) { return within(cleanPath, home); });
+}
+
+// Every part of the path that exists is a folder, so what is missing can be made.
+bool folderOrCanBeOne(const QString& cleanPath) {
+    for (QString path = cleanPath;; path = QFileInfo(path).path()) {
+        const QFileInfo info(path);
+        if (info.exists())
+            return info.isDir();
+        if (path == u"/")
+            return false;
+    }
+}
+
+bool confined(const QString& cleanPath, const QStringList& otherItems) {
+    if (cleanPath == QDir::cleanPath(QDir::homePath()) || insideHiddenFolder(cleanPath) ||
+        insideAnotherHome(cleanPath))
+        return false;
+    return std::none_of(otherItems.begin(), otherItems.end(), [&](const QString& other) {
+        const QString clean = QDir::cleanPath(other);
+        return !other.isEmpty() && (within(cleanPath, clean) || within(clean, cleanPath));
+    });
 }
 
 // At or below the allowed key, compared as the registry compares names; no empty, "." or ".."
@@ -96,8 +149,14 @@ bool IsSystemFolder(const QString& folder) {
     return namesSystemFolder(clean) || namesSystemFolder(platform::resolvedPath(clean));
 }
 
+bool RecordedLocationUsable(const QString& folder, const QStringList& otherItems) {
+    const QString clean = QDir::cleanPath(folder);
+    return LocationUsable(folder) && confined(clean, otherItems) &&
+           confined(platform::resolvedPath(clean), otherItems);
+}
+
 bool LocationUsable(const QString& folder) {
-    if (!folder.startsWith(u'/') || IsSystemFolder(folder))
+    if (!folder.startsWith(u'/') || IsSystemFolder(folder) || !folderOrCanBeOne(QDir::cleanPath(folder)))
         return false;
     platform::Drives& drives = platform::drives();
     const QString drive = drives.driveName(folder);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace stowline {
 
@@ -14,8 +15,13 @@ bool IsIdentityId(const QString& text);
 bool IsSystemFolder(const QString& folder);
 
 // A folder a restore may write into: an absolute path outside the system folders on a drive that
-// exists, is ready and has free space.
+// exists, is ready and has free space, and that is a folder or can be made one.
 bool LocationUsable(const QString& folder);
+
+// A folder recorded in an archive is used only when it is also not the home folder itself, not inside
+// a hidden folder (below the registry's drive folders), not inside another account's home, and not
+// inside or around the folder of another item of the same restore (otherItems); through links too.
+bool RecordedLocationUsable(const QString& folder, const QStringList& otherItems = {});
 
 // Asks for a folder until the user picks one; each cancel says "You must select a location!".
 QString AskForLocation();

@@ -2,12 +2,14 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/ArchiveVerify.h"
+#include "archive/ZipLibzip.h"
 #include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSystemPath.h"
 #include "restore/RestoreGuard.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -15,22 +17,45 @@ namespace stowline {
 
 namespace {
 
-const QString kOutlookTail = QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0");
+const QString kOutlookKey = QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0");
+const QString kWabFileNameKey = QStringLiteral("Software\\Microsoft\\WAB\\WAB4\\Wab File Name");
 
 QString textOf(const platform::RegistryValue& value) {
     return platform::isTextType(value.type) ? QString::fromUtf8(value.data) : QString();
 }
 
-// The value valueName of the key that ends in keyTail, as the archive's registry file sets it.
-QString recordedValue(const QString& archivePath, const QString& member, const QString& keyTail,
+// The value valueName of exactly the key the run reads after the import (below HKEY_CURRENT_USER),
+// as the archive's registry file sets it last.
+QString recordedValue(const QString& archivePath, const QString& member, const QString& key,
                       const QString& valueName) {
     QString found;
     ParseRegMember(archivePath, member, [&](const RegFileOp& op) {
-        if (op.kind == RegFileOp::SetValue && op.path.endsWith(keyTail, Qt::CaseInsensitive) &&
+        if (op.kind == RegFileOp::SetValue && op.hive == platform::Hive::CurrentUser &&
+            op.path.compare(key, Qt::CaseInsensitive) == 0 &&
             op.value.name.compare(valueName, Qt::CaseInsensitive) == 0)
             found = textOf(op.value);
     });
     return found;
+}
+
+// A recorded path as this machine reaches it; as recorded when it cannot be mapped.
+QString localOrRecorded(const QString& recorded) {
+    const QString local = LocalPath(recorded);
+    return local.isEmpty() ? recorded : local;
+}
+
+QString folderOfFile(const QString& filePath) {
+    const qsizetype cut = filePath.lastIndexOf(u'/');
+    return cut < 0 ? QString() : cut == 0 ? QStringLiteral("/") : filePath.left(cut);
+}
+
+// Files of the address book that are already in the folder and will be replaced.
+int filesReplaced(const QString& archivePath, const QString& folder) {
+    int replaced = 0;
+    if (const auto members = InnerZipMemberEntries(archivePath, layout::WabDataMember))
+        for (const ZipMemberEntry& member : *members)
+            replaced += QFileInfo(folder + u'/' + member.name).isFile() ? 1 : 0;
+    return replaced;
 }
 
 // Another identity here with this name, ignoring case, as the restore will find it.
@@ -57,17 +82,24 @@ bool identityHere(const QString& id) {
     return reg.Exists(1);
 }
 
-PlannedIdentity planIdentity(const QString& archivePath, const Identity& identity, QString& previousFolder) {
+PlannedIdentity planIdentity(const QString& archivePath, const Identity& identity, QString& previousFolder,
+                             QStringList& folders) {
     PlannedIdentity planned{identity.name, identity.id};
     planned.replacedInPlace = IsIdentityId(identity.id) && identityHere(identity.id);
     planned.clashingName = clashingName(identity.id, identity.name);
-    const QString recorded = recordedValue(archivePath, layout::IdentityKeyMember(identity.id), kOutlookTail,
+    const QString recorded = recordedValue(archivePath, layout::IdentityKeyMember(identity.id),
+                                           QStringLiteral("Identities\\") + identity.id + kOutlookKey,
                                            QStringLiteral("Store Root"));
     // One without a folder of its own follows the one before, as the restore does.
     if (!recorded.isEmpty())
-        previousFolder = recorded;
+        previousFolder = localOrRecorded(recorded);
     planned.storeFolder = previousFolder;
-    planned.folderAvailable = LocationUsable(planned.storeFolder);
+    QStringList others = folders;
+    others.removeAll(QDir::cleanPath(planned.storeFolder));
+    planned.folderAvailable =
+        RecordedLocationUsable(planned.storeFolder, others) && !RecordedPath(planned.storeFolder).isEmpty();
+    if (planned.folderAvailable)
+        folders << QDir::cleanPath(planned.storeFolder);
     return planned;
 }
 
@@ -78,24 +110,65 @@ QString folderText(const QString& folder, bool available) {
 
 } // namespace
 
+QStringList ChosenMembers(const RestoreJob& job) {
+    using layout::ArchiveItem, layout::ItemPresent;
+    QStringList members;
+    if (ItemPresent(job.chosenItems, ArchiveItem::Identities))
+        for (const Identity& identity : job.identities.selected())
+            members << layout::IdentityKeyMember(identity.id) << layout::IdentityDataMember(identity.id);
+    if (ItemPresent(job.chosenItems, ArchiveItem::Favorites))
+        members << layout::IefDataMember;
+    if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook))
+        members << layout::WabKeyMember << layout::WabDataMember;
+    return members;
+}
+
+VerifyResult CheckChosenMembers(const RestoreJob& job) {
+    const auto outer = ZipMemberEntries(job.archivePath);
+    if (!outer)
+        return {QString(), txtNotAZip, {}};
+    QStringList present;
+    for (const ZipMemberEntry& entry : *outer)
+        present << entry.name;
+    for (const QString& member : ChosenMembers(job)) {
+        // A missing member or registry file is refused with its item when the run comes to it.
+        if (!member.endsWith(QStringLiteral(".zip")) || !present.contains(member))
+            continue;
+        const auto entries = InnerZipMemberEntries(job.archivePath, member);
+        if (!entries)
+            return {member, txtInnerZipBroken, {}};
+        for (const ZipMemberEntry& entry : *entries)
+            if (!entry.unpackable)
+                return {member + QStringLiteral(": ") + entry.name, txtCannotUnpack, {}};
+    }
+    return {};
+}
+
 RestorePlan PlanRestore(const RestoreJob& job) {
     RestorePlan plan;
     plan.archiveDate = QFileInfo(job.archivePath).lastModified();
     plan.items = job.chosenItems;
     using layout::ArchiveItem, layout::ItemPresent;
+    plan.replaceFavorites = job.replaceFavorites;
+    QStringList folders; // of the items settled so far, as the run keeps them
+    if (ItemPresent(job.chosenItems, ArchiveItem::Favorites)) {
+        plan.favoritesFolder = SystemPath(CSIDL_FAVORITES);
+        folders << QDir::cleanPath(plan.favoritesFolder);
+    }
     if (ItemPresent(job.chosenItems, ArchiveItem::Identities)) {
         QString previousFolder;
         for (const Identity& identity : job.identities.selected())
-            plan.identities << planIdentity(job.archivePath, identity, previousFolder);
+            plan.identities << planIdentity(job.archivePath, identity, previousFolder, folders);
     }
-    plan.replaceFavorites = job.replaceFavorites;
-    if (ItemPresent(job.chosenItems, ArchiveItem::Favorites))
-        plan.favoritesFolder = SystemPath(CSIDL_FAVORITES);
     if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook)) {
-        plan.addressBookFile = recordedValue(job.archivePath, layout::WabKeyMember,
-                                             QStringLiteral("\\Wab File Name"), QString());
-        plan.addressBookAvailable =
-            LocationUsable(QFileInfo(plan.addressBookFile).absolutePath()) && !plan.addressBookFile.isEmpty();
+        plan.addressBookFile =
+            localOrRecorded(recordedValue(job.archivePath, layout::WabKeyMember, kWabFileNameKey, QString()));
+        plan.addressBookFolder = folderOfFile(plan.addressBookFile);
+        plan.addressBookAvailable = !plan.addressBookFile.isEmpty() &&
+                                    RecordedLocationUsable(plan.addressBookFolder, folders) &&
+                                    !RecordedPath(plan.addressBookFile).isEmpty();
+        if (plan.addressBookAvailable)
+            plan.addressBookFilesReplaced = filesReplaced(job.archivePath, plan.addressBookFolder);
     }
     return plan;
 }
@@ -116,9 +189,41 @@ QStringList RestorePlan::lines() const {
     }
     if (!favoritesFolder.isEmpty())
         lines << Str(replaceFavorites ? txtFavoritesReplace : txtFavoritesAdd) + u' ' + favoritesFolder;
-    if (layout::ItemPresent(items, layout::ArchiveItem::AddressBook))
+    if (layout::ItemPresent(items, layout::ArchiveItem::AddressBook)) {
         lines << Str(txtTrustAddressBook) + u' ' + folderText(addressBookFile, addressBookAvailable);
+        if (addressBookAvailable)
+            lines << QStringLiteral("    ") + Str(txtReceivingFolder) + u' ' + addressBookFolder
+                  << QStringLiteral("    ") + Str(txtFilesReplaced) + u' ' +
+                         QString::number(addressBookFilesReplaced);
+    }
     return lines;
+}
+
+std::optional<ArchiveDamage> CheckArchiveWhole(const RestoreJob& job) {
+    const VerifyResult result = CheckChosenMembers(job);
+    if (result.ok())
+        return std::nullopt;
+    ArchiveDamage damage{VerifyFailureText(job.archivePath, result), job};
+    const QString folder = result.member.section(u'/', 0, 0);
+    using layout::ArchiveItem;
+    bool identities = layout::ItemPresent(job.chosenItems, ArchiveItem::Identities);
+    bool favorites = layout::ItemPresent(job.chosenItems, ArchiveItem::Favorites);
+    bool addressBook = layout::ItemPresent(job.chosenItems, ArchiveItem::AddressBook);
+    if (!result.member.contains(u'/')) {
+        identities = favorites = addressBook = false; // the archive's own files, or its directory
+    } else if (folder.compare(layout::IefFolder, Qt::CaseInsensitive) == 0) {
+        favorites = false;
+    } else if (folder.compare(layout::WabFolder, Qt::CaseInsensitive) == 0) {
+        addressBook = false;
+    } else {
+        for (qsizetype i = 0; i < job.identities.count(); ++i)
+            if (job.identities.at(i).id.compare(folder, Qt::CaseInsensitive) == 0)
+                damage.intact.identities.setSelected(i, false);
+        identities = identities && damage.intact.identities.anySelected();
+    }
+    damage.intact.chosenItems = layout::ItemFlags(identities, favorites, addressBook);
+    damage.anythingIntact = identities || favorites || addressBook;
+    return damage;
 }
 
 } // namespace stowline

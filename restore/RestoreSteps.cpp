@@ -1,16 +1,22 @@
 #include "restore/RestoreSteps.h"
 
+#include "archive/RunContext.h"
+#include "archive/ZipLibzip.h"
 #include "archive/cmpZIP.h"
+#include "foundation/StringIds.h"
+#include "foundation/Strings.h"
 #include "foundation/modAppRunning.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/Platform.h"
+#include "restore/RestoreUndo.h"
 
 namespace stowline {
 
 namespace {
 constexpr qint32 kExtractIntoFolder = 6;
-}
+} // namespace
 
 QString WorkspaceFolder() { return TempDir() + QStringLiteral("stowline/"); }
 
@@ -19,7 +25,40 @@ void StopIfFailureReported() {
         throw VbError(LastError().number, LastError().description, VbError::Reported);
 }
 
-void ImportRegFile(const QString& regFile) { ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"'); }
+QString ImportRegFile(const QString& regFile) {
+    return ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"');
+}
+
+QStringList& FoldersOfThisRestore() {
+    static QStringList folders;
+    return folders;
+}
+
+bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, const QString& header) {
+    QStringList names;
+    if (const auto members = ZipMemberEntries(zipFile))
+        for (const ZipMemberEntry& member : *members)
+            names << member.name;
+    restoreJournal().keepFiles(folder, names);
+    CreateFolder(folder);
+    StopIfFailureReported();
+    try {
+        UnpackZip(run.zip, zipFile, folder);
+    } catch (const VbError& error) {
+        if (error.alreadyReported())
+            throw;
+        StopRestore(header, error.description());
+        return false;
+    }
+    return true;
+}
+
+void StopRestore(const QString& header, const QString& what) {
+    restoreJournal().rollBack();
+    platform::dialogs().messageBox(
+        header + QStringLiteral("\r\r") + what + QStringLiteral("\r\r") + Str(txtPutBack),
+        platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtRestoreStopped));
+}
 
 void UnpackZip(cmpZIP& zip, const QString& zipFile, const QString& folder) {
     zip.Options = kExtractIntoFolder;

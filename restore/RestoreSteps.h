@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace stowline {
 
 class cmpZIP;
+struct RunContext;
 
 // Small steps the item restorers share.
 
@@ -13,8 +15,17 @@ QString WorkspaceFolder();
 // After a call whose own trap may have reported a failure, which every choice in the crash
 // window ends the program from: ends the calling procedure quietly.
 void StopIfFailureReported();
-// Imports a registry file with regedit, waiting for it to finish.
-void ImportRegFile(const QString& regFile);
+// Imports a registry file with regedit, waiting for it to finish; what went wrong, empty when
+// nothing did.
+QString ImportRegFile(const QString& regFile);
+// The folders the items of this restore write, as far as they are settled.
+QStringList& FoldersOfThisRestore();
+// Makes folder when missing and unpacks zipFile into it, after the journal kept what that replaces.
+// A member that turns out damaged stops the restore (see StopRestore) and gives false.
+bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, const QString& header);
+// Puts back everything the restore changed, then tells the user why it stopped: header names the
+// item, what says what happened.
+void StopRestore(const QString& header, const QString& what);
 // Unpacks every member of a zip below folder, with its stored relative folders.
 void UnpackZip(cmpZIP& zip, const QString& zipFile, const QString& folder);
 // The part after the last '/' or '\' (archives made on Windows name files with '\').

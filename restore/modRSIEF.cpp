@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
+#include "restore/RestoreUndo.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,13 +49,13 @@ FolderEntries entriesOf(const QString& folder) {
     return entries;
 }
 
-// Not forced: a read-only file (owner may not write) is not deleted, even by root.
+// Not forced: a read-only file (owner may not write) is not deleted, even by root. Moved aside into
+// the journal, so that an undo can bring it back.
 void deleteFileNotForced(const QString& path) {
     const struct stat info = statOf(path);
     if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
         RaiseOsError(EACCES);
-    if (unlink(QFile::encodeName(path).constData()) != 0)
-        RaiseOsError(errno);
+    restoreJournal().moveAside(path);
 }
 
 void deleteFolderNotForced(const QString& folder);
@@ -70,6 +71,7 @@ void emptyFolderNotForced(const QString& folder) {
 
 void deleteFolderNotForced(const QString& folder) {
     emptyFolderNotForced(folder);
+    restoreJournal().keepEmptiedFolder(folder);
     if (rmdir(QFile::encodeName(folder).constData()) != 0)
         RaiseOsError(errno, true);
 }
@@ -108,12 +110,13 @@ bool IEF_Extract(bool replaceFavorites, RunContext& run) {
         }
         STEP(5) const QString favorites = SystemPath(CSIDL_FAVORITES);
         StopIfFailureReported();
+        restoreJournal().keepFiles(favorites, {});
         STEP(6) ensureFolder(favorites);
         STEP(7) if (replaceFavorites && !replaceOrAddInstead(favorites)) {
             completed = true;
             return true;
         }
-        STEP(8) UnpackZip(run.zip, backup, favorites);
+        STEP(8) if (!UnpackKept(run, backup, favorites, Str(txtFavoritesNotRestored))) return false;
         run.notes << Str(replaceFavorites ? txtFavoritesReplacedIn : txtFavoritesAddedTo) + u' ' + favorites;
         if (run.notesFolder.isEmpty())
             run.notesFolder = favorites;

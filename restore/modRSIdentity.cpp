@@ -17,6 +17,7 @@
 #include "restore/RestoreSteps.h"
 #include "restore/modCopyAccountKeys.h"
 
+#include <QDir>
 #include <optional>
 
 namespace stowline {
@@ -117,11 +118,22 @@ QString restoredNote(const QString& name, const QString& settledName, const QStr
     return who + u' ' + Str(txtRestoredTo) + u' ' + location;
 }
 
+// Another identity may follow the one before into the same folder; no item may write inside or
+// around another's.
+QStringList otherItemsThan(const QString& location) {
+    QStringList others = FoldersOfThisRestore();
+    others.removeAll(location);
+    return others;
+}
+
 // Returns whether the location had to be changed. A location the registry's drives cannot record
-// (a Windows path on a drive this machine does not have) counts as missing.
+// (a Windows path on a drive this machine does not have) counts as missing. The folder the person
+// picks is theirs to choose; the one the archive records must also be a safe one.
 bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& location, QString& recorded) {
     bool changed = false;
-    while (!LocationUsable(location) || RecordedPath(location).isEmpty()) {
+    while (
+        !(changed ? LocationUsable(location) : RecordedLocationUsable(location, otherItemsThan(location))) ||
+        RecordedPath(location).isEmpty()) {
         changed = true;
         const QString text = Str(txtCannotRestoreIdentity) + u' ' + name + QStringLiteral("\r\r") +
                              Str(txtLocationNotAvailable) + u' ' +
@@ -178,8 +190,14 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             anyStarted = true;
             STEP(9) reg.KeyPath = identityKey(id);
             STEP(10) if (reg.Exists(1)) reg.DeleteKey();
-            STEP(12) ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
+            STEP(12)
+            const QString importFailure = ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
             StopIfFailureReported();
+            if (!importFailure.isEmpty()) {
+                StopRestore(Str(txtCannotRestoreIdentity) + u' ' + name,
+                            Str(txtNotImported) + u' ' + importFailure);
+                return false;
+            }
             STEP(13) const QString settledName = settleNameClash(reg, id, name, run);
             STEP(14) reg.KeyPath = outlookKey(id);
             STEP(15) if (reg.Exists(1)) {
@@ -210,9 +228,11 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
                 STEP(27) reg.Value = RecordedPath(location);
                 STEP(28) reg.WriteValue(0);
             }
-            STEP(29) CreateFolder(location);
-            STEP(30) StopIfFailureReported();
-            STEP(31) UnpackZip(run.zip, WorkspaceFolder() + layout::IdentityDataMember(id), location);
+            FoldersOfThisRestore() << QDir::cleanPath(location);
+            STEP(31)
+            if (!UnpackKept(run, WorkspaceFolder() + layout::IdentityDataMember(id), location,
+                            Str(txtCannotRestoreIdentity) + u' ' + name))
+                return false;
             run.notes << restoredNote(name, settledName, location);
             if (run.notesFolder.isEmpty())
                 run.notesFolder = location;

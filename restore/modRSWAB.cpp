@@ -55,7 +55,10 @@ bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QStr
                     const QString& recorded) {
     bool changed = false;
     QString shown = recorded;
-    while (!LocationUsable(parentFolder(addressBookFile)) || RecordedPath(addressBookFile).isEmpty()) {
+    // The folder the person picks is theirs to choose; the one the archive records must be a safe one.
+    while (!(changed ? LocationUsable(parentFolder(addressBookFile))
+                     : RecordedLocationUsable(parentFolder(addressBookFile), FoldersOfThisRestore())) ||
+           RecordedPath(addressBookFile).isEmpty()) {
         changed = true;
         const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + shown +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
@@ -79,8 +82,12 @@ bool WAB_Extract(RunContext& run) {
             completed = true;
             return true;
         }
-        STEP(4) ImportRegFile(workspace + layout::WabKeyMember);
+        STEP(4) const QString importFailure = ImportRegFile(workspace + layout::WabKeyMember);
         StopIfFailureReported();
+        if (!importFailure.isEmpty()) {
+            StopRestore(Str(txtAddressBookNotRestored), Str(txtNotImported) + u' ' + importFailure);
+            return false;
+        }
         STEP(5) RegEdit& reg = regAccess();
         STEP(6) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
         STEP(7) const QString recordedFile = readRecordedLocation(reg);
@@ -98,9 +105,9 @@ bool WAB_Extract(RunContext& run) {
         STEP(13) QString folder = parentFolder(addressBookFile);
         if (!folder.endsWith(u'/'))
             folder += u'/';
-        STEP(14) CreateFolder(folder);
-        StopIfFailureReported();
-        STEP(15) UnpackZip(run.zip, workspace + layout::WabDataMember, folder);
+        STEP(15)
+        if (!UnpackKept(run, workspace + layout::WabDataMember, folder, Str(txtAddressBookNotRestored)))
+            return false;
         run.notes << Str(txtAddressBookRestoredTo) + u' ' + addressBookFile;
         if (run.notesFolder.isEmpty())
             run.notesFolder = folder;

@@ -3,20 +3,28 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
 #include "archive/RunRecording.h"
+#include "archive/ZipLibzip.h"
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "foundation/modSystemPath.h"
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "platform/RegistrySource.h"
 #include "restore/RestoreGuard.h"
+#include "restore/RestorePlan.h"
 #include "restore/RestoreSteps.h"
+#include "restore/RestoreUndo.h"
 #include "restore/modRSIEF.h"
 #include "restore/modRSIdentity.h"
 #include "restore/modRSWAB.h"
+
+#include <QDir>
+#include <QLocale>
+#include <algorithm>
 
 namespace stowline {
 
@@ -24,12 +32,31 @@ namespace {
 
 constexpr qint32 kUnpackWholeArchive = 8;
 
-void unpackWholeArchive(cmpZIP& zip, const QString& archivePath) {
+// False (the user told) when a member turns out damaged; nothing of the machine is changed yet.
+bool unpackChosenMembers(cmpZIP& zip, const RestoreJob& job, const QString& archiveName) {
     zip.Options = kUnpackWholeArchive;
-    zip.FileSpec = QStringLiteral("*.*");
     zip.ExtractFolder = WorkspaceFolder();
-    zip.ArchiveFile = archivePath;
-    zip.Extract();
+    zip.ArchiveFile = job.archivePath;
+    QStringList present;
+    if (const auto entries = ZipMemberEntries(job.archivePath))
+        for (const ZipMemberEntry& entry : *entries)
+            present << entry.name;
+    try {
+        // Only the chosen items' members: a damaged member of an item left out is never read. A
+        // missing one is refused with its item.
+        for (const QString& member : ChosenMembers(job)) {
+            if (!present.contains(member))
+                continue;
+            zip.FileSpec = member;
+            zip.Extract();
+        }
+    } catch (const VbError& error) {
+        if (error.alreadyReported())
+            throw;
+        StopRestore(Str(txtBackupNotRestored) + u' ' + archiveName, error.description());
+        return false;
+    }
+    return true;
 }
 
 // The unpacked archive holds account keys and mail: after a failure it does not wait for the next
@@ -51,6 +78,29 @@ void finishRun(ProgressView& progress, const QString& status) {
     progress.setCloseEnabled(true);
 }
 
+// Before the first write: what the chosen items will change, kept so that a failure or an undo
+// can put it back.
+bool beginJournal(const QString& items) {
+    using layout::ArchiveItem, layout::ItemPresent;
+    RestoreJournal& journal = restoreJournal();
+    if (!journal.begin())
+        return false;
+    if (ItemPresent(items, ArchiveItem::Identities)) {
+        journal.keepKey(QStringLiteral("Identities"));
+        journal.keepKey(QStringLiteral("Software\\Microsoft\\Internet Account Manager"));
+    }
+    if (ItemPresent(items, ArchiveItem::AddressBook))
+        journal.keepKey(QStringLiteral("Software\\Microsoft\\WAB\\WAB4"));
+    FoldersOfThisRestore().clear();
+    if (ItemPresent(items, ArchiveItem::Favorites))
+        FoldersOfThisRestore() << QDir::cleanPath(SystemPath(CSIDL_FAVORITES));
+    return true;
+}
+
+QString undoNote() {
+    return Str(txtUndoKept) + u' ' + QLocale().formattedDataSize(std::max<qint64>(UndoDataSize(), 0));
+}
+
 } // namespace
 
 void WizardRestore(const RestoreJob& job, RunContext& run) {
@@ -67,6 +117,10 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
         ~Recorder() { RecordRestore(start, job.archivePath, job.chosenItems, succeeded, run); }
     } recorder{job, run, start, succeeded};
     const WorkspaceGoesOnFailure cleanup;
+    // A failure that reached the crash window leaves nothing half restored either.
+    struct RollBackUnlessDone {
+        ~RollBackUnlessDone() { restoreJournal().rollBack(); }
+    } rollBack;
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         // An offline profile's hive is never written, so whatever a restore set would be lost.
         STEP(1) if (!platform::registry().persistent()) {
@@ -88,15 +142,30 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
             STEP(8) finishRun(run.progress, QString());
             return;
         }
-        STEP(9) unpackWholeArchive(run.zip, job.archivePath);
+        STEP(9) if (!unpackChosenMembers(run.zip, job, archiveName)) {
+            finishRun(run.progress, Str(txtNothingRestored));
+            return;
+        }
+        STEP(10)
+        if (!beginJournal(job.chosenItems))
+            Raise(Err::PathFileAccess, Str(txtJournalNotMade) + u' ' + UndoFolder());
         using layout::ArchiveItem, layout::ItemPresent;
+        // An item that stopped the restore has put everything back and said why.
+        const auto stopped = [&] {
+            if (!FailureShown())
+                finishRun(run.progress, Str(txtNothingRestored));
+        };
         STEP(11)
         if (ItemPresent(job.chosenItems, ArchiveItem::Identities) && !Identity_Extract(job.identities, run))
-            return;
+            return stopped();
         STEP(12)
         if (ItemPresent(job.chosenItems, ArchiveItem::Favorites) && !IEF_Extract(job.replaceFavorites, run))
-            return;
-        STEP(13) if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook) && !WAB_Extract(run)) return;
+            return stopped();
+        STEP(13)
+        if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook) && !WAB_Extract(run))
+            return stopped();
+        restoreJournal().finish();
+        run.notes << undoNote();
         STEP(14) finishRun(run.progress, Str(txtRestoringDone));
         succeeded = true;
     TRAP_END

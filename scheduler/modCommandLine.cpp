@@ -117,21 +117,23 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
 }
 
 // Every availability check runs whether or not its item is selected. Returns the flags of the items
-// collected, so that the archive never claims an item it does not hold.
-QString collectItems(const QString& items, RunContext& run) {
+// collected, so that the archive never claims an item it does not hold; none when a registry key
+// could not be exported.
+std::optional<QString> collectItems(const QString& items, RunContext& run) {
     using layout::ArchiveItem, layout::ItemPresent;
     IdentityCatalog catalog;
     const bool identities = Identity_Check(catalog) && ItemPresent(items, ArchiveItem::Identities);
     if (identities) {
         catalog.selectAll(true);
-        Identity_Compress(catalog, run);
+        if (!Identity_Compress(catalog, run))
+            return std::nullopt;
     }
     const bool favorites = !failureTrapped() && IEF_Check() && ItemPresent(items, ArchiveItem::Favorites);
     if (favorites)
         IEF_Compress(run);
     const bool addressBook = !failureTrapped() && WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
-    if (addressBook)
-        WAB_Compress(run);
+    if (addressBook && !WAB_Compress(run))
+        return std::nullopt;
     return layout::ItemFlags(identities, favorites, addressBook);
 }
 
@@ -227,16 +229,19 @@ void ScheduledBackup() {
         }
         QPointer<frmProgress> shownWindow;
         const RunWork work = [&](RunContext& run) {
+            std::optional<QString> items;
             STEP(23) {
                 const PhaseLog phase("collect");
-                collected = collectItems(schedule->items, run);
+                items = collectItems(schedule->items, run);
             }
             // Nobody answers the crash report of an unattended run: a failure while collecting ends it
             // here, so that an archive missing an item never replaces a complete one.
-            if (failureTrapped()) {
+            if (failureTrapped() || !items) {
+                status = RunFailed;
                 DeleteTempFolder();
                 return;
             }
+            collected = *items;
             STEP(24) if (!collected.contains(u'1')) {
                 STEP(25)
                 platform::dialogs().messageBox(Str(txtSchedulerNoItems), platform::MsgButtons::OK,

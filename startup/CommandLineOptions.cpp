@@ -49,11 +49,12 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption verify(QStringList{QStringLiteral("V"), QStringLiteral("verify")}, QString(),
                                     QStringLiteral("FILE"));
     const QCommandLineOption status(QStringLiteral("status"));
+    const QCommandLineOption undoRestore(QStringLiteral("undo-restore"));
     const QCommandLineOption exportMail(QStringLiteral("export-mail"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption mailFormat(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption recoverMail(QStringLiteral("recover"));
     parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status,
-                       exportMail, mailFormat, recoverMail});
+                       undoRestore, exportMail, mailFormat, recoverMail});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -92,7 +93,8 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         return fail(Str(txtProfileNeedsRoot));
     if (parser.isSet(exportMail)) {
         const QStringList positional = parser.positionalArguments();
-        if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(schedule) || parser.isSet(restore))
+        if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(undoRestore) ||
+            parser.isSet(schedule) || parser.isSet(restore))
             return fail(Str(txtConflict));
         if (positional.size() > 1)
             return fail(Str(txtTooMany) + quoted(positional[1]));
@@ -109,13 +111,15 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(mailFormat) || parser.isSet(recoverMail))
         return fail(Str(txtMailOptionAlone));
-    if (parser.isSet(verify) || parser.isSet(status)) {
-        if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(schedule)) +
-                int(parser.isSet(restore)) + int(!parser.positionalArguments().isEmpty()) >
+    if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(undoRestore)) {
+        if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(undoRestore)) +
+                int(parser.isSet(schedule)) + int(parser.isSet(restore)) +
+                int(!parser.positionalArguments().isEmpty()) >
             1)
             return fail(Str(txtConflict));
-        result.action =
-            parser.isSet(verify) ? CommandLineOptions::Action::Verify : CommandLineOptions::Action::Status;
+        result.action = parser.isSet(verify)   ? CommandLineOptions::Action::Verify
+                        : parser.isSet(status) ? CommandLineOptions::Action::Status
+                                               : CommandLineOptions::Action::UndoRestore;
         result.verifyFile = parser.value(verify);
         return result;
     }
@@ -148,14 +152,15 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
     case CommandLineOptions::Action::Verify:
     case CommandLineOptions::Action::Status:
     case CommandLineOptions::Action::ExportMail:
+    case CommandLineOptions::Action::UndoRestore:
         return std::nullopt;
     case CommandLineOptions::Action::Help:
         out << Str(txtUsage) << '\n'
             << Str(txtAbout) << '\n'
             << Str(txtAboutFile) << "\n\n"
             << alignedOptions({txtOptionSchedule, txtOptionRestore, txtOptionWinePrefix, txtOptionProfile,
-                               txtOptionWindowsRoot, txtOptionVerify, txtOptionStatus, txtOptionExportMail,
-                               txtOptionHelp, txtOptionVersion})
+                               txtOptionWindowsRoot, txtOptionVerify, txtOptionStatus, txtOptionUndoRestore,
+                               txtOptionExportMail, txtOptionHelp, txtOptionVersion})
             << '\n'
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'
             << Str(txtHomePage) << '<' << STOWLINE_WEB_HOST << "/>\n";

@@ -10,7 +10,7 @@ namespace stowline {
 // What `stowline` was asked to do. GNU-style options and a bare archive are turned into the
 // Windows-style switches ("/S", "/R FILE") that the start-up already understands.
 struct CommandLineOptions {
-    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail };
+    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail, UndoRestore };
     Action action = Action::Run;
     QString verifyFile;          // for Verify
     QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}

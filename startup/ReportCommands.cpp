@@ -3,6 +3,7 @@
 #include "archive/ArchiveVerify.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
+#include "restore/RestoreUndo.h"
 #include "scheduler/BackupHealth.h"
 
 #include <QFileInfo>
@@ -34,6 +35,16 @@ int StatusCommand(QTextStream& out) {
         out << line << '\n';
     out.flush();
     return health.healthy ? 0 : 1;
+}
+
+int UndoRestoreCommand(QTextStream& out, QTextStream& err) {
+    const QString failure = UndoLastRestore();
+    if (!failure.isEmpty()) {
+        err << "stowline: " << failure << '\n';
+        return 1;
+    }
+    out << Str(txtRestoreUndone) << '\n';
+    return 0;
 }
 
 } // namespace stowline

@@ -12,4 +12,7 @@ int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err
 // `stowline --status`: the hub's status line, one part a line; 0 healthy, 1 overdue or failed.
 int StatusCommand(QTextStream& out);
 
+// `stowline --undo-restore`: puts back what the last restore changed. 0 when it did, 1 otherwise.
+int UndoRestoreCommand(QTextStream& out, QTextStream& err);
+
 } // namespace stowline

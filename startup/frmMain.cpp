@@ -9,6 +9,7 @@
 #include "foundation/modSystemPath.h"
 #include "platform/Platform.h"
 #include "platform/RegistrySource.h"
+#include "restore/RestoreUndo.h"
 #include "scheduler/BackupHealth.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
@@ -64,6 +65,7 @@ frmMain::frmMain(QWidget* parent)
     : QWidget(parent), m_lblTitle(label("lblTitle")), m_lbl02(label("lbl02")), m_lbl09(label("lbl09")),
       m_lbl10(label("lbl10")), m_lblBackup(entry("lblBackup", &frmMain::lblBackup_Click)),
       m_lblRestore(entry("lblRestore", &frmMain::lblRestore_Click)),
+      m_lblUndoRestore(entry("lblUndoRestore", &frmMain::lblUndoRestore_Click)),
       m_lblSchedule(entry("lblSchedule", &frmMain::lblSchedule_Click)),
       m_lblAdvanced(entry("lblAdvanced", &frmMain::lblAdvanced_Click)),
       m_lblExportMail(entry("lblExportMail", &frmMain::lblExportMail_Click)),
@@ -118,8 +120,8 @@ QLayout* frmMain::buildLayout() {
     auto* entries = new QVBoxLayout;
     entries->setSpacing(2);
     entries->addWidget(m_lbl09);
-    for (LinkEntry* e :
-         {m_lblBackup, m_lblRestore, m_lblSchedule, m_lblAdvanced, m_lblExportMail, m_lblBrowseArchive})
+    for (LinkEntry* e : {m_lblBackup, m_lblRestore, m_lblUndoRestore, m_lblSchedule, m_lblAdvanced,
+                         m_lblExportMail, m_lblBrowseArchive})
         entries->addWidget(e, 0, Qt::AlignLeft);
     entries->addSpacing(14);
     entries->addWidget(m_lbl10);
@@ -201,6 +203,7 @@ void frmMain::refreshStatusLine() {
     const QString line = health.lines.join(QStringLiteral("  \u00B7  "));
     m_lblStatus->setText(line);
     m_lblStatus->setAccessibleName(line);
+    m_lblUndoRestore->setVisible(UndoDataSize() >= 0);
     // Green only for a good backup on a schedule that runs; nothing yet is no success.
     m_lblStatus->setStyleSheet(!health.healthy   ? QStringLiteral("color: #a11a1a; font-weight: bold;")
                                : health.backedUp ? QStringLiteral("color: #1d5e20;")
@@ -219,8 +222,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmMain::changeEvent(QEvent* event) {
-    // Enabled again after a run or a wizard: the ledger may hold a new record.
-    if (event->type() == QEvent::EnabledChange && isEnabled() && m_lblStatus)
+    // Enabled or active again after a run or a wizard: the ledger may hold a new record, a restore
+    // may have left something to undo.
+    const bool back = (event->type() == QEvent::EnabledChange && isEnabled()) ||
+                      (event->type() == QEvent::ActivationChange && isActiveWindow());
+    if (back && m_lblStatus)
         refreshStatusLine();
     QWidget::changeEvent(event);
 }
@@ -233,6 +239,7 @@ void frmMain::setCaptions() {
     m_lbl09->setText(Str(txtBackupOptions));
     m_lblBackup->setEntryText(Str(txtCoreCreateBackup));
     m_lblRestore->setEntryText(Str(txtRestoreBackup));
+    m_lblUndoRestore->setEntryText(Str(txtUndoRestore));
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
     m_lblExportMail->setEntryText(Str(txtMailwindowsExportMail1450));
@@ -315,6 +322,18 @@ void frmMain::lblBackup_Click() {
         job->archivePath = chosen;
         ShowPage(forms::get<frmBK_Choice>(QStringLiteral("frmBK_Choice"), std::move(job)));
     TRAP_END
+}
+
+void frmMain::lblUndoRestore_Click() {
+    using platform::MsgButtons, platform::MsgIcon;
+    platform::Dialogs& ask = platform::dialogs();
+    if (ask.messageBox(Str(txtUndoQuestion), MsgButtons::YesNo, MsgIcon::Question, Str(txtUndoRestore)) !=
+        platform::MsgAnswer::Yes)
+        return;
+    const QString failure = UndoLastRestore();
+    ask.messageBox(failure.isEmpty() ? Str(txtRestoreUndone) : failure, MsgButtons::OK,
+                   failure.isEmpty() ? MsgIcon::Information : MsgIcon::Critical, Str(txtUndoRestore));
+    refreshStatusLine();
 }
 
 void frmMain::lblRestore_Click() {

@@ -32,6 +32,7 @@ protected:
 private slots:
     void lblBackup_Click();
     void lblRestore_Click();
+    void lblUndoRestore_Click();
     void lblSchedule_Click();
     void lblAdvanced_Click();
     void lblExportMail_Click();
@@ -61,6 +62,7 @@ private:
     QLabel* m_lbl10;
     LinkEntry* m_lblBackup;
     LinkEntry* m_lblRestore;
+    LinkEntry* m_lblUndoRestore; // shown while the last restore can be undone
     LinkEntry* m_lblSchedule;
     LinkEntry* m_lblAdvanced;
     LinkEntry* m_lblExportMail;

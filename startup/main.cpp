@@ -92,6 +92,8 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<QLockFile> storeLock = lockStoreOrSay();
     if (!storeLock)
         return AlreadyRunning;
+    if (options.action == Action::UndoRestore)
+        return stowline::UndoRestoreCommand(out, err);
     stowline::frmMain::Load(stowline::commandLineText(options.switchArguments));
     return QApplication::exec();
 }

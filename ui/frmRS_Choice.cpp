@@ -170,6 +170,27 @@ void takeChoices(frmRS_Choice& first, RestoreJob& job) {
         job.identities.clear();
 }
 
+// A damaged member is named before the plan; the person may go on with the items left intact.
+bool goOnDespiteDamage(RestoreJob& job) {
+    using platform::MsgButtons, platform::MsgIcon;
+    const std::optional<ArchiveDamage> damage = CheckArchiveWhole(job);
+    if (!damage)
+        return true;
+    QString text = Str(txtDamaged) + QStringLiteral("\r\r") + damage->text + QStringLiteral("\r\r");
+    if (!damage->anythingIntact) {
+        platform::dialogs().messageBox(text + Str(txtNothingIntact), MsgButtons::OK, MsgIcon::Critical,
+                                       Str(txtDamagedTitle));
+        return false;
+    }
+    text += Str(txtStillIntact) + u' ' + layout::ItemNames(damage->intact.chosenItems) +
+            QStringLiteral("\r\r") + Str(txtGoOnWithIntact);
+    if (platform::dialogs().messageBox(text, MsgButtons::YesNo, MsgIcon::Exclamation, Str(txtDamagedTitle)) !=
+        platform::MsgAnswer::Yes)
+        return false;
+    job = damage->intact;
+    return true;
+}
+
 } // namespace
 
 void StartRestoreRun(QWidget& currentPage) {
@@ -177,6 +198,8 @@ void StartRestoreRun(QWidget& currentPage) {
     if (!first)
         return;
     takeChoices(*first, first->job());
+    if (!goOnDespiteDamage(first->job()))
+        return;
     const QStringList plan = PlanRestore(first->job()).lines();
     forms::get<frmRS_Plan>(QStringLiteral("frmRS_Plan")).showPlan(plan, currentPage);
     currentPage.hide();
@@ -190,7 +213,7 @@ void RunRestoreNow(QWidget& currentPage) {
     frmRS_Choice* first = RestoreChoicePage();
     if (!first)
         return;
-    takeChoices(*first, first->job());
+    // The job as the plan page showed it: choices taken, damaged items left out.
     StartRun(window, [job = first->job()](RunContext& run) { WizardRestore(job, run); });
 }
 

@@ -694,6 +694,131 @@
       <translation>Wiederherstellungsplan</translation>
     </message>
     <message>
+      <source>could not be started</source>
+      <comment>1300</comment>
+      <translation>konnte nicht gestartet werden</translation>
+    </message>
+    <message>
+      <source>ended with exit status</source>
+      <comment>1301</comment>
+      <translation>endete mit dem Exit-Status</translation>
+    </message>
+    <message>
+      <source>was ended by signal</source>
+      <comment>1302</comment>
+      <translation>wurde beendet durch Signal</translation>
+    </message>
+    <message>
+      <source>Backup not made</source>
+      <comment>1303</comment>
+      <translation>Sicherung nicht erstellt</translation>
+    </message>
+    <message>
+      <source>Stowline did not make the backup: this registry key could not be exported:</source>
+      <comment>1304</comment>
+      <translation>Stowline hat die Sicherung nicht erstellt: dieser Registrierungsschlüssel konnte nicht exportiert werden:</translation>
+    </message>
+    <message>
+      <source>Any older backup archive was left as it was.</source>
+      <comment>1305</comment>
+      <translation>Eine ältere Sicherungsarchiv-Datei blieb unverändert.</translation>
+    </message>
+    <message>
+      <source>Its registry settings could not be imported:</source>
+      <comment>1306</comment>
+      <translation>Seine Registrierungseinstellungen konnten nicht importiert werden:</translation>
+    </message>
+    <message>
+      <source>Everything this restore had changed was put back as it was.</source>
+      <comment>1307</comment>
+      <translation>Alles, was diese Wiederherstellung geändert hatte, wurde wieder so hergestellt, wie es war.</translation>
+    </message>
+    <message>
+      <source>Restore stopped</source>
+      <comment>1308</comment>
+      <translation>Wiederherstellung abgebrochen</translation>
+    </message>
+    <message>
+      <source>Kept to undo this restore:</source>
+      <comment>1309</comment>
+      <translation>Aufbewahrt, um diese Wiederherstellung rückgängig zu machen:</translation>
+    </message>
+    <message>
+      <source>There is no restore to undo.</source>
+      <comment>1310</comment>
+      <translation>Es gibt keine Wiederherstellung, die rückgängig gemacht werden kann.</translation>
+    </message>
+    <message>
+      <source>The backup holds a hidden file, which is never unpacked:</source>
+      <comment>1311</comment>
+      <translation>Die Sicherung enthält eine versteckte Datei, die nie entpackt wird:</translation>
+    </message>
+    <message>
+      <source>The place to keep what the restore replaces could not be made:</source>
+      <comment>1312</comment>
+      <translation>Der Ort für das, was die Wiederherstellung ersetzt, konnte nicht angelegt werden:</translation>
+    </message>
+    <message>
+      <source>folder that receives its files:</source>
+      <comment>1313</comment>
+      <translation>Ordner, der seine Dateien erhält:</translation>
+    </message>
+    <message>
+      <source>files there that it replaces:</source>
+      <comment>1314</comment>
+      <translation>Dateien dort, die ersetzt werden:</translation>
+    </message>
+    <message>
+      <source>The last restore was undone: what it had changed is back as it was before.</source>
+      <comment>1315</comment>
+      <translation>Die letzte Wiederherstellung wurde rückgängig gemacht: was sie geändert hatte, ist wieder wie vorher.</translation>
+    </message>
+    <message>
+      <source>      --undo-restore    put back what the last restore changed, then exit</source>
+      <comment>1316</comment>
+      <translation>      --undo-restore    macht die letzte Wiederherstellung rückgängig und endet</translation>
+    </message>
+    <message>
+      <source>Undo last restore</source>
+      <comment>1317</comment>
+      <translation>Letzte Wiederherstellung rückgängig machen</translation>
+    </message>
+    <message>
+      <source>Put back everything the last restore changed, as it was before that restore?</source>
+      <comment>1318</comment>
+      <translation>Alles, was die letzte Wiederherstellung geändert hat, wieder so herstellen, wie es vor ihr war?</translation>
+    </message>
+    <message>
+      <source>This backup is damaged; what is damaged cannot be restored:</source>
+      <comment>1319</comment>
+      <translation>Diese Sicherung ist beschädigt; was beschädigt ist, kann nicht wiederhergestellt werden:</translation>
+    </message>
+    <message>
+      <source>Still intact, and can be restored:</source>
+      <comment>1320</comment>
+      <translation>Noch unversehrt und wiederherstellbar:</translation>
+    </message>
+    <message>
+      <source>Restore these items now? Nothing is written otherwise.</source>
+      <comment>1321</comment>
+      <translation>Diese Elemente jetzt wiederherstellen? Sonst wird nichts geschrieben.</translation>
+    </message>
+    <message>
+      <source>Nothing of it can be restored, and nothing was changed.</source>
+      <comment>1322</comment>
+      <translation>Nichts davon kann wiederhergestellt werden, und nichts wurde geändert.</translation>
+    </message>
+    <message>
+      <source>Damaged backup</source>
+      <comment>1323</comment>
+      <translation>Beschädigte Sicherung</translation>
+    </message>
+    <message>
+      <source>is encrypted or packed in a way Stowline cannot unpack.</source>
+      <comment>1324</comment>
+      <translation>ist verschlüsselt oder so gepackt, dass Stowline es nicht entpacken kann.</translation>
+    </message>
+    <message>
       <source>The scheduled backup cannot start on its own: the path of Stowline or of its registry store holds a line break, which neither systemd nor crontab can run. Move it to a folder whose name has none.</source>
       <comment>1380</comment>
       <translation>Die geplante Sicherung kann nicht von selbst starten: Der Pfad von Stowline oder seines Registrierungsspeichers enthält einen Zeilenumbruch, den weder systemd noch crontab ausführen kann. Verschieben Sie ihn in einen Ordner, dessen Name keinen enthält.</translation>

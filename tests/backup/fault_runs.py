@@ -121,7 +121,8 @@ def backup_faults(profile, archive, registry, count, report):
     for error in ("ENOSPC", "EIO", "KILL"):
         for kind in KINDS:
             for n in points(count):
-                status, stderr = profile.backup("%s:%d:%s" % (kind, n, error))
+                # The parent alone: its regedit child's own calls fail in export_fails.
+                status, stderr = profile.backup("%s:%d:%s:stowline" % (kind, n, error))
                 if not fired(stderr):  # past the last such call: the run completed and replaced it
                     before = digest(archive)
                     break
@@ -169,6 +170,25 @@ def restore_faults(profile, archive, files, count, report):
                 if profile.mail_files() != files:
                     problems.append("restored files differ from the backed-up ones")
                 report.check("restore %s %s %d" % (kind, error, n), problems)
+
+
+def export_fails(profile, archive, registry, report):
+    """The regedit child's export failing (its fsync, under the real child) fails the backup with the
+    key named; the older archive stays."""
+    before = digest(archive)
+    status, stderr = profile.backup("fsync:1:EIO:stowline-regedit")
+    problems = []
+    if status not in (1, 2):
+        problems.append("exit %d" % status)
+    for text in ("this registry key could not be exported:", "HKEY_CURRENT_USER\\Identities\\{",
+                 "stowline-regedit ended with exit status 1"):
+        if text not in stderr:
+            problems.append("stderr lacks %r: %s" % (text, stderr.strip()[-300:]))
+    if digest(archive) != before or profile.archives() != [os.path.basename(archive)]:
+        problems.append("the older archive changed or another was left")
+    if registry_snapshot(profile.bin_dir, profile.env, os.path.join(profile.root, "r.reg")) != registry:
+        problems.append("registry changed")
+    report.check("backup: the export child fails", problems)
 
 
 def fill(path, leave):
@@ -232,6 +252,7 @@ def main():
         archive = os.path.join(profile.backups, profile.archives()[0])
         registry = registry_snapshot(profile.bin_dir, profile.env, os.path.join(work, "r.reg"))
         files = profile.mail_files()
+        export_fails(profile, archive, registry, report)
         backup_faults(profile, archive, registry, args.points, report)
         full_disk(profile, report)
         restore_faults(profile, archive, files, args.points, report)

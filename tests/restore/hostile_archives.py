@@ -5,7 +5,7 @@ itself with the expected exit status, its messages name the culprit, peak memory
 under their limits, the workspace is gone, and nothing changed in the files or the registry outside
 the folders and keys the restore was meant to touch.
 
-    hostile_archives.py BIN_DIR [--only NAME | --long] [--keep DIR] [--list]
+    hostile_archives.py BIN_DIR [--only NAME | --long | --rollback] [--keep DIR] [--list]
 """
 import argparse
 import hashlib
@@ -42,16 +42,19 @@ TARGET_VALUES_KEY = "HKEY_CURRENT_USER\\Identities"  # "Last Username" and frien
 # Every run appends its record to the ledger, making the folders on the way.
 LEDGER = ("root/home/.local", "root/home/.local/state", "root/home/.local/state/stowline",
           "root/home/.local/state/stowline/runs.jsonl")
+UNDO = "root/home/.local/state/stowline/last-restore"
 
 
 # ---- building zips ---------------------------------------------------------------------------------
 
 def zip_bytes(members, comment=b"", compression=zipfile.ZIP_DEFLATED):
-    """members: (name or ZipInfo, bytes) pairs, written as they come (duplicates too)."""
+    """members: (name or ZipInfo, bytes) pairs, written as they come (duplicates too); inner zips
+    stored, as Stowline writes them."""
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", compression) as z:
         for name, data in members:
-            z.writestr(name, data)
+            inner_zip = isinstance(name, str) and name.endswith(".zip")
+            z.writestr(name, data, compress_type=zipfile.ZIP_STORED if inner_zip else None)
         z.comment = comment
     return out.getvalue()
 
@@ -206,8 +209,12 @@ def nested(root, member, build):
 CASES = []
 
 
-def case(name, build, statuses, texts=(), bomb=False, plant=None, long=False):
-    CASES.append(dict(name=name, build=build, statuses=statuses, texts=texts, bomb=bomb, plant=plant, long=long))
+def case(name, build, statuses, texts=(), bomb=False, plant=None, long=False, absent=(), files=None, env=None,
+         unchanged=False):
+    """absent: texts stderr must not hold; files: {path below the root: bytes} made before the run;
+    env: more environment for the probe; unchanged: nothing at all may change, targets included."""
+    CASES.append(dict(name=name, build=build, statuses=statuses, texts=texts, bomb=bomb, plant=plant, long=long,
+                      absent=absent, files=files or {}, env=env or {}, unchanged=unchanged))
 
 
 OUTSIDE = "The backup holds a file that would be written outside the restore folder: "
@@ -217,6 +224,8 @@ DAMAGED = "A file of it is missing or damaged in the backup: "
 FOREIGN_KEY = "Its registry file in the backup changes a key that does not belong to it: "
 UNREADABLE_REG = "Its registry file in the backup cannot be read: "
 BAD_ID = "Its identity ID in the backup is not a valid identity ID: "
+HIDDEN = "The backup holds a hidden file, which is never unpacked: "
+STOPPED = "Everything this restore had changed was put back as it was."
 
 case("clean base archive", lambda r: archive(r), {0}, ["Restoring: Done!"])
 
@@ -261,7 +270,7 @@ case("outer NUL in a name",
 # Replacing the Favorites deletes the planted link itself (never what it points to) before unpacking.
 case("favorites: planted link in the target", lambda r: archive(r, favorites=[("Links/new.url", b"x")]), {0},
      plant=("home/Favorites/Links", "../../outside"))
-case("store: planted link in the target", lambda r: archive(r, store=[("News/a.dbx", b"x")]), {1},
+case("store: planted link in the target", lambda r: archive(r, store=[("News/a.dbx", b"x")]), {2},
      ["a symbolic link in the target folder lies on its way: News/a.dbx"],
      plant=("home/restored-store/News", "../../outside"))
 
@@ -299,14 +308,16 @@ case("duplicate member: the later one foreign",
      lambda r: archive(r, extra=[(ID + "/ident_key.reg",
                                  identity_reg(r, "[HKEY_LOCAL_MACHINE\\Software\\Run]\r\n\"x\"=\"y\"\r\n"))]),
      {2}, [DAMAGED])
+# Found before the plan; the probe goes on with the intact items.
 case("duplicate member in the store", lambda r: archive(r, store=[("Inbox.dbx", b"one"), ("Inbox.dbx", b"two")]),
-     {2}, [DAMAGED + "ident_data.zip"])
+     {0}, ["ident_data.zip is not a sound zip archive.  Still intact"], absent=["Probe Identity"])
 case("central directory outside the file", lambda r: patch(archive(r), eocd(archive(r)) + 16, "<I", 1 << 30),
      {3}, ["does not seem to be a valid Stowline archive"])
-case("lying size", lambda r: lie_size(archive(r), "stowline_version.txt"), {1, 2}, ["stowline_version.txt"])
+# A member no item is restored from is never read.
+case("lying size", lambda r: lie_size(archive(r), "stowline_version.txt"), {0})
 case("lying CRC", lambda r: lie_crc(archive(r), "ident.idx"), {1, 2}, ["ident.idx"])
 case("lying CRC in the store", lambda r: nested(r, ID + "/ident_data.zip", lambda z: lie_crc(z, "Sent.dbx")),
-     {1}, ["Archive member damaged: Sent.dbx"])
+     {2}, ["Archive member damaged: Sent.dbx", STOPPED], unchanged=True)
 case("lying zip64 sizes", lambda r: zip64_case(r), {2}, [DAMAGED])
 case("end record claims zip64 entries", lambda r: patch(archive(r), eocd(archive(r)) + 8, "<HH", 0xFFFF, 0xFFFF),
      {2, 3})
@@ -320,10 +331,13 @@ case("store member in bzip2",
 case("store member in lzma",
      lambda r: archive(r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)],
                                                                        compression=zipfile.ZIP_LZMA)}), {0, 1})
+# Found before the plan: the person may go on with the other items (the probe says Yes).
+INTACT = "ident_data.zip: Sent.dbx is encrypted or packed in a way Stowline cannot unpack.  Still intact, " \
+         "and can be restored: Internet Explorer Favorites, Windows Address Book"
 case("unknown compression method", lambda r: nested(r, ID + "/ident_data.zip", lambda z: set_method(z, "Sent.dbx", 97)),
-     {1}, ["Sent.dbx"])
+     {0}, [INTACT], absent=["Probe Identity"])
 case("encrypted store member", lambda r: nested(r, ID + "/ident_data.zip", lambda z: encrypt_flag(z, "Sent.dbx")),
-     {1}, ["Sent.dbx"])
+     {0}, [INTACT], absent=["Probe Identity"])
 case("65,535 members", lambda r: archive(r, extra=[("many/%05d" % i, b"") for i in range(65535)]), {0}, long=True)
 
 # The comment and the identity index.
@@ -356,6 +370,38 @@ for label, line in (("unterminated string", '"Username"="never ends'), ("bad hex
                     ("unknown type", '"b"=str(9):"x"'), ("10 MB line", '"b"="' + "x" * 10_000_000 + '" tail')):
     case("identity key " + label, lambda r, line=line: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + ID + "]\r\n" + line + "\r\n")),
          {2}, [UNREADABLE_REG])
+
+
+# Recorded locations that are not the item's own: the restore asks for a folder instead, and no
+# member may make a dot file.
+case("address book with dot files",
+     lambda r: archive(r, wab=[("Main Identity.wab", b"w"), (".bashrc", b"evil"),
+                               (".config/autostart/evil.desktop", b"[Desktop Entry]")]),
+     {2}, [HIDDEN + ".bashrc"], files={"home/.bashrc": b"mine"})
+case("address book recorded in the home folder",
+     lambda r: archive(r, wab_key=wab_reg(r).replace(b"/home/Address Book/", b"/home/")),
+     {0}, ["Stowline cannot restore the Windows Address Book to the location:  ~/home/Main Identity.wab"])
+for label, store_root in (("in a hidden folder", "/home/.ssh"), ("the home folder itself", "/home"),
+                          ("a file", "/home/a-file"), ("inside the Favorites", "/home/Favorites/Mail")):
+    case("store root " + label,
+         lambda r, store_root=store_root: archive(r, store=[("authorized_keys", b"ssh-ed25519 evil")],
+                                                  ident_reg=identity_reg(r).replace(b"/home/restored-store", store_root.encode())),
+         {0}, ["The location is not available: ~" + store_root], files={"home/.ssh/authorized_keys": b"mine",
+                                                                         "home/a-file": b"mine"})
+# The plan shows exactly the keys the run reads, not a deeper key whose path ends the same way.
+DECOY = "\\Decoy\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"=\"/tmp/decoy-store\"\r\n"
+case("decoy keys for the plan",
+     lambda r: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + ID + DECOY),
+                       wab_key=wab_reg(r, "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\X\\Wab File Name]\r\n"
+                                          "@=\"/tmp/decoy/x.wab\"\r\n")),
+     {0}, ["plan:     message store folder: ~/home/restored-store", "plan:     folder that receives its files: ~/home/Address Book"],
+     absent=["decoy"])
+# A regedit child that fails (a full disk under the registry store) stops the restore, which puts back
+# what it had changed.
+case("registry import fails", lambda r: archive(r), {2},
+     ["Stowline cannot restore the Outlook Express identity: Probe Identity",
+      "Its registry settings could not be imported: stowline-regedit ended with exit status 1", STOPPED],
+     absent=["Done!"], env={"STOWLINE_FAIL_FILE_CALL": "dbwrite:1:ENOSPC:stowline-regedit"}, unchanged=True)
 
 
 def members_of(data):
@@ -394,14 +440,17 @@ def in_targets(relative):
     return any(relative == t or relative.startswith(t + "/") for t in ("root/" + f for f in TARGET_FOLDERS))
 
 
-def files_snapshot(case_dir):
-    """Every entry below the case folder outside the targets: type, mode, size, content hash."""
+def files_snapshot(case_dir, targets_too=False):
+    """Every entry below the case folder outside the targets (or with them): type, mode, size, content
+    hash."""
     seen = {}
     for top, folders, files in os.walk(case_dir):
         for name in folders + files:
             path = os.path.join(top, name)
             relative = os.path.relpath(path, case_dir)
-            if in_targets(relative) or relative.startswith("root/registry.db") or relative in LEDGER:
+            if (in_targets(relative) and not targets_too or relative.startswith("root/registry.db")
+                    or relative in LEDGER or relative == UNDO or relative.startswith(UNDO + "/")
+                    or relative in ("before.reg", "after.reg")):
                 continue
             info = os.lstat(path)
             if stat.S_ISLNK(info.st_mode):
@@ -432,12 +481,12 @@ def key_in_targets(key):
     return any(key.lower() == t.lower() or key.lower().startswith(t.lower() + "\\") for t in TARGET_KEYS)
 
 
-def registry_changes(before, after):
+def registry_changes(before, after, targets_too=False):
     changed = []
     for key in sorted(set(before) | set(after)):
-        if before.get(key) == after.get(key) or key_in_targets(key):
+        if before.get(key) == after.get(key) or key_in_targets(key) and not targets_too:
             continue
-        if key == TARGET_VALUES_KEY and key in before and key in after:
+        if key == TARGET_VALUES_KEY and key in before and key in after and not targets_too:
             rewritten = ('"Last Username"=', '"Last User ID"=', '"Start As"=')
             strip = lambda lines: [l for l in lines if not l.startswith(rewritten)]
             if strip(before[key]) == strip(after[key]):
@@ -466,16 +515,22 @@ def run_case(bin_dir, work, number, hostile):
     archive_path = os.path.join(work, "%02d.stw" % number)
     with open(archive_path, "wb") as f:
         f.write(hostile["build"](root))
+    for path, content in hostile["files"].items():
+        os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
+        with open(os.path.join(root, path), "wb") as f:
+            f.write(content)
     if hostile["plant"]:
         where, target = hostile["plant"]
         shutil.rmtree(os.path.join(root, where), ignore_errors=True)
         os.makedirs(os.path.dirname(os.path.join(root, where)), exist_ok=True)
         os.symlink(target, os.path.join(root, where))
-    files_before = files_snapshot(case_dir)
+    strict = hostile["unchanged"]
+    files_before = files_snapshot(case_dir, strict)
     registry_before = registry_snapshot(bin_dir, env, os.path.join(case_dir, "before.reg"))
 
     start = time.monotonic()
-    process = subprocess.Popen([os.path.join(bin_dir, "stowline-restore-probe"), archive_path], env=env,
+    process = subprocess.Popen([os.path.join(bin_dir, "stowline-restore-probe"), archive_path],
+                               env=dict(env, **hostile["env"]),
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     # A probe that hangs is killed: the case then fails on its exit status.
     watchdog = threading.Timer(CASE_SECONDS, process.kill)
@@ -495,6 +550,9 @@ def run_case(bin_dir, work, number, hostile):
     for expected in hostile["texts"]:
         if expected.replace("~", root) not in text:
             problems.append("stderr lacks %r" % expected)
+    for unexpected in hostile["absent"]:
+        if unexpected in text:
+            problems.append("stderr holds %r" % unexpected)
     if peak_kib > MEMORY_LIMIT_KIB:
         problems.append("peak memory %d KiB" % peak_kib)
     if hostile["bomb"] and seconds > BOMB_SECONDS:
@@ -502,16 +560,84 @@ def run_case(bin_dir, work, number, hostile):
     workspace = os.path.join(root, "tmp", "stowline-%d" % os.getuid(), "stowline")
     if os.path.lexists(workspace):
         problems.append("workspace left behind")
-    files_after = files_snapshot(case_dir)
+    files_after = files_snapshot(case_dir, strict)
     for path in sorted(set(files_before) | set(files_after)):
         if files_before.get(path) != files_after.get(path) and path != "root/tmp/stowline-%d" % os.getuid():
             problems.append("changed outside the targets: " + path)
     for path in ("/tmp/stowline-hostile-evil.txt", "/tmp/stowline-hostile-fav.url", "/tmp/stowline-hostile-through.txt"):
         if os.path.lexists(path):
             problems.append("written outside: " + path)
-    for key in registry_changes(registry_before, registry_snapshot(bin_dir, env, os.path.join(case_dir, "after.reg"))):
+    for key in registry_changes(registry_before, registry_snapshot(bin_dir, env, os.path.join(case_dir, "after.reg")),
+                                strict):
         problems.append("registry key changed outside the targets: " + key)
     return exit_status, seconds, peak_kib, problems, text
+
+
+# ---- rollback and undo ---------------------------------------------------------------------------------
+
+ID2 = "{6E1D1EF6-2345-4BCD-AEF0-123456789ABC}"
+# What the restore replaces besides the sample profile's own address book and Favorites.
+EXISTING = {"home/restored-store/Inbox.dbx": b"older mail", "home/Favorites/Links/old.url": b"[InternetShortcut]"}
+
+
+def two_identities(root):
+    key = "[HKEY_CURRENT_USER\\Identities\\" + ID2
+    second = reg(key + "]\r\n\"Username\"=\"Second Identity\"\r\n\r\n" + key +
+                 "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"=\"" + root +
+                 "/home/restored-store2\"\r\n\r\n")
+    index = ('"Probe Identity","' + ID + '"\r\n"Second Identity","' + ID2 + '"\r\n').encode()
+    return archive(root, index=index, extra=[(ID2 + "/ident_key.reg", second),
+                                             (ID2 + "/ident_data.zip", zip_bytes([("Inbox.dbx", b"second" * 50)]))])
+
+
+def machine_state(bin_dir, env, case_dir):
+    return files_snapshot(case_dir, True), registry_snapshot(bin_dir, env, os.path.join(case_dir, "state.reg"))
+
+
+def state_changes(before, after):
+    changed = [p for p in sorted(set(before[0]) | set(after[0])) if before[0].get(p) != after[0].get(p)
+               and not p.startswith("root/tmp/")]
+    return changed + ["registry key " + k for k in registry_changes(before[1], after[1], True)]
+
+
+def rollback_and_undo(bin_dir, work, kind):
+    """The restore of two identities, Favorites and an address book made to fail at each of its
+    calls of one kind in turn must leave the machine as it was; a run that still ends restored (the
+    Favorites are added to when replacing them fails), and the first run that no fault reaches, must
+    be undone to exactly that state."""
+    problems = []
+    for nth in range(1, 100000):
+        case_dir, env = fresh_case(bin_dir, work)
+        root = os.path.join(case_dir, "root")
+        for path, content in EXISTING.items():
+            os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
+            with open(os.path.join(root, path), "wb") as f:
+                f.write(content)
+        archive_path = os.path.join(work, "two.stw")
+        with open(archive_path, "wb") as f:
+            f.write(two_identities(root))
+        before = machine_state(bin_dir, env, case_dir)
+        run = subprocess.run([os.path.join(bin_dir, "stowline-restore-probe"), archive_path], capture_output=True,
+                             env=dict(env, STOWLINE_FAIL_FILE_CALL="%s:%d:ENOSPC" % (kind, nth)), timeout=CASE_SECONDS)
+        text = run.stderr.decode("utf-8", "replace")
+        fired = "%s call %d " % (kind, nth) in text
+        label = "%s %d" % (kind, nth) if fired else kind + " without a fault"
+        if run.returncode == 0:
+            if not state_changes(before, machine_state(bin_dir, env, case_dir)):
+                problems.append(label + ": the restore changed nothing")
+            undo = subprocess.run([os.path.join(bin_dir, "stowline"), "--undo-restore"], env=env, capture_output=True)
+            if undo.returncode != 0:
+                problems.append("%s: undo ended %d: %s" % (label, undo.returncode, undo.stderr.decode()))
+            label += ", undone"
+        elif not fired:
+            problems.append("%s: ended %d: %s" % (label, run.returncode, text[-1500:]))
+        for change in state_changes(before, machine_state(bin_dir, env, case_dir)):
+            problems.append("%s: changed: %s" % (label, change))
+        if not fired:
+            print("%-8s %d runs with a failing call, then one without: %s" %
+                  (kind, nth - 1, "ok" if not problems else "FAILED"))
+            return problems
+    return ["no run without a fault"]
 
 
 def main():
@@ -521,7 +647,18 @@ def main():
     parser.add_argument("--keep", help="work in this folder and keep it")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--long", action="store_true", help="the long cases (65,535 members) only")
+    parser.add_argument("--rollback", action="store_true",
+                        help="fail each write, rename and registry write in turn, then undo")
     args = parser.parse_args()
+    if args.rollback:
+        work = tempfile.mkdtemp(prefix="stowline-rollback-")
+        try:
+            problems = [p for kind in ("write", "rename", "dbwrite")
+                        for p in rollback_and_undo(args.bin_dir, work, kind)]
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+        print("\n".join(problems[:200]))
+        return 1 if problems else 0
     cases = [c for c in CASES if args.only and args.only in c["name"] or not args.only and c["long"] == args.long]
     if args.list:
         print("\n".join(c["name"] for c in cases))

@@ -1,8 +1,9 @@
 // Restores an archive through the real Restore Wizard pages with nobody at the screen, choosing
 // every item and every identity, replacing the Favorites:
 //   stowline-restore-probe ARCHIVE [PICKED-FOLDER]
-// Each message goes to stderr as "message: TITLE: TEXT" and is answered OK (Yes to a question); a
-// folder picker gets PICKED-FOLDER (else $HOME/picked), a name clash the name "Restored".
+// Each line of the plan page goes to stderr as "plan: LINE", each message as "message: TITLE: TEXT",
+// answered OK (Yes to a question); a folder picker gets PICKED-FOLDER (else $HOME/picked), a name
+// clash the name "Restored".
 // Exit status: 0 the run ended restored; 2 something was refused or nothing was restored;
 // 1 a failure reached the crash window (its text on stderr); 3 the archive was not opened.
 #include "foundation/Strings.h"
@@ -24,6 +25,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <cstdio>
 
@@ -74,8 +76,11 @@ void walkWizard() {
     }
     if (auto* favorites = shownPage<frmRS_IEF>("frmRS_IEF"))
         clickNext(favorites);
-    if (auto* plan = shownPage<frmRS_Plan>("frmRS_Plan"))
+    if (auto* plan = shownPage<frmRS_Plan>("frmRS_Plan")) {
+        for (int line = 0; line < plan->list().count(); ++line)
+            std::fprintf(stderr, "plan: %s\n", qPrintable(plan->list().item(line)->text()));
         clickNext(plan);
+    }
     // Looked at whenever the event loop has nothing left to do: a question from the run is answered
     // at once, not after a sleep.
     QEventLoop loop;

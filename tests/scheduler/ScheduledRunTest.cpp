@@ -37,7 +37,7 @@ class MailerWatch : public platform::Processes {
 public:
     MailerWatch() { platform::install(this); }
     ~MailerWatch() override { platform::install(static_cast<platform::Processes*>(nullptr)); }
-    bool runAndWait(const QString& program, const QStringList& arguments) override {
+    platform::ChildEnd runAndWait(const QString& program, const QStringList& arguments) override {
         return m_real.runAndWait(program, arguments);
     }
     bool startDetached(const QString& program, const QStringList&) override {

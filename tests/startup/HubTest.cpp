@@ -1,7 +1,9 @@
 #include "foundation/RegEdit.h"
+#include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
 #include "platform/Platform.h"
+#include "restore/RestoreUndo.h"
 #include "startup/LinkEntry.h"
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
@@ -25,7 +27,9 @@ namespace {
 class RecordingProcesses : public platform::Processes {
 public:
     QStringList started;
-    bool runAndWait(const QString&, const QStringList&) override { return true; }
+    platform::ChildEnd runAndWait(const QString&, const QStringList&) override {
+        return {platform::ChildEnd::How::Exited, 0};
+    }
     bool startDetached(const QString& program, const QStringList& arguments) override {
         started << (QStringList{program} + arguments).join(u'|');
         return true;
@@ -141,6 +145,27 @@ private slots:
         unloadHub();
     }
 
+    // Shown while the last restore's journal is kept; it puts back what that restore added.
+    void undoLastRestore() {
+        test::TestEnvironment env;
+        const QString added = env.path(QStringLiteral("home/added.txt"));
+        QVERIFY(restoreJournal().begin());
+        restoreJournal().keepFiles(env.path(QStringLiteral("home")), {QStringLiteral("added.txt")});
+        restoreJournal().finish();
+        test::writeFile(added, "restored");
+        env.dialogs.answerMessage(MsgAnswer::No);
+        frmMain& hub = startHub();
+        LinkEntry* undo = entry(hub, "lblUndoRestore");
+        QVERIFY(undo->isVisibleTo(&hub));
+        env.dialogs.answerMessage(MsgAnswer::Yes);
+        env.dialogs.answerMessage(MsgAnswer::OK);
+        undo->click();
+        QVERIFY(!QFile::exists(added));
+        QCOMPARE(env.dialogs.calls.last().text, Str(1315));
+        QVERIFY(!undo->isVisibleTo(&hub));
+        unloadHub();
+    }
+
     void entriesAreInTabOrderWithAccessibleNames() {
         test::TestEnvironment env;
         env.dialogs.answerMessage(MsgAnswer::No);
@@ -153,7 +178,8 @@ private slots:
         QWidget* current = hub.findChild<QWidget*>(order.first());
         for (qsizetype i = 1; i < order.size(); ++i) {
             current = current->nextInFocusChain();
-            while (current->focusPolicy() == Qt::NoFocus)
+            // "Undo last restore" is hidden while there is no restore to undo.
+            while (current->focusPolicy() == Qt::NoFocus || !current->isVisibleTo(&hub))
                 current = current->nextInFocusChain();
             QCOMPARE(current->objectName(), order[i]);
             QCOMPARE(current->accessibleName(), qobject_cast<QPushButton*>(current)->text());
