@@ -1,11 +1,11 @@
 #include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
-#include "platform/QtDialogs.h"
 #include "startup/AppIdentity.h"
 #include "startup/LinkEntry.h"
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/QtDialogs.h"
 #include "ui/Windows.h"
 
 #include <QApplication>
@@ -70,7 +70,7 @@ private slots:
         request.title = Str(176);
         request.filter = Str(177);
         request.defaultFolder = documents;
-        QCOMPARE(platform::QtDialogs().saveFile(request), QString());
+        QCOMPARE(QtDialogs().saveFile(request), QString());
         QVERIFY2(buttons.contains(QStringLiteral("S&peichern")) &&
                      buttons.contains(QStringLiteral("Abbrechen")),
                  qPrintable(buttons));
