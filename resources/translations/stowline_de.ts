@@ -409,9 +409,9 @@
       <translation>      --profile=DATEI     mit NTUSER.DAT-DATEI eines Windows-Profils arbeiten (nur lesend)</translation>
     </message>
     <message>
-      <source>      --windows-root=MOUNT  with --profile: the folder that is C:\ of that Windows</source>
+      <source>      --windows-root=MOUNT  with --profile: the folder that is C:\\ of that Windows</source>
       <comment>1132</comment>
-      <translation>      --windows-root=MOUNT  mit --profile: der Ordner, der C:\ dieses Windows ist</translation>
+      <translation>      --windows-root=MOUNT  mit --profile: der Ordner, der C:\\ dieses Windows ist</translation>
     </message>
     <message>
       <source>--wine-prefix cannot be combined with --profile or --windows-root</source>
