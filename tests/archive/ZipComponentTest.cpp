@@ -52,47 +52,32 @@ QMap<QString, QByteArray> digestTree(const QString& folder) {
     return digests;
 }
 
-// Runs a program to its end, adds what it printed to output; true when it finished with exit code 0.
-bool run(const QString& program, const QStringList& arguments, QByteArray& output) {
-    QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(120000);
-    output += process.readAllStandardOutput() + process.readAllStandardError();
-    return finished && process.exitCode() == 0;
-}
-
-// The archive as an outside reader (Python's zipfile) sees it.
+// The archive as outside readers see it: unzip -t and Python's zipfile test it; Python gives, per
+// member, its compression method and (files only) its SHA-1. Empty when either refuses it.
 struct SeenByPython {
-    QMap<QString, QByteArray> digests; // file name -> SHA-1, as digestTree gives them
-    QMap<QString, int> methods;        // every member, folders too -> compression method
+    QMap<QString, QByteArray> digests;
+    QMap<QString, int> methods; // folders too
 };
-
 SeenByPython readWithPython(const QString& archive) {
-    QByteArray said;
-    run(u"python3"_s,
-        {u"-c"_s,
-         u"import zipfile,sys,hashlib\n"
-         "z = zipfile.ZipFile(sys.argv[1])\n"
-         "for i in z.infolist(): print(i.compress_type, hashlib.sha1(z.read(i)).hexdigest(), i.filename)"_s,
-         archive},
-        said);
     SeenByPython seen;
-    for (const QByteArray& line : said.split('\n')) {
+    if (QProcess::execute(u"unzip"_s, {u"-tqq"_s, archive}) != 0)
+        return seen;
+    QProcess python;
+    python.start(u"python3"_s, {u"-c"_s,
+                                u"import zipfile,sys,hashlib\nz = zipfile.ZipFile(sys.argv[1])\n"
+                                "assert z.testzip() is None\nfor i in z.infolist(): "
+                                "print(i.compress_type, hashlib.sha1(z.read(i)).hexdigest(), i.filename)"_s,
+                                archive});
+    python.waitForFinished(120000);
+    for (const QByteArray& line : python.readAllStandardOutput().split('\n')) {
         const qsizetype space = line.indexOf(' ');
-        if (space < 0)
-            continue;
         const QString name = QString::fromUtf8(line.mid(space + 42));
-        seen.methods[name] = line.left(space).toInt();
-        if (!name.endsWith(u'/'))
+        if (space > 0 && python.exitCode() == 0)
+            seen.methods[name] = line.left(space).toInt();
+        if (space > 0 && python.exitCode() == 0 && !name.endsWith(u'/'))
             seen.digests[name] = line.mid(space + 1, 40);
     }
     return seen;
-}
-
-bool outsideReadersAccept(const QString& archive) {
-    QByteArray said;
-    return run(u"unzip"_s, {u"-tqq"_s, archive}, said) &&
-           run(u"python3"_s, {u"-m"_s, u"zipfile"_s, u"-t"_s, archive}, said) && !said.contains("corrupted");
 }
 
 // An archive as another zip program could write it, members stored, in the given order.
@@ -247,8 +232,6 @@ private slots:
         EventLog log(zip);
         compress(zip, level);
         log.verifyOrder(5);
-
-        QVERIFY(outsideReadersAccept(m_archive));
         QMap<QString, QByteArray> expected = digestTree(m_source);
         expected.remove(u"link.dbx"_s); // links are not stored
         const SeenByPython seen = readWithPython(m_archive);
@@ -293,8 +276,7 @@ private slots:
         zip.Compress();
         log.verifyOrder(6);
         QVERIFY(zip.NestedArchives.empty());
-
-        QVERIFY(outsideReadersAccept(m_archive));
+        QVERIFY(!readWithPython(m_archive).methods.isEmpty());
         const QString target = m_env->path(u"unpacked"_s);
         extract(zip, target);
         QCOMPARE(filesIn(target), QStringList({u"inner/data.zip"_s, u"version.txt"_s}));
@@ -310,7 +292,6 @@ private slots:
             bool cancelRequested() override { return false; }
         } events;
         ZipCompressor(ZipCompressSettings{m_source, m_archive, 6, 2, true}, events).run();
-        QVERIFY(outsideReadersAccept(m_archive));
         // Local headers must agree with the central directory, Zip64 sizes in their order too.
         int error = 0;
         zip_t* checked =
@@ -442,7 +423,7 @@ private slots:
         zip.SetComment(m_archive, u"a much longer comment than three characters"_s);
         zip.SetComment(m_archive, u"101"_s);
         QCOMPARE(zip.GetComment(m_archive), u"101"_s);
-        QVERIFY(outsideReadersAccept(m_archive));
+        QVERIFY(!readWithPython(m_archive).methods.isEmpty());
         const QByteArray after = readFile(m_archive);
         QCOMPARE(after.size(), before.size() + 3);
         QVERIFY(after.startsWith(before.chopped(2))); // only the comment length and text changed

@@ -20,12 +20,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList kNames = QStringLiteral("Schedule|Delete|Items|Filename|Pathname").split(u'|');
-const QString kNothingStored = QStringLiteral("<none>|<none>|<none>|<none>|<none>");
+const QStringList kNames = u"Schedule|Delete|Items|Filename|Pathname"_s.split(u'|');
+const QString kNothingStored = u"<none>|<none>|<none>|<none>|<none>"_s;
 
 void store(const QString& name, const QString& value) { WriteSetting(regAccess(), name, value); }
 QString stored(const char* name) {
-    return ReadSetting(regAccess(), QString::fromLatin1(name)).value_or(QStringLiteral("<none>"));
+    return ReadSetting(regAccess(), QString::fromLatin1(name)).value_or(u"<none>"_s);
 }
 QString storedValues() {
     QStringList values;
@@ -33,20 +33,20 @@ QString storedValues() {
         values << stored(qPrintable(name));
     return values.join(u'|');
 }
-QWidget* page(int n) { return forms::find(QStringLiteral("frmSchedule") + QString::number(n)); }
+QWidget* page(int n) { return forms::find(u"frmSchedule"_s + QString::number(n)); }
 template <class T> T& child(int n, const char* name) {
     return *page(n)->findChild<T*>(QString::fromLatin1(name));
 }
 void click(int n, const char* button) { QTest::mouseClick(&child<QPushButton>(n, button), Qt::LeftButton); }
 void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-QWidget* hub() { return forms::find(QStringLiteral("frmMain")); }
-QWidget* dialog() { return forms::find(QStringLiteral("frmAdvancedOptions")); }
+QWidget* hub() { return forms::find(u"frmMain"_s); }
+QWidget* dialog() { return forms::find(u"frmAdvancedOptions"_s); }
 template <class T> T& child(const char* name) { return *dialog()->findChild<T*>(QString::fromLatin1(name)); }
 
 void openOptions() {
     frmMain_Disabled();
-    ShowPage(forms::get<frmAdvancedOptions>(QStringLiteral("frmAdvancedOptions")));
+    ShowPage(forms::get<frmAdvancedOptions>(u"frmAdvancedOptions"_s));
 }
 
 void pressOK() {
@@ -55,7 +55,7 @@ void pressOK() {
 }
 
 void openToPage3() {
-    ShowPage(forms::get<frmSchedule1>(QStringLiteral("frmSchedule1")));
+    ShowPage(forms::get<frmSchedule1>(u"frmSchedule1"_s));
     click(1, "cmdNext");
     click(2, "cmdNext");
 }
@@ -72,7 +72,7 @@ private slots:
         env = std::make_unique<test::TestEnvironment>();
         EnsureSettingsKey(regAccess());
         LoadStartupSettings(regAccess());
-        forms::add(QStringLiteral("frmMain"), new QWidget); // the hub, to see the way back
+        forms::add(u"frmMain"_s, new QWidget); // the hub, to see the way back
     }
     void cleanup() {
         settle();
@@ -131,8 +131,8 @@ private slots:
         QFETCH(QString, chosen);
         QFETCH(QString, stemAndFolder);
         auto* otherFlow = new QWidget; // a backup flow started from the hub meanwhile
-        forms::add(QStringLiteral("frmBK_Choice"), otherFlow);
-        ShowPage(forms::get<frmSchedule1>(QStringLiteral("frmSchedule1")));
+        forms::add(u"frmBK_Choice"_s, otherFlow);
+        ShowPage(forms::get<frmSchedule1>(u"frmSchedule1"_s));
         child<QSlider>(1, "sldSchedule").setValue(5);
         click(1, "cmdNext");
         child<QSlider>(2, "sldDelete").setValue(1);
@@ -161,12 +161,12 @@ private slots:
             QVERIFY(page(3)->isVisible());
         else
             QVERIFY(!page(1) && !page(2) && !page(3));
-        QCOMPARE(forms::find(QStringLiteral("frmBK_Choice")), otherFlow);
+        QCOMPARE(forms::find(u"frmBK_Choice"_s), otherFlow);
     }
 
     void backRereadsLeftPageButKeepsEarlierChoice() {
-        store(QStringLiteral("Items"), QStringLiteral("110"));
-        store(QStringLiteral("Delete"), QStringLiteral("4"));
+        store(u"Items"_s, u"110"_s);
+        store(u"Delete"_s, u"4"_s);
         openToPage3();
         // The wizard stays put: each page takes the place and size of the one before.
         QCOMPARE(page(2)->geometry(), page(1)->geometry());
@@ -191,7 +191,7 @@ private slots:
         click(1, "cmdBack");
         settle();
         QVERIFY(!page(1) && !page(2));
-        QCOMPARE(storedValues(), QStringLiteral("<none>|4|110|<none>|<none>"));
+        QCOMPARE(storedValues(), u"<none>|4|110|<none>|<none>"_s);
     }
 
     void levelShownAndStored_data() {
@@ -215,7 +215,7 @@ private slots:
         QFETCH(int, moveTo);
         QFETCH(bool, ok);
         QFETCH(QString, after);
-        store(QStringLiteral("CompressionLevel"), before);
+        store(u"CompressionLevel"_s, before);
         openOptions();
         QVERIFY(!hub()->isEnabled());
         QCOMPARE(child<QSlider>("sldCompression").value(), shown);
@@ -232,15 +232,15 @@ private slots:
     }
 
     void boxesShownAndStored() {
-        store(QStringLiteral("LaunchOE"), QStringLiteral("1"));
-        store(QStringLiteral("CustomTemp"), QStringLiteral("1"));
+        store(u"LaunchOE"_s, u"1"_s);
+        store(u"CustomTemp"_s, u"1"_s);
         openOptions(); // a stored tick asks for no folder
         QString shown;
         for (const char* box : {"chkOE", "chkLoc", "chkScheduler", "chkTemp"})
             shown += child<QCheckBox>(box).isChecked() ? u'1' : u'0';
-        QCOMPARE(shown, QStringLiteral("1001"));
+        QCOMPARE(shown, u"1001"_s);
         const qint16 launchBefore = LaunchOESetting;
-        const QString folder = env->path(QStringLiteral("scratch"));
+        const QString folder = env->path(u"scratch"_s);
         for (const QString& answer : {QString(), QString(), folder})
             env->dialogs.answerFolder(answer);
         child<QCheckBox>("chkTemp").click();
@@ -248,21 +248,21 @@ private slots:
         QCOMPARE(stored("CustomTempFolder"), folder);
         child<QCheckBox>("chkTemp").click();
         child<QCheckBox>("chkLoc").click();
-        QCOMPARE(stored("CustomTemp"), QStringLiteral("1")); // only OK stores the boxes
+        QCOMPARE(stored("CustomTemp"), u"1"_s); // only OK stores the boxes
         pressOK();
         QCOMPARE(stored("LaunchOE") + stored("RememberLocations") + stored("SchedulerDisable") +
                      stored("CustomTemp") + stored("CustomTempFolder"),
-                 QStringLiteral("1100") + folder);
+                 u"1100"_s + folder);
         QCOMPARE(RememberLocationsSetting, qint16(1));
         QCOMPARE(LaunchOESetting, launchBefore); // read again at the next start
     }
 
     // The scheduler's box switches the timer of a stored schedule off and on again.
     void schedulerBoxSwitchesTheTimer() {
-        store(QStringLiteral("Schedule"), QStringLiteral("4"));
+        store(u"Schedule"_s, u"4"_s);
         test::writeFile(env->path(u"xdg-config/systemd/user/stowline-backup.timer"_s), "set before");
-        for (const QString expected : {u"systemctl --user disable --now stowline-backup.timer\n"_s,
-                                       u"systemctl --user enable --now stowline-backup.timer\n"_s}) {
+        for (const QString& expected : {u"systemctl --user disable --now stowline-backup.timer\n"_s,
+                                        u"systemctl --user enable --now stowline-backup.timer\n"_s}) {
             openOptions();
             child<QCheckBox>("chkScheduler").click();
             if (expected.contains(u"enable"_s))

@@ -20,14 +20,8 @@ namespace {
 const QDate kToday(2026, 12, 6);
 
 RunRecord record(RunRecord::Kind kind, QDate day, RunRecord::Outcome outcome) {
-    RunRecord r;
-    r.kind = kind;
-    r.start = r.end = QDateTime(day, QTime(12, 0));
-    r.outcome = outcome;
-    r.archive = u"/backups/Mail.stw"_s;
-    r.size = 4096;
-    r.items = u"111"_s;
-    return r;
+    const QDateTime noon(day, QTime(12, 0));
+    return RunRecord{kind, noon, noon, outcome, u"/backups/Mail.stw"_s, 4096, u"111"_s};
 }
 
 struct Stowline {
@@ -100,8 +94,9 @@ private slots:
             QVERIFY(health.lines[1].startsWith(u"Next scheduled backup: "_s));
     }
 
-    // The ledger keeps its newest records; `stowline --status` reads it as the hub does.
-    void ledgerAndStatusCommand() {
+    // The ledger keeps its newest records; `stowline --status` reads it as the hub does. A second
+    // Stowline on the same store says so and never writes; nobody else can hold the lock.
+    void ledgerStatusAndLock() {
         const Stowline none = runStowline({u"--status"_s});
         QCOMPARE(none.exitCode, 0);
         QCOMPARE(none.out, u"No backup yet\n"_s);
@@ -126,22 +121,27 @@ private slots:
         QVERIFY2(failed.out.endsWith(u"\nNot scheduled: no systemd user timer or crontab line starts the "
                                      u"scheduled backup.\nThe last scheduled backup failed.\n"_s),
                  qPrintable(failed.out));
+
+        const std::unique_ptr<QLockFile> held = [&] {
+            const test::UmaskForTest open(0);
+            return platform::LockRegistryStore(m_env->registryFile());
+        }();
+        QVERIFY(held && !platform::LockRegistryStore(m_env->registryFile()));
+        QCOMPARE(QFile::permissions(held->fileName()) & 0x0077, QFileDevice::Permissions());
+        const Stowline second = runStowline({u"/S"_s});
+        QCOMPARE(second.exitCode, 5);
+        QVERIFY2(second.err.contains(m_env->registryFile()), qPrintable(second.err));
     }
 
     void timerUnits_data() {
         QTest::addColumn<int>("schedule");
         QTest::addColumn<QString>("onCalendar");
         QTest::addColumn<QString>("cron");
-        QTest::newRow("every run") << 1 << "daily"
-                                   << "0 12 * * *";
-        QTest::newRow("every day") << 2 << "daily"
-                                   << "0 12 * * *";
-        QTest::newRow("every three days") << 3 << "*-*-1/3 12:00"
-                                          << "0 12 */3 * *";
-        QTest::newRow("every week") << 4 << "weekly"
-                                    << "0 12 * * 1";
-        QTest::newRow("every month") << 5 << "monthly"
-                                     << "0 12 1 * *";
+        QTest::newRow("every run") << 1 << u"daily"_s << u"0 12 * * *"_s;
+        QTest::newRow("every day") << 2 << u"daily"_s << u"0 12 * * *"_s;
+        QTest::newRow("every three days") << 3 << u"*-*-1/3 12:00"_s << u"0 12 */3 * *"_s;
+        QTest::newRow("every week") << 4 << u"weekly"_s << u"0 12 * * 1"_s;
+        QTest::newRow("every month") << 5 << u"monthly"_s << u"0 12 1 * *"_s;
     }
     void timerUnits() {
         QFETCH(int, schedule);
@@ -236,20 +236,6 @@ private slots:
         qputenv("STOWLINE_REGISTRY", m_env->path(u"line\nbreak.db"_s).toUtf8());
         QCOMPARE(platform::InstallScheduleTimer(2), platform::TimerMethod::PathWithLineBreak);
         QCOMPARE(m_env->schedulerCalls(), QString());
-    }
-
-    // A second Stowline on the same store says so and never writes; nobody else can hold the lock.
-    void oneInstancePerStore() {
-        const std::unique_ptr<QLockFile> held = [&] {
-            const test::UmaskForTest open(0);
-            return platform::LockRegistryStore(m_env->registryFile());
-        }();
-        QVERIFY(held);
-        QCOMPARE(QFile::permissions(held->fileName()) & 0x0077, QFileDevice::Permissions());
-        QVERIFY(!platform::LockRegistryStore(m_env->registryFile()));
-        const Stowline second = runStowline({u"/S"_s});
-        QCOMPARE(second.exitCode, 5);
-        QVERIFY2(second.err.contains(m_env->registryFile()), qPrintable(second.err));
     }
 };
 

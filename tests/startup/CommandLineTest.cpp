@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace stowline;
+using namespace Qt::StringLiterals;
 using Action = CommandLineOptions::Action;
 
 namespace {
@@ -23,7 +24,7 @@ Run run(const QString& program, const QStringList& arguments) {
     // As on a desktop session: without it the toolkit says so on stderr.
     const QTemporaryDir runtimeDir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtimeDir.path());
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(qEnvironmentVariable("STOWLINE_BIN_DIR") + u'/' + program, arguments);
@@ -40,83 +41,58 @@ class CommandLineTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void argumentsBecomeTheSwitchesStartUpTakes_data() {
+    // What start-up is handed ("=" then the switches), or the refusal, or help / version.
+    void parse_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("commandLine");
-        QTest::newRow("nothing") << QStringList{} << QString();
-        QTest::newRow("bare archive") << QStringList{QStringLiteral("/home/me/My backup.stw")}
-                                      << QStringLiteral("/R \"/home/me/My backup.stw\"");
+        QTest::addColumn<QString>("result");
+        const QString conflict = u"only one of --schedule-now, --restore and FILE may be given"_s;
+        const auto row = [](const char* name, const QStringList& arguments, const QString& result) {
+            QTest::newRow(name) << arguments << result;
+        };
+        row("nothing", {}, u"="_s);
+        row("bare archive", {u"/home/me/My backup.stw"_s}, u"=/R \"/home/me/My backup.stw\""_s);
         // A path that starts with "/s" or "/r" is still a file, never the scheduler switch.
-        QTest::newRow("path like a switch")
-            << QStringList{QStringLiteral("/srv/a.stw")} << QStringLiteral("/R \"/srv/a.stw\"");
-        QTest::newRow("relative archive")
-            << QStringList{QStringLiteral("a.stw")} << QStringLiteral("/R \"a.stw\"");
-        QTest::newRow("/S") << QStringList{QStringLiteral("/S")} << QStringLiteral("/S");
-        QTest::newRow("/s") << QStringList{QStringLiteral("/s")} << QStringLiteral("/s");
-        QTest::newRow("/R FILE") << QStringList{QStringLiteral("/R"), QStringLiteral("/tmp/a.stw")}
-                                 << QStringLiteral("/R \"/tmp/a.stw\"");
-        QTest::newRow("--schedule-now")
-            << QStringList{QStringLiteral("--schedule-now")} << QStringLiteral("/S");
-        QTest::newRow("-s") << QStringList{QStringLiteral("-s")} << QStringLiteral("/S");
-        QTest::newRow("--restore FILE")
-            << QStringList{QStringLiteral("--restore"), QStringLiteral("/tmp/a b.stw")}
-            << QStringLiteral("/R \"/tmp/a b.stw\"");
-        QTest::newRow("--restore=FILE")
-            << QStringList{QStringLiteral("--restore=/tmp/a.stw")} << QStringLiteral("/R \"/tmp/a.stw\"");
-        QTest::newRow("-- then a dash file")
-            << QStringList{QStringLiteral("--"), QStringLiteral("-a.stw")} << QStringLiteral("/R \"-a.stw\"");
+        row("path like a switch", {u"/srv/a.stw"_s}, u"=/R \"/srv/a.stw\""_s);
+        row("/s", {u"/s"_s}, u"=/s"_s);
+        row("/R FILE", {u"/R"_s, u"/tmp/a.stw"_s}, u"=/R \"/tmp/a.stw\""_s);
+        row("-s", {u"-s"_s}, u"=/S"_s);
+        row("--restore FILE", {u"--restore"_s, u"/tmp/a b.stw"_s}, u"=/R \"/tmp/a b.stw\""_s);
+        row("--restore=FILE", {u"--restore=/tmp/a.stw"_s}, u"=/R \"/tmp/a.stw\""_s);
+        row("-- then a dash file", {u"--"_s, u"-a.stw"_s}, u"=/R \"-a.stw\""_s);
+        row("unknown long", {u"--bogus"_s}, u"unrecognized option '--bogus'"_s);
+        row("unknown short", {u"-x"_s}, u"unrecognized option '-x'"_s);
+        row("restore without file", {u"--restore"_s}, u"option requires an argument: '--restore'"_s);
+        row("two archives", {u"a.stw"_s, u"b.stw"_s}, u"too many arguments: 'b.stw'"_s);
+        row("schedule and archive", {u"--schedule-now"_s, u"a.stw"_s}, conflict);
+        row("schedule and restore", {u"-s"_s, u"-r"_s, u"a.stw"_s}, conflict);
+        row("help wins", {u"/S"_s, u"--help"_s}, u"help"_s);
+        row("version wins", {u"--version"_s, u"a.stw"_s}, u"version"_s);
     }
-    void argumentsBecomeTheSwitchesStartUpTakes() {
+    void parse() {
         QFETCH(QStringList, arguments);
-        QFETCH(QString, commandLine);
+        QFETCH(QString, result);
         const CommandLineOptions options = parseCommandLine(arguments);
-        QCOMPARE(options.action, Action::Run);
-        QCOMPARE(commandLineText(options.switchArguments), commandLine);
-    }
-
-    void unusableCommandLinesAreRefused_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("unknown long")
-            << QStringList{QStringLiteral("--bogus")} << QStringLiteral("unrecognized option '--bogus'");
-        QTest::newRow("unknown short")
-            << QStringList{QStringLiteral("-x")} << QStringLiteral("unrecognized option '-x'");
-        QTest::newRow("restore without file") << QStringList{QStringLiteral("--restore")}
-                                              << QStringLiteral("option requires an argument: '--restore'");
-        QTest::newRow("two archives") << QStringList{QStringLiteral("a.stw"), QStringLiteral("b.stw")}
-                                      << QStringLiteral("too many arguments: 'b.stw'");
-        QTest::newRow("schedule and archive")
-            << QStringList{QStringLiteral("--schedule-now"), QStringLiteral("a.stw")}
-            << QStringLiteral("only one of --schedule-now, --restore and FILE may be given");
-        QTest::newRow("schedule and restore")
-            << QStringList{QStringLiteral("-s"), QStringLiteral("-r"), QStringLiteral("a.stw")}
-            << QStringLiteral("only one of --schedule-now, --restore and FILE may be given");
-    }
-    void unusableCommandLinesAreRefused() {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, error);
-        const CommandLineOptions options = parseCommandLine(arguments);
-        QCOMPARE(options.action, Action::Error);
-        QCOMPARE(options.error, error);
-        QVERIFY(options.switchArguments.isEmpty());
-    }
-
-    void helpAndVersionWinOverEverythingElse() {
-        QCOMPARE(parseCommandLine({QStringLiteral("/S"), QStringLiteral("--help")}).action, Action::Help);
-        QCOMPARE(parseCommandLine({QStringLiteral("-h")}).action, Action::Help);
-        QCOMPARE(parseCommandLine({QStringLiteral("--version"), QStringLiteral("a.stw")}).action,
-                 Action::Version);
+        switch (options.action) {
+        case Action::Run:
+            QCOMPARE(u'=' + commandLineText(options.switchArguments), result);
+            break;
+        case Action::Error:
+            QCOMPARE(options.error, result);
+            QVERIFY(options.switchArguments.isEmpty());
+            break;
+        default:
+            QCOMPARE(options.action, result == u"help" ? Action::Help : Action::Version);
+        }
     }
 
     void helpAndVersionGoToStdoutAndExitZero() {
-        const Run help = run(QStringLiteral("stowline"), {QStringLiteral("--help")});
+        const Run help = run(u"stowline"_s, {u"--help"_s});
         QCOMPARE(help.status, 0);
-        QVERIFY2(help.out.startsWith(QStringLiteral("Usage: stowline [OPTION]... [FILE]\n")),
-                 qPrintable(help.out));
-        QVERIFY(help.out.contains(QStringLiteral("\nReport bugs to: ")));
+        QVERIFY2(help.out.startsWith(u"Usage: stowline [OPTION]... [FILE]\n"_s), qPrintable(help.out));
+        QVERIFY(help.out.contains(u"\nReport bugs to: "_s));
         QCOMPARE(help.err, QString());
         // Every description starts in one column, the long Wine and profile options included.
-        static const QRegularExpression option(QStringLiteral("^(\\s+-.*?\\s{2,})\\S"));
+        static const QRegularExpression option(u"^(\\s+-.*?\\s{2,})\\S"_s);
         QSet<qsizetype> columns;
         for (const QString& line : help.out.split(u'\n'))
             if (const QRegularExpressionMatch match = option.match(line); match.hasMatch())
@@ -126,39 +102,42 @@ private slots:
         QFile readme(QStringLiteral(STOWLINE_SOURCE_DIR "/README.md"));
         QVERIFY(readme.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(readme.readAll());
-        const qsizetype start = text.indexOf(QStringLiteral("$ stowline --help\n"));
-        QVERIFY(start >= 0);
-        const qsizetype begin = text.indexOf(u'\n', start) + 1;
-        QCOMPARE(text.mid(begin, text.indexOf(QStringLiteral("```"), begin) - begin), help.out);
+        const qsizetype begin = text.indexOf(u'\n', text.indexOf(u"$ stowline --help\n"_s)) + 1;
+        QVERIFY(begin > 0);
+        QCOMPARE(text.mid(begin, text.indexOf(u"```"_s, begin) - begin), help.out);
 
-        const Run version = run(QStringLiteral("stowline"), {QStringLiteral("--version")});
+        const Run version = run(u"stowline"_s, {u"--version"_s});
         QCOMPARE(version.status, 0);
-        QCOMPARE(version.out, QStringLiteral("stowline (Stowline) %1.%2.%3\n")
-                                  .arg(STOWLINE_VERSION_MAJOR)
+        QCOMPARE(version.out, u"stowline (Stowline) %1.%2.%3\n"_s.arg(STOWLINE_VERSION_MAJOR)
                                   .arg(STOWLINE_VERSION_MINOR)
                                   .arg(STOWLINE_VERSION_REVISION));
-
-        const Run tool = run(QStringLiteral("stowline-regedit"), {QStringLiteral("--help")});
+        const Run tool = run(u"stowline-regedit"_s, {u"--help"_s});
         QCOMPARE(tool.status, 0);
-        QVERIFY2(tool.out.startsWith(QStringLiteral("Usage: stowline-regedit /e [/a] FILE [KEY]\n")),
+        QVERIFY2(tool.out.startsWith(u"Usage: stowline-regedit /e [/a] FILE [KEY]\n"_s),
                  qPrintable(tool.out));
         QCOMPARE(tool.err, QString());
     }
 
-    void verifyNamesAMissingFileAsMissing() {
-        const Run missing =
-            run(QStringLiteral("stowline"), {QStringLiteral("--verify=/nonexistent/Mail.stw")});
-        QCOMPARE(missing.status, 1);
-        QCOMPARE(missing.err,
-                 QStringLiteral("stowline: Check failed: /nonexistent/Mail.stw does not exist.\n"));
+    // Refusals are one line on stderr, with a hint where the command line itself was wrong.
+    void refusalsGoToStderr_data() {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("missing archive to verify")
+            << u"--verify=/nonexistent/Mail.stw"_s << 1
+            << u"stowline: Check failed: /nonexistent/Mail.stw does not exist.\n"_s;
+        QTest::newRow("unknown option") << u"--bogus"_s << int(ExitUsageError)
+                                        << u"stowline: unrecognized option '--bogus'\n"
+                                           u"Try 'stowline --help' for more information.\n"_s;
     }
-
-    void unknownOptionIsOneLineAndAHintOnStderr() {
-        const Run bad = run(QStringLiteral("stowline"), {QStringLiteral("--bogus")});
-        QCOMPARE(bad.status, ExitUsageError);
-        QCOMPARE(bad.out, QString());
-        QCOMPARE(bad.err, QStringLiteral("stowline: unrecognized option '--bogus'\n"
-                                         "Try 'stowline --help' for more information.\n"));
+    void refusalsGoToStderr() {
+        QFETCH(QString, argument);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        const Run refused = run(u"stowline"_s, {argument});
+        QCOMPARE(refused.status, status);
+        QCOMPARE(refused.out, QString());
+        QCOMPARE(refused.err, err);
     }
 };
 

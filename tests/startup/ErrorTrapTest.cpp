@@ -10,12 +10,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
 using namespace stowline;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -24,7 +24,9 @@ int failingAt(int failingStep, int number, const char* description, int* reached
     int result = 0;
     TRAP_BEGIN("modTempPath:CreateTempFolder")
         for (int step = 1; step <= 8; ++step) {
-            STEP(step) if (step == failingStep) throw VbError(number, QString::fromLatin1(description));
+            STEP(step)
+            if (step == failingStep)
+                throw VbError(number, QString::fromLatin1(description));
             *reached = step;
             result = step;
         }
@@ -48,14 +50,6 @@ private:
     QString m_file;
 };
 
-QStringList visibleWindowNames() {
-    QStringList names;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible())
-            names << w->objectName();
-    return names;
-}
-
 } // namespace
 
 class ErrorTrapTest : public QObject {
@@ -63,125 +57,94 @@ class ErrorTrapTest : public QObject {
 private slots:
     void stringTableIsWellFormed() { QCOMPARE(stringTableProblems(), QStringList()); }
 
-    void trapReportsLocationLineAndStopsTheProcedure() {
+    // A trapped error stops the procedure, leaves the crash window alone on screen with where it happened,
+    // and each of its buttons ends the program.
+    void crash_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("mails");
+        QTest::addColumn<int>("reboots");
+        QTest::newRow("report") << u"cmdReport"_s << 1 << 0;
+        QTest::newRow("reboot") << u"cmdReboot"_s << 0 << 1;
+        QTest::newRow("exit") << u"cmdExit"_s << 0 << 0;
+    }
+    void crash() {
+        QFETCH(QString, button);
+        QFETCH(int, mails);
+        QFETCH(int, reboots);
         test::TestEnvironment env;
+        for (const QString& name : {u"frmMain"_s, u"frmProgress"_s}) {
+            forms::add(name, new QWidget);
+            forms::find(name)->show();
+        }
         int reached = 0;
-        const int result = failingAt(6, 70, "Permission denied", &reached);
+        QCOMPARE(failingAt(6, 70, "Permission denied", &reached), 5); // the result as it stood
         QCOMPARE(reached, 5);
-        QCOMPARE(result, 5); // the result as it stood
-        QCOMPARE(LastError().procedure, QStringLiteral("modTempPath:CreateTempFolder"));
-        QCOMPARE(LastError().line, qint16(6));
-        QCOMPARE(LastError().number, 70);
-        auto* window = qobject_cast<frmError*>(forms::find(QStringLiteral("frmError")));
-        QVERIFY(window);
-        QCOMPARE(window->findChild<QPlainTextEdit*>(QStringLiteral("txtError"))->toPlainText(),
-                 QStringLiteral("Permission denied in modTempPath:CreateTempFolder at line 6"));
+        QCOMPARE(LastError().procedure + u' ' + QString::number(LastError().line) + u' ' +
+                     QString::number(LastError().number),
+                 u"modTempPath:CreateTempFolder 6 70"_s);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList visible;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                visible << w->objectName();
+        QCOMPARE(visible, QStringList{u"frmError"_s});
+        QVERIFY(!forms::find(u"frmMain"_s));
+        auto* window = qobject_cast<frmError*>(forms::find(u"frmError"_s));
+        QCOMPARE(window->findChild<QPlainTextEdit*>(u"txtError"_s)->toPlainText(),
+                 u"Permission denied in modTempPath:CreateTempFolder at line 6"_s);
+        const QString address = frmError::reportAddress();
+        QVERIFY(address.startsWith(u"mailto:Velmora Bug Report <"_s + BugMailAddress() +
+                                   u">?subject=Error report: Stowline 1.0.375&Body="_s));
+        QVERIFY2(address.endsWith(u"&Body=modTempPath:CreateTempFolder, line 6, error number 70, "
+                                  u"Permission denied, Windows version=4.10.67766222"_s),
+                 qPrintable(address));
+        QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, window->findChild<QPushButton*>(button)->click());
+        QCOMPARE(env.shell.opened.size(), mails);
+        QCOMPARE(env.system.rebootRequests, reboots);
     }
 
     void osErrorsBecomeClassicNumbers() {
         QCOMPARE(osError(EACCES).number(), 70);
         QCOMPARE(osError(ENOENT).number(), 53);
-        QCOMPARE(osError(ENOENT, true).description(), QStringLiteral("Path not found"));
-        QCOMPARE(osError(ENOSPC).description(), QStringLiteral("Disk full"));
+        QCOMPARE(osError(ENOENT, true).description(), u"Path not found"_s);
+        QCOMPARE(osError(ENOSPC).description(), u"Disk full"_s);
     }
 
-    void crashWindowIsTheOnlyWindowLeft() {
-        test::TestEnvironment env;
-        auto* hub = new QWidget;
-        forms::add(QStringLiteral("frmMain"), hub);
-        hub->show();
-        auto* progress = new QWidget;
-        forms::add(QStringLiteral("frmProgress"), progress);
-        progress->show();
-        int reached = 0;
-        failingAt(2, 5, "Invalid procedure call or argument", &reached);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCOMPARE(visibleWindowNames(), QStringList{QStringLiteral("frmError")});
-        QVERIFY(!forms::find(QStringLiteral("frmMain")));
-    }
-
-    void reportAddressIsComposedExactly() {
-        test::TestEnvironment env;
-        int reached = 0;
-        failingAt(6, 70, "Permission denied", &reached);
-        const QString address = frmError::reportAddress();
-        QVERIFY(address.startsWith(QStringLiteral("mailto:Velmora Bug Report <") + BugMailAddress() +
-                                   QStringLiteral(">?subject=Error report: Stowline 1.0.375&Body=")));
-        QVERIFY2(
-            address.endsWith(QStringLiteral("&Body=modTempPath:CreateTempFolder, line 6, error number 70, "
-                                            "Permission denied, Windows version=4.10.67766222")),
-            qPrintable(address));
-    }
-
-    void everyCrashButtonEndsTheProgram_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("mails");
-        QTest::addColumn<int>("reboots");
-        QTest::newRow("report") << QStringLiteral("cmdReport") << 1 << 0;
-        QTest::newRow("reboot") << QStringLiteral("cmdReboot") << 0 << 1;
-        QTest::newRow("exit") << QStringLiteral("cmdExit") << 0 << 0;
-    }
-
-    void everyCrashButtonEndsTheProgram() {
-        QFETCH(QString, button);
-        QFETCH(int, mails);
-        QFETCH(int, reboots);
-        test::TestEnvironment env;
-        int reached = 0;
-        failingAt(1, 53, "File not found", &reached);
-        auto* window = forms::find(QStringLiteral("frmError"));
-        QVERIFY(window);
-        bool ended = false;
-        try {
-            window->findChild<QPushButton*>(button)->click();
-        } catch (const platform::ProgramEnded&) {
-            ended = true;
-        }
-        QVERIFY(ended);
-        QCOMPARE(env.shell.opened.size(), mails);
-        QCOMPARE(env.system.rebootRequests, reboots);
-    }
-
-    void fullTempFolderBecomesError407() {
+    // The host shows the zip run's progress, turns a full temporary folder into error 407 and ends a
+    // cancelled run, its workspace cleared.
+    void hostFollowsTheZipRun() {
         test::TestEnvironment env;
         ProgressRecorder view;
         frmInterface host(view);
+        emit host.zip().FileStartedCompressing(u"/data/Mail Store/Inbox.dbx"_s);
+        QCOMPARE(view.fileLine(), u"File: Inbox.dbx"_s);
+        emit host.zip().FileStartedDecompressing(u"{ID}\\Sent.dbx"_s);
+        QCOMPARE(view.fileLine(), u"File: Sent.dbx"_s);
+        emit host.zip().Statistics(37.9, 100);
+        QCOMPARE(view.bars, qMakePair(37, 100));
+
+        LastError().number = 0;
+        emit host.zip().OnError(3); // other errors are the run's own to raise
+        QCOMPARE(LastError().number, 0);
         emit host.zip().OnError(10);
         QCOMPARE(LastError().number, 407);
-        QCOMPARE(LastError().procedure, QStringLiteral("frmInterface:cmpZIP_OnError"));
-        QVERIFY(LastError().description.startsWith(
-            QStringLiteral("Stowline does not have enough free diskspace")));
-        LastError().number = 0;
-        emit host.zip().OnError(3);
-        QCOMPARE(LastError().number, 0);
-    }
-
-    void hostMovesTheProgressWindowAndEndsACancelledRun() {
-        test::TestEnvironment env;
-        ProgressRecorder recorder;
-        ProgressRecorder* view = &recorder;
-        frmInterface host(recorder);
-        emit host.zip().FileStartedCompressing(QStringLiteral("/data/Mail Store/Inbox.dbx"));
-        QCOMPARE(view->fileLine(), QStringLiteral("File: Inbox.dbx"));
-        emit host.zip().FileStartedDecompressing(QStringLiteral("{ID}\\Sent.dbx"));
-        QCOMPARE(view->fileLine(), QStringLiteral("File: Sent.dbx"));
-        emit host.zip().Statistics(37.9, 100);
-        QCOMPARE(view->bars, qMakePair(37, 100));
+        QCOMPARE(LastError().procedure, u"frmInterface:cmpZIP_OnError"_s);
+        QVERIFY(LastError().description.startsWith(u"Stowline does not have enough free diskspace"_s));
 
         emit host.zip().ProcessEnded(); // not cancelled: the run goes on
         host.run().cancel.request();
         QVERIFY(host.zip().Cancel && host.zip().Cancel->requested());
         QVERIFY(CreateTempFolder());
-        QDir().mkpath(TempDir() + QStringLiteral("stowline/leftover"));
+        QDir().mkpath(TempDir() + u"stowline/leftover"_s);
         QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, emit host.zip().ProcessEnded());
-        QVERIFY(!QDir(TempDir() + QStringLiteral("stowline")).exists());
+        QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());
     }
 
     void reportedFailureKeepsTheRecordOnScreen() {
         test::TestEnvironment env;
-        HandleError(QStringLiteral("frmInterface:cmpZIP_OnError"), 2, 407, QStringLiteral("full"));
+        HandleError(u"frmInterface:cmpZIP_OnError"_s, 2, 407, u"full"_s);
         TRAP_BEGIN("modCreateArchive:CreateArchive")
-            STEP(3) throw VbError(61, QStringLiteral("Disk full"), VbError::Reported);
+            STEP(3) throw VbError(61, u"Disk full"_s, VbError::Reported);
         TRAP_END
         QCOMPARE(LastError().number, 407);
     }

@@ -19,6 +19,7 @@
 #include <QTest>
 
 using namespace stowline;
+using namespace Qt::StringLiterals;
 using platform::MsgAnswer;
 using test::DialogCall;
 
@@ -36,9 +37,10 @@ public:
     }
 };
 
-frmMain& startHub() {
-    frmMain& hub = frmMain::Load(QString());
-    return hub;
+// The hub of a first start, its question about identities answered No.
+frmMain& startHub(test::TestEnvironment& env) {
+    env.dialogs.answerMessage(MsgAnswer::No);
+    return frmMain::Load(QString());
 }
 
 void unloadHub() {
@@ -50,82 +52,70 @@ LinkEntry* entry(frmMain& hub, const char* name) {
     return hub.findChild<LinkEntry*>(QString::fromLatin1(name));
 }
 
-QStringList settingNames() {
-    RegEdit reg;
-    reg.KeyPath = SettingsKey();
-    QStringList names;
-    for (const RegValue& value : reg.GetValues())
-        names << value.name;
-    names.sort();
-    return names;
-}
-
 QString setting(const char* name) {
     RegEdit reg;
-    return ReadSetting(reg, QString::fromLatin1(name)).value_or(QStringLiteral("<absent>"));
+    return ReadSetting(reg, QString::fromLatin1(name)).value_or(u"<absent>"_s);
 }
 
 void makeZip(const QString& path, const QString& comment) {
-    const QString script = QStringLiteral("import sys,zipfile\n"
-                                          "z=zipfile.ZipFile(sys.argv[1],'w')\n"
-                                          "z.writestr('a.txt','x')\n"
-                                          "z.comment=sys.argv[2].encode()\n"
-                                          "z.close()\n");
-    QCOMPARE(QProcess::execute(QStringLiteral("python3"), {QStringLiteral("-c"), script, path, comment}), 0);
+    const QString script = u"import "
+                           u"sys,zipfile\nz=zipfile.ZipFile(sys.argv[1],'w')\nz."
+                           u"writestr('a.txt','x')\n"
+                           u"z.comment=sys.argv[2].encode()\nz.close()\n"_s;
+    QCOMPARE(QProcess::execute(u"python3"_s, {u"-c"_s, script, path, comment}), 0);
 }
 
 } // namespace
 
 class HubTest : public QObject {
     Q_OBJECT
+    std::unique_ptr<test::TestEnvironment> m_env;
+
 private slots:
+    void init() { m_env = std::make_unique<test::TestEnvironment>(); }
+    void cleanup() {
+        unloadHub();
+        m_env.reset();
+    }
+
     void firstStartWritesOnlyTheStartupValues() {
-        test::TestEnvironment env;
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
-        QCOMPARE(settingNames(),
-                 (QStringList{QStringLiteral("CompressionLevel"), QStringLiteral("LaunchOE"),
-                              QStringLiteral("RememberLocations"), QStringLiteral("SchedulerDisable"),
-                              QStringLiteral("TimesRun")}));
-        QCOMPARE(setting("CompressionLevel"), QStringLiteral("1"));
-        QCOMPARE(setting("TimesRun"), QStringLiteral("1"));
+        test::TestEnvironment& env = *m_env;
+        startHub(env);
+        RegEdit reg;
+        reg.KeyPath = SettingsKey();
+        QStringList names;
+        for (const RegValue& value : reg.GetValues())
+            names << value.name;
+        names.sort();
+        QCOMPARE(names.join(u' '),
+                 u"CompressionLevel LaunchOE RememberLocations SchedulerDisable TimesRun"_s);
+        QCOMPARE(setting("CompressionLevel") + setting("TimesRun"), u"11"_s);
         QCOMPARE(CompressionLevelSetting, qint16(1));
         QCOMPARE(env.dialogs.calls.size(), 1);
-        QCOMPARE(env.dialogs.calls[0].text,
-                 QStringLiteral("Stowline allows you to backup your Outlook Express "
-                                "identities.\rWould you like to see more information "
-                                "about identities?"));
-        QCOMPARE(env.dialogs.calls[0].title, QStringLiteral("Stowline 1.0"));
-        QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 1.0"));
-        QCOMPARE(hub.findChild<QLabel*>(QStringLiteral("lblComment"))->text(),
-                 QStringLiteral("Build 375 Release candidate 3"));
-        unloadHub();
+        QCOMPARE(env.dialogs.calls[0].title, u"Stowline 1.0"_s);
     }
 
     void promptsOnlyOnFirstAndTwentySixthStart() {
-        test::TestEnvironment env;
+        test::TestEnvironment& env = *m_env;
         for (int start = 1; start <= 30; ++start) {
             if (start == 1 || start == 26)
                 env.dialogs.answerMessage(MsgAnswer::Yes);
-            startHub();
+            frmMain::Load(QString());
             unloadHub();
             QVERIFY2(env.dialogs.allAnswersUsed(), qPrintable(QString::number(start)));
         }
         QCOMPARE(env.dialogs.calls.size(), 2);
-        QCOMPARE(
-            env.dialogs.calls[1].text,
-            QStringLiteral("Would you like to send your Stowline comments or feature requests\rto Velmora?"));
+        QCOMPARE(env.dialogs.calls[1].text,
+                 u"Would you like to send your Stowline comments or feature requests\rto Velmora?"_s);
         QCOMPARE(env.shell.opened,
-                 (QStringList{VendorWebHost() + QStringLiteral("/help_and_support/stowline10/"
-                                                               "identities/index.htm"),
-                              QStringLiteral("mailto:Velmora Support<") + SupportMailAddress()}));
-        QCOMPARE(setting("TimesRun"), QStringLiteral("50"));
+                 (QStringList{VendorWebHost() + u"/help_and_support/stowline10/identities/index.htm"_s,
+                              u"mailto:Velmora Support<"_s + SupportMailAddress()}));
+        QCOMPARE(setting("TimesRun"), u"50"_s);
     }
 
     void webEntriesOpenTheirPagesAndTurnPurple() {
-        test::TestEnvironment env;
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
+        test::TestEnvironment& env = *m_env;
+        frmMain& hub = startHub(env);
         for (const char* name : {"lblWebsite", "lblHelp", "lblProgram"}) {
             QVERIFY(entry(hub, name)->color() != frmMain::visitedColor());
             QTest::keyClick(entry(hub, name), Qt::Key_Return);
@@ -133,16 +123,13 @@ private slots:
         }
         const QString host = VendorWebHost();
         QCOMPARE(env.shell.opened,
-                 (QStringList{host + QStringLiteral("/index.htm"),
-                              host + QStringLiteral("/help_and_support/stowline10/index.htm"),
-                              host + QStringLiteral("/updates/stowline/10375/index.htm")}));
+                 (QStringList{host + u"/index.htm"_s, host + u"/help_and_support/stowline10/index.htm"_s,
+                              host + u"/updates/stowline/10375/index.htm"_s}));
         // Without a browser the address is shown instead.
         env.shell.handled = false;
         env.dialogs.answerMessage(MsgAnswer::OK);
         QTest::keyClick(entry(hub, "lblWebsite"), Qt::Key_Return);
-        QVERIFY(env.dialogs.calls.last().text.endsWith(QStringLiteral("\r\r") + host +
-                                                       QStringLiteral("/index.htm")));
-        unloadHub();
+        QVERIFY(env.dialogs.calls.last().text.endsWith(u"\r\r"_s + host + u"/index.htm"_s));
     }
 
     // Shown while the last restore's journal is kept; it puts back what that restore added.
@@ -167,14 +154,11 @@ private slots:
     }
 
     void entriesAreInTabOrderWithAccessibleNames() {
-        test::TestEnvironment env;
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
-        const QStringList order{QStringLiteral("lblBackup"),     QStringLiteral("lblRestore"),
-                                QStringLiteral("lblSchedule"),   QStringLiteral("lblAdvanced"),
-                                QStringLiteral("lblExportMail"), QStringLiteral("lblBrowseArchive"),
-                                QStringLiteral("lblWebsite"),    QStringLiteral("lblHelp"),
-                                QStringLiteral("lblProgram")};
+        test::TestEnvironment& env = *m_env;
+        frmMain& hub = startHub(env);
+        const QStringList order = u"lblBackup lblRestore lblSchedule lblAdvanced "
+                                  u"lblExportMail lblBrowseArchive "
+                                  u"lblWebsite lblHelp lblProgram"_s.split(u' ');
         QWidget* current = hub.findChild<QWidget*>(order.first());
         for (qsizetype i = 1; i < order.size(); ++i) {
             current = current->nextInFocusChain();
@@ -184,163 +168,122 @@ private slots:
             QCOMPARE(current->objectName(), order[i]);
             QCOMPARE(current->accessibleName(), qobject_cast<QPushButton*>(current)->text());
         }
-        unloadHub();
     }
 
     void backupEntryAsksWhereToSave() {
-        test::TestEnvironment env;
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
+        test::TestEnvironment& env = *m_env;
+        frmMain& hub = startHub(env);
         env.dialogs.answerFile(QString()); // cancelled
         entry(hub, "lblBackup")->click();
         const DialogCall& save = env.dialogs.calls.last();
         QCOMPARE(save.kind, DialogCall::SaveFile);
-        QCOMPARE(save.request.title, QStringLiteral("Save backup archive as:"));
-        QCOMPARE(save.request.filter, QStringLiteral("Stowline archive|*.stw"));
-        QCOMPARE(save.request.proposedName, QStringLiteral("Backup 2026-12-05"));
-        QCOMPARE(save.request.initialFolder, env.path(QStringLiteral("home/Documents")));
+        QCOMPARE(save.request.proposedName, u"Backup 2026-12-05"_s);
+        QCOMPARE(save.request.initialFolder, env.path(u"home/Documents"_s));
         QVERIFY(hub.isEnabled());
         QCOMPARE(entry(hub, "lblBackup")->color(), frmMain::visitedColor());
 
-        env.dialogs.answerFile(env.path(QStringLiteral("out/.stw")));
+        env.dialogs.answerFile(env.path(u"out/.stw"_s));
         env.dialogs.answerMessage(MsgAnswer::OK);
         entry(hub, "lblBackup")->click();
-        QCOMPARE(env.dialogs.calls.last().text, QStringLiteral("Please enter a valid filename!"));
-        QCOMPARE(env.dialogs.calls.last().title, QStringLiteral("Stowline error"));
+        QCOMPARE(env.dialogs.calls.last().title + u": "_s + env.dialogs.calls.last().text,
+                 u"Stowline error: Please enter a valid filename!"_s);
         QVERIFY(hub.isEnabled());
 
-        QDir().mkpath(env.path(QStringLiteral("home/Favorites"))); // something to back up
-        env.dialogs.answerFile(env.path(QStringLiteral("out/Mine.stw")));
+        QDir().mkpath(env.path(u"home/Favorites"_s)); // something to back up
+        env.dialogs.answerFile(env.path(u"out/Mine.stw"_s));
         entry(hub, "lblBackup")->click();
-        QCOMPARE(qobject_cast<frmBK_Choice*>(forms::find(QStringLiteral("frmBK_Choice")))->job().archivePath,
-                 env.path(QStringLiteral("out/Mine.stw")));
-        QCOMPARE(setting("RememberLocationDir"), env.path(QStringLiteral("out")));
-        QVERIFY(!hub.isEnabled());
-        QVERIFY(forms::find(QStringLiteral("frmBK_Choice"))->isVisible());
-        unloadHub();
+        QCOMPARE(qobject_cast<frmBK_Choice*>(forms::find(u"frmBK_Choice"_s))->job().archivePath,
+                 env.path(u"out/Mine.stw"_s));
+        QCOMPARE(setting("RememberLocationDir"), env.path(u"out"_s));
+        QVERIFY(!hub.isEnabled() && forms::find(u"frmBK_Choice"_s)->isVisible());
     }
 
     void rememberedFolderIsStoredThenUsed() {
-        test::TestEnvironment env;
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
+        test::TestEnvironment& env = *m_env;
+        frmMain& hub = startHub(env);
         RememberLocationsSetting = 1;
         env.dialogs.answerFile(QString());
         entry(hub, "lblRestore")->click();
         QCOMPARE(env.dialogs.calls.last().request.initialFolder, QString());
-        QCOMPARE(setting("RememberLocationDir"), env.path(QStringLiteral("home/Documents")));
+        QCOMPARE(setting("RememberLocationDir"), env.path(u"home/Documents"_s));
         env.dialogs.answerFile(QString());
         entry(hub, "lblBackup")->click();
-        QCOMPARE(env.dialogs.calls.last().request.initialFolder, env.path(QStringLiteral("home/Documents")));
-        unloadHub();
+        QCOMPARE(env.dialogs.calls.last().request.initialFolder, env.path(u"home/Documents"_s));
     }
 
     void restoreEntryChecksTheArchive_data() {
-        QTest::addColumn<QString>("comment");
-        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("comment"); // "-": no archive at all
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << QString() << false
-                                 << QStringLiteral("The archive you selected does not exist!");
-        QTest::newRow("two chars") << QStringLiteral("11") << true
-                                   << QStringLiteral(
-                                          "The file you selected does not seem to be a valid Stowline "
-                                          "archive.");
-        QTest::newRow("four chars") << QStringLiteral("1111") << true
-                                    << QStringLiteral(
-                                           "The file you selected does not seem to be a valid Stowline "
-                                           "archive.");
-        QTest::newRow("any three") << QStringLiteral("1x1") << true << QString();
+        QTest::newRow("missing") << u"-"_s << u"The archive you selected does not exist!"_s;
+        QTest::newRow("four chars")
+            << u"1111"_s << u"The file you selected does not seem to be a valid Stowline archive."_s;
+        QTest::newRow("any three") << u"1x1"_s << QString();
     }
-
     void restoreEntryChecksTheArchive() {
         QFETCH(QString, comment);
-        QFETCH(bool, exists);
         QFETCH(QString, message);
-        test::TestEnvironment env;
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
-        const QString archive = env.path(QStringLiteral("saved/My backup.stw"));
-        QDir().mkpath(env.path(QStringLiteral("saved")));
-        if (exists)
+        test::TestEnvironment& env = *m_env;
+        frmMain& hub = startHub(env);
+        const QString archive = env.path(u"saved/My backup.stw"_s);
+        QDir().mkpath(env.path(u"saved"_s));
+        if (comment != u"-")
             makeZip(archive, comment);
         env.dialogs.answerFile(archive);
         if (!message.isEmpty())
             env.dialogs.answerMessage(MsgAnswer::OK);
         entry(hub, "lblRestore")->click();
-        QCOMPARE(setting("RememberLocationDir"), env.path(QStringLiteral("saved")));
-        if (message.isEmpty()) {
+        QCOMPARE(setting("RememberLocationDir"), env.path(u"saved"_s));
+        QCOMPARE(hub.isEnabled(), !message.isEmpty());
+        QCOMPARE(forms::find(u"frmRS_Choice"_s) != nullptr, message.isEmpty());
+        if (message.isEmpty())
             QCOMPARE(RestoreChoicePage()->job().archiveItems, comment);
-            QVERIFY(forms::find(QStringLiteral("frmRS_Choice")));
-            QVERIFY(!hub.isEnabled());
-        } else {
+        else
             QCOMPARE(env.dialogs.calls.last().text, message);
-            QVERIFY(hub.isEnabled());
-            QVERIFY(!forms::find(QStringLiteral("frmRS_Choice")));
-        }
-        unloadHub();
     }
 
     void scheduleKeepsHubEnabledAdvancedDisablesIt() {
-        test::TestEnvironment env;
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
-        auto* status = hub.findChild<QLabel*>(QStringLiteral("lblStatus"));
-        QCOMPARE(status->text(), QStringLiteral("No backup yet"));
-        QVERIFY(!status->styleSheet().contains(QStringLiteral("#1d5e20"))); // nothing yet is no success
+        test::TestEnvironment& env = *m_env;
+        frmMain& hub = startHub(env);
+        auto* status = hub.findChild<QLabel*>(u"lblStatus"_s);
+        QCOMPARE(status->text(), u"No backup yet"_s);
+        QVERIFY(!status->styleSheet().contains(u"#1d5e20"_s)); // nothing yet is no success
         entry(hub, "lblSchedule")->click();
-        QWidget* schedulePage = forms::find(QStringLiteral("frmSchedule1"));
-        QVERIFY(schedulePage->isVisible());
-        QVERIFY(hub.isEnabled());
+        QWidget* schedulePage = forms::find(u"frmSchedule1"_s);
+        QVERIFY(schedulePage->isVisible() && hub.isEnabled());
         // A schedule set while neither a user systemd nor crontab runs it: the line says so on close.
-        WriteSetting(regAccess(), QStringLiteral("Schedule"), QStringLiteral("2"));
+        WriteSetting(regAccess(), u"Schedule"_s, u"2"_s);
         schedulePage->close();
-        QVERIFY2(status->text().contains(QStringLiteral("Not scheduled")), qPrintable(status->text()));
-        QVERIFY(status->styleSheet().contains(QStringLiteral("#a11a1a")));
+        QVERIFY2(status->text().contains(u"Not scheduled"_s), qPrintable(status->text()));
+        QVERIFY(status->styleSheet().contains(u"#a11a1a"_s));
         frmMain_Enabled();
         entry(hub, "lblAdvanced")->click();
-        QWidget* options = forms::find(QStringLiteral("frmAdvancedOptions"));
-        QVERIFY(options->isVisible());
-        QVERIFY(!hub.isEnabled());
+        QWidget* options = forms::find(u"frmAdvancedOptions"_s);
+        QVERIFY(options->isVisible() && !hub.isEnabled());
         // Titled, wholly on the screen, and Escape leaves it as its title bar's close does.
         QVERIFY(!options->windowTitle().trimmed().isEmpty());
         QVERIFY(options->screen()->availableGeometry().contains(options->frameGeometry()));
         QTest::keyClick(options, Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(hub.isEnabled());
-        QVERIFY(!forms::find(QStringLiteral("frmAdvancedOptions")));
-        unloadHub();
+        QVERIFY(hub.isEnabled() && !forms::find(u"frmAdvancedOptions"_s));
     }
 
     void launchMailerOnlyWhenOneIsRegistered() {
-        test::TestEnvironment env;
         RecordingProcesses processes;
         platform::install(&processes);
-        Launch_OE();
-        QCOMPARE(processes.started, QStringList());
-
         RegEdit reg;
         reg.RootKey = RegEdit::HKEY_LOCAL_MACHINE;
-        reg.KeyPath = QStringLiteral("SOFTWARE\\Clients\\Mail\\Demo Mail\\Shell\\Open\\Command");
+        reg.KeyPath = u"SOFTWARE\\Clients\\Mail\\Demo Mail\\Shell\\Open\\Command"_s;
         reg.CreateKey();
-        reg.Value = QStringLiteral("\"/opt/demo mail/bin/mail\" -compose");
+        reg.Value = u"\"/opt/demo mail/bin/mail\" -compose"_s;
         reg.WriteValue();
         Launch_OE(); // no default client named yet
         QCOMPARE(processes.started, QStringList());
-
-        reg.KeyPath = QStringLiteral("SOFTWARE\\Clients\\Mail");
-        reg.Value = QStringLiteral("Demo Mail");
+        reg.KeyPath = u"SOFTWARE\\Clients\\Mail"_s;
+        reg.Value = u"Demo Mail"_s;
         reg.WriteValue();
         Launch_OE();
-        QCOMPARE(processes.started, QStringList{QStringLiteral("/opt/demo mail/bin/mail|-compose")});
+        QCOMPARE(processes.started, QStringList{u"/opt/demo mail/bin/mail|-compose"_s});
         platform::install(static_cast<platform::Processes*>(nullptr));
-    }
-
-    void commandLineIsRejoinedWithQuotes() {
-        QCOMPARE(commandLineText({QStringLiteral("/R"), QStringLiteral("/home/me/My backup.stw")}),
-                 QStringLiteral("/R \"/home/me/My backup.stw\""));
-        QCOMPARE(commandLineText({QStringLiteral("/R"), QStringLiteral("/tmp/a.stw")}),
-                 QStringLiteral("/R \"/tmp/a.stw\""));
-        QCOMPARE(commandLineText({QStringLiteral("/s")}), QStringLiteral("/s"));
     }
 };
 
