@@ -140,8 +140,7 @@ private slots:
         restoreJournal().keepFiles(env.path(QStringLiteral("home")), {QStringLiteral("added.txt")});
         restoreJournal().finish();
         test::writeFile(added, "restored");
-        env.dialogs.answerMessage(MsgAnswer::No);
-        frmMain& hub = startHub();
+        frmMain& hub = startHub(env);
         LinkEntry* undo = entry(hub, "lblUndoRestore");
         QVERIFY(undo->isVisibleTo(&hub));
         env.dialogs.answerMessage(MsgAnswer::Yes);
