@@ -7,7 +7,6 @@
 
 #include <QDirIterator>
 #include <QTest>
-#include <pwd.h>
 #include <unistd.h>
 
 using namespace stowline;
@@ -26,20 +25,10 @@ void writeSetting(const QString& name, const QVariant& value, int type = 1) {
     reg.WriteValue();
 }
 
-int entryCount(const QString& folder) {
-    int count = 0;
-    for (QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
-         it.hasNext(); it.next())
-        ++count;
-    return count;
-}
-
-// What `ls -lR` would show of the test's folders (its registry store aside): names, modes, owners,
-// contents.
-QStringList listing(const TestEnvironment& env) {
+// What `ls -lR` would show of a folder (the registry store aside): names, modes, owners, contents.
+QStringList listing(const QString& folder) {
     QStringList lines;
-    for (QDirIterator it(env.root(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    for (QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                          QDirIterator::Subdirectories);
          it.hasNext();) {
         const QFileInfo info(it.next());
@@ -51,11 +40,6 @@ QStringList listing(const TestEnvironment& env) {
     }
     lines.sort();
     return lines;
-}
-
-uid_t nobody() {
-    const passwd* entry = getpwnam("nobody");
-    return entry ? entry->pw_uid : 65534;
 }
 
 // The trapped error as "procedure line: number description".
@@ -133,7 +117,7 @@ private slots:
             DeleteTempFolder();
 
         if (readOnly.isEmpty()) {
-            QVERIFY(QFileInfo(workspace).isDir() && entryCount(workspace) == 0);
+            QVERIFY(QFileInfo(workspace).isDir() && listing(workspace).isEmpty());
             QCOMPARE(int(QFile::permissions(workspace)) & 0x77, 0); // nothing for group or others
             DeleteTempFolder();
             DeleteTempFolder(); // nothing left: no effect
@@ -142,7 +126,7 @@ private slots:
         } else {
             QCOMPARE(errorRecord(), viaCreate ? u"modTempPath:CreateTempFolder 7: 70 Permission denied"_s
                                               : u"modTempPath:DeleteTempFolder 5: 70 Permission denied"_s);
-            QCOMPARE(entryCount(workspace), 5); // nothing was deleted
+            QCOMPARE(listing(workspace).size(), 5); // nothing was deleted
             QFile::setPermissions(workspace + u'/' + readOnly,
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
@@ -172,11 +156,12 @@ private slots:
             custom ? env.path(u"custom/stowline"_s) : env.path(u"tmp/stowline-%1"_s.arg(geteuid()));
         writeFile(env.path(u"home/mail/Inbox.dbx"_s), "mine");
         writeFile(env.path(u"theirs/notes"_s), "theirs");
-        QVERIFY(chown(QFile::encodeName(env.path(u"theirs"_s)).constData(), nobody(), nobody()) == 0 ||
+        constexpr uid_t Nobody = 65534; // Debian's nobody and nogroup
+        QVERIFY(chown(QFile::encodeName(env.path(u"theirs"_s)).constData(), Nobody, Nobody) == 0 ||
                 geteuid());
         if (planted == u"nobody's folder") {
             writeFile(place + u"/planted"_s, "swap me");
-            QVERIFY(chown(QFile::encodeName(place).constData(), nobody(), nobody()) == 0);
+            QVERIFY(chown(QFile::encodeName(place).constData(), Nobody, Nobody) == 0);
             QFile::setPermissions(place, QFileDevice::Permissions(0x7777));
         } else if (planted == u"file") {
             writeFile(place, "a file");
@@ -186,7 +171,7 @@ private slots:
         } else {
             QFile::link(env.path(planted.contains(u"nobody"_s) ? u"theirs"_s : u"home/mail"_s), place);
         }
-        const QStringList before = listing(env);
+        const QStringList before = listing(env.root());
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
         QVERIFY(!CreateTempFolder());
@@ -202,7 +187,7 @@ private slots:
                 u"\r\rNothing was written. Remove what is there, or choose another temp folder in the "
                 "Advanced options."_s);
         QVERIFY(LastError().procedure.isEmpty());
-        QCOMPARE(listing(env), before);
+        QCOMPARE(listing(env.root()), before);
     }
 
     void createFolder_data() {
@@ -229,7 +214,7 @@ private slots:
 
         QCOMPARE(LastError().number, errorNumber);
         QCOMPARE(LastError().procedure, errorNumber ? u"modTempPath:CreateFolder"_s : QString());
-        QCOMPARE(entryCount(base), foldersAfter);
+        QCOMPARE(listing(base).size(), foldersAfter);
     }
 };
 

@@ -21,18 +21,19 @@ def prefix(root, user_reg=USER_REG, links=(("c:", "../drive_c"),)):
     return root
 
 
+def broken(user_reg):
+    """A prefix whose user.reg is the given text; the message must name that file."""
+    return lambda d: (["--wine-prefix", prefix(d, user_reg)], d + "/user.reg")
+
+
 # name, how to build the source in a folder (returns the options and the path the message names)
 CASES = [
-    ("truncated user.reg", lambda d: (["--wine-prefix", prefix(d, USER_REG[:-12])], d + "/user.reg")),
-    ("key line never closes",
-     lambda d: (["--wine-prefix", prefix(d, USER_REG.replace("[Identities]", "[Identities"))], d + "/user.reg")),
-    ("no header", lambda d: (["--wine-prefix", prefix(d, USER_REG.split("\n", 1)[1])], d + "/user.reg")),
+    ("truncated user.reg", broken(USER_REG[:-12])),
+    ("key line never closes", broken(USER_REG.replace("[Identities]", "[Identities"))),
+    ("no header", broken(USER_REG.split("\n", 1)[1])),
     # Past Windows' limits (a crash once, from recursion): refused like any file Wine would not write.
-    ("key chain 100,000 levels deep",
-     lambda d: (["--wine-prefix", prefix(d, USER_REG.replace("[Identities]", "[Identities" + "\\\\a" * 100000 + "]"))],
-                d + "/user.reg")),
-    ("value name past 16,383 characters",
-     lambda d: (["--wine-prefix", prefix(d, USER_REG.replace("Last User ID", "n" * 16384))], d + "/user.reg")),
+    ("key chain 100,000 levels deep", broken(USER_REG.replace("[Identities]", "[Identities" + "\\\\a" * 100000 + "]"))),
+    ("value name past 16,383 characters", broken(USER_REG.replace("Last User ID", "n" * 16384))),
     ("prefix missing", lambda d: (["--wine-prefix", d + "/nowhere"], d + "/nowhere")),
     ("folder without user.reg", lambda d: (["--wine-prefix", d], d + "/user.reg")),
     ("dangling dosdevices link",

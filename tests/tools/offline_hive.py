@@ -6,7 +6,7 @@ import ctypes, os, struct, subprocess, sys, tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from regedit_oracle import parse_data, split_value  # noqa: E402
-from wine_prefix import members, schedule, windows_reg  # noqa: E402
+from wine_prefix import backup, members, sample_profile, schedule, windows_reg  # noqa: E402
 
 
 def empty_hive(path):
@@ -98,11 +98,7 @@ def main():
     tool = os.path.join(bin_dir, "stowline-regedit")
     with tempfile.TemporaryDirectory(prefix="stowline-hive-") as work:
         root = os.path.join(work, "sample")
-        made = subprocess.run([os.path.join(bin_dir, "stowline-sample-profile"), root], stdout=subprocess.PIPE, check=True)
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        for line in made.stdout.decode().splitlines():
-            name, _, value = line[len("export "):].partition("=")
-            env[name] = value.strip("'")
+        env = sample_profile(bin_dir, root)
         folders = {label: os.path.join(work, "archives-" + label) for label in ("store", "hive")}
         # The hive carries the schedule too: nothing the program sets in it outlives the run.
         schedule(tool, folders["hive"], work, [], env)
@@ -117,12 +113,7 @@ def main():
         archives = {}
         for label, extra in (("store", []), ("hive", ["--profile", hive, "--windows-root", root])):
             os.makedirs(folders[label])
-            result = subprocess.run([os.path.join(bin_dir, "stowline"), *extra, "/S"], env=env,
-                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
-            written = [f for f in os.listdir(folders[label]) if f.endswith(".stw")]
-            if result.returncode != 0 or len(written) != 1:
-                raise SystemExit(f"FAIL {label}: status {result.returncode}, {written}: {result.stderr.decode()}")
-            archives[label] = members(os.path.join(folders[label], written[0]))
+            archives[label] = members(backup(bin_dir, extra, env, folders[label], label))
         if archives["store"] != archives["hive"] or len(archives["hive"]) < 10:
             only = sorted(set(archives["store"]) ^ set(archives["hive"]))
             raise SystemExit(f"FAIL: members only in one archive: {only}")

@@ -8,7 +8,7 @@
 (d) that archive restores into a second fresh prefix holding an identity of the same name: Wine reads the
     identities, accounts and address book key back, the clash renamed, and the files come back byte for byte.
 Exits 77 (skipped) with the reason when Wine cannot run here."""
-import datetime, filecmp, os, re, shutil, subprocess, sys, tempfile, zipfile
+import io, os, re, shutil, subprocess, sys, tempfile, zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from regedit_oracle import read_export  # noqa: E402
@@ -35,21 +35,18 @@ def wine(prefix, *args):
     return result
 
 
+def hex_of(data):
+    return ",".join(f"{b:02x}" for b in data)
+
+
 def every_type(key):
     """A version 5 file with a value of every type, escapes and names outside ASCII."""
-    lines = ["Windows Registry Editor Version 5.00", "", f"[{key}]",
-             '@="default"',
-             '"plain"="text with \\"quotes\\" and \\\\ back\\\\slashes"',
-             '"Zoë Ærø €"="Ångström – ünïcödé"',
-             '"dword"=dword:0000001a',
-             '"binary"=hex:00,01,fe,ff',
-             '"empty"=hex:',
-             '"long"=hex:' + ",".join(f"{i:02x}" for i in range(120)),
-             '"qword"=hex(b):01,02,03,04,05,06,07,08',
-             '"none"=hex(0):aa,bb',
-             '"expand"=hex(2):' + ",".join(f"{b:02x}" for b in "%USERPROFILE%\\Mail\0".encode("utf-16-le")),
-             '"multi"=hex(7):' + ",".join(f"{b:02x}" for b in "one\0twö\0\0".encode("utf-16-le")),
-             f"[{key}\\Sub Key\\Tiefer ü]", '"x"="y"', ""]
+    lines = ["Windows Registry Editor Version 5.00", "", f"[{key}]", '@="default"',
+             '"plain"="text with \\"quotes\\" and \\\\ back\\\\slashes"', '"Zoë Ærø €"="Ångström – ünïcödé"',
+             '"dword"=dword:0000001a', '"binary"=hex:00,01,fe,ff', '"empty"=hex:', '"long"=hex:' + hex_of(range(120)),
+             '"qword"=hex(b):01,02,03,04,05,06,07,08', '"none"=hex(0):aa,bb',
+             '"expand"=hex(2):' + hex_of("%USERPROFILE%\\Mail\0".encode("utf-16-le")),
+             '"multi"=hex(7):' + hex_of("one\0twö\0\0".encode("utf-16-le")), f"[{key}\\Sub Key\\Tiefer ü]", '"x"="y"', ""]
     return b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le")
 
 
@@ -59,22 +56,15 @@ def query(prefix, key):
 
 
 def part_a(tool, prefix, work):
-    source = os.path.join(work, "a.reg")
+    source, theirs, ours = (os.path.join(work, n) for n in ("a.reg", "a-theirs.reg", "a-ours.reg"))
     open(source, "wb").write(every_type(KEY + "\\A"))
     wine(prefix, "regedit", "/s", source)
-    theirs = os.path.join(work, "a-theirs.reg")
     wine(prefix, "regedit", "/e", theirs, KEY + "\\A")
-    expected = read_export(theirs)
     for form in ([], ["/a"]):
-        ours = os.path.join(work, "a-ours.reg")
         run([tool, "--wine-prefix", prefix, "/e", *form, ours, KEY + "\\A"], os.environ)
-        if read_export(ours) != expected:
-            raise SystemExit(f"FAIL (a) {form}: ours {read_export(ours)}\n  wine {expected}")
-    print(f"(a) stowline-regedit exports what wine regedit imported: {len(expected)} keys the same")
-
-
-def ascii_lines(text):
-    return "\n".join(line for line in text.split("\n") if line.isascii())
+        if read_export(ours) != read_export(theirs):
+            raise SystemExit(f"FAIL (a) {form}: ours {read_export(ours)}\n  wine {read_export(theirs)}")
+    print(f"(a) stowline-regedit exports what wine regedit imported: {len(read_export(theirs))} keys the same")
 
 
 def part_b(tool, prefix, work):
@@ -91,11 +81,9 @@ def part_b(tool, prefix, work):
         wine(prefix, "reg", "delete", KEY + "\\B", "/f")
         wine(prefix, "regedit", "/s", exported)
         again = query(prefix, KEY + "\\B")
-        if form:  # Wine reads REGEDIT4 in the ANSI code page, ours is UTF-8: only ASCII lines compare
-            lost = [line for line in ascii_lines(ours).split("\n") if line not in again.split("\n")]
-        else:
-            lost = [] if again == ours else ["differs"]
-        if lost:
+        # Wine reads REGEDIT4 in the ANSI code page, ours is UTF-8: only ASCII lines compare.
+        lost = [line for line in ours.split("\n") if line.isascii() and line not in again.split("\n")]
+        if lost if form else again != ours:
             raise SystemExit(f"FAIL (b) {form or 'version 5'}: after wine regedit\n{again}\nbefore\n{ours}")
     # Written back, Wine's own system.reg keeps every byte but the key added.
     system = os.path.join(prefix, "system.reg")
@@ -116,22 +104,15 @@ def windows_reg(text, root, profile):
     def path(s, base=profile):
         return s.replace(linux, base).replace("/", "\\")
     out = []
-    lines = text.split("\r\n")
-    i = 0
-    while i < len(lines):
-        line = lines[i]
+    for line in re.sub(r"\\\r\n\s*", "", text).split("\r\n"):  # hex continuation lines joined
         if line.startswith('"') and '"=hex(2):' in line:
-            while line.endswith("\\"):
-                i += 1
-                line = line[:-1] + lines[i].strip()
             name, _, data = line.partition("=hex(2):")
             value = bytes(int(x, 16) for x in data.split(",") if x).decode("utf-16-le")
-            line = name + "=hex(2):" + ",".join(f"{b:02x}" for b in path(value, "%USERPROFILE%").encode("utf-16-le"))
+            line = name + "=hex(2):" + hex_of(path(value, "%USERPROFILE%").encode("utf-16-le"))
         elif linux in line:
             name, value = re.match(r'^(@|".*?")="(.*)"$', line).groups()
             line = name + '="' + path(value).replace("\\", "\\\\") + '"'
         out.append(line)
-        i += 1
     return "\r\n".join(out)
 
 
@@ -147,27 +128,39 @@ def members(archive):
     """Member name -> content; zipped members opened one level deeper, reg exports left out."""
     found = {}
     with zipfile.ZipFile(archive) as outer:
-        for name in outer.namelist():
+        for name in (n for n in outer.namelist() if not n.lower().endswith(".reg")):
             data = outer.read(name)
-            if name.lower().endswith(".reg"):
-                continue
-            if data[:2] == b"PK":
-                with zipfile.ZipFile(__import__("io").BytesIO(data)) as inner:
-                    for sub in inner.namelist():
-                        found[name + "/" + sub] = inner.read(sub)
-            else:
+            if data[:2] != b"PK":
                 found[name] = data
+                continue
+            with zipfile.ZipFile(io.BytesIO(data)) as inner:
+                found.update({name + "/" + sub: inner.read(sub) for sub in inner.namelist()})
     return found
 
 
-def part_c(bin_dir, prefix, work):
-    tool, stowline = os.path.join(bin_dir, "stowline-regedit"), os.path.join(bin_dir, "stowline")
-    root = os.path.join(work, "sample")
+def sample_profile(bin_dir, root):
+    """The environment that makes the programs see the sample profile made under root."""
     made = run([os.path.join(bin_dir, "stowline-sample-profile"), root], os.environ)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     for line in made.stdout.decode().splitlines():
         name, _, value = line[len("export "):].partition("=")
         env[name] = value.strip("'")
+    return env
+
+
+def backup(bin_dir, extra, env, folder, label):
+    """The members of the one archive a scheduled run of stowline writes into folder."""
+    result = subprocess.run([os.path.join(bin_dir, "stowline"), *extra, "/S"], env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, timeout=300)
+    written = [f for f in os.listdir(folder) if f.endswith(".stw")]
+    if result.returncode != 0 or len(written) != 1:
+        raise SystemExit(f"FAIL {label}: status {result.returncode}, {written}: {result.stderr.decode()}")
+    return os.path.join(folder, written[0])
+
+
+def part_c(bin_dir, prefix, work):
+    tool, root = os.path.join(bin_dir, "stowline-regedit"), os.path.join(work, "sample")
+    env = sample_profile(bin_dir, root)
     profile = f"C:\\users\\{USER}"
     export = os.path.join(work, "sample-store.reg")
     run([tool, "/e", export, "HKEY_CURRENT_USER"], env)
@@ -186,19 +179,14 @@ def part_c(bin_dir, prefix, work):
         # In the prefix the folder is recorded as the Windows program writes it, through drive Z:.
         recorded = folder if not extra else "Z:" + folder.replace("/", "\\\\")
         schedule(tool, recorded, work, extra, env)
-        result = subprocess.run([stowline, *extra, "/S"], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                timeout=300)
-        written = [f for f in os.listdir(folder) if f.endswith(".stw")]
-        if result.returncode != 0 or len(written) != 1:
-            raise SystemExit(f"FAIL (c) {label}: status {result.returncode}, {written}: {result.stderr.decode()}")
-        archives[label] = members(os.path.join(folder, written[0]))
+        archives[label] = backup(bin_dir, extra, env, folder, "(c) " + label)
+    archive, archives = archives["wine"], {label: members(path) for label, path in archives.items()}
     if archives["store"] != archives["wine"]:
         only = set(archives["store"]) ^ set(archives["wine"])
         differ = [k for k in archives["store"] if k in archives["wine"] and archives["store"][k] != archives["wine"][k]]
         raise SystemExit(f"FAIL (c): members only in one archive {sorted(only)}, differing {differ}")
     print(f"(c) backup of the planted prefix: {len(archives['wine'])} members as from the store")
-    folder = os.path.join(work, "archives-wine")
-    return env, os.path.join(folder, [f for f in os.listdir(folder) if f.endswith(".stw")][0])
+    return env, archive
 
 
 def boot(prefix):
