@@ -302,6 +302,26 @@ fixtures::ProfileSpec twoIdentitiesSpec() {
               {{u"Favorites"_s, 1, u"${ROOT}/home/Favorites"_s}}}}};
 }
 
+// Backs up every identity and the items given, as the wizard does; the summary names the archive.
+void backUpEverything(const QString& archive, const QString& items = u"111"_s) {
+    BackupJob job{archive, {}, items};
+    QVERIFY(Identity_Check(job.identities) && (items != u"111" || (IEF_Check() && WAB_Check())));
+    job.identities.selectAll(true);
+    RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(job, run); });
+    QVERIFY2(Progress().summary().contains(u"Archive: "_s + archive), qPrintable(Progress().summary()));
+    frmMain_Enabled();
+}
+
+void useFreshRegistry(const QString& folder) {
+    qputenv("STOWLINE_REGISTRY", (folder + u"/registry.db"_s).toUtf8());
+    platform::reopenRegistry();
+}
+
+void setFavoritesFolder(const QString& folder) {
+    setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
+             folder);
+}
+
 } // namespace
 
 class RestoreTest : public QObject {
@@ -458,14 +478,7 @@ private slots:
         QVERIFY(!forms::find(u"frmRS_Choice"_s));
     }
 
-    void singleIdentityComesChecked() {
-        button(openRestoreWizard(wizardArchive(1, u"100"_s)), "cmdNext").click();
-        auto* identities = shownPage<frmRS_Identity>();
-        QVERIFY(identities && RestoreChoicePage()->job().identities.at(0).selected &&
-                button(identities, "cmdNext").isEnabled());
-        QCOMPARE(button(identities, "cmdNext").text(), u"&Restore"_s);
-    }
-
+    // A lone identity comes checked, so Alt+N leaves its page at once.
     void keyboard() {
         frmRS_Choice* first = openRestoreWizard(wizardArchive(1, u"111"_s));
         QVERIFY(QTest::qWaitForWindowActive(first));
@@ -818,11 +831,7 @@ private slots:
 
         listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
         const QString archive = path(u"archives/Backup.stw"_s);
-        BackupJob everything{archive, {}, u"111"_s};
-        QVERIFY(Identity_Check(everything.identities) && IEF_Check() && WAB_Check());
-        everything.identities.selectAll(true);
-        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
-        frmMain_Enabled();
+        backUpEverything(archive);
         const QByteArray secondExport = unzipMember(archive, kOther + u"/ident_key.reg"_s);
         QVERIFY2(secondExport.contains("Shared home mail") && secondExport.contains("Shared news"),
                  secondExport.constData());
@@ -832,15 +841,13 @@ private slots:
         // Onto a profile with an identity of its own and no shared accounts; the old stores are gone.
         QVERIFY(QDir(old.path(u"home/Mail"_s)).removeRecursively());
         QVERIFY(QDir(old.addressBookFolder()).removeRecursively());
-        qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());
-        platform::reopenRegistry();
+        useFreshRegistry(path(u"new"_s));
         const fixtures::Profile fresh = fixtures::buildProfile(
             path(u"new"_s), {{u"home/Favorites"_s},
                              {{u"{C0FFEE00-1234-5678-9ABC-DEF012345678}"_s, u"Own"_s, 1, u"home/Own"_s}},
                              {{u"home/Own/Inbox.dbx"_s, "own mail"}},
                              {{u"HKEY_CURRENT_USER\\Identities"_s, {{u"Last Username"_s, 1, u"Own"_s}}}}});
-        setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
-                 fresh.favoritesFolder());
+        setFavoritesFolder(fresh.favoritesFolder());
         listLikeAFileDialog(path(u"new"_s));
 
         QVERIFY(walkRestoreWizard(archive, {0, 1}));
@@ -873,12 +880,7 @@ private slots:
         const fixtures::IdentitySpec& work = profile.description().identities[2];
         const QString mainKey = u"Identities\\"_s + profile.description().identities[0].id;
         const QString archive = path(u"archives/Backup.stw"_s);
-        BackupJob everything{archive, {}, u"100"_s};
-        QVERIFY(Identity_Check(everything.identities));
-        everything.identities.selectAll(true);
-        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
-        QVERIFY2(Progress().summary().contains(u"Archive: "_s + archive), qPrintable(Progress().summary()));
-        frmMain_Enabled();
+        backUpEverything(archive, u"100"_s);
         setValue(mainKey, u"Username"_s, work.name);
         m_env->dialogs.answerInput(u"Work 2"_s);
 
@@ -886,6 +888,7 @@ private slots:
         const QRect wizardPlace = choice->geometry();
         button(choice, "cmdNext").click();
         setLineChecked(shownPage<frmRS_Identity>()->list(), 2, true);
+        QCOMPARE(button(shownPage<frmRS_Identity>(), "cmdNext").text(), u"&Restore"_s); // the last choice
         button(shownPage<frmRS_Identity>(), "cmdNext").click();
         QCOMPARE(shownPage<frmRS_Plan>()->geometry(), wizardPlace); // the plan page no wider, nor moved
         QListWidget& plan = shownPage<frmRS_Plan>()->list();
@@ -936,20 +939,14 @@ private slots:
         int looks = 0;
         QTimer watch;
         watchWorkspace(watch, open, looks);
-        BackupJob everything{archive, {}, u"111"_s};
-        QVERIFY(Identity_Check(everything.identities) && IEF_Check() && WAB_Check());
-        everything.identities.selectAll(true);
-        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(everything, run); });
+        backUpEverything(archive);
         QCOMPARE(ReadArchiveComment(archive), u"111"_s);
-        frmMain_Enabled();
         const int backupLooks = std::exchange(looks, 0);
 
-        qputenv("STOWLINE_REGISTRY", path(u"new/registry.db"_s).toUtf8());
-        platform::reopenRegistry();
         const QString fresh = path(u"new"_s);
         QDir().mkpath(fresh + u"/Favorites"_s);
-        setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
-                 fresh + u"/Favorites"_s);
+        useFreshRegistry(fresh);
+        setFavoritesFolder(fresh + u"/Favorites"_s);
         DrivesDouble drives;
         drives.declare(u"OLD:"_s, {old.root()}).exists = false;
         for (const QString& folder : {u"Mail/1"_s, u"Mail/2"_s, u"Mail/3"_s, u"Address Book"_s})

@@ -239,14 +239,10 @@ for label, bad in TRAVERSALS:
 for label, bad in TRAVERSALS[:5]:
     case("store " + label, lambda r, bad=bad: archive(r, store=[("Inbox.dbx", b"m"), (bad, b"x")]), {2},
          [OUTSIDE + bad])
-case("favorites dot-dot", lambda r: archive(r, favorites=[("Links/../../../x.url", b"x")]), {2},
-     [OUTSIDE + "Links/../../../x.url"])
-case("favorites absolute", lambda r: archive(r, favorites=[("/tmp/stowline-hostile-fav.url", b"x")]), {2},
-     [OUTSIDE + "/tmp/stowline-hostile-fav.url"])
-case("address book backslash", lambda r: archive(r, wab=[("..\\..\\evil.wab", b"x")]), {2},
-     [OUTSIDE + "..\\..\\evil.wab"])
-case("address book dot-dot", lambda r: archive(r, wab=[("../../evil.wab", b"x")]), {2},
-     [OUTSIDE + "../../evil.wab"])
+for where, bad in (("favorites", "Links/../../../x.url"), ("favorites", "/tmp/stowline-hostile-fav.url"),
+                   ("wab", "..\\..\\evil.wab"), ("wab", "../../evil.wab")):
+    case(where + " " + bad, lambda r, where=where, bad=bad: archive(r, **{where: [(bad, b"x")]}), {2},
+         [OUTSIDE + bad])
 
 for label, where in (("outer", "extra"), ("store", "store"), ("favorites", "favorites"), ("address book", "wab")):
     def with_link(r, where=where):
@@ -325,19 +321,16 @@ for label, cut in (("in a local header", lambda d: 10), ("in member data", lambd
                    ("in the central directory", lambda d: central_of(d, "ident.idx") + 20),
                    ("in the end record", lambda d: len(d) - 10)):
     case("truncated " + label, lambda r, cut=cut: archive(r)[:cut(archive(r))], {2, 3})
-case("store member in bzip2",
-     lambda r: archive(r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)],
-                                                                       compression=zipfile.ZIP_BZIP2)}), {0, 1})
-case("store member in lzma",
-     lambda r: archive(r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)],
-                                                                       compression=zipfile.ZIP_LZMA)}), {0, 1})
+for label, method in (("bzip2", zipfile.ZIP_BZIP2), ("lzma", zipfile.ZIP_LZMA)):
+    case("store member in " + label, lambda r, method=method: archive(
+        r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)], compression=method)}), {0, 1})
 # Found before the plan: the person may go on with the other items (the probe says Yes).
 INTACT = "ident_data.zip: Sent.dbx is encrypted or packed in a way Stowline cannot unpack.  Still intact, " \
          "and can be restored: Internet Explorer Favorites, Windows Address Book"
-case("unknown compression method", lambda r: nested(r, ID + "/ident_data.zip", lambda z: set_method(z, "Sent.dbx", 97)),
-     {0}, [INTACT], absent=["Probe Identity"])
-case("encrypted store member", lambda r: nested(r, ID + "/ident_data.zip", lambda z: encrypt_flag(z, "Sent.dbx")),
-     {0}, [INTACT], absent=["Probe Identity"])
+for label, damage in (("unknown compression method", lambda z: set_method(z, "Sent.dbx", 97)),
+                      ("encrypted store member", lambda z: encrypt_flag(z, "Sent.dbx"))):
+    case(label, lambda r, damage=damage: nested(r, ID + "/ident_data.zip", damage), {0}, [INTACT],
+         absent=["Probe Identity"])
 case("65,535 members", lambda r: archive(r, extra=[("many/%05d" % i, b"") for i in range(65535)]), {0}, long=True)
 
 # The comment and the identity index.
@@ -354,12 +347,9 @@ case("index record with an extra field", lambda r: archive(r, index=('"Probe Ide
 
 # Registry members.
 AUTOSTART = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-case("identity key writes an autostart entry",
-     lambda r: archive(r, ident_reg=identity_reg(r, "[" + AUTOSTART + "]\r\n\"evil\"=\"/tmp/x\"\r\n")), {2},
-     [FOREIGN_KEY + AUTOSTART])
-case("address book key writes an autostart entry",
-     lambda r: archive(r, wab_key=wab_reg(r, "[" + AUTOSTART + "]\r\n\"evil\"=\"/tmp/x\"\r\n")), {2},
-     [FOREIGN_KEY + AUTOSTART])
+for label, member, make in (("identity", "ident_reg", identity_reg), ("address book", "wab_key", wab_reg)):
+    case(label + " key writes an autostart entry", lambda r, member=member, make=make: archive(
+        r, **{member: make(r, "[" + AUTOSTART + "]\r\n\"evil\"=\"/tmp/x\"\r\n")}), {2}, [FOREIGN_KEY + AUTOSTART])
 case("identity key deletes all identities",
      lambda r: archive(r, ident_reg=identity_reg(r, "[-HKEY_CURRENT_USER\\Identities]\r\n")), {2},
      [FOREIGN_KEY + "-HKEY_CURRENT_USER\\Identities"])
