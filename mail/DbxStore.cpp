@@ -11,6 +11,16 @@
 
 namespace stowline::mail {
 
+// Text the store recorded in the system's 8-bit code page, or UTF-8.
+QString recordedText(QByteArrayView bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder ansi("windows-1252");
+    return ansi.isValid() ? QString(ansi.decode(bytes)) : QString::fromLatin1(bytes);
+}
+
 namespace {
 
 constexpr qint64 HeaderSize = 0x24bc;
@@ -104,16 +114,6 @@ private:
     QByteArray m_cache;
     qint64 m_start = 0;
 };
-
-// Text the store recorded in the system's 8-bit code page, or UTF-8.
-QString recordedText(QByteArrayView bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder ansi("windows-1252");
-    return ansi.isValid() ? QString(ansi.decode(bytes)) : QString::fromLatin1(bytes);
-}
 
 // One indexed record: numbered fields that are numbers stored in place or data behind the index.
 class IndexedRecord {

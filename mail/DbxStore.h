@@ -8,6 +8,9 @@
 
 namespace stowline::mail {
 
+// Text the client recorded in the system's 8-bit code page, or UTF-8.
+QString recordedText(QByteArrayView bytes);
+
 // The bytes of one store file, read by offset: a file on disk or a member of an archive.
 class ByteSource {
 public:

@@ -24,15 +24,6 @@ namespace {
 
 const QLatin1String FolderListFile{"Folders.dbx"};
 
-QString decodedText(QByteArrayView bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder ansi("windows-1252");
-    return ansi.isValid() ? QString(ansi.decode(bytes)) : QString::fromLatin1(bytes);
-}
-
 // The target of a .url file: the URL= line of its [InternetShortcut] section.
 QString shortcutTarget(const QByteArray& content) {
     bool inSection = false;
@@ -41,7 +32,7 @@ QString shortcutTarget(const QByteArray& content) {
         if (line.startsWith('['))
             inSection = line.compare("[InternetShortcut]", Qt::CaseInsensitive) == 0;
         else if (inSection && line.size() > 4 && line.first(4).compare("URL=", Qt::CaseInsensitive) == 0)
-            return decodedText(line.sliced(4)).trimmed();
+            return recordedText(line.sliced(4)).trimmed();
     }
     return {};
 }
@@ -336,7 +327,7 @@ public:
         for (const QByteArray& line :
              readWholeMember(m_archive.get(), zip_uint64_t(index), 1 << 20).split('\n')) {
             const std::optional<layout::IdentityRecord> record =
-                layout::ParseIdentityRecord(decodedText(line).remove(u'\r'));
+                layout::ParseIdentityRecord(recordedText(line).remove(u'\r'));
             if (record && !record->id.isEmpty())
                 result.append({record->name.isEmpty() ? record->id : record->name, record->id});
         }
