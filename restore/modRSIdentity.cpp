@@ -140,7 +140,7 @@ bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& l
                              (recorded.isEmpty() ? Str(txtNoFolderRecorded) : recorded) +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
         ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
-                       Str(txtRestoreLocationTitle734));
+                       Str(txtIdentityLocationTitle));
         location = AskForLocation();
         recorded = location;
     }

@@ -63,7 +63,7 @@ bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QStr
         const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + shown +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
         ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
-                       Str(txtRestoreLocationTitle751));
+                       Str(txtAddressBookLocationTitle));
         const QString folder = AskForLocation();
         addressBookFile = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
         shown = addressBookFile;

@@ -242,8 +242,8 @@ void frmMain::setCaptions() {
     m_lblUndoRestore->setEntryText(Str(txtUndoRestore));
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
-    m_lblExportMail->setEntryText(Str(txtMailwindowsExportMail1450));
-    m_lblBrowseArchive->setEntryText(Str(txtMailwindowsBrowseArchive1451));
+    m_lblExportMail->setEntryText(Str(txtExportMailMenu));
+    m_lblBrowseArchive->setEntryText(Str(txtBrowseArchiveMenu));
     m_lbl10->setText(Str(txtOnlineItems));
     m_lblWebsite->setEntryText(Str(txtWebsite));
     m_lblHelp->setEntryText(Str(txtOnlineHelp));

@@ -98,11 +98,12 @@ QStringList ExportSummary(const mail::MailExportResult& result, const QString& f
     QStringList lines{Str(txtExportedTo) + u' ' + folder};
     for (const mail::IdentityExportCount& identity : result.identities)
         lines << identity.name + QStringLiteral(": ") + QString::number(identity.messages) + u' ' +
-                     Str(txtMessagesIn) + u' ' + QString::number(identity.folders) + u' ' + Str(txtMailwindowsFolders1469);
+                     Str(txtMessagesIn) + u' ' + QString::number(identity.folders) + u' ' +
+                     Str(txtFoldersWord);
     if (result.favorites > 0)
         lines << Str(txtFavorites) + u' ' + QString::number(result.favorites) + u' ' + Str(txtBookmarkLinks);
     if (!result.unreadable.isEmpty())
-        lines << Str(txtMailwindowsUnreadable1470);
+        lines << Str(txtCouldNotBeRead);
     for (const mail::UnreadableMessage& message : result.unreadable.mid(0, UnreadableLinesShown)) {
         const QString where = message.identity + u'/' + message.folder;
         lines << (message.index >= 0 ? where + QStringLiteral(" #") + QString::number(message.index)
@@ -206,7 +207,7 @@ bool frmExportMail::Form_Load() {
         std::unique_ptr<mail::MailSource> source = openSource(m_archivePath, &error);
         STEP(5) if (source) m_identities = source->identities();
         STEP(6) if (m_identities.isEmpty()) {
-            tell(error.isEmpty() ? Str(txtMailwindowsNoIdentities1472) : error);
+            tell(error.isEmpty() ? Str(txtNoIdentitiesWithMail) : error);
             cmdCancel_Click();
             return loaded;
         }

@@ -188,12 +188,13 @@ void frmMailBrowser::setCaptions() {
     m_lblSearch->setText(Str(txtSearch));
     nameByText(*m_lblSearch, Str(txtSearch));
     nameByText(*m_txtSearch, Str(txtSearch));
-    nameByText(*m_tvwFolders, Str(txtMailwindowsFolders1476));
+    nameByText(*m_tvwFolders, Str(txtFoldersHeader));
     nameByText(*m_lstMessages, Str(txtMessages));
     nameByText(*m_txtPreview, Str(txtMailwindowsMessage));
     m_cmdClose->setText(Str(txtClose));
     nameByText(*m_cmdClose, Str(txtClose));
-    m_messages->setHorizontalHeaderLabels({Str(txtDate), Str(txtFrom), Str(txtSubject), Str(txtMailwindowsSize)});
+    m_messages->setHorizontalHeaderLabels(
+        {Str(txtDate), Str(txtFrom), Str(txtSubject), Str(txtMailwindowsSize)});
     QHeaderView* header = m_lstMessages->header();
     header->setSectionResizeMode(SubjectColumn, QHeaderView::Stretch);
     header->setStretchLastSection(false);
@@ -240,7 +241,7 @@ void frmMailBrowser::showTree(const QList<MailTree>& trees, const QString& error
     if (!error.isEmpty())
         setStatus(Str(txtMailwindowsArchiveUnreadable) + u' ' + error);
     else if (trees.isEmpty())
-        setStatus(Str(txtMailwindowsNoIdentities1487));
+        setStatus(Str(txtArchiveHoldsNoIdentities));
     else
         setStatus(QString());
     if (QTreeWidgetItem* first = m_tvwFolders->topLevelItem(0))
@@ -289,7 +290,7 @@ void frmMailBrowser::showList(const QList<ListedMessage>& messages, const QStrin
     m_lstMessages->scrollToTop();
     updateCount();
     if (!problems.isEmpty())
-        setStatus(m_lblStatus->text() + QStringLiteral("  \u00B7  ") + Str(txtMailwindowsUnreadable1486) + u' ' +
+        setStatus(m_lblStatus->text() + QStringLiteral("  \u00B7  ") + Str(txtMessageUnreadable) + u' ' +
                   problems.join(QStringLiteral("; ")));
     emit listShown();
 }
@@ -322,7 +323,7 @@ void frmMailBrowser::lstMessages_CurrentChanged() {
 void frmMailBrowser::showPreview(const QByteArray& raw, bool readable, const QString& detail) {
     QString text = previewText(PreviewMessage(raw));
     if (!readable)
-        text = Str(txtMailwindowsUnreadable1486) + u' ' + detail + QStringLiteral("\n\n") + text;
+        text = Str(txtMessageUnreadable) + u' ' + detail + QStringLiteral("\n\n") + text;
     m_txtPreview->setPlainText(text);
     m_txtPreview->moveCursor(QTextCursor::Start);
     emit previewShown();

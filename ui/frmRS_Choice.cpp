@@ -77,8 +77,8 @@ bool frmRS_Choice::Form_Load() {
             return restorable;
         }
         STEP(14) nextButton().setEnabled(true);
-        setCaption(*m_cmdExportMail, Str(txtMailwindowsExportMail1474));
-        setCaption(*m_cmdBrowseArchive, Str(txtMailwindowsBrowseArchive1499));
+        setCaption(*m_cmdExportMail, Str(txtExportMailButton));
+        setCaption(*m_cmdBrowseArchive, Str(txtBrowseArchiveButton));
         for (QPushButton* button : {m_cmdExportMail, m_cmdBrowseArchive})
             button->setEnabled(layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem::Identities));
         STEP(15) updateNextCaption();
