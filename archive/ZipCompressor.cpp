@@ -1,5 +1,6 @@
 #include "archive/ZipCompressor.h"
 
+#include "archive/PendingFile.h"
 #include "archive/PhaseLog.h"
 #include "archive/ZipDeflate.h"
 #include "archive/ZipSourceTree.h"
@@ -218,64 +219,24 @@ private:
     bool m_stop = false;
 };
 
-// The archive being written: a temporary file beside the final name until commit renames it.
-class PendingArchive {
-public:
-    PendingArchive(const QString& finalPath, bool durable)
-        : m_final(QFile::encodeName(finalPath)), m_durable(durable) {
-        if (m_final.isEmpty() || m_final.endsWith('/'))
-            RaiseOsError(ENOENT, true);
-        const qsizetype slash = m_final.lastIndexOf('/');
-        const QByteArray folder = slash < 0    ? QByteArray(".")
-                                  : slash == 0 ? QByteArray("/")
-                                               : m_final.left(slash);
-        platform::removeStaleTemporaries(folder.constData(),
-                                         QByteArray(m_final.mid(slash + 1) + '.').constData(), ".part");
-        m_temp = m_final + ".XXXXXX.part";
-        m_fd = ::mkostemps(m_temp.data(), 5, O_CLOEXEC);
-        if (m_fd < 0)
-            RaiseOsError(errno, true);
-    }
+// The archive's file name, after what a killed run left beside it under a temporary name is gone.
+QByteArray archiveTarget(const QString& archiveFile) {
+    const QByteArray target = QFile::encodeName(archiveFile);
+    if (target.isEmpty() || target.endsWith('/'))
+        RaiseOsError(ENOENT, true);
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
+    platform::removeStaleTemporaries(folder.constData(), QByteArray(target.mid(slash + 1) + '.').constData(),
+                                     ".part");
+    return target;
+}
 
-    ~PendingArchive() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_committed)
-            ::unlink(m_temp.constData());
-    }
-
-    PendingArchive(const PendingArchive&) = delete;
-    PendingArchive& operator=(const PendingArchive&) = delete;
-
-    int fd() const { return m_fd; }
-
-    void commit() {
-        keepModeOfReplacedFile();
-        // On disk before it takes the final name, so a crash never leaves a short archive there.
-        if (m_durable && platform::syncFile(m_fd) != 0)
-            RaiseOsError(errno);
-        const int fd = std::exchange(m_fd, -1);
-        if (::close(fd) != 0)
-            RaiseOsError(errno);
-        if (platform::renameFile(m_temp.constData(), m_final.constData()) != 0)
-            RaiseOsError(errno);
-        m_committed = true;
-    }
-
-private:
-    // A new archive stays private to its owner (it holds mail); a replaced one keeps its mode.
-    void keepModeOfReplacedFile() {
-        struct stat existing {};
-        if (::stat(m_final.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-            ::fchmod(m_fd, existing.st_mode & 07777);
-    }
-
-    QByteArray m_final;
-    bool m_durable;
-    QByteArray m_temp;
-    int m_fd = -1;
-    bool m_committed = false;
-};
+// A new archive stays private to its owner (it holds mail); a replaced one keeps its mode.
+void keepModeOfReplacedFile(const QByteArray& target, int fd) {
+    struct stat existing {};
+    if (::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(fd, existing.st_mode & 07777);
+}
 
 quint16 deflateSpeedFlags(int level) {
     if (level >= 8)
@@ -410,7 +371,8 @@ ZipRunOutcome ZipCompressor::run() {
         for (const ZipSourceEntry& entry : part.entries)
             totals.total += entry.size;
 
-    PendingArchive archive(m_settings.archiveFile, m_settings.durable);
+    const QByteArray target = archiveTarget(m_settings.archiveFile);
+    PendingFile archive(target, target + ".XXXXXX.part", 5);
     ZipWriter writer(archive.fd());
     writer.setForceZip64(m_settings.forceZip64);
     ChunkPipeline pipeline(parts, jobs, threadCount(m_settings.threads), m_settings.cancel);
@@ -445,7 +407,8 @@ ZipRunOutcome ZipCompressor::run() {
     writer.finish(m_settings.comment);
     {
         const PhaseLog phase("fsync and rename");
-        archive.commit();
+        keepModeOfReplacedFile(target, archive.fd());
+        archive.commit(m_settings.durable);
     }
     // A run of empty folders only, or one whose files shrank meanwhile, still ends at 100.
     if (!totals.reportedEnd)

@@ -1,5 +1,6 @@
 #include "archive/ZipExtractor.h"
 
+#include "archive/PendingFile.h"
 #include "archive/ZipCodec.h"
 #include "archive/ZipFormat.h"
 #include "archive/ZipLibzip.h"
@@ -183,43 +184,12 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
     return plan;
 }
 
-// A file being unpacked: a temporary name in the target folder until commit renames it.
-class PendingFile {
-public:
-    explicit PendingFile(const QByteArray& target) : m_target(target) {
-        m_temp = target.left(target.lastIndexOf('/') + 1) + ".stowline-XXXXXX";
-        m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC);
-        if (m_fd < 0)
-            RaiseOsError(errno, true);
-    }
-    ~PendingFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_committed)
-            ::unlink(m_temp.constData());
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    void write(const char* data, size_t size) { zipformat::writeFully(m_fd, data, size); }
-
-    void commit(mode_t mode, time_t modified) {
-        ::fchmod(m_fd, mode);
-        const timespec times[2] = {{0, UTIME_NOW}, {modified, 0}};
-        ::futimens(m_fd, times);
-        if (::close(std::exchange(m_fd, -1)) != 0)
-            RaiseOsError(errno);
-        if (platform::renameFile(m_temp.constData(), m_target.constData()) != 0)
-            RaiseOsError(errno);
-        m_committed = true;
-    }
-
-private:
-    QByteArray m_target;
-    QByteArray m_temp;
-    int m_fd = -1;
-    bool m_committed = false;
-};
+// The recorded mode and modification time, given before the file takes its name.
+void stamp(int fd, mode_t mode, time_t modified) {
+    ::fchmod(fd, mode);
+    const timespec times[2] = {{0, UTIME_NOW}, {modified, 0}};
+    ::futimens(fd, times);
+}
 
 // Unpacks whole members on worker threads, each with its own handle on the archive.
 class ExtractWorkers {
@@ -340,7 +310,8 @@ private:
         ZipFileHandle member(zip_fopen_index(archive, item.index, item.ownInflate ? ZIP_FL_COMPRESSED : 0));
         if (!member)
             throw memberFailure(item, zip_get_error(archive));
-        PendingFile out(item.target);
+        // Hidden until complete, in the target's folder so that the rename stays on its file system.
+        PendingFile out(item.target, item.target.left(item.target.lastIndexOf('/') + 1) + ".stowline-XXXXXX");
         MemberInflater* inflater = nullptr;
         if (item.ownInflate && item.method == ZIP_CM_DEFLATE) {
             if (!worker.inflater)
@@ -351,7 +322,7 @@ private:
         quint32 crc = 0;
         quint64 written = 0;
         const MemberInflater::Sink write = [&](const char* data, size_t size) {
-            out.write(data, size);
+            zipformat::writeFully(out.fd(), data, size);
             crc = Crc32(crc, data, size);
             written += size;
             progress.done += size;
@@ -374,7 +345,8 @@ private:
         if (item.ownInflate &&
             ((inflater && !inflater->finished()) || crc != item.crc || written != item.size))
             throw damaged(item);
-        out.commit(item.mode, item.modified);
+        stamp(out.fd(), item.mode, item.modified);
+        out.commit(false);
     }
 
     bool stopping() const { return m_stop || (m_cancel && m_cancel->requested()); }
