@@ -1,14 +1,12 @@
 #pragma once
 
 #include "archive/ZipRun.h"
+#include "foundation/Questions.h"
 
 #include <QStringList>
 
 namespace stowline {
 
-namespace platform {
-class Dialogs;
-}
 class ProgressView;
 class cmpZIP;
 
@@ -19,7 +17,7 @@ class cmpZIP;
 struct RunContext {
     ProgressView& progress;
     cmpZIP& zip;
-    platform::Dialogs& ask;
+    Questions& ask;
     CancelToken& cancel;
     QStringList notes;   // what a restore put where, for the summary
     QString notesFolder; // the first folder a restore wrote into: the summary's Open folder shows it

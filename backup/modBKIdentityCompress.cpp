@@ -191,7 +191,7 @@ private:
     bool m_setAside = false;
 };
 
-bool exportIdentityKey(const QString& folder, const QString& id, platform::Dialogs& ask) {
+bool exportIdentityKey(const QString& folder, const QString& id, Questions& ask) {
     return ExportKey(folder + layout::IdentityKeyFile, QStringLiteral("HKEY_CURRENT_USER\\Identities\\") + id,
                      ask);
 }

@@ -12,20 +12,19 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
-#include "platform/Dialogs.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFileInfo>
 
 namespace stowline {
 
-bool ExportKey(const QString& file, const QString& key, platform::Dialogs& ask) {
+bool ExportKey(const QString& file, const QString& key, Questions& ask) {
     const QString failure = ExecCmd(QStringLiteral("regedit /e /a \"") + file + QStringLiteral("\" ") + key);
     if (failure.isEmpty())
         return true;
-    ask.messageBox(Str(txtKeyNotExported) + QStringLiteral("\r\r") + key + QStringLiteral("\r\r") + failure +
-                       QStringLiteral("\r\r") + Str(txtOlderArchiveKept),
-                   platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtBackupTitle));
+    ask.tell(Questions::Notice::KeyNotExported, Str(txtKeyNotExported) + QStringLiteral("\r\r") + key +
+                                                    QStringLiteral("\r\r") + failure +
+                                                    QStringLiteral("\r\r") + Str(txtOlderArchiveKept));
     return false;
 }
 

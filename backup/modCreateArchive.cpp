@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/PhaseLog.h"
 #include "archive/cmpZIP.h"
+#include "foundation/Questions.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
@@ -40,13 +41,12 @@ double sizeOfFilesBelow(const QString& folder) {
     return total;
 }
 
-void reportNoRoom(const QString& archivePath) {
+void reportNoRoom(const QString& archivePath, Questions& ask) {
     platform::Drives& drives = platform::drives();
     const QString drive = drives.driveName(archivePath);
     const bool fixed = drives.kind(drive) == platform::DriveKind::Fixed;
     const QString text = Str(fixed ? txtNoRoomToSave : txtNoRoomToCreate) + u' ' + drive;
-    platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
-                                   Str(txtBackupErrorTitle));
+    ask.tell(Questions::Notice::BackupFailed, text);
 }
 
 void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archivePath,
@@ -66,7 +66,7 @@ void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archiveP
 
 } // namespace
 
-bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP& zip) {
+bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP& zip, Questions& ask) {
     bool result = false;
     TRAP_BEGIN("modCreateArchive:CreateArchive")
         STEP(1) const QString workspace = TempDir() + QStringLiteral("stowline");
@@ -83,7 +83,7 @@ bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP&
                                    static_cast<double>(ListNestedArchives(zip.NestedArchives, archivePath));
         STEP(8) if (freeBytes < neededBytes) {
             zip.NestedArchives.clear();
-            STEP(9) reportNoRoom(archivePath);
+            STEP(9) reportNoRoom(archivePath, ask);
             STEP(10) return result;
         }
         STEP(11) zipWorkspace(zip, workspace, archivePath, itemFlags);

@@ -39,10 +39,7 @@ QString byKind(int firstId, platform::DriveKind kind) {
 
 void clearFileLine(ProgressView& progress) { progress.setFileLine(blankLine); }
 
-void showError(const QString& text) {
-    platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
-                                   Str(txtBackupErrorTitle));
-}
+void showError(Questions& ask, const QString& text) { ask.tell(Questions::Notice::BackupFailed, text); }
 
 // A name in the temporary root, beside the workspace, that nothing uses yet.
 QString newTemporaryArchivePath() {
@@ -107,7 +104,7 @@ bool verifyPlaced(const QString& destination, RunContext& run, SavedArchive& sav
     if (saved.verify.ok())
         return true;
     const QString failure = VerifyFailureText(destination, saved.verify);
-    showError(failure);
+    showError(run.ask, failure);
     run.progress.setStatus(failure);
     clearFileLine(run.progress);
     DeleteTempFolder();
@@ -119,7 +116,7 @@ bool saveOnFixedDrive(const QString& destination, const QString& itemFlags, RunC
                       SavedArchive& saved) {
     ProgressView& progress = run.progress;
     progress.setStatus(Str(txtSavingBackup) + u' ' + QFileInfo(destination).fileName());
-    if (!CreateArchive(destination, itemFlags, run.zip)) {
+    if (!CreateArchive(destination, itemFlags, run.zip, run.ask)) {
         progress.setStatus(Str(txtCouldNotSave));
         clearFileLine(progress);
         DeleteTempFolder();
@@ -137,7 +134,7 @@ bool saveThroughTemporaryArchive(const QString& destination, const QString& item
     ProgressView& progress = run.progress;
     progress.setStatus(Str(txtCreatingBackup) + u' ' + QFileInfo(destination).fileName());
     const QString temporary = newTemporaryArchivePath();
-    if (!CreateArchive(temporary, itemFlags, run.zip)) {
+    if (!CreateArchive(temporary, itemFlags, run.zip, run.ask)) {
         progress.setStatus(Str(txtCouldNotCreate));
         clearFileLine(progress);
         DeleteTempFolder();
@@ -147,14 +144,14 @@ bool saveThroughTemporaryArchive(const QString& destination, const QString& item
     progress.setStatus(byKind(txtPleaseWaitByKind, kind));
     clearFileLine(progress);
     if (GetFreeDiskSpace(destination) < static_cast<double>(QFileInfo(temporary).size())) {
-        showError(Str(txtNoRoomAtDestination) + u' ' + platform::drives().driveName(destination) +
-                  QStringLiteral("\r\r") + Str(txtSavedAs) + temporary);
+        showError(run.ask, Str(txtNoRoomAtDestination) + u' ' + platform::drives().driveName(destination) +
+                               QStringLiteral("\r\r") + Str(txtSavedAs) + temporary);
         progress.setStatus(Str(txtBackupSavedAs) + u' ' + temporary);
         DeleteTempFolder();
         return false;
     }
     if (!copyArchive(temporary, destination) || !removeForced(temporary)) {
-        showError(Str(txtCopyFailed) + u'\r' + Str(txtYourBackupSavedAs) + temporary);
+        showError(run.ask, Str(txtCopyFailed) + u'\r' + Str(txtYourBackupSavedAs) + temporary);
         progress.setStatus(Str(txtSavingDone));
         clearFileLine(progress);
         DeleteTempFolder();

@@ -2,6 +2,7 @@
 
 #include "bench/BenchRun.h"
 #include "bench/Measure.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
 #include "tests/fixtures/SampleProfile.h"

@@ -9,6 +9,7 @@
 #include "backup/modBKWABCheck.h"
 #include "bench/MailLikeData.h"
 #include "bench/WholeRunBench.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
 #include "restore/modWizardRestore.h"

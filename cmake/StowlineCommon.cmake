@@ -16,9 +16,10 @@ target_include_directories(stowline_common INTERFACE ${PROJECT_SOURCE_DIR})
 
 # One static library per source folder: every .cpp in the folder unless SOURCES names them, linked
 # PUBLIC where its headers need the library and PRIVATE where only its sources do. An ENGINE library
-# cannot include a widget: cmake/engine-guard holds a QtWidgets header that stops the build.
+# cannot include a widget: cmake/engine-guard holds a QtWidgets header that stops the build; nor,
+# unless it is the library that OWNS_DIALOGS, the dialogs service (cmake/engine-guard-dialogs).
 function(stowline_folder_library name)
-    cmake_parse_arguments(L "ENGINE" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+    cmake_parse_arguments(L "ENGINE;OWNS_DIALOGS" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
     list(APPEND L_PUBLIC ${L_UNPARSED_ARGUMENTS}) # libraries named before PUBLIC/PRIVATE existed
     if(L_SOURCES)
         set(sources ${L_SOURCES})
@@ -37,5 +38,8 @@ function(stowline_folder_library name)
     target_link_libraries(${name} PUBLIC stowline_common ${L_PUBLIC} PRIVATE ${L_PRIVATE})
     if(L_ENGINE)
         target_include_directories(${name} BEFORE PRIVATE ${PROJECT_SOURCE_DIR}/cmake/engine-guard)
+        if(NOT L_OWNS_DIALOGS)
+            target_include_directories(${name} BEFORE PRIVATE ${PROJECT_SOURCE_DIR}/cmake/engine-guard-dialogs)
+        endif()
     endif()
 endfunction()

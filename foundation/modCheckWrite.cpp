@@ -1,5 +1,6 @@
 #include "foundation/modCheckWrite.h"
 
+#include "foundation/Questions.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modDiskSpace.h"
@@ -26,22 +27,20 @@ int firstDriveProblem(const QString& path, const QString& drive) {
     return 0;
 }
 
-bool userWantsToRetry(int problem, const QString& drive) {
-    const QString text = Str(problem) + u' ' + drive + u'\r' + Str(txtTryAgain);
-    return platform::dialogs().messageBox(text, platform::MsgButtons::YesNo, platform::MsgIcon::Exclamation,
-                                          Str(txtFoundationErrorTitle)) == platform::MsgAnswer::Yes;
+bool userWantsToRetry(Questions& ask, int problem, const QString& drive) {
+    return ask.tryAgain(Str(problem) + u' ' + drive + u'\r' + Str(txtTryAgain));
 }
 
 } // namespace
 
-bool CheckWrite(const QString& path) {
+bool CheckWrite(const QString& path, Questions& ask) {
     bool result = false;
     TRAP_BEGIN("modCheckWrite:CheckWrite")
         for (;;) {
             STEP(1) const QString drive = platform::drives().driveName(path);
             STEP(2) const int problem = firstDriveProblem(path, drive);
             STEP(3) if (problem == 0) break;
-            STEP(4) if (!userWantsToRetry(problem, drive)) return result;
+            STEP(4) if (!userWantsToRetry(ask, problem, drive)) return result;
         }
         STEP(5) const QString folder = ParentFolderName(path);
         STEP(6) if (!folder.isEmpty() && !QFileInfo(folder).isDir()) CreateFolder(folder);

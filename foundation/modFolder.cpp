@@ -1,20 +1,14 @@
 #include "foundation/modFolder.h"
 
-#include "foundation/StringIds.h"
-#include "foundation/Strings.h"
+#include "foundation/Questions.h"
 #include "foundation/modError.h"
-#include "platform/Platform.h"
 
 namespace stowline {
 
-namespace {
-// The picker's title is the root of the file system ("/"), as the classic one showed its system drive.
-} // namespace
-
-QString Input_Path() {
+QString Input_Path(Questions& ask) {
     QString result;
     TRAP_BEGIN("modFolder:Input_Path")
-        STEP(1) result = platform::dialogs().pickFolder(Str(txtFolderPickerTitle));
+        STEP(1) result = ask.newFolder();
     TRAP_END
     return result;
 }

@@ -4,7 +4,9 @@
 
 namespace stowline {
 
+class Questions;
+
 // Lets the user pick a folder; "" when cancelled.
-QString Input_Path();
+QString Input_Path(Questions& ask);
 
 } // namespace stowline

@@ -1,5 +1,6 @@
 #include "foundation/modTempPath.h"
 
+#include "foundation/Questions.h"
 #include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
@@ -46,10 +47,9 @@ QString withoutTrailingSlash(QString folder) {
     return folder;
 }
 
-void refuse(const QString& path) {
-    platform::dialogs().messageBox(
-        Str(txtTempFolderNotPrivate) + u'\r' + path + QStringLiteral("\r\r") + Str(txtNothingWritten),
-        platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtFoundationErrorTitle));
+void refuse(Questions& ask, const QString& path) {
+    ask.tell(Questions::Notice::WorkspaceNotPrivate,
+             Str(txtTempFolderNotPrivate) + u'\r' + path + QStringLiteral("\r\r") + Str(txtNothingWritten));
 }
 
 // A folder this user made, private or not: a leftover of an earlier run, never a link.
@@ -133,7 +133,7 @@ QString TempDir() {
     return tempRoot(systemRoot);
 }
 
-bool CreateTempFolder() {
+bool CreateTempFolder(Questions& ask) {
     bool created = false;
     TRAP_BEGIN("modTempPath:CreateTempFolder")
         bool systemRoot = false;
@@ -141,13 +141,13 @@ bool CreateTempFolder() {
         // TempDir has reported its own failure; a relative "stowline" must not appear elsewhere.
         STEP(2) if (root.isEmpty()) return created;
         STEP(3) if (!rootIsUsable(root, systemRoot)) {
-            refuse(withoutTrailingSlash(root));
+            refuse(ask, withoutTrailingSlash(root));
             return created;
         }
         STEP(4) const QString workspace = root + kWorkspaceName;
         STEP(5) const FolderPrivacy found = platform::folderPrivacy(workspace);
         STEP(6) if (found == FolderPrivacy::NotAFolder || found == FolderPrivacy::OtherOwner) {
-            refuse(workspace);
+            refuse(ask, workspace);
             return created;
         }
         STEP(7) if (found != FolderPrivacy::Missing) removeTree(workspace);

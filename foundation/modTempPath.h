@@ -4,13 +4,15 @@
 
 namespace stowline {
 
+class Questions;
+
 // The temporary root, always ending in '/': the custom temp folder when it is switched on and
 // exists, else this user's own folder in the system temporary folder. "" after a trapped failure.
 QString TempDir();
 // TempDir() + "stowline": emptied (old contents removed) and created, private to this user. False
 // when it was not: a failure went to the error trap, or the place is not the user's alone (then
-// nothing is written, and a message names the path).
-bool CreateTempFolder();
+// nothing is written, and ask tells the path).
+bool CreateTempFolder(Questions& ask);
 // Removes the workspace; anything at its name that this user did not make there is left alone.
 void DeleteTempFolder();
 // Creates the folder and every missing ancestor, outermost first, each private to this user.

@@ -30,4 +30,12 @@ public:
     virtual QString pickFolder(const QString& title) = 0;
 };
 
+// Where every question goes, answered on the windows' thread. The real dialogs answer unattended
+// (platform/UnattendedDialogs.h); a program with windows installs its own, a test its double, and
+// nullptr restores the real ones.
+Dialogs& dialogs();
+void install(Dialogs* replacement);
+// True while nobody can answer a dialog: no window dialogs (nor a test's) are installed.
+bool runsUnattended();
+
 } // namespace stowline::platform

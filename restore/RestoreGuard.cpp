@@ -2,6 +2,7 @@
 
 #include "archive/ZipExtractor.h"
 #include "archive/ZipLibzip.h"
+#include "foundation/Questions.h"
 #include "foundation/RegFile.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
@@ -163,13 +164,12 @@ bool LocationUsable(const QString& folder) {
     return drives.exists(drive) && drives.isReady(drive) && GetFreeDiskSpace(folder) != 0;
 }
 
-QString AskForLocation() {
-    QString chosen = Input_Path();
+QString AskForLocation(Questions& ask) {
+    QString chosen = Input_Path(ask);
     StopIfFailureReported();
     while (chosen.isEmpty()) {
-        platform::dialogs().messageBox(Str(txtMustSelectLocation), platform::MsgButtons::OK,
-                                       platform::MsgIcon::Exclamation, AppTitle());
-        chosen = Input_Path();
+        ask.tell(Questions::Notice::FolderRequired, Str(txtMustSelectLocation));
+        chosen = Input_Path(ask);
         StopIfFailureReported();
     }
     return chosen;
@@ -208,11 +208,10 @@ Refusal CheckZipFile(const QString& zipFile) {
     return {};
 }
 
-void ShowRefusal(const QString& header, const Refusal& refusal, int outcomeId) {
+void ShowRefusal(Questions& ask, const QString& header, const Refusal& refusal, int outcomeId) {
     const QString text = header + QStringLiteral("\r\r") + Str(refusal.reasonId) + u'\r' + refusal.detail +
                          QStringLiteral("\r\r") + Str(outcomeId);
-    platform::dialogs().messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Critical,
-                                   Str(txtRefusedTitle));
+    ask.tell(Questions::Notice::Refused, text);
 }
 
 } // namespace stowline

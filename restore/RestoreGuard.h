@@ -5,6 +5,8 @@
 
 namespace stowline {
 
+class Questions;
+
 // Archives are untrusted: these checks run before a restore touches anything of an item.
 
 // True for an identity ID in the braced 38-character GUID form.
@@ -24,7 +26,7 @@ bool LocationUsable(const QString& folder);
 bool RecordedLocationUsable(const QString& folder, const QStringList& otherItems = {});
 
 // Asks for a folder until the user picks one; each cancel says "You must select a location!".
-QString AskForLocation();
+QString AskForLocation(Questions& ask);
 
 // Why an item of an archive is refused; empty when it may be restored.
 struct Refusal {
@@ -41,6 +43,6 @@ Refusal CheckRegFile(const QString& regFile, const QString& allowedKey);
 Refusal CheckZipFile(const QString& zipFile);
 
 // Tells the user that an item was refused: header, reason with its detail, what was left alone.
-void ShowRefusal(const QString& header, const Refusal& refusal, int outcomeId);
+void ShowRefusal(Questions& ask, const QString& header, const Refusal& refusal, int outcomeId);
 
 } // namespace stowline

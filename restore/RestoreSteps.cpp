@@ -9,7 +9,6 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
-#include "platform/Platform.h"
 #include "restore/RestoreUndo.h"
 
 namespace stowline {
@@ -47,17 +46,16 @@ bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, 
     } catch (const VbError& error) {
         if (error.alreadyReported())
             throw;
-        StopRestore(header, error.description());
+        StopRestore(run.ask, header, error.description());
         return false;
     }
     return true;
 }
 
-void StopRestore(const QString& header, const QString& what) {
+void StopRestore(Questions& ask, const QString& header, const QString& what) {
     restoreJournal().rollBack();
-    platform::dialogs().messageBox(
-        header + QStringLiteral("\r\r") + what + QStringLiteral("\r\r") + Str(txtPutBack),
-        platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtRestoreStopped));
+    ask.tell(Questions::Notice::RestoreStopped,
+             header + QStringLiteral("\r\r") + what + QStringLiteral("\r\r") + Str(txtPutBack));
 }
 
 void UnpackZip(cmpZIP& zip, const QString& zipFile, const QString& folder) {

@@ -6,6 +6,7 @@
 namespace stowline {
 
 class cmpZIP;
+class Questions;
 struct RunContext;
 
 // Small steps the item restorers share.
@@ -25,7 +26,7 @@ QStringList& FoldersOfThisRestore();
 bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, const QString& header);
 // Puts back everything the restore changed, then tells the user why it stopped: header names the
 // item, what says what happened.
-void StopRestore(const QString& header, const QString& what);
+void StopRestore(Questions& ask, const QString& header, const QString& what);
 // Unpacks every member of a zip below folder, with its stored relative folders.
 void UnpackZip(cmpZIP& zip, const QString& zipFile, const QString& folder);
 // The part after the last '/' or '\' (archives made on Windows name files with '\').

@@ -9,7 +9,6 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
 #include "platform/FileCalls.h"
-#include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 #include "restore/RestoreUndo.h"
@@ -85,14 +84,12 @@ void ensureFolder(const QString& folder) {
 }
 
 // Replace mode; false when the user would rather not add to what is left after a failed delete.
-bool replaceOrAddInstead(const QString& favorites) {
+bool replaceOrAddInstead(Questions& ask, const QString& favorites) {
     try {
         emptyFolderNotForced(favorites);
         return true;
     } catch (const std::exception&) {
-        return platform::dialogs().messageBox(Str(txtAddInstead), platform::MsgButtons::YesNo,
-                                              platform::MsgIcon::Question,
-                                              Str(txtReplaceProblemTitle)) == platform::MsgAnswer::Yes;
+        return ask.addInstead();
     }
 }
 
@@ -105,14 +102,14 @@ bool IEF_Extract(bool replaceFavorites, RunContext& run) {
         STEP(2) const QString backup = WorkspaceFolder() + layout::IefDataMember;
         STEP(3) const Refusal refusal = CheckZipFile(backup);
         STEP(4) if (refusal.refused()) {
-            ShowRefusal(Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
+            ShowRefusal(run.ask, Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
             return true;
         }
         STEP(5) const QString favorites = SystemPath(CSIDL_FAVORITES);
         StopIfFailureReported();
         restoreJournal().keepFiles(favorites, {});
         STEP(6) ensureFolder(favorites);
-        STEP(7) if (replaceFavorites && !replaceOrAddInstead(favorites)) {
+        STEP(7) if (replaceFavorites && !replaceOrAddInstead(run.ask, favorites)) {
             completed = true;
             return true;
         }

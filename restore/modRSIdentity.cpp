@@ -35,7 +35,7 @@ QString outlookKey(const QString& id) {
 }
 
 // Nothing of an identity is touched unless its ID, registry file and message store pass.
-bool refusedBeforeStart(const QString& name, const QString& id) {
+bool refusedBeforeStart(Questions& ask, const QString& name, const QString& id) {
     Refusal refusal;
     if (!IsIdentityId(id)) {
         refusal = {txtReasonBadId, u'"' + id + u'"'};
@@ -47,7 +47,7 @@ bool refusedBeforeStart(const QString& name, const QString& id) {
     }
     if (!refusal.refused())
         return false;
-    ShowRefusal(Str(txtIdentityNotRestored) + u' ' + name, refusal, txtNothingOfItemChanged);
+    ShowRefusal(ask, Str(txtIdentityNotRestored) + u' ' + name, refusal, txtNothingOfItemChanged);
     return true;
 }
 
@@ -88,12 +88,12 @@ std::optional<QString> clashingName(RegEdit& reg, const QString& id) {
     return std::nullopt;
 }
 
-QString askForNewName(platform::Dialogs& ask, const QString& otherName) {
+QString askForNewName(Questions& ask, const QString& otherName) {
     const QString prompt = Str(txtNameInUse) + QStringLiteral("\r\r\"") + otherName +
                            QStringLiteral("\"\r\r") + Str(txtEnterOtherName);
     QString answer;
     do {
-        answer = ask.inputBox(prompt, Str(txtDuplicateTitle), QString());
+        answer = ask.newName(prompt);
     } while (answer.isEmpty() || answer == otherName);
     return answer;
 }
@@ -129,7 +129,7 @@ QStringList otherItemsThan(const QString& location) {
 // Returns whether the location had to be changed. A location the registry's drives cannot record
 // (a Windows path on a drive this machine does not have) counts as missing. The folder the person
 // picks is theirs to choose; the one the archive records must also be a safe one.
-bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& location, QString& recorded) {
+bool settleStoreLocation(Questions& ask, const QString& name, QString& location, QString& recorded) {
     bool changed = false;
     while (
         !(changed ? LocationUsable(location) : RecordedLocationUsable(location, otherItemsThan(location))) ||
@@ -139,9 +139,8 @@ bool settleStoreLocation(platform::Dialogs& ask, const QString& name, QString& l
                              Str(txtLocationNotAvailable) + u' ' +
                              (recorded.isEmpty() ? Str(txtNoFolderRecorded) : recorded) +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
-        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
-                       Str(txtIdentityLocationTitle));
-        location = AskForLocation();
+        ask.tell(Questions::Notice::IdentityLocationMissing, text);
+        location = AskForLocation(ask);
         recorded = location;
     }
     return changed;
@@ -186,7 +185,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             STEP(5) const QString& name = identity.name;
             STEP(6) const QString& id = identity.id;
             STEP(7) run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + name);
-            STEP(8) if (refusedBeforeStart(name, id)) continue;
+            STEP(8) if (refusedBeforeStart(run.ask, name, id)) continue;
             anyStarted = true;
             STEP(9) reg.KeyPath = identityKey(id);
             STEP(10) if (reg.Exists(1)) reg.DeleteKey();
@@ -194,7 +193,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
             const QString importFailure = ImportRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id));
             StopIfFailureReported();
             if (!importFailure.isEmpty()) {
-                StopRestore(Str(txtCannotRestoreIdentity) + u' ' + name,
+                StopRestore(run.ask, Str(txtCannotRestoreIdentity) + u' ' + name,
                             Str(txtNotImported) + u' ' + importFailure);
                 return false;
             }

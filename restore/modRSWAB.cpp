@@ -28,14 +28,14 @@ QString parentFolder(const QString& filePath) {
     return cut == 0 ? filePath.left(1) : filePath.left(cut);
 }
 
-bool refusedBeforeStart(const QString& workspace) {
+bool refusedBeforeStart(Questions& ask, const QString& workspace) {
     Refusal refusal = CheckRegFile(workspace + layout::WabKeyMember,
                                    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"));
     if (!refusal.refused())
         refusal = CheckZipFile(workspace + layout::WabDataMember);
     if (!refusal.refused())
         return false;
-    ShowRefusal(Str(txtAddressBookNotRestored), refusal, txtNothingOfItemChanged);
+    ShowRefusal(ask, Str(txtAddressBookNotRestored), refusal, txtNothingOfItemChanged);
     return true;
 }
 
@@ -51,7 +51,7 @@ QString readRecordedLocation(RegEdit& reg) {
 }
 
 // Returns whether the address book had to move.
-bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QString& fileName,
+bool settleLocation(Questions& ask, QString& addressBookFile, const QString& fileName,
                     const QString& recorded) {
     bool changed = false;
     QString shown = recorded;
@@ -62,9 +62,8 @@ bool settleLocation(platform::Dialogs& ask, QString& addressBookFile, const QStr
         changed = true;
         const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + shown +
                              QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
-        ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
-                       Str(txtAddressBookLocationTitle));
-        const QString folder = AskForLocation();
+        ask.tell(Questions::Notice::AddressBookLocationMissing, text);
+        const QString folder = AskForLocation(ask);
         addressBookFile = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
         shown = addressBookFile;
     }
@@ -78,14 +77,14 @@ bool WAB_Extract(RunContext& run) {
     TRAP_BEGIN("modRSWAB:WAB_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringAddressBook));
         STEP(2) const QString workspace = WorkspaceFolder();
-        STEP(3) if (refusedBeforeStart(workspace)) {
+        STEP(3) if (refusedBeforeStart(run.ask, workspace)) {
             completed = true;
             return true;
         }
         STEP(4) const QString importFailure = ImportRegFile(workspace + layout::WabKeyMember);
         StopIfFailureReported();
         if (!importFailure.isEmpty()) {
-            StopRestore(Str(txtAddressBookNotRestored), Str(txtNotImported) + u' ' + importFailure);
+            StopRestore(run.ask, Str(txtAddressBookNotRestored), Str(txtNotImported) + u' ' + importFailure);
             return false;
         }
         STEP(5) RegEdit& reg = regAccess();

@@ -12,7 +12,6 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
 #include "foundation/modTempPath.h"
-#include "platform/Platform.h"
 #include "platform/RegistrySource.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestorePlan.h"
@@ -33,7 +32,7 @@ namespace {
 constexpr qint32 kUnpackWholeArchive = 8;
 
 // False (the user told) when a member turns out damaged; nothing of the machine is changed yet.
-bool unpackChosenMembers(cmpZIP& zip, const RestoreJob& job, const QString& archiveName) {
+bool unpackChosenMembers(cmpZIP& zip, Questions& ask, const RestoreJob& job, const QString& archiveName) {
     zip.Options = kUnpackWholeArchive;
     zip.ExtractFolder = WorkspaceFolder();
     zip.ArchiveFile = job.archivePath;
@@ -53,7 +52,7 @@ bool unpackChosenMembers(cmpZIP& zip, const RestoreJob& job, const QString& arch
     } catch (const VbError& error) {
         if (error.alreadyReported())
             throw;
-        StopRestore(Str(txtBackupNotRestored) + u' ' + archiveName, error.description());
+        StopRestore(ask, Str(txtBackupNotRestored) + u' ' + archiveName, error.description());
         return false;
     }
     return true;
@@ -124,12 +123,11 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
     TRAP_BEGIN("modWizardRestore:WizardRestore")
         // An offline profile's hive is never written, so whatever a restore set would be lost.
         STEP(1) if (!platform::registry().persistent()) {
-            platform::dialogs().messageBox(Str(txtProfileReadOnly), platform::MsgButtons::OK,
-                                           platform::MsgIcon::Exclamation, AppTitle());
+            run.ask.tell(Questions::Notice::ProfileReadOnly, Str(txtProfileReadOnly));
             finishRun(run.progress, Str(txtNothingRestored));
             return;
         }
-        STEP(2) if (!CreateTempFolder()) {
+        STEP(2) if (!CreateTempFolder(run.ask)) {
             StopIfFailureReported();
             finishRun(run.progress, Str(txtNothingRestored));
             return;
@@ -138,11 +136,11 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
         STEP(4) run.progress.setStatus(Str(txtOpeningBackup) + u' ' + archiveName);
         STEP(6) const Refusal refusal = CheckZipFile(job.archivePath);
         STEP(7) if (refusal.refused()) {
-            ShowRefusal(Str(txtBackupNotRestored) + u' ' + archiveName, refusal, txtNothingRestored);
+            ShowRefusal(run.ask, Str(txtBackupNotRestored) + u' ' + archiveName, refusal, txtNothingRestored);
             STEP(8) finishRun(run.progress, QString());
             return;
         }
-        STEP(9) if (!unpackChosenMembers(run.zip, job, archiveName)) {
+        STEP(9) if (!unpackChosenMembers(run.zip, run.ask, job, archiveName)) {
             finishRun(run.progress, Str(txtNothingRestored));
             return;
         }

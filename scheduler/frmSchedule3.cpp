@@ -7,7 +7,7 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
 #include "foundation/modSystemPath.h"
-#include "platform/Platform.h"
+#include "platform/Dialogs.h"
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/frmSchedule2.h"
 #include "scheduler/modCommandLine.h"

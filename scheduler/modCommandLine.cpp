@@ -23,6 +23,7 @@
 #include "platform/Platform.h"
 #include "platform/RunLedger.h"
 #include "scheduler/modScheduleRules.h"
+#include "ui/DialogQuestions.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
@@ -221,7 +222,8 @@ void ScheduledBackup() {
             STEP(17) endRun(RunSucceeded);
         }
         runStart = QDateTime::currentDateTime();
-        STEP(18) if (!CheckWrite(archivePath) || !CreateTempFolder()) {
+        DialogQuestions ask;
+        STEP(18) if (!CheckWrite(archivePath, ask) || !CreateTempFolder(ask)) {
             STEP(19) launchMailerIfSet();
             status = failureTrapped() ? RunFailed : ArchiveNotWritten;
             recordScheduledRun(runStart, archivePath, schedule->items, saved, status);

@@ -1,7 +1,7 @@
 #!/bin/sh
 # What the build cannot see: an engine naming a window in a string, or including a ui/ header that
-# happens to include no widget. (A widget include in an engine already stops the build: see
-# cmake/engine-guard.)
+# happens to include no widget. (A widget or dialogs include in an engine already stops the build:
+# see cmake/engine-guard and cmake/engine-guard-dialogs.)
 cd "${1:-.}" || exit 2
 layers="platform foundation archive backup restore mail"
 status=0

@@ -4,6 +4,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSettings.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "platform/ScheduleTimer.h"
 

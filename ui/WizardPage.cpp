@@ -3,6 +3,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modGlobal.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "ui/Windows.h"
 

@@ -7,6 +7,7 @@
 #include "foundation/modFolder.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "ui/DialogQuestions.h"
 #include "ui/ScheduleTimerSetup.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
@@ -167,7 +168,8 @@ void frmAdvancedOptions::chkTemp_Click() {
         // Only the user's tick asks for the folder; loading the stored state must not.
         STEP(1) if (!m_chkTemp->isChecked() || !isVisible()) return;
         QString folder;
-        STEP(2) do { folder = Input_Path(); }
+        DialogQuestions ask;
+        STEP(2) do { folder = Input_Path(ask); }
         while (folder.isEmpty())
             ;
         STEP(3) WriteSetting(regAccess(), QStringLiteral("CustomTempFolder"), folder);

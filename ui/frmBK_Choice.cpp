@@ -8,6 +8,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"

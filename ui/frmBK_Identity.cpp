@@ -5,6 +5,7 @@
 #include "foundation/modError.h"
 #include "foundation/modFont.h"
 #include "foundation/modGlobal.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "ui/IdentityListModel.h"
 #include "ui/Windows.h"

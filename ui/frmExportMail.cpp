@@ -8,6 +8,7 @@
 #include "foundation/modFont.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"

@@ -17,7 +17,7 @@ constexpr int ExitCancelled = 2; // like any due run that wrote no archive
 } // namespace
 
 frmInterface::frmInterface(ProgressView& progress, QObject* parent)
-    : QObject(parent), m_progress(progress), m_run{progress, m_cmpZIP, platform::dialogs(), m_cancel, {}, {}} {
+    : QObject(parent), m_progress(progress), m_run{progress, m_cmpZIP, m_questions, m_cancel, {}, {}} {
     m_cmpZIP.setObjectName(QStringLiteral("cmpZIP"));
     m_cmpZIP.Cancel = &m_cancel;
     // Direct: the events arrive on the thread the run works on, which may not be this one's.

@@ -2,6 +2,7 @@
 
 #include "archive/RunContext.h"
 #include "archive/cmpZIP.h"
+#include "ui/DialogQuestions.h"
 
 #include <QObject>
 
@@ -32,6 +33,7 @@ private:
     ProgressView& m_progress;
     cmpZIP m_cmpZIP;
     CancelToken m_cancel;
+    DialogQuestions m_questions;
     RunContext m_run;
 };
 

@@ -7,6 +7,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "restore/RestorePlan.h"
 #include "restore/modWizardRestore.h"

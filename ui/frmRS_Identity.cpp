@@ -11,6 +11,7 @@
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
 #include "restore/modWizardRestore.h"
+#include "ui/DialogQuestions.h"
 #include "ui/IdentityListModel.h"
 #include "ui/Windows.h"
 #include "ui/frmRS_Choice.h"
@@ -83,7 +84,8 @@ bool frmRS_Identity::archiveRefused() {
     const Refusal refusal = CheckZipFile(m_job->archivePath);
     if (!refusal.refused())
         return false;
-    ShowRefusal(Str(txtBackupNotRestored) + u' ' + FileNamePart(m_job->archivePath), refusal,
+    DialogQuestions ask;
+    ShowRefusal(ask, Str(txtBackupNotRestored) + u' ' + FileNamePart(m_job->archivePath), refusal,
                 txtNothingRestored);
     frmMain_Enabled();
     return true;
@@ -91,7 +93,8 @@ bool frmRS_Identity::archiveRefused() {
 
 // The index alone is unpacked into a fresh workspace, read, and the workspace removed again.
 bool frmRS_Identity::readIdentityIndex() {
-    if (!CreateTempFolder()) {
+    DialogQuestions ask;
+    if (!CreateTempFolder(ask)) {
         StopIfFailureReported();
         frmMain_Enabled();
         return false;

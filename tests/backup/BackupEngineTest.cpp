@@ -85,11 +85,11 @@ void copyTree(const QString& from, const QString& to) {
 }
 
 void collect(const QStringList& names) {
-    CreateTempFolder();
+    RecordingProgress progress;
+    CreateTempFolder(progress.run().ask);
     IdentityCatalog catalog;
     QVERIFY(Identity_Check(catalog));
     selectIdentities(catalog, names);
-    RecordingProgress progress;
     Identity_Compress(catalog, progress.run());
 }
 
@@ -288,7 +288,7 @@ void BackupEngineTest::placement() {
     if (destinationFolderExists)
         writeFile(destination, "an older backup");
     RecordingProgress progress;
-    CreateTempFolder();
+    CreateTempFolder(progress.run().ask);
     writeFile(TempDir() + QStringLiteral("stowline/") + payload, QByteArray(payloadSize, 'x'));
     statuses.replaceInStrings(QStringLiteral("%D"), destination);
     message.replace(QStringLiteral("%D"), destination);

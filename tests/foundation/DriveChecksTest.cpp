@@ -54,7 +54,7 @@ private slots:
         drives.declare(u"FULL"_s, {u"/declared/full/"_s}, DriveSpec{.availableBytes = 0});
         env.dialogs.answerMessage(MsgAnswer::No);
 
-        QVERIFY(!CheckWrite(path));
+        QVERIFY(!CheckWrite(path, env.questions));
 
         const test::DialogCall call = env.dialogs.calls.value(0); // a second prompt would find no answer
         QCOMPARE(call.text, problem + u"\rWould you like to try again?"_s);
@@ -70,7 +70,7 @@ private slots:
         env.dialogs.answerMessage(MsgAnswer::Yes);
         env.dialogs.answerMessage(MsgAnswer::Yes);
 
-        QVERIFY(CheckWrite(volume + u"/backups/2026/mail.stw"_s));
+        QVERIFY(CheckWrite(volume + u"/backups/2026/mail.stw"_s, env.questions));
 
         QCOMPARE(env.dialogs.calls.size(), 2);
         QCOMPARE(env.dialogs.calls[0].text, prompt(u"The drive does not exist:"_s, u"USB"_s));
@@ -139,7 +139,7 @@ private slots:
         env.dialogs.answerMessage(MsgAnswer::No);
 
         QCOMPARE(GetFreeDiskSpace(target), 0.0);
-        QVERIFY(!CheckWrite(target));
+        QVERIFY(!CheckWrite(target, env.questions));
         QCOMPARE(env.dialogs.calls.value(0).text, prompt(u"Stowline could not write to the drive:"_s, drive));
     }
 };

@@ -102,7 +102,7 @@ private slots:
         QFETCH(bool, viaCreate);
         QFETCH(QString, readOnly);
         TestEnvironment env;
-        QVERIFY(CreateTempFolder());
+        QVERIFY(CreateTempFolder(env.questions));
         const QString workspace = TempDir() + u"stowline"_s;
         writeFile(workspace + u"/wab/deep/wab_data.zip"_s, "old");
         writeFile(workspace + u"/.hidden"_s, "old");
@@ -112,7 +112,7 @@ private slots:
             QFile::setPermissions(workspace + u'/' + readOnly, QFile::ReadOwner | QFile::ExeOwner);
 
         if (viaCreate)
-            CreateTempFolder();
+            CreateTempFolder(env.questions);
         else
             DeleteTempFolder();
 
@@ -174,7 +174,7 @@ private slots:
         const QStringList before = listing(env.root());
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
-        QVERIFY(!CreateTempFolder());
+        QVERIFY(!CreateTempFolder(env.questions));
         DeleteTempFolder();
 
         QCOMPARE(env.dialogs.calls.size(), 1);

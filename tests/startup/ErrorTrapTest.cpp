@@ -134,7 +134,7 @@ private slots:
         emit host.zip().ProcessEnded(); // not cancelled: the run goes on
         host.run().cancel.request();
         QVERIFY(host.zip().Cancel && host.zip().Cancel->requested());
-        QVERIFY(CreateTempFolder());
+        QVERIFY(CreateTempFolder(env.questions));
         QDir().mkpath(TempDir() + u"stowline/leftover"_s);
         QVERIFY_THROWS_EXCEPTION(platform::ProgramEnded, emit host.zip().ProcessEnded());
         QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());

@@ -2,6 +2,7 @@
 
 #include "tests/support/DialogsDouble.h"
 #include "tests/support/SystemDouble.h"
+#include "ui/DialogQuestions.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -28,6 +29,7 @@ public:
     QString schedulerCalls() const;
 
     DialogsDouble dialogs;
+    DialogQuestions questions{dialogs}; // the engines' questions, as the windows ask them
     ShellDouble shell;
     SystemDouble system;
 
