@@ -249,11 +249,11 @@ public:
 
     int fd() const { return m_fd; }
 
-    void commit() {
+    void commit(const std::function<void(const QString&)>& whileSyncing) {
         keepModeOfReplacedFile();
         // On disk before it takes the final name, so a crash never leaves a short archive there.
-        if (m_durable && platform::syncFile(m_fd) != 0)
-            RaiseOsError(errno);
+        if (m_durable)
+            syncAlongside(whileSyncing);
         const int fd = std::exchange(m_fd, -1);
         if (::close(fd) != 0)
             RaiseOsError(errno);
@@ -263,6 +263,18 @@ public:
     }
 
 private:
+    // The sync mostly waits for the disk, so the other work runs meanwhile on this thread.
+    void syncAlongside(const std::function<void(const QString&)>& whileSyncing) {
+        int syncError = 0;
+        {
+            std::jthread syncer([&] { syncError = platform::syncFile(m_fd) == 0 ? 0 : errno; });
+            if (whileSyncing)
+                whileSyncing(QFile::decodeName(m_temp));
+        }
+        if (syncError != 0)
+            RaiseOsError(syncError);
+    }
+
     // A new archive stays private to its owner (it holds mail); a replaced one keeps its mode.
     void keepModeOfReplacedFile() {
         struct stat existing {};
@@ -445,7 +457,7 @@ ZipRunOutcome ZipCompressor::run() {
     writer.finish(m_settings.comment);
     {
         const PhaseLog phase("fsync and rename");
-        archive.commit();
+        archive.commit(m_settings.whileSyncing);
     }
     // A run of empty folders only, or one whose files shrank meanwhile, still ends at 100.
     if (!totals.reportedEnd)
