@@ -3,9 +3,11 @@
 #include "foundation/modError.h"
 #include "platform/FileCalls.h"
 
+#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -25,14 +27,28 @@ PendingFile::~PendingFile() {
         ::unlink(m_temporary.constData());
 }
 
-void PendingFile::commit(bool durable) {
-    if (durable && platform::syncFile(m_fd) != 0)
-        RaiseOsError(errno);
+void PendingFile::commit(bool durable, const std::function<void(const QString&)>& whileSyncing) {
+    if (durable)
+        syncAlongside(whileSyncing);
+    else if (whileSyncing)
+        whileSyncing(QFile::decodeName(m_temporary));
     if (::close(std::exchange(m_fd, -1)) != 0)
         RaiseOsError(errno);
     if (platform::renameFile(m_temporary.constData(), m_target.constData()) != 0)
         RaiseOsError(errno);
     m_committed = true;
+}
+
+// The sync mostly waits for the disk, so the other work runs meanwhile on this thread.
+void PendingFile::syncAlongside(const std::function<void(const QString&)>& whileSyncing) {
+    int syncError = 0;
+    {
+        std::jthread syncer([&] { syncError = platform::syncFile(m_fd) == 0 ? 0 : errno; });
+        if (whileSyncing)
+            whileSyncing(QFile::decodeName(m_temporary));
+    }
+    if (syncError != 0)
+        RaiseOsError(syncError);
 }
 
 } // namespace stowline

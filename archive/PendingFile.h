@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
+#include <functional>
 
 namespace stowline {
 
@@ -19,9 +21,12 @@ public:
 
     int fd() const { return m_fd; }
     // Synced to disk first when durable: the target's name then never holds a short file.
-    void commit(bool durable);
+    // whileSyncing gets the complete file, still under its temporary name, while it syncs.
+    void commit(bool durable, const std::function<void(const QString& written)>& whileSyncing = {});
 
 private:
+    void syncAlongside(const std::function<void(const QString&)>& whileSyncing);
+
     QByteArray m_target;
     QByteArray m_temporary;
     int m_fd = -1;

@@ -84,15 +84,21 @@ size_t levelBufferSize(int isal) {
     return isal == 1 ? ISAL_DEF_LVL1_DEFAULT : isal == 2 ? ISAL_DEF_LVL2_DEFAULT : ISAL_DEF_LVL3_DEFAULT;
 }
 
+constexpr size_t SmallSlice = 8 * 1024;
+
 class IsalDeflater : public SliceDeflater {
 public:
     explicit IsalDeflater(int level) : m_level(isalLevel(level)), m_levelBuffer(levelBufferSize(m_level)) {}
 
     size_t deflate(const char* in, size_t size, char* out, size_t capacity, bool last) override {
         isal_deflate_init(&m_stream);
-        m_stream.level = static_cast<uint32_t>(m_level);
-        m_stream.level_buf = m_levelBuffer.data();
-        m_stream.level_buf_size = static_cast<uint32_t>(m_levelBuffer.size());
+        // A small file costs more in building its own Huffman code than the code saves: it is
+        // coded with the library's ready-made one.
+        if (size >= SmallSlice) {
+            m_stream.level = static_cast<uint32_t>(m_level);
+            m_stream.level_buf = m_levelBuffer.data();
+            m_stream.level_buf_size = static_cast<uint32_t>(m_levelBuffer.size());
+        }
         m_stream.gzip_flag = IGZIP_DEFLATE;
         m_stream.flush = last ? NO_FLUSH : SYNC_FLUSH;
         m_stream.end_of_stream = last ? 1 : 0;

@@ -16,6 +16,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -375,17 +376,18 @@ ZipRunOutcome ZipCompressor::run() {
     PendingFile archive(target, target + ".XXXXXX.part", 5);
     ZipWriter writer(archive.fd());
     writer.setForceZip64(m_settings.forceZip64);
-    ChunkPipeline pipeline(parts, jobs, threadCount(m_settings.threads), m_settings.cancel);
+    std::optional<ChunkPipeline> pipeline(std::in_place, parts, jobs, threadCount(m_settings.threads),
+                                          m_settings.cancel);
     // Writes the part's slices as they come; false when the run was cancelled meanwhile.
     const auto writePart = [&](const SourcePart& part, ZipWriter& partWriter) {
         ArchiveAssembler assembler(partWriter, part, totals, m_events);
         for (size_t k = part.firstJob; k < part.endJob; ++k) {
             const ZipChunk* chunk = nullptr;
-            while (!(chunk = pipeline.waitFor(k, CancelPacer::Interval)))
+            while (!(chunk = pipeline->waitFor(k, CancelPacer::Interval)))
                 if (pacer.ask(m_events))
                     return false;
             assembler.add(jobs[k], *chunk);
-            pipeline.release(k);
+            pipeline->release(k);
             if (pacer.askIfDue(m_events))
                 return false;
         }
@@ -404,11 +406,12 @@ ZipRunOutcome ZipCompressor::run() {
         nested.finish();
         writer.endEntry(nested.crc(), nested.position());
     }
+    pipeline.reset(); // its slices are not needed for the sync and whatever runs beside it
     writer.finish(m_settings.comment);
     {
         const PhaseLog phase("fsync and rename");
         keepModeOfReplacedFile(target, archive.fd());
-        archive.commit(m_settings.durable);
+        archive.commit(m_settings.durable, m_settings.whileSyncing);
     }
     // A run of empty folders only, or one whose files shrank meanwhile, still ends at 100.
     if (!totals.reportedEnd)

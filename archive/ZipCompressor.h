@@ -4,6 +4,7 @@
 #include "archive/ZipSourceTree.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct ZipCompressSettings {
     // Synced to disk before it takes its name: an archive a person keeps, not a workspace file that a
     // crash throws away anyway (syncing those doubled a backup's time).
     bool durable = false;
+    // Runs on the complete archive, under its temporary name, while a durable one is synced: a
+    // read-back there costs no time of its own. The archive takes its name after both.
+    std::function<void(const QString& written)> whileSyncing;
     std::vector<ZipNestedArchive> nested; // written after the folder's own files
     const CancelToken* cancel = nullptr;  // the workers stop reading ahead once it is requested
 };

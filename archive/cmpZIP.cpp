@@ -65,6 +65,7 @@ void cmpZIP::Compress() {
     ZipCompressSettings settings{SourceFolder, ArchiveFile, CompressionLevel};
     settings.comment = Comment.toUtf8();
     settings.durable = Durable;
+    settings.whileSyncing = std::exchange(WhileSyncing, {});
     settings.nested = std::exchange(NestedArchives, {});
     settings.cancel = Cancel;
     runWithEvents(true, [&](ZipRunEvents& events) { ZipCompressor(settings, events).run(); });

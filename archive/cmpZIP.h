@@ -43,6 +43,8 @@ public:
     QString ExtractFolder;
     QString Comment;      // written by Compress as the new archive's comment
     bool Durable = false; // Compress syncs the archive to disk before it takes its name
+    // Handed the written archive while it syncs (only when Durable); Compress empties it.
+    std::function<void(const QString& written)> WhileSyncing;
     // Archives of folders that the next Compress makes on the fly and stores as members (after the
     // files of SourceFolder); Compress empties the list, whatever its outcome.
     std::vector<ZipNestedArchive> NestedArchives;

@@ -16,6 +16,7 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "platform/PrivateFiles.h"
+#include "platform/RegistrySource.h"
 
 #include <QDir>
 
@@ -219,20 +220,25 @@ bool Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
             STEP(8) ensureFolder(folder);
             STEP(9) zipStore(run.zip, id, store);
             STEP(10) OwnAccountsGuard ownAccounts(id);
-            STEP(11) ownAccounts.recoverInterrupted();
-            STEP(12) const bool shared = sharedAccountsBelongTo(id);
-            STEP(13) if (shared) {
-                STEP(14) ownAccounts.setAside();
-                STEP(15) copySharedAccounts(ownAccountsKey(id));
-            }
+            bool shared = false;
+            // Each side of the export is one commit: a sync per change cost a tenth of a second.
+            platform::registry().write([&] {
+                STEP(11) ownAccounts.recoverInterrupted();
+                STEP(12) shared = sharedAccountsBelongTo(id);
+                STEP(13) if (shared) {
+                    STEP(14) ownAccounts.setAside();
+                    STEP(15) copySharedAccounts(ownAccountsKey(id));
+                }
+            });
             STEP(16) {
                 const PhaseLog phase("regedit export identity " + identity.name.toUtf8());
                 exported = exportIdentityKey(folder, id, run.ask);
             }
-            STEP(17) if (shared) {
+            STEP(17)
+            if (shared) platform::registry().write([&] {
                 STEP(18) deleteKey(ownAccountsKey(id));
                 STEP(19) ownAccounts.restore();
-            }
+            });
             if (!exported)
                 return false;
             STEP(20) appendIndexRecord(identity.name, id);

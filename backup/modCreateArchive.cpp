@@ -49,8 +49,8 @@ void reportNoRoom(const QString& archivePath, Questions& ask) {
     ask.tell(Questions::Notice::BackupFailed, text);
 }
 
-void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archivePath,
-                  const QString& itemFlags) {
+void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archivePath, const QString& itemFlags,
+                  const std::function<void(const QString&)>& whileSyncing) {
     zip.Options = 1;
     zip.TempFolder = TempDir();
     zip.ArchiveFile = archivePath;
@@ -58,6 +58,7 @@ void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archiveP
     zip.SourceFolder = workspace;
     zip.Comment = itemFlags;
     zip.Durable = true;
+    zip.WhileSyncing = whileSyncing;
     const PhaseLog phase("write archive");
     zip.Compress();
     zip.Comment.clear();
@@ -66,7 +67,8 @@ void zipWorkspace(cmpZIP& zip, const QString& workspace, const QString& archiveP
 
 } // namespace
 
-bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP& zip, Questions& ask) {
+bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP& zip, Questions& ask,
+                   const std::function<void(const QString&)>& whileSyncing) {
     bool result = false;
     TRAP_BEGIN("modCreateArchive:CreateArchive")
         STEP(1) const QString workspace = TempDir() + QStringLiteral("stowline");
@@ -86,7 +88,7 @@ bool CreateArchive(const QString& archivePath, const QString& itemFlags, cmpZIP&
             STEP(9) reportNoRoom(archivePath, ask);
             STEP(10) return result;
         }
-        STEP(11) zipWorkspace(zip, workspace, archivePath, itemFlags);
+        STEP(11) zipWorkspace(zip, workspace, archivePath, itemFlags, whileSyncing);
         STEP(12) result = true;
     TRAP_END
     return result;

@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,15 +93,19 @@ bool removeForced(const QString& path) {
     return QFile::remove(path);
 }
 
-// Reads the placed archive back; a failure is shown with its member and ends the run unfinished.
-bool verifyPlaced(const QString& destination, RunContext& run, SavedArchive& saved) {
+VerifyResult readBack(const QString& destination, const QString& archive, RunContext& run) {
+    run.progress.setStatus(Str(txtCheckingArchive) + u' ' + QFileInfo(destination).fileName());
+    const PhaseLog phase("read-back");
+    return VerifyArchive(archive, VerifyDepth::Placed);
+}
+
+// Reads the placed archive back, unless that was done while it synced; a failure is shown with its
+// member and ends the run unfinished.
+bool verifyPlaced(const QString& destination, RunContext& run, SavedArchive& saved,
+                  std::optional<VerifyResult> readWhileSyncing = std::nullopt) {
     saved.placed = true;
     saved.size = QFileInfo(destination).size();
-    run.progress.setStatus(Str(txtCheckingArchive) + u' ' + QFileInfo(destination).fileName());
-    {
-        const PhaseLog phase("read-back");
-        saved.verify = VerifyArchive(destination, VerifyDepth::Placed);
-    }
+    saved.verify = readWhileSyncing ? *readWhileSyncing : readBack(destination, destination, run);
     if (saved.verify.ok())
         return true;
     const QString failure = VerifyFailureText(destination, saved.verify);
@@ -116,13 +121,17 @@ bool saveOnFixedDrive(const QString& destination, const QString& itemFlags, RunC
                       SavedArchive& saved) {
     ProgressView& progress = run.progress;
     progress.setStatus(Str(txtSavingBackup) + u' ' + QFileInfo(destination).fileName());
-    if (!CreateArchive(destination, itemFlags, run.zip, run.ask)) {
+    std::optional<VerifyResult> verified;
+    const auto readBackWhileSyncing = [&](const QString& written) {
+        verified = readBack(destination, written, run);
+    };
+    if (!CreateArchive(destination, itemFlags, run.zip, run.ask, readBackWhileSyncing)) {
         progress.setStatus(Str(txtCouldNotSave));
         clearFileLine(progress);
         DeleteTempFolder();
         return false;
     }
-    if (!verifyPlaced(destination, run, saved))
+    if (!verifyPlaced(destination, run, saved, verified))
         return false;
     progress.setStatus(Str(txtSavingDone));
     clearFileLine(progress);

@@ -9,6 +9,7 @@
 #include "platform/PrivateFiles.h"
 #include "platform/RunLedger.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +34,17 @@ QString field(const QString& text) { return QString::fromLatin1(QUrl::toPercentE
 QString unfield(const QString& text) { return QUrl::fromPercentEncoding(text.toLatin1()); }
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
+
+// Links are removed, never followed.
+void removeTree(const QByteArray& path) {
+    ::nftw(
+        path.constData(),
+        [](const char* entry, const struct stat*, int, FTW*) {
+            ::remove(entry); // what cannot go now goes with the next restore
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
+}
 
 // The path itself, a link not followed.
 bool present(const QString& path) {
@@ -154,12 +167,36 @@ RestoreJournal& restoreJournal() {
     return journal;
 }
 
+// Deleting many files takes long on a busy disk: the last restore's journal is renamed out of the
+// way at once and removed while this restore runs (the process waits for that only when it ends).
+namespace {
+
+QString droppedFolder() { return UndoFolder() + QStringLiteral(".dropped"); }
+
+bool dropAside(const QString& folder) {
+    const QString dropped = droppedFolder();
+    if (!present(dropped))
+        platform::makePrivateFolder(dropped);
+    const QString aside = dropped + u'/' + QString::number(QDateTime::currentMSecsSinceEpoch());
+    return ::rename(native(folder).constData(), native(aside).constData()) == 0 ||
+           QDir(folder).removeRecursively();
+}
+
+} // namespace
+
 bool RestoreJournal::begin() {
     const QString folder = UndoFolder();
+    closeJournal();
+    if (m_dropping.joinable())
+        m_dropping.join();
     m_active = false;
     m_count = 0;
-    if (present(folder) && !QDir(folder).removeRecursively())
+    if (present(folder) && !dropAside(folder))
         return false;
+    // What a run cut short left there goes too.
+    const QByteArray dropped = native(droppedFolder());
+    if (present(droppedFolder()))
+        m_dropping = std::jthread([dropped] { removeTree(dropped); });
     if (!QDir().mkpath(QFileInfo(folder).path()) || platform::makePrivateFolder(folder) != 0)
         return false;
     m_active = true;
@@ -168,14 +205,22 @@ bool RestoreJournal::begin() {
 
 void RestoreJournal::record(const QString& kind, const QString& path, const QString& kept) {
     const QByteArray line = (kind + u'\t' + field(path) + u'\t' + kept + u'\n').toLatin1();
-    const int fd = platform::openPrivateFile(UndoFolder() + u'/' + kJournalFile, true);
-    if (fd < 0)
+    if (m_journalFd < 0)
+        m_journalFd = platform::openPrivateFile(UndoFolder() + u'/' + kJournalFile, true);
+    if (m_journalFd < 0)
         RaiseOsError(errno);
-    const bool written = platform::writeFile(fd, line.constData(), line.size()) == line.size();
-    const int error = errno;
-    ::close(fd);
-    if (!written)
-        RaiseOsError(error);
+    if (platform::writeFile(m_journalFd, line.constData(), line.size()) != line.size())
+        RaiseOsError(errno);
+}
+
+void RestoreJournal::closeJournal() {
+    if (m_journalFd >= 0)
+        ::close(std::exchange(m_journalFd, -1));
+}
+
+void RestoreJournal::finish() {
+    m_active = false;
+    closeJournal();
 }
 
 QString RestoreJournal::nextAsideName() { return QString::number(++m_count); }
@@ -230,6 +275,7 @@ void RestoreJournal::rollBack() {
     if (!m_active)
         return;
     m_active = false;
+    closeJournal();
     replay(readJournal());
 }
 

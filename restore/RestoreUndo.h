@@ -2,12 +2,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <thread>
 
 namespace stowline {
 
 // What a restore changes, kept before it is changed so that it can be put back: each registry key
 // the restore deletes or replaces (exported), each file or folder it replaces (moved aside) and each
-// one it adds (listed). Kept in the user's private state folder until the next restore starts.
+// one it adds (listed). Kept in the user's private state folder until the next restore starts; that
+// one removes it while it runs.
 class RestoreJournal {
 public:
     // Starts over, dropping what an earlier restore kept; false when the folder cannot be made.
@@ -24,15 +26,18 @@ public:
     // Puts everything kept back, newest first, and drops the journal; nothing after finish().
     void rollBack();
     // The restore succeeded: the journal stays for an undo.
-    void finish() { m_active = false; }
+    void finish();
     bool active() const { return m_active; }
 
 private:
     void record(const QString& kind, const QString& path, const QString& kept = QString());
     QString nextAsideName();
+    void closeJournal();
 
     bool m_active = false;
     int m_count = 0;
+    int m_journalFd = -1;    // open while the restore runs: one write per change, not an open
+    std::jthread m_dropping; // removes what the restore before kept, beside this one
 };
 
 // The journal of the restore running in this process.

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,10 +84,38 @@ void ensureFolder(const QString& folder) {
         RaiseOsError(errno, true);
 }
 
+bool writableByOwner(const QString& path) {
+    const struct stat info = statOf(path);
+    return S_ISLNK(info.st_mode) || (info.st_mode & S_IWUSR) != 0;
+}
+
+// True when emptying the folder file by file would go through to the end.
+bool emptiesWithoutForce(const QString& folder) {
+    const FolderEntries entries = entriesOf(folder);
+    return std::all_of(entries.files.begin(), entries.files.end(), writableByOwner) &&
+           std::all_of(entries.folders.begin(), entries.folders.end(),
+                       [](const QString& sub) { return writableByOwner(sub) && emptiesWithoutForce(sub); });
+}
+
+// One rename instead of one per file; the folder is made again, empty, with its mode. False when it
+// is a link or holds something a delete would refuse: that is then met file by file.
+bool movedAsideWhole(const QString& folder) {
+    const struct stat info = statOf(folder);
+    if (!S_ISDIR(info.st_mode) || !emptiesWithoutForce(folder))
+        return false;
+    restoreJournal().moveAside(folder);
+    const QByteArray path = QFile::encodeName(folder);
+    if (platform::makeFolder(path.constData(), 0700) != 0 ||
+        ::chmod(path.constData(), info.st_mode & 07777) != 0)
+        RaiseOsError(errno, true);
+    return true;
+}
+
 // Replace mode; false when the user would rather not add to what is left after a failed delete.
 bool replaceOrAddInstead(Questions& ask, const QString& favorites) {
     try {
-        emptyFolderNotForced(favorites);
+        if (!movedAsideWhole(favorites))
+            emptyFolderNotForced(favorites);
         return true;
     } catch (const std::exception&) {
         return ask.addInstead();
