@@ -4,7 +4,7 @@
 #include "bench/Measure.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
-#include "tests/fixtures/SampleProfile.h"
+#include "sample/SampleProfile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
