@@ -383,10 +383,10 @@ for label, line in (("unterminated string", '"Username"="never ends'), ("bad hex
 
 # Recorded locations that are not the item's own: the restore asks for a folder instead, and no
 # member may make a dot file.
-case("address book with dot files",
-     lambda r: archive(r, wab=[("Main Identity.wab", b"w"), (".bashrc", b"evil"),
-                               (".config/autostart/evil.desktop", b"[Desktop Entry]")]),
-     {2}, [HIDDEN + ".bashrc"], files={"home/.bashrc": b"mine"})
+# A dot folder on the way counts as much as a dot file.
+for dotted in (".bashrc", ".config/autostart/evil.desktop"):
+    case("address book with " + dotted, lambda r, dotted=dotted: archive(
+        r, wab=[("Main Identity.wab", b"w"), (dotted, b"evil")]), {2}, [HIDDEN + dotted], files={"home/.bashrc": b"mine"})
 case("address book recorded in the home folder",
      lambda r: archive(r, wab_key=wab_reg(r).replace(b"/home/Address Book/", b"/home/")),
      {0}, ["Stowline cannot restore the Windows Address Book to the location:  ~/home/Main Identity.wab"])
