@@ -5,7 +5,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
-#include "tests/fixtures/SampleProfile.h"
+#include "sample/SampleProfile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -11,7 +11,7 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
-#include "tests/fixtures/SampleProfile.h"
+#include "sample/SampleProfile.h"
 #include "ui/frmInterface.h"
 
 #include <QApplication>
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     r << "| " << QString::number(ours.wall, 'f', 2)
       << " s | (end) |\n\nEvery run:\n\n| run | zip | tar and igzip | backup |\n|---|---|---|---|\n"
       << runs.join(u'\n') << '\n'
-      << "\nThe data comes from the sample-profile fixture (`benchProfileSpec` in tests/fixtures): "
+      << "\nThe data comes from the sample-profile fixture (`benchProfileSpec` in sample/): "
          "mail-like "
          "text with base64 attachments, which deflate to about 45%; the page cache is warm for both tools. "
          "Info-ZIP and igzip deflate on one core (tar reads on another), the backup's zip component on every "

@@ -13,7 +13,7 @@
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
 #include "restore/modWizardRestore.h"
-#include "tests/fixtures/SampleProfile.h"
+#include "sample/SampleProfile.h"
 #include "ui/frmInterface.h"
 
 #include <QApplication>

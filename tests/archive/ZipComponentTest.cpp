@@ -226,6 +226,8 @@ private slots:
         QFETCH(int, level);
         QFETCH(QByteArray, writer);
         QFETCH(QByteArray, reader);
+        QFile::setPermissions(m_source + u"/Inbox.dbx",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         const auto restoreDeflate = qScopeGuard([] { qunsetenv("STOWLINE_DEFLATE"); });
         qputenv("STOWLINE_DEFLATE", writer);
         cmpZIP zip;
@@ -242,7 +244,11 @@ private slots:
         QCOMPARE(seen.methods.value(u"photo.zip"_s), ZIP_CM_STORE); // deflate would not pay
         QVERIFY(!seen.methods.contains(u"Folders/"_s) && seen.methods.contains(u"Empty folder/"_s));
 
+        // A target closed to others gets files closed to others, whatever they were when packed.
         const QString target = m_env->path(u"restored/"_s);
+        QDir().mkpath(target);
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadGroup | QFile::ExeGroup);
         qputenv("STOWLINE_DEFLATE", reader);
         EventLog extraction(zip);
         extract(zip, target);
@@ -251,6 +257,8 @@ private slots:
         QVERIFY(QDir(target + u"Empty folder").exists());
         QCOMPARE(QFileInfo(target + u"Folders/Sub folder/note.txt").permissions(),
                  QFileInfo(m_source + u"/Folders/Sub folder/note.txt").permissions());
+        QCOMPARE(QFileInfo(target + u"Inbox.dbx").permissions() & (QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
     }
 
     // A folder's archive made while the outer one is written, stored there as a member: the member
@@ -428,6 +436,10 @@ private slots:
         QCOMPARE(after.size(), before.size() + 3);
         QVERIFY(after.startsWith(before.chopped(2))); // only the comment length and text changed
 
+        // The longest comment a zip can hold, and nothing beyond it.
+        WriteArchiveComment(m_archive, QByteArray(0x10000, 'x'));
+        QCOMPARE(zip.GetComment(m_archive).size(), 0xFFFF);
+        QVERIFY(!readWithPython(m_archive).methods.isEmpty());
         zip.SetComment(m_archive, u"Grüße"_s);
         QCOMPARE(zip.GetComment(m_archive), u"Grüße"_s);
         // a comment written in the Windows-1252 code page by an older version

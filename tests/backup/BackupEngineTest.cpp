@@ -107,6 +107,7 @@ private slots:
     void sharedAccounts_data();
     void sharedAccounts();
     void interruptedCopyPutBack();
+    void failedExportStopsTheCollection();
     void placement_data();
     void placement();
     void chosenItemsInOrder_data();
@@ -202,6 +203,28 @@ void BackupEngineTest::interruptedCopyPutBack() {
     QVERIFY(!exportedKeyOf(zoe).contains(QStringLiteral("left over")));
     QVERIFY(!exportedKeyOf(zoe).contains(QStringLiteral("00000009")));
     QCOMPARE(exportWholeRegistry(), before);
+}
+
+// An identity whose key cannot be exported ends the collection there, even though the next one would
+// export: no archive is made without it.
+void BackupEngineTest::failedExportStopsTheCollection() {
+    TestEnvironment env;
+    const fixtures::Profile profile = buildSampleProfile(env);
+    CreateTempFolder();
+    IdentityCatalog catalog;
+    QVERIFY(Identity_Check(catalog));
+    selectIdentities(catalog, {zoeName, workName});
+    RegEdit zoe;
+    zoe.KeyPath = QStringLiteral("Identities\\") + identityNamed(profile, zoeName).id;
+    zoe.DeleteKey();
+    env.dialogs.answerMessage(platform::MsgAnswer::OK);
+    RecordingProgress progress;
+
+    QVERIFY(!Identity_Compress(catalog, progress.run()));
+
+    QVERIFY(env.dialogs.calls.value(0).text.contains(zoe.KeyPath));
+    QVERIFY(
+        !QFileInfo::exists(TempDir() + QStringLiteral("stowline/") + identityNamed(profile, workName).id));
 }
 
 void BackupEngineTest::placement_data() {

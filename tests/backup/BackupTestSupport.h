@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/fixtures/SampleProfile.h"
+#include "sample/SampleProfile.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QCryptographicHash>

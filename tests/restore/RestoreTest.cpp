@@ -9,7 +9,7 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "platform/RegistryStore.h"
-#include "tests/fixtures/SampleProfile.h"
+#include "sample/SampleProfile.h"
 #include "tests/support/DrivesDouble.h"
 #include "tests/support/ListLines.h"
 #include "tests/support/TestEnvironment.h"
@@ -27,7 +27,6 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMimeDatabase>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryFile>
@@ -253,14 +252,6 @@ void listLikeAFileDialog(const QString& folder) {
         (void)types.mimeTypeForFile(entry, QMimeDatabase::MatchContent);
 }
 
-// One member of an archive as Info-ZIP's unzip reads it.
-QByteArray unzipMember(const QString& archive, const QString& member) {
-    QProcess unzip;
-    unzip.start(u"unzip"_s, {u"-p"_s, archive, member});
-    unzip.waitForFinished(60000);
-    return unzip.readAllStandardOutput();
-}
-
 // Both hives as REGEDIT4 text without the program's own settings key.
 QString registryOutsideSettings() {
     QStringList kept;
@@ -274,32 +265,6 @@ QString registryOutsideSettings() {
             kept << line;
     }
     return kept.join(u'\n');
-}
-
-// Two identities; the second, whose name needs more than Latin-1, owns the shared accounts.
-fixtures::ProfileSpec twoIdentitiesSpec() {
-    const QString main = u"home/Mail/Main"_s, second = u"home/Mail/Ménage"_s;
-    const QString iam = u"HKEY_CURRENT_USER\\"_s + kIam;
-    return {{},
-            {{kMain, u"Main Identity"_s, 1, main}, {kOther, u"Ménage, 日本語"_s, 2, second, false, true}},
-            {{main + u"/Inbox.dbx"_s, {}, 40000, 0, 1},
-             {main + u"/News/comp.lang.c.dbx"_s, {}, 9000, 0, 2},
-             {second + u"/Inbox.dbx"_s, {}, 30000, 0, 3},
-             {second + u"/Folders.dbx"_s, {}, 0, 4096, 4},
-             {u"home/Address Book/Main.wab"_s, {}, 0, 8192, 5},
-             {u"home/Favorites/Links/Qt.url"_s, "[InternetShortcut]\r\nURL=https://www.qt.io/\r\n"}},
-            {{u"HKEY_CURRENT_USER\\Identities\\"_s + kMain + u'\\' + kIam + u"\\Accounts\\00000001"_s,
-              {{u"Account Name"_s, 1, u"Main's own mail"_s}}},
-             {u"HKEY_CURRENT_USER\\Identities"_s,
-              {{u"Last Username"_s, 1, u"Main Identity"_s},
-               {u"Last User ID"_s, 1, kMain},
-               {u"Start As"_s, 1, kMain}}},
-             {iam + u"\\Accounts\\00000001"_s, {{u"Account Name"_s, 1, u"Shared home mail"_s}}},
-             {iam + u"\\Accounts\\00000002"_s, {{u"Account Name"_s, 1, u"Shared news"_s}}},
-             {u"HKEY_CURRENT_USER\\"_s + kWab + u"\\Wab File Name"_s,
-              {{QString(), 1, u"${ROOT}/home/Address Book/Main.wab"_s}}},
-             {u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s,
-              {{u"Favorites"_s, 1, u"${ROOT}/home/Favorites"_s}}}}};
 }
 
 // Backs up every identity and the items given, as the wizard does; the summary names the archive.
@@ -360,43 +325,6 @@ class RestoreTest : public QObject {
                                  .addressBook(addressBookReg(path(u"wab/Main.wab"_s)), {{u"Main.wab"_s, "w"}})
                                  .write(path(u"a.stw"_s));
         WriteArchiveComment(file, flags.toUtf8());
-        return file;
-    }
-
-    // An archive whose item also writes a foreign key (a name with "HKEY_") or holds a member named
-    // foreign; or one broken as the item says.
-    QString hostileArchive(const QString& item, const QString& foreign) {
-        const bool key = foreign.contains(u"HKEY_"_s);
-        const QString regExtra = !key ? QString()
-                                      : u'[' + foreign + u"]\r\n"_s +
-                                            (foreign.startsWith(u'-') ? QString() : u"\"x\"=\"y\"\r\n"_s);
-        const ZipMembers files{{u"ok.txt"_s, "ok"}, {key ? u"ok2.txt"_s : foreign, "x"}};
-        const QString file = path(u"hostile.stw"_s);
-        if (item == u"empty id") {
-            writeZip(file,
-                     {{u"ident.idx"_s, "\"Evil\",\"\"\r\n"},
-                      {u"ident_key.reg"_s, "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Identities]\r\n"}},
-                     u"100"_s);
-            return file;
-        }
-        ArchiveBuilder archive;
-        if (item == u"identity" || item == u"archive" || item == u"damaged store")
-            archive.identity(kMain, u"Main Identity"_s, mainReg(store(), regExtra),
-                             item == u"damaged store"      ? QByteArray(3000, 'z')
-                             : item == u"identity" && !key ? zipBytes(files)
-                                                           : QByteArray());
-        if (item == u"archive")
-            archive.member(foreign, "x");
-        if (item == u"address book" || item == u"damaged archive")
-            archive.addressBook(addressBookReg(path(u"wab/Main.wab"_s)) + regExtra, {{u"Main.wab"_s, "wab"}});
-        if (item == u"favorites")
-            archive.favorites(files);
-        archive.write(file);
-        if (item == u"damaged archive") {
-            QFile damaged(file);
-            damaged.open(QIODevice::ReadWrite);
-            damaged.write("PK\7\7"); // the first member's header is no longer one
-        }
         return file;
     }
 
@@ -611,6 +539,26 @@ private slots:
         QCOMPARE(shown(2), AppTitle() + u" / You must select a location!"_s);
     }
 
+    // An identity whose registry file records no store folder is planned into the one before it,
+    // where the run puts it.
+    void identityWithoutFolderFollowsThePreviousOne() {
+        const QString second =
+            u"[HKEY_CURRENT_USER\\Identities\\"_s + kOther + u"]\r\n\"Username\"=\"Second\"\r\n"_s;
+        const QString archive = ArchiveBuilder()
+                                    .identity(kMain, u"Main Identity"_s, mainReg(store()))
+                                    .identity(kOther, u"Second"_s, second)
+                                    .write(path(u"two.stw"_s));
+        button(openRestoreWizard(archive), "cmdNext").click();
+        for (int line : {0, 1})
+            setLineChecked(shownPage<frmRS_Identity>()->list(), line, true);
+        button(shownPage<frmRS_Identity>(), "cmdNext").click();
+        QVERIFY(shownPage<frmRS_Plan>());
+        const QString folderLine = u"    message store folder: "_s + store();
+        QCOMPARE(shownPage<frmRS_Plan>()->list().item(3)->text(), folderLine);
+        QVERIFY2(shownPage<frmRS_Plan>()->list().item(5)->text().startsWith(folderLine),
+                 qPrintable(shownPage<frmRS_Plan>()->list().item(5)->text()));
+    }
+
     void accounts_data() {
         QTest::addColumn<QString>("owner"); // "" no AssociatedID
         QTest::addColumn<bool>("copied");
@@ -735,78 +683,6 @@ private slots:
             QCOMPARE(Progress().status(), u"Nothing was restored."_s);
     }
 
-    void refusedWhole_data() {
-        QTest::addColumn<QString>("item");
-        QTest::addColumn<QString>("foreign"); // "~" stands for the test's own folder
-        QTest::addColumn<QString>("message");
-        const QString identity = u"the Outlook Express identity: Main Identity\r\r"_s;
-        const QString backup = u"the backup: hostile.stw\r\r"_s;
-        const QString key = u"Its registry file in the backup changes a key that does not belong to it:\r"_s;
-        const QString file = u"The backup holds a file that would be written outside the restore folder:\r"_s;
-        const QString kept = u"\r\rNothing of this item was changed."_s;
-        const QString nothing = u"\r\rNothing was restored."_s;
-        const QString own = u"HKEY_CURRENT_USER\\Identities\\"_s + kMain;
-        const auto row = [](const char* name, const QString& item, const QString& foreign,
-                            const QString& message) {
-            QTest::newRow(name) << item << foreign
-                                << u"Restore refused / Stowline did not restore "_s + message;
-        };
-        for (const QString& foreignKey :
-             QStringList{u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail"_s,
-                         u"HKEY_CURRENT_USER\\Identities\\"_s + kOther, u"-HKEY_CURRENT_USER\\Identities"_s,
-                         own + u'x', own + u"\\..\\Other"_s, u"HKEY_LOCAL_MACHINE"_s + own.mid(17)})
-            row(qPrintable(foreignKey), u"identity"_s, foreignKey, identity + key + foreignKey + kept);
-        row("store member ../../x", u"identity"_s, u"../../x"_s, identity + file + u"../../x"_s + kept);
-        row("store damaged", u"damaged store"_s, {},
-            identity + u"A file of it is missing or damaged in the backup:\r"_s + u"ident_data.zip"_s + kept);
-        row("archive member ../../x", u"archive"_s, u"../../x"_s, backup + file + u"../../x"_s + nothing);
-        // Damage is found before the plan, by reading the archive whole.
-        const auto damagedRow = [](const char* name, const QString& item, const QString& what) {
-            QTest::newRow(name) << item << QString()
-                                << u"Damaged backup / This backup is damaged; what is damaged cannot be "_s
-                                   u"restored:\r\rCheck failed: ~/hostile.stw"_s +
-                                       what +
-                                       u"\r\rNothing of it can be restored, and nothing was changed."_s;
-        };
-        damagedRow("archive damaged", u"damaged archive"_s,
-                   u" cannot be read as a zip archive (its table of contents is missing or damaged)."_s);
-        row("address book writes outside", u"address book"_s,
-            u"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_s,
-            u"the Windows Address Book.\r\r"_s + key + u"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_s +
-                kept);
-        for (const QString& member : {u"Links/../../x"_s, u"Links\\..\\..\\x"_s, u"~/x"_s})
-            row(qPrintable(member), u"favorites"_s, member,
-                u"the Internet Explorer Favorites.\r\r"_s + file + member + kept);
-        row("empty identity id", u"empty id"_s, {},
-            u"the Outlook Express identity: Evil\r\rIts identity ID in the backup is not a valid identity ID:\r\"\""_s +
-                kept);
-    }
-    // Whatever a foreign archive holds, a restore changes nothing outside the item it restores, and
-    // an item whose files reach further is refused whole.
-    void refusedWhole() {
-        QFETCH(QString, item);
-        QFETCH(QString, foreign);
-        QFETCH(QString, message);
-        foreign.replace(u'~', m_env->root());
-        message.replace(u'~', m_env->root());
-        writeFile(favorites() + u"/mine.url"_s, "mine");
-        setValue(u"Identities\\"_s + kOther, u"Username"_s, u"Someone"_s);
-        const QString archive = hostileArchive(item, foreign);
-        const QByteArray before = exportKey(QString());
-        m_env->dialogs.answerMessage(MsgAnswer::OK);
-
-        QVERIFY(walkRestoreWizard(archive, {0}));
-
-        QCOMPARE(shown(0), message);
-        QCOMPARE(exportKey(QString()), before);
-        for (const char* outside : {"x", "stores/x", "home/x", "tmp/x"})
-            QVERIFY2(!QFile::exists(path(QString::fromLatin1(outside))), outside);
-        QVERIFY(!QFile::exists(store()));
-        QCOMPARE(folderContents(favorites()).keys(), QStringList{u"mine.url"_s});
-        QVERIFY(!QFile::exists(TempDir() + u"stowline"_s));
-        QVERIFY(!forms::find(u"frmProgress"_s) || Progress().closeButton().isEnabled());
-    }
-
     // Looks into the workspace every millisecond while a run goes on in the worker.
     void watchWorkspace(QTimer& watch, QStringList& open, int& looks) {
         connect(&watch, &QTimer::timeout, this, [&] {
@@ -816,60 +692,6 @@ private slots:
             open << openToOthers(TempDir() + u"stowline"_s);
         });
         watch.start(1);
-    }
-
-    // Both runs start after a file dialog has listed the folder of the registry store, and every
-    // registry step goes through the real regedit tool.
-    void twoIdentitiesRoundTripAfterAFileDialog() {
-        const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), twoIdentitiesSpec());
-        const fixtures::IdentitySpec &main = old.description().identities[0],
-                                     &second = old.description().identities[1];
-        const QMap<QString, QByteArray> mainStore = folderContents(old.storeOf(main)),
-                                        secondStore = folderContents(old.storeOf(second)),
-                                        addressBook = folderContents(old.addressBookFolder());
-        const QString registryBefore = registryOutsideSettings();
-
-        listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
-        const QString archive = path(u"archives/Backup.stw"_s);
-        backUpEverything(archive);
-        const QByteArray secondExport = unzipMember(archive, kOther + u"/ident_key.reg"_s);
-        QVERIFY2(secondExport.contains("Shared home mail") && secondExport.contains("Shared news"),
-                 secondExport.constData());
-        QVERIFY(!unzipMember(archive, kMain + u"/ident_key.reg"_s).contains("Shared"));
-        QCOMPARE(registryOutsideSettings(), registryBefore);
-
-        // Onto a profile with an identity of its own and no shared accounts; the old stores are gone.
-        QVERIFY(QDir(old.path(u"home/Mail"_s)).removeRecursively());
-        QVERIFY(QDir(old.addressBookFolder()).removeRecursively());
-        useFreshRegistry(path(u"new"_s));
-        const fixtures::Profile fresh = fixtures::buildProfile(
-            path(u"new"_s), {{u"home/Favorites"_s},
-                             {{u"{C0FFEE00-1234-5678-9ABC-DEF012345678}"_s, u"Own"_s, 1, u"home/Own"_s}},
-                             {{u"home/Own/Inbox.dbx"_s, "own mail"}},
-                             {{u"HKEY_CURRENT_USER\\Identities"_s, {{u"Last Username"_s, 1, u"Own"_s}}}}});
-        setFavoritesFolder(fresh.favoritesFolder());
-        listLikeAFileDialog(path(u"new"_s));
-
-        QVERIFY(walkRestoreWizard(archive, {0, 1}));
-
-        QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
-        QCOMPARE(m_env->dialogs.calls.size(), 0);
-        QCOMPARE(folderContents(old.storeOf(main)), mainStore);
-        QCOMPARE(folderContents(old.storeOf(second)), secondStore);
-        QCOMPARE(readFile(fresh.path(u"home/Own/Inbox.dbx"_s)), QByteArray("own mail"));
-        QCOMPARE(readRegText(kIam + u"\\Accounts\\00000001"_s, u"Account Name"_s), u"Main's own mail"_s);
-        QCOMPARE(accountsOwner(), kMain);
-        QVERIFY(!keyExists(u"Identities\\"_s + kMain + u'\\' + kIam));
-        QCOMPARE(readRegText(u"Identities\\"_s + kOther + u'\\' + kIam + u"\\Accounts\\00000002"_s,
-                             u"Account Name"_s),
-                 u"Shared news"_s);
-        for (const auto& [name, expected] : {std::pair{u"Last Username"_s, QString()},
-                                             {u"Last User ID"_s, kNoIdentity},
-                                             {u"Start As"_s, kNoIdentity}})
-            QCOMPARE(readRegText(u"Identities"_s, name), expected);
-        QCOMPARE(readRegText(kWab + u"\\Wab File Name"_s, QString()),
-                 old.addressBookFolder() + u"/Main.wab"_s);
-        QCOMPARE(folderContents(old.addressBookFolder()), addressBook);
     }
 
     // The sample profile's "Work, Ltd." restored while another identity has taken its name: the plan
@@ -921,7 +743,8 @@ private slots:
     // A backup of the sample profile restored through the wizard onto another profile whose folders
     // live elsewhere: the old profile's drive is gone, so every location is picked anew. Under an
     // umask that opens everything, nobody else can look into the workspace at any point, and nothing
-    // restored is more open than it was.
+    // restored is more open than it was. Both runs start after a file dialog has listed the folder of
+    // the registry store, and every registry step goes through the real regedit tool.
     void backupRestoredOntoAnotherProfile() {
         const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
         QMap<QString, QByteArray> exports;
@@ -939,7 +762,10 @@ private slots:
         int looks = 0;
         QTimer watch;
         watchWorkspace(watch, open, looks);
+        const QString registryBefore = registryOutsideSettings();
+        listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
         backUpEverything(archive);
+        QCOMPARE(registryOutsideSettings(), registryBefore);
         QCOMPARE(ReadArchiveComment(archive), u"111"_s);
         const int backupLooks = std::exchange(looks, 0);
 
@@ -947,6 +773,7 @@ private slots:
         QDir().mkpath(fresh + u"/Favorites"_s);
         useFreshRegistry(fresh);
         setFavoritesFolder(fresh + u"/Favorites"_s);
+        listLikeAFileDialog(fresh);
         DrivesDouble drives;
         drives.declare(u"OLD:"_s, {old.root()}).exists = false;
         for (const QString& folder : {u"Mail/1"_s, u"Mail/2"_s, u"Mail/3"_s, u"Address Book"_s})

@@ -226,6 +226,10 @@ UNREADABLE_REG = "Its registry file in the backup cannot be read: "
 BAD_ID = "Its identity ID in the backup is not a valid identity ID: "
 HIDDEN = "The backup holds a hidden file, which is never unpacked: "
 STOPPED = "Everything this restore had changed was put back as it was."
+# A refused item's whole message; the probe shows a line break as a blank.
+REFUSED = "message: Restore refused: Stowline did not restore "
+IDENTITY = "the Outlook Express identity: Probe Identity  "
+KEPT = "  Nothing of this item was changed."
 
 case("clean base archive", lambda r: archive(r), {0}, ["Restoring: Done!"])
 
@@ -235,14 +239,24 @@ TRAVERSALS = [("dot-dot", "../../../../evil.txt"), ("absolute", "/tmp/stowline-h
               ("backslash dot-dot", "..\\..\\..\\evil.txt"), ("inner dot-dot", "a/../../../../evil.txt"),
               ("UNC", "\\\\server\\share\\evil.txt")]
 for label, bad in TRAVERSALS:
-    case("outer " + label, lambda r, bad=bad: archive(r, extra=[(bad, b"x")]), {2}, [OUTSIDE + bad])
+    case("outer " + label, lambda r, bad=bad: archive(r, extra=[(bad, b"x")]), {2},
+         [REFUSED + "the backup: ", ".stw  " + OUTSIDE + bad + "  Nothing was restored."])
+# An item refused whole: with only that item in the archive, nothing at all changes.
 for label, bad in TRAVERSALS[:5]:
-    case("store " + label, lambda r, bad=bad: archive(r, store=[("Inbox.dbx", b"m"), (bad, b"x")]), {2},
-         [OUTSIDE + bad])
-for where, bad in (("favorites", "Links/../../../x.url"), ("favorites", "/tmp/stowline-hostile-fav.url"),
-                   ("wab", "..\\..\\evil.wab"), ("wab", "../../evil.wab")):
-    case(where + " " + bad, lambda r, where=where, bad=bad: archive(r, **{where: [(bad, b"x")]}), {2},
-         [OUTSIDE + bad])
+    case("store " + label, lambda r, bad=bad: archive(r, store=[("Inbox.dbx", b"m"), (bad, b"x")], comment=b"100"),
+         {2}, [REFUSED + IDENTITY + OUTSIDE + bad + KEPT], unchanged=True)
+for where, item, bad in (("favorites", "010", "Links/../../../x.url"), ("favorites", "010", "/tmp/stowline-hostile-fav.url"),
+                         ("favorites", "010", "Links\\..\\..\\x.url"), ("wab", "001", "..\\..\\evil.wab"),
+                         ("wab", "001", "../../evil.wab")):
+    name = "the Internet Explorer Favorites.  " if where == "favorites" else "the Windows Address Book.  "
+    case(where + " " + bad, lambda r, where=where, item=item, bad=bad: archive(
+        r, **{where: [(bad, b"x")]}, comment=item.encode()), {2}, [REFUSED + name + OUTSIDE + bad + KEPT], unchanged=True)
+case("store member that is no zip", lambda r: archive(r, replace={ID + "/ident_data.zip": b"z" * 3000}, comment=b"100"),
+     {2}, ["message: Damaged backup: This backup is damaged; what is damaged cannot be restored:  Check failed: ",
+           "/ident_data.zip is not a sound zip archive.  Nothing of it can be restored, and nothing was changed."],
+     unchanged=True)
+case("first local header broken", lambda r: b"PK\x07\x07" + archive(r)[4:], {2},
+     [REFUSED + "the backup: ", ".stw  " + DAMAGED, ".stw  Nothing was restored."], unchanged=True)
 
 for label, where in (("outer", "extra"), ("store", "store"), ("favorites", "favorites"), ("address book", "wab")):
     def with_link(r, where=where):
@@ -339,23 +353,28 @@ case("comment claims items that are absent",
 case("index of 10,000 records", lambda r: archive(
     r, index=b"".join(b'"Name %d","{%08d-0000-0000-0000-000000000000}"\r\n' % (i, i) for i in range(10000))),
      {2}, [DAMAGED + "ident_key.reg"])
-case("index ID that is a path", lambda r: archive(r, index=b'"Evil","../../../../tmp"\r\n'), {2},
-     [BAD_ID + '"../../../../tmp"'])
+for label, bad in (("a path", "../../../../tmp"), ("empty", "")):
+    case("index ID that is " + label, lambda r, bad=bad: archive(
+        r, index=b'"Evil","%s"\r\n' % bad.encode(), extra=[("ident_key.reg", reg("[-HKEY_CURRENT_USER\\Identities]\r\n"))],
+        comment=b"100"), {2}, [REFUSED + 'the Outlook Express identity: Evil  ' + BAD_ID + '"%s"' % bad + KEPT],
+         unchanged=True)
 case("index record without an ID", lambda r: archive(r, index=b'"Lonely"\r\n'), {2})  # no line to choose
 case("index record with an extra field", lambda r: archive(r, index=('"Probe Identity","' + ID + '","x"\r\n').encode()),
      {0})
 
 # Registry members.
 AUTOSTART = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-for label, member, make in (("identity", "ident_reg", identity_reg), ("address book", "wab_key", wab_reg)):
-    case(label + " key writes an autostart entry", lambda r, member=member, make=make: archive(
-        r, **{member: make(r, "[" + AUTOSTART + "]\r\n\"evil\"=\"/tmp/x\"\r\n")}), {2}, [FOREIGN_KEY + AUTOSTART])
-case("identity key deletes all identities",
-     lambda r: archive(r, ident_reg=identity_reg(r, "[-HKEY_CURRENT_USER\\Identities]\r\n")), {2},
-     [FOREIGN_KEY + "-HKEY_CURRENT_USER\\Identities"])
-case("identity key reaches another identity",
-     lambda r: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + SAMPLE_ID + "]\r\n\"Username\"=\"x\"\r\n")),
-     {2}, [FOREIGN_KEY + "HKEY_CURRENT_USER\\Identities\\" + SAMPLE_ID])
+OWN = "HKEY_CURRENT_USER\\Identities\\" + ID
+for label, key in (("writes an autostart entry", AUTOSTART), ("deletes all identities", "-HKEY_CURRENT_USER\\Identities"),
+                   ("reaches another identity", "HKEY_CURRENT_USER\\Identities\\" + SAMPLE_ID),
+                   ("reaches an ID one letter longer", OWN + "x"), ("climbs out of its own", OWN + "\\..\\Other"),
+                   ("names its own path in another hive", "HKEY_LOCAL_MACHINE" + OWN[len("HKEY_CURRENT_USER"):])):
+    body = "[" + key + "]\r\n" + ("" if key.startswith("-") else "\"x\"=\"y\"\r\n")
+    case("identity key " + label, lambda r, body=body: archive(r, ident_reg=identity_reg(r, body), comment=b"100"),
+         {2}, [REFUSED + IDENTITY + FOREIGN_KEY + key + KEPT], unchanged=True)
+case("address book key writes an autostart entry", lambda r: archive(
+    r, wab_key=wab_reg(r, "[" + AUTOSTART + "]\r\n\"evil\"=\"/tmp/x\"\r\n"), comment=b"001"), {2},
+     [REFUSED + "the Windows Address Book.  " + FOREIGN_KEY + AUTOSTART + KEPT], unchanged=True)
 for label, line in (("unterminated string", '"Username"="never ends'), ("bad hex", '"b"=hex:0g,11'),
                     ("unknown type", '"b"=str(9):"x"'), ("10 MB line", '"b"="' + "x" * 10_000_000 + '" tail')):
     case("identity key " + label, lambda r, line=line: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + ID + "]\r\n" + line + "\r\n")),
@@ -364,10 +383,10 @@ for label, line in (("unterminated string", '"Username"="never ends'), ("bad hex
 
 # Recorded locations that are not the item's own: the restore asks for a folder instead, and no
 # member may make a dot file.
-case("address book with dot files",
-     lambda r: archive(r, wab=[("Main Identity.wab", b"w"), (".bashrc", b"evil"),
-                               (".config/autostart/evil.desktop", b"[Desktop Entry]")]),
-     {2}, [HIDDEN + ".bashrc"], files={"home/.bashrc": b"mine"})
+# A dot folder on the way counts as much as a dot file.
+for dotted in (".bashrc", ".config/autostart/evil.desktop"):
+    case("address book with " + dotted, lambda r, dotted=dotted: archive(
+        r, wab=[("Main Identity.wab", b"w"), (dotted, b"evil")]), {2}, [HIDDEN + dotted], files={"home/.bashrc": b"mine"})
 case("address book recorded in the home folder",
      lambda r: archive(r, wab_key=wab_reg(r).replace(b"/home/Address Book/", b"/home/")),
      {0}, ["Stowline cannot restore the Windows Address Book to the location:  ~/home/Main Identity.wab"])
