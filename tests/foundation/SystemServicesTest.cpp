@@ -6,6 +6,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -54,6 +55,28 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, parts);
         QCOMPARE(SplitCommandLine(line), parts.isEmpty() ? QStringList() : parts.split(u'|'));
+    }
+
+    // Our own tool stands in for REGEDIT.EXE, and the caller waits until it has finished.
+    void execRunsOurRegeditAndWaits() {
+        TestEnvironment env;
+        const QString bin = env.path(u"bin"_s);
+        test::writeFile(bin + u"/stowline-regedit"_s,
+                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args\"\nsleep 1\n");
+        QFile::setPermissions(bin + u"/stowline-regedit"_s, QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray savedBin = qgetenv("STOWLINE_BIN_DIR");
+        qputenv("STOWLINE_BIN_DIR", bin.toUtf8());
+        QElapsedTimer timer;
+        timer.start();
+
+        ExecCmd(u"C:\\Windows\\REGEDIT.EXE /s \"/tmp/a b/x.reg\""_s);
+
+        qputenv("STOWLINE_BIN_DIR", savedBin);
+        QVERIFY(timer.elapsed() >= 1000);
+        QCOMPARE(test::readFile(bin + u"/args"_s), QByteArray("/s\n/tmp/a b/x.reg\n"));
+        timer.restart();
+        ExecCmd(u"\"/no/such/program\" /s x"_s);
+        QVERIFY(timer.elapsed() < 500);
     }
 
     // A drive holds only what lies below its folder: drive_cx is no part of C:.

@@ -103,6 +103,13 @@ private slots:
         QCOMPARE(env.system.rebootRequests, reboots);
     }
 
+    void osErrorsBecomeClassicNumbers() {
+        QCOMPARE(osError(EACCES).number(), 70);
+        QCOMPARE(osError(ENOENT).number(), 53);
+        QCOMPARE(osError(ENOENT, true).description(), u"Path not found"_s);
+        QCOMPARE(osError(ENOSPC).description(), u"Disk full"_s);
+    }
+
     // The host shows the zip run's progress, turns a full temporary folder into error 407 and ends a
     // cancelled run, its workspace cleared.
     void hostFollowsTheZipRun() {
