@@ -2,6 +2,7 @@
 #include "foundation/modAppRunning.h"
 #include "foundation/modCLSID.h"
 #include "foundation/modSystemPath.h"
+#include "platform/PathMapper.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -76,6 +77,15 @@ private slots:
         timer.restart();
         ExecCmd(u"\"/no/such/program\" /s x"_s);
         QVERIFY(timer.elapsed() < 500);
+    }
+
+    // A drive holds only what lies below its folder: drive_cx is no part of C:.
+    void recordedPathTakesTheClosestDrive() {
+        platform::PathMapper mapper;
+        mapper.addDrive(u'C', u"/p/drive_c"_s);
+        mapper.addDrive(u'z', u"/"_s);
+        QCOMPARE(mapper.toRecorded(u"/p/drive_c/users/x"_s), u"C:\\users\\x"_s);
+        QCOMPARE(mapper.toRecorded(u"/p/drive_cx/y"_s), u"Z:\\p\\drive_cx\\y"_s);
     }
 
     void specialFolders_data() {

@@ -2,6 +2,7 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/PrivateFiles.h"
 #include "platform/RegistryStore.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -64,7 +65,7 @@ private slots:
     void tempDirFollowsCustomSetting_data() {
         QTest::addColumn<QVariant>("customTemp"); // invalid: no value stored
         QTest::addColumn<QString>("folder");   // stored as CustomTempFolder; paths relative to the test root
-        QTest::addColumn<QString>("expected"); // "" after a trapped failure
+        QTest::addColumn<QString>("expected"); // a folder, or the error trapped instead
         const QString own = u"tmp/stowline-%1/"_s.arg(geteuid());
         QTest::newRow("no setting") << QVariant() << u"custom"_s << own;
         QTest::newRow("on") << QVariant(u"1"_s) << u"custom"_s << u"custom/"_s;
@@ -72,7 +73,8 @@ private slots:
         QTest::newRow("on as a number") << QVariant(1) << u"custom"_s << u"custom/"_s;
         QTest::newRow("on, folder missing") << QVariant(u"1"_s) << u"gone"_s << own;
         QTest::newRow("off") << QVariant(u"0"_s) << u"custom"_s << own;
-        QTest::newRow("not a number") << QVariant(u"yes"_s) << u"custom"_s << QString();
+        QTest::newRow("not a number") << QVariant(u"yes"_s) << u"custom"_s << u"13 Type mismatch"_s;
+        QTest::newRow("past 16 bits") << QVariant(u"32768"_s) << u"custom"_s << u"6 Overflow"_s;
     }
     void tempDirFollowsCustomSetting() {
         QFETCH(QVariant, customTemp);
@@ -84,9 +86,10 @@ private slots:
             writeSetting(u"CustomTemp"_s, customTemp, customTemp.typeId() == QMetaType::Int ? 4 : 1);
         writeSetting(u"CustomTempFolder"_s, env.path(folder));
 
-        QCOMPARE(TempDir(), expected.isEmpty() ? QString() : env.path(expected));
+        const bool trapped = !expected.endsWith(u'/');
+        QCOMPARE(TempDir(), trapped ? QString() : env.path(expected));
         QCOMPARE(LastError().procedure.isEmpty() ? QString() : errorRecord(),
-                 expected.isEmpty() ? u"modTempPath:TempDir 7: 13 Type mismatch"_s : QString());
+                 trapped ? u"modTempPath:TempDir 7: "_s + expected : QString());
         QVERIFY(!QFileInfo::exists(env.path(u"gone"_s)));
     }
 
@@ -188,6 +191,15 @@ private slots:
                 "Advanced options."_s);
         QVERIFY(LastError().procedure.isEmpty());
         QCOMPARE(listing(env.root()), before);
+    }
+
+    // A link planted where a private file goes is refused; what it points to stays as it was.
+    void privateFileRefusesALink() {
+        TestEnvironment env;
+        writeFile(env.path(u"theirs"_s), "theirs");
+        QVERIFY(QFile::link(env.path(u"theirs"_s), env.path(u"journal"_s)));
+        QCOMPARE(platform::openPrivateFile(env.path(u"journal"_s), false), -1);
+        QCOMPARE(test::readFile(env.path(u"theirs"_s)), QByteArray("theirs"));
     }
 
     void createFolder_data() {

@@ -5,6 +5,7 @@ pointer, one indexed-info record per message and a tree of 0x27c byte nodes poin
 
     dbxgen.py big FILE MEGABYTES   a store of mail-like messages (for timing), written as it goes
 """
+import itertools
 import struct
 import sys
 
@@ -79,17 +80,7 @@ def tree_nodes(values, offset_of_node):
 
 
 def tree_node_count(n):
-    if n == 0:
-        return 0
-    if n <= NODE_ENTRIES:
-        return 1
-    per = -(-(n - NODE_ENTRIES) // (NODE_ENTRIES + 1))
-    count, rest = 1 + tree_node_count(per), n - per
-    while rest:
-        chunk = min(per, rest - 1)
-        count += tree_node_count(chunk)
-        rest -= 1 + chunk
-    return count
+    return len(tree_nodes(range(n), itertools.count().__next__))
 
 
 def header(kind, info_size, count, root, end, deleted_root=0, last_index=0):

@@ -159,32 +159,28 @@ class BookmarkParser(html.parser.HTMLParser):
 
     def __init__(self):
         super().__init__()
-        self.doctype, self.path, self.pending, self.links, self.text = None, [], None, set(), None
-        self.depth, self.errors = 0, []
+        self.doctype, self.path, self.pending, self.links, self.text, self.depth, self.errors = \
+            None, [], None, set(), None, 0, []
 
     def handle_decl(self, decl):
         self.doctype = decl
 
     def handle_starttag(self, tag, attrs):
-        if tag == "dl":
-            self.depth += 1
-            if self.depth > 1:
-                if self.pending is None:
-                    self.errors.append("a list without its folder heading")
-                self.path.append(self.pending)
-                self.pending = None
+        if tag == "dl" and self.depth > 0:
+            self.errors += [] if self.pending is not None else ["a list without its folder heading"]
+            self.path.append(self.pending)
+            self.pending = None
         elif tag in ("h3", "a"):
             self.text, self.href = "", dict(attrs).get("href")
+        self.depth += tag == "dl"
 
     def handle_data(self, data):
-        if self.text is not None:
-            self.text += data
+        self.text = None if self.text is None else self.text + data
 
     def handle_endtag(self, tag):
-        if tag == "dl":
-            self.depth -= 1
-            if self.path:
-                self.path.pop()
+        self.depth -= tag == "dl"
+        if tag == "dl" and self.path:
+            self.path.pop()
         elif tag == "h3":
             self.pending, self.text = self.text, None
         elif tag == "a":
@@ -235,21 +231,17 @@ def check_generator(report, profile_root, main_stores_, deleted):
 
 
 def run_export(profile, out, *args):
-    code, err = profile.run("stowline", ["--export-mail", out] + list(args))
-    return code, err
+    return profile.run("stowline", ["--export-mail", out] + list(args))
 
 
 def check_export(report, profile, archive, out, fmt, paths, main_stores_, work_expect):
     code, err = run_export(profile, out, "--format", fmt, archive)
     problems = [] if code == 3 else ["exit status %d (3 expected): %s" % (code, err)]
     main_dir = os.path.join(out, MAIN)
-    mail_dir = os.path.join(profile.root, "home", "Mail", MAIN)
-    for name, relative in paths.items():
+    for name, relative in paths.items():  # undbx reads the same stores as put in: check_generator
         want = [m.text for m in main_stores_[name][0]]
-        got = folder_messages(main_dir, relative, fmt)
-        problems += compare("%s %s" % (fmt, relative), got, as_written(fmt, want), fmt != "maildir")
-        if sorted(got or []) != sorted(as_written(fmt, undbx_messages(os.path.join(mail_dir, name)))):
-            problems.append("%s %s differs from what undbx extracts" % (fmt, relative))
+        problems += compare("%s %s" % (fmt, relative), folder_messages(main_dir, relative, fmt),
+                            as_written(fmt, want), fmt != "maildir")
     if not os.path.isdir(os.path.join(main_dir, "Local Folders", "Empty")):
         problems.append("the folder without a store is missing")
     if os.path.exists(os.path.join(out, MAIN, "Recovered")):

@@ -56,7 +56,4 @@ version=$(env -i PATH=/usr/bin:/bin /usr/bin/stowline --version)
 echo "$version"
 [ "$version" = "stowline (Stowline) $2" ] || { echo "unexpected version line"; exit 1; }
 /usr/bin/stowline-regedit --help | head -1 | grep -q '^Usage: stowline-regedit' || { echo "no regedit help"; exit 1; }
-if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate /usr/share/applications/stowline.desktop
-fi
 echo "installed, ran and removed"

@@ -10,8 +10,11 @@
 #include <QTest>
 #include <array>
 #include <cstdio>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -214,6 +217,7 @@ private slots:
             sqlite3_close(db);
             content = test::readFile(file);
         }
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         platform::reopenRegistry();
         const VbError error = raised([] { regAccess().Exists(1); });
         QCOMPARE(error.number(), 57);
@@ -221,6 +225,7 @@ private slots:
                  qPrintable(error.description()));
         QVERIFY_THROWS_EXCEPTION(platform::RegistryError, platform::RegistryStore{file});
         QCOMPARE(test::readFile(file), content);
+        QVERIFY(QFile::permissions(file).testFlag(QFile::ReadOther)); // not narrowed like a store of ours
         QVERIFY(!QFile::exists(file + u"-wal"_s));
         QVERIFY(!QFile::exists(file + u"-shm"_s));
     }
@@ -281,6 +286,13 @@ private slots:
         }
         regAccess().KeyPath = u"Concurrent\\Parent"_s;
         QCOMPARE(regAccess().CountEntries(0), ParentValues);
+
+        // A writer holds the store's lock alone: not even a reader may share it meanwhile.
+        const int other = ::open(QFile::encodeName(m_env->registryFile()).constData(), O_RDONLY | O_CLOEXEC);
+        int sharedDuringWrite = 0;
+        platform::registry().write([&] { sharedDuringWrite = ::flock(other, LOCK_SH | LOCK_NB); });
+        ::close(other);
+        QCOMPARE(sharedDuringWrite, -1);
     }
 
     // A file dialog listing the store's folder opens and closes the store's files in this process;

@@ -98,6 +98,11 @@ private slots:
                    "@=hex:aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,\\\r\n"
                    "  aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,\\\r\n"
                    "  aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa\r\n");
+        // The 23rd comma lands in column 78, the 22nd in 75: only the 23rd ends the line.
+        QTest::newRow("comma just short of the margin")
+            << u"abc"_s << QByteArray(30, '\x01')
+            << "\"abc\"=hex:" + QByteArray("01,").repeated(23) + "\\\r\n  " + QByteArray("01,").repeated(6) +
+                   "01\r\n";
         QTest::newRow("name past the margin")
             << QString(70, u'n') << QByteArray(3, '\x02')
             << QByteArray("\"" + QByteArray(70, 'n') + "\"=hex:02,\\\r\n  02,02\r\n");
@@ -233,7 +238,6 @@ private slots:
         row("\"b\"=hex:" + QByteArray(3'000'000, '1').replace("11", "11,") + "zz", "bad hex data");
         row("[HKEY_CURRENT_USER\\" + QByteArray(1'000'000, 'k'), "not a key name");
         row(QByteArray("\"s\"=\"a\0b\"", 8), "unterminated quoted text"); // a NUL byte ends the text
-        row("\"s\"=\"\xff\xfe\x80\"\x01", "text after the value");
         row("\"d\"=dword:", "bad dword");
         row("\"b\"=hex(100000000):01", "bad value type");
         row("[-HKEY_CURRENT_USER]", "a root key cannot be deleted; the rest of the file is not read", false);
