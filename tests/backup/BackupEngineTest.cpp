@@ -210,7 +210,7 @@ void BackupEngineTest::interruptedCopyPutBack() {
 void BackupEngineTest::failedExportStopsTheCollection() {
     TestEnvironment env;
     const fixtures::Profile profile = buildSampleProfile(env);
-    CreateTempFolder();
+    CreateTempFolder(env.questions);
     IdentityCatalog catalog;
     QVERIFY(Identity_Check(catalog));
     selectIdentities(catalog, {zoeName, workName});
