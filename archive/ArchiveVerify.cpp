@@ -351,12 +351,13 @@ struct Task {
 // together; a failure stops them, and of the failures found the first in archive order is reported.
 class ParallelCheck {
 public:
-    ParallelCheck(const QString& archivePath, zip_t* archive, VerifyDepth depth)
+    ParallelCheck(const QString& archivePath, zip_t* archive, VerifyDepth depth, const QStringList& only)
         : m_path(archivePath), m_depth(depth) {
         const zip_int64_t count = std::max<zip_int64_t>(zip_get_num_entries(archive, 0), 0);
         m_results.resize(static_cast<size_t>(count));
         for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i)
-            addTasks(archive, i);
+            if (only.isEmpty() || only.contains(QString::fromUtf8(zip_get_name(archive, i, 0))))
+                addTasks(archive, i);
         std::sort(m_tasks.begin(), m_tasks.end(), std::greater<>());
     }
 
@@ -453,11 +454,11 @@ private:
 
 } // namespace
 
-VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth) {
+VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth, const QStringList& members) {
     const ZipArchiveHandle archive = openChecked(archivePath);
     if (!archive)
         return {QString(), txtNotAZip, {}};
-    return ParallelCheck(archivePath, archive.get(), depth).run();
+    return ParallelCheck(archivePath, archive.get(), depth, members).run();
 }
 
 bool ParseRegMember(const QString& archivePath, const QString& memberName, const RegFileSink& sink) {

@@ -10,6 +10,7 @@
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
+#include "restore/RestorePlan.h"
 #include "restore/modWizardRestore.h"
 #include "tests/fixtures/SampleProfile.h"
 #include "ui/frmInterface.h"
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
         timing->phases.clear();
         if (restore.keepBest(measure([&] {
                 timing->clock.start();
-                WizardRestore(job, host.run());
+                WizardRestore(PlanRestore(job), host.run());
             })))
             phases = timing->phases;
         peakKiB = std::max(peakKiB, peakRssKiB());

@@ -84,16 +84,19 @@ bool identityHere(const QString& id) {
 
 PlannedIdentity planIdentity(const QString& archivePath, const Identity& identity, QString& previousFolder,
                              QStringList& folders) {
-    PlannedIdentity planned{identity.name, identity.id};
+    PlannedIdentity planned;
+    planned.name = identity.name;
+    planned.id = identity.id;
     planned.replacedInPlace = IsIdentityId(identity.id) && identityHere(identity.id);
     planned.clashingName = clashingName(identity.id, identity.name);
     const QString recorded = recordedValue(archivePath, layout::IdentityKeyMember(identity.id),
                                            QStringLiteral("Identities\\") + identity.id + kOutlookKey,
                                            QStringLiteral("Store Root"));
-    // One without a folder of its own follows the one before, as the restore does.
+    // One without a folder of its own follows the one before.
     if (!recorded.isEmpty())
-        previousFolder = localOrRecorded(recorded);
-    planned.storeFolder = previousFolder;
+        previousFolder = recorded;
+    planned.recordedFolder = previousFolder;
+    planned.storeFolder = localOrRecorded(previousFolder);
     QStringList others = folders;
     others.removeAll(QDir::cleanPath(planned.storeFolder));
     planned.folderAvailable =
@@ -130,10 +133,15 @@ VerifyResult CheckChosenMembers(const RestoreJob& job) {
     QStringList present;
     for (const ZipMemberEntry& entry : *outer)
         present << entry.name;
+    QStringList chosen;
     for (const QString& member : ChosenMembers(job)) {
-        // A missing member or registry file is refused with its item when the run comes to it.
-        if (!member.endsWith(QStringLiteral(".zip")) || !present.contains(member))
+        // A missing member is refused with its item when the run comes to it.
+        if (!present.contains(member))
             continue;
+        chosen << member;
+        if (!member.endsWith(QStringLiteral(".zip")))
+            continue;
+        // From the directories first: an entry that cannot be unpacked at all is named as such.
         const auto entries = InnerZipMemberEntries(job.archivePath, member);
         if (!entries)
             return {member, txtInnerZipBroken, {}};
@@ -141,11 +149,13 @@ VerifyResult CheckChosenMembers(const RestoreJob& job) {
             if (!entry.unpackable)
                 return {member + QStringLiteral(": ") + entry.name, txtCannotUnpack, {}};
     }
-    return {};
+    return VerifyArchive(job.archivePath, VerifyDepth::Full, chosen);
 }
 
 RestorePlan PlanRestore(const RestoreJob& job) {
     RestorePlan plan;
+    plan.archivePath = job.archivePath;
+    plan.members = ChosenMembers(job);
     plan.archiveDate = QFileInfo(job.archivePath).lastModified();
     plan.items = job.chosenItems;
     using layout::ArchiveItem, layout::ItemPresent;
@@ -161,8 +171,9 @@ RestorePlan PlanRestore(const RestoreJob& job) {
             plan.identities << planIdentity(job.archivePath, identity, previousFolder, folders);
     }
     if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook)) {
-        plan.addressBookFile =
-            localOrRecorded(recordedValue(job.archivePath, layout::WabKeyMember, kWabFileNameKey, QString()));
+        plan.addressBookRecorded =
+            recordedValue(job.archivePath, layout::WabKeyMember, kWabFileNameKey, QString());
+        plan.addressBookFile = localOrRecorded(plan.addressBookRecorded);
         plan.addressBookFolder = folderOfFile(plan.addressBookFile);
         plan.addressBookAvailable = !plan.addressBookFile.isEmpty() &&
                                     RecordedLocationUsable(plan.addressBookFolder, folders) &&

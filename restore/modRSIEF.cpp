@@ -7,7 +7,6 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
-#include "foundation/modSystemPath.h"
 #include "platform/FileCalls.h"
 #include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
@@ -98,7 +97,7 @@ bool replaceOrAddInstead(const QString& favorites) {
 
 } // namespace
 
-bool IEF_Extract(bool replaceFavorites, RunContext& run) {
+bool IEF_Extract(const QString& favorites, bool replaceFavorites, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringFavorites));
@@ -108,9 +107,7 @@ bool IEF_Extract(bool replaceFavorites, RunContext& run) {
             ShowRefusal(Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
             return true;
         }
-        STEP(5) const QString favorites = SystemPath(CSIDL_FAVORITES);
-        StopIfFailureReported();
-        restoreJournal().keepFiles(favorites, {});
+        STEP(5) restoreJournal().keepFiles(favorites, {});
         STEP(6) ensureFolder(favorites);
         STEP(7) if (replaceFavorites && !replaceOrAddInstead(favorites)) {
             completed = true;

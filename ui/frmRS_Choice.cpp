@@ -200,21 +200,16 @@ void StartRestoreRun(QWidget& currentPage) {
     takeChoices(*first, first->job());
     if (!goOnDespiteDamage(first->job()))
         return;
-    const QStringList plan = PlanRestore(first->job()).lines();
-    forms::get<frmRS_Plan>(QStringLiteral("frmRS_Plan")).showPlan(plan, currentPage);
+    forms::get<frmRS_Plan>(QStringLiteral("frmRS_Plan")).showPlan(PlanRestore(first->job()), currentPage);
     currentPage.hide();
 }
 
-void RunRestoreNow(QWidget& currentPage) {
+void RunRestoreNow(QWidget& currentPage, const RestorePlan& plan) {
     frmProgress& window = ShowProgress();
     window.setFrameText(Str(txtPleaseWait));
     window.setTitle(Str(txtRestoreWizard));
     currentPage.hide();
-    frmRS_Choice* first = RestoreChoicePage();
-    if (!first)
-        return;
-    // The job as the plan page showed it: choices taken, damaged items left out.
-    StartRun(window, [job = first->job()](RunContext& run) { WizardRestore(job, run); });
+    StartRun(window, [plan](RunContext& run) { WizardRestore(plan, run); });
 }
 
 } // namespace stowline

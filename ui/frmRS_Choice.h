@@ -9,6 +9,8 @@ class QPushButton;
 
 namespace stowline {
 
+struct RestorePlan;
+
 // The Restore Wizard's first page: which items of the archive to restore (chk0 identities, chk1
 // favorites, chk2 address book). A box is enabled when the archive holds its item; boxes start
 // checked.
@@ -54,7 +56,7 @@ frmRS_Choice* RestoreChoicePage();
 
 // Takes the pages' choices and shows the restore plan in place of the current page.
 void StartRestoreRun(QWidget& currentPage);
-// Shows the progress window, hides the current page and runs the restore.
-void RunRestoreNow(QWidget& currentPage);
+// Shows the progress window, hides the current page and carries out the plan it showed.
+void RunRestoreNow(QWidget& currentPage, const RestorePlan& plan);
 
 } // namespace stowline

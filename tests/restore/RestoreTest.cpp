@@ -757,8 +757,6 @@ private slots:
                          own + u'x', own + u"\\..\\Other"_s, u"HKEY_LOCAL_MACHINE"_s + own.mid(17)})
             row(qPrintable(foreignKey), u"identity"_s, foreignKey, identity + key + foreignKey + kept);
         row("store member ../../x", u"identity"_s, u"../../x"_s, identity + file + u"../../x"_s + kept);
-        row("store damaged", u"damaged store"_s, {},
-            identity + u"A file of it is missing or damaged in the backup:\r"_s + u"ident_data.zip"_s + kept);
         row("archive member ../../x", u"archive"_s, u"../../x"_s, backup + file + u"../../x"_s + nothing);
         // Damage is found before the plan, by reading the archive whole.
         const auto damagedRow = [](const char* name, const QString& item, const QString& what) {
@@ -770,6 +768,8 @@ private slots:
         };
         damagedRow("archive damaged", u"damaged archive"_s,
                    u" cannot be read as a zip archive (its table of contents is missing or damaged)."_s);
+        damagedRow("store damaged", u"damaged store"_s,
+                   u": "_s + kMain + u"/ident_data.zip is not a sound zip archive."_s);
         row("address book writes outside", u"address book"_s,
             u"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_s,
             u"the Windows Address Book.\r\r"_s + key + u"HKEY_CURRENT_USER\\Software\\Microsoft\\WAB"_s +
