@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
     // Each round unpacks with Info-ZIP into an empty folder and restores into the profile whose
     // folders have been moved away; the two take turns at going first. The best round counts.
     Run unzip;
+    Run check;
     Run restore;
     long peakKiB = 0;
     const QString loadBefore = loadAverage();
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
             runUnzip();
         moveFoldersAside(bench.profile, bench.folders,
                          bench.work + QStringLiteral("/restored-%1").arg(round));
+        // What the wizard does before its plan page, for the same choice.
+        check.keepBest(measure([&] { CheckChosenMembers(job); }));
         resetPeakRss();
         timing->phases.clear();
         if (restore.keepBest(measure([&] {
@@ -130,6 +133,9 @@ int main(int argc, char** argv) {
       << " |\n"
       << "| Stowline restore (`WizardRestore`: unpack, identities, favorites, address book) | "
       << QString::number(restore.wall, 'f', 2) << " s | " << QString::number(restore.cpu, 'f', 2) << " s | "
+      << mib(QFileInfo(archive).size()) << " |\n"
+      << "| the archive read whole before the plan page (`CheckChosenMembers`) | "
+      << QString::number(check.wall, 'f', 2) << " s | " << QString::number(check.cpu, 'f', 2) << " s | "
       << mib(QFileInfo(archive).size()) << " |\n\n"
       << "- everything restored: " << (complete ? "yes" : "NO") << " (" << mib(restoredBytes) << ")\n"
       << "- time ratio Stowline / unzip: **" << QString::number(ratio, 'f', 2)

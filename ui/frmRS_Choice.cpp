@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -173,7 +174,10 @@ void takeChoices(frmRS_Choice& first, RestoreJob& job) {
 // A damaged member is named before the plan; the person may go on with the items left intact.
 bool goOnDespiteDamage(RestoreJob& job) {
     using platform::MsgButtons, platform::MsgIcon;
+    // Reading a big archive whole takes a moment.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const std::optional<ArchiveDamage> damage = CheckArchiveWhole(job);
+    QGuiApplication::restoreOverrideCursor();
     if (!damage)
         return true;
     QString text = Str(txtDamaged) + QStringLiteral("\r\r") + damage->text + QStringLiteral("\r\r");
