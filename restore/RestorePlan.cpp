@@ -76,6 +76,16 @@ QString clashingName(const QString& id, const QString& name) {
     return {};
 }
 
+QString addressBookHere() {
+    RegEdit reg;
+    reg.KeyPath = kWabFileNameKey;
+    reg.ValueName = QString();
+    if (!reg.Exists(1) || !reg.Exists(0))
+        return {};
+    reg.ReadValue();
+    return reg.Value.toString();
+}
+
 bool identityHere(const QString& id) {
     RegEdit reg;
     reg.KeyPath = QStringLiteral("Identities\\") + id;
@@ -173,6 +183,9 @@ RestorePlan PlanRestore(const RestoreJob& job) {
     if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook)) {
         plan.addressBookRecorded =
             recordedValue(job.archivePath, layout::WabKeyMember, kWabFileNameKey, QString());
+        // An archive that records none leaves the address book where it is on this machine.
+        if (plan.addressBookRecorded.isEmpty())
+            plan.addressBookRecorded = addressBookHere();
         plan.addressBookFile = localOrRecorded(plan.addressBookRecorded);
         plan.addressBookFolder = folderOfFile(plan.addressBookFile);
         plan.addressBookAvailable = !plan.addressBookFile.isEmpty() &&

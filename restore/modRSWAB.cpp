@@ -49,8 +49,9 @@ QString addressBookFileOf(platform::Dialogs& ask, const RestorePlan& plan) {
     QString addressBookFile;
     QString shown = plan.addressBookRecorded;
     do {
-        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + shown +
-                             QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
+        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") +
+                             (shown.isEmpty() ? Str(txtNoFolderRecorded) : shown) + QStringLiteral("\r\r") +
+                             Str(txtSelectInNextDialog);
         ask.messageBox(text, platform::MsgButtons::OK, platform::MsgIcon::Information,
                        Str(txtRestoreLocationTitle751));
         const QString folder = AskForLocation();
