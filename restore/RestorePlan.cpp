@@ -136,7 +136,7 @@ QStringList ChosenMembers(const RestoreJob& job) {
     return members;
 }
 
-VerifyResult CheckChosenMembers(const RestoreJob& job) {
+VerifyResult CheckChosenMembers(const RestoreJob& job, bool itemsSound) {
     const auto outer = ZipMemberEntries(job.archivePath);
     if (!outer)
         return {QString(), txtNotAZip, {}};
@@ -159,7 +159,25 @@ VerifyResult CheckChosenMembers(const RestoreJob& job) {
             if (!entry.unpackable)
                 return {member + QStringLiteral(": ") + entry.name, txtCannotUnpack, {}};
     }
-    return VerifyArchive(job.archivePath, VerifyDepth::Full, chosen);
+    return itemsSound ? VerifyResult{} : VerifyArchive(job.archivePath, VerifyDepth::Full, chosen);
+}
+
+// An item's zip or registry file lies in the item's folder; the archive's own files do not.
+std::optional<QStringList> itemMembers(const QString& archivePath) {
+    const auto entries = ZipMemberEntries(archivePath);
+    if (!entries)
+        return std::nullopt;
+    QStringList items;
+    for (const ZipMemberEntry& entry : *entries)
+        if (entry.name.count(u'/') == 1 &&
+            (entry.name.endsWith(QStringLiteral(".zip")) || entry.name.endsWith(QStringLiteral(".reg"))))
+            items << entry.name;
+    return items;
+}
+
+bool ItemMembersSound(const QString& archivePath) {
+    const std::optional<QStringList> items = itemMembers(archivePath);
+    return items && (items->isEmpty() || VerifyArchive(archivePath, VerifyDepth::Full, *items).ok());
 }
 
 RestorePlan PlanRestore(const RestoreJob& job) {
@@ -223,8 +241,8 @@ QStringList RestorePlan::lines() const {
     return lines;
 }
 
-std::optional<ArchiveDamage> CheckArchiveWhole(const RestoreJob& job) {
-    const VerifyResult result = CheckChosenMembers(job);
+std::optional<ArchiveDamage> CheckArchiveWhole(const RestoreJob& job, bool itemsSound) {
+    const VerifyResult result = CheckChosenMembers(job, itemsSound);
     if (result.ok())
         return std::nullopt;
     ArchiveDamage damage{VerifyFailureText(job.archivePath, result), job};

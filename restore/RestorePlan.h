@@ -47,8 +47,13 @@ RestorePlan PlanRestore(const RestoreJob& job);
 QStringList ChosenMembers(const RestoreJob& job);
 
 // The chosen items' members read whole, streaming, CRCs and registry files included, nothing
-// written: what would stop the run part-way is found before anything is changed.
-VerifyResult CheckChosenMembers(const RestoreJob& job);
+// written: what would stop the run part-way is found before anything is changed. itemsSound: every
+// item's member was already read whole and found sound, so only the directories are looked at.
+VerifyResult CheckChosenMembers(const RestoreJob& job, bool itemsSound = false);
+
+// Reads every item's member of the archive whole; true when all are sound. Slow for a big archive:
+// the wizard has it done while the person chooses.
+bool ItemMembersSound(const QString& archivePath);
 
 // A damaged chosen member found before anything is planned, and the restore of the chosen items
 // that it leaves intact.
@@ -57,7 +62,7 @@ struct ArchiveDamage {
     RestoreJob intact; // the job without the items the member belongs to
     bool anythingIntact = false;
 };
-// Nothing when every member reads back whole.
-std::optional<ArchiveDamage> CheckArchiveWhole(const RestoreJob& job);
+// Nothing when every member reads back whole; itemsSound as for CheckChosenMembers.
+std::optional<ArchiveDamage> CheckArchiveWhole(const RestoreJob& job, bool itemsSound = false);
 
 } // namespace stowline

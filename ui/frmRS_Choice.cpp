@@ -31,8 +31,10 @@
 namespace stowline {
 
 frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
-    : ItemChoicePage(parent), m_job(std::move(job)), m_cmdExportMail(new QPushButton(&frame())),
-      m_cmdBrowseArchive(new QPushButton(&frame())) {
+    : ItemChoicePage(parent), m_job(std::move(job)),
+      // Reading a big archive whole takes about half as long as restoring it: done meanwhile.
+      m_itemsSound(std::async(std::launch::async, ItemMembersSound, m_job->archivePath).share()),
+      m_cmdExportMail(new QPushButton(&frame())), m_cmdBrowseArchive(new QPushButton(&frame())) {
     for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmRS_Choice::chk_Click);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdNext_Click);
@@ -172,11 +174,12 @@ void takeChoices(frmRS_Choice& first, RestoreJob& job) {
 }
 
 // A damaged member is named before the plan; the person may go on with the items left intact.
-bool goOnDespiteDamage(RestoreJob& job) {
+bool goOnDespiteDamage(frmRS_Choice& first) {
     using platform::MsgButtons, platform::MsgIcon;
-    // Reading a big archive whole takes a moment.
+    RestoreJob& job = first.job();
+    // The archive may still be being read, or a damaged one read again for the chosen items only.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::optional<ArchiveDamage> damage = CheckArchiveWhole(job);
+    const std::optional<ArchiveDamage> damage = CheckArchiveWhole(job, first.itemsSound());
     QGuiApplication::restoreOverrideCursor();
     if (!damage)
         return true;
@@ -202,7 +205,7 @@ void StartRestoreRun(QWidget& currentPage) {
     if (!first)
         return;
     takeChoices(*first, first->job());
-    if (!goOnDespiteDamage(first->job()))
+    if (!goOnDespiteDamage(*first))
         return;
     forms::get<frmRS_Plan>(QStringLiteral("frmRS_Plan")).showPlan(PlanRestore(first->job()), currentPage);
     currentPage.hide();

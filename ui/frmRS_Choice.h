@@ -3,6 +3,7 @@
 #include "restore/modWizardRestore.h"
 #include "ui/ItemChoicePage.h"
 
+#include <future>
 #include <memory>
 
 class QPushButton;
@@ -27,6 +28,8 @@ public:
     bool favoritesChosen() const { return itemChosen(layout::ArchiveItem::Favorites); }
     bool addressBookChosen() const { return itemChosen(layout::ArchiveItem::AddressBook); }
     RestoreJob& job() { return *m_job; }
+    // Whether every item's member of the archive reads back whole; read while the person chooses.
+    bool itemsSound() { return m_itemsSound.get(); }
 
 private slots:
     void chk_Click();
@@ -39,6 +42,7 @@ private:
     void addMailButtons();
 
     std::shared_ptr<RestoreJob> m_job;
+    std::shared_future<bool> m_itemsSound;
     QPushButton* m_cmdExportMail;    // the archive's mail to open formats
     QPushButton* m_cmdBrowseArchive; // the archive's mail, read in place
 };
