@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QIODevice>
+#include <QSet>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -351,12 +352,14 @@ struct Task {
 // together; a failure stops them, and of the failures found the first in archive order is reported.
 class ParallelCheck {
 public:
-    ParallelCheck(const QString& archivePath, zip_t* archive, VerifyDepth depth)
+    ParallelCheck(const QString& archivePath, zip_t* archive, VerifyDepth depth, const QStringList& only)
         : m_path(archivePath), m_depth(depth) {
         const zip_int64_t count = std::max<zip_int64_t>(zip_get_num_entries(archive, 0), 0);
         m_results.resize(static_cast<size_t>(count));
+        const QSet<QString> wanted(only.begin(), only.end());
         for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i)
-            addTasks(archive, i);
+            if (wanted.isEmpty() || wanted.contains(QString::fromUtf8(zip_get_name(archive, i, 0))))
+                addTasks(archive, i);
         std::sort(m_tasks.begin(), m_tasks.end(), std::greater<>());
     }
 
@@ -453,11 +456,13 @@ private:
 
 } // namespace
 
-VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth) {
-    const ZipArchiveHandle archive = openChecked(archivePath);
+VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth, const QStringList& members) {
+    ZipArchiveHandle archive = openChecked(archivePath);
     if (!archive)
         return {QString(), txtNotAZip, {}};
-    return ParallelCheck(archivePath, archive.get(), depth).run();
+    ParallelCheck check(archivePath, archive.get(), depth, members);
+    archive.reset(); // each worker opens its own: a big directory is not held once more meanwhile
+    return check.run();
 }
 
 bool ParseRegMember(const QString& archivePath, const QString& memberName, const RegFileSink& sink) {

@@ -3,6 +3,7 @@
 #include "foundation/RegFile.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace stowline {
 
@@ -28,8 +29,9 @@ struct SavedArchive {
 // member against its own CRC, which catches a fault of the compressor itself, at about four times the cost.
 enum class VerifyDepth { Placed, Full };
 
-// Reads the archive back, streaming, on every core.
-VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth = VerifyDepth::Full);
+// Reads the archive back, streaming, on every core: the named members only, all when none is named.
+VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth = VerifyDepth::Full,
+                           const QStringList& members = {});
 
 // Hands every change of a .reg member of the archive to sink, streaming it out of the archive;
 // false when the member is missing or does not parse.

@@ -12,6 +12,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
+#include "restore/RestorePlan.h"
 #include "restore/modWizardRestore.h"
 #include "sample/SampleProfile.h"
 #include "ui/frmInterface.h"
@@ -59,7 +60,7 @@ int restoreEverything(const QString& archive) {
     WAB_Check();
     const RestoreJob job{archive, QStringLiteral("111"), found.identities, QStringLiteral("111"), true};
     progress.clock.start();
-    WizardRestore(job, host.run());
+    WizardRestore(PlanRestore(job), host.run());
     QTextStream err(stderr);
     for (const auto& [at, text] : progress.phases)
         err << QString::number(at, 'f', 3) << " s  " << text << '\n';

@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace stowline::platform {
@@ -258,9 +260,17 @@ void RegistryStore::openLockHandle() {
         fchmod(m_lockFd, status.st_mode & 0700);
 }
 
+// A lock let go gives no event to wait for: like SQLite's own busy wait, this tries again after ever
+// longer pauses, and gives up after the same time, so that a stuck holder cannot stall a run for ever.
 RegistryStore::FileLock::FileLock(const RegistryStore& store, int operation) : m_fd(store.m_lockFd) {
-    while (flock(m_fd, operation) != 0) {
-        if (errno != EINTR)
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
+    for (auto pause = std::chrono::milliseconds(1); flock(m_fd, operation | LOCK_NB) != 0;
+         pause = std::min(pause * 2, std::chrono::milliseconds(100))) {
+        if (errno == EWOULDBLOCK && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(pause);
+        else if (errno == EWOULDBLOCK)
+            store.fail(QStringLiteral("cannot be locked: another process holds it"));
+        else if (errno != EINTR)
             store.fail(QStringLiteral("cannot be locked: ") + QString::fromLocal8Bit(strerror(errno)));
     }
 }

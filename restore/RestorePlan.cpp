@@ -76,6 +76,16 @@ QString clashingName(const QString& id, const QString& name) {
     return {};
 }
 
+QString addressBookHere() {
+    RegEdit reg;
+    reg.KeyPath = kWabFileNameKey;
+    reg.ValueName = QString();
+    if (!reg.Exists(1) || !reg.Exists(0))
+        return {};
+    reg.ReadValue();
+    return reg.Value.toString();
+}
+
 bool identityHere(const QString& id) {
     RegEdit reg;
     reg.KeyPath = QStringLiteral("Identities\\") + id;
@@ -84,16 +94,19 @@ bool identityHere(const QString& id) {
 
 PlannedIdentity planIdentity(const QString& archivePath, const Identity& identity, QString& previousFolder,
                              QStringList& folders) {
-    PlannedIdentity planned{identity.name, identity.id};
+    PlannedIdentity planned;
+    planned.name = identity.name;
+    planned.id = identity.id;
     planned.replacedInPlace = IsIdentityId(identity.id) && identityHere(identity.id);
     planned.clashingName = clashingName(identity.id, identity.name);
     const QString recorded = recordedValue(archivePath, layout::IdentityKeyMember(identity.id),
                                            QStringLiteral("Identities\\") + identity.id + kOutlookKey,
                                            QStringLiteral("Store Root"));
-    // One without a folder of its own follows the one before, as the restore does.
+    // One without a folder of its own follows the one before.
     if (!recorded.isEmpty())
-        previousFolder = localOrRecorded(recorded);
-    planned.storeFolder = previousFolder;
+        previousFolder = recorded;
+    planned.recordedFolder = previousFolder;
+    planned.storeFolder = localOrRecorded(previousFolder);
     QStringList others = folders;
     others.removeAll(QDir::cleanPath(planned.storeFolder));
     planned.folderAvailable =
@@ -123,17 +136,22 @@ QStringList ChosenMembers(const RestoreJob& job) {
     return members;
 }
 
-VerifyResult CheckChosenMembers(const RestoreJob& job) {
+VerifyResult CheckChosenMembers(const RestoreJob& job, bool itemsSound) {
     const auto outer = ZipMemberEntries(job.archivePath);
     if (!outer)
         return {QString(), txtNotAZip, {}};
     QStringList present;
     for (const ZipMemberEntry& entry : *outer)
         present << entry.name;
+    QStringList chosen;
     for (const QString& member : ChosenMembers(job)) {
-        // A missing member or registry file is refused with its item when the run comes to it.
-        if (!member.endsWith(QStringLiteral(".zip")) || !present.contains(member))
+        // A missing member is refused with its item when the run comes to it.
+        if (!present.contains(member))
             continue;
+        chosen << member;
+        if (!member.endsWith(QStringLiteral(".zip")))
+            continue;
+        // From the directories first: an entry that cannot be unpacked at all is named as such.
         const auto entries = InnerZipMemberEntries(job.archivePath, member);
         if (!entries)
             return {member, txtInnerZipBroken, {}};
@@ -141,11 +159,31 @@ VerifyResult CheckChosenMembers(const RestoreJob& job) {
             if (!entry.unpackable)
                 return {member + QStringLiteral(": ") + entry.name, txtCannotUnpack, {}};
     }
-    return {};
+    return itemsSound ? VerifyResult{} : VerifyArchive(job.archivePath, VerifyDepth::Full, chosen);
+}
+
+// An item's zip or registry file lies in the item's folder; the archive's own files do not.
+std::optional<QStringList> itemMembers(const QString& archivePath) {
+    const auto entries = ZipMemberEntries(archivePath);
+    if (!entries)
+        return std::nullopt;
+    QStringList items;
+    for (const ZipMemberEntry& entry : *entries)
+        if (entry.name.count(u'/') == 1 &&
+            (entry.name.endsWith(QStringLiteral(".zip")) || entry.name.endsWith(QStringLiteral(".reg"))))
+            items << entry.name;
+    return items;
+}
+
+bool ItemMembersSound(const QString& archivePath) {
+    const std::optional<QStringList> items = itemMembers(archivePath);
+    return items && (items->isEmpty() || VerifyArchive(archivePath, VerifyDepth::Full, *items).ok());
 }
 
 RestorePlan PlanRestore(const RestoreJob& job) {
     RestorePlan plan;
+    plan.archivePath = job.archivePath;
+    plan.members = ChosenMembers(job);
     plan.archiveDate = QFileInfo(job.archivePath).lastModified();
     plan.items = job.chosenItems;
     using layout::ArchiveItem, layout::ItemPresent;
@@ -161,8 +199,12 @@ RestorePlan PlanRestore(const RestoreJob& job) {
             plan.identities << planIdentity(job.archivePath, identity, previousFolder, folders);
     }
     if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook)) {
-        plan.addressBookFile =
-            localOrRecorded(recordedValue(job.archivePath, layout::WabKeyMember, kWabFileNameKey, QString()));
+        plan.addressBookRecorded =
+            recordedValue(job.archivePath, layout::WabKeyMember, kWabFileNameKey, QString());
+        // An archive that records none leaves the address book where it is on this machine.
+        if (plan.addressBookRecorded.isEmpty())
+            plan.addressBookRecorded = addressBookHere();
+        plan.addressBookFile = localOrRecorded(plan.addressBookRecorded);
         plan.addressBookFolder = folderOfFile(plan.addressBookFile);
         plan.addressBookAvailable = !plan.addressBookFile.isEmpty() &&
                                     RecordedLocationUsable(plan.addressBookFolder, folders) &&
@@ -199,8 +241,8 @@ QStringList RestorePlan::lines() const {
     return lines;
 }
 
-std::optional<ArchiveDamage> CheckArchiveWhole(const RestoreJob& job) {
-    const VerifyResult result = CheckChosenMembers(job);
+std::optional<ArchiveDamage> CheckArchiveWhole(const RestoreJob& job, bool itemsSound) {
+    const VerifyResult result = CheckChosenMembers(job, itemsSound);
     if (result.ok())
         return std::nullopt;
     ArchiveDamage damage{VerifyFailureText(job.archivePath, result), job};

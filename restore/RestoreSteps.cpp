@@ -28,11 +28,6 @@ QString ImportRegFile(const QString& regFile) {
     return ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"');
 }
 
-QStringList& FoldersOfThisRestore() {
-    static QStringList folders;
-    return folders;
-}
-
 bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, const QString& header) {
     QStringList names;
     if (const auto members = ZipMemberEntries(zipFile))

@@ -19,8 +19,6 @@ void StopIfFailureReported();
 // Imports a registry file with regedit, waiting for it to finish; what went wrong, empty when
 // nothing did.
 QString ImportRegFile(const QString& regFile);
-// The folders the items of this restore write, as far as they are settled.
-QStringList& FoldersOfThisRestore();
 // Makes folder when missing and unpacks zipFile into it, after the journal kept what that replaces.
 // A member that turns out damaged stops the restore (see StopRestore) and gives false.
 bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, const QString& header);

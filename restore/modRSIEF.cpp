@@ -7,7 +7,6 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
-#include "foundation/modSystemPath.h"
 #include "platform/FileCalls.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestoreSteps.h"
@@ -124,7 +123,7 @@ bool replaceOrAddInstead(Questions& ask, const QString& favorites) {
 
 } // namespace
 
-bool IEF_Extract(bool replaceFavorites, RunContext& run) {
+bool IEF_Extract(const QString& favorites, bool replaceFavorites, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringFavorites));
@@ -134,9 +133,7 @@ bool IEF_Extract(bool replaceFavorites, RunContext& run) {
             ShowRefusal(run.ask, Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
             return true;
         }
-        STEP(5) const QString favorites = SystemPath(CSIDL_FAVORITES);
-        StopIfFailureReported();
-        restoreJournal().keepFiles(favorites, {});
+        STEP(5) restoreJournal().keepFiles(favorites, {});
         STEP(6) ensureFolder(favorites);
         STEP(7) if (replaceFavorites && !replaceOrAddInstead(run.ask, favorites)) {
             completed = true;

@@ -1,7 +1,6 @@
 #include "restore/modRSIdentity.h"
 
 #include "archive/ArchiveLayout.h"
-#include "archive/IdentityCatalog.h"
 #include "archive/RunContext.h"
 #include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
@@ -14,10 +13,10 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
+#include "restore/RestorePlan.h"
 #include "restore/RestoreSteps.h"
 #include "restore/modCopyAccountKeys.h"
 
-#include <QDir>
 #include <optional>
 
 namespace stowline {
@@ -118,32 +117,23 @@ QString restoredNote(const QString& name, const QString& settledName, const QStr
     return who + u' ' + Str(txtRestoredTo) + u' ' + location;
 }
 
-// Another identity may follow the one before into the same folder; no item may write inside or
-// around another's.
-QStringList otherItemsThan(const QString& location) {
-    QStringList others = FoldersOfThisRestore();
-    others.removeAll(location);
-    return others;
-}
-
-// Returns whether the location had to be changed. A location the registry's drives cannot record
-// (a Windows path on a drive this machine does not have) counts as missing. The folder the person
-// picks is theirs to choose; the one the archive records must also be a safe one.
-bool settleStoreLocation(Questions& ask, const QString& name, QString& location, QString& recorded) {
-    bool changed = false;
-    while (
-        !(changed ? LocationUsable(location) : RecordedLocationUsable(location, otherItemsThan(location))) ||
-        RecordedPath(location).isEmpty()) {
-        changed = true;
-        const QString text = Str(txtCannotRestoreIdentity) + u' ' + name + QStringLiteral("\r\r") +
+// The planned folder, or, when the plan found the recorded one unusable, one the person picks (theirs
+// to choose). A folder the registry's drives cannot record counts as unusable.
+QString storeFolderOf(Questions& ask, const PlannedIdentity& planned) {
+    if (planned.folderAvailable)
+        return planned.storeFolder;
+    QString location;
+    QString shown = planned.recordedFolder;
+    do {
+        const QString text = Str(txtCannotRestoreIdentity) + u' ' + planned.name + QStringLiteral("\r\r") +
                              Str(txtLocationNotAvailable) + u' ' +
-                             (recorded.isEmpty() ? Str(txtNoFolderRecorded) : recorded) +
-                             QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
+                             (shown.isEmpty() ? Str(txtNoFolderRecorded) : shown) + QStringLiteral("\r\r") +
+                             Str(txtSelectInNextDialog);
         ask.tell(Questions::Notice::IdentityLocationMissing, text);
         location = AskForLocation(ask);
-        recorded = location;
-    }
-    return changed;
+        shown = location;
+    } while (!LocationUsable(location) || RecordedPath(location).isEmpty());
+    return location;
 }
 
 enum class AccountsCase { CopyInto, ReplaceOwn, KeepApart };
@@ -171,19 +161,15 @@ void writeIdentityManagerStart(RegEdit& reg) {
 
 } // namespace
 
-bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
+bool Identity_Extract(const QList<PlannedIdentity>& identities, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIdentity:Identity_Extract")
         STEP(1) RegEdit& reg = regAccess();
         STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
-        // Not reset between identities: one without "Store Root" starts from the previous location.
-        QString location;
-        QString recorded; // location as the registry has it, for messages
         bool anyStarted = false;
-        for (const Identity& identity : identities.all()) {
-            STEP(4) if (!identity.selected) continue;
-            STEP(5) const QString& name = identity.name;
-            STEP(6) const QString& id = identity.id;
+        for (const PlannedIdentity& planned : identities) {
+            STEP(5) const QString& name = planned.name;
+            STEP(6) const QString& id = planned.id;
             STEP(7) run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + name);
             STEP(8) if (refusedBeforeStart(run.ask, name, id)) continue;
             anyStarted = true;
@@ -198,16 +184,7 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
                 return false;
             }
             STEP(13) const QString settledName = settleNameClash(reg, id, name, run);
-            STEP(14) reg.KeyPath = outlookKey(id);
-            STEP(15) if (reg.Exists(1)) {
-                reg.ValueName = QStringLiteral("Store Root");
-                STEP(16) if (reg.Exists(0)) {
-                    reg.ReadValue();
-                    recorded = reg.Value.toString();
-                    location = LocalPath(recorded);
-                }
-            }
-            STEP(17) const bool locationChanged = settleStoreLocation(run.ask, name, location, recorded);
+            STEP(17) const QString location = storeFolderOf(run.ask, planned);
             STEP(18) switch (accountsCase(reg, id)) {
             case AccountsCase::ReplaceOwn:
                 STEP(19) reg.KeyPath = kAccountManager;
@@ -221,13 +198,12 @@ bool Identity_Extract(const IdentityCatalog& identities, RunContext& run) {
                 break;
             }
             STEP(23) reg.KeyPath = outlookKey(id);
-            STEP(24) if (locationChanged && reg.Exists(1)) {
+            STEP(24) if (!planned.folderAvailable && reg.Exists(1)) {
                 STEP(25) reg.ValueName = QStringLiteral("Store Root");
                 STEP(26) reg.ValueType = 1;
                 STEP(27) reg.Value = RecordedPath(location);
                 STEP(28) reg.WriteValue(0);
             }
-            FoldersOfThisRestore() << QDir::cleanPath(location);
             STEP(31)
             if (!UnpackKept(run, WorkspaceFolder() + layout::IdentityDataMember(id), location,
                             Str(txtCannotRestoreIdentity) + u' ' + name))

@@ -1,13 +1,14 @@
 #pragma once
 
+#include <QList>
+
 namespace stowline {
 
-class IdentityCatalog;
+struct PlannedIdentity;
 struct RunContext;
 
-// Puts back the identities checked on the identity page from the unpacked archive: key, name
-// clash, store location, accounts, message store. False when a failure was reported, which ends
-// the restore run.
-bool Identity_Extract(const IdentityCatalog& identities, RunContext& run);
+// Puts back the planned identities from the unpacked archive: key, name clash, store location,
+// accounts, message store. False when a failure was reported, which ends the restore run.
+bool Identity_Extract(const QList<PlannedIdentity>& identities, RunContext& run);
 
 } // namespace stowline

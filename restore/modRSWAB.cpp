@@ -12,6 +12,7 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "restore/RestoreGuard.h"
+#include "restore/RestorePlan.h"
 #include "restore/RestoreSteps.h"
 
 namespace stowline {
@@ -39,40 +40,29 @@ bool refusedBeforeStart(Questions& ask, const QString& workspace) {
     return true;
 }
 
-QString readRecordedLocation(RegEdit& reg) {
-    reg.KeyPath = kWabFileNameKey;
-    if (!reg.Exists(1))
-        return {};
-    reg.ValueName = QString();
-    if (!reg.Exists(0))
-        return {};
-    reg.ReadValue();
-    return reg.Value.toString();
-}
-
-// Returns whether the address book had to move.
-bool settleLocation(Questions& ask, QString& addressBookFile, const QString& fileName,
-                    const QString& recorded) {
-    bool changed = false;
-    QString shown = recorded;
-    // The folder the person picks is theirs to choose; the one the archive records must be a safe one.
-    while (!(changed ? LocationUsable(parentFolder(addressBookFile))
-                     : RecordedLocationUsable(parentFolder(addressBookFile), FoldersOfThisRestore())) ||
-           RecordedPath(addressBookFile).isEmpty()) {
-        changed = true;
-        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") + shown +
-                             QStringLiteral("\r\r") + Str(txtSelectInNextDialog);
+// The planned file, or, when the plan found the recorded folder unusable, the recorded file name in
+// a folder the person picks (theirs to choose).
+QString addressBookFileOf(Questions& ask, const RestorePlan& plan) {
+    if (plan.addressBookAvailable)
+        return plan.addressBookFile;
+    const QString fileName = FileNamePart(plan.addressBookRecorded);
+    QString addressBookFile;
+    QString shown = plan.addressBookRecorded;
+    do {
+        const QString text = Str(txtCannotRestoreAddressBook) + QStringLiteral("\r\r") +
+                             (shown.isEmpty() ? Str(txtNoFolderRecorded) : shown) + QStringLiteral("\r\r") +
+                             Str(txtSelectInNextDialog);
         ask.tell(Questions::Notice::AddressBookLocationMissing, text);
         const QString folder = AskForLocation(ask);
         addressBookFile = folder + (folder.endsWith(u'/') ? QString() : QStringLiteral("/")) + fileName;
         shown = addressBookFile;
-    }
-    return changed;
+    } while (!LocationUsable(parentFolder(addressBookFile)) || RecordedPath(addressBookFile).isEmpty());
+    return addressBookFile;
 }
 
 } // namespace
 
-bool WAB_Extract(RunContext& run) {
+bool WAB_Extract(const RestorePlan& plan, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSWAB:WAB_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringAddressBook));
@@ -89,10 +79,8 @@ bool WAB_Extract(RunContext& run) {
         }
         STEP(5) RegEdit& reg = regAccess();
         STEP(6) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
-        STEP(7) const QString recordedFile = readRecordedLocation(reg);
-        QString addressBookFile = LocalPath(recordedFile);
-        STEP(8) const QString fileName = FileNamePart(recordedFile);
-        STEP(9) if (settleLocation(run.ask, addressBookFile, fileName, recordedFile)) {
+        STEP(9) const QString addressBookFile = addressBookFileOf(run.ask, plan);
+        if (!plan.addressBookAvailable) {
             STEP(10) reg.KeyPath = kWabFileNameKey;
             STEP(11) if (reg.Exists(1)) {
                 reg.ValueName = QString();

@@ -10,7 +10,6 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
-#include "foundation/modSystemPath.h"
 #include "foundation/modTempPath.h"
 #include "platform/RegistrySource.h"
 #include "restore/RestoreGuard.h"
@@ -21,7 +20,6 @@
 #include "restore/modRSIdentity.h"
 #include "restore/modRSWAB.h"
 
-#include <QDir>
 #include <QLocale>
 #include <algorithm>
 
@@ -32,18 +30,18 @@ namespace {
 constexpr qint32 kUnpackWholeArchive = 8;
 
 // False (the user told) when a member turns out damaged; nothing of the machine is changed yet.
-bool unpackChosenMembers(cmpZIP& zip, Questions& ask, const RestoreJob& job, const QString& archiveName) {
+bool unpackChosenMembers(cmpZIP& zip, Questions& ask, const RestorePlan& plan, const QString& archiveName) {
     zip.Options = kUnpackWholeArchive;
     zip.ExtractFolder = WorkspaceFolder();
-    zip.ArchiveFile = job.archivePath;
+    zip.ArchiveFile = plan.archivePath;
     QStringList present;
-    if (const auto entries = ZipMemberEntries(job.archivePath))
+    if (const auto entries = ZipMemberEntries(plan.archivePath))
         for (const ZipMemberEntry& entry : *entries)
             present << entry.name;
     try {
         // Only the chosen items' members: a damaged member of an item left out is never read. A
         // missing one is refused with its item.
-        for (const QString& member : ChosenMembers(job)) {
+        for (const QString& member : plan.members) {
             if (!present.contains(member))
                 continue;
             zip.FileSpec = member;
@@ -77,22 +75,19 @@ void finishRun(ProgressView& progress, const QString& status) {
     progress.setCloseEnabled(true);
 }
 
-// Before the first write: what the chosen items will change, kept so that a failure or an undo
-// can put it back.
-bool beginJournal(const QString& items) {
+// Before the first write: the keys the plan's items change, kept so that a failure or an undo can
+// put them back. Their files are kept as each item comes to them.
+bool beginJournal(const RestorePlan& plan) {
     using layout::ArchiveItem, layout::ItemPresent;
     RestoreJournal& journal = restoreJournal();
     if (!journal.begin())
         return false;
-    if (ItemPresent(items, ArchiveItem::Identities)) {
+    if (ItemPresent(plan.items, ArchiveItem::Identities)) {
         journal.keepKey(QStringLiteral("Identities"));
         journal.keepKey(QStringLiteral("Software\\Microsoft\\Internet Account Manager"));
     }
-    if (ItemPresent(items, ArchiveItem::AddressBook))
+    if (ItemPresent(plan.items, ArchiveItem::AddressBook))
         journal.keepKey(QStringLiteral("Software\\Microsoft\\WAB\\WAB4"));
-    FoldersOfThisRestore().clear();
-    if (ItemPresent(items, ArchiveItem::Favorites))
-        FoldersOfThisRestore() << QDir::cleanPath(SystemPath(CSIDL_FAVORITES));
     return true;
 }
 
@@ -102,19 +97,19 @@ QString undoNote() {
 
 } // namespace
 
-void WizardRestore(const RestoreJob& job, RunContext& run) {
+void WizardRestore(const RestorePlan& plan, RunContext& run) {
     const QDateTime start = QDateTime::currentDateTime();
     run.notes.clear();
     run.notesFolder.clear();
     // Every way out of the run below ends in the ledger.
     bool succeeded = false;
     struct Recorder {
-        const RestoreJob& job;
+        const RestorePlan& plan;
         RunContext& run;
         const QDateTime& start;
         bool& succeeded;
-        ~Recorder() { RecordRestore(start, job.archivePath, job.chosenItems, succeeded, run); }
-    } recorder{job, run, start, succeeded};
+        ~Recorder() { RecordRestore(start, plan.archivePath, plan.items, succeeded, run); }
+    } recorder{plan, run, start, succeeded};
     const WorkspaceGoesOnFailure cleanup;
     // A failure that reached the crash window leaves nothing half restored either.
     struct RollBackUnlessDone {
@@ -132,20 +127,20 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
             finishRun(run.progress, Str(txtNothingRestored));
             return;
         }
-        STEP(3) const QString archiveName = FileNamePart(job.archivePath);
+        STEP(3) const QString archiveName = FileNamePart(plan.archivePath);
         STEP(4) run.progress.setStatus(Str(txtOpeningBackup) + u' ' + archiveName);
-        STEP(6) const Refusal refusal = CheckZipFile(job.archivePath);
+        STEP(6) const Refusal refusal = CheckZipFile(plan.archivePath);
         STEP(7) if (refusal.refused()) {
             ShowRefusal(run.ask, Str(txtBackupNotRestored) + u' ' + archiveName, refusal, txtNothingRestored);
             STEP(8) finishRun(run.progress, QString());
             return;
         }
-        STEP(9) if (!unpackChosenMembers(run.zip, run.ask, job, archiveName)) {
+        STEP(9) if (!unpackChosenMembers(run.zip, run.ask, plan, archiveName)) {
             finishRun(run.progress, Str(txtNothingRestored));
             return;
         }
         STEP(10)
-        if (!beginJournal(job.chosenItems))
+        if (!beginJournal(plan))
             Raise(Err::PathFileAccess, Str(txtJournalNotMade) + u' ' + UndoFolder());
         using layout::ArchiveItem, layout::ItemPresent;
         // An item that stopped the restore has put everything back and said why.
@@ -154,13 +149,14 @@ void WizardRestore(const RestoreJob& job, RunContext& run) {
                 finishRun(run.progress, Str(txtNothingRestored));
         };
         STEP(11)
-        if (ItemPresent(job.chosenItems, ArchiveItem::Identities) && !Identity_Extract(job.identities, run))
+        if (ItemPresent(plan.items, ArchiveItem::Identities) && !Identity_Extract(plan.identities, run))
             return stopped();
         STEP(12)
-        if (ItemPresent(job.chosenItems, ArchiveItem::Favorites) && !IEF_Extract(job.replaceFavorites, run))
+        if (ItemPresent(plan.items, ArchiveItem::Favorites) &&
+            !IEF_Extract(plan.favoritesFolder, plan.replaceFavorites, run))
             return stopped();
         STEP(13)
-        if (ItemPresent(job.chosenItems, ArchiveItem::AddressBook) && !WAB_Extract(run))
+        if (ItemPresent(plan.items, ArchiveItem::AddressBook) && !WAB_Extract(plan, run))
             return stopped();
         restoreJournal().finish();
         run.notes << undoNote();

@@ -6,6 +6,7 @@
 
 namespace stowline {
 
+struct RestorePlan;
 struct RunContext;
 
 // One restore as the wizard set it up: the archive and the item flags of its comment, the
@@ -19,8 +20,8 @@ struct RestoreJob {
     bool replaceFavorites = true;
 };
 
-// The restore run behind the Restore Wizard: unpacks the archive into the workspace, restores the
-// chosen items (identities, favorites, address book, in that order) and removes the workspace.
-void WizardRestore(const RestoreJob& job, RunContext& run);
+// The restore run behind the Restore Wizard: unpacks the plan's members into the workspace, carries
+// out the plan (identities, favorites, address book, in that order) and removes the workspace.
+void WizardRestore(const RestorePlan& plan, RunContext& run);
 
 } // namespace stowline

@@ -283,6 +283,8 @@ void ScheduledBackup() {
     endRun(status, archivePath);
 }
 
+bool isScheduledRun(const QString& commandLine) { return commandLine.left(2).toUpper() == u"/S"; }
+
 void RestoreStart(const QString& commandLine) {
     TRAP_BEGIN("modCommandLine:RestoreStart")
         STEP(1) const QString archivePath = RestorePathOf(commandLine);
@@ -337,9 +339,17 @@ QDate ScanArchiveFolder(const QString& folder, const QString& stem, int deleteCo
 void Command_Input(const QString& commandLine) {
     TRAP_BEGIN("modCommandLine:Command_Input")
         STEP(1) const QString switchText = commandLine.left(2).toUpper();
-        STEP(2) if (switchText == u"/S") ScheduledBackup();
+        STEP(2) if (isScheduledRun(commandLine)) ScheduledBackup();
         STEP(3) if (switchText == u"/R") RestoreStart(commandLine);
     TRAP_END
+}
+
+void Command_InputAfterFailure(const QString& commandLine) {
+    if (!isScheduledRun(commandLine))
+        return;
+    recordScheduledRun(QDateTime::currentDateTime(), QString(), QString(), SavedArchive{}, RunFailed);
+    waitForCrashReport();
+    endRun(RunFailed);
 }
 
 } // namespace stowline

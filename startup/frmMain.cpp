@@ -188,6 +188,8 @@ void frmMain::Form_Load(const QString& commandLine) {
         placeOnScreen();
         STEP(10) show();
     TRAP_END
+    if (FailureShown())
+        Command_InputAfterFailure(commandLine);
 }
 
 // Centred on the screen's free area, and wholly on it, whatever the window manager (or none) does.

@@ -23,6 +23,7 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -31,8 +32,10 @@
 namespace stowline {
 
 frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
-    : ItemChoicePage(parent), m_job(std::move(job)), m_cmdExportMail(new QPushButton(&frame())),
-      m_cmdBrowseArchive(new QPushButton(&frame())) {
+    : ItemChoicePage(parent), m_job(std::move(job)),
+      // Reading a big archive whole takes about half as long as restoring it: done meanwhile.
+      m_itemsSound(std::async(std::launch::async, ItemMembersSound, m_job->archivePath).share()),
+      m_cmdExportMail(new QPushButton(&frame())), m_cmdBrowseArchive(new QPushButton(&frame())) {
     for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmRS_Choice::chk_Click);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdNext_Click);
@@ -172,9 +175,13 @@ void takeChoices(frmRS_Choice& first, RestoreJob& job) {
 }
 
 // A damaged member is named before the plan; the person may go on with the items left intact.
-bool goOnDespiteDamage(RestoreJob& job) {
+bool goOnDespiteDamage(frmRS_Choice& first) {
     using platform::MsgButtons, platform::MsgIcon;
-    const std::optional<ArchiveDamage> damage = CheckArchiveWhole(job);
+    RestoreJob& job = first.job();
+    // The archive may still be being read, or a damaged one read again for the chosen items only.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::optional<ArchiveDamage> damage = CheckArchiveWhole(job, first.itemsSound());
+    QGuiApplication::restoreOverrideCursor();
     if (!damage)
         return true;
     QString text = Str(txtDamaged) + QStringLiteral("\r\r") + damage->text + QStringLiteral("\r\r");
@@ -199,23 +206,18 @@ void StartRestoreRun(QWidget& currentPage) {
     if (!first)
         return;
     takeChoices(*first, first->job());
-    if (!goOnDespiteDamage(first->job()))
+    if (!goOnDespiteDamage(*first))
         return;
-    const QStringList plan = PlanRestore(first->job()).lines();
-    forms::get<frmRS_Plan>(QStringLiteral("frmRS_Plan")).showPlan(plan, currentPage);
+    forms::get<frmRS_Plan>(QStringLiteral("frmRS_Plan")).showPlan(PlanRestore(first->job()), currentPage);
     currentPage.hide();
 }
 
-void RunRestoreNow(QWidget& currentPage) {
+void RunRestoreNow(QWidget& currentPage, const RestorePlan& plan) {
     frmProgress& window = ShowProgress();
     window.setFrameText(Str(txtPleaseWait));
     window.setTitle(Str(txtRestoreWizard));
     currentPage.hide();
-    frmRS_Choice* first = RestoreChoicePage();
-    if (!first)
-        return;
-    // The job as the plan page showed it: choices taken, damaged items left out.
-    StartRun(window, [job = first->job()](RunContext& run) { WizardRestore(job, run); });
+    StartRun(window, [plan](RunContext& run) { WizardRestore(plan, run); });
 }
 
 } // namespace stowline

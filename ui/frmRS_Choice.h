@@ -3,11 +3,14 @@
 #include "restore/modWizardRestore.h"
 #include "ui/ItemChoicePage.h"
 
+#include <future>
 #include <memory>
 
 class QPushButton;
 
 namespace stowline {
+
+struct RestorePlan;
 
 // The Restore Wizard's first page: which items of the archive to restore (chk0 identities, chk1
 // favorites, chk2 address book). A box is enabled when the archive holds its item; boxes start
@@ -25,6 +28,8 @@ public:
     bool favoritesChosen() const { return itemChosen(layout::ArchiveItem::Favorites); }
     bool addressBookChosen() const { return itemChosen(layout::ArchiveItem::AddressBook); }
     RestoreJob& job() { return *m_job; }
+    // Whether every item's member of the archive reads back whole; read while the person chooses.
+    bool itemsSound() { return m_itemsSound.get(); }
 
 private slots:
     void chk_Click();
@@ -37,6 +42,7 @@ private:
     void addMailButtons();
 
     std::shared_ptr<RestoreJob> m_job;
+    std::shared_future<bool> m_itemsSound;
     QPushButton* m_cmdExportMail;    // the archive's mail to open formats
     QPushButton* m_cmdBrowseArchive; // the archive's mail, read in place
 };
@@ -54,7 +60,7 @@ frmRS_Choice* RestoreChoicePage();
 
 // Takes the pages' choices and shows the restore plan in place of the current page.
 void StartRestoreRun(QWidget& currentPage);
-// Shows the progress window, hides the current page and runs the restore.
-void RunRestoreNow(QWidget& currentPage);
+// Shows the progress window, hides the current page and carries out the plan it showed.
+void RunRestoreNow(QWidget& currentPage, const RestorePlan& plan);
 
 } // namespace stowline

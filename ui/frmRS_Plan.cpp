@@ -40,9 +40,10 @@ void frmRS_Plan::Form_Load() {
     TRAP_END
 }
 
-void frmRS_Plan::showPlan(const QStringList& lines, QWidget& previousPage) {
+void frmRS_Plan::showPlan(RestorePlan plan, QWidget& previousPage) {
+    m_plan = std::move(plan);
     m_lstPlan->clear();
-    m_lstPlan->addItems(lines);
+    m_lstPlan->addItems(m_plan.lines());
     m_previousPage = &previousPage;
     ShowPage(*this);
     nextButton().setFocus();
@@ -50,7 +51,7 @@ void frmRS_Plan::showPlan(const QStringList& lines, QWidget& previousPage) {
 
 void frmRS_Plan::cmdNext_Click() {
     TRAP_BEGIN("frmRS_Plan:cmdNext_Click")
-        STEP(1) RunRestoreNow(*this);
+        STEP(1) RunRestoreNow(*this, m_plan);
     TRAP_END
 }
 

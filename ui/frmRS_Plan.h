@@ -1,5 +1,6 @@
 #pragma once
 
+#include "restore/RestorePlan.h"
 #include "ui/WizardPage.h"
 
 #include <QPointer>
@@ -16,8 +17,8 @@ public:
     explicit frmRS_Plan(QWidget* parent = nullptr);
     void Form_Load();
 
-    // Lists the plan's lines; Back shows previousPage again.
-    void showPlan(const QStringList& lines, QWidget& previousPage);
+    // Lists the plan's lines, and keeps the plan for the run; Back shows previousPage again.
+    void showPlan(RestorePlan plan, QWidget& previousPage);
     QListWidget& list() { return *m_lstPlan; }
 
 private slots:
@@ -26,6 +27,7 @@ private slots:
 
 private:
     QListWidget* m_lstPlan;
+    RestorePlan m_plan;
     QPointer<QWidget> m_previousPage;
 };
 

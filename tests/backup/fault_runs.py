@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Makes the Nth write, fsync, rename or mkdir of a scheduled backup (`stowline /S`) and of a restore
-(stowline-restore-probe) fail with ENOSPC or EIO, or kills the process right there (SIGKILL, at the
-call itself: no timing guesses), on the sample profile. After each run:
+"""Makes the Nth write, fsync, rename or mkdir of a scheduled backup (`stowline /S`, and of its
+registry store) and of a restore (stowline-restore-probe) fail with ENOSPC or EIO, or kills the
+process right there (SIGKILL, at the call itself: no timing guesses), on the sample profile. After
+each run:
 
 - backup: the run reports the failure and ends by itself; the archive written before under the same
   name is byte for byte what it was and `unzip -t` passes; no partial archive is left under a
@@ -27,6 +28,8 @@ from hostile_archives import sandbox, registry_snapshot  # noqa: E402
 
 SETTINGS = "HKEY_CURRENT_USER\\SOFTWARE\\Velmora\\Stowline\\1.0"
 KINDS = ("write", "fsync", "rename", "mkdir")
+# The registry store's writes too: one failing at start-up left `stowline /S` waiting for an answer.
+BACKUP_KINDS = KINDS + ("dbwrite",)
 
 
 class Profile:
@@ -119,7 +122,7 @@ def fired(stderr):
 def backup_faults(profile, archive, registry, count, report):
     before = digest(archive)
     for error in ("ENOSPC", "EIO", "KILL"):
-        for kind in KINDS:
+        for kind in BACKUP_KINDS:
             for n in points(count):
                 # The parent alone: its regedit child's own calls fail in export_fails.
                 status, stderr = profile.backup("%s:%d:%s:stowline" % (kind, n, error))

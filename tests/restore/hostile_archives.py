@@ -222,7 +222,6 @@ LINK = "The backup holds a symbolic link, which is never unpacked: "
 CONTROL = "The backup holds a file whose name has control characters: "
 DAMAGED = "A file of it is missing or damaged in the backup: "
 FOREIGN_KEY = "Its registry file in the backup changes a key that does not belong to it: "
-UNREADABLE_REG = "Its registry file in the backup cannot be read: "
 BAD_ID = "Its identity ID in the backup is not a valid identity ID: "
 HIDDEN = "The backup holds a hidden file, which is never unpacked: "
 STOPPED = "Everything this restore had changed was put back as it was."
@@ -326,8 +325,6 @@ case("central directory outside the file", lambda r: patch(archive(r), eocd(arch
 # A member no item is restored from is never read.
 case("lying size", lambda r: lie_size(archive(r), "stowline_version.txt"), {0})
 case("lying CRC", lambda r: lie_crc(archive(r), "ident.idx"), {1, 2}, ["ident.idx"])
-case("lying CRC in the store", lambda r: nested(r, ID + "/ident_data.zip", lambda z: lie_crc(z, "Sent.dbx")),
-     {2}, ["Archive member damaged: Sent.dbx", STOPPED], unchanged=True)
 case("lying zip64 sizes", lambda r: zip64_case(r), {2}, [DAMAGED])
 case("end record claims zip64 entries", lambda r: patch(archive(r), eocd(archive(r)) + 8, "<HH", 0xFFFF, 0xFFFF),
      {2, 3})
@@ -338,12 +335,16 @@ for label, cut in (("in a local header", lambda d: 10), ("in member data", lambd
 for label, method in (("bzip2", zipfile.ZIP_BZIP2), ("lzma", zipfile.ZIP_LZMA)):
     case("store member in " + label, lambda r, method=method: archive(
         r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)], compression=method)}), {0, 1})
-# Found before the plan: the person may go on with the other items (the probe says Yes).
-INTACT = "ident_data.zip: Sent.dbx is encrypted or packed in a way Stowline cannot unpack.  Still intact, " \
-         "and can be restored: Internet Explorer Favorites, Windows Address Book"
-for label, damage in (("unknown compression method", lambda z: set_method(z, "Sent.dbx", 97)),
-                      ("encrypted store member", lambda z: encrypt_flag(z, "Sent.dbx"))):
-    case(label, lambda r, damage=damage: nested(r, ID + "/ident_data.zip", damage), {0}, [INTACT],
+# Found before the plan, by reading the chosen members whole: the person may go on with the other
+# items (the probe says Yes).
+INTACT = "  Still intact, and can be restored: Internet Explorer Favorites, Windows Address Book"
+CANNOT_UNPACK = "ident_data.zip: Sent.dbx is encrypted or packed in a way Stowline cannot unpack."
+for label, damage, reason in (
+        ("unknown compression method", lambda z: set_method(z, "Sent.dbx", 97), CANNOT_UNPACK),
+        ("encrypted store member", lambda z: encrypt_flag(z, "Sent.dbx"), CANNOT_UNPACK),
+        ("lying CRC in the store", lambda z: lie_crc(z, "Sent.dbx"),
+         "ident_data.zip: Sent.dbx is damaged: its checksum does not match.")):
+    case(label, lambda r, damage=damage: nested(r, ID + "/ident_data.zip", damage), {0}, [reason + INTACT],
          absent=["Probe Identity"])
 case("65,535 members", lambda r: archive(r, extra=[("many/%05d" % i, b"") for i in range(65535)]), {0}, long=True)
 
@@ -378,7 +379,7 @@ case("address book key writes an autostart entry", lambda r: archive(
 for label, line in (("unterminated string", '"Username"="never ends'), ("bad hex", '"b"=hex:0g,11'),
                     ("unknown type", '"b"=str(9):"x"'), ("10 MB line", '"b"="' + "x" * 10_000_000 + '" tail')):
     case("identity key " + label, lambda r, line=line: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + ID + "]\r\n" + line + "\r\n")),
-         {2}, [UNREADABLE_REG])
+         {0}, ["ident_key.reg is not a readable registry file: line 10: ", INTACT], absent=["Probe Identity"])
 
 
 # Recorded locations that are not the item's own: the restore asks for a folder instead, and no
