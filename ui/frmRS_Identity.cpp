@@ -105,7 +105,18 @@ bool frmRS_Identity::readIdentityIndex() {
     zip.FileSpec = layout::IdentityIndexFile;
     zip.ExtractFolder = workspace;
     zip.ArchiveFile = m_job->archivePath;
-    zip.Extract();
+    try {
+        zip.Extract();
+    } catch (const VbError& error) {
+        // A damaged index is a message naming it, not a crash: nothing has been written yet.
+        if (error.alreadyReported())
+            throw;
+        StopRestore(ask, Str(txtBackupNotRestored) + u' ' + FileNamePart(m_job->archivePath),
+                    error.description());
+        DeleteTempFolder();
+        frmMain_Enabled();
+        return false;
+    }
     const QList<layout::IdentityRecord> records =
         layout::ReadIdentityIndex(workspace + layout::IdentityIndexFile);
     m_job->identities.clear();
