@@ -48,9 +48,11 @@ bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, 
 }
 
 void StopRestore(Questions& ask, const QString& header, const QString& what) {
+    // Stopped before its first change, a restore has nothing to put back.
+    const int outcome = restoreJournal().recordedAnything() ? txtPutBack : txtNothingRestored;
     restoreJournal().rollBack();
     ask.tell(Questions::Notice::RestoreStopped,
-             header + QStringLiteral("\r\r") + what + QStringLiteral("\r\r") + Str(txtPutBack));
+             header + QStringLiteral("\r\r") + what + QStringLiteral("\r\r") + Str(outcome));
 }
 
 void UnpackZip(cmpZIP& zip, const QString& zipFile, const QString& folder) {

@@ -191,6 +191,7 @@ bool RestoreJournal::begin() {
         m_dropping.join();
     m_active = false;
     m_count = 0;
+    m_recorded = false;
     if (present(folder) && !dropAside(folder))
         return false;
     // What a run cut short left there goes too.
@@ -204,6 +205,7 @@ bool RestoreJournal::begin() {
 }
 
 void RestoreJournal::record(const QString& kind, const QString& path, const QString& kept) {
+    m_recorded = true;
     const QByteArray line = (kind + u'\t' + field(path) + u'\t' + kept + u'\n').toLatin1();
     if (m_journalFd < 0)
         m_journalFd = platform::openPrivateFile(UndoFolder() + u'/' + kJournalFile, true);
@@ -275,6 +277,7 @@ void RestoreJournal::rollBack() {
     if (!m_active)
         return;
     m_active = false;
+    m_recorded = false;
     closeJournal();
     replay(readJournal());
 }

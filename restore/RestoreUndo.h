@@ -28,6 +28,8 @@ public:
     // The restore succeeded: the journal stays for an undo.
     void finish();
     bool active() const { return m_active; }
+    // Something was about to change: a rollback then has something to put back.
+    bool recordedAnything() const { return m_active && m_recorded; }
 
 private:
     void record(const QString& kind, const QString& path, const QString& kept = QString());
@@ -36,6 +38,7 @@ private:
 
     bool m_active = false;
     int m_count = 0;
+    bool m_recorded = false;
     int m_journalFd = -1;    // open while the restore runs: one write per change, not an open
     std::jthread m_dropping; // removes what the restore before kept, beside this one
 };
