@@ -5,8 +5,7 @@ the archive members a backup of the same data in the store gives. Usage: offline
 import ctypes, os, struct, subprocess, sys, tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from regedit_oracle import parse_data, split_value  # noqa: E402
-from wine_prefix import backup, members, sample_profile, schedule, windows_reg  # noqa: E402
+from wine_prefix import backup, members, parse_data, sample_profile, schedule, split_value, windows_reg  # noqa: E402
 
 
 def empty_hive(path):
