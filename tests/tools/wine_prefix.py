@@ -33,9 +33,8 @@ def body_variants():
         ("value names", ['"with space"="1"', '"semi;colon"="2"', '"eq=sign"="3"', '"br[a]ck"="4"']),
     ]
     # Malformed lines: Windows skips the line or the value and imports the rest.
-    bad = ['"v"=hex:01,zz,03', '"v"=hex:100', '"v"=hex: 01 , 02 ,03', '"v"=hex:01,02 ; note',
-           '"v"=dword:123456789', '"v"=dword:00000010 ; sixteen', '"v"=DWORD:00000001', '"v"=hex(2)01,00',
-           '"v"="no end', '"v"="a" b', '"v"="a\\0b"', '"v\\"x"="1"', '"v"=- x', 'garbage line', '@ x']
+    bad = ['"v"=hex:01,zz,03', '"v"=hex: 01 , 02 ,03', '"v"=hex:01,02 ; note', '"v"=dword:123456789',
+           '"v"=dword:00000010 ; sixteen', '"v"=DWORD:00000001', '"v"="no end', '"v"="a" b', '"v"="a\\0b"', '@ x']
     v += [(f"bad {line!r}", ['"kept"="yes"', line, '"after"="still here"']) for line in bad]
     v += [
         # Comments and layout.
@@ -52,8 +51,7 @@ def body_variants():
         ("hex broken by comment, then value", ['"h"=hex(2):41,00,\\', '; c', '"next"="x"', '"after"="x"']),
     ]
     # Key lines.
-    keys = ['[ {K}\\sub]', '[- {K}\\sub]', '[{K}\\sub] trailing', '[{K}\\sub', '[{K}\\s]b]', '[{K}\\sub\\]',
-            '[HKEY_NOWHERE\\x]', '[HKCU\\Software\\StwOracleShort]', '[{Klower}\\sub]']
+    keys = ['[ {K}\\sub]', '[{K}\\sub] trailing', '[{K}\\sub', '[HKEY_NOWHERE\\x]', '[{Klower}\\sub]']
     v += [(f"key {line!r}", ['[{K}\\sub]', '"s"="1"', line, '"b"="2"']) for line in keys]
     v += [("value before key", None), ("delete unknown hive", ['"a"="1"', '[-HKEY_NOWHERE\\x]', '"b"="2"'])]
     return v
@@ -109,8 +107,8 @@ def encode(text, encoding):
 
 # ---- reading an export ------------------------------------------------------------------------
 
-def read_export(path):
-    """{key (lower case): {value name (lower case): (type, data)}} of a well-formed export."""
+def read_export(path, case=str.lower):
+    """{key: {value name: (type, data)}} of a well-formed export, names in lower case unless told."""
     raw = open(path, "rb").read()
     text = raw[2:].decode("utf-16-le") if raw.startswith(b"\xff\xfe") else raw.decode("utf-8")
     unicode = raw.startswith(b"\xff\xfe")
@@ -123,10 +121,10 @@ def read_export(path):
                 continue
             line, pending = pending, ""
         if line.startswith("["):
-            current = keys.setdefault(line[1:-1].lower(), {})
+            current = keys.setdefault(case(line[1:-1]), {})
         elif line and current is not None:
             name, data = split_value(line)
-            current[name.lower()] = parse_data(data, unicode)
+            current[case(name)] = parse_data(data, unicode)
     return keys
 
 
@@ -232,11 +230,12 @@ def part_a(tool, prefix, work):
         wine(prefix, "regedit", "/s", path)
     roots = ["HKEY_CURRENT_USER\\" + ROOT, "HKEY_LOCAL_MACHINE\\" + ROOT,
              "HKEY_LOCAL_MACHINE\\Software\\Classes\\StwOracle"]
+    # Wine's export cuts text at a NUL; ours keeps it in hex(1), so theirs is compared with ours cut.
+    cut = lambda keys: {k: {n: (t, d.split("\0")[0] if t == 1 and d else d) for n, (t, d) in v.items()}
+                        for k, v in keys.items()}
     theirs = export_all(roots, lambda path, root: wine(prefix, "regedit", "/e", path, root), work)
-    ours = export_all(roots, lambda path, root: run([tool, "/e", path, root], ours_env, check=False), work)
-    # Wine's own registry read back by ours gives Wine's export, but for the text Wine cuts at a NUL.
-    cut = lambda keys: {k: {n: (t, d.split("\0")[0] if t == 1 and d else d) for n, (t, d) in v.items()} for k, v in keys.items()}
-    for form in ([], ["/a"]):
+    ours = cut(export_all(roots, lambda path, root: run([tool, "/e", path, root], ours_env, check=False), work))
+    for form in ([], ["/a"]):  # what Wine imported, read by ours from the prefix
         read = export_all(roots, lambda path, root: run([tool, "--wine-prefix", prefix, "/e", *form, path, root],
                                                         os.environ, check=False), work)
         if cut(read) != theirs:
