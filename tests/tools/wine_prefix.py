@@ -246,7 +246,8 @@ def part_a(tool, prefix, work):
             differ.append(f"{index:03} {name}:\n  wine: {pick(theirs)}\n  ours: {pick(ours)}")
     extra = sorted(set(k for k in theirs if "\\f" not in k) ^ set(k for k in ours if "\\f" not in k))
     agree = 100.0 * (len(files) - len(differ)) / len(files)
-    print("\n".join(differ) + (f"\nkeys outside the files' own: {extra}" if extra else ""))
+    if differ or extra:
+        print("\n".join(differ) + f"\nkeys outside the files' own: {extra}")
     # Readings Windows is known to make must agree whatever the overall rate.
     failed = [d for d in differ if d[4:].startswith(("every type", "empty hex1", "hex broken by", "hex continued by junk"))]
     if agree < 98.0 or failed:
