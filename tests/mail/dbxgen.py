@@ -2,12 +2,9 @@
 """Writes .dbx message stores and Folders.dbx files from the publicly described layout: a 0x24bc
 byte file header, a file info block, message text in 0x210 byte blocks chained by their "next"
 pointer, one indexed-info record per message and a tree of 0x27c byte nodes pointing at the records.
-
-    dbxgen.py big FILE MEGABYTES   a store of mail-like messages (for timing), written as it goes
 """
 import itertools
 import struct
-import sys
 
 HEADER_SIZE = 0x24BC
 MESSAGE_INFO_SIZE = 0x618
@@ -243,26 +240,3 @@ def sample_message(number, body_bytes=300, subject=None, extra_headers=b"", atta
             b"Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
             b"Content-Disposition: attachment; filename=\"data%d.bin\"\r\n\r\n" % (number, number)
             + encoded + b"--b%d--\r\n" % number)
-
-
-def big_store(path, megabytes):
-    """Messages of 2 KiB to 400 KiB, some with attachments, until the store reaches the size."""
-    import random
-    rng = random.Random(megabytes)
-    target, total, messages = megabytes << 20, 0, []
-    while total < target:
-        size = rng.choice((2048, 6000, 30000, 120000, 400000))
-        attach = rng.randbytes(size // 2) if size > 50000 else b""
-        text = sample_message(len(messages) + 1, size // 2 if attach else size, attachment=attach)
-        messages.append(Message(text, len(messages) + 1, b"Note %d" % (len(messages) + 1), b"Sender",
-                                b"sender@example.org", 1_000_000_000 + len(messages)))
-        total += blocks_needed(len(text)) * BLOCK
-    write_store(path, "Inbox", messages)
-    return len(messages)
-
-
-if __name__ == "__main__":
-    if len(sys.argv) == 4 and sys.argv[1] == "big":
-        print(big_store(sys.argv[2], int(sys.argv[3])), "messages")
-    else:
-        sys.exit(__doc__)

@@ -1,19 +1,11 @@
 #!/usr/bin/env python3
-"""Mail export end to end, checked by readers we did not write.
-
-Generated message stores (dbxgen.py) are first read with undbx, which must extract exactly the
-messages put in. The stores then replace the sample profile's, `stowline /S` backs the profile up,
-and `stowline --export-mail` exports the archive (and the live profile) as mbox, Maildir and .eml:
-every message must come out byte for byte as put in and as undbx extracts it, the mbox files must
-read back through Python's mailbox module, damaged stores must give what can be read and name the
-rest, --recover must add exactly the deleted message, and bookmarks.html must parse as a bookmark
-file holding the Favorites.
-
-    mail_export.py BIN_DIR [--keep DIR]
+"""Mail export end to end, checked by readers we did not write: generated stores (dbxgen.py) read by
+undbx, backed up by `stowline /S` and exported as mbox, Maildir and .eml, damaged, recovered; the
+Favorites as bookmarks.html. Usage: mail_export.py BIN_DIR [--keep DIR]
 """
 import argparse
 import glob
-import html.parser
+import html
 import mailbox
 import os
 import re
@@ -154,40 +146,6 @@ def undbx_messages(store, recover=False):
         shutil.rmtree(out)
 
 
-class BookmarkParser(html.parser.HTMLParser):
-    """The Netscape bookmark structure: <DT><H3> opens a folder whose <DL> follows; <DT><A HREF>."""
-
-    def __init__(self):
-        super().__init__()
-        self.doctype, self.path, self.pending, self.links, self.text, self.depth, self.errors = \
-            None, [], None, set(), None, 0, []
-
-    def handle_decl(self, decl):
-        self.doctype = decl
-
-    def handle_starttag(self, tag, attrs):
-        if tag == "dl" and self.depth > 0:
-            self.errors += [] if self.pending is not None else ["a list without its folder heading"]
-            self.path.append(self.pending)
-            self.pending = None
-        elif tag in ("h3", "a"):
-            self.text, self.href = "", dict(attrs).get("href")
-        self.depth += tag == "dl"
-
-    def handle_data(self, data):
-        self.text = None if self.text is None else self.text + data
-
-    def handle_endtag(self, tag):
-        self.depth -= tag == "dl"
-        if tag == "dl" and self.path:
-            self.path.pop()
-        elif tag == "h3":
-            self.pending, self.text = self.text, None
-        elif tag == "a":
-            self.links.add(("/".join(self.path), self.text, self.href))
-            self.text = None
-
-
 def check_bookmarks(report, path, favorites_dir):
     expected = set()
     for top, _, files in os.walk(favorites_dir):
@@ -195,13 +153,24 @@ def check_bookmarks(report, path, favorites_dir):
             url = re.search(r"(?m)^URL=(.*?)\r?$", open(os.path.join(top, name), encoding="utf-8").read()).group(1)
             relative = os.path.relpath(top, favorites_dir)
             expected.add(("" if relative == "." else relative, name[:-4], url))
-    parser = BookmarkParser()
-    parser.feed(open(path, encoding="utf-8").read())
-    problems = []
-    if parser.doctype != "DOCTYPE NETSCAPE-Bookmark-file-1":
-        problems.append("doctype %r" % parser.doctype)
-    if parser.links != expected or parser.depth != 0 or parser.errors:
-        problems.append("links %r, expected %r; %s" % (sorted(parser.links), sorted(expected), parser.errors))
+    text = open(path, encoding="utf-8").read()
+    problems = [] if text.startswith("<!DOCTYPE NETSCAPE-Bookmark-file-1>") else ["doctype"]
+    # <DT><H3> names the folder whose <DL> follows; <DT><A HREF> is a link of the innermost open one.
+    lists, heading, links = [], None, set()
+    for tag in re.finditer(r'(?is)<(/?)dl>|<h3[^>]*>(.*?)</h3>|<a href="([^"]*)"[^>]*>(.*?)</a>', text):
+        closing, folder, href, title = tag.groups()
+        if folder is not None:
+            heading = html.unescape(folder)
+        elif href is not None:
+            links.add(("/".join(lists[1:]), html.unescape(title), html.unescape(href)))
+        elif closing:
+            problems += [] if lists and lists.pop() is not None else ["a list closed twice"]
+        else:
+            problems += [] if heading is not None or not lists else ["a list without its folder heading"]
+            lists.append(heading if lists else "")
+            heading = None
+    if links != expected or lists:
+        problems.append("links %r, expected %r" % (sorted(links), sorted(expected)))
     report.check("bookmarks.html", problems)
 
 

@@ -4,12 +4,10 @@
 #include "foundation/modError.h"
 #include "tests/support/TestEnvironment.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <array>
-#include <cstdio>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -23,9 +21,6 @@ using platform::RegistryValue;
 
 namespace {
 
-// In child mode this binary writes one value, says so, and waits to be killed.
-constexpr char ChildModeVariable[] = "STOWLINE_REGISTRY_TEST_CHILD";
-
 RegEdit& writeValue(const QString& key, const QString& name, const QVariant& value, int type = 1) {
     RegEdit& reg = regAccess();
     reg.KeyPath = key;
@@ -34,14 +29,6 @@ RegEdit& writeValue(const QString& key, const QString& name, const QVariant& val
     reg.Value = value;
     reg.WriteValue();
     return reg;
-}
-
-int childWriteAndWait() {
-    writeValue(u"Software\\Killed"_s, u"Written"_s, u"before the kill"_s);
-    std::puts("written");
-    std::fflush(stdout);
-    std::getchar(); // blocks until the parent kills us
-    return 0;
 }
 
 bool runTool(const QStringList& arguments) {
@@ -346,31 +333,9 @@ private slots:
         QVERIFY(!other.keyExists(Hive::CurrentUser, u"Half"_s));
     }
 
-    void writeSurvivesTheWriterBeingKilled() {
-        QProcess child;
-        qputenv(ChildModeVariable, "1");
-        child.start(QCoreApplication::applicationFilePath(), {});
-        qunsetenv(ChildModeVariable);
-        QVERIFY(child.waitForReadyRead(30000));
-        QCOMPARE(child.readAllStandardOutput().trimmed(), QByteArray("written"));
-        child.kill(); // SIGKILL: no chance to close the store
-        QVERIFY(child.waitForFinished(30000));
-
-        platform::reopenRegistry();
-        QCOMPARE(platform::registry().values(platform::Hive::CurrentUser, u"software\\killed"_s),
-                 (QList<platform::RegistryValue>{{u"Written"_s, 1, "before the kill"}}));
-    }
-
 private:
     std::unique_ptr<test::TestEnvironment> m_env;
 };
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet(ChildModeVariable))
-        return childWriteAndWait();
-    QApplication app(argc, argv);
-    RegistryStoreTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(RegistryStoreTest)
 #include "RegistryStoreTest.moc"

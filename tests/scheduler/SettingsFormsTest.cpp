@@ -81,22 +81,37 @@ private slots:
         QVERIFY(answersUsed);
     }
 
-    void pagesStartFromDefaultsOrStoredValues_data() {
+    // The pages start from the stored values or the defaults; only a name chosen in the save dialog
+    // stores the schedule (the first page's slider moved to 5), and the rest of the program is left alone.
+    void pagesShowAndStoreTheSchedule_data() {
         QTest::addColumn<QString>("stored"); // as kNames; "" not stored
         QTest::addColumn<QString>("shown");  // slider, slider, boxes, proposed name, initial folder
-        QTest::newRow("clean profile") << u"||||"_s << u"2 3 111  "_s;
-        QTest::newRow("stored") << u"4|5|010|Mail|/srv"_s << u"4 5 010 Mail /srv"_s;
-        QTest::newRow("unusable codes, empty items") << u"9|x|||"_s << u"2 3 111  "_s;
-        QTest::newRow("short items") << u"1|1|1||"_s << u"1 1 100  "_s;
-        QTest::newRow("no item: Next off") << u"2|3|000||"_s << u"2 3 000  "_s;
+        QTest::addColumn<QString>("chosen"); // "": save dialog cancelled; "close": then the title bar
+        QTest::addColumn<QString>("after");  // as kNames
+        QTest::newRow("clean profile, cancelled") << u"||||"_s << u"2 3 111  "_s << u""_s << kNothingStored;
+        QTest::newRow("stored, closed")
+            << u"4|5|010|Mail|/srv"_s << u"4 5 010 Mail /srv"_s << u"close"_s << u"4|5|010|Mail|/srv"_s;
+        QTest::newRow("unusable codes, empty items, dotted stem")
+            << u"9|x|||"_s << u"2 3 111  "_s << u"/srv/b/My.Mail.stw"_s << u"5|3|111|My.Mail|/srv/b"_s;
+        QTest::newRow("short items, dated name")
+            << u"1|1|1||"_s << u"1 1 100  "_s << u"/srv/b/Mail 2001-03-15.stw"_s
+            << u"5|1|100|Mail 2001-03-15|/srv/b"_s;
+        QTest::newRow("no item: Next off; other extension")
+            << u"2|3|000||"_s << u"2 3 000  "_s << u"/srv/b/Mail.zip"_s << u"5|3|010|Mail|/srv/b"_s;
+        QTest::newRow("spaces, root")
+            << u"||||"_s << u"2 3 111  "_s << u"/My Mail.stw"_s << u"5|3|111|My Mail|/"_s;
     }
-    void pagesStartFromDefaultsOrStoredValues() {
+    void pagesShowAndStoreTheSchedule() {
         QFETCH(QString, stored);
         QFETCH(QString, shown);
+        QFETCH(QString, chosen);
+        QFETCH(QString, after);
         const QStringList values = stored.split(u'|');
         for (int i = 0; i < kNames.size(); ++i)
             if (!values[i].isEmpty())
                 store(kNames[i], values[i]);
+        auto* otherFlow = new QWidget; // a backup flow started from the hub meanwhile
+        forms::add(u"frmBK_Choice"_s, otherFlow);
         openToPage3();
         QString boxes;
         for (const char* box : {"chk0", "chk1", "chk2"})
@@ -104,55 +119,25 @@ private slots:
         QCOMPARE(child<QPushButton>(3, "cmdNext").isEnabled(), boxes != u"000");
         if (boxes == u"000")
             child<QCheckBox>(3, "chk1").click();
-        env->dialogs.answerFile(QString());
-        click(3, "cmdNext");
-        const platform::FileDialogRequest request = env->dialogs.calls.constLast().request;
-        QCOMPARE(request.defaultFolder, SystemPath(CSIDL_PERSONAL)); // never the working directory
-        QCOMPARE(QStringList({QString::number(child<QSlider>(1, "sldSchedule").value()),
-                              QString::number(child<QSlider>(2, "sldDelete").value()), boxes,
-                              request.proposedName, request.initialFolder})
-                     .join(u' '),
-                 shown);
-    }
-
-    // Only a name chosen in the save dialog stores the schedule; the rest of the program is left alone.
-    void endings_data() {
-        QTest::addColumn<QString>("chosen"); // "": save dialog cancelled; "close": title bar
-        QTest::addColumn<QString>("stemAndFolder");
-        QTest::newRow("save cancelled") << u""_s << u""_s;
-        QTest::newRow("title bar close") << u"close"_s << u""_s;
-        QTest::newRow("plain") << u"/srv/b/Mail.stw"_s << u"Mail|/srv/b"_s;
-        QTest::newRow("dotted stem") << u"/srv/b/My.Mail.stw"_s << u"My.Mail|/srv/b"_s;
-        QTest::newRow("dated name") << u"/srv/b/Mail 2001-03-15.stw"_s << u"Mail 2001-03-15|/srv/b"_s;
-        QTest::newRow("other extension") << u"/srv/b/Mail.zip"_s << u"Mail|/srv/b"_s;
-        QTest::newRow("spaces, root") << u"/My Mail.stw"_s << u"My Mail|/"_s;
-    }
-    void endings() {
-        QFETCH(QString, chosen);
-        QFETCH(QString, stemAndFolder);
-        auto* otherFlow = new QWidget; // a backup flow started from the hub meanwhile
-        forms::add(u"frmBK_Choice"_s, otherFlow);
-        ShowPage(forms::get<frmSchedule1>(u"frmSchedule1"_s));
+        const QString sliders = u"%1 %2 "_s.arg(child<QSlider>(1, "sldSchedule").value())
+                                    .arg(child<QSlider>(2, "sldDelete").value());
         child<QSlider>(1, "sldSchedule").setValue(5);
-        click(1, "cmdNext");
-        child<QSlider>(2, "sldDelete").setValue(1);
-        click(2, "cmdNext");
-        child<QCheckBox>(3, "chk1").click();
-        QCOMPARE(storedValues(), kNothingStored);
-        if (chosen == u"close") {
+        const bool saved = chosen.startsWith(u'/');
+        env->dialogs.answerFile(saved ? chosen : QString());
+        if (saved)
+            env->dialogs.answerMessage(platform::MsgAnswer::OK);
+        click(3, "cmdNext");
+        const platform::FileDialogRequest request = env->dialogs.calls.value(0).request;
+        QCOMPARE(request.defaultFolder, SystemPath(CSIDL_PERSONAL)); // never the working directory
+        QCOMPARE(sliders + QStringList({boxes, request.proposedName, request.initialFolder}).join(u' '),
+                 shown);
+        if (chosen == u"close")
             page(3)->windowHandle()->close();
-        } else {
-            env->dialogs.answerFile(chosen);
-            if (!stemAndFolder.isEmpty())
-                env->dialogs.answerMessage(platform::MsgAnswer::OK);
-            click(3, "cmdNext");
-        }
         settle();
-        QCOMPARE(storedValues(), stemAndFolder.isEmpty() ? kNothingStored : u"5|1|101|"_s + stemAndFolder);
+        QCOMPARE(storedValues(), after);
         // A stored schedule is put in place as a monthly user timer, and the user is told so.
-        QCOMPARE(env->schedulerCalls().contains(u"enable --now stowline-backup.timer"_s),
-                 !stemAndFolder.isEmpty());
-        if (!stemAndFolder.isEmpty()) {
+        QCOMPARE(env->schedulerCalls().contains(u"enable --now stowline-backup.timer"_s), saved);
+        if (saved) {
             QVERIFY(test::readFile(env->path(u"xdg-config/systemd/user/stowline-backup.timer"_s))
                         .contains("OnCalendar=monthly"));
             QVERIFY(env->dialogs.calls.last().text.contains(u"stowline-backup.timer"_s));

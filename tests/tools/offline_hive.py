@@ -5,8 +5,7 @@ the archive members a backup of the same data in the store gives. Usage: offline
 import ctypes, os, struct, subprocess, sys, tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from regedit_oracle import parse_data, split_value  # noqa: E402
-from wine_prefix import backup, members, sample_profile, schedule, windows_reg  # noqa: E402
+from wine_prefix import backup, members, read_export, sample_profile, schedule, windows_reg  # noqa: E402
 
 
 def empty_hive(path):
@@ -59,22 +58,10 @@ def build_hive(path, reg_text):
     h = ctypes.c_void_p(hivex.hivex_open(path.encode(), 4))
     if not h:
         raise SystemExit(f"FAIL: hivex cannot open the empty hive: errno {ctypes.get_errno()}")
-    keys = {}
-    current = None
-    lines = reg_text.split("\r\n")[1:]
-    i = 0
-    while i < len(lines):
-        line = lines[i]
-        while line.endswith("\\"):
-            i += 1
-            line = line[:-1] + lines[i].strip()
-        i += 1
-        if line.startswith("[HKEY_CURRENT_USER"):
-            current = line[len("[HKEY_CURRENT_USER"):-1].strip("\\")
-            keys.setdefault(current, [])
-        elif line and current is not None:
-            name, data = split_value(line)
-            keys[current].append((name, *parse_data(data, True)))
+    export = path + ".reg"
+    open(export, "wb").write(b"\xff\xfe" + reg_text.encode("utf-16-le"))
+    keys = {key[len("HKEY_CURRENT_USER"):].strip("\\"): values for key, values in read_export(export, str).items()}
+    os.unlink(export)
     for path_, values in keys.items():
         node = hivex.hivex_root(h)
         for part in [p for p in path_.split("\\") if p]:
@@ -82,7 +69,7 @@ def build_hive(path, reg_text):
             node = child or hivex.hivex_node_add_child(h, ctypes.c_size_t(node), part.encode())
         array = (SetValue * max(1, len(values)))()
         keep = []
-        for j, (name, type_, data) in enumerate(values):
+        for j, (name, (type_, data)) in enumerate(values.items()):
             blob = native(type_, data)
             keep.append(blob)
             array[j] = SetValue(name.encode(), type_, len(blob), blob)
