@@ -84,7 +84,7 @@ private slots:
     // The pages start from the stored values or the defaults; only a name chosen in the save dialog
     // stores the schedule (the first page's slider moved to 5), and the rest of the program is left alone.
     void pagesShowAndStoreTheSchedule_data() {
-        QTest::addColumn<QString>("stored"); // as kNames; "" not stored
+        QTest::addColumn<QString>("stored"); // as kNames; "" not stored, "-" stored empty
         QTest::addColumn<QString>("shown");  // slider, slider, boxes, proposed name, initial folder
         QTest::addColumn<QString>("chosen"); // "": save dialog cancelled; "close": then the title bar
         QTest::addColumn<QString>("after");  // as kNames
@@ -92,7 +92,7 @@ private slots:
         QTest::newRow("stored, closed")
             << u"4|5|010|Mail|/srv"_s << u"4 5 010 Mail /srv"_s << u"close"_s << u"4|5|010|Mail|/srv"_s;
         QTest::newRow("unusable codes, empty items, dotted stem")
-            << u"9|x|||"_s << u"2 3 111  "_s << u"/srv/b/My.Mail.stw"_s << u"5|3|111|My.Mail|/srv/b"_s;
+            << u"9|x|-||"_s << u"2 3 111  "_s << u"/srv/b/My.Mail.stw"_s << u"5|3|111|My.Mail|/srv/b"_s;
         QTest::newRow("short items, dated name")
             << u"1|1|1||"_s << u"1 1 100  "_s << u"/srv/b/Mail 2001-03-15.stw"_s
             << u"5|1|100|Mail 2001-03-15|/srv/b"_s;
@@ -109,7 +109,7 @@ private slots:
         const QStringList values = stored.split(u'|');
         for (int i = 0; i < kNames.size(); ++i)
             if (!values[i].isEmpty())
-                store(kNames[i], values[i]);
+                store(kNames[i], values[i] == u"-" ? QString() : values[i]);
         auto* otherFlow = new QWidget; // a backup flow started from the hub meanwhile
         forms::add(u"frmBK_Choice"_s, otherFlow);
         openToPage3();
