@@ -4,7 +4,6 @@
 
 #include <QProcess>
 #include <QTest>
-#include <zip.h>
 
 using namespace Qt::StringLiterals;
 using namespace stowline;
@@ -13,24 +12,6 @@ using namespace stowline::test;
 namespace {
 
 const QString kId = u"{11111111-2222-3333-4444-555555555555}"_s;
-using Members = QList<QPair<QString, QByteArray>>;
-
-// A zip written by libzip; stored members keep their bytes findable in the file.
-QByteArray zipFile(const QString& path, const Members& members, bool stored) {
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    for (const auto& [name, content] : members) {
-        // members outlives zip_close, so libzip may read the bytes in place
-        zip_source_t* source =
-            zip_source_buffer(archive, content.constData(), static_cast<zip_uint64_t>(content.size()), 0);
-        const zip_int64_t index = zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
-        if (stored)
-            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-    }
-    zip_set_archive_comment(archive, "111", 3);
-    zip_close(archive);
-    return readFile(path);
-}
 
 QByteArray flipped(QByteArray bytes, qsizetype at) {
     bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
@@ -63,11 +44,11 @@ class ArchiveVerifyTest : public QObject {
 
     // An archive as a backup writes it: registry file, inner zip of the store, index.
     QByteArray archiveBytes(const QByteArray& innerZip, const QByteArray& reg, bool stored = true) {
-        return zipFile(path(u"outer.stw"_s),
-                       {{kId + u"/ident_key.reg"_s, reg},
-                        {kId + u"/ident_data.zip"_s, innerZip},
-                        {u"ident.idx"_s, "\"Main\",\"" + kId.toLatin1() + "\"\r\n"}},
-                       stored);
+        return writeZip(path(u"outer.stw"_s),
+                        {{kId + u"/ident_key.reg"_s, reg},
+                         {kId + u"/ident_data.zip"_s, innerZip},
+                         {u"ident.idx"_s, "\"Main\",\"" + kId.toLatin1() + "\"\r\n"}},
+                        "111", stored);
     }
     // Long enough for deflate to pay, so the member is deflated even where small ones are stored.
     QByteArray longReg() const {
@@ -77,7 +58,7 @@ class ArchiveVerifyTest : public QObject {
         return reg + "\r\n";
     }
     QByteArray innerZip(bool stored) {
-        return zipFile(path(u"inner.zip"_s), {{u"Inbox.dbx"_s, m_mail}}, stored);
+        return writeZip(path(u"inner.zip"_s), {{u"Inbox.dbx"_s, m_mail}}, "111", stored);
     }
 
 private slots:

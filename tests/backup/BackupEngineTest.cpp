@@ -110,8 +110,6 @@ private slots:
     void failedExportStopsTheCollection();
     void placement_data();
     void placement();
-    void chosenItemsInOrder_data();
-    void chosenItemsInOrder();
     void refusedDestination_data();
     void refusedDestination();
 };
@@ -342,43 +340,6 @@ void BackupEngineTest::placement() {
         QCOMPARE(view.members.keys(),
                  QString(payload + QStringLiteral("|stowline_version.txt|windows_version.txt")).split(u'|'));
     }
-}
-
-void BackupEngineTest::chosenItemsInOrder_data() {
-    QTest::addColumn<QString>("flags");
-    QTest::addColumn<QStringList>("collected");
-
-    const QString identity = QStringLiteral("Compressing: Identity Main Identity");
-    const QString favorites = QStringLiteral("Compressing: Internet Explorer Favorites");
-    const QString addressBook = QStringLiteral("Compressing: Windows Address Book");
-    QTest::newRow("all") << QStringLiteral("111") << QStringList{identity, favorites, addressBook};
-    QTest::newRow("address book only") << QStringLiteral("001") << QStringList{addressBook};
-    QTest::newRow("identities and address book")
-        << QStringLiteral("101") << QStringList{identity, addressBook};
-    QTest::newRow("favorites only") << QStringLiteral("010") << QStringList{favorites};
-    QTest::newRow("nothing") << QStringLiteral("000") << QStringList{};
-}
-
-void BackupEngineTest::chosenItemsInOrder() {
-    QFETCH(QString, flags);
-    QFETCH(QStringList, collected);
-    TestEnvironment env;
-    buildSampleProfile(env);
-    BackupJob job{env.path(QStringLiteral("backup.stw")), {}, flags};
-    QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
-    selectIdentities(job.identities, {QStringLiteral("Main Identity")});
-    RecordingProgress progress;
-    const QString& destination = job.archivePath;
-
-    WizardBackup(job, progress.run());
-
-    QCOMPARE(progress.statuses.filter(QRegularExpression(QStringLiteral("^Compressing: "))), collected);
-    const ForeignZipView view = readWithPython(destination);
-    QCOMPARE(view.comment, flags);
-    const char* firstMembers[] = {"ident.idx", "ief/ief_data.zip", "wab/wab_data.zip"};
-    for (int item = 0; item < 3; ++item)
-        QCOMPARE(view.members.contains(QString::fromLatin1(firstMembers[item])), flags[item] == u'1');
-    QVERIFY(progress.closeEnabled);
 }
 
 void BackupEngineTest::refusedDestination_data() {

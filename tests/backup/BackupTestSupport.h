@@ -3,8 +3,6 @@
 #include "sample/SampleProfile.h"
 #include "tests/support/TestEnvironment.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -13,14 +11,8 @@
 
 namespace stowline::test {
 
-inline QByteArray runTool(const QString& program, const QStringList& arguments,
-                          const QString& registryFile = {}) {
+inline QByteArray runTool(const QString& program, const QStringList& arguments) {
     QProcess process;
-    if (!registryFile.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("STOWLINE_REGISTRY"), registryFile);
-        process.setProcessEnvironment(environment);
-    }
     process.start(program, arguments);
     // A failed export would make before/after comparisons pass on empty texts.
     if (!process.waitForFinished(120000) || process.exitCode() != 0)
@@ -45,12 +37,11 @@ inline const fixtures::IdentitySpec& identityNamed(const fixtures::Profile& prof
     qFatal("no identity %s in the sample profile", qPrintable(name));
 }
 
-// Text of a stowline-regedit export of a key ("HKEY_CURRENT_USER"). Uses the store named by
-// registryFile, or the test's own when empty.
-inline QString exportKey(const QString& key, const QString& registryFile = {}) {
+// Text of a stowline-regedit export of a key ("HKEY_CURRENT_USER") from the test's own store.
+inline QString exportKey(const QString& key) {
     const QString file = freshTempPath("export-%1.reg");
     runTool(TestEnvironment::binary(QStringLiteral("stowline-regedit")),
-            {QStringLiteral("/e"), QStringLiteral("/a"), file, key}, registryFile);
+            {QStringLiteral("/e"), QStringLiteral("/a"), file, key});
     const QByteArray text = readFile(file);
     QFile::remove(file);
     return QString::fromUtf8(text);
@@ -58,28 +49,6 @@ inline QString exportKey(const QString& key, const QString& registryFile = {}) {
 
 inline QString exportWholeRegistry() {
     return exportKey(QStringLiteral("HKEY_CURRENT_USER")) + exportKey(QStringLiteral("HKEY_LOCAL_MACHINE"));
-}
-
-// Imports a .reg file into a store of its own and exports the key again from there.
-inline QString reimported(const QString& regFile, const QString& key) {
-    const QString store = freshTempPath("fresh-%1.db");
-    runTool(TestEnvironment::binary(QStringLiteral("stowline-regedit")), {QStringLiteral("/s"), regFile},
-            store);
-    return exportKey(key, store);
-}
-
-// SHA-256 of every file below folder, by path relative to it with '/' separators.
-inline QMap<QString, QByteArray> hashesOfFolder(const QString& folder) {
-    QMap<QString, QByteArray> hashes;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (file.open(QIODevice::ReadOnly))
-            hash.addData(&file);
-        hashes.insert(QDir(folder).relativeFilePath(file.fileName()), hash.result().toHex());
-    }
-    return hashes;
 }
 
 // What a zip reader that is not ours (Python's zipfile) sees in an archive: the comment and, per

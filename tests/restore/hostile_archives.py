@@ -5,7 +5,7 @@ itself with the expected exit status, its messages name the culprit, peak memory
 under their limits, the workspace is gone, and nothing changed in the files or the registry outside
 the folders and keys the restore was meant to touch.
 
-    hostile_archives.py BIN_DIR [--only NAME | --long | --rollback] [--keep DIR] [--list]
+    hostile_archives.py BIN_DIR [--only NAME | --long | --rollback] [--keep DIR]
 """
 import argparse
 import hashlib
@@ -126,18 +126,13 @@ def bomb_zip(name, size=GIB):
 
 # ---- byte surgery ----------------------------------------------------------------------------------
 
-def headers(data, signature):
-    at = data.find(signature)
-    while at >= 0:
-        yield at
-        at = data.find(signature, at + 4)
-
-
 def central_of(data, name):
-    for at in headers(data, b"PK\x01\x02"):
+    at = data.find(b"PK\x01\x02")
+    while at >= 0:
         length = struct.unpack_from("<H", data, at + 28)[0]
         if data[at + 46:at + 46 + length] == name.encode():
             return at
+        at = data.find(b"PK\x01\x02", at + 4)
     raise KeyError(name)
 
 
@@ -151,35 +146,31 @@ def patch(data, at, fmt, *values):
     return bytes(data)
 
 
-def rename_bytes(data, old, new):
-    assert len(old) == len(new)
-    return data.replace(old, new)
-
-
 def eocd(data):
     return data.rfind(b"PK\x05\x06")
 
 
+def both_headers(data, name, central_at, local_at, fmt, value):
+    """The same field changed alike in the member's central and local header."""
+    data = patch(data, central_of(data, name) + central_at, fmt, value)
+    return patch(data, local_of(data, name) + local_at, fmt, value)
+
+
 def lie_size(data, name):
-    data = patch(data, central_of(data, name) + 24, "<I", 5)
-    return patch(data, local_of(data, name) + 22, "<I", 5)
+    return both_headers(data, name, 24, 22, "<I", 5)
 
 
 def lie_crc(data, name):
-    data = patch(data, central_of(data, name) + 16, "<I", 0xDEADBEEF)
-    return patch(data, local_of(data, name) + 14, "<I", 0xDEADBEEF)
+    return both_headers(data, name, 16, 14, "<I", 0xDEADBEEF)
 
 
 def set_method(data, name, method):
-    data = patch(data, central_of(data, name) + 10, "<H", method)
-    return patch(data, local_of(data, name) + 8, "<H", method)
+    return both_headers(data, name, 10, 8, "<H", method)
 
 
 def encrypt_flag(data, name):
-    central = central_of(data, name)
-    flags = struct.unpack_from("<H", data, central + 8)[0] | 1
-    data = patch(data, central + 8, "<H", flags)
-    return patch(data, local_of(data, name) + 6, "<H", flags)
+    flags = struct.unpack_from("<H", data, central_of(data, name) + 8)[0]
+    return both_headers(data, name, 8, 6, "<H", flags | 1)
 
 
 def overlap(data, first, second):
@@ -273,7 +264,7 @@ case("store control character", lambda r: archive(r, store=[("In\tbox.dbx", b"x"
      [CONTROL + "In\\x09box.dbx"])
 # zipfile cuts a name at NUL, so the NUL goes in afterwards; libzip reads it as a blank.
 case("outer NUL in a name",
-     lambda r: rename_bytes(archive(r, extra=[("evilQnul.txt", b"x")]), b"evilQnul", b"evil\0nul"), {0})
+     lambda r: archive(r, extra=[("evilQnul.txt", b"x")]).replace(b"evilQnul", b"evil\0nul"), {0})
 
 # Links that already exist in the target: unpacking must not go through them.
 # Replacing the Favorites deletes the planted link itself (never what it points to) before unpacking.
@@ -289,25 +280,6 @@ case("inner zip bomb in the store",
 case("inner zip bomb in the favorites",
      lambda r: archive(r, replace={"ief/ief_data.zip": bomb_zip("Links/huge.url")}), {0, 1}, bomb=True)
 
-
-def outer_bomb(root):
-    """The base archive with the bomb's member spliced in front of its own."""
-    bomb, base = bomb_zip("junk.bin"), archive(root)
-    bomb_directory = bomb.rfind(b"PK\x01\x02")
-    bomb_entry = bomb[bomb_directory:eocd(bomb)]
-    base_directory = struct.unpack_from("<I", base, eocd(base) + 16)[0]
-    shifted = bytearray(base[base_directory:eocd(base)])
-    for at in headers(bytes(shifted), b"PK\x01\x02"):
-        offset = struct.unpack_from("<I", shifted, at + 42)[0]
-        struct.pack_into("<I", shifted, at + 42, offset + bomb_directory)
-    members = bomb[:bomb_directory] + base[:base_directory]
-    directory = bomb_entry + bytes(shifted)
-    count = struct.unpack_from("<H", base, eocd(base) + 10)[0] + 1
-    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(directory), len(members), 3) + b"111"
-    return members + directory + end
-
-
-case("outer zip bomb", outer_bomb, {0, 1}, bomb=True)
 
 # Damaged structures.
 case("overlapping entries", lambda r: overlap(archive(r), "stowline_version.txt", "windows_version.txt"),
@@ -382,22 +354,10 @@ for label, line in (("unterminated string", '"Username"="never ends'), ("bad hex
          {0}, ["ident_key.reg is not a readable registry file: line 10: ", INTACT], absent=["Probe Identity"])
 
 
-# Recorded locations that are not the item's own: the restore asks for a folder instead, and no
-# member may make a dot file.
-# A dot folder on the way counts as much as a dot file.
+# No member may make a dot file, nor a dot folder on its way.
 for dotted in (".bashrc", ".config/autostart/evil.desktop"):
     case("address book with " + dotted, lambda r, dotted=dotted: archive(
         r, wab=[("Main Identity.wab", b"w"), (dotted, b"evil")]), {2}, [HIDDEN + dotted], files={"home/.bashrc": b"mine"})
-case("address book recorded in the home folder",
-     lambda r: archive(r, wab_key=wab_reg(r).replace(b"/home/Address Book/", b"/home/")),
-     {0}, ["Stowline cannot restore the Windows Address Book to the location:  ~/home/Main Identity.wab"])
-for label, store_root in (("in a hidden folder", "/home/.ssh"), ("the home folder itself", "/home"),
-                          ("a file", "/home/a-file"), ("inside the Favorites", "/home/Favorites/Mail")):
-    case("store root " + label,
-         lambda r, store_root=store_root: archive(r, store=[("authorized_keys", b"ssh-ed25519 evil")],
-                                                  ident_reg=identity_reg(r).replace(b"/home/restored-store", store_root.encode())),
-         {0}, ["The location is not available: ~" + store_root], files={"home/.ssh/authorized_keys": b"mine",
-                                                                         "home/a-file": b"mine"})
 # The plan shows exactly the keys the run reads, not a deeper key whose path ends the same way.
 DECOY = "\\Decoy\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"=\"/tmp/decoy-store\"\r\n"
 case("decoy keys for the plan",
@@ -655,7 +615,6 @@ def main():
     parser.add_argument("bin_dir")
     parser.add_argument("--only", help="run the cases whose name holds this text")
     parser.add_argument("--keep", help="work in this folder and keep it")
-    parser.add_argument("--list", action="store_true")
     parser.add_argument("--long", action="store_true", help="the long cases (65,535 members) only")
     parser.add_argument("--rollback", action="store_true",
                         help="fail each write, rename and registry write in turn, then undo")
@@ -670,9 +629,6 @@ def main():
         print("\n".join(problems[:200]))
         return 1 if problems else 0
     cases = [c for c in CASES if args.only and args.only in c["name"] or not args.only and c["long"] == args.long]
-    if args.list:
-        print("\n".join(c["name"] for c in cases))
-        return 0
     work = args.keep or tempfile.mkdtemp(prefix="stowline-hostile-")
     os.makedirs(work, exist_ok=True)
     failed = 0

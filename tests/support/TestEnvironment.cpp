@@ -6,11 +6,13 @@
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <zip.h>
 
 namespace stowline::test {
 
@@ -127,6 +129,37 @@ QByteArray readFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QMap<QString, QByteArray> hashesOfFolder(const QString& folder) {
+    QMap<QString, QByteArray> hashes;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (file.open(QIODevice::ReadOnly))
+            hash.addData(&file);
+        hashes.insert(QDir(folder).relativeFilePath(file.fileName()), hash.result().toHex());
+    }
+    return hashes;
+}
+
+QByteArray writeZip(const QString& path, const ZipMembers& members, const QByteArray& comment, bool stored) {
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
+    if (!archive)
+        return {};
+    for (const auto& [name, content] : members) {
+        // members outlives zip_close, so libzip may read the bytes in place
+        zip_source_t* source =
+            zip_source_buffer(archive, content.constData(), zip_uint64_t(content.size()), 0);
+        const zip_int64_t index = zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0)
+            zip_source_free(source);
+        else if (stored)
+            zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);
+    }
+    zip_set_archive_comment(archive, comment.constData(), zip_uint16_t(comment.size()));
+    return zip_close(archive) == 0 ? readFile(path) : QByteArray();
 }
 
 } // namespace stowline::test

@@ -4,6 +4,7 @@
 #include "tests/support/SystemDouble.h"
 #include "ui/DialogQuestions.h"
 
+#include <QMap>
 #include <QString>
 #include <QTemporaryDir>
 #include <sys/stat.h>
@@ -63,6 +64,15 @@ QStringList openToOthers(const QString& folder, const QString& than = {});
 // Writes a file (creating its folders) with the given bytes.
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+
+// SHA-256 of every file below folder, by path relative to it with '/' separators.
+QMap<QString, QByteArray> hashesOfFolder(const QString& folder);
+
+// A zip written by libzip as another program could, whatever its member names; returns its bytes,
+// none when libzip refused it.
+using ZipMembers = QList<QPair<QString, QByteArray>>; // name as stored, content
+QByteArray writeZip(const QString& path, const ZipMembers& members, const QByteArray& comment = {},
+                    bool stored = false);
 
 // Lets the windows work until the run started from them has ended and shown all it reported.
 bool waitForRunEnd();
