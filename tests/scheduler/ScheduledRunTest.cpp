@@ -61,11 +61,6 @@ void registerMailer() {
     setDefault(u"SOFTWARE\\Clients\\Mail\\TestMail\\Shell\\Open\\Command"_s, "testmail --inbox");
 }
 
-// A zip without members: only its end record, carrying the item flags as the comment.
-QByteArray emptyArchive(const QByteArray& flags) {
-    return "PK\5\6" + QByteArray(16, 0) + char(flags.size()) + '\0' + flags;
-}
-
 } // namespace
 
 class ScheduledRunTest : public QObject {
@@ -170,7 +165,7 @@ private slots:
         const QString archive = commandLine.mid(4, commandLine.size() - 5);
         test::writeFile(env->path(u"notzip"_s), "plain text");
         if (archive.endsWith(u".stw"_s) && archive.startsWith(env->root()))
-            test::writeFile(archive, emptyArchive(archive.endsWith(u"long.stw"_s) ? "1011" : "001"));
+            test::writeFile(archive, test::emptyArchive(archive.endsWith(u"long.stw"_s) ? "1011" : "001"));
         if (!message.isEmpty())
             env->dialogs.answerMessage(message.contains(u'?') ? MsgAnswer::No : MsgAnswer::OK);
 

@@ -56,11 +56,6 @@ QString setting(const char* name) {
     return ReadSetting(reg, QString::fromLatin1(name)).value_or(u"<absent>"_s);
 }
 
-// A zip without members: only its end record, carrying the comment.
-QByteArray emptyArchive(const QByteArray& comment) {
-    return "PK\5\6" + QByteArray(16, 0) + char(comment.size()) + '\0' + comment;
-}
-
 } // namespace
 
 class HubTest : public QObject {
@@ -219,7 +214,7 @@ private slots:
         const QString archive = env.path(u"saved/My backup.stw"_s);
         QDir().mkpath(env.path(u"saved"_s));
         if (comment != u"-")
-            test::writeFile(archive, emptyArchive(comment.toLatin1()));
+            test::writeFile(archive, test::emptyArchive(comment.toLatin1()));
         env.dialogs.answerFile(archive);
         if (!message.isEmpty())
             env.dialogs.answerMessage(MsgAnswer::OK);

@@ -74,6 +74,11 @@ using ZipMembers = QList<QPair<QString, QByteArray>>; // name as stored, content
 QByteArray writeZip(const QString& path, const ZipMembers& members, const QByteArray& comment = {},
                     bool stored = false);
 
+// A zip without members: only its end record, carrying the comment (the item flags of an archive).
+inline QByteArray emptyArchive(const QByteArray& comment) {
+    return "PK\5\6" + QByteArray(16, 0) + char(comment.size()) + '\0' + comment;
+}
+
 // Lets the windows work until the run started from them has ended and shown all it reported.
 bool waitForRunEnd();
 
