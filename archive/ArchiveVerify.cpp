@@ -316,22 +316,6 @@ ZipArchiveHandle openChecked(const QString& archivePath) {
         zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
 }
 
-// An inner zip stored as it is in the outer archive, opened in place: its members can then be
-// checked one by one, on several workers. Only a strict opening compares every local header with
-// the directory (a read for each member).
-ZipArchiveHandle openStoredInnerZip(zip_t* outer, zip_uint64_t index, bool strict = true) {
-    zip_source_t* source = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
-    if (!source)
-        return nullptr;
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_t* inner = zip_open_from_source(source, strict ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY, &error);
-    zip_error_fini(&error);
-    if (!inner)
-        zip_source_free(source);
-    return ZipArchiveHandle(inner);
-}
-
 bool isStoredZip(zip_t* archive, zip_uint64_t index) {
     zip_stat_t stat;
     zip_stat_init(&stat);
@@ -384,7 +368,7 @@ private:
         // After a backup its inner zips need only open as zips: the outer CRC covers their bytes.
         const bool strict = m_depth != VerifyDepth::Placed;
         const ZipArchiveHandle inner =
-            isStoredZip(archive, index) ? openStoredInnerZip(archive, index, strict) : nullptr;
+            isStoredZip(archive, index) ? OpenStoredInnerZip(archive, index, strict) : nullptr;
         if (!inner) {
             m_tasks.push_back({stat.comp_size, index, std::nullopt, true});
             return;
@@ -413,7 +397,7 @@ private:
         }
         ZipArchiveHandle& inner = inners[task.outer];
         if (!inner)
-            inner = openStoredInnerZip(archive, task.outer);
+            inner = OpenStoredInnerZip(archive, task.outer);
         const QString outerName = QString::fromUtf8(zip_get_name(archive, task.outer, 0));
         if (!inner)
             throw VerifyFailure{outerName, txtInnerZipBroken, {}};

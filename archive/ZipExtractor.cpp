@@ -40,9 +40,8 @@ struct ExtractItem {
     quint64 size = 0;
     mode_t mode = 0; // as packed; narrowed before unpacking
     time_t modified = 0;
-    quint16 method = ZIP_CM_STORE;
     quint32 crc = 0;
-    bool ownInflate = false; // stored or deflated without encryption: read raw, inflated here
+    bool ownInflate = false; // deflated without encryption: read raw, inflated and checked here
 };
 
 // Zip archives hold a folder's mode only for an empty folder; any other folder opens to others only
@@ -131,6 +130,12 @@ QByteArray rootFolder(const QString& folder) {
     return root;
 }
 
+ZipArchiveHandle openArchive(const ZipExtractSettings& settings) {
+    return settings.innerMember.isEmpty()
+               ? OpenZipForReading(settings.archiveFile)
+               : OpenInnerZipForReading(settings.archiveFile, settings.innerMember);
+}
+
 ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
     ExtractPlan plan;
     plan.root = rootFolder(settings.extractFolder);
@@ -167,10 +172,8 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
                          info.size,
                          recordedMode(archive, index, 0666),
                          info.mtime,
-                         info.comp_method,
                          info.crc,
-                         (info.comp_method == ZIP_CM_STORE || info.comp_method == ZIP_CM_DEFLATE) &&
-                             info.encryption_method == ZIP_EM_NONE};
+                         info.comp_method == ZIP_CM_DEFLATE && info.encryption_method == ZIP_EM_NONE};
         plan.folders[target.left(target.lastIndexOf('/'))].letReadWhatFileLets(item.mode);
         // A later member of the same name wins, as it would unpacked one after the other.
         if (auto it = fileByTarget.find(target); it != fileByTarget.end())
@@ -196,9 +199,8 @@ class ExtractWorkers {
 public:
     enum State { Waiting, Started, Finished };
 
-    ExtractWorkers(const QString& archiveFile, const std::vector<ExtractItem>& files, int threads,
-                   const CancelToken* cancel)
-        : m_archiveFile(archiveFile), m_cancel(cancel), m_files(files), m_order(largestFirst(files)),
+    ExtractWorkers(const ZipExtractSettings& settings, const std::vector<ExtractItem>& files, int threads)
+        : m_settings(settings), m_cancel(settings.cancel), m_files(files), m_order(largestFirst(files)),
           m_progress(files.size()) {
         // Counted before any starts: a worker that fails at once lowers m_running while others start.
         const int count = std::min(threads, static_cast<int>(files.size()));
@@ -266,7 +268,7 @@ private:
 
     void work() {
         try {
-            Worker worker{OpenZipForReading(m_archiveFile), std::vector<char>(ReadBufferSize), nullptr};
+            Worker worker{openArchive(m_settings), std::vector<char>(ReadBufferSize), nullptr};
             for (size_t n = m_next++; n < m_order.size() && !stopping(); n = m_next++) {
                 const size_t i = m_order[n];
                 if (i < m_firstFailed)
@@ -313,7 +315,7 @@ private:
         // Hidden until complete, in the target's folder so that the rename stays on its file system.
         PendingFile out(item.target, item.target.left(item.target.lastIndexOf('/') + 1) + ".stowline-XXXXXX");
         MemberInflater* inflater = nullptr;
-        if (item.ownInflate && item.method == ZIP_CM_DEFLATE) {
+        if (item.ownInflate) {
             if (!worker.inflater)
                 worker.inflater = MemberInflater::create();
             inflater = worker.inflater.get();
@@ -323,7 +325,8 @@ private:
         quint64 written = 0;
         const MemberInflater::Sink write = [&](const char* data, size_t size) {
             zipformat::writeFully(out.fd(), data, size);
-            crc = Crc32(crc, data, size);
+            if (inflater)
+                crc = Crc32(crc, data, size);
             written += size;
             progress.done += size;
             m_totalDone += size;
@@ -341,9 +344,8 @@ private:
         }
         if (stopping())
             return;
-        // libzip checks what it inflates itself; what we inflate we check here.
-        if (item.ownInflate &&
-            ((inflater && !inflater->finished()) || crc != item.crc || written != item.size))
+        // libzip checks what it reads itself; what we inflate we check here.
+        if (inflater && (!inflater->finished() || crc != item.crc || written != item.size))
             throw damaged(item);
         stamp(out.fd(), item.mode, item.modified);
         out.commit(false);
@@ -362,7 +364,7 @@ private:
         return failure;
     }
 
-    const QString m_archiveFile;
+    const ZipExtractSettings& m_settings;
     const CancelToken* m_cancel;
     const std::vector<ExtractItem>& m_files;
     const std::vector<size_t> m_order;
@@ -469,7 +471,7 @@ ZipRunOutcome ZipExtractor::run() {
     CancelPacer pacer;
     if (pacer.ask(m_events))
         return ZipRunOutcome::Cancelled;
-    ZipArchiveHandle archive = OpenZipForReading(m_settings.archiveFile);
+    ZipArchiveHandle archive = openArchive(m_settings);
     ExtractPlan plan = planExtraction(archive.get(), m_settings);
     archive.reset();
     makeFolder(plan.root, 0777);
@@ -482,8 +484,7 @@ ZipRunOutcome ZipExtractor::run() {
     for (ExtractItem& item : plan.files)
         item.mode = (item.mode & allowed) | 0600;
 
-    ExtractWorkers workers(m_settings.archiveFile, plan.files,
-                           threadCount(m_settings.threads, plan.files.size()), m_settings.cancel);
+    ExtractWorkers workers(m_settings, plan.files, threadCount(m_settings.threads, plan.files.size()));
     ExtractReporter reporter(plan, workers, m_events);
     while (!reporter.allReported()) {
         workers.waitForChange(CancelPacer::Interval);

@@ -13,6 +13,7 @@ struct ZipExtractSettings {
     QString fileSpec = QStringLiteral("*.*"); // "*.*" (or "*") for every member, else one member name
     int threads = 0;                          // 0: one per processor, at most four
     const CancelToken* cancel = nullptr;      // the workers leave the member they unpack unfinished
+    QString innerMember; // when set, the zip stored under this name in archiveFile, read in place
 };
 
 // A member name as a path below the target folder: '\' and '/' both separate, empty and "."

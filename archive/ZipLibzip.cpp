@@ -97,25 +97,57 @@ std::optional<QList<ZipMemberEntry>> ZipMemberEntries(const QString& path) {
     return entriesOf(archive);
 }
 
+namespace {
+
+// The member's index in outer when it is stored there as it is; -1 when missing or compressed.
+zip_int64_t storedIndex(zip_t* outer, const QString& member) {
+    const zip_int64_t index = outer ? zip_name_locate(outer, member.toUtf8().constData(), 0) : -1;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    return index >= 0 && zip_stat_index(outer, index, 0, &stat) == 0 && stat.comp_method == ZIP_CM_STORE
+               ? index
+               : -1;
+}
+
+} // namespace
+
+ZipArchiveHandle OpenStoredInnerZip(zip_t* outer, zip_uint64_t index, bool strict) {
+    zip_source_t* source = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
+    if (!source)
+        return nullptr;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* inner = zip_open_from_source(source, strict ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY, &error);
+    zip_error_fini(&error);
+    if (!inner)
+        zip_source_free(source);
+    return ZipArchiveHandle(inner);
+}
+
+ZipArchiveHandle OpenInnerZipForReading(const QString& archivePath, const QString& member) {
+    ZipArchiveHandle outer = OpenZipForReading(archivePath);
+    const zip_int64_t index = storedIndex(outer.get(), member);
+    ZipArchiveHandle inner = index < 0 ? nullptr : OpenStoredInnerZip(outer.get(), index, false);
+    if (!inner)
+        throw InvalidFormat();
+    inner.get_deleter().outer = outer.release();
+    return inner;
+}
+
+bool InnerZipStored(const QString& archivePath, const QString& member) {
+    return storedIndex(TryOpenZipForReading(archivePath).get(), member) >= 0;
+}
+
 std::optional<QList<ZipMemberEntry>> InnerZipMemberEntries(const QString& archivePath,
                                                            const QString& member) {
     zip_error_t error;
     zip_error_init(&error);
     const ZipArchiveHandle outer = openRaw(archivePath, error, ZIP_RDONLY | ZIP_CHECKCONS);
-    const zip_int64_t index = outer ? zip_name_locate(outer.get(), member.toUtf8().constData(), 0) : -1;
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (index >= 0 && zip_stat_index(outer.get(), index, 0, &stat) == 0 && stat.comp_method != ZIP_CM_STORE) {
-        zip_error_fini(&error);
-        return QList<ZipMemberEntry>(); // compressed again: cannot be read in place, nothing known
-    }
-    zip_source_t* source = index < 0 ? nullptr : zip_source_zip(outer.get(), outer.get(), index, 0, 0, -1);
-    ZipArchiveHandle inner(source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error)
-                                  : nullptr);
-    if (source && !inner)
-        zip_source_free(source);
     zip_error_fini(&error);
-    return entriesOf(inner);
+    const zip_int64_t index = outer ? zip_name_locate(outer.get(), member.toUtf8().constData(), 0) : -1;
+    if (index >= 0 && storedIndex(outer.get(), member) < 0)
+        return QList<ZipMemberEntry>(); // compressed again: cannot be read in place, nothing known
+    return entriesOf(index < 0 ? nullptr : OpenStoredInnerZip(outer.get(), index));
 }
 
 VbError ZipFailure(const zip_error_t* error) {

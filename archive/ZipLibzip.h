@@ -10,7 +10,12 @@ namespace stowline {
 class VbError;
 
 struct ZipArchiveDiscard {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
+    zip_t* outer = nullptr; // the archive an inner zip is read from in place goes with it
+    void operator()(zip_t* archive) const {
+        zip_discard(archive);
+        if (outer)
+            zip_discard(outer);
+    }
 };
 using ZipArchiveHandle = std::unique_ptr<zip_t, ZipArchiveDiscard>;
 
@@ -24,6 +29,15 @@ using ZipFileHandle = std::unique_ptr<zip_file_t, ZipFileClose>;
 ZipArchiveHandle OpenZipForReading(const QString& path);
 // The same without throwing: null when the file is missing, unreadable or no zip.
 ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept;
+// A zip stored as it is (not compressed again) as member index of outer, opened where it lies, with
+// no copy; outer must outlive it. Strict compares every local header with the directory (a read for
+// each member). Null when it cannot be opened.
+ZipArchiveHandle OpenStoredInnerZip(zip_t* outer, zip_uint64_t index, bool strict = true);
+// The same by the archive's path and the member's name, holding its own handle on the archive;
+// throws VbError as OpenZipForReading, 321 for a member that is missing or compressed again.
+ZipArchiveHandle OpenInnerZipForReading(const QString& archivePath, const QString& member);
+// True when the member is a zip that OpenInnerZipForReading can read in place.
+bool InnerZipStored(const QString& archivePath, const QString& member);
 
 struct ZipMemberEntry {
     QString name;

@@ -74,6 +74,7 @@ void cmpZIP::Compress() {
 void cmpZIP::Extract() {
     ZipExtractSettings settings{ArchiveFile, ExtractFolder, FileSpec};
     settings.cancel = Cancel;
+    settings.innerMember = std::exchange(ArchiveMember, {});
     runWithEvents(false, [&](ZipRunEvents& events) { ZipExtractor(settings, events).run(); });
 }
 

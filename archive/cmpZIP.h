@@ -41,6 +41,9 @@ public:
     qint32 Options = 1;
     QString FileSpec = QStringLiteral("*.*");
     QString ExtractFolder;
+    // The next Extract unpacks the zip stored under this name in ArchiveFile, read where it lies
+    // (not compressed again); Extract empties it.
+    QString ArchiveMember;
     QString Comment;      // written by Compress as the new archive's comment
     bool Durable = false; // Compress syncs the archive to disk before it takes its name
     // Handed the written archive while it syncs (only when Durable); Compress empties it.

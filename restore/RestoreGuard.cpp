@@ -195,15 +195,16 @@ Refusal CheckRegFile(const QString& regFile, const QString& allowedKey) {
     return refusal;
 }
 
-Refusal CheckZipFile(const QString& zipFile) {
-    const QString fileName = QFileInfo(zipFile).fileName();
+Refusal CheckZipFile(const QString& zipFile, const QString& member) {
+    const QString fileName = QFileInfo(member.isEmpty() ? zipFile : member).fileName();
     if (!QFileInfo(zipFile).isFile())
         return {txtReasonMissingOrDamaged, fileName};
-    const std::optional<QList<ZipMemberEntry>> members = ZipMemberEntries(zipFile);
+    const std::optional<QList<ZipMemberEntry>> members =
+        member.isEmpty() ? ZipMemberEntries(zipFile) : InnerZipMemberEntries(zipFile, member);
     if (!members)
         return {txtReasonMissingOrDamaged, fileName};
-    for (const ZipMemberEntry& member : *members)
-        if (const Refusal refusal = memberRefusal(member); refusal.refused())
+    for (const ZipMemberEntry& entry : *members)
+        if (const Refusal refusal = memberRefusal(entry); refusal.refused())
             return refusal;
     return {};
 }

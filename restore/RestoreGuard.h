@@ -39,8 +39,8 @@ struct Refusal {
 Refusal CheckRegFile(const QString& regFile, const QString& allowedKey);
 
 // A zip member file must exist, open as a zip and hold only names that stay inside the folder it is
-// unpacked into.
-Refusal CheckZipFile(const QString& zipFile);
+// unpacked into. With member: the zip stored under that name in zipFile, read in place.
+Refusal CheckZipFile(const QString& zipFile, const QString& member = QString());
 
 // Tells the user that an item was refused: header, reason with its detail, what was left alone.
 void ShowRefusal(Questions& ask, const QString& header, const Refusal& refusal, int outcomeId);

@@ -19,6 +19,12 @@ constexpr qint32 kExtractIntoFolder = 6;
 
 QString WorkspaceFolder() { return TempDir() + QStringLiteral("stowline/"); }
 
+ItemZip ItemZipOf(const QString& archivePath, const QString& member) {
+    if (InnerZipStored(archivePath, member))
+        return {archivePath, member};
+    return {WorkspaceFolder() + member, QString()};
+}
+
 void StopIfFailureReported() {
     if (FailureShown())
         throw VbError(LastError().number, LastError().description, VbError::Reported);
@@ -28,16 +34,17 @@ QString ImportRegFile(const QString& regFile) {
     return ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"');
 }
 
-bool UnpackKept(RunContext& run, const QString& zipFile, const QString& folder, const QString& header) {
+bool UnpackKept(RunContext& run, const ItemZip& zip, const QString& folder, const QString& header) {
     QStringList names;
-    if (const auto members = ZipMemberEntries(zipFile))
+    if (const auto members =
+            zip.member.isEmpty() ? ZipMemberEntries(zip.file) : InnerZipMemberEntries(zip.file, zip.member))
         for (const ZipMemberEntry& member : *members)
             names << member.name;
     restoreJournal().keepFiles(folder, names);
     CreateFolder(folder);
     StopIfFailureReported();
     try {
-        UnpackZip(run.zip, zipFile, folder);
+        UnpackZip(run.zip, zip, folder);
     } catch (const VbError& error) {
         if (error.alreadyReported())
             throw;
@@ -55,11 +62,12 @@ void StopRestore(Questions& ask, const QString& header, const QString& what) {
              header + QStringLiteral("\r\r") + what + QStringLiteral("\r\r") + Str(outcome));
 }
 
-void UnpackZip(cmpZIP& zip, const QString& zipFile, const QString& folder) {
+void UnpackZip(cmpZIP& zip, const ItemZip& itemZip, const QString& folder) {
     zip.Options = kExtractIntoFolder;
     zip.FileSpec = QStringLiteral("*.*");
     zip.ExtractFolder = folder;
-    zip.ArchiveFile = zipFile;
+    zip.ArchiveFile = itemZip.file;
+    zip.ArchiveMember = itemZip.member;
     zip.Extract();
 }
 

@@ -9,6 +9,7 @@
 #include "foundation/modGlobal.h"
 #include "platform/FileCalls.h"
 #include "restore/RestoreGuard.h"
+#include "restore/RestorePlan.h"
 #include "restore/RestoreSteps.h"
 #include "restore/RestoreUndo.h"
 
@@ -123,12 +124,14 @@ bool replaceOrAddInstead(Questions& ask, const QString& favorites) {
 
 } // namespace
 
-bool IEF_Extract(const QString& favorites, bool replaceFavorites, RunContext& run) {
+bool IEF_Extract(const RestorePlan& plan, RunContext& run) {
+    const QString& favorites = plan.favoritesFolder;
+    const bool replaceFavorites = plan.replaceFavorites;
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringFavorites));
-        STEP(2) const QString backup = WorkspaceFolder() + layout::IefDataMember;
-        STEP(3) const Refusal refusal = CheckZipFile(backup);
+        STEP(2) const ItemZip backup = ItemZipOf(plan.archivePath, layout::IefDataMember);
+        STEP(3) const Refusal refusal = CheckZipFile(backup.file, backup.member);
         STEP(4) if (refusal.refused()) {
             ShowRefusal(run.ask, Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
             return true;

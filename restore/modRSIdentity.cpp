@@ -34,7 +34,7 @@ QString outlookKey(const QString& id) {
 }
 
 // Nothing of an identity is touched unless its ID, registry file and message store pass.
-bool refusedBeforeStart(Questions& ask, const QString& name, const QString& id) {
+bool refusedBeforeStart(Questions& ask, const QString& name, const QString& id, const ItemZip& store) {
     Refusal refusal;
     if (!IsIdentityId(id)) {
         refusal = {txtReasonBadId, u'"' + id + u'"'};
@@ -42,7 +42,7 @@ bool refusedBeforeStart(Questions& ask, const QString& name, const QString& id) 
         refusal = CheckRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id),
                                QStringLiteral("HKEY_CURRENT_USER\\") + identityKey(id));
         if (!refusal.refused())
-            refusal = CheckZipFile(WorkspaceFolder() + layout::IdentityDataMember(id));
+            refusal = CheckZipFile(store.file, store.member);
     }
     if (!refusal.refused())
         return false;
@@ -161,17 +161,18 @@ void writeIdentityManagerStart(RegEdit& reg) {
 
 } // namespace
 
-bool Identity_Extract(const QList<PlannedIdentity>& identities, RunContext& run) {
+bool Identity_Extract(const RestorePlan& plan, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIdentity:Identity_Extract")
         STEP(1) RegEdit& reg = regAccess();
         STEP(2) reg.RootKey = RegEdit::HKEY_CURRENT_USER;
         bool anyStarted = false;
-        for (const PlannedIdentity& planned : identities) {
+        for (const PlannedIdentity& planned : plan.identities) {
             STEP(5) const QString& name = planned.name;
             STEP(6) const QString& id = planned.id;
             STEP(7) run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + name);
-            STEP(8) if (refusedBeforeStart(run.ask, name, id)) continue;
+            const ItemZip store = ItemZipOf(plan.archivePath, layout::IdentityDataMember(id));
+            STEP(8) if (refusedBeforeStart(run.ask, name, id, store)) continue;
             anyStarted = true;
             STEP(9) reg.KeyPath = identityKey(id);
             STEP(10) if (reg.Exists(1)) reg.DeleteKey();
@@ -205,8 +206,7 @@ bool Identity_Extract(const QList<PlannedIdentity>& identities, RunContext& run)
                 STEP(28) reg.WriteValue(0);
             }
             STEP(31)
-            if (!UnpackKept(run, WorkspaceFolder() + layout::IdentityDataMember(id), location,
-                            Str(txtCannotRestoreIdentity) + u' ' + name))
+            if (!UnpackKept(run, store, location, Str(txtCannotRestoreIdentity) + u' ' + name))
                 return false;
             run.notes << restoredNote(name, settledName, location);
             if (run.notesFolder.isEmpty())

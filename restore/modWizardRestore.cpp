@@ -40,9 +40,11 @@ bool unpackChosenMembers(cmpZIP& zip, Questions& ask, const RestorePlan& plan, c
             present << entry.name;
     try {
         // Only the chosen items' members: a damaged member of an item left out is never read. A
-        // missing one is refused with its item.
+        // missing one is refused with its item; a stored zip is read where it lies instead.
         for (const QString& member : plan.members) {
-            if (!present.contains(member))
+            const bool readInPlace = member.endsWith(QStringLiteral(".zip")) &&
+                                     !ItemZipOf(plan.archivePath, member).member.isEmpty();
+            if (!present.contains(member) || readInPlace)
                 continue;
             zip.FileSpec = member;
             zip.Extract();
@@ -149,11 +151,10 @@ void WizardRestore(const RestorePlan& plan, RunContext& run) {
                 finishRun(run.progress, Str(txtNothingRestored));
         };
         STEP(11)
-        if (ItemPresent(plan.items, ArchiveItem::Identities) && !Identity_Extract(plan.identities, run))
+        if (ItemPresent(plan.items, ArchiveItem::Identities) && !Identity_Extract(plan, run))
             return stopped();
         STEP(12)
-        if (ItemPresent(plan.items, ArchiveItem::Favorites) &&
-            !IEF_Extract(plan.favoritesFolder, plan.replaceFavorites, run))
+        if (ItemPresent(plan.items, ArchiveItem::Favorites) && !IEF_Extract(plan, run))
             return stopped();
         STEP(13)
         if (ItemPresent(plan.items, ArchiveItem::AddressBook) && !WAB_Extract(plan, run))
