@@ -3,6 +3,7 @@
 #include "platform/FileCalls.h"
 
 #include <QFile>
+#include <QProcess>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -143,6 +144,17 @@ int removeFolderTree(const QString& path) {
     if (const int error = removeEntries(top.get()))
         return error;
     return ::rmdir(name.constData()) == 0 ? 0 : errno;
+}
+
+bool removeTreesInBackground(const QStringList& paths) {
+    QProcess remover;
+    remover.setProgram(QStringLiteral("rm"));
+    remover.setArguments(QStringList{QStringLiteral("-rf"), QStringLiteral("--")} + paths);
+    // Holds no pipe of ours open: whoever reads this program's output is not kept waiting.
+    remover.setStandardInputFile(QProcess::nullDevice());
+    remover.setStandardOutputFile(QProcess::nullDevice());
+    remover.setStandardErrorFile(QProcess::nullDevice());
+    return remover.startDetached();
 }
 
 mode_t modeOf(const QString& path) {

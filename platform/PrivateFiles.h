@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <sys/types.h>
 
 namespace stowline::platform {
@@ -20,6 +21,10 @@ int openPrivateFile(const QString& path, bool append);
 // Removes a folder and everything in it without following any link inside. Not forced: when a file
 // or folder in it is read-only nothing is removed and EACCES comes back. 0 or the errno.
 int removeFolderTree(const QString& path);
+
+// Removes folders and everything in them, links not followed, in a process of its own that goes on
+// after this one ends (a tree of many small files can take a minute). False when it did not start.
+bool removeTreesInBackground(const QStringList& paths);
 
 // Permission bits of what the path leads to; 0 when it cannot be looked at.
 mode_t modeOf(const QString& path);

@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,17 +33,6 @@ QString field(const QString& text) { return QString::fromLatin1(QUrl::toPercentE
 QString unfield(const QString& text) { return QUrl::fromPercentEncoding(text.toLatin1()); }
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
-
-// Links are removed, never followed.
-void removeTree(const QByteArray& path) {
-    ::nftw(
-        path.constData(),
-        [](const char* entry, const struct stat*, int, FTW*) {
-            ::remove(entry); // what cannot go now goes with the next restore
-            return 0;
-        },
-        16, FTW_DEPTH | FTW_PHYS);
-}
 
 // The path itself, a link not followed.
 bool present(const QString& path) {
@@ -167,19 +155,27 @@ RestoreJournal& restoreJournal() {
     return journal;
 }
 
-// Deleting many files takes long on a busy disk: the last restore's journal is renamed out of the
-// way at once and removed while this restore runs (the process waits for that only when it ends).
+// Deleting many files takes a minute on a busy disk: the last restore's journal is renamed out of
+// the way at once and removed by a process of its own, which the user's does not wait for.
 namespace {
 
-QString droppedFolder() { return UndoFolder() + QStringLiteral(".dropped"); }
+QString droppedPrefix() { return UndoFolder() + QStringLiteral(".dropped"); }
 
 bool dropAside(const QString& folder) {
-    const QString dropped = droppedFolder();
-    if (!present(dropped))
-        platform::makePrivateFolder(dropped);
-    const QString aside = dropped + u'/' + QString::number(QDateTime::currentMSecsSinceEpoch());
+    const QString aside = droppedPrefix() + u'-' + QString::number(QDateTime::currentMSecsSinceEpoch());
     return ::rename(native(folder).constData(), native(aside).constData()) == 0 ||
            QDir(folder).removeRecursively();
+}
+
+// What an earlier removal left, cut short with the machine, goes too.
+void removeDropped() {
+    const QFileInfo prefix(droppedPrefix());
+    const QDir state = prefix.dir();
+    QStringList dropped;
+    for (const QString& name : state.entryList({prefix.fileName() + u'*'}, QDir::AllEntries | QDir::Hidden))
+        dropped << state.filePath(name);
+    if (!dropped.isEmpty())
+        platform::removeTreesInBackground(dropped);
 }
 
 } // namespace
@@ -187,17 +183,12 @@ bool dropAside(const QString& folder) {
 bool RestoreJournal::begin() {
     const QString folder = UndoFolder();
     closeJournal();
-    if (m_dropping.joinable())
-        m_dropping.join();
     m_active = false;
     m_count = 0;
     m_recorded = false;
     if (present(folder) && !dropAside(folder))
         return false;
-    // What a run cut short left there goes too.
-    const QByteArray dropped = native(droppedFolder());
-    if (present(droppedFolder()))
-        m_dropping = std::jthread([dropped] { removeTree(dropped); });
+    removeDropped();
     if (!QDir().mkpath(QFileInfo(folder).path()) || platform::makePrivateFolder(folder) != 0)
         return false;
     m_active = true;

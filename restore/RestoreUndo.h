@@ -2,14 +2,13 @@
 
 #include <QString>
 #include <QStringList>
-#include <thread>
 
 namespace stowline {
 
 // What a restore changes, kept before it is changed so that it can be put back: each registry key
 // the restore deletes or replaces (exported), each file or folder it replaces (moved aside) and each
 // one it adds (listed). Kept in the user's private state folder until the next restore starts; that
-// one removes it while it runs.
+// one has it removed in the background.
 class RestoreJournal {
 public:
     // Starts over, dropping what an earlier restore kept; false when the folder cannot be made.
@@ -39,8 +38,7 @@ private:
     bool m_active = false;
     int m_count = 0;
     bool m_recorded = false;
-    int m_journalFd = -1;    // open while the restore runs: one write per change, not an open
-    std::jthread m_dropping; // removes what the restore before kept, beside this one
+    int m_journalFd = -1; // open while the restore runs: one write per change, not an open
 };
 
 // The journal of the restore running in this process.
