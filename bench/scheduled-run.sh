@@ -73,7 +73,12 @@ timed --vs "sh $work/untar.sh" -- "$bin/stowline-scheduled-bench" restore "$arch
 say "restore against unzip"
 timed --vs "sh $work/unzip.sh" -- "$bin/stowline-scheduled-bench" restore "$archive"
 
+phases() { sort -n "$1" | awk '{ printf "| %6.3f | %6.3f | %6.3f | %s | %s |\n", $1, $2, $2 - $1, $3, substr($0, index($0, $4)) }'; }
 say "phases of one stowline /S run (start, end in seconds since the program started; thread)"
 rm -f "$work/phases.log"
 STOWLINE_PHASE_LOG="$work/phases.log" sh "$work/stowline.sh"
-sort -n "$work/phases.log" | awk '{ printf "| %6.3f | %6.3f | %6.3f | %s | %s |\n", $1, $2, $2 - $1, $3, substr($0, index($0, $4)) }'
+phases "$work/phases.log"
+say "phases of one restore of that archive"
+rm -f "$work/restore-phases.log"
+STOWLINE_PHASE_LOG="$work/restore-phases.log" "$bin/stowline-scheduled-bench" restore "$archive"
+phases "$work/restore-phases.log"

@@ -1,5 +1,6 @@
 #include "restore/RestoreSteps.h"
 
+#include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/ZipLibzip.h"
 #include "archive/cmpZIP.h"
@@ -31,6 +32,7 @@ void StopIfFailureReported() {
 }
 
 QString ImportRegFile(const QString& regFile) {
+    const PhaseLog phase("regedit import " + FileNamePart(regFile).toUtf8());
     return ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"');
 }
 
@@ -63,6 +65,7 @@ void StopRestore(Questions& ask, const QString& header, const QString& what) {
 }
 
 void UnpackZip(cmpZIP& zip, const ItemZip& itemZip, const QString& folder) {
+    const PhaseLog phase("unpack " + (itemZip.member.isEmpty() ? itemZip.file : itemZip.member).toUtf8());
     zip.Options = kExtractIntoFolder;
     zip.FileSpec = QStringLiteral("*.*");
     zip.ExtractFolder = folder;

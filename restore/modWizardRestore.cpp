@@ -1,6 +1,7 @@
 #include "restore/modWizardRestore.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/RunRecording.h"
 #include "archive/ZipLibzip.h"
@@ -31,6 +32,7 @@ constexpr qint32 kUnpackWholeArchive = 8;
 
 // False (the user told) when a member turns out damaged; nothing of the machine is changed yet.
 bool unpackChosenMembers(cmpZIP& zip, Questions& ask, const RestorePlan& plan, const QString& archiveName) {
+    const PhaseLog phase("unpack into the workspace");
     zip.Options = kUnpackWholeArchive;
     zip.ExtractFolder = WorkspaceFolder();
     zip.ArchiveFile = plan.archivePath;
@@ -80,6 +82,7 @@ void finishRun(ProgressView& progress, const QString& status) {
 // Before the first write: the keys the plan's items change, kept so that a failure or an undo can
 // put them back. Their files are kept as each item comes to them.
 bool beginJournal(const RestorePlan& plan) {
+    const PhaseLog phase("undo journal");
     using layout::ArchiveItem, layout::ItemPresent;
     RestoreJournal& journal = restoreJournal();
     if (!journal.begin())
