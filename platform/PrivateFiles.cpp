@@ -147,9 +147,12 @@ int removeFolderTree(const QString& path) {
 }
 
 bool removeTreesInBackground(const QStringList& paths) {
+    // At the lowest priority, so that a restore started beside it keeps both cores.
+    const QStringList removal{QStringLiteral("-n19"), QStringLiteral("rm"), QStringLiteral("-rf"),
+                              QStringLiteral("--")};
     QProcess remover;
-    remover.setProgram(QStringLiteral("rm"));
-    remover.setArguments(QStringList{QStringLiteral("-rf"), QStringLiteral("--")} + paths);
+    remover.setProgram(QStringLiteral("nice"));
+    remover.setArguments(removal + paths);
     // Holds no pipe of ours open: whoever reads this program's output is not kept waiting.
     remover.setStandardInputFile(QProcess::nullDevice());
     remover.setStandardOutputFile(QProcess::nullDevice());
