@@ -36,17 +36,17 @@ QString ImportRegFile(const QString& regFile) {
     return ExecCmd(QStringLiteral("regedit /s \"") + regFile + u'"');
 }
 
-bool UnpackKept(RunContext& run, const ItemZip& zip, const QString& folder, const QString& header) {
+bool UnpackKept(RunContext& run, const ItemZip& itemZip, const QString& folder, const QString& header) {
     QStringList names;
-    if (const auto members =
-            zip.member.isEmpty() ? ZipMemberEntries(zip.file) : InnerZipMemberEntries(zip.file, zip.member))
+    if (const auto members = itemZip.member.isEmpty() ? ZipMemberEntries(itemZip.file)
+                                                      : InnerZipMemberEntries(itemZip.file, itemZip.member))
         for (const ZipMemberEntry& member : *members)
             names << member.name;
     restoreJournal().keepFiles(folder, names);
     CreateFolder(folder);
     StopIfFailureReported();
     try {
-        UnpackZip(run.zip, zip, folder);
+        UnpackZip(run.zip, itemZip, folder);
     } catch (const VbError& error) {
         if (error.alreadyReported())
             throw;

@@ -28,7 +28,7 @@ void StopIfFailureReported();
 QString ImportRegFile(const QString& regFile);
 // Makes folder when missing and unpacks the zip into it, after the journal kept what that replaces.
 // A member that turns out damaged stops the restore (see StopRestore) and gives false.
-bool UnpackKept(RunContext& run, const ItemZip& zip, const QString& folder, const QString& header);
+bool UnpackKept(RunContext& run, const ItemZip& itemZip, const QString& folder, const QString& header);
 // Puts back everything the restore changed, then tells the user why it stopped: header names the
 // item, what says what happened.
 void StopRestore(Questions& ask, const QString& header, const QString& what);
