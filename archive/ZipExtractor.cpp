@@ -434,8 +434,13 @@ private:
     std::pair<double, double> m_last{-1.0, -1.0};
 };
 
-// Each worker holds its own copy of the archive's directory (some 300 bytes a member): an archive
-// of very many members gets fewer workers, so that memory stays flat.
+size_t entryCount(zip_t* archive) {
+    return archive ? static_cast<size_t>(std::max<zip_int64_t>(zip_get_num_entries(archive, 0), 0)) : 0;
+}
+
+// Each worker holds its own copy of the archive's directory (some 300 bytes a member), and of the
+// outer one for an inner zip read in place: very many members get fewer workers, so that memory
+// stays flat.
 int threadCount(int requested, size_t members) {
     constexpr size_t MembersForAllWorkers = 16384;
     const int wanted =
@@ -473,6 +478,7 @@ ZipRunOutcome ZipExtractor::run() {
         return ZipRunOutcome::Cancelled;
     ZipArchiveHandle archive = openArchive(m_settings);
     ExtractPlan plan = planExtraction(archive.get(), m_settings);
+    const size_t directoryEntries = entryCount(archive.get()) + entryCount(archive.get_deleter().outer);
     archive.reset();
     makeFolder(plan.root, 0777);
     const mode_t allowed = allowedModeBelow(plan.root);
@@ -484,7 +490,7 @@ ZipRunOutcome ZipExtractor::run() {
     for (ExtractItem& item : plan.files)
         item.mode = (item.mode & allowed) | 0600;
 
-    ExtractWorkers workers(m_settings, plan.files, threadCount(m_settings.threads, plan.files.size()));
+    ExtractWorkers workers(m_settings, plan.files, threadCount(m_settings.threads, directoryEntries));
     ExtractReporter reporter(plan, workers, m_events);
     while (!reporter.allReported()) {
         workers.waitForChange(CancelPacer::Interval);
