@@ -376,6 +376,7 @@ ZipRunOutcome ZipCompressor::run() {
     PendingFile archive(target, target + ".XXXXXX.part", 5);
     ZipWriter writer(archive.fd());
     writer.setForceZip64(m_settings.forceZip64);
+    writer.setWriteBehind(m_settings.durable);
     std::optional<ChunkPipeline> pipeline(std::in_place, parts, jobs, threadCount(m_settings.threads),
                                           m_settings.cancel);
     // Writes the part's slices as they come; false when the run was cancelled meanwhile.
