@@ -30,6 +30,11 @@ constexpr size_t ChunkSize = size_t{1} << 20;
 // Above this a file may end up past 4 GiB once compressed, so its local header gets Zip64 sizes.
 constexpr quint64 Zip64Threshold = 0xF0000000ull;
 constexpr int MaximumThreads = 4;
+// Small files travel through the workers several to a job: a job each would cost more in handing
+// them over than in deflating them.
+constexpr quint64 SmallFile = 64 * 1024;
+constexpr size_t FilesPerJob = 64;
+constexpr int ReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW;
 
 // The files of the archive itself or of one nested archive, with the level they are deflated at.
 struct SourcePart {
@@ -40,13 +45,18 @@ struct SourcePart {
     size_t endJob = 0;
 };
 
+// One slice of a file, or several whole files one after another.
 struct ChunkJob {
     size_t part = 0;
     size_t entry = 0;
+    size_t files = 1;
     quint64 offset = 0;
     size_t length = 0;
     bool first = true;
     bool last = true;
+    bool takes(quint64 size) const {
+        return first && last && files < FilesPerJob && size <= SmallFile && length + size <= ChunkSize;
+    }
 };
 
 std::vector<ChunkJob> planJobs(std::vector<SourcePart>& parts) {
@@ -55,10 +65,15 @@ std::vector<ChunkJob> planJobs(std::vector<SourcePart>& parts) {
         parts[p].firstJob = jobs.size();
         for (size_t i = 0; i < parts[p].entries.size(); ++i) {
             const quint64 size = parts[p].entries[i].size;
+            if (jobs.size() > parts[p].firstJob && jobs.back().takes(size)) {
+                ++jobs.back().files;
+                jobs.back().length += static_cast<size_t>(size);
+                continue;
+            }
             quint64 offset = 0;
             do {
                 const size_t length = static_cast<size_t>(std::min<quint64>(ChunkSize, size - offset));
-                jobs.push_back({p, i, offset, length, offset == 0, offset + length >= size});
+                jobs.push_back({p, i, 1, offset, length, offset == 0, offset + length >= size});
                 offset += length;
             } while (offset < size);
         }
@@ -88,20 +103,50 @@ std::vector<SourcePart> listParts(const ZipCompressSettings& settings, int level
     return parts;
 }
 
-// Fills the chunk with the job's bytes; returns 0 or an errno.
-int readChunk(const ZipSourceEntry& entry, const ChunkJob& job, ZipChunk& chunk) {
-    chunk.rawSize = 0;
-    if (job.length == 0)
-        return 0;
-    if (chunk.raw.size() < ChunkSize)
-        chunk.raw.resize(ChunkSize);
-    const int fd = ::open(entry.path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+// The bytes of a job and how each of its slices came out.
+struct ChunkBatch {
+    ChunkBuffers buffers;
+    std::vector<ZipChunk> chunks;
+};
+
+// Opens the files of a job, which mostly share a folder: opened once, it spares each file the
+// lookup of every folder on its path.
+class FileOpener {
+public:
+    FileOpener() = default;
+    FileOpener(const FileOpener&) = delete;
+    FileOpener& operator=(const FileOpener&) = delete;
+    ~FileOpener() {
+        if (m_folderFd >= 0)
+            ::close(m_folderFd);
+    }
+
+    int open(const QByteArray& path) {
+        const qsizetype slash = path.lastIndexOf('/');
+        if (slash > 0 && QByteArrayView(path).first(slash) != m_folder) {
+            if (m_folderFd >= 0)
+                ::close(m_folderFd);
+            m_folder = path.first(slash);
+            m_folderFd = ::open(m_folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (slash <= 0 || m_folderFd < 0)
+            return ::open(path.constData(), ReadFlags);
+        return ::openat(m_folderFd, path.constData() + slash + 1, ReadFlags);
+    }
+
+private:
+    QByteArray m_folder;
+    int m_folderFd = -1;
+};
+
+// Appends up to length bytes of the file from offset to the buffer; returns 0 or an errno.
+int readSlice(int fd, quint64 offset, size_t length, ChunkBuffers& buffers, ZipChunk& chunk) {
     if (fd < 0)
         return errno;
     int error = 0;
-    while (chunk.rawSize < job.length) {
-        const ssize_t got = ::pread(fd, chunk.raw.data() + chunk.rawSize, job.length - chunk.rawSize,
-                                    static_cast<off_t>(job.offset + chunk.rawSize));
+    while (chunk.rawSize < length) {
+        const ssize_t got = ::pread(fd, buffers.raw.data() + chunk.rawOffset + chunk.rawSize,
+                                    length - chunk.rawSize, static_cast<off_t>(offset + chunk.rawSize));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -112,6 +157,31 @@ int readChunk(const ZipSourceEntry& entry, const ChunkJob& job, ZipChunk& chunk)
     }
     ::close(fd);
     return error;
+}
+
+// Reads and deflates the job's slices into the batch; returns 0 or an errno.
+int processJob(const SourcePart& part, const ChunkJob& job, ChunkDeflater& deflater, ChunkBatch& batch) {
+    if (batch.buffers.raw.size() < ChunkSize)
+        batch.buffers.raw.resize(ChunkSize);
+    batch.buffers.packedUsed = 0;
+    batch.chunks.assign(job.files, {});
+    size_t rawUsed = 0;
+    FileOpener opener;
+    for (size_t i = 0; i < job.files; ++i) {
+        const ZipSourceEntry& entry = part.entries[job.entry + i];
+        ZipChunk& chunk = batch.chunks[i];
+        chunk.rawOffset = rawUsed;
+        const size_t length = job.files == 1 ? job.length : static_cast<size_t>(entry.size);
+        if (length > 0) {
+            const int fd =
+                job.files > 1 ? opener.open(entry.path) : ::open(entry.path.constData(), ReadFlags);
+            if (const int error = readSlice(fd, job.offset, length, batch.buffers, chunk))
+                return error;
+        }
+        deflater.process(batch.buffers, chunk, job.last);
+        rawUsed += chunk.rawSize;
+    }
+    return 0;
 }
 
 // Reads and deflates slices on worker threads, at most one window ahead of the writer.
@@ -134,8 +204,8 @@ public:
             thread.join();
     }
 
-    // The finished slice k, or nullptr when it is not ready within the timeout.
-    const ZipChunk* waitFor(size_t k, std::chrono::milliseconds timeout) {
+    // The finished job k, or nullptr when it is not ready within the timeout.
+    const ChunkBatch* waitFor(size_t k, std::chrono::milliseconds timeout) {
         Slot& slot = slotOf(k);
         std::unique_lock lock(m_mutex);
         if (!m_doneCv.wait_for(lock, timeout, [&] { return slot.done; }))
@@ -144,7 +214,7 @@ public:
             throw std::bad_alloc();
         if (slot.error != 0)
             throw osError(slot.error);
-        return &slot.chunk;
+        return &slot.batch;
     }
 
     void release(size_t k) {
@@ -153,12 +223,12 @@ public:
             slotOf(k).done = false;
             ++m_nextWrite;
         }
-        m_workCv.notify_all();
+        m_workCv.notify_one(); // one slot came free: one worker can use it
     }
 
 private:
     struct Slot {
-        ZipChunk chunk;
+        ChunkBatch batch;
         bool done = false;
         int error = 0;
     };
@@ -182,7 +252,7 @@ private:
             slot.error = error;
             slot.done = true;
         }
-        m_doneCv.notify_all();
+        m_doneCv.notify_one(); // only the writer waits for jobs
     }
 
     void work() {
@@ -197,9 +267,7 @@ private:
                 std::unique_ptr<ChunkDeflater>& deflater = deflaters[static_cast<size_t>(part.level)];
                 if (!deflater)
                     deflater = std::make_unique<ChunkDeflater>(part.level);
-                error = readChunk(part.entries[job.entry], job, slot.chunk);
-                if (error == 0)
-                    deflater->process(slot.chunk, job.last);
+                error = processJob(part, job, *deflater, slot.batch);
             } catch (const std::bad_alloc&) {
                 error = ENOMEM;
             }
@@ -261,11 +329,22 @@ public:
         : m_writer(writer), m_entries(part.entries), m_level(part.level), m_totals(totals), m_events(events) {
     }
 
-    void add(const ChunkJob& job, const ZipChunk& chunk) {
-        const ZipSourceEntry& entry = m_entries[job.entry];
+    void add(const ChunkJob& job, const ChunkBatch& batch) {
+        for (size_t i = 0; i < job.files; ++i)
+            add(job, m_entries[job.entry + i], batch.chunks[i], batch.buffers);
+    }
+
+    static void report(RunTotals& totals, ZipRunEvents& events, double whole, double current) {
+        totals.reportedEnd = whole >= 100.0 && current >= 100.0;
+        events.statistics(whole, current);
+    }
+
+private:
+    void add(const ChunkJob& job, const ZipSourceEntry& entry, const ZipChunk& chunk,
+             const ChunkBuffers& buffers) {
         if (job.first)
             begin(entry, job, chunk);
-        writeData(job, chunk);
+        writeData(job, chunk, buffers);
         m_crc =
             job.first
                 ? chunk.crc
@@ -279,12 +358,6 @@ public:
                    job.last ? 100.0 : percentOf(m_fileDone, entry.size));
     }
 
-    static void report(RunTotals& totals, ZipRunEvents& events, double whole, double current) {
-        totals.reportedEnd = whole >= 100.0 && current >= 100.0;
-        events.statistics(whole, current);
-    }
-
-private:
     void begin(const ZipSourceEntry& entry, const ChunkJob& job, const ZipChunk& chunk) {
         if (!entry.isDirectory())
             m_events.fileStarted(QFile::decodeName(entry.path));
@@ -305,13 +378,14 @@ private:
         m_writer.beginEntry(header, known);
     }
 
-    void writeData(const ChunkJob& job, const ZipChunk& chunk) {
+    void writeData(const ChunkJob& job, const ZipChunk& chunk, const ChunkBuffers& buffers) {
+        const char* raw = buffers.raw.data() + chunk.rawOffset;
         if (m_method == zipformat::MethodStore)
-            m_writer.write(chunk.raw.data(), chunk.rawSize);
+            m_writer.write(raw, chunk.rawSize);
         else if (chunk.deflated)
-            m_writer.write(chunk.packed.data(), chunk.packedSize);
+            m_writer.write(buffers.packed.data() + chunk.packedOffset, chunk.packedSize);
         else if (chunk.rawSize > 0 || job.last)
-            writeStoredBlocks(m_writer, chunk.raw.data(), chunk.rawSize, job.last);
+            writeStoredBlocks(m_writer, raw, chunk.rawSize, job.last);
     }
 
     ZipWriter& m_writer;
@@ -376,17 +450,18 @@ ZipRunOutcome ZipCompressor::run() {
     PendingFile archive(target, target + ".XXXXXX.part", 5);
     ZipWriter writer(archive.fd());
     writer.setForceZip64(m_settings.forceZip64);
+    writer.setWriteBehind(m_settings.durable);
     std::optional<ChunkPipeline> pipeline(std::in_place, parts, jobs, threadCount(m_settings.threads),
                                           m_settings.cancel);
     // Writes the part's slices as they come; false when the run was cancelled meanwhile.
     const auto writePart = [&](const SourcePart& part, ZipWriter& partWriter) {
         ArchiveAssembler assembler(partWriter, part, totals, m_events);
         for (size_t k = part.firstJob; k < part.endJob; ++k) {
-            const ZipChunk* chunk = nullptr;
-            while (!(chunk = pipeline->waitFor(k, CancelPacer::Interval)))
+            const ChunkBatch* batch = nullptr;
+            while (!(batch = pipeline->waitFor(k, CancelPacer::Interval)))
                 if (pacer.ask(m_events))
                     return false;
-            assembler.add(jobs[k], *chunk);
+            assembler.add(jobs[k], *batch);
             pipeline->release(k);
             if (pacer.askIfDue(m_events))
                 return false;

@@ -28,21 +28,26 @@ ChunkDeflater::ChunkDeflater(int level) : m_level(level) {
 
 ChunkDeflater::~ChunkDeflater() = default;
 
-void ChunkDeflater::process(ZipChunk& chunk, bool last) {
-    chunk.crc = Crc32(0, chunk.raw.data(), chunk.rawSize);
+void ChunkDeflater::process(ChunkBuffers& buffers, ZipChunk& chunk, bool last) {
+    const char* raw = buffers.raw.data() + chunk.rawOffset;
+    chunk.crc = Crc32(0, raw, chunk.rawSize);
     chunk.deflated = false;
+    chunk.packedOffset = buffers.packedUsed;
     chunk.packedSize = 0;
-    if (m_level == 0 || chunk.rawSize == 0 || looksIncompressible(chunk.raw.data(), chunk.rawSize))
+    if (m_level == 0 || chunk.rawSize == 0 || looksIncompressible(raw, chunk.rawSize))
         return;
-    chunk.deflated = deflate(chunk, last) && chunk.packedSize <= packedOrRawCap(chunk);
+    chunk.deflated = deflate(buffers, chunk, last) && chunk.packedSize <= packedOrRawCap(chunk);
+    if (chunk.deflated)
+        buffers.packedUsed += chunk.packedSize;
 }
 
-bool ChunkDeflater::deflate(ZipChunk& chunk, bool last) {
+bool ChunkDeflater::deflate(ChunkBuffers& buffers, ZipChunk& chunk, bool last) {
     // Room for data that does not shrink: stored blocks and flush marks add a few bytes per 64 KiB.
     const size_t bound = chunk.rawSize + chunk.rawSize / 16 + 4096;
-    if (chunk.packed.size() < bound)
-        chunk.packed.resize(bound);
-    chunk.packedSize = m_deflater->deflate(chunk.raw.data(), chunk.rawSize, chunk.packed.data(), bound, last);
+    if (buffers.packed.size() < buffers.packedUsed + bound)
+        buffers.packed.resize(buffers.packedUsed + bound);
+    chunk.packedSize = m_deflater->deflate(buffers.raw.data() + chunk.rawOffset, chunk.rawSize,
+                                           buffers.packed.data() + buffers.packedUsed, bound, last);
     return chunk.packedSize > 0;
 }
 

@@ -10,13 +10,20 @@ namespace stowline {
 
 class ZipWriter;
 
-// One slice of a source file: its bytes, their CRC-32 and, when deflating pays, their raw deflate
-// form. Slices of one file are deflated independently and joined: each but the last ends with an
-// empty stored block (a sync flush), so the joined stream is one valid deflate stream.
-struct ZipChunk {
+// The bytes of one job's slices one after another, and their deflate forms likewise.
+struct ChunkBuffers {
     std::vector<char> raw;
-    size_t rawSize = 0;
     std::vector<char> packed;
+    size_t packedUsed = 0;
+};
+
+// One slice of a source file in its job's buffers: its CRC-32 and, when deflating pays, its raw
+// deflate form. Slices of one file are deflated independently and joined: each but the last ends
+// with an empty stored block (a sync flush), so the joined stream is one valid deflate stream.
+struct ZipChunk {
+    size_t rawOffset = 0;
+    size_t rawSize = 0;
+    size_t packedOffset = 0;
     size_t packedSize = 0;
     bool deflated = false;
     quint32 crc = 0;
@@ -29,11 +36,12 @@ public:
     ChunkDeflater(const ChunkDeflater&) = delete;
     ChunkDeflater& operator=(const ChunkDeflater&) = delete;
 
-    // Sets crc, and packed/deflated unless the level is 0 or the bytes would not shrink enough.
-    void process(ZipChunk& chunk, bool last);
+    // Sets crc, and deflated with the packed bytes appended to the buffers unless the level is 0 or
+    // the bytes would not shrink enough.
+    void process(ChunkBuffers& buffers, ZipChunk& chunk, bool last);
 
 private:
-    bool deflate(ZipChunk& chunk, bool last);
+    bool deflate(ChunkBuffers& buffers, ZipChunk& chunk, bool last);
 
     int m_level;
     std::unique_ptr<SliceDeflater> m_deflater;

@@ -2,6 +2,7 @@
 
 #include "archive/ZipCodec.h"
 #include "foundation/modError.h"
+#include "platform/FileCalls.h"
 
 #include <QStringDecoder>
 #include <cerrno>
@@ -16,6 +17,7 @@ using namespace zipformat;
 namespace {
 
 constexpr size_t BufferSize = 256 * 1024;
+constexpr quint64 WriteBehindStep = 8 * 1024 * 1024;
 
 bool isAscii(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
@@ -95,7 +97,7 @@ void ZipWriter::write(const char* data, size_t size) {
     if (m_buffer.size() + size > BufferSize)
         flush();
     if (size >= BufferSize)
-        zipformat::writeFully(m_fd, data, size);
+        writeOut(data, size);
     else
         m_buffer.insert(m_buffer.end(), data, data + size);
     m_position += size;
@@ -210,8 +212,32 @@ void ZipWriter::flush() {
         m_outer->flush();
     if (m_buffer.empty())
         return;
-    zipformat::writeFully(m_fd, m_buffer.data(), m_buffer.size());
+    writeOut(m_buffer.data(), m_buffer.size());
     m_buffer.clear();
+}
+
+void ZipWriter::writeOut(const char* data, size_t size) {
+    zipformat::writeFully(m_fd, data, size);
+    m_written += size;
+    if (m_writeBehind)
+        writeBehind();
+}
+
+// Each full step is started as soon as it is written, and the one before it waited for: the disk
+// never lags by more than two steps, so the dirty pages stay few as well.
+void ZipWriter::writeBehind() {
+    while (m_writtenBack + WriteBehindStep <= m_written) {
+        const auto start = static_cast<off_t>(m_writtenBack);
+        const auto step = static_cast<off_t>(WriteBehindStep);
+        if (platform::writeBack(m_fd, start, step, false) != 0 ||
+            (start >= step && platform::writeBack(m_fd, start - step, step, true) != 0)) {
+            if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ESPIPE)
+                RaiseOsError(errno);
+            m_writeBehind = false; // a file system or file that cannot: the sync writes it all
+            return;
+        }
+        m_writtenBack += WriteBehindStep;
+    }
 }
 
 void ZipWriter::writeAt(quint64 offset, const QByteArray& bytes) {

@@ -39,6 +39,9 @@ public:
 
     // Puts Zip64 records on every entry and the end record (used to check readers accept them).
     void setForceZip64(bool force) { m_forceZip64 = force; }
+    // Hands the disk every few MiB as soon as they are written, for a file that is synced at the
+    // end: the disk then works while the data is made, and the sync finds little left to write.
+    void setWriteBehind(bool on) { m_writeBehind = on; }
 
     void beginEntry(const ZipEntryHeader& header, const std::optional<ZipEntrySizes>& known = {});
     void write(const char* data, size_t size);
@@ -65,6 +68,8 @@ private:
     void writeEndRecords(quint64 directoryOffset, quint64 directorySize, QByteArrayView comment);
     quint16 nameFlags(const QByteArray& name) const;
     void flush();
+    void writeOut(const char* data, size_t size);
+    void writeBehind();
     void writeAt(quint64 offset, const QByteArray& bytes);
 
     int m_fd = -1;
@@ -72,6 +77,9 @@ private:
     quint64 m_base = 0; // where a nested writer's first byte lies in the outer archive
     quint32 m_crc = 0;
     bool m_forceZip64 = false;
+    bool m_writeBehind = false;
+    quint64 m_written = 0;     // bytes handed to the file
+    quint64 m_writtenBack = 0; // of those, where the write-back was started
     quint64 m_position = 0;
     quint64 m_entryCount = 0;
     std::vector<char> m_buffer;

@@ -18,8 +18,8 @@ namespace stowline::platform {
 
 namespace {
 
-enum Kind { Write, Sync, Rename, Mkdir, DbWrite, KindCount };
-const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir", "dbwrite"};
+enum Kind { Write, Sync, Rename, Mkdir, DbWrite, WriteBack, KindCount };
+const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir", "dbwrite", "writeback"};
 
 struct PlannedFault {
     int kind = -1;
@@ -112,6 +112,12 @@ ssize_t writeFile(int fd, const void* data, size_t size) {
 }
 
 int syncFile(int fd) { return plannedToFail(Sync) ? -1 : ::fsync(fd); }
+
+int writeBack(int fd, off_t offset, off_t length, bool wait) {
+    const unsigned waiting = wait ? SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WAIT_AFTER : 0;
+    return plannedToFail(WriteBack) ? -1
+                                    : ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE | waiting);
+}
 
 int renameFile(const char* from, const char* to) { return plannedToFail(Rename) ? -1 : ::rename(from, to); }
 
