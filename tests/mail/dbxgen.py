@@ -138,7 +138,7 @@ class StoreWriter:
         for m, (info_at, text_at) in zip(everything, places):
             self.out.write(self.info(m, info_at, text_at))
             self.write_text(m.text, text_at)
-        return end
+        return [text_at for _, text_at in places]
 
     @staticmethod
     def info(m, at, text_at):
@@ -159,8 +159,11 @@ class StoreWriter:
 
 
 def write_store(path, folder_name, messages, deleted=()):
+    """Returns each message's chain of text block offsets, listed messages first."""
     with open(path, "wb") as out:
-        StoreWriter(out, folder_name, messages, deleted).write()
+        starts = StoreWriter(out, folder_name, messages, deleted).write()
+    return [[at + i * BLOCK for i in range(blocks_needed(len(m.text)))]
+            for at, m in zip(starts, list(messages) + list(deleted))]
 
 
 def write_folders(path, folders):
@@ -185,40 +188,6 @@ def write_folders(path, folders):
             out.write(node)
         for _, record in records:
             out.write(record)
-
-
-def block_offsets(path, message_position):
-    """The block offsets of the message whose record is the message_position-th in the store."""
-    with open(path, "rb") as f:
-        data = f.read()
-    root, = struct.unpack_from("<I", data, 0xE4)
-    records = []
-
-    def walk(node):
-        child, = struct.unpack_from("<I", data, node + 8)
-        count = data[node + 0x11]
-        if child:
-            walk(child)
-        for i in range(count):
-            value, sub, _ = struct.unpack_from("<III", data, node + 0x18 + 12 * i)
-            records.append(value)
-            if sub:
-                walk(sub)
-
-    walk(root)
-    info = records[message_position]
-    count = data[info + 10]
-    for i in range(count):
-        word, = struct.unpack_from("<I", data, info + 12 + 4 * i)
-        if word & 0x7F == 0x04:
-            data_at = info + 12 + 4 * count + (word >> 8)
-            block, = struct.unpack_from("<I", data, data_at)
-            break
-    chain = []
-    while block:
-        chain.append(block)
-        block, = struct.unpack_from("<I", data, block + 12)
-    return chain
 
 
 # ---- mail-like content ----------------------------------------------------------------------------

