@@ -422,10 +422,25 @@ int threadCount(int requested) {
 
 } // namespace
 
+void StartListingNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath) {
+    for (ZipNestedArchive& archive : nested) {
+        if (archive.listing.valid() || archive.listed)
+            continue;
+        archive.listingSkips = skipPath;
+        archive.listing = std::async(std::launch::async, [folder = archive.sourceFolder, skipPath] {
+            const PhaseLog phase("list " + QFile::encodeName(folder));
+            return ListSourceFolder(folder, skipPath);
+        });
+    }
+}
+
 quint64 ListNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath) {
     quint64 bytes = 0;
     for (ZipNestedArchive& archive : nested) {
-        archive.listed = ListSourceFolder(archive.sourceFolder, skipPath);
+        const auto listing = std::exchange(archive.listing, {});
+        archive.listed = listing.valid() && archive.listingSkips == skipPath
+                             ? listing.get()
+                             : ListSourceFolder(archive.sourceFolder, skipPath);
         for (const ZipSourceEntry& entry : *archive.listed)
             bytes += entry.size;
     }

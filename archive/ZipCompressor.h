@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -16,10 +17,17 @@ struct ZipNestedArchive {
     QByteArray memberName;
     QString sourceFolder;
     int level = 6;
-    std::optional<std::vector<ZipSourceEntry>> listed; // the folder's files, when already listed
+    std::optional<std::vector<ZipSourceEntry>> listed;       // the folder's files, when already listed
+    std::shared_future<std::vector<ZipSourceEntry>> listing; // a walk started beforehand
+    QString listingSkips;                                    // the path that walk leaves out
 };
 
+// Starts walking the folders of the nested archives, each on a thread of its own, so that the walk
+// runs beside whatever the run does before the archive is written.
+void StartListingNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath);
+
 // Lists the folders of the nested archives (leaving out skipPath) and returns the bytes they hold.
+// A walk started beforehand is waited for, and its failure raised here, unless it left out another path.
 quint64 ListNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath);
 
 struct ZipCompressSettings {

@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/RunContext.h"
 #include "archive/RunRecording.h"
+#include "archive/ZipCompressor.h"
 #include "archive/cmpZIP.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCompress.h"
@@ -51,6 +52,8 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
                 IEF_Compress(run);
                 return true;
             });
+            // The folders are walked while the address book is exported.
+            StartListingNestedArchives(run.zip.NestedArchives, job.archivePath);
             STEP(9)
             const bool addressBook =
                 collectIfChosen(job, ArchiveItem::AddressBook, exported, [&] { return WAB_Compress(run); });

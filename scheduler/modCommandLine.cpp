@@ -3,6 +3,7 @@
 #include "archive/ArchiveLayout.h"
 #include "archive/IdentityCatalog.h"
 #include "archive/PhaseLog.h"
+#include "archive/ZipCompressor.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCheck.h"
@@ -120,7 +121,7 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
 // Every availability check runs whether or not its item is selected. Returns the flags of the items
 // collected, so that the archive never claims an item it does not hold; none when a registry key
 // could not be exported.
-std::optional<QString> collectItems(const QString& items, RunContext& run) {
+std::optional<QString> collectItems(const QString& items, const QString& archivePath, RunContext& run) {
     using layout::ArchiveItem, layout::ItemPresent;
     IdentityCatalog catalog;
     const bool identities = Identity_Check(catalog) && ItemPresent(items, ArchiveItem::Identities);
@@ -132,6 +133,8 @@ std::optional<QString> collectItems(const QString& items, RunContext& run) {
     const bool favorites = !failureTrapped() && IEF_Check() && ItemPresent(items, ArchiveItem::Favorites);
     if (favorites)
         IEF_Compress(run);
+    // The folders are walked while the address book is exported.
+    StartListingNestedArchives(run.zip.NestedArchives, archivePath);
     const bool addressBook = !failureTrapped() && WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
     if (addressBook && !WAB_Compress(run))
         return std::nullopt;
@@ -234,7 +237,7 @@ void ScheduledBackup() {
             std::optional<QString> items;
             STEP(23) {
                 const PhaseLog phase("collect");
-                items = collectItems(schedule->items, run);
+                items = collectItems(schedule->items, archivePath, run);
             }
             // Nobody answers the crash report of an unattended run: a failure while collecting ends it
             // here, so that an archive missing an item never replaces a complete one.

@@ -27,6 +27,13 @@ void chooseOffscreenWithoutDisplay() {
     }
 }
 
+// With TZ unset glibc stats /etc/localtime on every time conversion (one per member when a
+// zip's directory is read); naming that same file once lets it read the zone only once.
+void pinLocalTimeZone() {
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+}
+
 bool registryOpens() {
     try {
         stowline::platform::pathMapper(); // opens the registry and reads its drive table
@@ -56,6 +63,7 @@ std::unique_ptr<QLockFile> lockStoreOrSay() {
 
 int main(int argc, char* argv[]) {
     chooseOffscreenWithoutDisplay();
+    pinLocalTimeZone();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("stowline"));
     stowline::SetUpApplicationIdentity();
