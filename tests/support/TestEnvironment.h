@@ -35,14 +35,10 @@ public:
     SystemDouble system;
 
 private:
+    void setEnv(const char* name, const QString& value);
+
     QTemporaryDir m_dir;
-    QByteArray m_savedHome;
-    QByteArray m_savedTmp;
-    QByteArray m_savedRegistry;
-    QByteArray m_savedXdgData;
-    QByteArray m_savedXdgConfig;
-    QByteArray m_savedXdgState;
-    QByteArray m_savedPath;
+    QList<QPair<const char*, QByteArray>> m_savedEnv; // name, value before (null: unset)
 };
 
 // Sets the umask for as long as it lives.
@@ -78,6 +74,15 @@ QByteArray writeZip(const QString& path, const ZipMembers& members, const QByteA
 inline QByteArray emptyArchive(const QByteArray& comment) {
     return "PK\5\6" + QByteArray(16, 0) + char(comment.size()) + '\0' + comment;
 }
+
+// A program built beside the tests run to its end, as on a desktop session: its exit status (-1 when
+// it crashed or hung), stdout and stderr.
+struct ProgramRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+ProgramRun runProgram(const QString& name, const QStringList& arguments);
 
 // Lets the windows work until the run started from them has ended and shown all it reported.
 bool waitForRunEnd();
