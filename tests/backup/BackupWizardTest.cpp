@@ -22,15 +22,19 @@ using namespace stowline::test;
 
 namespace {
 
-enum Present { Identities = 1, Favorites = 2, AddressBook = 4, All = 7 };
+enum Present { Identities = 1, Favorites = 2, AddressBook = 4, All = 7, OneIdentity = 8 };
 
 void profileWith(TestEnvironment& env, int present) {
     const fixtures::Profile profile = buildSampleProfile(env);
-    if (!(present & Identities)) {
-        RegEdit reg;
-        reg.KeyPath = QStringLiteral("Identities");
+    RegEdit reg;
+    if (present & OneIdentity)
+        for (const fixtures::IdentitySpec& identity : profile.description().identities.mid(1)) {
+            reg.KeyPath = QStringLiteral("Identities\\") + identity.id;
+            reg.DeleteKey();
+        }
+    reg.KeyPath = QStringLiteral("Identities");
+    if (!(present & Identities))
         reg.DeleteKey();
-    }
     if (!(present & Favorites))
         QDir(profile.favoritesFolder()).removeRecursively();
     if (!(present & AddressBook))
@@ -91,6 +95,7 @@ void BackupWizardTest::choicePageFollowsTheBoxes_data() {
     const QString next = QStringLiteral("&Next >>");
     const QString backup = QStringLiteral("Ba&ckup");
     QTest::newRow("all items") << int(All) << QList<int>{} << all << next;
+    QTest::newRow("one identity") << int(All | OneIdentity) << QList<int>{} << all << next;
     QTest::newRow("identities cleared") << int(All) << QList<int>{0} << all << backup;
     QTest::newRow("all cleared") << int(All) << QList<int>{0, 1, 2} << all << QString();
     QTest::newRow("favorites checked again") << int(All) << QList<int>{0, 1, 2, 1} << all << backup;
@@ -126,6 +131,11 @@ void BackupWizardTest::choicePageFollowsTheBoxes() {
     QCOMPARE(button(&page, "cmdNext").isEnabled(), !next.isEmpty());
     if (!next.isEmpty())
         QCOMPARE(button(&page, "cmdNext").text(), next);
+    if (present & OneIdentity) { // a lone identity comes ticked
+        button(&page, "cmdNext").click();
+        QCOMPARE(checkedLines(identityPage()->list()), QStringList{QStringLiteral("Main Identity")});
+        return;
+    }
     button(&page, "cmdBack").click();
     flushDeletes();
     QVERIFY(!choicePage());

@@ -1,5 +1,6 @@
 #include "tests/support/TestEnvironment.h"
 
+#include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
@@ -99,6 +100,15 @@ QStringList openToOthers(const QString& folder, const QString& than) {
             open << path;
     }
     return open;
+}
+
+void setValue(const QString& key, const QString& name, const QVariant& value, int type) {
+    RegEdit reg;
+    reg.KeyPath = key;
+    reg.ValueName = name;
+    reg.ValueType = type;
+    reg.Value = value;
+    value.isValid() ? reg.WriteValue() : reg.DeleteValue();
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

@@ -57,6 +57,10 @@ private:
 // what below it gives them more than the same path below `than` does.
 QStringList openToOthers(const QString& folder, const QString& than = {});
 
+// Writes a registry value of the current user (RegEdit's types: 1 text, 3 binary, 4 number), or
+// deletes it when given none.
+void setValue(const QString& key, const QString& name, const QVariant& value, int type = 1);
+
 // Writes a file (creating its folders) with the given bytes.
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
