@@ -52,16 +52,6 @@ const QString mainName = QStringLiteral("Main Identity");
 const QString zoeName = QStringLiteral("Zoë Ångström");
 const QString workName = QStringLiteral("Work, Ltd.");
 
-// Writes a value, or deletes it when given none.
-void setValue(const QString& key, const QString& name, const QVariant& value, int type = 1) {
-    RegEdit reg;
-    reg.KeyPath = key;
-    reg.ValueName = name;
-    reg.ValueType = type;
-    reg.Value = value;
-    value.isValid() ? reg.WriteValue() : reg.DeleteValue();
-}
-
 QStringList fieldOf(const IdentityCatalog& catalog, QString Identity::*field) {
     QStringList texts;
     for (const Identity& identity : catalog.all())

@@ -22,20 +22,23 @@ using namespace stowline::test;
 
 namespace {
 
-enum Present { Identities = 1, Favorites = 2, AddressBook = 4, All = 7 };
+enum Present { Identities = 1, Favorites = 2, AddressBook = 4, All = 7, OneIdentity = 8 };
 
-fixtures::Profile profileWith(TestEnvironment& env, int present, int identities = 3) {
-    fixtures::Profile profile = buildSampleProfile(env);
+void profileWith(TestEnvironment& env, int present) {
+    const fixtures::Profile profile = buildSampleProfile(env);
     RegEdit reg;
-    for (int i = (present & Identities) ? identities : 0; i < profile.description().identities.size(); ++i) {
-        reg.KeyPath = QStringLiteral("Identities\\") + profile.description().identities[i].id;
+    if (present & OneIdentity)
+        for (const fixtures::IdentitySpec& identity : profile.description().identities.mid(1)) {
+            reg.KeyPath = QStringLiteral("Identities\\") + identity.id;
+            reg.DeleteKey();
+        }
+    reg.KeyPath = QStringLiteral("Identities");
+    if (!(present & Identities))
         reg.DeleteKey();
-    }
     if (!(present & Favorites))
         QDir(profile.favoritesFolder()).removeRecursively();
     if (!(present & AddressBook))
         QDir(profile.addressBookFolder()).removeRecursively();
-    return profile;
 }
 
 QString destinationIn(TestEnvironment& env) { return env.path(QStringLiteral("dest/backup.stw")); }
@@ -79,7 +82,6 @@ class BackupWizardTest : public QObject {
 private slots:
     void choicePageFollowsTheBoxes_data();
     void choicePageFollowsTheBoxes();
-    void keyboardAndScreenReader();
     void backupThroughTheWindows();
 };
 
@@ -93,6 +95,7 @@ void BackupWizardTest::choicePageFollowsTheBoxes_data() {
     const QString next = QStringLiteral("&Next >>");
     const QString backup = QStringLiteral("Ba&ckup");
     QTest::newRow("all items") << int(All) << QList<int>{} << all << next;
+    QTest::newRow("one identity") << int(All | OneIdentity) << QList<int>{} << all << next;
     QTest::newRow("identities cleared") << int(All) << QList<int>{0} << all << backup;
     QTest::newRow("all cleared") << int(All) << QList<int>{0, 1, 2} << all << QString();
     QTest::newRow("favorites checked again") << int(All) << QList<int>{0, 1, 2, 1} << all << backup;
@@ -128,70 +131,54 @@ void BackupWizardTest::choicePageFollowsTheBoxes() {
     QCOMPARE(button(&page, "cmdNext").isEnabled(), !next.isEmpty());
     if (!next.isEmpty())
         QCOMPARE(button(&page, "cmdNext").text(), next);
+    if (present & OneIdentity) { // a lone identity comes ticked
+        button(&page, "cmdNext").click();
+        QCOMPARE(checkedLines(identityPage()->list()), QStringList{QStringLiteral("Main Identity")});
+        return;
+    }
     button(&page, "cmdBack").click();
     flushDeletes();
     QVERIFY(!choicePage());
 }
 
-// Every control is named by its caption without the access key marker, Tab follows the layout, and
-// the keyboard alone drives the whole backup. A lone identity comes checked.
-void BackupWizardTest::keyboardAndScreenReader() {
-    TestEnvironment env;
-    profileWith(env, All, 1);
-    frmBK_Choice& choice = openBackupWizard(destinationIn(env));
-    const QList<QWidget*> choiceOrder{&choice.box(0), &choice.box(1), &choice.box(2),
-                                      &button(&choice, "cmdBack"), &button(&choice, "cmdNext")};
-    for (QWidget* w : choiceOrder) {
-        QCOMPARE(w->accessibleName(), plainCaption(qobject_cast<QAbstractButton*>(w)->text()));
-        QVERIFY(!w->accessibleName().contains(u'&'));
-    }
-    QCOMPARE(tabOrder(choiceOrder[0]), choiceOrder);
-    QVERIFY(QTest::qWaitForWindowActive(&choice));
-    // Access keys click with a short animation, hence the waits.
-    QTest::keyClick(&choice, Qt::Key_F, Qt::AltModifier);
-    QTRY_VERIFY(!choice.box(1).isChecked());
-    QTest::keyClick(&choice, Qt::Key_N, Qt::AltModifier);
-
-    QTRY_VERIFY(identityPage());
-    frmBK_Identity* page = identityPage();
-    QCOMPARE(page->list().accessibleName(), QStringLiteral("Outlook Express Identities"));
-    QCOMPARE(tabOrder(&page->list()),
-             (QList<QWidget*>{&page->list(), &button(page, "cmdBack"), &button(page, "cmdNext")}));
-    QVERIFY(QTest::qWaitForWindowActive(page));
-    QCOMPARE(QApplication::focusWidget(), &page->list());
-    QCOMPARE(checkedLines(page->list()), QStringList{QStringLiteral("Main Identity")});
-    QTest::keyClick(&page->list(), Qt::Key_Space);
-    QVERIFY(checkedLines(page->list()).isEmpty());
-    QTest::keyClick(&page->list(), Qt::Key_Space);
-    QCOMPARE(checkedLines(page->list()).size(), 1);
-    QTest::keyClick(page, Qt::Key_C, Qt::AltModifier);
-
-    QTRY_VERIFY(QFileInfo::exists(destinationIn(env)));
-    QCOMPARE(readWithPython(destinationIn(env)).comment, QStringLiteral("101"));
-    frmProgress& progress = Progress();
-    QTRY_VERIFY(progress.closeButton().isEnabled());
-    QVERIFY(QTest::qWaitForWindowActive(&progress));
-    QTest::keyClick(&progress, Qt::Key_O, Qt::AltModifier);
-    QTRY_VERIFY(!forms::find(QStringLiteral("frmProgress")));
-    QVERIFY(!choicePage() && !identityPage());
-}
-
-// The run works beside the windows: the progress window hears of every step in the order the run
-// took them, and the window thread handles its events while the run goes on.
+// The keyboard alone drives the backup: every control is named by its caption without the access
+// key marker and Tab follows the layout. The run works beside the windows: the progress window hears
+// of every step in the order the run took them, and the window thread handles its events meanwhile.
 void BackupWizardTest::backupThroughTheWindows() {
     TestEnvironment env;
     const fixtures::Profile profile = buildSampleProfile(env);
     const QString before = exportWholeRegistry();
     const QString destination = env.path(QStringLiteral("backups/Backup 2026-12-05.stw"));
-    button(&openBackupWizard(destination), "cmdNext").click();
-    QListView& lines = identityPage()->list();
+    frmBK_Choice& choice = openBackupWizard(destination);
+    const QList<QWidget*> choiceOrder{&choice.box(0), &choice.box(1), &choice.box(2),
+                                      &button(&choice, "cmdBack"), &button(&choice, "cmdNext")};
+    for (QWidget* w : choiceOrder)
+        QCOMPARE(w->accessibleName(), qobject_cast<QAbstractButton*>(w)->text().remove(u'&'));
+    QCOMPARE(tabOrder(choiceOrder[0]), choiceOrder);
+    QVERIFY(QTest::qWaitForWindowActive(&choice));
+    // Access keys click with a short animation, hence the waits.
+    QTest::keyClick(&choice, Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY(!choice.box(1).isChecked());
+    QTest::keyClick(&choice, Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY(choice.box(1).isChecked());
+    QTest::keyClick(&choice, Qt::Key_N, Qt::AltModifier);
+
+    QTRY_VERIFY(identityPage());
+    frmBK_Identity* page = identityPage();
+    QListView& lines = page->list();
+    QCOMPARE(lines.accessibleName(), QStringLiteral("Outlook Express Identities"));
+    QCOMPARE(tabOrder(&lines), (QList<QWidget*>{&lines, &button(page, "cmdBack"), &button(page, "cmdNext")}));
+    QVERIFY(QTest::qWaitForWindowActive(page));
+    QCOMPARE(QApplication::focusWidget(), &lines);
+    QTest::keyClick(&lines, Qt::Key_Space); // the first line
+    setLineChecked(lines, 1, true);         // the last one left out
     QList<fixtures::IdentitySpec> chosen;
     QStringList expected;
-    for (int i = 0; i + 1 < lineTexts(lines).size(); ++i) { // the last one left out
-        setLineChecked(lines, i, true);
-        chosen << identityNamed(profile, lineTexts(lines)[i]);
-        expected << QStringLiteral("Compressing: Identity ") + lineTexts(lines)[i];
+    for (const QString& name : checkedLines(lines)) {
+        chosen << identityNamed(profile, name);
+        expected << QStringLiteral("Compressing: Identity ") + name;
     }
+    QCOMPARE(chosen.size(), lineTexts(lines).size() - 1);
     expected << QStringLiteral("Compressing: Internet Explorer Favorites")
              << QStringLiteral("Compressing: Windows Address Book");
     frmProgress& window = Progress();
@@ -218,7 +205,8 @@ void BackupWizardTest::backupThroughTheWindows() {
     connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
     ticker.start(1);
 
-    button(identityPage(), "cmdNext").click();
+    QTest::keyClick(page, Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(!statuses.isEmpty());
     QVERIFY(waitForRunEnd());
     ticker.stop();
 
@@ -260,6 +248,10 @@ void BackupWizardTest::backupThroughTheWindows() {
     QCOMPARE(exportWholeRegistry(), before);
     QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
     QVERIFY(QDir(TempDir()).entryList({QStringLiteral("*.stw")}).isEmpty());
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
+    QTRY_VERIFY(!forms::find(QStringLiteral("frmProgress")));
+    QVERIFY(!choicePage() && !identityPage());
 }
 
 QTEST_MAIN(BackupWizardTest)

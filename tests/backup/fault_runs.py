@@ -4,10 +4,10 @@ registry store) and of a restore (stowline-restore-probe) fail with ENOSPC or EI
 process right there (SIGKILL, at the call itself: no timing guesses), on the sample profile. After
 each run:
 
-- backup: the run reports the failure and ends by itself; the archive written before under the same
-  name is byte for byte what it was and `unzip -t` passes; no partial archive is left under a
-  final name; the workspace is gone (after a kill: gone after the next run, which completes); the
-  registry is unchanged;
+- backup (started as cron starts it: no display, umask 0): the run reports the failure and ends by
+  itself; the archive written before under the same name is byte for byte what it was and `unzip -t`
+  passes; no partial archive is left under a final name; the workspace is gone (after a kill: closed
+  to others, and gone after the next run, which completes); the registry is unchanged;
 - restore (kills only): the next run removes the workspace, completes and gives back exactly the
   files that were backed up.
 
@@ -53,9 +53,12 @@ class Profile:
         env = dict(self.env)
         if fault:
             env["STOWLINE_FAIL_FILE_CALL"] = fault
-        env.pop("DISPLAY", None)
+        if program == "stowline":  # as cron or a systemd timer starts it: no display, an open umask
+            for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+                env.pop(name, None)
         done = subprocess.run([self.tool(program)] + args, env=env, capture_output=True, text=True,
-                              errors="replace", timeout=120)
+                              errors="replace", timeout=120,
+                              preexec_fn=(lambda: os.umask(0)) if program == "stowline" else None)
         return done.returncode, done.stderr
 
     def backup(self, fault=None):
@@ -87,6 +90,14 @@ class Profile:
 def digest(path):
     with open(path, "rb") as f:
         return hashlib.sha1(f.read()).hexdigest()
+
+
+def open_to_others(folder):
+    """The folder and what is below it that group or others may use."""
+    found = []
+    for top, _, files in os.walk(folder):
+        found += [p for p in [top] + [os.path.join(top, n) for n in files] if os.lstat(p).st_mode & 0o77]
+    return found
 
 
 def unzip_ok(path):
@@ -138,6 +149,8 @@ def backup_faults(profile, archive, registry, count, report):
                 if digest(archive) != before or not unzip_ok(archive):
                     problems.append("the older archive changed or is damaged")
                 if error == "KILL":
+                    if open_to_others(profile.workspace()):
+                        problems.append("left open to others: %s" % open_to_others(profile.workspace()))
                     again, stderr_again = profile.backup()
                     if again != 0 or not unzip_ok(archive):
                         problems.append("the next run did not complete: exit %d %s" % (again, stderr_again[-300:]))

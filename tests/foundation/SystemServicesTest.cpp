@@ -107,13 +107,9 @@ private slots:
         TestEnvironment env;
         if (!create.isEmpty())
             QDir().mkpath(env.path(create));
-        if (!registered.isEmpty()) {
-            RegEdit reg;
-            reg.KeyPath = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s;
-            reg.ValueName = csidl == 5 ? u"Personal"_s : u"Favorites"_s;
-            reg.Value = env.path(registered);
-            reg.WriteValue();
-        }
+        if (!registered.isEmpty())
+            test::setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s,
+                           csidl == 5 ? u"Personal"_s : u"Favorites"_s, env.path(registered));
         QCOMPARE(SystemPath(csidl), expected.isEmpty() ? QString() : env.path(expected));
     }
 };

@@ -17,15 +17,6 @@ using stowline::test::writeFile;
 
 namespace {
 
-void writeSetting(const QString& name, const QVariant& value, int type = 1) {
-    RegEdit reg;
-    reg.KeyPath = SettingsKey();
-    reg.ValueName = name;
-    reg.ValueType = type;
-    reg.Value = value;
-    reg.WriteValue();
-}
-
 // What `ls -lR` would show of a folder (the registry store aside): names, modes, owners, contents.
 QStringList listing(const QString& folder) {
     QStringList lines;
@@ -83,8 +74,9 @@ private slots:
         TestEnvironment env;
         QDir().mkpath(env.path(u"custom"_s));
         if (customTemp.isValid())
-            writeSetting(u"CustomTemp"_s, customTemp, customTemp.typeId() == QMetaType::Int ? 4 : 1);
-        writeSetting(u"CustomTempFolder"_s, env.path(folder));
+            test::setValue(SettingsKey(), u"CustomTemp"_s, customTemp,
+                           customTemp.typeId() == QMetaType::Int ? 4 : 1);
+        test::setValue(SettingsKey(), u"CustomTempFolder"_s, env.path(folder));
 
         const bool trapped = !expected.endsWith(u'/');
         QCOMPARE(TempDir(), trapped ? QString() : env.path(expected));
@@ -153,8 +145,8 @@ private slots:
             QSKIP("planting a folder of another user needs root");
         TestEnvironment env;
         QDir().mkpath(env.path(u"custom"_s));
-        writeSetting(u"CustomTemp"_s, custom ? u"1"_s : u"0"_s);
-        writeSetting(u"CustomTempFolder"_s, env.path(u"custom"_s));
+        test::setValue(SettingsKey(), u"CustomTemp"_s, custom ? u"1"_s : u"0"_s);
+        test::setValue(SettingsKey(), u"CustomTempFolder"_s, env.path(u"custom"_s));
         const QString place =
             custom ? env.path(u"custom/stowline"_s) : env.path(u"tmp/stowline-%1"_s.arg(geteuid()));
         writeFile(env.path(u"home/mail/Inbox.dbx"_s), "mine");

@@ -4,7 +4,6 @@
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
 #include "foundation/modTempPath.h"
-#include "platform/LinuxProcesses.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
 #include "scheduler/modCommandLine.h"
@@ -14,41 +13,17 @@
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
-#include <QThread>
-#include <csignal>
 #include <memory>
-#include <sys/stat.h>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
 using platform::MsgAnswer;
 
 namespace {
-
-// Real child processes (regedit); the mail program is only recorded.
-class MailerWatch : public platform::Processes {
-public:
-    MailerWatch() { platform::install(this); }
-    ~MailerWatch() override { platform::install(static_cast<platform::Processes*>(nullptr)); }
-    platform::ChildEnd runAndWait(const QString& program, const QStringList& arguments) override {
-        return m_real.runAndWait(program, arguments);
-    }
-    bool startDetached(const QString& program, const QStringList&) override {
-        started << program;
-        return true;
-    }
-    QStringList started;
-
-private:
-    platform::LinuxProcesses m_real;
-};
 
 void store(const QString& name, const QString& value) { WriteSetting(regAccess(), name, value); }
 
@@ -66,7 +41,7 @@ void registerMailer() {
 class ScheduledRunTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TestEnvironment> env;
-    std::unique_ptr<MailerWatch> mailer;
+    std::unique_ptr<test::ProcessesDouble> mailer;
 
     // The exit status the command line ended the program with; -1 when it returned.
     int run(const QString& commandLine = u"/S"_s) {
@@ -90,7 +65,7 @@ class ScheduledRunTest : public QObject {
 private slots:
     void init() {
         env = std::make_unique<test::TestEnvironment>();
-        mailer = std::make_unique<MailerWatch>();
+        mailer = std::make_unique<test::ProcessesDouble>();
         EnsureSettingsKey(regAccess());
         LoadStartupSettings(regAccess());
         registerMailer();
@@ -172,7 +147,7 @@ private slots:
         QCOMPARE(run(commandLine), status);
         const test::DialogCall shown = env->dialogs.calls.value(0); // more would have failed the test
         QCOMPARE(shown.title.isEmpty() ? QString() : shown.title + u" / "_s + shown.text, message);
-        QCOMPARE(mailer->started, mailerStarted ? QStringList{u"testmail"_s} : QStringList());
+        QCOMPARE(mailer->started, mailerStarted ? QStringList{u"testmail|--inbox"_s} : QStringList());
         QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());
         const QWidget* restorePage = forms::find(u"frmRS_Choice"_s);
         QCOMPARE(restorePage && restorePage->isVisible(), situation == u"opens");
@@ -287,7 +262,7 @@ private slots:
 
         const int status = run();
 
-        QCOMPARE(mailer->started, QStringList{u"testmail"_s});
+        QCOMPARE(mailer->started, QStringList{u"testmail|--inbox"_s});
         QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());
         if (cancel) {
             QVERIFY(status >= 0);
@@ -301,50 +276,6 @@ private slots:
         QCOMPARE(ReadArchiveComment(written), comment);
         const test::ForeignZipView view = test::readWithPython(written);
         QCOMPARE(layout::ReadIdentityIndex(view.file(u"ident.idx"_s)).size(), 3);
-    }
-
-    // `stowline /S` killed while it writes the archive under an umask that opens everything leaves a
-    // workspace closed to others; the next run, as cron or a systemd timer starts it (no display),
-    // clears it and writes an archive a foreign reader accepts.
-    void killedRunThenUnattendedRun() {
-        fixtures::ProfileSpec description = fixtures::sampleProfileSpec();
-        // Enough mail that writing the archive outlasts the look for its half-written file.
-        description.files << fixtures::FileSpec{
-            description.identities[0].store + u"/Big.dbx"_s, {}, 48 << 20, 0, 7};
-        fixtures::buildProfile(env->path(u"profile"_s), description);
-        schedule(u"2"_s, u"3"_s, u"111"_s);
-        const QString workspace = TempDir() + u"stowline"_s;
-        const auto packing = [&] {
-            return QDirIterator(folder(), {u"*.part"_s}, QDir::Files | QDir::Hidden).hasNext();
-        };
-        QProcess child;
-        child.setChildProcessModifier([] { ::umask(0); });
-        child.start(test::TestEnvironment::binary(u"stowline"_s), {u"/S"_s});
-        QDeadlineTimer deadline(60000);
-        while (!packing() && child.state() != QProcess::NotRunning && !deadline.hasExpired())
-            QThread::usleep(500);
-        ::kill(child.processId(), SIGKILL);
-        QVERIFY(child.waitForFinished());
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-        QVERIFY2(packing(), "the run ended before it was seen packing");
-        QCOMPARE(test::openToOthers(workspace), QStringList());
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(name));
-        QProcess unattended;
-        unattended.setProcessEnvironment(environment);
-        unattended.start(test::TestEnvironment::binary(u"stowline"_s), {u"/S"_s});
-        QVERIFY(unattended.waitForFinished(120000));
-        QCOMPARE(unattended.exitStatus() == QProcess::NormalExit ? unattended.exitCode() : -1,
-                 int(RunSucceeded));
-        QVERIFY(!QFileInfo::exists(workspace));
-        const QStringList written = QDir(folder()).entryList({u"Mail *.stw"_s}, QDir::Files);
-        QCOMPARE(written.size(), 1);
-        // What the members hold is the backup tests' business; here the archive must be whole.
-        const test::ForeignZipView view = test::readWithPython(folder() + u'/' + written[0]);
-        QVERIFY(view.intact && view.members.contains(u"wab/wab_key.reg"_s));
-        QCOMPARE(view.comment, u"111"_s);
     }
 };
 

@@ -24,20 +24,6 @@ RunRecord record(RunRecord::Kind kind, QDate day, RunRecord::Outcome outcome) {
     return RunRecord{kind, noon, noon, outcome, u"/backups/Mail.stw"_s, 4096, u"111"_s};
 }
 
-struct Stowline {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Stowline runStowline(const QStringList& arguments) {
-    QProcess process;
-    process.start(test::TestEnvironment::binary(u"stowline"_s), arguments);
-    process.waitForFinished(120000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(QList<RunRecord>)
@@ -97,8 +83,8 @@ private slots:
     // The ledger keeps its newest records; `stowline --status` reads it as the hub does. A second
     // Stowline on the same store says so and never writes; nobody else can hold the lock.
     void ledgerStatusAndLock() {
-        const Stowline none = runStowline({u"--status"_s});
-        QCOMPARE(none.exitCode, 0);
+        const test::ProgramRun none = test::runProgram(u"stowline"_s, {u"--status"_s});
+        QCOMPARE(none.status, 0);
         QCOMPARE(none.out, u"No backup yet\n"_s);
 
         for (int i = 0; i <= 2 * platform::MaxLedgerRecords; ++i)
@@ -113,8 +99,8 @@ private slots:
         QCOMPARE(QFile::permissions(platform::runLedgerPath()) & 0x0077, QFileDevice::Permissions());
 
         WriteSetting(regAccess(), u"Schedule"_s, u"2"_s);
-        const Stowline failed = runStowline({u"--status"_s});
-        QCOMPARE(failed.exitCode, 1);
+        const test::ProgramRun failed = test::runProgram(u"stowline"_s, {u"--status"_s});
+        QCOMPARE(failed.status, 1);
         // Dates in ISO 8601 whatever the locale; no timer is installed here, so no date is promised.
         QVERIFY2(failed.out.startsWith(u"Last backup: "_s + kToday.toString(Qt::ISODate) + u", "_s),
                  qPrintable(failed.out));
@@ -128,8 +114,8 @@ private slots:
         }();
         QVERIFY(held && !platform::LockRegistryStore(m_env->registryFile()));
         QCOMPARE(QFile::permissions(held->fileName()) & 0x0077, QFileDevice::Permissions());
-        const Stowline second = runStowline({u"/S"_s});
-        QCOMPARE(second.exitCode, 5);
+        const test::ProgramRun second = test::runProgram(u"stowline"_s, {u"/S"_s});
+        QCOMPARE(second.status, 5);
         QVERIFY2(second.err.contains(m_env->registryFile()), qPrintable(second.err));
     }
 

@@ -16,6 +16,15 @@ void DialogsDouble::clear() {
     m_folders.clear();
 }
 
+template <class Answer>
+Answer DialogsDouble::answer(QQueue<Answer>& answers, const DialogCall& call, Answer fallback) {
+    calls << call;
+    if (!answers.isEmpty())
+        return answers.dequeue();
+    unexpected(call);
+    return fallback;
+}
+
 void DialogsDouble::unexpected(const DialogCall& call) {
     const QByteArray text = (QStringLiteral("unexpected dialog: ") + call.title + QStringLiteral(" / ") +
                              call.text + call.request.title)
@@ -25,54 +34,27 @@ void DialogsDouble::unexpected(const DialogCall& call) {
 
 platform::MsgAnswer DialogsDouble::messageBox(const QString& text, platform::MsgButtons buttons,
                                               platform::MsgIcon icon, const QString& title) {
-    DialogCall call{DialogCall::Message, text, title, buttons, icon, {}};
-    calls << call;
-    if (m_messages.isEmpty()) {
-        unexpected(call);
-        return buttons == platform::MsgButtons::OK ? platform::MsgAnswer::OK : platform::MsgAnswer::No;
-    }
-    return m_messages.dequeue();
+    const auto fallback =
+        buttons == platform::MsgButtons::OK ? platform::MsgAnswer::OK : platform::MsgAnswer::No;
+    return answer(m_messages, {DialogCall::Message, text, title, buttons, icon, {}}, fallback);
 }
 
 QString DialogsDouble::inputBox(const QString& prompt, const QString& title, const QString& defaultText) {
     DialogCall call{DialogCall::Input, prompt, title, {}, {}, {}};
     call.request.proposedName = defaultText;
-    calls << call;
-    if (m_inputs.isEmpty()) {
-        unexpected(call);
-        return {};
-    }
-    return m_inputs.dequeue();
+    return answer(m_inputs, call);
 }
 
 QString DialogsDouble::saveFile(const platform::FileDialogRequest& request) {
-    DialogCall call{DialogCall::SaveFile, {}, request.title, {}, {}, request};
-    calls << call;
-    if (m_files.isEmpty()) {
-        unexpected(call);
-        return {};
-    }
-    return m_files.dequeue();
+    return answer(m_files, {DialogCall::SaveFile, {}, request.title, {}, {}, request});
 }
 
 QString DialogsDouble::openFile(const platform::FileDialogRequest& request) {
-    DialogCall call{DialogCall::OpenFile, {}, request.title, {}, {}, request};
-    calls << call;
-    if (m_files.isEmpty()) {
-        unexpected(call);
-        return {};
-    }
-    return m_files.dequeue();
+    return answer(m_files, {DialogCall::OpenFile, {}, request.title, {}, {}, request});
 }
 
 QString DialogsDouble::pickFolder(const QString& title) {
-    DialogCall call{DialogCall::Folder, {}, title, {}, {}, {}};
-    calls << call;
-    if (m_folders.isEmpty()) {
-        unexpected(call);
-        return {};
-    }
-    return m_folders.dequeue();
+    return answer(m_folders, {DialogCall::Folder, {}, title, {}, {}, {}});
 }
 
 } // namespace stowline::test

@@ -32,7 +32,6 @@ public:
     DrivesDouble& operator=(const DrivesDouble&) = delete;
 
     DriveSpec& declare(const QString& name, const QStringList& prefixes, const DriveSpec& description = {});
-    DriveSpec& drive(const QString& name) { return m_drives[name]; }
 
     QStringList log;
 

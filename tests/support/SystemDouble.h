@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/LinuxProcesses.h"
+#include "platform/Platform.h"
 #include "platform/Shell.h"
 #include "platform/System.h"
 
@@ -34,6 +36,25 @@ public:
         opened << address;
         return handled;
     }
+};
+
+// Real child processes that are waited for (regedit); programs started without waiting (the mail
+// program) are only recorded, as "program|argument|...". Installed while it lives.
+class ProcessesDouble : public platform::Processes {
+public:
+    ProcessesDouble() { platform::install(this); }
+    ~ProcessesDouble() override { platform::install(static_cast<platform::Processes*>(nullptr)); }
+    platform::ChildEnd runAndWait(const QString& program, const QStringList& arguments) override {
+        return m_real.runAndWait(program, arguments);
+    }
+    bool startDetached(const QString& program, const QStringList& arguments) override {
+        started << (QStringList{program} + arguments).join(u'|');
+        return true;
+    }
+    QStringList started;
+
+private:
+    platform::LinuxProcesses m_real;
 };
 
 } // namespace stowline::test

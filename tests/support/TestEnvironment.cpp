@@ -1,5 +1,6 @@
 #include "tests/support/TestEnvironment.h"
 
+#include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
@@ -11,25 +12,13 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 #include <zip.h>
 
 namespace stowline::test {
 
 namespace {
-
-QByteArray swapEnv(const char* name, const QString& value) {
-    const QByteArray saved = qgetenv(name);
-    qputenv(name, value.toUtf8());
-    return saved;
-}
-
-void restoreEnv(const char* name, const QByteArray& saved) {
-    if (saved.isNull())
-        qunsetenv(name);
-    else
-        qputenv(name, saved);
-}
 
 // Stand-ins for systemctl and crontab: no test may touch the real user's timers. Each call is
 // logged to calls.log; crontab keeps its table in crontab.txt; FAKE_SYSTEMCTL_FAIL makes systemctl fail.
@@ -57,14 +46,14 @@ TestEnvironment::TestEnvironment() {
     QVERIFY(m_dir.isValid());
     for (const char* sub : {"home", "home/Documents", "tmp", "xdg-data", "xdg-config", "xdg-state", "bin"})
         QDir().mkpath(path(QString::fromLatin1(sub)));
-    m_savedHome = swapEnv("HOME", path(QStringLiteral("home")));
-    m_savedTmp = swapEnv("TMPDIR", tempRoot());
-    m_savedRegistry = swapEnv("STOWLINE_REGISTRY", registryFile());
-    m_savedXdgData = swapEnv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")));
-    m_savedXdgConfig = swapEnv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")));
-    m_savedXdgState = swapEnv("XDG_STATE_HOME", path(QStringLiteral("xdg-state")));
+    setEnv("HOME", path(QStringLiteral("home")));
+    setEnv("TMPDIR", tempRoot());
+    setEnv("STOWLINE_REGISTRY", registryFile());
+    setEnv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")));
+    setEnv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")));
+    setEnv("XDG_STATE_HOME", path(QStringLiteral("xdg-state")));
     writeFakeSchedulers(path(QStringLiteral("bin")), root());
-    m_savedPath = swapEnv("PATH", path(QStringLiteral("bin")) + u':' + qEnvironmentVariable("PATH"));
+    setEnv("PATH", path(QStringLiteral("bin")) + u':' + qEnvironmentVariable("PATH"));
     platform::reopenRegistry();
     platform::install(&dialogs);
     platform::install(&shell);
@@ -78,14 +67,14 @@ TestEnvironment::~TestEnvironment() {
     platform::install(static_cast<platform::Dialogs*>(nullptr));
     platform::install(static_cast<platform::Shell*>(nullptr));
     platform::install(static_cast<platform::System*>(nullptr));
-    restoreEnv("HOME", m_savedHome);
-    restoreEnv("TMPDIR", m_savedTmp);
-    restoreEnv("STOWLINE_REGISTRY", m_savedRegistry);
-    restoreEnv("XDG_DATA_HOME", m_savedXdgData);
-    restoreEnv("XDG_CONFIG_HOME", m_savedXdgConfig);
-    restoreEnv("XDG_STATE_HOME", m_savedXdgState);
-    restoreEnv("PATH", m_savedPath);
+    for (const auto& [name, saved] : std::as_const(m_savedEnv))
+        saved.isNull() ? qunsetenv(name) : qputenv(name, saved);
     platform::reopenRegistry();
+}
+
+void TestEnvironment::setEnv(const char* name, const QString& value) {
+    m_savedEnv.append({name, qgetenv(name)});
+    qputenv(name, value.toUtf8());
 }
 
 QString TestEnvironment::schedulerCalls() const {
@@ -113,11 +102,35 @@ QStringList openToOthers(const QString& folder, const QString& than) {
     return open;
 }
 
+void setValue(const QString& key, const QString& name, const QVariant& value, int type) {
+    RegEdit reg;
+    reg.KeyPath = key;
+    reg.ValueName = name;
+    reg.ValueType = type;
+    reg.Value = value;
+    value.isValid() ? reg.WriteValue() : reg.DeleteValue();
+}
+
 void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
     file.write(bytes);
+}
+
+ProgramRun runProgram(const QString& name, const QStringList& arguments) {
+    // Without a runtime folder the toolkit says so on stderr.
+    const QTemporaryDir runtimeDir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(TestEnvironment::binary(name), arguments);
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 bool waitForRunEnd() {

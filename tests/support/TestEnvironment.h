@@ -35,14 +35,10 @@ public:
     SystemDouble system;
 
 private:
+    void setEnv(const char* name, const QString& value);
+
     QTemporaryDir m_dir;
-    QByteArray m_savedHome;
-    QByteArray m_savedTmp;
-    QByteArray m_savedRegistry;
-    QByteArray m_savedXdgData;
-    QByteArray m_savedXdgConfig;
-    QByteArray m_savedXdgState;
-    QByteArray m_savedPath;
+    QList<QPair<const char*, QByteArray>> m_savedEnv; // name, value before (null: unset)
 };
 
 // Sets the umask for as long as it lives.
@@ -61,6 +57,10 @@ private:
 // what below it gives them more than the same path below `than` does.
 QStringList openToOthers(const QString& folder, const QString& than = {});
 
+// Writes a registry value of the current user (RegEdit's types: 1 text, 3 binary, 4 number), or
+// deletes it when given none.
+void setValue(const QString& key, const QString& name, const QVariant& value, int type = 1);
+
 // Writes a file (creating its folders) with the given bytes.
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
@@ -78,6 +78,15 @@ QByteArray writeZip(const QString& path, const ZipMembers& members, const QByteA
 inline QByteArray emptyArchive(const QByteArray& comment) {
     return "PK\5\6" + QByteArray(16, 0) + char(comment.size()) + '\0' + comment;
 }
+
+// A program built beside the tests run to its end, as on a desktop session: its exit status (-1 when
+// it crashed or hung), stdout and stderr.
+struct ProgramRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+ProgramRun runProgram(const QString& name, const QStringList& arguments);
 
 // Lets the windows work until the run started from them has ended and shown all it reported.
 bool waitForRunEnd();
