@@ -437,15 +437,6 @@ private slots:
         QCOMPARE(readFile(path(u"stores/main/Inbox.dbx"_s)), QByteArray("mail"));
     }
 
-    void missingIndexEndsInTheErrorTrap() {
-        const QString archive = path(u"no-index.stw"_s);
-        writeZip(archive, {{u"stowline_version.txt"_s, "1,0,375\r\n"}}, "100");
-        const QByteArray before = exportKey(QString());
-        QVERIFY(walkRestoreWizard(archive, {0}));
-        QVERIFY(forms::find(u"frmError"_s));
-        QCOMPARE(exportKey(QString()), before);
-    }
-
     void storeLocation_data() {
         QTest::addColumn<QString>("storeRoot"); // "~" stands for the test's own folder
         QTest::addColumn<bool>("moved");
