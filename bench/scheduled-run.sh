@@ -2,7 +2,7 @@
 # The scheduled backup as a user runs it, the whole `stowline /S` process, side by side with
 # `zip -r -1` and `tar -c | igzip -1` over the same folders, and the restore of its archive
 # (stowline-scheduled-bench restore, a process of its own) against `igzip -d | tar -x` and `unzip`.
-# Every pair runs in turn under farm-bench; then one more /S run writes its phases.
+# Every pair runs in turn under bench/pair-time.py; then one more /S run writes its phases.
 #   bench/scheduled-run.sh [work folder] [mail MiB] [favorites] [runs]
 # Defaults: /tmp/stowline-scheduled-bench 512 200 5. The profile is kept between calls of the same
 # size; the machine's load is printed with every table. STOWLINE_BIN names the programs to time.
@@ -60,7 +60,7 @@ cd "$repo"
 say() { printf '\n## %s\n\nload: %s\n\n' "$1" "$(uptime | sed 's/.*load average: //')"; }
 # The profile was just read or written, so the page cache is warm without warm-up runs; the bound
 # is generous because a shared machine can make zip ten times slower than it is idle.
-timed() { farm-bench -n "$runs" --warmup 0 --timeout 3600 "$@" || echo "(farm-bench ended with status $?)"; }
+timed() { python3 "$repo/bench/pair-time.py" -n "$runs" "$@"; }
 say "stowline /S against zip -r -1 ($mib MiB mail, $favorites Favorites)"
 timed --vs "sh $work/zip.sh" -- sh "$work/stowline.sh"
 say "stowline /S against tar -c | igzip -1"
