@@ -34,15 +34,21 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("-n", "--runs", type=int, default=5)
     parser.add_argument("--vs", required=True, help="command B, split as a shell splits words")
+    parser.add_argument("--prepare", help="run untimed before every timed run, split likewise")
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     a = args.command[1:] if args.command[:1] == ["--"] else args.command
     b = shlex.split(args.vs)
+    prepare = shlex.split(args.prepare) if args.prepare else None
     print(f"A = {shlex.join(a)}\nB = {shlex.join(b)}")
+    if prepare:
+        print(f"before each run, untimed: {shlex.join(prepare)}")
     runs = {"A": [], "B": []}
     for _ in range(args.runs):
-        runs["A"].append(run_once(a))
-        runs["B"].append(run_once(b))
+        for side, command in (("A", a), ("B", b)):
+            if prepare:
+                subprocess.run(prepare, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+            runs[side].append(run_once(command))
     print(f"{'':<14}{'min':>10}{'median':>10}{'max':>10}   (n {args.runs} each, whole processes)")
     for side in ("A", "B"):
         for key in ("wall s", "cpu s", "peak MiB"):

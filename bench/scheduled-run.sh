@@ -6,6 +6,9 @@
 #   bench/scheduled-run.sh [work folder] [mail MiB] [favorites] [runs]
 # Defaults: /tmp/stowline-scheduled-bench 512 200 5. The profile is kept between calls of the same
 # size; the machine's load is printed with every table. STOWLINE_BIN names the programs to time.
+# Every timed run starts after a `sync`, outside the timing: the reference tools leave their output
+# for the page cache to write, and Stowline's fsync would otherwise wait behind that write-back of
+# the run before. An empty PAIR_PREPARE drops it, as the tables before 2026-12-07 were timed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -60,7 +63,8 @@ cd "$repo"
 say() { printf '\n## %s\n\nload: %s\n\n' "$1" "$(uptime | sed 's/.*load average: //')"; }
 # The profile was just read or written, so the page cache is warm without warm-up runs; the bound
 # is generous because a shared machine can make zip ten times slower than it is idle.
-timed() { python3 "$repo/bench/pair-time.py" -n "$runs" "$@"; }
+prepare=${PAIR_PREPARE-sync}
+timed() { python3 "$repo/bench/pair-time.py" -n "$runs" ${prepare:+--prepare "$prepare"} "$@"; }
 say "stowline /S against zip -r -1 ($mib MiB mail, $favorites Favorites)"
 timed --vs "sh $work/zip.sh" -- sh "$work/stowline.sh"
 say "stowline /S against tar -c | igzip -1"
@@ -76,6 +80,7 @@ timed --vs "sh $work/unzip.sh" -- "$bin/stowline-scheduled-bench" restore "$arch
 phases() { sort -n "$1" | awk '{ printf "| %6.3f | %6.3f | %6.3f | %s | %s |\n", $1, $2, $2 - $1, $3, substr($0, index($0, $4)) }'; }
 say "phases of one stowline /S run (start, end in seconds since the program started; thread)"
 rm -f "$work/phases.log"
+$prepare
 STOWLINE_PHASE_LOG="$work/phases.log" sh "$work/stowline.sh"
 phases "$work/phases.log"
 say "phases of one restore of that archive"
