@@ -4,20 +4,62 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
-#include <stdexcept>
 
 namespace stowline {
 
 namespace {
 
-// Order-0 entropy above this (bits per byte) means deflate gains a few percent at best.
-constexpr double IncompressibleEntropy = 7.8;
-constexpr size_t EntropySampleMinimum = 4096;
-constexpr size_t EntropySampleBlocks = 16;
+// Random bytes come in attachments of tens of KiB: blocks this size find their edges closely
+// enough, and a sample of each block's start judges it for a sixteenth of reading it all.
+constexpr size_t StretchBlock = 16 * 1024;
+constexpr size_t SampleSize = 1024;
+constexpr size_t SampleMinimum = 512;
+// A sample whose chance that two bytes match is below 1/200 (Renyi entropy above 7.6 bits per
+// byte) leaves deflate a few percent at best; random bytes give 1/256, text about 1/20.
+constexpr quint64 IncompressibleCollisions = 200;
 constexpr size_t StoredBlockMaximum = 65535;
 
 size_t packedOrRawCap(const ZipChunk& chunk) { return chunk.rawSize - chunk.rawSize / 32; }
+
+bool looksIncompressible(const char* data, size_t size) {
+    const size_t sampled = std::min(size, SampleSize);
+    if (sampled < SampleMinimum)
+        return false;
+    std::array<quint32, 256> counts{};
+    for (size_t i = 0; i < sampled; ++i)
+        ++counts[static_cast<uchar>(data[i])];
+    quint64 squares = 0;
+    for (const quint32 count : counts)
+        squares += quint64{count} * count;
+    const quint64 matchingPairs = squares - sampled; // of distinct positions, in either order
+    return matchingPairs * IncompressibleCollisions < quint64{sampled} * (sampled - 1);
+}
+
+std::array<char, 5> storedBlockHeader(size_t length, bool final) {
+    const auto len = static_cast<quint16>(length);
+    return {static_cast<char>(final ? 1 : 0), static_cast<char>(len & 0xFF), static_cast<char>(len >> 8),
+            static_cast<char>(~len & 0xFF), static_cast<char>((~len >> 8) & 0xFF)};
+}
+
+// Calls put(header, bytes, length) for each stored block that holds the bytes.
+template <typename Put> void forEachStoredBlock(const char* data, size_t size, bool final, Put&& put) {
+    do {
+        const size_t length = std::min(size, StoredBlockMaximum);
+        put(storedBlockHeader(length, final && length == size), data, length);
+        data += length;
+        size -= length;
+    } while (size > 0);
+}
+
+size_t putStoredBlocks(const char* data, size_t size, bool final, char* out) {
+    char* const start = out;
+    forEachStoredBlock(data, size, final,
+                       [&](const std::array<char, 5>& header, const char* bytes, size_t length) {
+                           out = std::copy(header.begin(), header.end(), out);
+                           out = std::copy_n(bytes, length, out);
+                       });
+    return static_cast<size_t>(out - start);
+}
 
 } // namespace
 
@@ -34,7 +76,10 @@ void ChunkDeflater::process(ChunkBuffers& buffers, ZipChunk& chunk, bool last) {
     chunk.deflated = false;
     chunk.packedOffset = buffers.packedUsed;
     chunk.packedSize = 0;
-    if (m_level == 0 || chunk.rawSize == 0 || looksIncompressible(raw, chunk.rawSize))
+    if (m_level == 0 || chunk.rawSize == 0)
+        return;
+    splitIntoStretches(raw, chunk.rawSize);
+    if (m_stretches.size() == 1 && m_stretches.front().incompressible)
         return;
     chunk.deflated = deflate(buffers, chunk, last) && chunk.packedSize <= packedOrRawCap(chunk);
     if (chunk.deflated)
@@ -46,47 +91,41 @@ bool ChunkDeflater::deflate(ChunkBuffers& buffers, ZipChunk& chunk, bool last) {
     const size_t bound = chunk.rawSize + chunk.rawSize / 16 + 4096;
     if (buffers.packed.size() < buffers.packedUsed + bound)
         buffers.packed.resize(buffers.packedUsed + bound);
-    chunk.packedSize = m_deflater->deflate(buffers.raw.data() + chunk.rawOffset, chunk.rawSize,
-                                           buffers.packed.data() + buffers.packedUsed, bound, last);
-    return chunk.packedSize > 0;
+    const char* raw = buffers.raw.data() + chunk.rawOffset;
+    char* out = buffers.packed.data() + buffers.packedUsed;
+    size_t used = 0;
+    for (const Stretch& stretch : m_stretches) {
+        const bool final = last && &stretch == &m_stretches.back();
+        const size_t written =
+            stretch.incompressible
+                ? putStoredBlocks(raw + stretch.offset, stretch.size, final, out + used)
+                : m_deflater->deflate(raw + stretch.offset, stretch.size, out + used, bound - used, final);
+        if (written == 0)
+            return false;
+        used += written;
+    }
+    chunk.packedSize = used;
+    return true;
 }
 
-bool looksIncompressible(const char* data, size_t size) {
-    if (size < EntropySampleMinimum)
-        return false;
-    // Evenly spread blocks judge a slice as well as all its bytes do, at a sixteenth of the cost.
-    const size_t blocks = std::min(EntropySampleBlocks, size / EntropySampleMinimum);
-    const size_t stride = size / blocks;
-    std::array<size_t, 256> counts{};
-    for (size_t block = 0; block < blocks; ++block) {
-        const auto* bytes = reinterpret_cast<const uchar*>(data + block * stride);
-        for (size_t i = 0; i < EntropySampleMinimum; ++i)
-            ++counts[bytes[i]];
+void ChunkDeflater::splitIntoStretches(const char* data, size_t size) {
+    m_stretches.clear();
+    for (size_t offset = 0; offset < size; offset += StretchBlock) {
+        const size_t length = std::min(StretchBlock, size - offset);
+        const bool incompressible = looksIncompressible(data + offset, length);
+        if (!m_stretches.empty() && m_stretches.back().incompressible == incompressible)
+            m_stretches.back().size += length;
+        else
+            m_stretches.push_back({offset, length, incompressible});
     }
-    const double sampled = static_cast<double>(blocks * EntropySampleMinimum);
-    double bits = 0;
-    for (const size_t count : counts) {
-        if (count == 0)
-            continue;
-        const double p = static_cast<double>(count) / sampled;
-        bits -= p * std::log2(p);
-    }
-    return bits > IncompressibleEntropy;
 }
 
 void writeStoredBlocks(ZipWriter& writer, const char* data, size_t size, bool final) {
-    do {
-        const size_t length = std::min(size, StoredBlockMaximum);
-        const bool lastBlock = length == size;
-        const auto len = static_cast<quint16>(length);
-        const char header[5] = {static_cast<char>(final && lastBlock ? 1 : 0), static_cast<char>(len & 0xFF),
-                                static_cast<char>(len >> 8), static_cast<char>(~len & 0xFF),
-                                static_cast<char>((~len >> 8) & 0xFF)};
-        writer.write(header, sizeof header);
-        writer.write(data, length);
-        data += length;
-        size -= length;
-    } while (size > 0);
+    forEachStoredBlock(data, size, final,
+                       [&](const std::array<char, 5>& header, const char* bytes, size_t length) {
+                           writer.write(header.data(), header.size());
+                           writer.write(bytes, length);
+                       });
 }
 
 } // namespace stowline

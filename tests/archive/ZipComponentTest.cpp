@@ -170,8 +170,9 @@ private slots:
         m_source = m_env->path(u"source"_s);
         m_archive = m_env->path(u"out/data.zip"_s);
         QDir().mkpath(m_env->path(u"out"_s));
+        // Attachments inside slices and at the end of the last one: stored blocks among deflated ones.
         writeFile(m_source + u"/Inbox.dbx",
-                  mailText(2'600'000, 1) + noise(1'300'000, 2) + mailText(900'000, 3));
+                  mailText(2'600'000, 1) + noise(1'300'000, 2) + mailText(900'000, 3) + noise(100'000, 7));
         writeFile(m_source + u"/photo.zip", noise(300'000, 4));
         writeFile(m_source + u"/Folders/Sub folder/note.txt", mailText(5'000, 5));
         QFile::setPermissions(m_source + u"/Folders/Sub folder/note.txt",
