@@ -48,7 +48,7 @@ struct ZipCompressSettings {
 };
 
 // Builds an archive of a folder and of the nested archives. Worker threads read, checksum and
-// deflate the files of all of them as one stream of 1 MiB slices, a few slices ahead of the writer; the
+// deflate the files of all of them as one stream of 256 KiB slices, a few slices ahead of the writer; the
 // writer, on the calling thread, puts them into the archive in order and raises the events. Slices that would
 // not shrink are stored, and a file whose first slice does not shrink is stored whole. The archive is written
 // under a temporary name beside its final name and renamed into place when complete; a cancelled or failed
