@@ -18,6 +18,8 @@ constexpr size_t SampleMinimum = 512;
 // byte) leaves deflate a few percent at best; random bytes give 1/256, text about 1/20.
 constexpr quint64 IncompressibleCollisions = 200;
 constexpr size_t StoredBlockMaximum = 65535;
+constexpr size_t StoredHeaderSize = 5;
+using StoredHeader = std::array<char, StoredHeaderSize>;
 
 size_t packedOrRawCap(const ZipChunk& chunk) { return chunk.rawSize - chunk.rawSize / 32; }
 
@@ -35,7 +37,7 @@ bool looksIncompressible(const char* data, size_t size) {
     return matchingPairs * IncompressibleCollisions < quint64{sampled} * (sampled - 1);
 }
 
-std::array<char, 5> storedBlockHeader(size_t length, bool final) {
+StoredHeader storedBlockHeader(size_t length, bool final) {
     const auto len = static_cast<quint16>(length);
     return {static_cast<char>(final ? 1 : 0), static_cast<char>(len & 0xFF), static_cast<char>(len >> 8),
             static_cast<char>(~len & 0xFF), static_cast<char>((~len >> 8) & 0xFF)};
@@ -51,13 +53,16 @@ template <typename Put> void forEachStoredBlock(const char* data, size_t size, b
     } while (size > 0);
 }
 
-size_t putStoredBlocks(const char* data, size_t size, bool final, char* out) {
+// Returns the bytes put, or 0 when they would not fit in capacity.
+size_t putStoredBlocks(const char* data, size_t size, bool final, char* out, size_t capacity) {
+    const size_t blocks = std::max<size_t>(1, (size + StoredBlockMaximum - 1) / StoredBlockMaximum);
+    if (size + blocks * StoredHeaderSize > capacity)
+        return 0;
     char* const start = out;
-    forEachStoredBlock(data, size, final,
-                       [&](const std::array<char, 5>& header, const char* bytes, size_t length) {
-                           out = std::copy(header.begin(), header.end(), out);
-                           out = std::copy_n(bytes, length, out);
-                       });
+    forEachStoredBlock(data, size, final, [&](const StoredHeader& header, const char* bytes, size_t length) {
+        out = std::copy(header.begin(), header.end(), out);
+        out = std::copy_n(bytes, length, out);
+    });
     return static_cast<size_t>(out - start);
 }
 
@@ -98,7 +103,7 @@ bool ChunkDeflater::deflate(ChunkBuffers& buffers, ZipChunk& chunk, bool last) {
         const bool final = last && &stretch == &m_stretches.back();
         const size_t written =
             stretch.incompressible
-                ? putStoredBlocks(raw + stretch.offset, stretch.size, final, out + used)
+                ? putStoredBlocks(raw + stretch.offset, stretch.size, final, out + used, bound - used)
                 : m_deflater->deflate(raw + stretch.offset, stretch.size, out + used, bound - used, final);
         if (written == 0)
             return false;
@@ -121,11 +126,10 @@ void ChunkDeflater::splitIntoStretches(const char* data, size_t size) {
 }
 
 void writeStoredBlocks(ZipWriter& writer, const char* data, size_t size, bool final) {
-    forEachStoredBlock(data, size, final,
-                       [&](const std::array<char, 5>& header, const char* bytes, size_t length) {
-                           writer.write(header.data(), header.size());
-                           writer.write(bytes, length);
-                       });
+    forEachStoredBlock(data, size, final, [&](const StoredHeader& header, const char* bytes, size_t length) {
+        writer.write(header.data(), header.size());
+        writer.write(bytes, length);
+    });
 }
 
 } // namespace stowline
