@@ -2,9 +2,11 @@
 """Times two commands as whole processes, in turn (A B A B ...), and prints min, median and max of
 wall seconds, CPU seconds (user + system of the command and the children it waited for) and peak
 memory (never below this script's own, about 15 MiB), and the A/B ratios taken pair by pair, so
-that a drift in the machine's speed cancels out. Needs only Python 3.
+that a drift in the machine's speed cancels out. --prepare runs a command before every timed run
+of either side, outside the timing (`sync`: no run then waits behind the write-back of the one
+before). Needs only Python 3.
 
-    pair-time.py [-n RUNS] --vs 'COMMAND B' -- COMMAND A [ARG ...]
+    pair-time.py [-n RUNS] [--prepare 'COMMAND'] --vs 'COMMAND B' -- COMMAND A [ARG ...]
 """
 import argparse
 import os
