@@ -3,17 +3,7 @@
 undbx, backed up by `stowline /S` and exported as mbox, Maildir and .eml, damaged, recovered; the
 Favorites as bookmarks.html. Usage: mail_export.py BIN_DIR [--keep DIR]
 """
-import argparse
-import glob
-import html
-import mailbox
-import os
-import re
-import shutil
-import struct
-import subprocess
-import sys
-import tempfile
+import argparse, glob, html, mailbox, os, re, shutil, struct, subprocess, sys, tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -239,11 +229,9 @@ def check_recover(report, profile, archive, out, main_stores_, deleted):
     recovered = glob.glob(os.path.join(out, MAIN, "Recovered", "*.mbox"))
     got = [m for path in recovered for m in mbox_messages(path)]
     problems = [] if code == 3 else ["exit status %d" % code]
-    if got != as_written("mbox", [deleted.text]):
-        problems.append("recovered %d messages (%s), the deleted one expected" % (len(got), recovered))
-    inbox = mbox_messages(os.path.join(out, MAIN, "Local Folders", "Inbox.mbox"))
-    if inbox != as_written("mbox", [m.text for m in main_stores_["Inbox.dbx"][0]]):
-        problems.append("--recover changed the Inbox")
+    problems += compare("recovered from %s" % recovered, got, as_written("mbox", [deleted.text]), True)
+    problems += compare("Inbox after --recover", folder_messages(os.path.join(out, MAIN), "Local Folders/Inbox", "mbox"),
+                        as_written("mbox", [m.text for m in main_stores_["Inbox.dbx"][0]]), True)
     report.check("--recover", problems)
 
 
@@ -253,8 +241,7 @@ def check_live_and_bad_input(report, profile, out, main_stores_):
     problems = [] if code == 3 else ["live profile: exit status %d: %s" % (code, err)]
     problems += compare("live profile", got, [m.text for m in main_stores_["Family.dbx"][0]], True)
     bogus = os.path.join(profile.root, "bogus.stw")
-    with open(bogus, "wb") as f:
-        f.write(b"no zip at all")
+    open(bogus, "wb").write(b"no zip at all")
     code, err = run_export(profile, out + "-bogus", bogus)
     if code != 1 or "bogus.stw" not in err:
         problems.append("not an archive: exit %d, %r" % (code, err))
@@ -280,8 +267,7 @@ def main():
         write_identity(os.path.join(mail_dir, "Zoë"), [(0, -1, "r", ""), (1, 0, "Entwürfe", "Entwürfe.dbx")],
                        {"Entwürfe.dbx": ([message(1)], [])})
         shutil.rmtree(os.path.join(mail_dir, "Zoë", "Brouillons"))
-        for old in glob.glob(os.path.join(mail_dir, "Work", "*.dbx")):
-            os.unlink(old)
+        write_identity(os.path.join(mail_dir, "Work"), [], {})  # the sample's stores out of the way
         work_expect = damage_work(os.path.join(mail_dir, "Work"))
         check_generator(report, profile.root, stores, deleted)
         code, err = profile.backup()

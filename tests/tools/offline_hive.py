@@ -2,7 +2,7 @@
 """An offline Windows profile: the sample profile's registry written into an NTUSER.DAT through the
 hivex C API, its folders as the Windows disk; `stowline --profile … --windows-root … /S` must give
 the archive members a backup of the same data in the store gives. Usage: offline_hive.py BIN_DIR"""
-import ctypes, os, struct, subprocess, sys, tempfile
+import ctypes, functools, operator, os, struct, subprocess, sys, tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_prefix import backup, members, read_export, sample_profile, schedule, windows_reg  # noqa: E402
@@ -26,10 +26,7 @@ def empty_hive(path):
     hbin[end:end + 4] = struct.pack("<i", 4096 - end)
     header = bytearray(4096)
     header[0:0x30] = struct.pack("<4sIIQIIIIIII", b"regf", 1, 1, 0, 1, 3, 0, 1, root_off, 4096, 1)
-    checksum = 0
-    for i in range(0, 0x1FC, 4):
-        checksum ^= struct.unpack_from("<I", header, i)[0]
-    struct.pack_into("<I", header, 0x1FC, checksum)
+    struct.pack_into("<I", header, 0x1FC, functools.reduce(operator.xor, struct.unpack_from("<127I", header)))
     open(path, "wb").write(bytes(header) + bytes(hbin))
 
 
@@ -49,12 +46,8 @@ def build_hive(path, reg_text):
     """Keys and values of a version 5 export under HKEY_CURRENT_USER into the hive at path."""
     hivex = ctypes.CDLL("libhivex.so.0")
     hivex.hivex_open.restype = ctypes.c_void_p
-    hivex.hivex_root.restype = ctypes.c_size_t
-    hivex.hivex_node_get_child.restype = ctypes.c_size_t
-    hivex.hivex_node_add_child.restype = ctypes.c_size_t
-    for f in ("hivex_root", "hivex_node_get_child", "hivex_node_add_child", "hivex_node_set_values",
-              "hivex_commit", "hivex_close"):
-        getattr(hivex, f).argtypes = None
+    for node_result in (hivex.hivex_root, hivex.hivex_node_get_child, hivex.hivex_node_add_child):
+        node_result.restype = ctypes.c_size_t
     h = ctypes.c_void_p(hivex.hivex_open(path.encode(), 4))
     if not h:
         raise SystemExit(f"FAIL: hivex cannot open the empty hive: errno {ctypes.get_errno()}")
