@@ -20,16 +20,6 @@ using platform::Hive;
 
 namespace {
 
-RegEdit& writeValue(const QString& key, const QString& name, const QVariant& value, int type = 1) {
-    RegEdit& reg = regAccess();
-    reg.KeyPath = key;
-    reg.ValueName = name;
-    reg.ValueType = type;
-    reg.Value = value;
-    reg.WriteValue();
-    return reg;
-}
-
 // What work raised; number 0 when it raised nothing.
 VbError raised(const std::function<void()>& work) {
     try {
@@ -70,12 +60,13 @@ private slots:
         QFETCH(QString, created);
         QFETCH(QString, lookedUp);
         QFETCH(bool, same);
-        RegEdit& reg = writeValue(u"Software\\"_s + created, created, u"first"_s);
+        test::setValue(u"Software\\"_s + created, created, u"first"_s);
+        RegEdit& reg = regAccess();
         reg.KeyPath = u"software\\"_s + lookedUp;
         reg.ValueName = lookedUp;
         QCOMPARE(reg.Exists(1), same);
         QCOMPARE(reg.Exists(0), same);
-        writeValue(reg.KeyPath, lookedUp, u"second"_s);
+        test::setValue(reg.KeyPath, lookedUp, u"second"_s);
 
         reg.KeyPath = u"Software"_s;
         QCOMPARE(reg.GetSubKeys().size(), same ? 1 : 2);
@@ -114,8 +105,10 @@ private slots:
         QFETCH(QVariant, written);
         QFETCH(QVariant, read);
         QFETCH(QByteArray, stored);
-        RegEdit& reg = writeValue(u"Types"_s, u"v"_s, written, type);
-        reg.Value.clear();
+        test::setValue(u"Types"_s, u"v"_s, written, type);
+        RegEdit& reg = regAccess();
+        reg.KeyPath = u"Types"_s;
+        reg.ValueName = u"v"_s;
         reg.ReadValue();
         QCOMPARE(reg.Value, read);
         const RegValueList values = reg.GetValues();
@@ -130,7 +123,7 @@ private slots:
     void badCallsRaise() {
         RegEdit& reg = regAccess();
         const auto write = [&](int type, const QVariant& value) {
-            return raised([&] { writeValue(u"Software"_s, u"v"_s, value, type); }).number();
+            return raised([&] { test::setValue(u"Software"_s, u"v"_s, value, type); }).number();
         };
         QCOMPARE(write(3, u"ABC"_s), 13); // odd hex
         QCOMPARE(write(3, u"zz"_s), 13);
@@ -148,7 +141,7 @@ private slots:
 
     void deleteKeyRemovesTheSubtreeOnly() {
         for (const char* path : {"Tree\\Gone\\Deep\\Deeper", "Tree\\Gone\\Side", "Tree\\Gonex"})
-            writeValue(QString::fromLatin1(path), u"v"_s, u"x"_s);
+            test::setValue(QString::fromLatin1(path), u"v"_s, u"x"_s);
         RegEdit& reg = regAccess();
         reg.KeyPath = u"TREE\\gone"_s;
         reg.DeleteKey();
@@ -224,7 +217,7 @@ private slots:
 
     // Stores of earlier builds kept a write-ahead log and were readable by everyone.
     void olderStoreIsNarrowedAndLeavesItsLog() {
-        writeValue(u"Old"_s, u"Kept"_s, u"yes"_s);
+        test::setValue(u"Old"_s, u"Kept"_s, u"yes"_s);
         platform::reopenRegistry();
         const QByteArray file = m_env->registryFile().toUtf8();
         sqlite3* db = nullptr;
@@ -245,7 +238,7 @@ private slots:
     void concurrentWritersLoseNothing() {
         constexpr int ValuesPerChild = 300;
         constexpr int ParentValues = 60;
-        writeValue(u"Concurrent"_s, u"Ready"_s, 1); // the store exists before the children start
+        test::setValue(u"Concurrent"_s, u"Ready"_s, 1); // the store exists before the children start
         std::array<QProcess, 4> children;
         for (int i = 0; i < int(children.size()); ++i) {
             QByteArray text =
@@ -257,7 +250,7 @@ private slots:
             children[i].start(test::TestEnvironment::binary(u"stowline-regedit"_s), {u"/s"_s, file});
         }
         for (int i = 0; i < ParentValues; ++i)
-            writeValue(u"Concurrent\\Parent"_s, u"p%1"_s.arg(i), i);
+            test::setValue(u"Concurrent\\Parent"_s, u"p%1"_s.arg(i), i);
         for (int i = 0; i < int(children.size()); ++i) {
             QVERIFY(children[i].waitForFinished(60000));
             QCOMPARE(children[i].exitCode(), 0);

@@ -12,6 +12,9 @@
 Exits 77 (skipped) with the reason when Wine cannot run here."""
 import io, os, re, shutil, subprocess, sys, tempfile, zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "restore"))
+from hostile_archives import sandbox as sample_profile  # noqa: E402
+
 ROOT = "Software\\StwOracle"
 KEY = "HKEY_CURRENT_USER\\Software\\StwWine"
 USER = "stowuser"
@@ -291,22 +294,9 @@ def members(archive):
     with zipfile.ZipFile(archive) as outer:
         for name in (n for n in outer.namelist() if not n.lower().endswith(".reg")):
             data = outer.read(name)
-            if data[:2] != b"PK":
-                found[name] = data
-                continue
-            with zipfile.ZipFile(io.BytesIO(data)) as inner:
-                found.update({name + "/" + sub: inner.read(sub) for sub in inner.namelist()})
+            inner = zipfile.ZipFile(io.BytesIO(data)) if data[:2] == b"PK" else None
+            found.update({name + "/" + sub: inner.read(sub) for sub in inner.namelist()} if inner else {name: data})
     return found
-
-
-def sample_profile(bin_dir, root):
-    """The environment that makes the programs see the sample profile made under root."""
-    made = run([os.path.join(bin_dir, "stowline-sample-profile"), root], os.environ)
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    for line in made.stdout.decode().splitlines():
-        name, _, value = line[len("export "):].partition("=")
-        env[name] = value.strip("'")
-    return env
 
 
 def backup(bin_dir, extra, env, folder, label):
@@ -367,9 +357,8 @@ def part_d(bin_dir, first, work, env, archive):
     home = os.path.join("drive_c", "users", USER)
     picked = os.path.join(prefix, home, "picked")
     run([os.path.join(bin_dir, "stowline-restore-probe"), archive, picked], dict(env, STOWLINE_WINEPREFIX=prefix))
-    identities = query(prefix, "HKEY_CURRENT_USER\\Identities")
-    accounts = query(prefix, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager")
-    wab = query(prefix, "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name")
+    identities, accounts, wab = (query(prefix, "HKEY_CURRENT_USER\\" + key) for key in (
+        "Identities", "Software\\Microsoft\\Internet Account Manager", "Software\\Microsoft\\WAB\\WAB4\\Wab File Name"))
     wanted = ["{3F2A9C41-7B6E-4D21-9A0C-5E8F1B2D3C4A}", "{8C1D5E72-0A94-4F3B-B6E1-2D7C9A4F5E10}",
               "{E4B7A219-C35D-4E8F-8D21-7F6A0B9C1D33}", "pop.zoe.example"]
     missing = [w for w in wanted if w not in identities] + [w for w in ("pop.home.example", "news.home.example")

@@ -10,7 +10,6 @@
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
-#include <QDirIterator>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -39,16 +38,6 @@ QStringList column(const QTreeView& view, int column) {
     for (int row = 0; row < view.model()->rowCount(); ++row)
         texts << view.model()->index(row, column).data().toString();
     return texts;
-}
-
-// Every file below folder, relative to it.
-QStringList filesBelow(const QString& folder) {
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(folder).relativeFilePath(it.next());
-    files.sort();
-    return files;
 }
 
 } // namespace
@@ -101,7 +90,7 @@ private slots:
 
     void browserReadsArchiveInPlace() {
         const QByteArray archiveBefore = readFile(m_archive);
-        const QStringList tempBefore = filesBelow(m_env->tempRoot());
+        const auto tempBefore = hashesOfFolder(m_env->tempRoot());
         BrowseArchive(m_archive);
         auto& browser = *qobject_cast<frmMailBrowser*>(forms::find(u"frmMailBrowser"_s));
         QSignalSpy listed(&browser, &frmMailBrowser::listShown);
@@ -154,7 +143,7 @@ private slots:
 
         // Reading leaves the archive as it was and unpacks nothing.
         QCOMPARE(readFile(m_archive), archiveBefore);
-        QCOMPARE(filesBelow(m_env->tempRoot()), tempBefore);
+        QCOMPARE(hashesOfFolder(m_env->tempRoot()), tempBefore);
     }
 
     void exportWritesEveryMessage_data() {
@@ -191,7 +180,7 @@ private slots:
         QCOMPARE(summary.size(), 2);
         QVERIFY(progress.findChild<QPushButton*>(u"cmdOpenFolder"_s)->isVisible());
         QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{u"Main Identity"_s});
-        const QStringList exported = filesBelow(out + u"/Main Identity"_s);
+        const QStringList exported = hashesOfFolder(out + u"/Main Identity"_s).keys();
         QCOMPARE(exported.filter(QRegularExpression(written)).size(), files);
         QCOMPARE(exported.size(), files);
     }
@@ -208,7 +197,7 @@ private slots:
         QCOMPARE(m_env->dialogs.calls[0].text, Str(1463) + u'\r' + earlier);
         QVERIFY(!RunGoing() && !forms::find(u"frmProgress"_s));
         QVERIFY(page.isVisible());
-        QCOMPARE(filesBelow(out), QStringList{u"Main Identity/note.txt"_s});
+        QCOMPARE(hashesOfFolder(out).keys(), QStringList{u"Main Identity/note.txt"_s});
     }
 
     // The restore's first page offers the archive's mail; cancelling the export returns to the page.
