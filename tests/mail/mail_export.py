@@ -230,7 +230,8 @@ def check_recover(profile, archive, out, expected, deleted):
     problems = [] if code == 3 else ["exit status %d" % code]
     problems += compare("recovered from %s" % recovered, got, as_written("mbox", [deleted.text]), True)
     inbox = os.path.join(MAIN, "Local Folders/Inbox")
-    problems += compare("Inbox after --recover", folder_messages(out, inbox, "mbox"), as_written("mbox", expected[inbox][0]), True)
+    problems += compare("Inbox after --recover", folder_messages(out, inbox, "mbox"),
+                        as_written("mbox", expected[inbox][0]), True)
     check("--recover", problems)
 
 

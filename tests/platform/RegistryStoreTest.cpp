@@ -227,10 +227,7 @@ private slots:
         QVERIFY(QFile::setPermissions(m_env->registryFile(), QFile::permissions(m_env->registryFile()) |
                                                                  QFile::ReadGroup | QFile::ReadOther));
 
-        regAccess().KeyPath = u"Old"_s;
-        regAccess().ValueName = u"Kept"_s;
-        regAccess().ReadValue();
-        QCOMPARE(regAccess().Value.toString(), u"yes"_s);
+        QCOMPARE(platform::registry().values(Hive::CurrentUser, u"Old"_s).value(0).data, "yes");
         QCOMPARE(test::readFile(m_env->registryFile()).at(18), '\x01'); // rollback journal from now on
         QCOMPARE(QFile::permissions(m_env->registryFile()) & 0x0077, QFileDevice::Permissions());
     }
@@ -238,7 +235,8 @@ private slots:
     void concurrentWritersLoseNothing() {
         constexpr int ValuesPerChild = 300;
         constexpr int ParentValues = 60;
-        test::setValue(u"Concurrent"_s, u"Ready"_s, 1); // the store exists before the children start
+        platform::Registry& store = platform::registry();
+        store.createKey(Hive::CurrentUser, u"Concurrent"_s); // the store exists before the children start
         std::array<QProcess, 4> children;
         for (int i = 0; i < int(children.size()); ++i) {
             QByteArray text =
@@ -254,16 +252,14 @@ private slots:
         for (int i = 0; i < int(children.size()); ++i) {
             QVERIFY(children[i].waitForFinished(60000));
             QCOMPARE(children[i].exitCode(), 0);
-            regAccess().KeyPath = u"Concurrent\\Child%1"_s.arg(i);
-            QCOMPARE(regAccess().CountEntries(0), ValuesPerChild);
+            QCOMPARE(store.values(Hive::CurrentUser, u"Concurrent\\Child%1"_s.arg(i)).size(), ValuesPerChild);
         }
-        regAccess().KeyPath = u"Concurrent\\Parent"_s;
-        QCOMPARE(regAccess().CountEntries(0), ParentValues);
+        QCOMPARE(store.values(Hive::CurrentUser, u"Concurrent\\Parent"_s).size(), ParentValues);
 
         // A writer holds the store's lock alone: not even a reader may share it meanwhile.
         const int other = ::open(QFile::encodeName(m_env->registryFile()).constData(), O_RDONLY | O_CLOEXEC);
         int sharedDuringWrite = 0;
-        platform::registry().write([&] { sharedDuringWrite = ::flock(other, LOCK_SH | LOCK_NB); });
+        store.write([&] { sharedDuringWrite = ::flock(other, LOCK_SH | LOCK_NB); });
         ::close(other);
         QCOMPARE(sharedDuringWrite, -1);
     }

@@ -72,8 +72,8 @@ def generate():
     cases += [(f"value before key / {form}", [header, '"early"="x"', "[{K}]", '"a"="1"'], eol, encoding)
               for form, header, eol, encoding in FORMS]
     # Text outside ASCII: Windows-1252 bytes in an ANSI file, any text in a UTF-16 file.
-    cases += [(f"non-ascii / {form}", [header, "", "[{K}]", '"Zoë"="Ångström – €"', '"p"=hex(2):41,42'], "\r\n", encoding)
-              for form, header, encoding in [("v4", "REGEDIT4", "cp1252"), ("v5", V5, "utf16")]]
+    cases += [(f"non-ascii / {form}", [header, "", "[{K}]", '"Zoë"="Ångström – €"', '"p"=hex(2):41,42'],
+               "\r\n", encoding) for form, header, encoding in [("v4", "REGEDIT4", "cp1252"), ("v5", V5, "utf16")]]
     # Classes: the Windows 3.1 form and HKEY_CLASSES_ROOT keys land below HKLM\Software\Classes.
     own, cls = ["[HKEY_CURRENT_USER\\" + ROOT + "\\F{i}]", '"a"="1"'], "HKEY_CLASSES_ROOT\\StwOracle\\F{i}"
     cases += [(name, lines, "\r\n", "ascii") for name, lines in [
