@@ -152,7 +152,8 @@ private slots:
         QVERIFY(!reg.Exists(1));
         QCOMPARE(reg.CountEntries(0), 0);
 
-        // Past SQLite's 1,000 cascade levels, and inside one transaction that found the key before.
+        // Past SQLite's 1,000 cascade levels (older versions let chains grow that deep), and inside one
+        // transaction that found the key before.
         auto& store = platform::registry();
         const QString chain = u"Tree\\Chain"_s + u"\\k"_s.repeated(1200);
         store.createKey(Hive::CurrentUser, chain);
