@@ -70,34 +70,33 @@ private slots:
 
         QCOMPARE(
             exported(u"HKCU\\Software\\Export"_s),
-            QByteArray("REGEDIT4\r\n"
-                       "\r\n"
-                       "[HKEY_CURRENT_USER\\Software\\Export]\r\n"
-                       "@=\"Default \\\"quoted\\\" C:\\\\dir\"\r\n"
-                       "\"Na\\\"me\\\\\"=dword:0000001a\r\n"
-                       "\"Expand\"=hex(2):25,54,45,4d,50,25,5c,78,00\r\n"
-                       "\r\n"
-                       "[HKEY_CURRENT_USER\\Software\\Export\\b]\r\n"
-                       "\"Multi\"=hex(7):61,00,62,00,00\r\n"
-                       "\r\n"
-                       "[HKEY_CURRENT_USER\\Software\\Export\\Empty]\r\n"
-                       "\r\n"
-                       "[HKEY_CURRENT_USER\\Software\\Export\\Wrap]\r\n"
-                       "@=hex:aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,\\\r\n"
-                       "  aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,\\\r\n"
-                       "  aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa\r\n"
-                       "\"ShellState\"=hex:24,00,00,00,1c,08,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\r\n"
-                       "  01,00,00,00,13,00,00,00,00,00,00,00,6b,00,00,00\r\n"
-                       "\"abc\"=hex:" +
-                       QByteArray("01,").repeated(23) + "\\\r\n  " + QByteArray("01,").repeated(6) +
-                       "01\r\n"
-                       "\"" +
-                       QByteArray(70, 'n') +
-                       "\"=hex:02,\\\r\n  02,02\r\n"
-                       "\r\n"
-                       "[HKEY_CURRENT_USER\\Software\\Export\\_x]\r\n"
-                       "\"Line\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\r\n"
-                       "\r\n"));
+            QByteArray(
+                "REGEDIT4\r\n"
+                "\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Export]\r\n"
+                "@=\"Default \\\"quoted\\\" C:\\\\dir\"\r\n"
+                "\"Na\\\"me\\\\\"=dword:0000001a\r\n"
+                "\"Expand\"=hex(2):25,54,45,4d,50,25,5c,78,00\r\n"
+                "\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Export\\b]\r\n"
+                "\"Multi\"=hex(7):61,00,62,00,00\r\n"
+                "\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Export\\Empty]\r\n"
+                "\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Export\\Wrap]\r\n"
+                "@=hex:aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,\\\r\n"
+                "  aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,\\\r\n"
+                "  aa,aa,aa,aa,aa,aa,aa,aa,aa,aa,aa\r\n"
+                "\"ShellState\"=hex:24,00,00,00,1c,08,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\r\n"
+                "  01,00,00,00,13,00,00,00,00,00,00,00,6b,00,00,00\r\n"
+                "\"abc\"=hex:01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,\\\r\n"
+                "  01,01,01,01,01,01,01\r\n"
+                "\"nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn\"=hex:02,\\\r\n"
+                "  02,02\r\n"
+                "\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Export\\_x]\r\n"
+                "\"Line\"=hex(1):6f,6e,65,0d,0a,74,77,6f,00\r\n"
+                "\r\n"));
 
         QVERIFY(
             exported(u"HKEY_CURRENT_USER"_s)
