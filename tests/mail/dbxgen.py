@@ -104,51 +104,50 @@ def text_blocks(text, at):
                     for i, piece in enumerate(pieces))
 
 
+def write_dbx(path, kind, info, records, listed, last_index=0):
+    """Header, file info, the tree over the first `listed` records (first, so that a cut-off file keeps
+    its index), then the records: (size, function of its offset giving its bytes). Returns the offsets."""
+    tree_start = HEADER_SIZE + len(info)
+    starts = [tree_start + len(tree_nodes(range(listed), 0)) * NODE]
+    for size, _ in records:
+        starts.append(starts[-1] + size)
+    nodes = tree_nodes(starts[:listed], tree_start)
+    with open(path, "wb") as out:
+        out.write(header(kind, len(info), listed, nodes[0][0] if nodes else 0, starts[-1], last_index))
+        out.write(info + b"".join(node for _, node in nodes))
+        for (_, record), at in zip(records, starts):
+            out.write(record(at))
+    return starts[:-1]
+
+
 def write_store(path, folder_name, messages, deleted=()):
-    """Header, file info, the tree (first, so that a cut-off file keeps its index), then per message
-    its record and its text blocks. Returns each message's chain of text block offsets, listed
-    messages first; the deleted ones are in no tree."""
-    listed, everything = list(messages), list(messages) + list(deleted)
-    tree_start = HEADER_SIZE + MESSAGE_INFO_SIZE
-    pos = tree_start + len(tree_nodes(range(len(listed)), 0)) * NODE
-    places = []
-    for m in everything:
-        info_len = len(message_info(m, 0, 0))
-        places.append((pos, pos + info_len))
-        pos += info_len + blocks_needed(len(m.text)) * BLOCK
-    nodes = tree_nodes([info_at for info_at, _ in places[:len(listed)]], tree_start)
+    """Per message its record, then its text blocks; the deleted ones are in no tree. Returns each
+    message's chain of text block offsets, listed messages first."""
+    everything = list(messages) + list(deleted)
+    info_sizes = [len(message_info(m, 0, 0)) for m in everything]  # its text follows each record
     info = bytearray(MESSAGE_INFO_SIZE)
     info[0:5] = u32(1) + b"\3"
     name = folder_name.encode("cp1252", "replace")[:0xFF]
     info[0x105:0x105 + len(name)] = name
-    with open(path, "wb") as out:
-        last = max((m.index for m in everything), default=0)
-        out.write(header(MESSAGE_CLASS, MESSAGE_INFO_SIZE, len(listed), nodes[0][0] if nodes else 0, pos, last))
-        out.write(bytes(info) + b"".join(node for _, node in nodes))
-        for m, (info_at, text_at) in zip(everything, places):
-            out.write(message_info(m, info_at, text_at) + text_blocks(m.text, text_at))
-    return [[text_at + i * BLOCK for i in range(blocks_needed(len(m.text)))]
-            for (_, text_at), m in zip(places, everything)]
+    records = [(n + blocks_needed(len(m.text)) * BLOCK,
+                lambda at, m=m, n=n: message_info(m, at, at + n) + text_blocks(m.text, at + n))
+               for m, n in zip(everything, info_sizes)]
+    starts = write_dbx(path, MESSAGE_CLASS, bytes(info), records, len(messages),
+                       max((m.index for m in everything), default=0))
+    return [[at + n + i * BLOCK for i in range(blocks_needed(len(m.text)))]
+            for at, n, m in zip(starts, info_sizes, everything)]
 
 
 def write_folders(path, folders):
     """folders: [(id, parent id, name, store file name or "")]; the top folder's parent is -1."""
-    tree_start = HEADER_SIZE + FOLDERS_INFO_SIZE
-    pos = tree_start + len(tree_nodes(range(len(folders)), 0)) * NODE
-    records = b""
-    starts = []
+    records = []
     for fid, parent, name, store in folders:
         fields = {0x00: fid, 0x01: parent & 0xFFFFFFFF, 0x02: name.encode("cp1252") + b"\0"}
         if store:
             fields[0x03] = store.encode("cp1252") + b"\0"
-        starts.append(pos + len(records))
-        records += indexed_info(starts[-1], fields)
-    nodes = tree_nodes(starts, tree_start)
-    with open(path, "wb") as out:
-        out.write(header(FOLDERS_CLASS, FOLDERS_INFO_SIZE, len(folders), nodes[0][0] if nodes else 0,
-                         pos + len(records)))
-        out.write(filetime(1_000_000_000) + u32(1) + b"\0" * (FOLDERS_INFO_SIZE - 12))
-        out.write(b"".join(node for _, node in nodes) + records)
+        records.append((len(indexed_info(0, fields)), lambda at, fields=fields: indexed_info(at, fields)))
+    info = filetime(1_000_000_000) + u32(1) + b"\0" * (FOLDERS_INFO_SIZE - 12)
+    write_dbx(path, FOLDERS_CLASS, info, records, len(folders))
 
 
 # ---- mail-like content ----------------------------------------------------------------------------
