@@ -34,6 +34,17 @@ QStringList texts(const QAbstractItemModel* model, int column, const QModelIndex
     return texts;
 }
 
+// Every control carries its design name and an accessible name; every one that takes input is reached
+// by the Tab key.
+void checkControls(const QWidget& window) {
+    static const QRegularExpression designName(u"^(lbl|txt|tvw|lst|opt|cmd)[A-Z]"_s);
+    for (const QWidget* control : window.findChildren<QWidget*>(designName)) {
+        const bool input = !control->objectName().startsWith(u"lbl");
+        QVERIFY2(!control->accessibleName().isEmpty() && (!input || control->focusPolicy() & Qt::TabFocus),
+                 qPrintable(control->objectName()));
+    }
+}
+
 } // namespace
 
 class tst_MailWindows : public QObject {
@@ -100,6 +111,7 @@ private slots:
         QCOMPARE(texts(tree->model(), 0, mainLine), (QStringList{u"Inbox"_s, u"Archive"_s}));
         QCOMPARE(texts(tree->model(), 0, tree->model()->index(1, 0, mainLine)), QStringList{u"Work"_s});
         QCOMPARE(list->model()->rowCount(), 4);
+        checkControls(browser);
 
         // The search looks at the sender, the address and the subject in any case, not at the body.
         auto* search = browser.findChild<QLineEdit*>(u"txtSearch"_s);
@@ -185,6 +197,7 @@ private slots:
         const QString earlier = out + u"/Main Identity"_s;
         writeFile(earlier + u"/note.txt"_s, "kept");
         frmExportMail& page = openExport(out);
+        checkControls(page);
         m_env->dialogs.answerMessage(platform::MsgAnswer::OK);
         page.findChild<QPushButton*>(u"cmdExport"_s)->click();
 
