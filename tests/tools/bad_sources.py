@@ -2,7 +2,7 @@
 """Registry sources that cannot be used: stowline ends with status 4 and stowline-regedit with 1, each
 with one line naming the file or link, and nothing in the source or beside it is written.
 Usage: bad_sources.py BIN_DIR"""
-import hashlib, os, subprocess, sys, tempfile
+import os, subprocess, sys, tempfile
 
 USER_REG = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
             "#arch=win64\n\n[Identities] 1796583412\n#time=1dd85b38e3d5eb8\n\"Last User ID\"=\"{0}\"\n\n"
@@ -46,13 +46,8 @@ CASES = [
 
 
 def snapshot(folder):
-    state = {}
-    for base, dirs, files in os.walk(folder):
-        for name in dirs + files:
-            path = os.path.join(base, name)
-            data = b"" if os.path.isdir(path) or not os.path.exists(path) else open(path, "rb").read()
-            state[path] = (os.lstat(path).st_mtime_ns, hashlib.sha1(data).hexdigest())
-    return state
+    paths = [os.path.join(base, name) for base, dirs, files in os.walk(folder) for name in dirs + files]
+    return {path: (os.lstat(path).st_mtime_ns, os.path.isfile(path) and open(path, "rb").read()) for path in paths}
 
 
 def main():

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""An offline Windows profile: the sample profile's registry written into an NTUSER.DAT through the
-hivex C API, its folders as the Windows disk; `stowline --profile … --windows-root … /S` must give
+"""An offline Windows profile: the sample profile's registry merged into an NTUSER.DAT by hivex's
+hivexregedit, its folders as the Windows disk; `stowline --profile … --windows-root … /S` must give
 the archive members a backup of the same data in the store gives. Usage: offline_hive.py BIN_DIR"""
-import ctypes, os, struct, subprocess, sys, tempfile
+import functools, operator, os, struct, subprocess, sys, tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_prefix import backup, members, read_export, sample_profile, schedule, windows_reg  # noqa: E402
+from wine_prefix import backup, members, sample_profile, schedule, windows_reg  # noqa: E402
 
 
 def empty_hive(path):
@@ -26,58 +26,18 @@ def empty_hive(path):
     hbin[end:end + 4] = struct.pack("<i", 4096 - end)
     header = bytearray(4096)
     header[0:0x30] = struct.pack("<4sIIQIIIIIII", b"regf", 1, 1, 0, 1, 3, 0, 1, root_off, 4096, 1)
-    checksum = 0
-    for i in range(0, 0x1FC, 4):
-        checksum ^= struct.unpack_from("<I", header, i)[0]
-    struct.pack_into("<I", header, 0x1FC, checksum)
+    struct.pack_into("<I", header, 0x1FC, functools.reduce(operator.xor, struct.unpack_from("<127I", header)))
     open(path, "wb").write(bytes(header) + bytes(hbin))
 
 
-class SetValue(ctypes.Structure):
-    _fields_ = [("key", ctypes.c_char_p), ("t", ctypes.c_int), ("len", ctypes.c_size_t), ("value", ctypes.c_char_p)]
-
-
-def native(type_, data):
-    if type_ in (1, 2, 7):
-        return data.encode("utf-16-le") + b"\0\0"
-    if type_ == 4:
-        return struct.pack("<I", data)
-    return data
-
-
 def build_hive(path, reg_text):
-    """Keys and values of a version 5 export under HKEY_CURRENT_USER into the hive at path."""
-    hivex = ctypes.CDLL("libhivex.so.0")
-    hivex.hivex_open.restype = ctypes.c_void_p
-    hivex.hivex_root.restype = ctypes.c_size_t
-    hivex.hivex_node_get_child.restype = ctypes.c_size_t
-    hivex.hivex_node_add_child.restype = ctypes.c_size_t
-    for f in ("hivex_root", "hivex_node_get_child", "hivex_node_add_child", "hivex_node_set_values",
-              "hivex_commit", "hivex_close"):
-        getattr(hivex, f).argtypes = None
-    h = ctypes.c_void_p(hivex.hivex_open(path.encode(), 4))
-    if not h:
-        raise SystemExit(f"FAIL: hivex cannot open the empty hive: errno {ctypes.get_errno()}")
-    export = path + ".reg"
-    open(export, "wb").write(b"\xff\xfe" + reg_text.encode("utf-16-le"))
-    keys = {key[len("HKEY_CURRENT_USER"):].strip("\\"): values for key, values in read_export(export, str).items()}
-    os.unlink(export)
-    for path_, values in keys.items():
-        node = hivex.hivex_root(h)
-        for part in [p for p in path_.split("\\") if p]:
-            child = hivex.hivex_node_get_child(h, ctypes.c_size_t(node), part.encode())
-            node = child or hivex.hivex_node_add_child(h, ctypes.c_size_t(node), part.encode())
-        array = (SetValue * max(1, len(values)))()
-        keep = []
-        for j, (name, (type_, data)) in enumerate(values.items()):
-            blob = native(type_, data)
-            keep.append(blob)
-            array[j] = SetValue(name.encode(), type_, len(blob), blob)
-        if values and hivex.hivex_node_set_values(h, ctypes.c_size_t(node), ctypes.c_size_t(len(values)), array, 0):
-            raise SystemExit(f"FAIL: hivex cannot set the values of {path_}")
-    if hivex.hivex_commit(h, None, 0):
-        raise SystemExit("FAIL: hivex cannot write the hive")
-    hivex.hivex_close(h)
+    """Keys and values of a version 5 export under HKEY_CURRENT_USER merged into the hive at path."""
+    source = path + ".reg"
+    open(source, "w", encoding="utf-8").write(reg_text.replace("\r\n", "\n"))
+    # hivexregedit reads and writes text in the locale's encoding unless Perl is told UTF-8.
+    subprocess.run(["hivexregedit", "--merge", "--prefix", "HKEY_CURRENT_USER", path, source],
+                   env=dict(os.environ, PERL_UNICODE="SD"), check=True)
+    os.unlink(source)
 
 
 def main():

@@ -10,95 +10,81 @@
 (d) that archive restores into a second fresh prefix: Wine reads the identities, accounts and address
     book key back, recorded as Windows paths, and the files come back byte for byte.
 Exits 77 (skipped) with the reason when Wine cannot run here."""
-import io, itertools, os, re, shutil, subprocess, sys, tempfile, zipfile
+import io, os, re, shutil, subprocess, sys, tempfile, zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "restore"))
+from hostile_archives import sandbox as sample_profile  # noqa: E402
 
 ROOT = "Software\\StwOracle"
 KEY = "HKEY_CURRENT_USER\\Software\\StwWine"
 USER = "stowuser"
 
 
-def body_variants():
-    """(name, lines) pairs; {K} is the file's own key."""
-    v = [
-        # Well-formed data of every kind.
-        ("string", ['"s"="plain text"', '"q"="with \\"quotes\\" and \\\\ back"', '@="default"']),
-        ("dword", ['"d1"=dword:00000001', '"d2"=dword:ffffffff', '"d3"=dword:7']),
-        ("binary", ['"b"=hex:00,01,fe,FF', '"e"=hex:', '"w"=hex:01,02,\\', '  03,04']),
-        ("typed", ['"n"=hex(0):01,02', '"x"=hex(b):01,00,00,00,00,00,00,00', '"big"=hex(100):aa']),
-        ("text types", ['"p"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00', '"h"=hex(1):41,00,42,00,00,00',
-                        '"m"=hex(7):61,00,00,00,62,00,00,00,00,00']),
-        ("empty hex1", ['"h"=hex(1):', '"h2"=hex(2):', '"h7"=hex(7):']),
-        ("deletions", ['"gone"="x"', '"gone"=-', '"kept"="y"', '[{K}\\sub]', '"a"="1"', '[-{K}\\sub]', '[{K}]', '"b"="2"']),
-        ("nested keys", ['[{K}\\a\\b\\c]', '"deep"="1"', '[{K}\\a]', '"mid"=dword:2']),
-        ("value names", ['"with space"="1"', '"semi;colon"="2"', '"eq=sign"="3"', '"br[a]ck"="4"']),
-    ]
-    # Malformed lines: Windows skips the line or the value and imports the rest.
-    bad = ['"v"=hex:01,zz,03', '"v"=hex: 01 , 02 ,03', '"v"=hex:01,02 ; note', '"v"=dword:123456789',
-           '"v"=dword:00000010 ; sixteen', '"v"=DWORD:00000001', '"v"="no end', '"v"="a" b', '"v"="a\\0b"', '@ x']
-    v += [(f"bad {line!r}", ['"kept"="yes"', line, '"after"="still here"']) for line in bad]
-    v += [
-        # Comments and layout.
-        ("comments", ['# a comment', '"a"="1"', '#"b"="2"', '; a comment', ';"b"="2"']),
-        ("indented", ['   "a"="1"', '\t[{K}\\in]', ' "b"="2"']),
-        ("hex broken by blank", ['"h"=hex:01,02,\\', '', '  03', '"after"="x"']),
-        ("hex broken by comment", ['"h"=hex:01,02,\\', '; c', '  03', '"after"="x"']),
-        ("hex continued by junk", ['"h"=hex:01,02,\\', 'zz', '"after"="x"']),
-        ("hex continuation comment", ['"h"=hex:01,\\ ; c', '  02', '"after"="x"']),
-        ("hex continuation at end", ['"after"="x"', '"h"=hex:01,02,\\']),
-        # Broken off by a value or a key: Windows takes that line into the value and drops both.
-        ("hex broken by value", ['"h"=hex:01,02,\\', '"next"="x"', '"after"="x"']),
-        ("hex broken by key", ['"h"=hex:01,02,\\', '[{K}\\sub]', '"after"="x"']),
-        ("hex broken by comment, then value", ['"h"=hex(2):41,00,\\', '; c', '"next"="x"', '"after"="x"']),
-    ]
-    # Key lines.
-    keys = ['[ {K}\\sub]', '[{K}\\sub] trailing', '[{K}\\sub', '[HKEY_NOWHERE\\x]', '[{Klower}\\sub]']
-    v += [(f"key {line!r}", ['[{K}\\sub]', '"s"="1"', line, '"b"="2"']) for line in keys]
-    v += [("value before key", None), ("delete unknown hive", ['"a"="1"', '[-HKEY_NOWHERE\\x]', '"b"="2"'])]
-    return v
+V5 = "Windows Registry Editor Version 5.00"
+# (name, lines below the file's own key {K}): each is written in every form of FORMS.
+VARIANTS = [
+    # Well-formed data of every kind.
+    ("string", ['"s"="plain text"', '"q"="with \\"quotes\\" and \\\\ back"', '@="default"']),
+    ("dword", ['"d1"=dword:00000001', '"d2"=dword:ffffffff', '"d3"=dword:7']),
+    ("binary", ['"b"=hex:00,01,fe,FF', '"e"=hex:', '"w"=hex:01,02,\\', '  03,04']),
+    ("typed", ['"n"=hex(0):01,02', '"x"=hex(b):01,00,00,00,00,00,00,00', '"big"=hex(100):aa']),
+    ("text types", ['"p"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00', '"h"=hex(1):41,00,42,00,00,00',
+                    '"m"=hex(7):61,00,00,00,62,00,00,00,00,00']),
+    ("empty hex1", ['"h"=hex(1):', '"h2"=hex(2):', '"h7"=hex(7):']),
+    ("deletions", ['"gone"="x"', '"gone"=-', '"kept"="y"', '[{K}\\sub]', '"a"="1"', '[-{K}\\sub]', '[{K}]', '"b"="2"']),
+    ("nested keys", ['[{K}\\a\\b\\c]', '"deep"="1"', '[{K}\\a]', '"mid"=dword:2']),
+    ("value names", ['"with space"="1"', '"semi;colon"="2"', '"eq=sign"="3"', '"br[a]ck"="4"']),
+]
+# Malformed lines: Windows skips the line or the value and imports the rest.
+VARIANTS += [(f"bad {line!r}", ['"kept"="yes"', line, '"after"="still here"']) for line in [
+    '"v"=hex:01,zz,03', '"v"=hex: 01 , 02 ,03', '"v"=hex:01,02 ; note', '"v"=dword:123456789',
+    '"v"=dword:00000010 ; sixteen', '"v"=DWORD:00000001', '"v"="no end', '"v"="a" b', '"v"="a\\0b"', '@ x']]
+VARIANTS += [
+    # Comments and layout.
+    ("comments", ['# a comment', '"a"="1"', '#"b"="2"', '; a comment', ';"b"="2"']),
+    ("indented", ['   "a"="1"', '\t[{K}\\in]', ' "b"="2"']),
+    ("hex broken by blank", ['"h"=hex:01,02,\\', '', '  03', '"after"="x"']),
+    ("hex broken by comment", ['"h"=hex:01,02,\\', '; c', '  03', '"after"="x"']),
+    ("hex continued by junk", ['"h"=hex:01,02,\\', 'zz', '"after"="x"']),
+    ("hex continuation comment", ['"h"=hex:01,\\ ; c', '  02', '"after"="x"']),
+    ("hex continuation at end", ['"after"="x"', '"h"=hex:01,02,\\']),
+    # Broken off by a value or a key: Windows takes that line into the value and drops both.
+    ("hex broken by value", ['"h"=hex:01,02,\\', '"next"="x"', '"after"="x"']),
+    ("hex broken by key", ['"h"=hex:01,02,\\', '[{K}\\sub]', '"after"="x"']),
+    ("hex broken by comment, then value", ['"h"=hex(2):41,00,\\', '; c', '"next"="x"', '"after"="x"']),
+    ("delete unknown hive", ['"a"="1"', '[-HKEY_NOWHERE\\x]', '"b"="2"']),
+]
+# Key lines.
+VARIANTS += [(f"key {line!r}", ['[{K}\\sub]', '"s"="1"', line, '"b"="2"']) for line in
+             ['[ {K}\\sub]', '[{K}\\sub] trailing', '[{K}\\sub', '[HKEY_NOWHERE\\x]', '[{Klower}\\sub]']]
+FORMS = [("v4 crlf", "REGEDIT4", "\r\n", "ascii"), ("v4 lf", "REGEDIT4", "\n", "ascii"),
+         ("v4 cr", "REGEDIT4", "\r", "ascii"), ("v5 crlf", V5, "\r\n", "utf16"), ("v5 ansi", V5, "\r\n", "ascii")]
 
 
 def key_of(hive, index):
     return f"{hive}\\{ROOT}\\F{index:03}"
 
 
-def render(lines, key, header, eol):
-    text = [line.replace("{Klower}", key.lower()).replace("{K}", key) for line in lines]
-    return header + eol + eol + "[" + key + "]" + eol + eol.join(text) + eol
-
-
-V5 = "Windows Registry Editor Version 5.00"
-
-
 def generate():
-    """Yields (name, bytes, keys compared)."""
-    forms = [("v4 crlf", "REGEDIT4", "\r\n", "ascii"), ("v4 lf", "REGEDIT4", "\n", "ascii"),
-             ("v4 cr", "REGEDIT4", "\r", "ascii"), ("v5 crlf", V5, "\r\n", "utf16"), ("v5 ansi", V5, "\r\n", "ascii")]
-    index = -1
-    for (name, lines), (form, header, eol, encoding) in itertools.product(body_variants(), forms):
-        index += 1
-        key = key_of(["HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"][index % 2], index)
-        if lines is None:  # a value before the first key
-            text = header + eol + '"early"="x"' + eol + "[" + key + "]" + eol + '"a"="1"' + eol
-        else:
-            text = render(lines, key, header, eol)
-        yield f"{name} / {form}", encode(text, encoding), index
+    """Yields (name, bytes, index): file index writes below keys named F{index:03}."""
+    cases = [(f"{name} / {form}", [header, "", "[{K}]"] + lines, eol, encoding)
+             for name, lines in VARIANTS for form, header, eol, encoding in FORMS]
+    cases += [(f"value before key / {form}", [header, '"early"="x"', "[{K}]", '"a"="1"'], eol, encoding)
+              for form, header, eol, encoding in FORMS]
     # Text outside ASCII: Windows-1252 bytes in an ANSI file, any text in a UTF-16 file.
-    for form, header, encoding in [("v4", "REGEDIT4", "cp1252"), ("v5", V5, "utf16")]:
-        index += 1
-        text = render(['"Zoë"="Ångström – €"', '"p"=hex(2):41,42'], key_of("HKEY_CURRENT_USER", index), header, "\r\n")
-        yield f"non-ascii / {form}", encode(text, encoding), index
+    cases += [(f"non-ascii / {form}", [header, "", "[{K}]", '"Zoë"="Ångström – €"', '"p"=hex(2):41,42'],
+               "\r\n", encoding) for form, header, encoding in [("v4", "REGEDIT4", "cp1252"), ("v5", V5, "utf16")]]
     # Classes: the Windows 3.1 form and HKEY_CLASSES_ROOT keys land below HKLM\Software\Classes.
-    own = "[HKEY_CURRENT_USER\\" + ROOT + "\\F{i}]\r\n\"a\"=\"1\"\r\n"
-    for form, text in [
-        ("win31", "REGEDIT\r\nHKEY_CLASSES_ROOT\\StwOracle\\F{i} = first\r\n"
-                  "HKEY_CLASSES_ROOT\\StwOracle\\F{i}\\shell\\open\\command = prog.exe %1\r\n"
-                  "HKEY_CLASSES_ROOT\\StwOracle\\F{i}\\empty\r\nnot a class line\r\n"),
-        ("classes v4", "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\StwOracle\\F{i}]\r\n@=\"cls\"\r\n"),
-        ("classes v5", V5 + "\r\n\r\n[HKEY_CLASSES_ROOT\\StwOracle\\F{i}]\r\n\"a\"=dword:00000002\r\n"),
-        ("fuzzy header", "REGEDIT 4\r\n\r\n" + own), ("no header", own), ("indented header", "  REGEDIT4\r\n\r\n" + own),
-    ]:
-        index += 1
-        yield form, encode(text.replace("{i}", f"{index:03}"), "ascii"), index
+    own, cls = ["[HKEY_CURRENT_USER\\" + ROOT + "\\F{i}]", '"a"="1"'], "HKEY_CLASSES_ROOT\\StwOracle\\F{i}"
+    cases += [(name, lines, "\r\n", "ascii") for name, lines in [
+        ("win31", ["REGEDIT", cls + " = first", cls + "\\shell\\open\\command = prog.exe %1", cls + "\\empty",
+                   "not a class line"]),
+        ("classes v4", ["REGEDIT4", "", f"[{cls}]", '@="cls"']), ("classes v5", [V5, "", f"[{cls}]", '"a"=dword:00000002']),
+        ("fuzzy header", ["REGEDIT 4", ""] + own), ("no header", own), ("indented header", ["  REGEDIT4", ""] + own)]]
+    for index, (name, lines, eol, encoding) in enumerate(cases):
+        key = key_of(("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE")[index % 2], index)
+        text = eol.join(lines).replace("{Klower}", key.lower()).replace("{K}", key).replace("{i}", f"{index:03}")
+        yield name, encode(text + eol, encoding), index
 
 
 def encode(text, encoding):
@@ -110,16 +96,10 @@ def encode(text, encoding):
 def read_export(path, case=str.lower):
     """{key: {value name: (type, data)}} of a well-formed export, names in lower case unless told."""
     raw = open(path, "rb").read()
-    text = raw[2:].decode("utf-16-le") if raw.startswith(b"\xff\xfe") else raw.decode("utf-8")
     unicode = raw.startswith(b"\xff\xfe")
-    keys, current, pending = {}, None, ""
-    for line in text.replace("\r\n", "\n").split("\n")[1:]:
-        if pending or (line.endswith("\\") and not line.startswith("[")):
-            pending += line.strip()
-            if pending.endswith("\\"):
-                pending = pending[:-1]
-                continue
-            line, pending = pending, ""
+    text = raw[2:].decode("utf-16-le") if unicode else raw.decode("utf-8")
+    keys, current = {}, None
+    for line in re.sub(r"\\\r?\n\s*", "", text).replace("\r\n", "\n").split("\n")[1:]:  # hex lines joined
         if line.startswith("["):
             current = keys.setdefault(case(line[1:-1]), {})
         elif line and current is not None:
@@ -129,15 +109,8 @@ def read_export(path, case=str.lower):
 
 
 def split_value(line):
-    if line.startswith("@="):
-        return "", line[2:]
-    i, name = 1, ""
-    while line[i] != '"':
-        if line[i] == "\\":
-            i += 1
-        name += line[i]
-        i += 1
-    return name, line[i + 2:]
+    name, data = re.match(r'(@|"(?:[^"\\]|\\.)*")=(.*)', line).groups()
+    return "" if name == "@" else re.sub(r"\\(.)", r"\1", name[1:-1]), data
 
 
 def parse_data(data, unicode):
@@ -321,28 +294,14 @@ def members(archive):
     with zipfile.ZipFile(archive) as outer:
         for name in (n for n in outer.namelist() if not n.lower().endswith(".reg")):
             data = outer.read(name)
-            if data[:2] != b"PK":
-                found[name] = data
-                continue
-            with zipfile.ZipFile(io.BytesIO(data)) as inner:
-                found.update({name + "/" + sub: inner.read(sub) for sub in inner.namelist()})
+            inner = zipfile.ZipFile(io.BytesIO(data)) if data[:2] == b"PK" else None
+            found.update({name + "/" + sub: inner.read(sub) for sub in inner.namelist()} if inner else {name: data})
     return found
-
-
-def sample_profile(bin_dir, root):
-    """The environment that makes the programs see the sample profile made under root."""
-    made = run([os.path.join(bin_dir, "stowline-sample-profile"), root], os.environ)
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    for line in made.stdout.decode().splitlines():
-        name, _, value = line[len("export "):].partition("=")
-        env[name] = value.strip("'")
-    return env
 
 
 def backup(bin_dir, extra, env, folder, label):
     """The members of the one archive a scheduled run of stowline writes into folder."""
-    result = subprocess.run([os.path.join(bin_dir, "stowline"), *extra, "/S"], env=env, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, timeout=300)
+    result = run([os.path.join(bin_dir, "stowline"), *extra, "/S"], env, check=False)
     written = [f for f in os.listdir(folder) if f.endswith(".stw")]
     if result.returncode != 0 or len(written) != 1:
         raise SystemExit(f"FAIL {label}: status {result.returncode}, {written}: {result.stderr.decode()}")
@@ -397,14 +356,9 @@ def part_d(bin_dir, first, work, env, archive):
     boot(prefix)
     home = os.path.join("drive_c", "users", USER)
     picked = os.path.join(prefix, home, "picked")
-    result = subprocess.run([os.path.join(bin_dir, "stowline-restore-probe"), archive, picked],
-                            env=dict(env, STOWLINE_WINEPREFIX=prefix), stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, timeout=300)
-    if result.returncode != 0:
-        raise SystemExit(f"FAIL (d): restore probe exited {result.returncode}: {result.stderr.decode()}")
-    identities = query(prefix, "HKEY_CURRENT_USER\\Identities")
-    accounts = query(prefix, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager")
-    wab = query(prefix, "HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name")
+    run([os.path.join(bin_dir, "stowline-restore-probe"), archive, picked], dict(env, STOWLINE_WINEPREFIX=prefix))
+    identities, accounts, wab = (query(prefix, "HKEY_CURRENT_USER\\" + key) for key in (
+        "Identities", "Software\\Microsoft\\Internet Account Manager", "Software\\Microsoft\\WAB\\WAB4\\Wab File Name"))
     wanted = ["{3F2A9C41-7B6E-4D21-9A0C-5E8F1B2D3C4A}", "{8C1D5E72-0A94-4F3B-B6E1-2D7C9A4F5E10}",
               "{E4B7A219-C35D-4E8F-8D21-7F6A0B9C1D33}", "pop.zoe.example"]
     missing = [w for w in wanted if w not in identities] + [w for w in ("pop.home.example", "news.home.example")
