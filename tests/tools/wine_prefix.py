@@ -384,15 +384,17 @@ def main():
     work = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp(prefix="stowline-wine-")
     os.makedirs(work, exist_ok=True)
     prefix = os.path.join(work, "prefix")
-    booted = boot(prefix)
-    if booted.returncode != 0 or not os.path.isfile(os.path.join(prefix, "user.reg")):
-        print(f"SKIP: wineboot cannot make a prefix here (status {booted.returncode}): "
-              f"{booted.stderr.decode(errors='replace')[-300:]}")
-        return 77
-    part_b(tool, prefix, work, part_a(tool, prefix, work))
-    part_d(bin_dir, prefix, work, *part_c(bin_dir, prefix, work))
-    if len(sys.argv) <= 2:
-        shutil.rmtree(work, ignore_errors=True)
+    try:  # a prefix is over a gigabyte: a failed run must not leave it behind
+        booted = boot(prefix)
+        if booted.returncode != 0 or not os.path.isfile(os.path.join(prefix, "user.reg")):
+            print(f"SKIP: wineboot cannot make a prefix here (status {booted.returncode}): "
+                  f"{booted.stderr.decode(errors='replace')[-300:]}")
+            return 77
+        part_b(tool, prefix, work, part_a(tool, prefix, work))
+        part_d(bin_dir, prefix, work, *part_c(bin_dir, prefix, work))
+    finally:
+        if len(sys.argv) <= 2:
+            shutil.rmtree(work, ignore_errors=True)
     return 0
 
 
