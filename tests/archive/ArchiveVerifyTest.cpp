@@ -2,7 +2,6 @@
 
 #include "tests/support/TestEnvironment.h"
 
-#include <QProcess>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -116,12 +115,10 @@ private slots:
             QCOMPARE(VerifyArchive(path(u"outer.stw"_s), VerifyDepth::Placed).member, member);
 
         // The command line says the same, with the exit status scripts test.
-        QProcess verify;
-        verify.start(TestEnvironment::binary(u"stowline"_s), {u"--verify"_s, path(u"outer.stw"_s)});
-        QVERIFY(verify.waitForFinished(60000));
-        QCOMPARE(verify.exitCode(), reason ? 1 : 0);
+        const ProgramRun verify = runProgram(u"stowline"_s, {u"--verify"_s, path(u"outer.stw"_s)});
+        QCOMPARE(verify.status, reason ? 1 : 0);
         if (reason)
-            QCOMPARE(QString::fromUtf8(verify.readAllStandardError()).trimmed().section(u'\n', -1),
+            QCOMPARE(verify.err.trimmed().section(u'\n', -1),
                      u"stowline: "_s + VerifyFailureText(path(u"outer.stw"_s), result));
     }
 };
