@@ -503,10 +503,7 @@ def zip64_round_trip(bin_dir, work):
         f.truncate(5 << 30)
         f.seek(5 << 29)
         f.write(b"middle")
-    for i in range(70_000):
-        os.makedirs(os.path.join(store, "many", "%03d" % (i // 1000)), exist_ok=True)
-        with open(os.path.join(store, "many", "%03d" % (i // 1000), "%05d.txt" % i), "w") as f:
-            f.write("file %d\n" % i)
+    write_files(store, {"many/%03d/%05d.txt" % (i // 1000, i): b"file %d\n" % i for i in range(70_000)})
     # Contents only: a restored file may be less open than the one backed up.
     contents = lambda: {path: seen[-1] for path, seen in files_snapshot(store, True).items() if seen[0] == "file"}
     before = contents()
