@@ -69,16 +69,14 @@ QString addressBookReg(const QString& wabFile) {
 }
 
 // A backup archive put together member by member, as a hostile or foreign writer could. Registry
-// text is the body of a REGEDIT4 file; an identity's store is one holding Inbox.dbx by default.
+// text is the body of a REGEDIT4 file; an identity's store holds Inbox.dbx.
 class ArchiveBuilder {
 public:
-    ArchiveBuilder& identity(const QString& id, const QString& name, const QString& regBody,
-                             const QByteArray& storeZip = {}) {
+    ArchiveBuilder& identity(const QString& id, const QString& name, const QString& regBody) {
         m_flags[0] = u'1';
         m_index += (u'"' + name + u"\",\""_s + id + u"\"\r\n"_s).toUtf8();
         return member(id + u"/ident_key.reg"_s, (u"REGEDIT4\r\n\r\n"_s + regBody).toUtf8())
-            .member(id + u"/ident_data.zip"_s,
-                    storeZip.isEmpty() ? zipBytes({{u"Inbox.dbx"_s, "mail"}}) : storeZip);
+            .member(id + u"/ident_data.zip"_s, zipBytes({{u"Inbox.dbx"_s, "mail"}}));
     }
     ArchiveBuilder& favorites(const ZipMembers& files) {
         m_flags[1] = u'1';
