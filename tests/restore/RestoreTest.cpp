@@ -69,16 +69,14 @@ QString addressBookReg(const QString& wabFile) {
 }
 
 // A backup archive put together member by member, as a hostile or foreign writer could. Registry
-// text is the body of a REGEDIT4 file; an identity's store is one holding Inbox.dbx by default.
+// text is the body of a REGEDIT4 file; an identity's store holds Inbox.dbx.
 class ArchiveBuilder {
 public:
-    ArchiveBuilder& identity(const QString& id, const QString& name, const QString& regBody,
-                             const QByteArray& storeZip = {}) {
+    ArchiveBuilder& identity(const QString& id, const QString& name, const QString& regBody) {
         m_flags[0] = u'1';
         m_index += (u'"' + name + u"\",\""_s + id + u"\"\r\n"_s).toUtf8();
         return member(id + u"/ident_key.reg"_s, (u"REGEDIT4\r\n\r\n"_s + regBody).toUtf8())
-            .member(id + u"/ident_data.zip"_s,
-                    storeZip.isEmpty() ? zipBytes({{u"Inbox.dbx"_s, "mail"}}) : storeZip);
+            .member(id + u"/ident_data.zip"_s, zipBytes({{u"Inbox.dbx"_s, "mail"}}));
     }
     ArchiveBuilder& favorites(const ZipMembers& files) {
         m_flags[1] = u'1';
@@ -108,16 +106,6 @@ private:
     QByteArray m_index;
     QString m_flags = u"000"_s;
 };
-
-void setValue(const QString& key, const QString& name, const QString& value, int type = 1) {
-    RegEdit& reg = regAccess();
-    reg.KeyPath = key;
-    reg.ValueName = name;
-    reg.ValueType = type;
-    reg.Value = value;
-    reg.WriteValue();
-    reg.ValueType = 1;
-}
 
 bool keyExists(const QString& key) {
     return platform::registry().keyExists(platform::Hive::CurrentUser, key);
@@ -186,28 +174,6 @@ bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines =
     return waitForRunEnd();
 }
 
-// An export without the values a restore rewrites by design and without the keys it does not
-// copy, so that what is left must match exactly.
-QString withoutRewrites(const QByteArray& exported) {
-    static const QStringList rewritten{u"\"Store Root\"="_s, u"\"AssociatedID\"="_s, u"@="_s};
-    const auto isRewritten = [](const QString& line) {
-        return std::any_of(rewritten.begin(), rewritten.end(),
-                           [&](const QString& start) { return line.startsWith(start); });
-    };
-    QStringList kept;
-    bool continuing = false;
-    bool droppedKey = false;
-    for (const QString& line : QString::fromUtf8(exported).split(u"\r\n"_s)) {
-        if (line.startsWith(u'['))
-            droppedKey = line.endsWith(u"\\Newsgroups]"_s); // third level below the accounts
-        if (continuing || isRewritten(line))
-            continuing = line.endsWith(u'\\');
-        else if (!droppedKey)
-            kept << line;
-    }
-    return kept.join(u'\n');
-}
-
 // Qt's file dialog reads the first bytes of every file it lists to tell its type, and so opens
 // and closes the registry store's files in this process.
 void listLikeAFileDialog(const QString& folder) {
@@ -216,39 +182,39 @@ void listLikeAFileDialog(const QString& folder) {
         (void)types.mimeTypeForFile(entry, QMimeDatabase::MatchContent);
 }
 
-// Both hives as REGEDIT4 text without the program's own settings key.
-QString registryOutsideSettings() {
+// REGEDIT4 text, one line a line, without the keys dropKey names (by their "[...]" line) and the
+// values that start as one of dropValues does, with their continued lines.
+QString exportWithout(const QByteArray& exported, const std::function<bool(const QString&)>& dropKey,
+                      const QStringList& dropValues = {}) {
     QStringList kept;
-    bool inSettings = false;
-    const QString settings = u"[HKEY_CURRENT_USER\\"_s + SettingsKey();
-    for (const QString& line : QString::fromUtf8(exportKey(QString())).split(u"\r\n"_s)) {
+    bool continuing = false;
+    bool inDroppedKey = false;
+    for (const QString& line : QString::fromUtf8(exported).split(u"\r\n"_s)) {
         if (line.startsWith(u'['))
-            inSettings = settings.startsWith(line.chopped(1), Qt::CaseInsensitive) ||
-                         line.startsWith(settings, Qt::CaseInsensitive);
-        if (!inSettings)
+            inDroppedKey = dropKey(line);
+        if (continuing || std::any_of(dropValues.begin(), dropValues.end(),
+                                      [&](const QString& start) { return line.startsWith(start); }))
+            continuing = line.endsWith(u'\\');
+        else if (!inDroppedKey)
             kept << line;
     }
     return kept.join(u'\n');
 }
 
-// Backs up every identity and the items given, as the wizard does; the summary names the archive.
-void backUpEverything(const QString& archive) {
-    BackupJob job{archive, {}, u"111"_s};
-    QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
-    job.identities.selectAll(true);
-    RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(job, run); });
-    QVERIFY2(Progress().summary().contains(u"Archive: "_s + archive), qPrintable(Progress().summary()));
-    frmMain_Enabled();
+// An export without the values a restore rewrites by design and without the keys it does not copy
+// (the third level below the accounts), so that what is left must match exactly.
+QString withoutRewrites(const QByteArray& exported) {
+    return exportWithout(exported, [](const QString& key) { return key.endsWith(u"\\Newsgroups]"_s); },
+                         {u"\"Store Root\"="_s, u"\"AssociatedID\"="_s, u"@="_s});
 }
 
-void useFreshRegistry(const QString& folder) {
-    qputenv("STOWLINE_REGISTRY", (folder + u"/registry.db"_s).toUtf8());
-    platform::reopenRegistry();
-}
-
-void setFavoritesFolder(const QString& folder) {
-    setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
-             folder);
+// Both hives without the program's own settings key.
+QString registryOutsideSettings() {
+    const QString settings = u"[HKEY_CURRENT_USER\\"_s + SettingsKey();
+    return exportWithout(exportKey(QString()), [&](const QString& key) {
+        return settings.startsWith(key.chopped(1), Qt::CaseInsensitive) ||
+               key.startsWith(settings, Qt::CaseInsensitive);
+    });
 }
 
 } // namespace
@@ -629,17 +595,6 @@ private slots:
             QCOMPARE(Progress().status(), u"Nothing was restored."_s);
     }
 
-    // Looks into the workspace every millisecond while a run goes on in the worker.
-    void watchWorkspace(QTimer& watch, QStringList& open, int& looks) {
-        connect(&watch, &QTimer::timeout, this, [&] {
-            if (!QFileInfo::exists(TempDir() + u"stowline"_s))
-                return;
-            ++looks;
-            open << openToOthers(TempDir() + u"stowline"_s);
-        });
-        watch.start(1);
-    }
-
     // A backup of the sample profile restored through the wizard onto another profile whose folders
     // live elsewhere: the old profile's drive is gone, so every location is picked anew. Under an
     // umask that opens everything, nobody else can look into the workspace at any point, and nothing
@@ -660,19 +615,32 @@ private slots:
         const UmaskForTest openUmask(0);
         QStringList open;
         int looks = 0;
-        QTimer watch;
-        watchWorkspace(watch, open, looks);
+        QTimer watch; // looks into the workspace every millisecond while a run goes on in the worker
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!QFileInfo::exists(TempDir() + u"stowline"_s))
+                return;
+            ++looks;
+            open << openToOthers(TempDir() + u"stowline"_s);
+        });
+        watch.start(1);
         const QString registryBefore = registryOutsideSettings();
         listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
-        backUpEverything(archive);
+        BackupJob job{archive, {}, u"111"_s}; // every identity and item, as the wizard backs them up
+        QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
+        job.identities.selectAll(true);
+        RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(job, run); });
+        QVERIFY2(Progress().summary().contains(u"Archive: "_s + archive), qPrintable(Progress().summary()));
+        frmMain_Enabled();
         QCOMPARE(registryOutsideSettings(), registryBefore);
         QCOMPARE(ReadArchiveComment(archive), u"111"_s);
         const int backupLooks = std::exchange(looks, 0);
 
         const QString fresh = path(u"new"_s);
         QDir().mkpath(fresh + u"/Favorites"_s);
-        useFreshRegistry(fresh);
-        setFavoritesFolder(fresh + u"/Favorites"_s);
+        qputenv("STOWLINE_REGISTRY", (fresh + u"/registry.db"_s).toUtf8());
+        platform::reopenRegistry();
+        setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
+                 QString(fresh + u"/Favorites"_s));
         listLikeAFileDialog(fresh);
         DrivesDouble drives;
         drives.declare(u"OLD:"_s, {old.root()}).exists = false;

@@ -1,33 +1,18 @@
 #!/usr/bin/env python3
 """Builds hostile backup archives (zipfile plus byte surgery) and restores each one with
 stowline-restore-probe into a fresh sample profile. For every case it checks: the probe ends by
-itself with the expected exit status, its messages name the culprit, peak memory and time stay
+itself with the expected exit status, its messages name the culprit, peak memory and CPU time stay
 under their limits, the workspace is gone, and nothing changed in the files or the registry outside
 the folders and keys the restore was meant to touch.
 
     hostile_archives.py BIN_DIR [--only NAME | --long | --rollback] [--keep DIR]
-
---long also checks Zip64 for real with a scheduled backup of a 5 GiB sparse file and 70,000 files.
 """
-import argparse
-import hashlib
-import io
-import os
-import re
-import shutil
-import stat
-import struct
-import subprocess
-import sys
-import tempfile
-import threading
-import zipfile
-import warnings
-import zlib
+import argparse, hashlib, io, os, re, shutil, stat, struct, subprocess, sys, tempfile, threading, warnings, zipfile, zlib
 
 warnings.filterwarnings("ignore", "Duplicate name")
 
 ID = "{5D0C0DE5-1234-4ABC-9DEF-0123456789AB}"
+STORE = ID + "/ident_data.zip"
 SAMPLE_ID = "{3F2A9C41-7B6E-4D21-9A0C-5E8F1B2D3C4A}"
 MEMORY_LIMIT_MIB = 128
 # Limits on CPU time, not wall time: a loaded machine stretches the wall clock, not the work a case
@@ -73,11 +58,11 @@ def reg(body):
     return ("REGEDIT4\r\n\r\n" + body).encode()
 
 
-def identity_reg(root, extra=""):
-    key = "[HKEY_CURRENT_USER\\Identities\\" + ID
-    return reg(key + "]\r\n\"Username\"=\"Probe Identity\"\r\n\r\n" + key +
+def identity_reg(root, extra="", identity=ID, name="Probe Identity", store="restored-store"):
+    key = "[HKEY_CURRENT_USER\\Identities\\" + identity
+    return reg(key + "]\r\n\"Username\"=\"" + name + "\"\r\n\r\n" + key +
                "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"=\"" + root +
-               "/home/restored-store\"\r\n\r\n" + extra)
+               "/home/" + store + "\"\r\n\r\n" + extra)
 
 
 def wab_reg(root, extra=""):
@@ -153,54 +138,41 @@ def eocd(data):
     return data.rfind(b"PK\x05\x06")
 
 
-def both_headers(data, name, central_at, local_at, fmt, value):
-    """The same field changed alike in the member's central and local header."""
+# Where a field lies in a member's central and local header, and its format.
+FIELDS = {"flags": (8, 6, "<H"), "method": (10, 8, "<H"), "crc": (16, 14, "<I"), "size": (24, 22, "<I")}
+
+
+def set_field(data, name, field, value):
+    """The field changed alike in the member's central and local header."""
+    central_at, local_at, fmt = FIELDS[field]
     data = patch(data, central_of(data, name) + central_at, fmt, value)
     return patch(data, local_of(data, name) + local_at, fmt, value)
-
-
-def lie_size(data, name):
-    return both_headers(data, name, 24, 22, "<I", 5)
-
-
-def lie_crc(data, name):
-    return both_headers(data, name, 16, 14, "<I", 0xDEADBEEF)
-
-
-def set_method(data, name, method):
-    return both_headers(data, name, 10, 8, "<H", method)
-
-
-def encrypt_flag(data, name):
-    flags = struct.unpack_from("<H", data, central_of(data, name) + 8)[0]
-    return both_headers(data, name, 8, 6, "<H", flags | 1)
 
 
 def overlap(data, first, second):
     return patch(data, central_of(data, second) + 42, "<I", local_of(data, first))
 
 
-def nested(root, member, build):
-    """The base archive whose inner zip member went through build(bytes)."""
-    base = {ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"mail " * 100), ("Sent.dbx", b"sent" * 40)])}
-    return archive(root, replace={member: build(base[member])})
+def damaged_store(root, field, value):
+    """The base archive whose store zip has the field of its member Sent.dbx changed."""
+    store = zip_bytes([("Inbox.dbx", b"mail " * 100), ("Sent.dbx", b"sent" * 40)])
+    return archive(root, replace={STORE: set_field(store, "Sent.dbx", field, value)})
 
 
 # ---- the cases ---------------------------------------------------------------------------------------
 # Each: name, builder(root) -> archive bytes, expected exit statuses, texts stderr must hold, options.
 # "~" in a text stands for the sandbox root. Exit statuses: 0 restored, 1 failure shown in the crash
 # window, 2 refused or nothing restored, 3 not opened.
-
+# Options: absent, texts stderr must not hold; files, {path below the root: bytes} made before the run;
+# plant, (path below the root, target) of a symbolic link made before the run; env, more environment for
+# the probe; unchanged, nothing at all may change, targets included; long, cpu_seconds, memory_mib.
 CASES = []
+DEFAULTS = dict(absent=(), files={}, plant=None, env={}, unchanged=False, long=False, cpu_seconds=CPU_LIMIT_SECONDS,
+                memory_mib=MEMORY_LIMIT_MIB)
 
 
-def case(name, build, statuses, texts=(), cpu_seconds=CPU_LIMIT_SECONDS, plant=None, long=False, absent=(),
-         files=None, env=None, unchanged=False, memory_mib=MEMORY_LIMIT_MIB):
-    """absent: texts stderr must not hold; files: {path below the root: bytes} made before the run;
-    env: more environment for the probe; unchanged: nothing at all may change, targets included."""
-    CASES.append(dict(name=name, build=build, statuses=statuses, texts=texts, cpu_seconds=cpu_seconds, plant=plant,
-                      long=long, absent=absent, files=files or {}, env=env or {}, unchanged=unchanged,
-                      memory_mib=memory_mib))
+def case(name, build, statuses, texts=(), **options):
+    CASES.append(dict(DEFAULTS, name=name, build=build, statuses=statuses, texts=texts, **options))
 
 
 OUTSIDE = "The backup holds a file that would be written outside the restore folder: "
@@ -238,7 +210,7 @@ for where, bad in (("store", "../../../../evil.txt"), ("store", "C:evil.txt"), (
     case(where + " " + bad, lambda r, where=where, bad=bad, comment=comment: archive(
         r, **{where: [("Inbox.dbx", b"m"), (bad, b"x")]}, comment=comment), {2}, [REFUSED + shown + OUTSIDE + bad + KEPT],
          unchanged=True)
-case("store member that is no zip", lambda r: archive(r, replace={ID + "/ident_data.zip": b"z" * 3000}, comment=b"100"),
+case("store member that is no zip", lambda r: archive(r, replace={STORE: b"z" * 3000}, comment=b"100"),
      {2}, ["message: Damaged backup: This backup is damaged; what is damaged cannot be restored:  Check failed: ",
            "/ident_data.zip is not a sound zip archive.  Nothing of it can be restored, and nothing was changed."],
      unchanged=True)
@@ -246,10 +218,8 @@ case("first local header broken", lambda r: b"PK\x07\x07" + archive(r)[4:], {2},
      [REFUSED + "the backup: ", ".stw  " + DAMAGED, ".stw  Nothing was restored."], unchanged=True)
 
 for label, where in (("outer", "extra"), ("store", "store"), ("favorites", "favorites"), ("address book", "wab")):
-    def with_link(r, where=where):
-        entry = [link_entry("evil-link", "/etc/passwd")]
-        return archive(r, extra=entry) if where == "extra" else archive(r, **{where: [("ok.txt", b"ok")] + entry})
-    case(label + " symbolic link entry", with_link, {2}, [LINK + "evil-link"])
+    case(label + " symbolic link entry", lambda r, where=where: archive(
+        r, **{where: [("ok.txt", b"ok"), link_entry("evil-link", "/etc/passwd")]}), {2}, [LINK + "evil-link"])
 case("store link to a folder, then a file through it",
      lambda r: archive(r, store=[link_entry("d", "/tmp"), ("d/stowline-hostile-through.txt", b"x")]), {2},
      [LINK + "d"])
@@ -272,10 +242,9 @@ case("store: planted link in the target", lambda r: archive(r, store=[("News/a.d
      plant=("home/restored-store/News", "../../outside"))
 
 # Bombs: a gibibyte of zeros in about a mebibyte.
-case("inner zip bomb in the store",
-     lambda r: archive(r, replace={ID + "/ident_data.zip": bomb_zip("Inbox.dbx")}), {0, 1})
-case("inner zip bomb in the favorites",
-     lambda r: archive(r, replace={"ief/ief_data.zip": bomb_zip("Links/huge.url")}), {0, 1})
+for label, member, name in (("store", STORE, "Inbox.dbx"), ("favorites", "ief/ief_data.zip", "Links/huge.url")):
+    case("inner zip bomb in the " + label, lambda r, member=member, name=name: archive(
+        r, replace={member: bomb_zip(name)}), {0, 1})
 
 
 # Damaged structures.
@@ -292,8 +261,8 @@ case("duplicate member in the store", lambda r: archive(r, store=[("Inbox.dbx", 
 case("central directory outside the file", lambda r: patch(archive(r), eocd(archive(r)) + 16, "<I", 1 << 30),
      {3}, ["does not seem to be a valid Stowline archive"])
 # A member no item is restored from is never read.
-case("lying size", lambda r: lie_size(archive(r), "stowline_version.txt"), {0})
-case("lying CRC", lambda r: lie_crc(archive(r), "ident.idx"), {2}, ["ident.idx"])
+case("lying size", lambda r: set_field(archive(r), "stowline_version.txt", "size", 5), {0})
+case("lying CRC", lambda r: set_field(archive(r), "ident.idx", "crc", 0xDEADBEEF), {2}, ["ident.idx"])
 case("end record claims zip64 entries", lambda r: patch(archive(r), eocd(archive(r)) + 8, "<HH", 0xFFFF, 0xFFFF),
      {2, 3})
 for label, cut in (("in a local header", lambda d: 10), ("in member data", lambda d: len(d) // 2),
@@ -302,17 +271,15 @@ for label, cut in (("in a local header", lambda d: 10), ("in member data", lambd
     case("truncated " + label, lambda r, cut=cut: archive(r)[:cut(archive(r))], {2, 3})
 for label, method in (("bzip2", zipfile.ZIP_BZIP2), ("lzma", zipfile.ZIP_LZMA)):
     case("store member in " + label, lambda r, method=method: archive(
-        r, replace={ID + "/ident_data.zip": zip_bytes([("Inbox.dbx", b"m" * 999)], compression=method)}), {0, 1})
+        r, replace={STORE: zip_bytes([("Inbox.dbx", b"m" * 999)], compression=method)}), {0, 1})
 # Found before the plan, by reading the chosen members whole: the person may go on with the other
 # items (the probe says Yes).
 INTACT = "  Still intact, and can be restored: Internet Explorer Favorites, Windows Address Book"
 CANNOT_UNPACK = "ident_data.zip: Sent.dbx is encrypted or packed in a way Stowline cannot unpack."
-for label, damage, reason in (
-        ("unknown compression method", lambda z: set_method(z, "Sent.dbx", 97), CANNOT_UNPACK),
-        ("encrypted store member", lambda z: encrypt_flag(z, "Sent.dbx"), CANNOT_UNPACK),
-        ("lying CRC in the store", lambda z: lie_crc(z, "Sent.dbx"),
-         "ident_data.zip: Sent.dbx is damaged: its checksum does not match.")):
-    case(label, lambda r, damage=damage: nested(r, ID + "/ident_data.zip", damage), {0}, [reason + INTACT],
+for label, field, value, reason in (
+        ("unknown compression method", "method", 97, CANNOT_UNPACK), ("encrypted store member", "flags", 1, CANNOT_UNPACK),
+        ("lying CRC in the store", "crc", 0xDEADBEEF, "ident_data.zip: Sent.dbx is damaged: its checksum does not match.")):
+    case(label, lambda r, field=field, value=value: damaged_store(r, field, value), {0}, [reason + INTACT],
          absent=["Probe Identity"])
 # Peaks near 124 MiB and 12 s of CPU; a copy of the directory for each of four workers passes 144 MiB.
 case("65,535 members", lambda r: archive(r, extra=[("many/%05d" % i, b"") for i in range(65535)]), {0}, long=True,
@@ -392,21 +359,19 @@ def sandbox(bin_dir, folder):
     return env
 
 
-def in_targets(relative):
-    return any(relative == t or relative.startswith(t + "/") for t in ("root/" + f for f in TARGET_FOLDERS))
+def below(path, tops, separator):
+    return any(path == top or path.startswith(top + separator) for top in tops)
 
 
 def files_snapshot(case_dir, targets_too=False):
-    """Every entry below the case folder outside the targets (or with them): type, mode, size, content
-    hash."""
+    """Every entry below the case folder outside the targets (or with them): type, mode, content hash."""
     seen = {}
     for top, folders, files in os.walk(case_dir):
         for name in folders + files:
             path = os.path.join(top, name)
             relative = os.path.relpath(path, case_dir)
-            if (in_targets(relative) and not targets_too or relative.startswith("root/registry.db")
-                    or relative in LEDGER or relative == UNDO or relative.startswith(UNDO + "/")
-                    or relative in ("before.reg", "after.reg")):
+            if (not targets_too and below(relative, ["root/" + f for f in TARGET_FOLDERS], "/") or relative in LEDGER
+                    or relative.startswith("root/registry.db") or below(relative, [UNDO], "/")):
                 continue
             info = os.lstat(path)
             if stat.S_ISLNK(info.st_mode):
@@ -433,29 +398,38 @@ def registry_snapshot(bin_dir, env, out_file):
     return keys
 
 
-def key_in_targets(key):
-    return any(key.lower() == t.lower() or key.lower().startswith(t.lower() + "\\") for t in TARGET_KEYS)
-
-
 def registry_changes(before, after, targets_too=False):
-    changed = []
-    for key in sorted(set(before) | set(after)):
-        if before.get(key) == after.get(key) or key_in_targets(key) and not targets_too:
-            continue
-        if key == TARGET_VALUES_KEY and key in before and key in after and not targets_too:
-            rewritten = ('"Last Username"=', '"Last User ID"=', '"Start As"=')
-            strip = lambda lines: [l for l in lines if not l.startswith(rewritten)]
-            if strip(before[key]) == strip(after[key]):
-                continue
-        changed.append(key)
-    return changed
+    def lines(keys, key):  # without the values a restore rewrites, unless targets count too
+        found = keys.get(key)
+        if targets_too or key != TARGET_VALUES_KEY or found is None:
+            return found
+        return [line for line in found if not line.startswith(('"Last Username"=', '"Last User ID"=', '"Start As"='))]
+    targets = [key.lower() for key in TARGET_KEYS]
+    return [key for key in sorted(set(before) | set(after))
+            if lines(before, key) != lines(after, key) and (targets_too or not below(key.lower(), targets, "\\"))]
+
+
+def machine_state(bin_dir, env, case_dir, targets_too):
+    return files_snapshot(case_dir, targets_too), registry_snapshot(bin_dir, env, os.path.join(case_dir, "state.reg"))
+
+
+def state_changes(before, after, targets_too, ignored):
+    changed = [p for p in sorted(set(before[0]) | set(after[0])) if before[0].get(p) != after[0].get(p) and not ignored(p)]
+    return changed + ["registry key " + k for k in registry_changes(before[1], after[1], targets_too)]
+
+
+def write_files(folder, files):
+    """files: {path below folder: bytes}."""
+    for path, content in files.items():
+        os.makedirs(os.path.dirname(os.path.join(folder, path)), exist_ok=True)
+        with open(os.path.join(folder, path), "wb") as f:
+            f.write(content)
 
 
 def fresh_case(bin_dir, work):
     """The sample profile at work/case, made once and copied back before each case: its registry
     names its own folders, so it always lives at the same path."""
-    case_dir = os.path.join(work, "case")
-    pristine = os.path.join(work, "pristine")
+    case_dir, pristine = os.path.join(work, "case"), os.path.join(work, "pristine")
     if not os.path.isdir(pristine):
         fresh_case.env = sandbox(bin_dir, os.path.join(case_dir, "root"))
         shutil.copytree(case_dir, pristine, symlinks=True)
@@ -465,66 +439,47 @@ def fresh_case(bin_dir, work):
     return case_dir, fresh_case.env
 
 
-def run_case(bin_dir, work, number, hostile):
+def run_case(bin_dir, work, hostile):
     case_dir, env = fresh_case(bin_dir, work)
     root = os.path.join(case_dir, "root")
-    archive_path = os.path.join(work, "%02d.stw" % number)
-    with open(archive_path, "wb") as f:
-        f.write(hostile["build"](root))
-    for path, content in hostile["files"].items():
-        os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
-        with open(os.path.join(root, path), "wb") as f:
-            f.write(content)
+    archive_path = os.path.join(work, "hostile.stw")
+    write_files(work, {archive_path: hostile["build"](root)})
+    write_files(root, hostile["files"])
     if hostile["plant"]:
         where, target = hostile["plant"]
         shutil.rmtree(os.path.join(root, where), ignore_errors=True)
         os.makedirs(os.path.dirname(os.path.join(root, where)), exist_ok=True)
         os.symlink(target, os.path.join(root, where))
     strict = hostile["unchanged"]
-    files_before = files_snapshot(case_dir, strict)
-    registry_before = registry_snapshot(bin_dir, env, os.path.join(case_dir, "before.reg"))
+    before = machine_state(bin_dir, env, case_dir, strict)
 
     process = subprocess.Popen([os.path.join(bin_dir, "stowline-restore-probe"), archive_path],
-                               env=dict(env, **hostile["env"]),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                               env=dict(env, **hostile["env"]), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     # A probe that hangs is killed: the case then fails on its exit status.
     watchdog = threading.Timer(HANG_SECONDS, process.kill)
     watchdog.start()
-    stderr = process.stderr.read()
+    text = process.stderr.read().decode("utf-8", "replace")
     _, status, usage = os.wait4(process.pid, 0)
     watchdog.cancel()
-    text = stderr.decode("utf-8", "replace")
     peaks = re.findall(r"^peak-memory-kib: (\d+)$", text, re.M)
     peak_kib = int(peaks[0]) if peaks else usage.ru_maxrss  # rusage also counts this driver's own peak
-    exit_status = os.waitstatus_to_exitcode(status)
+    exit_status, cpu_seconds = os.waitstatus_to_exitcode(status), usage.ru_utime + usage.ru_stime
 
-    problems = []
-    if exit_status not in hostile["statuses"]:
-        problems.append("exit status %d, expected %s" % (exit_status, sorted(hostile["statuses"])))
-    for expected in hostile["texts"]:
-        if expected.replace("~", root) not in text:
-            problems.append("stderr lacks %r" % expected)
-    for unexpected in hostile["absent"]:
-        if unexpected in text:
-            problems.append("stderr holds %r" % unexpected)
+    problems = [] if exit_status in hostile["statuses"] else [
+        "exit status %d, expected %s" % (exit_status, sorted(hostile["statuses"]))]
+    problems += ["stderr lacks %r" % t for t in hostile["texts"] if t.replace("~", root) not in text]
+    problems += ["stderr holds %r" % t for t in hostile["absent"] if t in text]
     if peak_kib > hostile["memory_mib"] * 1024:
         problems.append("peak memory %d KiB" % peak_kib)
-    cpu_seconds = usage.ru_utime + usage.ru_stime
     if cpu_seconds > hostile["cpu_seconds"]:
         problems.append("took %.1f s of CPU" % cpu_seconds)
-    workspace = os.path.join(root, "tmp", "stowline-%d" % os.getuid(), "stowline")
-    if os.path.lexists(workspace):
+    if os.path.lexists(os.path.join(root, "tmp", "stowline-%d" % os.getuid(), "stowline")):
         problems.append("workspace left behind")
-    files_after = files_snapshot(case_dir, strict)
-    for path in sorted(set(files_before) | set(files_after)):
-        if files_before.get(path) != files_after.get(path) and path != "root/tmp/stowline-%d" % os.getuid():
-            problems.append("changed outside the targets: " + path)
-    for path in ("/tmp/stowline-hostile-evil.txt", "/tmp/stowline-hostile-fav.url", "/tmp/stowline-hostile-through.txt"):
-        if os.path.lexists(path):
-            problems.append("written outside: " + path)
-    for key in registry_changes(registry_before, registry_snapshot(bin_dir, env, os.path.join(case_dir, "after.reg")),
-                                strict):
-        problems.append("registry key changed outside the targets: " + key)
+    workspace_parent = "root/tmp/stowline-%d" % os.getuid()
+    problems += ["changed outside the targets: " + c for c in state_changes(
+        before, machine_state(bin_dir, env, case_dir, strict), strict, lambda p: p == workspace_parent)]
+    problems += ["written outside: " + p for p in ("/tmp/stowline-hostile-evil.txt", "/tmp/stowline-hostile-fav.url",
+                                                   "/tmp/stowline-hostile-through.txt") if os.path.lexists(p)]
     return exit_status, cpu_seconds, peak_kib, problems, text
 
 
@@ -548,10 +503,7 @@ def zip64_round_trip(bin_dir, work):
         f.truncate(5 << 30)
         f.seek(5 << 29)
         f.write(b"middle")
-    for i in range(70_000):
-        os.makedirs(os.path.join(store, "many", "%03d" % (i // 1000)), exist_ok=True)
-        with open(os.path.join(store, "many", "%03d" % (i // 1000), "%05d.txt" % i), "w") as f:
-            f.write("file %d\n" % i)
+    write_files(store, {"many/%03d/%05d.txt" % (i // 1000, i): b"file %d\n" % i for i in range(70_000)})
     # Contents only: a restored file may be less open than the one backed up.
     contents = lambda: {path: seen[-1] for path, seen in files_snapshot(store, True).items() if seen[0] == "file"}
     before = contents()
@@ -583,23 +535,10 @@ EXISTING = {"home/restored-store/Inbox.dbx": b"older mail", "home/Favorites/Link
 
 
 def two_identities(root):
-    key = "[HKEY_CURRENT_USER\\Identities\\" + ID2
-    second = reg(key + "]\r\n\"Username\"=\"Second Identity\"\r\n\r\n" + key +
-                 "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n\"Store Root\"=\"" + root +
-                 "/home/restored-store2\"\r\n\r\n")
     index = ('"Probe Identity","' + ID + '"\r\n"Second Identity","' + ID2 + '"\r\n').encode()
+    second = identity_reg(root, "", ID2, "Second Identity", "restored-store2")
     return archive(root, index=index, extra=[(ID2 + "/ident_key.reg", second),
                                              (ID2 + "/ident_data.zip", zip_bytes([("Inbox.dbx", b"second" * 50)]))])
-
-
-def machine_state(bin_dir, env, case_dir):
-    return files_snapshot(case_dir, True), registry_snapshot(bin_dir, env, os.path.join(case_dir, "state.reg"))
-
-
-def state_changes(before, after):
-    changed = [p for p in sorted(set(before[0]) | set(after[0])) if before[0].get(p) != after[0].get(p)
-               and not p.startswith("root/tmp/")]
-    return changed + ["registry key " + k for k in registry_changes(before[1], after[1], True)]
 
 
 def rollback_and_undo(bin_dir, work, kind):
@@ -610,22 +549,19 @@ def rollback_and_undo(bin_dir, work, kind):
     problems = []
     for nth in range(1, 100000):
         case_dir, env = fresh_case(bin_dir, work)
-        root = os.path.join(case_dir, "root")
-        for path, content in EXISTING.items():
-            os.makedirs(os.path.dirname(os.path.join(root, path)), exist_ok=True)
-            with open(os.path.join(root, path), "wb") as f:
-                f.write(content)
+        write_files(os.path.join(case_dir, "root"), EXISTING)
         archive_path = os.path.join(work, "two.stw")
-        with open(archive_path, "wb") as f:
-            f.write(two_identities(root))
-        before = machine_state(bin_dir, env, case_dir)
+        write_files(work, {archive_path: two_identities(os.path.join(case_dir, "root"))})
+        before = machine_state(bin_dir, env, case_dir, True)
+        changes = lambda: state_changes(before, machine_state(bin_dir, env, case_dir, True), True,
+                                        lambda p: p.startswith("root/tmp/"))
         run = subprocess.run([os.path.join(bin_dir, "stowline-restore-probe"), archive_path], capture_output=True,
                              env=dict(env, STOWLINE_FAIL_FILE_CALL="%s:%d:ENOSPC" % (kind, nth)), timeout=HANG_SECONDS)
         text = run.stderr.decode("utf-8", "replace")
         fired = "%s call %d " % (kind, nth) in text
         label = "%s %d" % (kind, nth) if fired else kind + " without a fault"
         if run.returncode == 0:
-            if not state_changes(before, machine_state(bin_dir, env, case_dir)):
+            if not changes():
                 problems.append(label + ": the restore changed nothing")
             undo = subprocess.run([os.path.join(bin_dir, "stowline"), "--undo-restore"], env=env, capture_output=True)
             if undo.returncode != 0:
@@ -633,8 +569,7 @@ def rollback_and_undo(bin_dir, work, kind):
             label += ", undone"
         elif not fired:
             problems.append("%s: ended %d: %s" % (label, run.returncode, text[-1500:]))
-        for change in state_changes(before, machine_state(bin_dir, env, case_dir)):
-            problems.append("%s: changed: %s" % (label, change))
+        problems += ["%s: changed: %s" % (label, change) for change in changes()]
         if not fired:
             print("%-8s %d runs with a failing call, then one without: %s" %
                   (kind, nth - 1, "ok" if not problems else "FAILED"))
@@ -651,44 +586,31 @@ def main():
     parser.add_argument("--rollback", action="store_true",
                         help="fail each write, rename and registry write in turn, then undo")
     args = parser.parse_args()
-    if args.rollback:
-        work = tempfile.mkdtemp(prefix="stowline-rollback-")
-        try:
-            problems = [p for kind in ("write", "rename", "dbwrite")
-                        for p in rollback_and_undo(args.bin_dir, work, kind)]
-        finally:
-            shutil.rmtree(work, ignore_errors=True)
-        print("\n".join(problems[:200]))
-        return 1 if problems else 0
-    cases = [c for c in CASES if args.only and args.only in c["name"] or not args.only and c["long"] == args.long]
     work = args.keep or tempfile.mkdtemp(prefix="stowline-hostile-")
     os.makedirs(work, exist_ok=True)
-    failed = 0
     try:
-        for number, hostile in enumerate(cases):
-            status, cpu_seconds, peak, problems, text = run_case(args.bin_dir, work, number, hostile)
+        if args.rollback:
+            problems = [p for kind in ("write", "rename", "dbwrite") for p in rollback_and_undo(args.bin_dir, work, kind)]
+            print("\n".join(problems[:200]))
+            return 1 if problems else 0
+        cases = [c for c in CASES if args.only and args.only in c["name"] or not args.only and c["long"] == args.long]
+        failed = 0
+        for hostile in cases:
+            status, cpu_seconds, peak, problems, text = run_case(args.bin_dir, work, hostile)
             print("%-55s exit %d  %5.2f s CPU  %6.1f MiB  %s" % (hostile["name"], status, cpu_seconds,
-                                                                 peak / 1024, "ok" if not problems else "FAILED"))
+                                                                 peak / 1024, "FAILED" if problems else "ok"))
             if problems:
                 failed += 1
-                for problem in problems:
-                    print("    " + problem)
-                print("    stderr: " + text.strip().replace("\n", "\n            ")[:2000])
-            if not args.keep:
-                os.unlink(os.path.join(work, "%02d.stw" % number))
+                print("    " + "\n    ".join(problems) + "\n    stderr: " + text.strip().replace("\n", "\n    ")[:2000])
+        print("%d cases, %d failed" % (len(cases), failed))
+        if args.long:
+            problems = zip64_round_trip(args.bin_dir, os.path.join(work, "zip64"))
+            print("Zip64 round trip: " + ("; ".join(problems) or "ok"))
+            failed += bool(problems)
+        return 1 if failed else 0
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
-    print("%d cases, %d failed" % (len(cases), failed))
-    if args.long:
-        work = tempfile.mkdtemp(prefix="stowline-zip64-")
-        try:
-            problems = zip64_round_trip(args.bin_dir, work)
-        finally:
-            shutil.rmtree(work, ignore_errors=True)
-        print("Zip64 round trip: " + ("; ".join(problems) or "ok"))
-        failed += bool(problems)
-    return 1 if failed else 0
 
 
 if __name__ == "__main__":
