@@ -7,6 +7,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <memory>
@@ -179,20 +180,11 @@ private slots:
         const QString store = folder + u"/reg'%.db"_s;
         qputenv("STOWLINE_REGISTRY", store.toUtf8());
 
-        // The command part as cron passes it: after the five time fields, up to an unescaped '%'.
-        const QString line = platform::CrontabLine(program, 2);
-        qsizetype start = 0;
-        for (int field = 0; field < 5; ++field)
-            start = line.indexOf(u' ', start) + 1;
-        QString command;
-        for (qsizetype i = start; i < line.size(); ++i) {
-            if (line[i] == u'\\' && i + 1 < line.size() && line[i + 1] == u'%')
-                command += line[++i];
-            else if (line[i] == u'%')
-                break;
-            else
-                command += line[i];
-        }
+        // The command part as cron passes it: after the five time fields, up to an unescaped '%',
+        // with "\%" read as '%'.
+        QString command = platform::CrontabLine(program, 2).section(u' ', 5);
+        command =
+            command.left(command.indexOf(QRegularExpression(u"(?<!\\\\)%"_s))).replace(u"\\%"_s, u"%"_s);
         QProcess shell;
         shell.setWorkingDirectory(m_env->root());
         shell.start(u"sh"_s, {u"-c"_s, command});

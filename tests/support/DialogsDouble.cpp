@@ -21,15 +21,10 @@ Answer DialogsDouble::answer(QQueue<Answer>& answers, const DialogCall& call, An
     calls << call;
     if (!answers.isEmpty())
         return answers.dequeue();
-    unexpected(call);
+    const QString text =
+        QStringLiteral("unexpected dialog: ") + call.title + QStringLiteral(" / ") + call.text;
+    QTest::qFail(qPrintable(text + call.request.title), __FILE__, __LINE__);
     return fallback;
-}
-
-void DialogsDouble::unexpected(const DialogCall& call) {
-    const QByteArray text = (QStringLiteral("unexpected dialog: ") + call.title + QStringLiteral(" / ") +
-                             call.text + call.request.title)
-                                .toUtf8();
-    QTest::qFail(text.constData(), __FILE__, __LINE__);
 }
 
 platform::MsgAnswer DialogsDouble::messageBox(const QString& text, platform::MsgButtons buttons,

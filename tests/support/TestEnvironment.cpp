@@ -82,8 +82,7 @@ QString TestEnvironment::schedulerCalls() const {
 }
 
 QString TestEnvironment::binary(const QString& name) {
-    const QString dir = qEnvironmentVariable("STOWLINE_BIN_DIR");
-    return QDir(dir).filePath(name);
+    return QDir(qEnvironmentVariable("STOWLINE_BIN_DIR")).filePath(name);
 }
 
 QStringList openToOthers(const QString& folder, const QString& than) {
@@ -139,9 +138,7 @@ bool waitForRunEnd() {
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QMap<QString, QByteArray> hashesOfFolder(const QString& folder) {
