@@ -12,8 +12,7 @@
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
-using stowline::test::TestEnvironment;
-using stowline::test::writeFile;
+using namespace stowline::test;
 
 namespace {
 

@@ -1,12 +1,11 @@
-#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "tests/support/RecordingProgress.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/Windows.h"
 #include "ui/frmError.h"
-#include "ui/frmInterface.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,22 +32,6 @@ int failingAt(int failingStep, int number, const char* description, int* reached
     TRAP_END
     return result;
 }
-
-// Stands in for the progress window so that the host's handlers can be watched without the UI layer.
-class ProgressRecorder : public ProgressView {
-public:
-    void setStatus(const QString& text) override { m_status = text; }
-    void setFileLine(const QString& text) override { m_file = text; }
-    void setBars(int upper, int lower) override { bars = {upper, lower}; }
-    void setCloseEnabled(bool) override {}
-    QString status() const override { return m_status; }
-    QString fileLine() const override { return m_file; }
-    QPair<int, int> bars;
-
-private:
-    QString m_status;
-    QString m_file;
-};
 
 } // namespace
 
@@ -114,8 +97,8 @@ private slots:
     // cancelled run, its workspace cleared.
     void hostFollowsTheZipRun() {
         test::TestEnvironment env;
-        ProgressRecorder view;
-        frmInterface host(view);
+        test::RecordingProgress view;
+        frmInterface& host = view.host;
         emit host.zip().FileStartedCompressing(u"/data/Mail Store/Inbox.dbx"_s);
         QCOMPARE(view.fileLine(), u"File: Inbox.dbx"_s);
         emit host.zip().FileStartedDecompressing(u"{ID}\\Sent.dbx"_s);

@@ -91,9 +91,9 @@ private slots:
 
     // Shown while the last restore's journal is kept; it puts back what that restore added.
     void undoLastRestore() {
-        const QString added = env->path(QStringLiteral("home/added.txt"));
+        const QString added = env->path(u"home/added.txt"_s);
         QVERIFY(restoreJournal().begin());
-        restoreJournal().keepFiles(env->path(QStringLiteral("home")), {QStringLiteral("added.txt")});
+        restoreJournal().keepFiles(env->path(u"home"_s), {u"added.txt"_s});
         restoreJournal().finish();
         test::writeFile(added, "restored");
         frmMain& hub = startHub(*env);

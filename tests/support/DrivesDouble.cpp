@@ -4,6 +4,8 @@
 
 namespace stowline::test {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // False while the countdown lasts, then the declared state.
@@ -44,32 +46,32 @@ QString DrivesDouble::driveName(const QString& path) {
 }
 
 bool DrivesDouble::exists(const QString& drive) {
-    log << QStringLiteral("exists ") + drive;
+    log << u"exists "_s + drive;
     if (!m_drives.contains(drive))
         return LinuxDrives::exists(drive);
     return afterCountdown(m_drives[drive].existsAfter, m_drives[drive].exists);
 }
 
 bool DrivesDouble::isReady(const QString& drive) {
-    log << QStringLiteral("ready ") + drive;
+    log << u"ready "_s + drive;
     if (!m_drives.contains(drive))
         return LinuxDrives::isReady(drive);
     return afterCountdown(m_drives[drive].readyAfter, m_drives[drive].ready);
 }
 
 platform::DriveKind DrivesDouble::kind(const QString& drive) {
-    log << QStringLiteral("kind ") + drive;
+    log << u"kind "_s + drive;
     return m_drives.contains(drive) ? m_drives[drive].kind : LinuxDrives::kind(drive);
 }
 
 double DrivesDouble::availableBytes(const QString& path) {
-    log << QStringLiteral("available ") + path;
+    log << u"available "_s + path;
     const auto drive = m_drives.constFind(declaredDriveOf(path));
     return drive != m_drives.cend() ? drive->availableBytes : LinuxDrives::availableBytes(path);
 }
 
 double DrivesDouble::totalFreeBytes(const QString& path) {
-    log << QStringLiteral("totalFree ") + path;
+    log << u"totalFree "_s + path;
     const auto drive = m_drives.constFind(declaredDriveOf(path));
     return drive != m_drives.cend() ? drive->totalFreeBytes : LinuxDrives::totalFreeBytes(path);
 }

@@ -18,6 +18,8 @@
 
 namespace stowline::test {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Stand-ins for systemctl and crontab: no test may touch the real user's timers. Each call is
@@ -32,7 +34,7 @@ void writeFakeSchedulers(const QString& bin, const QString& root) {
                        "cat > '%1/crontab.txt'\n")
             .arg(root);
     for (const auto& [name, text] :
-         {std::pair{QStringLiteral("systemctl"), systemctl}, std::pair{QStringLiteral("crontab"), crontab}}) {
+         {std::pair{u"systemctl"_s, systemctl}, std::pair{u"crontab"_s, crontab}}) {
         QFile file(bin + u'/' + name);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(text.toUtf8());
@@ -46,14 +48,14 @@ TestEnvironment::TestEnvironment() {
     QVERIFY(m_dir.isValid());
     for (const char* sub : {"home", "home/Documents", "tmp", "xdg-data", "xdg-config", "xdg-state", "bin"})
         QDir().mkpath(path(QString::fromLatin1(sub)));
-    setEnv("HOME", path(QStringLiteral("home")));
+    setEnv("HOME", path(u"home"_s));
     setEnv("TMPDIR", tempRoot());
     setEnv("STOWLINE_REGISTRY", registryFile());
-    setEnv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")));
-    setEnv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")));
-    setEnv("XDG_STATE_HOME", path(QStringLiteral("xdg-state")));
-    writeFakeSchedulers(path(QStringLiteral("bin")), root());
-    setEnv("PATH", path(QStringLiteral("bin")) + u':' + qEnvironmentVariable("PATH"));
+    setEnv("XDG_DATA_HOME", path(u"xdg-data"_s));
+    setEnv("XDG_CONFIG_HOME", path(u"xdg-config"_s));
+    setEnv("XDG_STATE_HOME", path(u"xdg-state"_s));
+    writeFakeSchedulers(path(u"bin"_s), root());
+    setEnv("PATH", path(u"bin"_s) + u':' + qEnvironmentVariable("PATH"));
     platform::reopenRegistry();
     platform::install(&dialogs);
     platform::install(&shell);
@@ -77,9 +79,7 @@ void TestEnvironment::setEnv(const char* name, const QString& value) {
     qputenv(name, value.toUtf8());
 }
 
-QString TestEnvironment::schedulerCalls() const {
-    return QString::fromUtf8(readFile(path(QStringLiteral("calls.log"))));
-}
+QString TestEnvironment::schedulerCalls() const { return QString::fromUtf8(readFile(path(u"calls.log"_s))); }
 
 QString TestEnvironment::binary(const QString& name) {
     return QDir(qEnvironmentVariable("STOWLINE_BIN_DIR")).filePath(name);
@@ -121,7 +121,7 @@ ProgramRun runProgram(const QString& name, const QStringList& arguments) {
     // Without a runtime folder the toolkit says so on stderr.
     const QTemporaryDir runtimeDir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtimeDir.path());
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(TestEnvironment::binary(name), arguments);
