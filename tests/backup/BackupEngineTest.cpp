@@ -175,28 +175,25 @@ private slots:
         QTest::addColumn<double>("destinationFree");
         QTest::addColumn<double>("tempFree");
         QTest::addColumn<bool>("destinationFolderExists");
-        QTest::addColumn<QStringList>(
-            "statuses");                      // %T: the temporary archive, kept when the message names it
+        // %T: the temporary archive, kept when the message names it
+        QTest::addColumn<QStringList>("statuses");
         QTest::addColumn<QString>("message"); // "" = none, and the archive is at the destination
-        QTest::addColumn<QString>("payload"); // the workspace file that makes up the archive
 
         const int fixed = int(DriveKind::Fixed);
         const QString saving = u"Saving backup: backup.stw"_s;
         const QString creating = u"Creating backup: backup.stw"_s;
         const QString checking = u"Checking the archive backup.stw"_s;
-        const QString payload = u"ief/payload.bin"_s;
         QTest::newRow("fixed, free space equal to the workspace")
             << fixed << workspaceSize << 1e12 << true
-            << QStringList{saving, checking, u"Saving backup: Done!"_s} << QString() << payload;
+            << QStringList{saving, checking, u"Saving backup: Done!"_s} << QString();
         // A member named as a zip that is none: the archive is placed but does not read back whole.
         const QString checkFailed = u"Check failed: %D: ief/ief_data.zip is not a sound zip archive."_s;
         QTest::newRow("fixed, placed but not sound")
-            << fixed << 1e9 << 1e12 << true << QStringList{saving, checking, checkFailed} << checkFailed
-            << u"ief/ief_data.zip"_s;
+            << fixed << 1e9 << 1e12 << true << QStringList{saving, checking, checkFailed} << checkFailed;
         // The older archive (15 bytes) will be replaced, so its room counts as free.
         QTest::newRow("fixed, one byte short")
             << fixed << workspaceSize - 16 << 1e12 << true << QStringList{saving, u"Could not save backup!"_s}
-            << u"Stowline needs more free diskspace to save the backup on drive: DEST"_s << payload;
+            << u"Stowline needs more free diskspace to save the backup on drive: DEST"_s;
         // Each kind of drive but a fixed one, in DriveKind order.
         const QStringList kinds =
             u"unknown media|removable drive||remote drive|CD drive|ramdisk"_s.split(u'|');
@@ -207,7 +204,7 @@ private slots:
             QTest::newRow(qPrintable(kinds[kind] + u", copied"_s))
                 << kind << 1e9 << 1e12 << true
                 << QStringList{creating, prefix + u": Please wait..."_s, checking, prefix + u": Done!"_s}
-                << QString() << payload;
+                << QString();
         }
         const QString removableWait = u"Saving backup to removable drive: Please wait..."_s;
         const int removable = int(DriveKind::Removable);
@@ -215,18 +212,16 @@ private slots:
             << removable << 1.0 << 1e12 << true
             << QStringList{creating, removableWait, u"Backup saved as: %T"_s}
             << QStringLiteral("There is not enough free space to save the backup on drive: DEST\r\r"
-                              "The backup has been saved as: %T")
-            << payload;
+                              "The backup has been saved as: %T");
         QTest::newRow("removable, copy fails: the temporary archive stays")
             << removable << 1e9 << 1e12 << false
             << QStringList{creating, removableWait, u"Saving backup: Done!"_s}
             << QStringLiteral("Stowline could not save the backup to the drive you selected.\r"
-                              "Your backup has been saved as: %T")
-            << payload;
+                              "Your backup has been saved as: %T");
         QTest::newRow("removable, temporary root one byte short")
             << removable << 1e9 << workspaceSize - 1 << true
             << QStringList{creating, u"Could not create backup!"_s}
-            << u"Stowline needs more free diskspace to create the backup on drive:  TEMP"_s << payload;
+            << u"Stowline needs more free diskspace to create the backup on drive:  TEMP"_s;
     }
 
     void placement() {
@@ -236,8 +231,11 @@ private slots:
         QFETCH(bool, destinationFolderExists);
         QFETCH(QStringList, statuses);
         QFETCH(QString, message);
-        QFETCH(QString, payload);
         const bool temporaryKept = message.contains(u"%T"_s);
+        // An archive that does not read back stays where it was placed, for the user to look at.
+        const bool placedUnsound = message.startsWith(u"Check failed"_s);
+        // The workspace file that makes up the archive.
+        const QString payload = placedUnsound ? u"ief/ief_data.zip"_s : u"ief/payload.bin"_s;
         TestEnvironment env;
         DrivesDouble drives;
         // TMPDIR on a tmpfs, as on many Linux systems.
@@ -266,9 +264,7 @@ private slots:
         if (!message.isEmpty())
             verifyErrorBox(env, message.replace(u"%T"_s, temporary));
         QVERIFY(!QFileInfo::exists(TempDir() + u"stowline"_s));
-        // An archive that does not read back stays where it was placed, for the user to look at; an older
-        // file is replaced by nothing less than a complete archive.
-        const bool placedUnsound = message.startsWith(u"Check failed"_s);
+        // An older file is replaced by nothing less than a complete archive.
         const bool olderLeft = destinationFolderExists && !message.isEmpty() && !placedUnsound;
         QCOMPARE(readFile(destination) == "an older backup", olderLeft);
         QCOMPARE(QFileInfo::exists(destination), message.isEmpty() || olderLeft || placedUnsound);

@@ -211,11 +211,9 @@ private slots:
         const ForeignZipView view = readWithPython(destination);
         QVERIFY(view.intact);
         QCOMPARE(view.comment, u"111"_s);
-        QStringList expectedMembers =
-            QStringLiteral(
-                "stowline_version.txt|windows_version.txt|ident.idx|ief/ief_data.zip|wab/wab_key.reg|"
-                "wab/wab_data.zip")
-                .split(u'|');
+        QStringList expectedMembers = {
+            u"stowline_version.txt"_s, u"windows_version.txt"_s, u"ident.idx"_s,
+            u"ief/ief_data.zip"_s,     u"wab/wab_key.reg"_s,     u"wab/wab_data.zip"_s};
         QString expectedIndex;
         for (const fixtures::IdentitySpec& identity : chosen) {
             expectedMembers << identity.id + u"/ident_key.reg"_s << identity.id + u"/ident_data.zip"_s;

@@ -21,7 +21,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QStringList kNames = u"Schedule|Delete|Items|Filename|Pathname"_s.split(u'|');
-const QString kNothingStored = u"<none>|<none>|<none>|<none>|<none>"_s;
 
 void store(const QString& name, const QString& value) { WriteSetting(regAccess(), name, value); }
 QString stored(const char* name) {
@@ -88,7 +87,8 @@ private slots:
         QTest::addColumn<QString>("shown");  // slider, slider, boxes, proposed name, initial folder
         QTest::addColumn<QString>("chosen"); // "": save dialog cancelled; "close": then the title bar
         QTest::addColumn<QString>("after");  // as kNames
-        QTest::newRow("clean profile, cancelled") << u"||||"_s << u"2 3 111  "_s << u""_s << kNothingStored;
+        QTest::newRow("clean profile, cancelled")
+            << u"||||"_s << u"2 3 111  "_s << u""_s << u"<none>|<none>|<none>|<none>|<none>"_s;
         QTest::newRow("stored, closed")
             << u"4|5|010|Mail|/srv"_s << u"4 5 010 Mail /srv"_s << u"close"_s << u"4|5|010|Mail|/srv"_s;
         QTest::newRow("unusable codes, empty items, dotted stem")

@@ -25,20 +25,15 @@ namespace {
 // Stand-ins for systemctl and crontab: no test may touch the real user's timers. Each call is
 // logged to calls.log; crontab keeps its table in crontab.txt; FAKE_SYSTEMCTL_FAIL makes systemctl fail.
 void writeFakeSchedulers(const QString& bin, const QString& root) {
-    const QString systemctl = QStringLiteral("#!/bin/sh\necho \"systemctl $*\" >> '%1/calls.log'\n"
-                                             "[ -z \"$FAKE_SYSTEMCTL_FAIL\" ] || exit 1\n")
-                                  .arg(root);
-    const QString crontab =
-        QStringLiteral("#!/bin/sh\necho \"crontab $*\" >> '%1/calls.log'\n"
-                       "if [ \"$1\" = -l ]; then cat '%1/crontab.txt' 2>/dev/null; exit 0; fi\n"
-                       "cat > '%1/crontab.txt'\n")
-            .arg(root);
+    const QString systemctl = u"#!/bin/sh\necho \"systemctl $*\" >> '%1/calls.log'\n"
+                              u"[ -z \"$FAKE_SYSTEMCTL_FAIL\" ] || exit 1\n"_s;
+    const QString crontab = u"#!/bin/sh\necho \"crontab $*\" >> '%1/calls.log'\n"
+                            u"if [ \"$1\" = -l ]; then cat '%1/crontab.txt' 2>/dev/null; exit 0; fi\n"
+                            u"cat > '%1/crontab.txt'\n"_s;
     for (const auto& [name, text] :
          {std::pair{u"systemctl"_s, systemctl}, std::pair{u"crontab"_s, crontab}}) {
-        QFile file(bin + u'/' + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        writeFile(bin + u'/' + name, text.arg(root).toUtf8());
+        QFile::setPermissions(bin + u'/' + name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 }
 
