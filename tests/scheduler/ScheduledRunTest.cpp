@@ -32,8 +32,9 @@ void registerMailer() {
         platform::registry().setValue(platform::Hive::LocalMachine, key,
                                       {QString(), platform::RegType::Sz, text});
     };
-    setDefault(u"SOFTWARE\\Clients\\Mail"_s, "TestMail");
-    setDefault(u"SOFTWARE\\Clients\\Mail\\TestMail\\Shell\\Open\\Command"_s, "testmail --inbox");
+    setDefault(u"SOFTWARE\\Clients\\Mail"_s, "Test Mail");
+    setDefault(u"SOFTWARE\\Clients\\Mail\\Test Mail\\Shell\\Open\\Command"_s,
+               "\"/opt/test mail/mail\" --inbox");
 }
 
 } // namespace
@@ -92,6 +93,7 @@ private slots:
         row("other switch", u"/X"_s, {}, {}, false, -1);
         row("blank first", u" /S"_s, {}, {}, false, -1);
         row("disabled", u"/s"_s, u"disabled"_s, {}, true, RunSucceeded);
+        row("disabled, no mail program named", u"/S"_s, u"disabled, no mailer"_s, {}, false, RunSucceeded);
         row("key missing", u"/S"_s, u"key missing"_s,
             u"Stowline Scheduler error / Please run the Stowline 'Schedule Wizard' again."_s, false,
             ScheduleMissing);
@@ -127,7 +129,9 @@ private slots:
         test::writeFile(folder() +
                             (situation == u"not due" ? u"/Mail 2001-03-15.stw"_s : u"/Mail 2001-03-01.stw"_s),
                         "old");
-        if (situation == u"disabled")
+        if (situation.endsWith(u"no mailer"))
+            platform::registry().deleteValue(platform::Hive::LocalMachine, u"SOFTWARE\\Clients\\Mail"_s, {});
+        if (situation.startsWith(u"disabled"))
             SchedulerDisableSetting = 1;
         if (situation == u"key missing")
             platform::registry().deleteKey(platform::Hive::CurrentUser, SettingsKey());
@@ -146,7 +150,8 @@ private slots:
         QCOMPARE(run(commandLine), status);
         const test::DialogCall shown = env->dialogs.calls.value(0); // more would have failed the test
         QCOMPARE(shown.title.isEmpty() ? QString() : shown.title + u" / "_s + shown.text, message);
-        QCOMPARE(mailer->started, mailerStarted ? QStringList{u"testmail|--inbox"_s} : QStringList());
+        QCOMPARE(mailer->started,
+                 mailerStarted ? QStringList{u"/opt/test mail/mail|--inbox"_s} : QStringList());
         QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());
         const QWidget* restorePage = forms::find(u"frmRS_Choice"_s);
         QCOMPARE(restorePage && restorePage->isVisible(), situation == u"opens");
@@ -261,7 +266,7 @@ private slots:
 
         const int status = run();
 
-        QCOMPARE(mailer->started, QStringList{u"testmail|--inbox"_s});
+        QCOMPARE(mailer->started, QStringList{u"/opt/test mail/mail|--inbox"_s});
         QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());
         if (cancel) {
             QVERIFY(status >= 0);

@@ -230,23 +230,6 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(hub.isEnabled() && !forms::find(u"frmAdvancedOptions"_s));
     }
-
-    void launchMailerOnlyWhenOneIsRegistered() {
-        test::ProcessesDouble processes;
-        RegEdit reg;
-        reg.RootKey = RegEdit::HKEY_LOCAL_MACHINE;
-        reg.KeyPath = u"SOFTWARE\\Clients\\Mail\\Demo Mail\\Shell\\Open\\Command"_s;
-        reg.CreateKey();
-        reg.Value = u"\"/opt/demo mail/bin/mail\" -compose"_s;
-        reg.WriteValue();
-        Launch_OE(); // no default client named yet
-        QCOMPARE(processes.started, QStringList());
-        reg.KeyPath = u"SOFTWARE\\Clients\\Mail"_s;
-        reg.Value = u"Demo Mail"_s;
-        reg.WriteValue();
-        Launch_OE();
-        QCOMPARE(processes.started, QStringList{u"/opt/demo mail/bin/mail|-compose"_s});
-    }
 };
 
 QTEST_MAIN(HubTest)
