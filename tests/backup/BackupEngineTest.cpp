@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QTest>
 #include <functional>
+#include <tuple>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -62,6 +63,11 @@ constexpr int payloadSize = 1000;
 // The workspace as CreateArchive measures it: the payload and the two version files
 // ("1,0,375" and "4,10,1", each with CR LF).
 constexpr double workspaceSize = payloadSize + 9 + 8;
+
+// The destination's kind and free bytes, the temporary root's free bytes, the destination folder
+// there, the statuses shown (%T: the temporary archive, kept when the message names it), the message
+// ("": none, and the archive is at the destination).
+using PlacementRow = std::tuple<int, double, double, bool, QStringList, QString>;
 
 } // namespace
 
@@ -171,29 +177,22 @@ private slots:
     }
 
     void placement_data() {
-        QTest::addColumn<int>("destinationKind");
-        QTest::addColumn<double>("destinationFree");
-        QTest::addColumn<double>("tempFree");
-        QTest::addColumn<bool>("destinationFolderExists");
-        // %T: the temporary archive, kept when the message names it
-        QTest::addColumn<QStringList>("statuses");
-        QTest::addColumn<QString>("message"); // "" = none, and the archive is at the destination
-
+        QTest::addColumn<PlacementRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << PlacementRow{v...}; };
         const int fixed = int(DriveKind::Fixed);
         const QString saving = u"Saving backup: backup.stw"_s;
         const QString creating = u"Creating backup: backup.stw"_s;
         const QString checking = u"Checking the archive backup.stw"_s;
-        QTest::newRow("fixed, free space equal to the workspace")
-            << fixed << workspaceSize << 1e12 << true
-            << QStringList{saving, checking, u"Saving backup: Done!"_s} << QString();
+        row("fixed, free space equal to the workspace", fixed, workspaceSize, 1e12, true,
+            QStringList{saving, checking, u"Saving backup: Done!"_s}, QString());
         // A member named as a zip that is none: the archive is placed but does not read back whole.
         const QString checkFailed = u"Check failed: %D: ief/ief_data.zip is not a sound zip archive."_s;
-        QTest::newRow("fixed, placed but not sound")
-            << fixed << 1e9 << 1e12 << true << QStringList{saving, checking, checkFailed} << checkFailed;
+        row("fixed, placed but not sound", fixed, 1e9, 1e12, true, QStringList{saving, checking, checkFailed},
+            checkFailed);
         // The older archive (15 bytes) will be replaced, so its room counts as free.
-        QTest::newRow("fixed, one byte short")
-            << fixed << workspaceSize - 16 << 1e12 << true << QStringList{saving, u"Could not save backup!"_s}
-            << u"Stowline needs more free diskspace to save the backup on drive: DEST"_s;
+        row("fixed, one byte short", fixed, workspaceSize - 16, 1e12, true,
+            QStringList{saving, u"Could not save backup!"_s},
+            u"Stowline needs more free diskspace to save the backup on drive: DEST"_s);
         // Each kind of drive but a fixed one, in DriveKind order.
         const QStringList kinds =
             u"unknown media|removable drive||remote drive|CD drive|ramdisk"_s.split(u'|');
@@ -201,36 +200,28 @@ private slots:
             if (kind == fixed)
                 continue;
             const QString prefix = u"Saving backup to "_s + kinds[kind];
-            QTest::newRow(qPrintable(kinds[kind] + u", copied"_s))
-                << kind << 1e9 << 1e12 << true
-                << QStringList{creating, prefix + u": Please wait..."_s, checking, prefix + u": Done!"_s}
-                << QString();
+            row(qPrintable(kinds[kind] + u", copied"_s), kind, 1e9, 1e12, true,
+                QStringList{creating, prefix + u": Please wait..."_s, checking, prefix + u": Done!"_s},
+                QString());
         }
         const QString removableWait = u"Saving backup to removable drive: Please wait..."_s;
         const int removable = int(DriveKind::Removable);
-        QTest::newRow("removable, too small: the temporary archive stays")
-            << removable << 1.0 << 1e12 << true
-            << QStringList{creating, removableWait, u"Backup saved as: %T"_s}
-            << QStringLiteral("There is not enough free space to save the backup on drive: DEST\r\r"
-                              "The backup has been saved as: %T");
-        QTest::newRow("removable, copy fails: the temporary archive stays")
-            << removable << 1e9 << 1e12 << false
-            << QStringList{creating, removableWait, u"Saving backup: Done!"_s}
-            << QStringLiteral("Stowline could not save the backup to the drive you selected.\r"
-                              "Your backup has been saved as: %T");
-        QTest::newRow("removable, temporary root one byte short")
-            << removable << 1e9 << workspaceSize - 1 << true
-            << QStringList{creating, u"Could not create backup!"_s}
-            << u"Stowline needs more free diskspace to create the backup on drive:  TEMP"_s;
+        row("removable, too small: the temporary archive stays", removable, 1.0, 1e12, true,
+            QStringList{creating, removableWait, u"Backup saved as: %T"_s},
+            u"There is not enough free space to save the backup on drive: DEST\r\r"
+            u"The backup has been saved as: %T"_s);
+        row("removable, copy fails: the temporary archive stays", removable, 1e9, 1e12, false,
+            QStringList{creating, removableWait, u"Saving backup: Done!"_s},
+            u"Stowline could not save the backup to the drive you selected.\r"
+            u"Your backup has been saved as: %T"_s);
+        row("removable, temporary root one byte short", removable, 1e9, workspaceSize - 1, true,
+            QStringList{creating, u"Could not create backup!"_s},
+            u"Stowline needs more free diskspace to create the backup on drive:  TEMP"_s);
     }
 
     void placement() {
-        QFETCH(int, destinationKind);
-        QFETCH(double, destinationFree);
-        QFETCH(double, tempFree);
-        QFETCH(bool, destinationFolderExists);
-        QFETCH(QStringList, statuses);
-        QFETCH(QString, message);
+        QFETCH(PlacementRow, row);
+        auto [destinationKind, destinationFree, tempFree, destinationFolderExists, statuses, message] = row;
         const bool temporaryKept = message.contains(u"%T"_s);
         // An archive that does not read back stays where it was placed, for the user to look at.
         const bool placedUnsound = message.startsWith(u"Check failed"_s);

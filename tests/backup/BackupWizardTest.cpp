@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <tuple>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -68,35 +69,34 @@ QList<QWidget*> tabOrder(QWidget* first) {
     return order;
 }
 
+// The items present, the boxes clicked in turn, the boxes enabled (empty: nothing found, the wizard
+// ends at once), the Next button's caption ("": disabled).
+using ChoiceRow = std::tuple<int, QList<int>, QList<bool>, QString>;
+
 } // namespace
 
 class BackupWizardTest : public QObject {
     Q_OBJECT
 private slots:
     void choicePageFollowsTheBoxes_data() {
-        QTest::addColumn<int>("present");
-        QTest::addColumn<QList<int>>("clicks");
-        QTest::addColumn<QList<bool>>("enabled"); // empty: nothing found, the wizard ends at once
-        QTest::addColumn<QString>("next");        // "": Next disabled
+        QTest::addColumn<ChoiceRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << ChoiceRow{v...}; };
 
         const QList<bool> all{true, true, true};
         const QString next = u"&Next >>"_s;
         const QString backup = u"Ba&ckup"_s;
-        QTest::newRow("all items") << int(All) << QList<int>{} << all << next;
-        QTest::newRow("one identity") << int(All | OneIdentity) << QList<int>{} << all << next;
-        QTest::newRow("identities cleared") << int(All) << QList<int>{0} << all << backup;
-        QTest::newRow("all cleared") << int(All) << QList<int>{0, 1, 2} << all << QString();
-        QTest::newRow("favorites checked again") << int(All) << QList<int>{0, 1, 2, 1} << all << backup;
-        QTest::newRow("address book only")
-            << int(AddressBook) << QList<int>{} << QList<bool>{false, false, true} << backup;
-        QTest::newRow("nothing") << 0 << QList<int>{} << QList<bool>{} << QString();
+        row("all items", int(All), QList<int>{}, all, next);
+        row("one identity", int(All | OneIdentity), QList<int>{}, all, next);
+        row("identities cleared", int(All), QList<int>{0}, all, backup);
+        row("all cleared", int(All), QList<int>{0, 1, 2}, all, QString());
+        row("favorites checked again", int(All), QList<int>{0, 1, 2, 1}, all, backup);
+        row("address book only", int(AddressBook), QList<int>{}, QList<bool>{false, false, true}, backup);
+        row("nothing", 0, QList<int>{}, QList<bool>{}, QString());
     }
 
     void choicePageFollowsTheBoxes() {
-        QFETCH(int, present);
-        QFETCH(QList<int>, clicks);
-        QFETCH(QList<bool>, enabled);
-        QFETCH(QString, next);
+        QFETCH(ChoiceRow, row);
+        const auto& [present, clicks, enabled, next] = row;
         TestEnvironment env;
         profileWith(env, present);
         if (enabled.isEmpty())
