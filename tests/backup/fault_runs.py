@@ -40,15 +40,18 @@ class Profile:
         with open(reg_file, "w", encoding="utf-8") as f:
             f.write('REGEDIT4\r\n\r\n[%s]\r\n"Schedule"="1"\r\n"Delete"="1"\r\n"Items"="111"\r\n"Filename"="Mail"\r\n'
                     '"Pathname"="%s"\r\n"TimesRun"="1"\r\n"LaunchOE"="0"\r\n' % (SETTINGS, self.backups))
-        subprocess.run([os.path.join(bin_dir, "stowline-regedit"), "/s", reg_file], env=self.env, check=True)
+        subprocess.run([self.tool("stowline-regedit"), "/s", reg_file], env=self.env, check=True)
         os.unlink(reg_file)
+
+    def tool(self, name):
+        return os.path.join(self.bin_dir, name)
 
     def run(self, program, args, fault=None):
         env = dict(self.env, **({"STOWLINE_FAIL_FILE_CALL": fault} if fault else {}))
         if program == "stowline":  # as cron or a systemd timer starts it: no display, an open umask
             for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
                 env.pop(name, None)
-        done = subprocess.run([os.path.join(self.bin_dir, program)] + args, env=env, capture_output=True,
+        done = subprocess.run([self.tool(program)] + args, env=env, capture_output=True,
                               text=True, errors="replace", timeout=120,
                               preexec_fn=(lambda: os.umask(0)) if program == "stowline" else None)
         return done.returncode, done.stderr
@@ -91,19 +94,23 @@ def points(count):
     return spread
 
 
-def check(label, problems, failed):
-    print("%-40s %s" % (label, "FAILED" if problems else "ok"))
-    for problem in problems:
-        print("    " + problem)
-    if problems:
-        failed.append(label)
+class Report:
+    """Prints each run's checks; counts the runs that failed them (the mail export test uses it too)."""
+    def __init__(self):
+        self.failed = 0
+
+    def check(self, label, problems):
+        print("%-40s %s" % (label, "FAILED" if problems else "ok"))
+        for problem in problems:
+            print("    " + problem)
+        self.failed += bool(problems)
 
 
 def fired(stderr):
     return "(STOWLINE_FAIL_FILE_CALL)" in stderr
 
 
-def backup_faults(profile, archive, registry, count, failed):
+def backup_faults(profile, archive, registry, count, report):
     before = digest(archive)
     for error in ("ENOSPC", "EIO", "KILL"):
         for kind in BACKUP_KINDS:
@@ -136,10 +143,10 @@ def backup_faults(profile, archive, registry, count, failed):
                     problems.append("workspace left behind")
                 if registry_snapshot(profile.bin_dir, profile.env, os.path.join(profile.root, "r.reg")) != registry:
                     problems.append("registry changed")
-                check("backup %s %s %d" % (kind, error, n), problems, failed)
+                report.check("backup %s %s %d" % (kind, error, n), problems)
 
 
-def restore_kills(profile, archive, files, count, failed):
+def restore_kills(profile, archive, files, count, report):
     """A restore killed at a call: the next run removes the workspace and completes. Failing calls
     that return are the rollback test's."""
     for kind in KINDS:
@@ -155,7 +162,7 @@ def restore_kills(profile, archive, files, count, failed):
                 problems.append("workspace left behind by the run after")
             if profile.mail_files() != files:
                 problems.append("restored files differ from the backed-up ones")
-            check("restore %s KILL %d" % (kind, n), problems, failed)
+            report.check("restore %s KILL %d" % (kind, n), problems)
 
 
 def main():
@@ -165,7 +172,7 @@ def main():
     parser.add_argument("--keep", help="work in this folder and keep it")
     args = parser.parse_args()
     work = args.keep or tempfile.mkdtemp(prefix="stowline-faults-")
-    failed = []
+    report = Report()
     try:
         profile = Profile(args.bin_dir, os.path.join(work, "profile"))
         status, stderr = profile.backup()
@@ -175,13 +182,13 @@ def main():
         archive = os.path.join(profile.backups, profile.archives()[0])
         registry = registry_snapshot(profile.bin_dir, profile.env, os.path.join(work, "r.reg"))
         files = profile.mail_files()
-        backup_faults(profile, archive, registry, args.points, failed)
-        restore_kills(profile, archive, files, args.points, failed)
+        backup_faults(profile, archive, registry, args.points, report)
+        restore_kills(profile, archive, files, args.points, report)
     finally:
         if not args.keep:
             shutil.rmtree(work, ignore_errors=True)
-    print("%d runs failed their checks" % len(failed))
-    return 1 if failed else 0
+    print("%d runs failed their checks" % report.failed)
+    return 1 if report.failed else 0
 
 
 if __name__ == "__main__":
