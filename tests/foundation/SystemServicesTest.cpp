@@ -34,10 +34,11 @@ private slots:
         QCOMPARE(GetCLSID(kRaw), kBracketed);
         QCOMPARE(GetCLSID(kRaw.toLower()), kBracketed);
         QCOMPARE(CLSID(kBracketed.toLower()), kRaw);
-        // anything but a whole bracketed GUID gives zeros
+        // anything but a whole bracketed GUID gives zeros: a dash moved, a digit where a dash belongs
         for (const QString& text :
              {QString(), kBracketed.mid(1, 36), QString(kBracketed + u'0'),
-              u"{0403020-10605-0807-090A-0B0C0D0E0F10}"_s, u"{0403020X-0605-0807-090A-0B0C0D0E0F10}"_s})
+              u"{0403020-10605-0807-090A-0B0C0D0E0F10}"_s, u"{0403020100605-0807-090A-0B0C0D0E0F10}"_s,
+              u"{0403020X-0605-0807-090A-0B0C0D0E0F10}"_s})
             QCOMPARE(CLSID(text), QString(32, u'0'));
     }
 
