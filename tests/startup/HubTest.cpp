@@ -53,10 +53,7 @@ class HubTest : public QObject {
 
 private slots:
     void init() { env.emplace(); }
-    void cleanup() {
-        unloadHub();
-        env.reset();
-    }
+    void cleanup() { env.reset(); } // the environment unloads the windows
 
     // The first start writes only the startup values; only it and the 26th ask anything.
     void startsWriteSettingsAndPromptTwice() {
