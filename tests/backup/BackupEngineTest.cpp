@@ -4,43 +4,24 @@
 #include "backup/modBKWABCheck.h"
 #include "backup/modSaveArchive.h"
 #include "backup/modWizardBackup.h"
-#include "foundation/ProgressView.h"
 #include "foundation/RegEdit.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
 #include "tests/backup/BackupTestSupport.h"
 #include "tests/support/DrivesDouble.h"
-#include "ui/frmInterface.h"
+#include "tests/support/RecordingProgress.h"
 
 #include <QDir>
 #include <QTest>
+#include <functional>
+#include <tuple>
 
 using namespace stowline;
+using namespace Qt::StringLiterals;
 using namespace stowline::test;
 using platform::DriveKind;
 
 namespace {
-
-// The progress window as the engine sees it, keeping every status and file line it was given, with
-// the host of a run that reports to it.
-class RecordingProgress : public ProgressView {
-public:
-    void setStatus(const QString& text) override { statuses << text; }
-    void setFileLine(const QString& text) override { fileLines << text; }
-    void setBars(int, int) override {}
-    void setCloseEnabled(bool enabled) override { closeEnabled = enabled; }
-    QString status() const override { return statuses.value(statuses.size() - 1); }
-    QString fileLine() const override { return fileLines.value(fileLines.size() - 1); }
-
-    RunContext& run() { return m_host.run(); }
-
-    QStringList statuses;
-    QStringList fileLines;
-    bool closeEnabled = false;
-
-private:
-    frmInterface m_host = frmInterface(*this);
-};
 
 // Chooses the identities with these display names, as the identity page does.
 void selectIdentities(IdentityCatalog& catalog, const QStringList& names) {
@@ -48,20 +29,12 @@ void selectIdentities(IdentityCatalog& catalog, const QStringList& names) {
         catalog.setSelected(i, names.contains(catalog.at(i).name));
 }
 
-const QString mainName = QStringLiteral("Main Identity");
-const QString zoeName = QStringLiteral("Zoë Ångström");
-const QString workName = QStringLiteral("Work, Ltd.");
-
-QStringList fieldOf(const IdentityCatalog& catalog, QString Identity::*field) {
-    QStringList texts;
-    for (const Identity& identity : catalog.all())
-        texts << identity.*field;
-    return texts;
-}
+const QString mainName = u"Main Identity"_s;
+const QString zoeName = u"Zoë Ångström"_s;
+const QString workName = u"Work, Ltd."_s;
 
 QString exportedKeyOf(const QString& id) {
-    return QString::fromUtf8(
-        readFile(TempDir() + QStringLiteral("stowline/") + id + QStringLiteral("/ident_key.reg")));
+    return QString::fromUtf8(readFile(TempDir() + u"stowline/"_s + id + u"/ident_key.reg"_s));
 }
 
 void copyTree(const QString& from, const QString& to) {
@@ -74,13 +47,16 @@ void copyTree(const QString& from, const QString& to) {
         copyTree(from + u'\\' + name, to + u'\\' + name);
 }
 
-void collect(const QStringList& names) {
+// Collects the identities with these names; `meanwhile` runs between their check and the collection.
+bool collect(const QStringList& names, const std::function<void()>& meanwhile = {}) {
     RecordingProgress progress;
-    CreateTempFolder(progress.run().ask);
     IdentityCatalog catalog;
-    QVERIFY(Identity_Check(catalog));
+    if (!CreateTempFolder(progress.run().ask) || !Identity_Check(catalog))
+        return false;
     selectIdentities(catalog, names);
-    Identity_Compress(catalog, progress.run());
+    if (meanwhile)
+        meanwhile();
+    return Identity_Compress(catalog, progress.run());
 }
 
 constexpr int payloadSize = 1000;
@@ -88,284 +64,245 @@ constexpr int payloadSize = 1000;
 // ("1,0,375" and "4,10,1", each with CR LF).
 constexpr double workspaceSize = payloadSize + 9 + 8;
 
+// The destination's kind and free bytes, the temporary root's free bytes, the destination folder
+// there, the statuses shown (%T: the temporary archive, kept when the message names it), the message
+// ("": none, and the archive is at the destination).
+using PlacementRow = std::tuple<int, double, double, bool, QStringList, QString>;
+
 } // namespace
 
 class BackupEngineTest : public QObject {
     Q_OBJECT
 private slots:
-    void identityCheck();
-    void sharedAccounts_data();
-    void sharedAccounts();
-    void interruptedCopyPutBack();
-    void failedExportStopsTheCollection();
-    void placement_data();
-    void placement();
-    void refusedDestination_data();
-    void refusedDestination();
-};
+    // A stale identity (store folder gone) is left out, one without a Username is listed by its ID, and
+    // the three hidden lists stay aligned.
+    void identityCheck() {
+        TestEnvironment env;
+        const fixtures::Profile profile = buildSampleProfile(env);
+        const fixtures::IdentitySpec& main = identityNamed(profile, mainName);
+        const fixtures::IdentitySpec& work = identityNamed(profile, workName);
+        QVERIFY(QDir(profile.storeOf(identityNamed(profile, zoeName))).removeRecursively());
+        setValue(u"Identities\\"_s + work.id, u"Username"_s, {});
 
-// A stale identity (store folder gone) is left out, one without a Username is listed by its ID, and
-// the three hidden lists stay aligned.
-void BackupEngineTest::identityCheck() {
-    TestEnvironment env;
-    const fixtures::Profile profile = buildSampleProfile(env);
-    const fixtures::IdentitySpec& main = identityNamed(profile, mainName);
-    const fixtures::IdentitySpec& work = identityNamed(profile, workName);
-    QVERIFY(QDir(profile.storeOf(identityNamed(profile, zoeName))).removeRecursively());
-    setValue(QStringLiteral("Identities\\") + work.id, QStringLiteral("Username"), {});
+        IdentityCatalog catalog;
+        QVERIFY(Identity_Check(catalog));
+        QStringList listed;
+        for (const Identity& identity : catalog.all())
+            listed << identity.name + u'|' + identity.id + u'|' + identity.storeFolder;
+        QCOMPARE(listed, (QStringList{main.name + u'|' + main.id + u'|' + profile.storeOf(main),
+                                      work.id + u'|' + work.id + u'|' + profile.storeOf(work)}));
 
-    IdentityCatalog catalog;
-    QVERIFY(Identity_Check(catalog));
-    QCOMPARE(fieldOf(catalog, &Identity::name), (QStringList{main.name, work.id}));
-    QCOMPARE(fieldOf(catalog, &Identity::id), (QStringList{main.id, work.id}));
-    QCOMPARE(fieldOf(catalog, &Identity::storeFolder),
-             (QStringList{profile.storeOf(main), profile.storeOf(work)}));
-
-    // An "Identities" key without values of its own counts as no identities at all.
-    RegEdit identities;
-    identities.KeyPath = QStringLiteral("Identities");
-    for (const RegValue& value : identities.GetValues())
-        setValue(identities.KeyPath, value.name, {});
-    QVERIFY(!Identity_Check(catalog));
-}
-
-void BackupEngineTest::sharedAccounts_data() {
-    QTest::addColumn<QString>("owner"); // "" = the "Accounts" key has no AssociatedID
-    QTest::addColumn<QStringList>("selected");
-
-    QTest::newRow("owner among others") << mainName << QStringList{mainName, zoeName, workName};
-    QTest::newRow("owner has its own account key") << zoeName << QStringList{mainName, zoeName};
-    QTest::newRow("owner not selected") << mainName << QStringList{workName};
-    QTest::newRow("no AssociatedID") << QString() << QStringList{mainName, workName};
-}
-
-// The export of the owner carries the shared accounts, no other export does, and the registry is
-// left exactly as it was, an account key the owner already had included.
-void BackupEngineTest::sharedAccounts() {
-    QFETCH(QString, owner);
-    QFETCH(QStringList, selected);
-    TestEnvironment env;
-    const fixtures::Profile profile = buildSampleProfile(env);
-    setValue(QStringLiteral("Software\\Microsoft\\Internet Account Manager\\Accounts"),
-             QStringLiteral("AssociatedID"),
-             owner.isEmpty() ? QVariant() : QVariant(fixtures::rawGuid(identityNamed(profile, owner).id)), 3);
-    const QString before = exportWholeRegistry();
-
-    collect(selected);
-
-    QCOMPARE(exportWholeRegistry(), before);
-    for (const QString& name : selected) {
-        const QString id = identityNamed(profile, name).id;
-        const QString key = QStringLiteral("[HKEY_CURRENT_USER\\Identities\\") + id;
-        const QString exported = exportedKeyOf(id);
-        QVERIFY2(exported.contains(key + u']'), qPrintable(name));
-        const bool isOwner = name == owner;
-        QCOMPARE(exported.contains(QStringLiteral("smtp.home.example")), isOwner);
-        QCOMPARE(exported.contains(QStringLiteral("news.home.example")), isOwner);
-        QCOMPARE(
-            exported.contains(
-                key + QStringLiteral("\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]")),
-            isOwner || name == zoeName);
+        // An "Identities" key without values of its own counts as no identities at all.
+        RegEdit identities;
+        identities.KeyPath = u"Identities"_s;
+        for (const RegValue& value : identities.GetValues())
+            setValue(identities.KeyPath, value.name, {});
+        QVERIFY(!Identity_Check(catalog));
     }
-}
 
-// A backup cut short after setting the owner's own account key aside: the next backup of that
-// identity puts the key back before anything else.
-void BackupEngineTest::interruptedCopyPutBack() {
-    TestEnvironment env;
-    const QString zoe = identityNamed(buildSampleProfile(env), zoeName).id;
-    RegEdit settings;
-    settings.KeyPath = SettingsKey();
-    settings.CreateKey();
-    const QString before = exportWholeRegistry();
-    const QString own = QStringLiteral("Identities\\") + zoe +
-                        QStringLiteral("\\Software\\Microsoft\\Internet Account Manager");
-    copyTree(own, SavedAccountsKey(zoe));
-    setValue(own + QStringLiteral("\\Accounts\\00000001"), QStringLiteral("Account Name"),
-             QStringLiteral("left over from the shared accounts"));
-    setValue(own + QStringLiteral("\\Accounts\\00000009"), QStringLiteral("Account Name"),
-             QStringLiteral("new"));
+    void sharedAccounts_data() {
+        QTest::addColumn<QString>("owner"); // "" = the "Accounts" key has no AssociatedID
+        QTest::addColumn<QStringList>("selected");
 
-    collect({zoeName});
-
-    QVERIFY(!exportedKeyOf(zoe).contains(QStringLiteral("left over")));
-    QVERIFY(!exportedKeyOf(zoe).contains(QStringLiteral("00000009")));
-    QCOMPARE(exportWholeRegistry(), before);
-}
-
-// An identity whose key cannot be exported ends the collection there, even though the next one would
-// export: no archive is made without it.
-void BackupEngineTest::failedExportStopsTheCollection() {
-    TestEnvironment env;
-    const fixtures::Profile profile = buildSampleProfile(env);
-    CreateTempFolder(env.questions);
-    IdentityCatalog catalog;
-    QVERIFY(Identity_Check(catalog));
-    selectIdentities(catalog, {zoeName, workName});
-    RegEdit zoe;
-    zoe.KeyPath = QStringLiteral("Identities\\") + identityNamed(profile, zoeName).id;
-    zoe.DeleteKey();
-    env.dialogs.answerMessage(platform::MsgAnswer::OK);
-    RecordingProgress progress;
-
-    QVERIFY(!Identity_Compress(catalog, progress.run()));
-
-    QVERIFY(env.dialogs.calls.value(0).text.contains(zoe.KeyPath));
-    QVERIFY(
-        !QFileInfo::exists(TempDir() + QStringLiteral("stowline/") + identityNamed(profile, workName).id));
-}
-
-void BackupEngineTest::placement_data() {
-    QTest::addColumn<int>("destinationKind");
-    QTest::addColumn<double>("destinationFree");
-    QTest::addColumn<double>("tempFree");
-    QTest::addColumn<bool>("destinationFolderExists");
-    QTest::addColumn<QStringList>("statuses"); // %T: the temporary archive, kept when the message names it
-    QTest::addColumn<QString>("message");      // "" = none, and the archive is at the destination
-    QTest::addColumn<QString>("payload");      // the workspace file that makes up the archive
-
-    const int fixed = int(DriveKind::Fixed);
-    const QString saving = QStringLiteral("Saving backup: backup.stw");
-    const QString creating = QStringLiteral("Creating backup: backup.stw");
-    const QString checking = QStringLiteral("Checking the archive backup.stw");
-    const QString payload = QStringLiteral("ief/payload.bin");
-    QTest::newRow("fixed, free space equal to the workspace")
-        << fixed << workspaceSize << 1e12 << true
-        << QStringList{saving, checking, QStringLiteral("Saving backup: Done!")} << QString() << payload;
-    // A member named as a zip that is none: the archive is placed but does not read back whole.
-    const QString checkFailed =
-        QStringLiteral("Check failed: %D: ief/ief_data.zip is not a sound zip archive.");
-    QTest::newRow("fixed, placed but not sound")
-        << fixed << 1e9 << 1e12 << true << QStringList{saving, checking, checkFailed} << checkFailed
-        << QStringLiteral("ief/ief_data.zip");
-    // The older archive (15 bytes) will be replaced, so its room counts as free.
-    QTest::newRow("fixed, one byte short")
-        << fixed << workspaceSize - 16 << 1e12 << true
-        << QStringList{saving, QStringLiteral("Could not save backup!")}
-        << QStringLiteral("Stowline needs more free diskspace to save the backup on drive: DEST") << payload;
-    // Each kind of drive but a fixed one, in DriveKind order.
-    const QStringList kinds =
-        QStringLiteral("unknown media|removable drive||remote drive|CD drive|ramdisk").split(u'|');
-    for (int kind = 0; kind < kinds.size(); ++kind) {
-        if (kind == fixed)
-            continue;
-        const QString prefix = QStringLiteral("Saving backup to ") + kinds[kind];
-        QTest::newRow(qPrintable(kinds[kind] + QStringLiteral(", copied")))
-            << kind << 1e9 << 1e12 << true
-            << QStringList{creating, prefix + QStringLiteral(": Please wait..."), checking,
-                           prefix + QStringLiteral(": Done!")}
-            << QString() << payload;
+        QTest::newRow("owner among others") << mainName << QStringList{mainName, zoeName, workName};
+        QTest::newRow("owner has its own account key") << zoeName << QStringList{mainName, zoeName};
+        QTest::newRow("owner not selected") << mainName << QStringList{workName};
+        QTest::newRow("no AssociatedID") << QString() << QStringList{mainName, workName};
     }
-    const QString removableWait = QStringLiteral("Saving backup to removable drive: Please wait...");
-    const int removable = int(DriveKind::Removable);
-    QTest::newRow("removable, too small: the temporary archive stays")
-        << removable << 1.0 << 1e12 << true
-        << QStringList{creating, removableWait, QStringLiteral("Backup saved as: %T")}
-        << QStringLiteral("There is not enough free space to save the backup on drive: DEST\r\r"
-                          "The backup has been saved as: %T")
-        << payload;
-    QTest::newRow("removable, copy fails: the temporary archive stays")
-        << removable << 1e9 << 1e12 << false
-        << QStringList{creating, removableWait, QStringLiteral("Saving backup: Done!")}
-        << QStringLiteral("Stowline could not save the backup to the drive you selected.\r"
-                          "Your backup has been saved as: %T")
-        << payload;
-    QTest::newRow("removable, temporary root one byte short")
-        << removable << 1e9 << workspaceSize - 1 << true
-        << QStringList{creating, QStringLiteral("Could not create backup!")}
-        << QStringLiteral("Stowline needs more free diskspace to create the backup on drive:  TEMP")
-        << payload;
-}
 
-void BackupEngineTest::placement() {
-    QFETCH(int, destinationKind);
-    QFETCH(double, destinationFree);
-    QFETCH(double, tempFree);
-    QFETCH(bool, destinationFolderExists);
-    QFETCH(QStringList, statuses);
-    QFETCH(QString, message);
-    QFETCH(QString, payload);
-    const bool temporaryKept = message.contains(QStringLiteral("%T"));
-    TestEnvironment env;
-    DrivesDouble drives;
-    // TMPDIR on a tmpfs, as on many Linux systems.
-    drives.declare(QStringLiteral("TEMP"), {env.tempRoot()},
-                   {DriveKind::RamDisk, true, true, tempFree, tempFree});
-    drives.declare(QStringLiteral("DEST"), {env.path(QStringLiteral("dest"))},
-                   {DriveKind(destinationKind), true, true, destinationFree, destinationFree});
-    const QString destination =
-        env.path(destinationFolderExists ? QStringLiteral("dest") : QStringLiteral("dest/missing")) +
-        QStringLiteral("/backup.stw");
-    if (destinationFolderExists)
-        writeFile(destination, "an older backup");
-    RecordingProgress progress;
-    CreateTempFolder(progress.run().ask);
-    writeFile(TempDir() + QStringLiteral("stowline/") + payload, QByteArray(payloadSize, 'x'));
-    statuses.replaceInStrings(QStringLiteral("%D"), destination);
-    message.replace(QStringLiteral("%D"), destination);
-    if (!message.isEmpty())
+    // The export of the owner carries the shared accounts, no other export does, and the registry is
+    // left exactly as it was, an account key the owner already had included.
+    void sharedAccounts() {
+        QFETCH(QString, owner);
+        QFETCH(QStringList, selected);
+        TestEnvironment env;
+        const fixtures::Profile profile = buildSampleProfile(env);
+        setValue(u"Software\\Microsoft\\Internet Account Manager\\Accounts"_s, u"AssociatedID"_s,
+                 owner.isEmpty() ? QVariant() : QVariant(fixtures::rawGuid(identityNamed(profile, owner).id)),
+                 3);
+        const QString before = exportWholeRegistry();
+
+        QVERIFY(collect(selected));
+
+        QCOMPARE(exportWholeRegistry(), before);
+        for (const QString& name : selected) {
+            const QString id = identityNamed(profile, name).id;
+            const QString key = u"[HKEY_CURRENT_USER\\Identities\\"_s + id;
+            const QString exported = exportedKeyOf(id);
+            QVERIFY2(exported.contains(key + u']'), qPrintable(name));
+            const bool isOwner = name == owner;
+            QCOMPARE(exported.contains(u"smtp.home.example"_s), isOwner);
+            QCOMPARE(exported.contains(u"news.home.example"_s), isOwner);
+            QCOMPARE(exported.contains(
+                         key + QStringLiteral(
+                                   "\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]")),
+                     isOwner || name == zoeName);
+        }
+    }
+
+    // A backup cut short after setting the owner's own account key aside: the next backup of that
+    // identity puts the key back before anything else.
+    void interruptedCopyPutBack() {
+        TestEnvironment env;
+        const QString zoe = identityNamed(buildSampleProfile(env), zoeName).id;
+        RegEdit settings;
+        settings.KeyPath = SettingsKey();
+        settings.CreateKey();
+        const QString before = exportWholeRegistry();
+        const QString own = u"Identities\\"_s + zoe + u"\\Software\\Microsoft\\Internet Account Manager"_s;
+        copyTree(own, SavedAccountsKey(zoe));
+        setValue(own + u"\\Accounts\\00000001"_s, u"Account Name"_s, u"left over from the shared accounts"_s);
+        setValue(own + u"\\Accounts\\00000009"_s, u"Account Name"_s, u"new"_s);
+
+        QVERIFY(collect({zoeName}));
+
+        QVERIFY(!exportedKeyOf(zoe).contains(u"left over"_s));
+        QVERIFY(!exportedKeyOf(zoe).contains(u"00000009"_s));
+        QCOMPARE(exportWholeRegistry(), before);
+    }
+
+    // An identity whose key cannot be exported ends the collection there, even though the next one would
+    // export: no archive is made without it.
+    void failedExportStopsTheCollection() {
+        TestEnvironment env;
+        const fixtures::Profile profile = buildSampleProfile(env);
+        RegEdit zoe;
+        zoe.KeyPath = u"Identities\\"_s + identityNamed(profile, zoeName).id;
         env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
-    SaveArchive(destination, QStringLiteral("101"), progress.run());
+        QVERIFY(!collect({zoeName, workName}, [&] { zoe.DeleteKey(); }));
 
-    const QStringList leftInTemp = QDir(TempDir()).entryList({QStringLiteral("*.stw")}, QDir::Files);
-    QCOMPARE(leftInTemp.size(), temporaryKept ? 1 : 0);
-    const QString temporary = temporaryKept ? TempDir() + leftInTemp.first() : QString();
-    QCOMPARE(progress.statuses, statuses.replaceInStrings(QStringLiteral("%T"), temporary));
-    QCOMPARE(progress.fileLine(), QStringLiteral(" "));
-    if (!message.isEmpty())
-        verifyErrorBox(env, message.replace(QStringLiteral("%T"), temporary));
-    QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
-    // An archive that does not read back stays where it was placed, for the user to look at; an older
-    // file is replaced by nothing less than a complete archive.
-    const bool placedUnsound = message.startsWith(QStringLiteral("Check failed"));
-    const bool olderLeft = destinationFolderExists && !message.isEmpty() && !placedUnsound;
-    QCOMPARE(readFile(destination) == "an older backup", olderLeft);
-    QCOMPARE(QFileInfo::exists(destination), message.isEmpty() || olderLeft || placedUnsound);
-    const QString archive = message.isEmpty() || placedUnsound ? destination : temporary;
-    if (!archive.isEmpty()) {
-        const ForeignZipView view = readWithPython(archive);
-        QVERIFY(view.intact);
-        QCOMPARE(view.comment, QStringLiteral("101"));
-        QCOMPARE(view.members.keys(),
-                 QString(payload + QStringLiteral("|stowline_version.txt|windows_version.txt")).split(u'|'));
+        QVERIFY(env.dialogs.calls.value(0).text.contains(zoe.KeyPath));
+        QVERIFY(!QFileInfo::exists(TempDir() + u"stowline/"_s + identityNamed(profile, workName).id));
     }
-}
 
-void BackupEngineTest::refusedDestination_data() {
-    QTest::addColumn<bool>("plantedTemp"); // else a drive that is not there
-    QTest::newRow("drive not there") << false;
-    QTest::newRow("temporary folder a link to the user's mail") << true;
-}
+    void placement_data() {
+        QTest::addColumn<PlacementRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << PlacementRow{v...}; };
+        const int fixed = int(DriveKind::Fixed);
+        const QString saving = u"Saving backup: backup.stw"_s;
+        const QString creating = u"Creating backup: backup.stw"_s;
+        const QString checking = u"Checking the archive backup.stw"_s;
+        row("fixed, free space equal to the workspace", fixed, workspaceSize, 1e12, true,
+            QStringList{saving, checking, u"Saving backup: Done!"_s}, QString());
+        // A member named as a zip that is none: the archive is placed but does not read back whole.
+        const QString checkFailed = u"Check failed: %D: ief/ief_data.zip is not a sound zip archive."_s;
+        row("fixed, placed but not sound", fixed, 1e9, 1e12, true, QStringList{saving, checking, checkFailed},
+            checkFailed);
+        // The older archive (15 bytes) will be replaced, so its room counts as free.
+        row("fixed, one byte short", fixed, workspaceSize - 16, 1e12, true,
+            QStringList{saving, u"Could not save backup!"_s},
+            u"Stowline needs more free diskspace to save the backup on drive: DEST"_s);
+        // Each kind of drive but a fixed one, in DriveKind order.
+        const QStringList kinds =
+            u"unknown media|removable drive||remote drive|CD drive|ramdisk"_s.split(u'|');
+        for (int kind = 0; kind < kinds.size(); ++kind) {
+            if (kind == fixed)
+                continue;
+            const QString prefix = u"Saving backup to "_s + kinds[kind];
+            row(qPrintable(kinds[kind] + u", copied"_s), kind, 1e9, 1e12, true,
+                QStringList{creating, prefix + u": Please wait..."_s, checking, prefix + u": Done!"_s},
+                QString());
+        }
+        const QString removableWait = u"Saving backup to removable drive: Please wait..."_s;
+        const int removable = int(DriveKind::Removable);
+        row("removable, too small: the temporary archive stays", removable, 1.0, 1e12, true,
+            QStringList{creating, removableWait, u"Backup saved as: %T"_s},
+            u"There is not enough free space to save the backup on drive: DEST\r\r"
+            u"The backup has been saved as: %T"_s);
+        row("removable, copy fails: the temporary archive stays", removable, 1e9, 1e12, false,
+            QStringList{creating, removableWait, u"Saving backup: Done!"_s},
+            u"Stowline could not save the backup to the drive you selected.\r"
+            u"Your backup has been saved as: %T"_s);
+        row("removable, temporary root one byte short", removable, 1e9, workspaceSize - 1, true,
+            QStringList{creating, u"Could not create backup!"_s},
+            u"Stowline needs more free diskspace to create the backup on drive:  TEMP"_s);
+    }
 
-// Nothing is collected: the temporary folder planted as a link is left as it was, and nothing is
-// written through it.
-void BackupEngineTest::refusedDestination() {
-    QFETCH(bool, plantedTemp);
-    TestEnvironment env;
-    const fixtures::Profile profile = buildSampleProfile(env);
-    const QString mail = profile.storeOf(identityNamed(profile, mainName));
-    const QMap<QString, QByteArray> before = hashesOfFolder(mail);
-    DrivesDouble drives;
-    drives.declare(QStringLiteral("Q:"), {QStringLiteral("Q:")}, {DriveKind::Removable, false});
-    if (plantedTemp)
-        QFile::link(mail, TempDir().chopped(1));
-    env.dialogs.answerMessage(plantedTemp ? platform::MsgAnswer::OK : platform::MsgAnswer::No);
-    RecordingProgress progress;
-    const QString destination =
-        plantedTemp ? env.path(QStringLiteral("Backup.stw")) : QStringLiteral("Q:\\Backup.stw");
+    void placement() {
+        QFETCH(PlacementRow, row);
+        auto [destinationKind, destinationFree, tempFree, destinationFolderExists, statuses, message] = row;
+        const bool temporaryKept = message.contains(u"%T"_s);
+        // An archive that does not read back stays where it was placed, for the user to look at.
+        const bool placedUnsound = message.startsWith(u"Check failed"_s);
+        // The workspace file that makes up the archive.
+        const QString payload = placedUnsound ? u"ief/ief_data.zip"_s : u"ief/payload.bin"_s;
+        TestEnvironment env;
+        DrivesDouble drives;
+        // TMPDIR on a tmpfs, as on many Linux systems.
+        drives.declare(u"TEMP"_s, {env.tempRoot()}, {DriveKind::RamDisk, true, true, tempFree, tempFree});
+        drives.declare(u"DEST"_s, {env.path(u"dest"_s)},
+                       {DriveKind(destinationKind), true, true, destinationFree, destinationFree});
+        const QString destination =
+            env.path(destinationFolderExists ? u"dest"_s : u"dest/missing"_s) + u"/backup.stw"_s;
+        if (destinationFolderExists)
+            writeFile(destination, "an older backup");
+        RecordingProgress progress;
+        CreateTempFolder(progress.run().ask);
+        writeFile(TempDir() + u"stowline/"_s + payload, QByteArray(payloadSize, 'x'));
+        statuses.replaceInStrings(u"%D"_s, destination);
+        message.replace(u"%D"_s, destination);
+        if (!message.isEmpty())
+            env.dialogs.answerMessage(platform::MsgAnswer::OK);
 
-    WizardBackup({destination, {}, QStringLiteral("111")}, progress.run());
+        SaveArchive(destination, u"101"_s, progress.run());
 
-    QCOMPARE(env.dialogs.calls.size(), 1);
-    QCOMPARE(env.dialogs.calls[0].text.contains(TempDir().chopped(1)), plantedTemp);
-    QCOMPARE(hashesOfFolder(mail), before);
-    QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("Backup.stw"))));
-    QCOMPARE(progress.statuses, QStringList{QStringLiteral("Could not create backup!")});
-    QCOMPARE(progress.fileLine(), QStringLiteral(" "));
-    QVERIFY(progress.closeEnabled);
-    QVERIFY(!QFileInfo::exists(TempDir() + QStringLiteral("stowline")));
-}
+        const QStringList leftInTemp = QDir(TempDir()).entryList({u"*.stw"_s}, QDir::Files);
+        QCOMPARE(leftInTemp.size(), temporaryKept ? 1 : 0);
+        const QString temporary = temporaryKept ? TempDir() + leftInTemp.first() : QString();
+        QCOMPARE(progress.statuses, statuses.replaceInStrings(u"%T"_s, temporary));
+        QCOMPARE(progress.fileLine(), u" "_s);
+        if (!message.isEmpty())
+            verifyErrorBox(env, message.replace(u"%T"_s, temporary));
+        QVERIFY(!QFileInfo::exists(TempDir() + u"stowline"_s));
+        // An older file is replaced by nothing less than a complete archive.
+        const bool olderLeft = destinationFolderExists && !message.isEmpty() && !placedUnsound;
+        QCOMPARE(readFile(destination) == "an older backup", olderLeft);
+        QCOMPARE(QFileInfo::exists(destination), message.isEmpty() || olderLeft || placedUnsound);
+        const QString archive = message.isEmpty() || placedUnsound ? destination : temporary;
+        if (!archive.isEmpty()) {
+            const ForeignZipView view = readWithPython(archive);
+            QVERIFY(view.intact);
+            QCOMPARE(view.comment, u"101"_s);
+            QCOMPARE(view.members.keys(),
+                     QString(payload + u"|stowline_version.txt|windows_version.txt"_s).split(u'|'));
+        }
+    }
+
+    void refusedDestination_data() {
+        QTest::addColumn<bool>("plantedTemp"); // else a drive that is not there
+        QTest::newRow("drive not there") << false;
+        QTest::newRow("temporary folder a link to the user's mail") << true;
+    }
+
+    // Nothing is collected: the temporary folder planted as a link is left as it was, and nothing is
+    // written through it.
+    void refusedDestination() {
+        QFETCH(bool, plantedTemp);
+        TestEnvironment env;
+        const fixtures::Profile profile = buildSampleProfile(env);
+        const QString mail = profile.storeOf(identityNamed(profile, mainName));
+        const QMap<QString, QByteArray> before = hashesOfFolder(mail);
+        DrivesDouble drives;
+        drives.declare(u"Q:"_s, {u"Q:"_s}, {DriveKind::Removable, false});
+        if (plantedTemp)
+            QFile::link(mail, TempDir().chopped(1));
+        env.dialogs.answerMessage(plantedTemp ? platform::MsgAnswer::OK : platform::MsgAnswer::No);
+        RecordingProgress progress;
+        const QString destination = plantedTemp ? env.path(u"Backup.stw"_s) : u"Q:\\Backup.stw"_s;
+
+        WizardBackup({destination, {}, u"111"_s}, progress.run());
+
+        QCOMPARE(env.dialogs.calls.size(), 1);
+        QCOMPARE(env.dialogs.calls[0].text.contains(TempDir().chopped(1)), plantedTemp);
+        QCOMPARE(hashesOfFolder(mail), before);
+        QVERIFY(!QFileInfo::exists(env.path(u"Backup.stw"_s)));
+        QCOMPARE(progress.statuses, QStringList{u"Could not create backup!"_s});
+        QCOMPARE(progress.fileLine(), u" "_s);
+        QVERIFY(progress.closeEnabled);
+        QVERIFY(!QFileInfo::exists(TempDir() + u"stowline"_s));
+    }
+};
 
 QTEST_MAIN(BackupEngineTest)
 #include "BackupEngineTest.moc"

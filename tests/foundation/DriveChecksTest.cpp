@@ -17,9 +17,7 @@ using namespace stowline;
 using namespace Qt::StringLiterals;
 using platform::DriveKind;
 using platform::MsgAnswer;
-using stowline::test::DrivesDouble;
-using stowline::test::DriveSpec;
-using stowline::test::TestEnvironment;
+using namespace stowline::test;
 
 namespace {
 
@@ -56,7 +54,7 @@ private slots:
 
         QVERIFY(!CheckWrite(path, env.questions));
 
-        const test::DialogCall call = env.dialogs.calls.value(0); // a second prompt would find no answer
+        const DialogCall call = env.dialogs.calls.value(0); // a second prompt would find no answer
         QCOMPARE(call.text, problem + u"\rWould you like to try again?"_s);
         QVERIFY(call.title == u"Stowline error"_s && call.buttons == platform::MsgButtons::YesNo &&
                 call.icon == platform::MsgIcon::Exclamation);

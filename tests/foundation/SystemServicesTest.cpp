@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <tuple>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -18,6 +19,10 @@ namespace {
 
 const QString kRaw = u"0102030405060708090A0B0C0D0E0F10"_s;
 const QString kBracketed = u"{04030201-0605-0807-090A-0B0C0D0E0F10}"_s;
+
+// The folder's CSIDL; the folder registered, relative to the test root ("" leaves the registry empty);
+// the folder made; the path expected ("" for none).
+using FolderRow = std::tuple<int, QString, QString, QString>;
 
 } // namespace
 
@@ -29,10 +34,11 @@ private slots:
         QCOMPARE(GetCLSID(kRaw), kBracketed);
         QCOMPARE(GetCLSID(kRaw.toLower()), kBracketed);
         QCOMPARE(CLSID(kBracketed.toLower()), kRaw);
-        // anything but a whole bracketed GUID gives zeros
+        // anything but a whole bracketed GUID gives zeros: a dash moved, a digit where a dash belongs
         for (const QString& text :
              {QString(), kBracketed.mid(1, 36), QString(kBracketed + u'0'),
-              u"{0403020-10605-0807-090A-0B0C0D0E0F10}"_s, u"{0403020X-0605-0807-090A-0B0C0D0E0F10}"_s})
+              u"{0403020-10605-0807-090A-0B0C0D0E0F10}"_s, u"{0403020100605-0807-090A-0B0C0D0E0F10}"_s,
+              u"{0403020X-0605-0807-090A-0B0C0D0E0F10}"_s})
             QCOMPARE(CLSID(text), QString(32, u'0'));
     }
 
@@ -89,21 +95,17 @@ private slots:
     }
 
     void specialFolders_data() {
-        QTest::addColumn<int>("csidl");
-        QTest::addColumn<QString>("registered"); // relative to the test root; "" leaves the registry empty
-        QTest::addColumn<QString>("create");
-        QTest::addColumn<QString>("expected"); // "" for no path
-        QTest::newRow("no Favorites folder") << 6 << QString() << QString() << QString();
-        QTest::newRow("Favorites in home") << 6 << QString() << u"home/Favorites"_s << u"home/Favorites"_s;
-        QTest::newRow("registered, trailing slash") << 6 << u"fav/"_s << u"fav"_s << u"fav"_s;
-        QTest::newRow("registered but missing") << 6 << u"gone"_s << u"home/Favorites"_s << QString();
-        QTest::newRow("registered documents") << 5 << u"docs"_s << u"docs"_s << u"docs"_s;
+        QTest::addColumn<FolderRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << FolderRow{v...}; };
+        row("no Favorites folder", 6, QString(), QString(), QString());
+        row("Favorites in home", 6, QString(), u"home/Favorites"_s, u"home/Favorites"_s);
+        row("registered, trailing slash", 6, u"fav/"_s, u"fav"_s, u"fav"_s);
+        row("registered but missing", 6, u"gone"_s, u"home/Favorites"_s, QString());
+        row("registered documents", 5, u"docs"_s, u"docs"_s, u"docs"_s);
     }
     void specialFolders() {
-        QFETCH(int, csidl);
-        QFETCH(QString, registered);
-        QFETCH(QString, create);
-        QFETCH(QString, expected);
+        QFETCH(FolderRow, row);
+        const auto& [csidl, registered, create, expected] = row;
         TestEnvironment env;
         if (!create.isEmpty())
             QDir().mkpath(env.path(create));

@@ -12,8 +12,7 @@
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
-using stowline::test::TestEnvironment;
-using stowline::test::writeFile;
+using namespace stowline::test;
 
 namespace {
 
@@ -177,10 +176,8 @@ private slots:
         QCOMPARE(
             env.dialogs.calls[0].text,
             u"Stowline cannot use this temporary folder, because it is not a private folder of yours and "
-            "others could read or change your mail there:\r"_s +
-                place +
-                u"\r\rNothing was written. Remove what is there, or choose another temp folder in the "
-                "Advanced options."_s);
+            u"others could read or change your mail there:\r%1\r\rNothing was written. Remove what is "
+            u"there, or choose another temp folder in the Advanced options."_s.arg(place));
         QVERIFY(LastError().procedure.isEmpty());
         QCOMPARE(listing(env.root()), before);
     }

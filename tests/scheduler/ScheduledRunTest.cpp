@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+#include <tuple>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -32,9 +33,19 @@ void registerMailer() {
         platform::registry().setValue(platform::Hive::LocalMachine, key,
                                       {QString(), platform::RegType::Sz, text});
     };
-    setDefault(u"SOFTWARE\\Clients\\Mail"_s, "TestMail");
-    setDefault(u"SOFTWARE\\Clients\\Mail\\TestMail\\Shell\\Open\\Command"_s, "testmail --inbox");
+    setDefault(u"SOFTWARE\\Clients\\Mail"_s, "Test Mail");
+    setDefault(u"SOFTWARE\\Clients\\Mail\\Test Mail\\Shell\\Open\\Command"_s,
+               "\"/opt/test mail/mail\" --inbox");
 }
+
+// Command line, situation, message ("title / text"; empty: none), mail program started, exit status
+// (-1: the command line returned).
+using EndingRow = std::tuple<QString, QString, QString, bool, int>;
+// "Schedule|Delete" codes, today, the archives ('|' between names; a date stands for
+// "Mail <date>.stw"), a due run, the archives deleted, the first one read-only.
+using ScanRow = std::tuple<QString, QDate, QString, bool, QString, bool>;
+// The stored Items, the Favorites folder gone, Cancel clicked, the archive's comment ("": no archive).
+using CollectingRow = std::tuple<QString, bool, bool, QString>;
 
 } // namespace
 
@@ -60,7 +71,6 @@ class ScheduledRunTest : public QObject {
         store(u"Pathname"_s, folder());
     }
     QString folder() const { return env->path(u"My Backups"_s); }
-    QString left() const { return QDir(folder()).entryList(QDir::Files, QDir::Name).join(u'|'); }
 
 private slots:
     void init() {
@@ -80,55 +90,50 @@ private slots:
     }
 
     void endings_data() {
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<QString>("situation");
-        QTest::addColumn<QString>("message"); // title / text; empty: none
-        QTest::addColumn<bool>("mailerStarted");
-        QTest::addColumn<int>("status");
-        const auto row = [](const char* name, const QString& commandLine, const QString& situation,
-                            const QString& message, bool mailerStarted, int status) {
-            QTest::newRow(name) << commandLine << situation << message << mailerStarted << status;
-        };
+        QTest::addColumn<EndingRow>("row");
+        const auto row = [](const char* name, const EndingRow& ending) { QTest::newRow(name) << ending; };
         const QString noItems = u"Stowline 1.0 / No items found to backup."_s;
-        row("other switch", u"/X"_s, {}, {}, false, -1);
-        row("blank first", u" /S"_s, {}, {}, false, -1);
-        row("disabled", u"/s"_s, u"disabled"_s, {}, true, RunSucceeded);
-        row("key missing", u"/S"_s, u"key missing"_s,
-            u"Stowline Scheduler error / Please run the Stowline 'Schedule Wizard' again."_s, false,
-            ScheduleMissing);
+        row("other switch", {u"/X"_s, {}, {}, false, -1});
+        row("blank first", {u" /S"_s, {}, {}, false, -1});
+        row("disabled", {u"/s"_s, u"disabled"_s, {}, true, RunSucceeded});
+        row("disabled, no mail program named", {u"/S"_s, u"disabled, no mailer"_s, {}, false, RunSucceeded});
+        row("key missing", {u"/S"_s, u"key missing"_s,
+                            u"Stowline Scheduler error / Please run the Stowline 'Schedule Wizard' again."_s,
+                            false, ScheduleMissing});
         for (const char* value : {"Schedule", "Delete", "Items", "Filename", "Pathname"})
             QTest::addRow("%s missing", value)
-                << u"/S"_s << QString::fromLatin1(value) << QString() << false << int(ScheduleMissing);
-        row("not due", u"/S anything"_s, u"not due"_s, {}, true, RunSucceeded);
-        row("drive refused", u"/Sx"_s, u"drive refused"_s,
-            u"Stowline error / The drive does not exist: Q:\rWould you like to try again?"_s, true,
-            ArchiveNotWritten);
-        row("nothing selected", u"/S"_s, {}, noItems, true, ArchiveNotWritten);
-        row("selected, none found", u"/S"_s, u"111"_s, noItems, true, ArchiveNotWritten);
+                << EndingRow{u"/S"_s, QString::fromLatin1(value), {}, false, ScheduleMissing};
+        row("not due", {u"/S anything"_s, u"not due"_s, {}, true, RunSucceeded});
+        row("drive refused",
+            {u"/Sx"_s, u"drive refused"_s,
+             u"Stowline error / The drive does not exist: Q:\rWould you like to try again?"_s, true,
+             ArchiveNotWritten});
+        row("nothing selected", {u"/S"_s, {}, noItems, true, ArchiveNotWritten});
+        row("selected, none found", {u"/S"_s, u"111"_s, noItems, true, ArchiveNotWritten});
         // "@" stands for the test's folder, where an archive of the named file is made.
         const QString notFound = u"Stowline 1.0 / Archive not found: "_s;
         const QString invalid =
             u"Stowline 1.0 / The file you selected does not seem to be a valid Stowline archive."_s;
-        row("restore, spaces", u"/R \"@My Backups/Mail 2001-03-15.stw\""_s, u"opens"_s, {}, false, -1);
-        row("restore, lower case, quotes inside", u"/r \"@It's \"mine\".stw\""_s, u"opens"_s, {}, false, -1);
-        row("restore, missing", u"/R \"/nowhere/My Mail.stw\""_s, {}, notFound + u"/nowhere/My Mail.stw"_s,
-            false, -1);
-        row("restore, switch alone", u"/R"_s, {}, notFound, false, -1);
-        row("restore, not a zip", u"/R \"@notzip\""_s, {}, invalid, false, -1);
-        row("restore, comment of 4", u"/R \"@long.stw\""_s, {}, invalid, false, -1);
+        row("restore, spaces", {u"/R \"@My Backups/Mail 2001-03-15.stw\""_s, u"opens"_s, {}, false, -1});
+        row("restore, lower case, quotes inside",
+            {u"/r \"@It's \"mine\".stw\""_s, u"opens"_s, {}, false, -1});
+        row("restore, missing",
+            {u"/R \"/nowhere/My Mail.stw\""_s, {}, notFound + u"/nowhere/My Mail.stw"_s, false, -1});
+        row("restore, switch alone", {u"/R"_s, {}, notFound, false, -1});
+        row("restore, not a zip", {u"/R \"@notzip\""_s, {}, invalid, false, -1});
+        row("restore, comment of 4", {u"/R \"@long.stw\""_s, {}, invalid, false, -1});
     }
     void endings() {
-        QFETCH(QString, commandLine);
-        QFETCH(QString, situation);
-        QFETCH(QString, message);
-        QFETCH(bool, mailerStarted);
-        QFETCH(int, status);
+        QFETCH(EndingRow, row);
+        auto [commandLine, situation, message, mailerStarted, status] = row;
         LaunchOESetting = 1;
         schedule(u"2"_s, u"2"_s, situation == u"111" ? situation : u"000"_s);
         test::writeFile(folder() +
                             (situation == u"not due" ? u"/Mail 2001-03-15.stw"_s : u"/Mail 2001-03-01.stw"_s),
                         "old");
-        if (situation == u"disabled")
+        if (situation.endsWith(u"no mailer"))
+            platform::registry().deleteValue(platform::Hive::LocalMachine, u"SOFTWARE\\Clients\\Mail"_s, {});
+        if (situation.startsWith(u"disabled"))
             SchedulerDisableSetting = 1;
         if (situation == u"key missing")
             platform::registry().deleteKey(platform::Hive::CurrentUser, SettingsKey());
@@ -147,7 +152,8 @@ private slots:
         QCOMPARE(run(commandLine), status);
         const test::DialogCall shown = env->dialogs.calls.value(0); // more would have failed the test
         QCOMPARE(shown.title.isEmpty() ? QString() : shown.title + u" / "_s + shown.text, message);
-        QCOMPARE(mailer->started, mailerStarted ? QStringList{u"testmail|--inbox"_s} : QStringList());
+        QCOMPARE(mailer->started,
+                 mailerStarted ? QStringList{u"/opt/test mail/mail|--inbox"_s} : QStringList());
         QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());
         const QWidget* restorePage = forms::find(u"frmRS_Choice"_s);
         QCOMPARE(restorePage && restorePage->isVisible(), situation == u"opens");
@@ -158,15 +164,10 @@ private slots:
 
     // Which files of the folder count as the newest archive and which go, on due and not-due runs.
     void folderScan_data() {
-        QTest::addColumn<QString>("codes"); // Schedule|Delete
-        QTest::addColumn<QDate>("today");
-        QTest::addColumn<QString>("archives"); // '|' between names; a date stands for "Mail <date>.stw"
-        QTest::addColumn<bool>("firstReadOnly");
-        QTest::addColumn<bool>("due");
-        QTest::addColumn<QString>("deleted");
+        QTest::addColumn<ScanRow>("row");
         const auto row = [](const char* name, const QString& codes, QDate today, const QString& archives,
                             bool due, const QString& deleted = {}, bool firstReadOnly = false) {
-            QTest::newRow(name) << codes << today << archives << firstReadOnly << due << deleted;
+            QTest::newRow(name) << ScanRow{codes, today, archives, due, deleted, firstReadOnly};
         };
         const QDate ides(2001, 3, 15);
         row("daily, newest yesterday", u"2|1"_s, ides, u"2000-01-01|2001-03-14"_s, true);
@@ -188,12 +189,8 @@ private slots:
         row("read-only kept", u"4|2"_s, ides, u"2001-03-13"_s, false, {}, true);
     }
     void folderScan() {
-        QFETCH(QString, codes);
-        QFETCH(QDate, today);
-        QFETCH(QString, archives);
-        QFETCH(bool, firstReadOnly);
-        QFETCH(bool, due);
-        QFETCH(QString, deleted);
+        QFETCH(ScanRow, row);
+        const auto& [codes, today, archives, due, deleted, firstReadOnly] = row;
         env->system.date = today;
         schedule(codes.section(u'|', 0, 0), codes.section(u'|', 1, 1), u"000"_s);
         const auto fileName = [](const QString& entry) {
@@ -222,25 +219,21 @@ private slots:
 
         QCOMPARE(run(), due ? int(ArchiveNotWritten) : int(RunSucceeded));
         expected.sort();
-        QCOMPARE(left(), expected.join(u'|'));
+        QCOMPARE(QDir(folder()).entryList(QDir::Files, QDir::Name), expected);
     }
 
     // A due run over the sample profile: Cancel works while collecting, not while saving, and the
     // archive claims only the items it holds.
     void collectingRun_data() {
-        QTest::addColumn<QString>("items");
-        QTest::addColumn<bool>("favoritesGone");
-        QTest::addColumn<bool>("cancel");
-        QTest::addColumn<QString>("comment"); // "": no archive
-        QTest::newRow("everything") << u"111"_s << false << false << u"111"_s;
-        QTest::newRow("favorites gone, address book not chosen") << u"110"_s << true << false << u"100"_s;
-        QTest::newRow("cancelled while collecting") << u"111"_s << false << true << QString();
+        QTest::addColumn<CollectingRow>("row");
+        QTest::newRow("everything") << CollectingRow{u"111"_s, false, false, u"111"_s};
+        QTest::newRow("favorites gone, address book not chosen")
+            << CollectingRow{u"110"_s, true, false, u"100"_s};
+        QTest::newRow("cancelled while collecting") << CollectingRow{u"111"_s, false, true, {}};
     }
     void collectingRun() {
-        QFETCH(QString, items);
-        QFETCH(bool, favoritesGone);
-        QFETCH(bool, cancel);
-        QFETCH(QString, comment);
+        QFETCH(CollectingRow, row);
+        const auto& [items, favoritesGone, cancel, comment] = row;
         const fixtures::Profile profile = test::buildSampleProfile(*env);
         if (favoritesGone)
             QVERIFY(QDir(profile.favoritesFolder()).removeRecursively());
@@ -262,7 +255,7 @@ private slots:
 
         const int status = run();
 
-        QCOMPARE(mailer->started, QStringList{u"testmail|--inbox"_s});
+        QCOMPARE(mailer->started, QStringList{u"/opt/test mail/mail|--inbox"_s});
         QVERIFY(!QDir(TempDir() + u"stowline"_s).exists());
         if (cancel) {
             QVERIFY(status >= 0);

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QWindow>
 #include <memory>
+#include <tuple>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -21,7 +22,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QStringList kNames = u"Schedule|Delete|Items|Filename|Pathname"_s.split(u'|');
-const QString kNothingStored = u"<none>|<none>|<none>|<none>|<none>"_s;
 
 void store(const QString& name, const QString& value) { WriteSetting(regAccess(), name, value); }
 QString stored(const char* name) {
@@ -60,6 +60,14 @@ void openToPage3() {
     click(2, "cmdNext");
 }
 
+// The stored values (as kNames; "" not stored, "-" stored empty); what the pages show (slider, slider,
+// boxes, proposed name, initial folder); the file chosen ("": save dialog cancelled; "close": then the
+// title bar); the values stored after (as kNames).
+using PagesRow = std::tuple<QString, QString, QString, QString>;
+// The stored level, the slider's position shown, where it is moved (0: left), OK (false: closed by the
+// title bar), the level stored after.
+using LevelRow = std::tuple<QString, int, int, bool, QString>;
+
 } // namespace
 
 // The Schedule Wizard and the Advanced Options dialog: what they show and what they store.
@@ -84,28 +92,23 @@ private slots:
     // The pages start from the stored values or the defaults; only a name chosen in the save dialog
     // stores the schedule (the first page's slider moved to 5), and the rest of the program is left alone.
     void pagesShowAndStoreTheSchedule_data() {
-        QTest::addColumn<QString>("stored"); // as kNames; "" not stored, "-" stored empty
-        QTest::addColumn<QString>("shown");  // slider, slider, boxes, proposed name, initial folder
-        QTest::addColumn<QString>("chosen"); // "": save dialog cancelled; "close": then the title bar
-        QTest::addColumn<QString>("after");  // as kNames
-        QTest::newRow("clean profile, cancelled") << u"||||"_s << u"2 3 111  "_s << u""_s << kNothingStored;
-        QTest::newRow("stored, closed")
-            << u"4|5|010|Mail|/srv"_s << u"4 5 010 Mail /srv"_s << u"close"_s << u"4|5|010|Mail|/srv"_s;
-        QTest::newRow("unusable codes, empty items, dotted stem")
-            << u"9|x|-||"_s << u"2 3 111  "_s << u"/srv/b/My.Mail.stw"_s << u"5|3|111|My.Mail|/srv/b"_s;
-        QTest::newRow("short items, dated name")
-            << u"1|1|1||"_s << u"1 1 100  "_s << u"/srv/b/Mail 2001-03-15.stw"_s
-            << u"5|1|100|Mail 2001-03-15|/srv/b"_s;
-        QTest::newRow("no item: Next off; other extension")
-            << u"2|3|000||"_s << u"2 3 000  "_s << u"/srv/b/Mail.zip"_s << u"5|3|010|Mail|/srv/b"_s;
-        QTest::newRow("spaces, root")
-            << u"||||"_s << u"2 3 111  "_s << u"/My Mail.stw"_s << u"5|3|111|My Mail|/"_s;
+        QTest::addColumn<PagesRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << PagesRow{v...}; };
+        row("clean profile, cancelled", u"||||"_s, u"2 3 111  "_s, u""_s,
+            u"<none>|<none>|<none>|<none>|<none>"_s);
+        row("stored, closed", u"4|5|010|Mail|/srv"_s, u"4 5 010 Mail /srv"_s, u"close"_s,
+            u"4|5|010|Mail|/srv"_s);
+        row("unusable codes, empty items, dotted stem", u"9|x|-||"_s, u"2 3 111  "_s, u"/srv/b/My.Mail.stw"_s,
+            u"5|3|111|My.Mail|/srv/b"_s);
+        row("short items, dated name", u"1|1|1||"_s, u"1 1 100  "_s, u"/srv/b/Mail 2001-03-15.stw"_s,
+            u"5|1|100|Mail 2001-03-15|/srv/b"_s);
+        row("no item: Next off; other extension", u"2|3|000||"_s, u"2 3 000  "_s, u"/srv/b/Mail.zip"_s,
+            u"5|3|010|Mail|/srv/b"_s);
+        row("spaces, root", u"||||"_s, u"2 3 111  "_s, u"/My Mail.stw"_s, u"5|3|111|My Mail|/"_s);
     }
     void pagesShowAndStoreTheSchedule() {
-        QFETCH(QString, stored);
-        QFETCH(QString, shown);
-        QFETCH(QString, chosen);
-        QFETCH(QString, after);
+        QFETCH(PagesRow, row);
+        const auto& [stored, shown, chosen, after] = row;
         const QStringList values = stored.split(u'|');
         for (int i = 0; i < kNames.size(); ++i)
             if (!values[i].isEmpty())
@@ -180,26 +183,21 @@ private slots:
     }
 
     void levelShownAndStored_data() {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<int>("shown");
-        QTest::addColumn<int>("moveTo"); // 0: leave the slider
-        QTest::addColumn<bool>("ok");    // false: closed by the title bar
-        QTest::addColumn<QString>("after");
-        QTest::newRow("default") << "1" << 2 << 0 << true << "1";
-        QTest::newRow("9 to none") << "9" << 5 << 1 << true << "0";
-        QTest::newRow("0 to fast") << "0" << 1 << 3 << true << "3";
-        QTest::newRow("3 to normal") << "3" << 3 << 4 << true << "6";
-        QTest::newRow("6 to best") << "6" << 4 << 5 << true << "9";
-        QTest::newRow("title bar close stores nothing") << "1" << 2 << 5 << false << "1";
+        QTest::addColumn<LevelRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << LevelRow{v...}; };
+        row("default", u"1"_s, 2, 0, true, u"1"_s);
+        row("9 to none", u"9"_s, 5, 1, true, u"0"_s);
+        row("0 to fast", u"0"_s, 1, 3, true, u"3"_s);
+        row("3 to normal", u"3"_s, 3, 4, true, u"6"_s);
+        row("6 to best", u"6"_s, 4, 5, true, u"9"_s);
+        row("title bar close stores nothing", u"1"_s, 2, 5, false, u"1"_s);
         for (const char* level : {"2", "5", "10", "-1", "best"})
-            QTest::addRow("%s is not shown", level) << QString::fromLatin1(level) << 2 << 0 << true << "1";
+            QTest::addRow("%s is not shown", level)
+                << LevelRow{QString::fromLatin1(level), 2, 0, true, u"1"_s};
     }
     void levelShownAndStored() {
-        QFETCH(QString, before);
-        QFETCH(int, shown);
-        QFETCH(int, moveTo);
-        QFETCH(bool, ok);
-        QFETCH(QString, after);
+        QFETCH(LevelRow, row);
+        const auto& [before, shown, moveTo, ok, after] = row;
         store(u"CompressionLevel"_s, before);
         openOptions();
         QVERIFY(!hub()->isEnabled());

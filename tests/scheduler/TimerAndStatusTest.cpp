@@ -7,9 +7,11 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <memory>
+#include <tuple>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -26,7 +28,9 @@ RunRecord record(RunRecord::Kind kind, QDate day, RunRecord::Outcome outcome) {
 
 } // namespace
 
-Q_DECLARE_METATYPE(QList<RunRecord>)
+// The ledger's records, the schedule code (0: none set; negative: set but disabled), a timer that
+// starts it, the warnings shown.
+using HealthRow = std::tuple<QList<RunRecord>, int, bool, QStringList>;
 
 class TimerAndStatusTest : public QObject {
     Q_OBJECT
@@ -38,35 +42,29 @@ private slots:
     void cleanup() { m_env.reset(); }
 
     void health_data() {
-        QTest::addColumn<QList<RunRecord>>("records");
-        QTest::addColumn<int>("schedule"); // 0: none set; negative: set but disabled
-        QTest::addColumn<bool>("timer");
-        QTest::addColumn<QStringList>("warnings");
+        QTest::addColumn<HealthRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << HealthRow{v...}; };
         using K = RunRecord::Kind;
         using O = RunRecord::Outcome;
-        const RunRecord weekOld = record(K::Backup, kToday.addDays(-7), O::Succeeded);
-        QTest::newRow("nothing yet") << QList<RunRecord>() << 0 << true << QStringList();
-        QTest::newRow("weekly, due today") << QList{weekOld} << 4 << true << QStringList();
-        QTest::newRow("daily, a week old")
-            << QList{weekOld} << 2 << true
-            << QStringList{u"Overdue: the last good backup is older than the schedule allows."_s};
-        QTest::newRow("disabled: no schedule to miss") << QList{weekOld} << -2 << true << QStringList();
+        const QList<RunRecord> weekOld{record(K::Backup, kToday.addDays(-7), O::Succeeded)};
+        row("nothing yet", QList<RunRecord>(), 0, true, QStringList());
+        row("weekly, due today", weekOld, 4, true, QStringList());
+        row("daily, a week old", weekOld, 2, true,
+            QStringList{u"Overdue: the last good backup is older than the schedule allows."_s});
+        row("disabled: no schedule to miss", weekOld, -2, true, QStringList());
         // A restore is no backup; a later failed or unverified scheduled run is a warning.
-        QTest::newRow("failed scheduled run after a good one")
-            << QList{weekOld, record(K::Restore, kToday, O::Succeeded),
-                     record(K::Scheduled, kToday, O::VerifyFailed)}
-            << 4 << true << QStringList{u"The last scheduled backup failed."_s};
+        row("failed scheduled run after a good one",
+            weekOld + QList{record(K::Restore, kToday, O::Succeeded),
+                            record(K::Scheduled, kToday, O::VerifyFailed)},
+            4, true, QStringList{u"The last scheduled backup failed."_s});
         // Neither a user systemd nor crontab: no date is promised, whatever the ledger says.
-        QTest::newRow("set, but nothing starts it")
-            << QList{weekOld} << 4 << false
-            << QStringList{
-                   u"Not scheduled: no systemd user timer or crontab line starts the scheduled backup."_s};
+        row("set, but nothing starts it", weekOld, 4, false,
+            QStringList{
+                u"Not scheduled: no systemd user timer or crontab line starts the scheduled backup."_s});
     }
     void health() {
-        QFETCH(QList<RunRecord>, records);
-        QFETCH(int, schedule);
-        QFETCH(bool, timer);
-        QFETCH(QStringList, warnings);
+        QFETCH(HealthRow, row);
+        const auto& [records, schedule, timer, warnings] = row;
         std::optional<ScheduleState> state;
         if (schedule)
             state = ScheduleState{std::abs(schedule), schedule < 0, timer};
@@ -179,20 +177,11 @@ private slots:
         const QString store = folder + u"/reg'%.db"_s;
         qputenv("STOWLINE_REGISTRY", store.toUtf8());
 
-        // The command part as cron passes it: after the five time fields, up to an unescaped '%'.
-        const QString line = platform::CrontabLine(program, 2);
-        qsizetype start = 0;
-        for (int field = 0; field < 5; ++field)
-            start = line.indexOf(u' ', start) + 1;
-        QString command;
-        for (qsizetype i = start; i < line.size(); ++i) {
-            if (line[i] == u'\\' && i + 1 < line.size() && line[i + 1] == u'%')
-                command += line[++i];
-            else if (line[i] == u'%')
-                break;
-            else
-                command += line[i];
-        }
+        // The command part as cron passes it: after the five time fields, up to an unescaped '%',
+        // with "\%" read as '%'.
+        QString command = platform::CrontabLine(program, 2).section(u' ', 5);
+        command =
+            command.left(command.indexOf(QRegularExpression(u"(?<!\\\\)%"_s))).replace(u"\\%"_s, u"%"_s);
         QProcess shell;
         shell.setWorkingDirectory(m_env->root());
         shell.start(u"sh"_s, {u"-c"_s, command});

@@ -6,10 +6,13 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <tuple>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
 using Action = CommandLineOptions::Action;
+// The program, its one argument, its exit status, the start of its stdout ("": nothing), its stderr.
+using OutputRow = std::tuple<QString, QString, int, QString, QString>;
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -62,32 +65,23 @@ private slots:
     // Help and version go to stdout with status 0; refusals are one line on stderr, with a hint where
     // the command line itself was wrong.
     void programOutput_data() {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("out"); // its start; "": nothing
-        QTest::addColumn<QString>("err");
+        QTest::addColumn<OutputRow>("row");
+        const auto row = [](const char* name, auto... v) { QTest::newRow(name) << OutputRow{v...}; };
         const QString version = u"stowline (Stowline) %1.%2.%3\n"_s.arg(STOWLINE_VERSION_MAJOR)
                                     .arg(STOWLINE_VERSION_MINOR)
                                     .arg(STOWLINE_VERSION_REVISION);
-        QTest::newRow("help") << u"stowline"_s << u"--help"_s << 0
-                              << u"Usage: stowline [OPTION]... [FILE]\n"_s << QString();
-        QTest::newRow("version") << u"stowline"_s << u"--version"_s << 0 << version << QString();
-        QTest::newRow("tool help") << u"stowline-regedit"_s << u"--help"_s << 0
-                                   << u"Usage: stowline-regedit /e [/a] FILE [KEY]\n"_s << QString();
-        QTest::newRow("missing archive to verify")
-            << u"stowline"_s << u"--verify=/nonexistent/Mail.stw"_s << 1 << QString()
-            << u"stowline: Check failed: /nonexistent/Mail.stw does not exist.\n"_s;
-        QTest::newRow("unknown option") << u"stowline"_s << u"--bogus"_s << int(ExitUsageError) << QString()
-                                        << u"stowline: unrecognized option '--bogus'\n"
-                                           u"Try 'stowline --help' for more information.\n"_s;
+        row("help", u"stowline"_s, u"--help"_s, 0, u"Usage: stowline [OPTION]... [FILE]\n"_s, QString());
+        row("version", u"stowline"_s, u"--version"_s, 0, version, QString());
+        row("tool help", u"stowline-regedit"_s, u"--help"_s, 0,
+            u"Usage: stowline-regedit /e [/a] FILE [KEY]\n"_s, QString());
+        row("missing archive to verify", u"stowline"_s, u"--verify=/nonexistent/Mail.stw"_s, 1, QString(),
+            u"stowline: Check failed: /nonexistent/Mail.stw does not exist.\n"_s);
+        row("unknown option", u"stowline"_s, u"--bogus"_s, int(ExitUsageError), QString(),
+            u"stowline: unrecognized option '--bogus'\nTry 'stowline --help' for more information.\n"_s);
     }
     void programOutput() {
-        QFETCH(QString, program);
-        QFETCH(QString, argument);
-        QFETCH(int, status);
-        QFETCH(QString, out);
-        QFETCH(QString, err);
+        QFETCH(OutputRow, row);
+        const auto& [program, argument, status, out, err] = row;
         const test::ProgramRun ran = test::runProgram(program, {argument});
         QCOMPARE(ran.status, status);
         QCOMPARE(out.isEmpty() ? ran.out : ran.out.left(out.size()), out);

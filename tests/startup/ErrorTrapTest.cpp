@@ -1,12 +1,11 @@
-#include "foundation/ProgressView.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "tests/support/RecordingProgress.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/Windows.h"
 #include "ui/frmError.h"
-#include "ui/frmInterface.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,36 +18,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A procedure in the shape every procedure of the program has.
-int failingAt(int failingStep, int number, const char* description, int* reached) {
+// A procedure in the shape every procedure of the program has, failing at its sixth step.
+int failingAtStepSix() {
     int result = 0;
     TRAP_BEGIN("modTempPath:CreateTempFolder")
         for (int step = 1; step <= 8; ++step) {
             STEP(step)
-            if (step == failingStep)
-                throw VbError(number, QString::fromLatin1(description));
-            *reached = step;
+            if (step == 6)
+                throw VbError(70, u"Permission denied"_s);
             result = step;
         }
     TRAP_END
     return result;
 }
-
-// Stands in for the progress window so that the host's handlers can be watched without the UI layer.
-class ProgressRecorder : public ProgressView {
-public:
-    void setStatus(const QString& text) override { m_status = text; }
-    void setFileLine(const QString& text) override { m_file = text; }
-    void setBars(int upper, int lower) override { bars = {upper, lower}; }
-    void setCloseEnabled(bool) override {}
-    QString status() const override { return m_status; }
-    QString fileLine() const override { return m_file; }
-    QPair<int, int> bars;
-
-private:
-    QString m_status;
-    QString m_file;
-};
 
 } // namespace
 
@@ -76,9 +58,7 @@ private slots:
             forms::add(name, new QWidget);
             forms::find(name)->show();
         }
-        int reached = 0;
-        QCOMPARE(failingAt(6, 70, "Permission denied", &reached), 5); // the result as it stood
-        QCOMPARE(reached, 5);
+        QCOMPARE(failingAtStepSix(), 5); // the result as it stood
         QCOMPARE(LastError().procedure + u' ' + QString::number(LastError().line) + u' ' +
                      QString::number(LastError().number),
                  u"modTempPath:CreateTempFolder 6 70"_s);
@@ -114,8 +94,8 @@ private slots:
     // cancelled run, its workspace cleared.
     void hostFollowsTheZipRun() {
         test::TestEnvironment env;
-        ProgressRecorder view;
-        frmInterface host(view);
+        test::RecordingProgress view;
+        frmInterface& host = view.host;
         emit host.zip().FileStartedCompressing(u"/data/Mail Store/Inbox.dbx"_s);
         QCOMPARE(view.fileLine(), u"File: Inbox.dbx"_s);
         emit host.zip().FileStartedDecompressing(u"{ID}\\Sent.dbx"_s);

@@ -6,7 +6,6 @@
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/QtDialogs.h"
-#include "ui/Windows.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,8 +42,6 @@ private slots:
         QCOMPARE(hub.windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
         QCOMPARE(QApplication::windowIcon().availableSizes(),
                  (QList<QSize>{QSize(48, 48), QSize(128, 128), QSize(256, 256)}));
-        frms_Unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     // The toolkit's own texts are German too; the dialog starts in the documents folder, not the

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <optional>
 
 using namespace stowline;
 using namespace Qt::StringLiterals;
@@ -48,24 +49,20 @@ QString setting(const char* name) {
 
 class HubTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<test::TestEnvironment> m_env;
+    std::optional<test::TestEnvironment> env;
 
 private slots:
-    void init() { m_env = std::make_unique<test::TestEnvironment>(); }
-    void cleanup() {
-        unloadHub();
-        m_env.reset();
-    }
+    void init() { env.emplace(); }
+    void cleanup() { env.reset(); } // the environment unloads the windows
 
     // The first start writes only the startup values; only it and the 26th ask anything.
     void startsWriteSettingsAndPromptTwice() {
-        test::TestEnvironment& env = *m_env;
         for (int start = 1; start <= 30; ++start) {
             if (start == 1 || start == 26)
-                env.dialogs.answerMessage(MsgAnswer::Yes);
+                env->dialogs.answerMessage(MsgAnswer::Yes);
             frmMain::Load(QString());
             unloadHub();
-            QVERIFY2(env.dialogs.allAnswersUsed(), qPrintable(QString::number(start)));
+            QVERIFY2(env->dialogs.allAnswersUsed(), qPrintable(QString::number(start)));
             if (start > 1)
                 continue;
             RegEdit reg;
@@ -79,11 +76,11 @@ private slots:
             QCOMPARE(setting("CompressionLevel") + setting("TimesRun"), u"11"_s);
             QCOMPARE(CompressionLevelSetting, qint16(1));
         }
-        QCOMPARE(env.dialogs.calls.size(), 2);
-        QCOMPARE(env.dialogs.calls[0].title, u"Stowline 1.0"_s);
-        QCOMPARE(env.dialogs.calls[1].text,
+        QCOMPARE(env->dialogs.calls.size(), 2);
+        QCOMPARE(env->dialogs.calls[0].title, u"Stowline 1.0"_s);
+        QCOMPARE(env->dialogs.calls[1].text,
                  u"Would you like to send your Stowline comments or feature requests\rto Velmora?"_s);
-        QCOMPARE(env.shell.opened,
+        QCOMPARE(env->shell.opened,
                  (QStringList{VendorWebHost() + u"/help_and_support/stowline10/identities/index.htm"_s,
                               u"mailto:Velmora Support<"_s + SupportMailAddress()}));
         QCOMPARE(setting("TimesRun"), u"50"_s);
@@ -91,29 +88,26 @@ private slots:
 
     // Shown while the last restore's journal is kept; it puts back what that restore added.
     void undoLastRestore() {
-        test::TestEnvironment env;
-        const QString added = env.path(QStringLiteral("home/added.txt"));
+        const QString added = env->path(u"home/added.txt"_s);
         QVERIFY(restoreJournal().begin());
-        restoreJournal().keepFiles(env.path(QStringLiteral("home")), {QStringLiteral("added.txt")});
+        restoreJournal().keepFiles(env->path(u"home"_s), {u"added.txt"_s});
         restoreJournal().finish();
         test::writeFile(added, "restored");
-        frmMain& hub = startHub(env);
+        frmMain& hub = startHub(*env);
         LinkEntry* undo = entry(hub, "lblUndoRestore");
         QVERIFY(undo->isVisibleTo(&hub));
-        env.dialogs.answerMessage(MsgAnswer::Yes);
-        env.dialogs.answerMessage(MsgAnswer::OK);
+        env->dialogs.answerMessage(MsgAnswer::Yes);
+        env->dialogs.answerMessage(MsgAnswer::OK);
         undo->click();
         QVERIFY(!QFile::exists(added));
-        QCOMPARE(env.dialogs.calls.last().text, Str(1315));
+        QCOMPARE(env->dialogs.calls.last().text, Str(1315));
         QVERIFY(!undo->isVisibleTo(&hub));
-        unloadHub();
     }
 
     // Tab walks the entries in reading order, each named as it reads; Return on a web entry opens its
     // page and turns it purple, and without a browser the address is shown instead.
     void entriesByKeyboard() {
-        test::TestEnvironment& env = *m_env;
-        frmMain& hub = startHub(env);
+        frmMain& hub = startHub(*env);
         const QStringList order = u"lblBackup lblRestore lblSchedule lblAdvanced "
                                   u"lblExportMail lblBrowseArchive "
                                   u"lblWebsite lblHelp lblProgram"_s.split(u' ');
@@ -132,54 +126,52 @@ private slots:
             QCOMPARE(entry(hub, qPrintable(order[i]))->color(), frmMain::visitedColor());
         }
         const QString host = VendorWebHost();
-        QCOMPARE(env.shell.opened,
+        QCOMPARE(env->shell.opened,
                  (QStringList{host + u"/index.htm"_s, host + u"/help_and_support/stowline10/index.htm"_s,
                               host + u"/updates/stowline/10375/index.htm"_s}));
-        env.shell.handled = false;
-        env.dialogs.answerMessage(MsgAnswer::OK);
+        env->shell.handled = false;
+        env->dialogs.answerMessage(MsgAnswer::OK);
         QTest::keyClick(entry(hub, "lblWebsite"), Qt::Key_Return);
-        QVERIFY(env.dialogs.calls.last().text.endsWith(u"\r\r"_s + host + u"/index.htm"_s));
+        QVERIFY(env->dialogs.calls.last().text.endsWith(u"\r\r"_s + host + u"/index.htm"_s));
     }
 
     void backupEntryAsksWhereToSave() {
-        test::TestEnvironment& env = *m_env;
-        frmMain& hub = startHub(env);
-        env.dialogs.answerFile(QString()); // cancelled
+        frmMain& hub = startHub(*env);
+        env->dialogs.answerFile(QString()); // cancelled
         entry(hub, "lblBackup")->click();
-        const DialogCall& save = env.dialogs.calls.last();
+        const DialogCall& save = env->dialogs.calls.last();
         QCOMPARE(save.kind, DialogCall::SaveFile);
         QCOMPARE(save.request.proposedName, u"Backup 2026-12-05"_s);
-        QCOMPARE(save.request.initialFolder, env.path(u"home/Documents"_s));
+        QCOMPARE(save.request.initialFolder, env->path(u"home/Documents"_s));
         QVERIFY(hub.isEnabled());
         QCOMPARE(entry(hub, "lblBackup")->color(), frmMain::visitedColor());
 
-        env.dialogs.answerFile(env.path(u"out/.stw"_s));
-        env.dialogs.answerMessage(MsgAnswer::OK);
+        env->dialogs.answerFile(env->path(u"out/.stw"_s));
+        env->dialogs.answerMessage(MsgAnswer::OK);
         entry(hub, "lblBackup")->click();
-        QCOMPARE(env.dialogs.calls.last().title + u": "_s + env.dialogs.calls.last().text,
+        QCOMPARE(env->dialogs.calls.last().title + u": "_s + env->dialogs.calls.last().text,
                  u"Stowline error: Please enter a valid filename!"_s);
         QVERIFY(hub.isEnabled());
 
-        QDir().mkpath(env.path(u"home/Favorites"_s)); // something to back up
-        env.dialogs.answerFile(env.path(u"out/Mine.stw"_s));
+        QDir().mkpath(env->path(u"home/Favorites"_s)); // something to back up
+        env->dialogs.answerFile(env->path(u"out/Mine.stw"_s));
         entry(hub, "lblBackup")->click();
         QCOMPARE(qobject_cast<frmBK_Choice*>(forms::find(u"frmBK_Choice"_s))->job().archivePath,
-                 env.path(u"out/Mine.stw"_s));
-        QCOMPARE(setting("RememberLocationDir"), env.path(u"out"_s));
+                 env->path(u"out/Mine.stw"_s));
+        QCOMPARE(setting("RememberLocationDir"), env->path(u"out"_s));
         QVERIFY(!hub.isEnabled() && forms::find(u"frmBK_Choice"_s)->isVisible());
     }
 
     void rememberedFolderIsStoredThenUsed() {
-        test::TestEnvironment& env = *m_env;
-        frmMain& hub = startHub(env);
+        frmMain& hub = startHub(*env);
         RememberLocationsSetting = 1;
-        env.dialogs.answerFile(QString());
+        env->dialogs.answerFile(QString());
         entry(hub, "lblRestore")->click();
-        QCOMPARE(env.dialogs.calls.last().request.initialFolder, QString());
-        QCOMPARE(setting("RememberLocationDir"), env.path(u"home/Documents"_s));
-        env.dialogs.answerFile(QString());
+        QCOMPARE(env->dialogs.calls.last().request.initialFolder, QString());
+        QCOMPARE(setting("RememberLocationDir"), env->path(u"home/Documents"_s));
+        env->dialogs.answerFile(QString());
         entry(hub, "lblBackup")->click();
-        QCOMPARE(env.dialogs.calls.last().request.initialFolder, env.path(u"home/Documents"_s));
+        QCOMPARE(env->dialogs.calls.last().request.initialFolder, env->path(u"home/Documents"_s));
     }
 
     void restoreEntryChecksTheArchive_data() {
@@ -193,28 +185,26 @@ private slots:
     void restoreEntryChecksTheArchive() {
         QFETCH(QString, comment);
         QFETCH(QString, message);
-        test::TestEnvironment& env = *m_env;
-        frmMain& hub = startHub(env);
-        const QString archive = env.path(u"saved/My backup.stw"_s);
-        QDir().mkpath(env.path(u"saved"_s));
+        frmMain& hub = startHub(*env);
+        const QString archive = env->path(u"saved/My backup.stw"_s);
+        QDir().mkpath(env->path(u"saved"_s));
         if (comment != u"-")
             test::writeFile(archive, test::emptyArchive(comment.toLatin1()));
-        env.dialogs.answerFile(archive);
+        env->dialogs.answerFile(archive);
         if (!message.isEmpty())
-            env.dialogs.answerMessage(MsgAnswer::OK);
+            env->dialogs.answerMessage(MsgAnswer::OK);
         entry(hub, "lblRestore")->click();
-        QCOMPARE(setting("RememberLocationDir"), env.path(u"saved"_s));
+        QCOMPARE(setting("RememberLocationDir"), env->path(u"saved"_s));
         QCOMPARE(hub.isEnabled(), !message.isEmpty());
         QCOMPARE(forms::find(u"frmRS_Choice"_s) != nullptr, message.isEmpty());
         if (message.isEmpty())
             QCOMPARE(RestoreChoicePage()->job().archiveItems, comment);
         else
-            QCOMPARE(env.dialogs.calls.last().text, message);
+            QCOMPARE(env->dialogs.calls.last().text, message);
     }
 
     void scheduleKeepsHubEnabledAdvancedDisablesIt() {
-        test::TestEnvironment& env = *m_env;
-        frmMain& hub = startHub(env);
+        frmMain& hub = startHub(*env);
         auto* status = hub.findChild<QLabel*>(u"lblStatus"_s);
         QCOMPARE(status->text(), u"No backup yet"_s);
         QVERIFY(!status->styleSheet().contains(u"#1d5e20"_s)); // nothing yet is no success
@@ -236,23 +226,6 @@ private slots:
         QTest::keyClick(options, Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(hub.isEnabled() && !forms::find(u"frmAdvancedOptions"_s));
-    }
-
-    void launchMailerOnlyWhenOneIsRegistered() {
-        test::ProcessesDouble processes;
-        RegEdit reg;
-        reg.RootKey = RegEdit::HKEY_LOCAL_MACHINE;
-        reg.KeyPath = u"SOFTWARE\\Clients\\Mail\\Demo Mail\\Shell\\Open\\Command"_s;
-        reg.CreateKey();
-        reg.Value = u"\"/opt/demo mail/bin/mail\" -compose"_s;
-        reg.WriteValue();
-        Launch_OE(); // no default client named yet
-        QCOMPARE(processes.started, QStringList());
-        reg.KeyPath = u"SOFTWARE\\Clients\\Mail"_s;
-        reg.Value = u"Demo Mail"_s;
-        reg.WriteValue();
-        Launch_OE();
-        QCOMPARE(processes.started, QStringList{u"/opt/demo mail/bin/mail|-compose"_s});
     }
 };
 

@@ -4,6 +4,8 @@
 
 namespace stowline::test {
 
+using namespace Qt::StringLiterals;
+
 bool DialogsDouble::allAnswersUsed() const {
     return m_messages.isEmpty() && m_inputs.isEmpty() && m_files.isEmpty() && m_folders.isEmpty();
 }
@@ -21,15 +23,9 @@ Answer DialogsDouble::answer(QQueue<Answer>& answers, const DialogCall& call, An
     calls << call;
     if (!answers.isEmpty())
         return answers.dequeue();
-    unexpected(call);
+    const QString text = u"unexpected dialog: "_s + call.title + u" / "_s + call.text;
+    QTest::qFail(qPrintable(text + call.request.title), __FILE__, __LINE__);
     return fallback;
-}
-
-void DialogsDouble::unexpected(const DialogCall& call) {
-    const QByteArray text = (QStringLiteral("unexpected dialog: ") + call.title + QStringLiteral(" / ") +
-                             call.text + call.request.title)
-                                .toUtf8();
-    QTest::qFail(text.constData(), __FILE__, __LINE__);
 }
 
 platform::MsgAnswer DialogsDouble::messageBox(const QString& text, platform::MsgButtons buttons,

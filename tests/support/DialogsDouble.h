@@ -40,7 +40,6 @@ private:
     // Records the call and hands out the next queued answer; without one the test fails.
     template <class Answer>
     Answer answer(QQueue<Answer>& answers, const DialogCall& call, Answer fallback = {});
-    void unexpected(const DialogCall& call);
 
     QQueue<platform::MsgAnswer> m_messages;
     QQueue<QString> m_inputs;

@@ -4,6 +4,20 @@
 
 namespace stowline::test {
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// False while the countdown lasts, then the declared state.
+bool afterCountdown(int& countdown, bool state) {
+    if (countdown <= 0)
+        return state;
+    --countdown;
+    return false;
+}
+
+} // namespace
+
 DrivesDouble::DrivesDouble() { platform::install(this); }
 
 DrivesDouble::~DrivesDouble() { platform::install(static_cast<platform::Drives*>(nullptr)); }
@@ -12,12 +26,11 @@ DriveSpec& DrivesDouble::declare(const QString& name, const QStringList& prefixe
                                  const DriveSpec& description) {
     for (const QString& prefix : prefixes)
         m_prefixes << qMakePair(prefix, name);
-    m_drives[name] = description;
-    return m_drives[name];
+    return m_drives[name] = description;
 }
 
 QString DrivesDouble::declaredDriveOf(const QString& path) const {
-    QString best;
+    QString best = path;
     qsizetype bestLength = -1;
     for (const auto& [prefix, name] : m_prefixes)
         if (path.startsWith(prefix) && prefix.size() > bestLength) {
@@ -28,53 +41,39 @@ QString DrivesDouble::declaredDriveOf(const QString& path) const {
 }
 
 QString DrivesDouble::driveName(const QString& path) {
-    const QString declared = declaredDriveOf(path);
-    return declared.isEmpty() ? m_real.driveName(path) : declared;
+    const QString drive = declaredDriveOf(path);
+    return m_drives.contains(drive) ? drive : LinuxDrives::driveName(path);
 }
 
 bool DrivesDouble::exists(const QString& drive) {
-    log << QStringLiteral("exists ") + drive;
+    log << u"exists "_s + drive;
     if (!m_drives.contains(drive))
-        return m_real.exists(drive);
-    DriveSpec& description = m_drives[drive];
-    if (description.existsAfter > 0) {
-        --description.existsAfter;
-        return false;
-    }
-    return description.exists;
+        return LinuxDrives::exists(drive);
+    return afterCountdown(m_drives[drive].existsAfter, m_drives[drive].exists);
 }
 
 bool DrivesDouble::isReady(const QString& drive) {
-    log << QStringLiteral("ready ") + drive;
+    log << u"ready "_s + drive;
     if (!m_drives.contains(drive))
-        return m_real.isReady(drive);
-    DriveSpec& description = m_drives[drive];
-    if (description.readyAfter > 0) {
-        --description.readyAfter;
-        return false;
-    }
-    return description.ready;
+        return LinuxDrives::isReady(drive);
+    return afterCountdown(m_drives[drive].readyAfter, m_drives[drive].ready);
 }
 
 platform::DriveKind DrivesDouble::kind(const QString& drive) {
-    log << QStringLiteral("kind ") + drive;
-    return m_drives.contains(drive) ? m_drives[drive].kind : m_real.kind(drive);
+    log << u"kind "_s + drive;
+    return m_drives.contains(drive) ? m_drives[drive].kind : LinuxDrives::kind(drive);
 }
 
 double DrivesDouble::availableBytes(const QString& path) {
-    log << QStringLiteral("available ") + path;
-    const QString declared = declaredDriveOf(path);
-    if (declared.isEmpty())
-        return m_drives.contains(path) ? m_drives[path].availableBytes : m_real.availableBytes(path);
-    return m_drives[declared].availableBytes;
+    log << u"available "_s + path;
+    const auto drive = m_drives.constFind(declaredDriveOf(path));
+    return drive != m_drives.cend() ? drive->availableBytes : LinuxDrives::availableBytes(path);
 }
 
 double DrivesDouble::totalFreeBytes(const QString& path) {
-    log << QStringLiteral("totalFree ") + path;
-    const QString declared = declaredDriveOf(path);
-    if (declared.isEmpty())
-        return m_drives.contains(path) ? m_drives[path].totalFreeBytes : m_real.totalFreeBytes(path);
-    return m_drives[declared].totalFreeBytes;
+    log << u"totalFree "_s + path;
+    const auto drive = m_drives.constFind(declaredDriveOf(path));
+    return drive != m_drives.cend() ? drive->totalFreeBytes : LinuxDrives::totalFreeBytes(path);
 }
 
 } // namespace stowline::test

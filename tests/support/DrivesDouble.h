@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/Drives.h"
 #include "platform/LinuxDrives.h"
 
 #include <QList>
@@ -24,7 +23,7 @@ struct DriveSpec {
 // Drives a test declares by name, each owning the paths that start with its prefixes; other paths
 // and names go to the real drives. Installed while it lives. Every query is logged in order
 // ("exists Q:", "ready Q:", "available /x", ...).
-class DrivesDouble : public platform::Drives {
+class DrivesDouble : public platform::LinuxDrives {
 public:
     DrivesDouble();
     ~DrivesDouble() override;
@@ -43,11 +42,11 @@ public:
     double totalFreeBytes(const QString& path) override;
 
 private:
+    // The declared drive owning a path, or the path itself.
     QString declaredDriveOf(const QString& path) const;
 
     QMap<QString, DriveSpec> m_drives;
     QList<QPair<QString, QString>> m_prefixes; // prefix, drive name
-    platform::LinuxDrives m_real;
 };
 
 } // namespace stowline::test

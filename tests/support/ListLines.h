@@ -5,15 +5,7 @@
 
 namespace stowline::test {
 
-// The lines of a list view as the user sees them.
-inline QStringList lineTexts(const QAbstractItemView& view) {
-    QStringList texts;
-    const QAbstractItemModel* model = view.model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        texts << model->index(row, 0).data().toString();
-    return texts;
-}
-
+// The lines of a list view the user has ticked.
 inline QStringList checkedLines(const QAbstractItemView& view) {
     QStringList lines;
     const QAbstractItemModel* model = view.model();

@@ -1,28 +1,23 @@
 #pragma once
 
 #include "platform/LinuxProcesses.h"
+#include "platform/LinuxSystem.h"
 #include "platform/Platform.h"
 #include "platform/Shell.h"
-#include "platform/System.h"
 
 #include <QStringList>
 
 namespace stowline::test {
 
-// The real system, except: a settable date, a reboot that is only counted, and an end of the
-// program that throws platform::ProgramEnded for the test to catch.
-class SystemDouble : public platform::System {
+// The real system, except: a settable date, a fixed version and locale, a reboot that is only counted,
+// and an end of the program that throws platform::ProgramEnded for the test to catch.
+class SystemDouble : public platform::LinuxSystem {
 public:
     QDate date = QDate(2026, 12, 5);
     int rebootRequests = 0;
-    int localeIdValue = 1033;
-    platform::OsVersion version{4, 10, 67766222, 1};
 
-    QString documentsFolder() override;
-    QString homeFolder() override;
-    QString tempFolder() override;
-    platform::OsVersion osVersion() override { return version; }
-    int localeId() override { return localeIdValue; }
+    platform::OsVersion osVersion() override { return {4, 10, 67766222, 1}; }
+    int localeId() override { return 1033; }
     QDate today() override { return date; }
     void requestReboot() override { ++rebootRequests; }
     [[noreturn]] void endProgram(int exitCode) override { throw platform::ProgramEnded{exitCode}; }

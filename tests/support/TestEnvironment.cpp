@@ -18,25 +18,22 @@
 
 namespace stowline::test {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Stand-ins for systemctl and crontab: no test may touch the real user's timers. Each call is
 // logged to calls.log; crontab keeps its table in crontab.txt; FAKE_SYSTEMCTL_FAIL makes systemctl fail.
 void writeFakeSchedulers(const QString& bin, const QString& root) {
-    const QString systemctl = QStringLiteral("#!/bin/sh\necho \"systemctl $*\" >> '%1/calls.log'\n"
-                                             "[ -z \"$FAKE_SYSTEMCTL_FAIL\" ] || exit 1\n")
-                                  .arg(root);
-    const QString crontab =
-        QStringLiteral("#!/bin/sh\necho \"crontab $*\" >> '%1/calls.log'\n"
-                       "if [ \"$1\" = -l ]; then cat '%1/crontab.txt' 2>/dev/null; exit 0; fi\n"
-                       "cat > '%1/crontab.txt'\n")
-            .arg(root);
+    const QString systemctl = u"#!/bin/sh\necho \"systemctl $*\" >> '%1/calls.log'\n"
+                              u"[ -z \"$FAKE_SYSTEMCTL_FAIL\" ] || exit 1\n"_s;
+    const QString crontab = u"#!/bin/sh\necho \"crontab $*\" >> '%1/calls.log'\n"
+                            u"if [ \"$1\" = -l ]; then cat '%1/crontab.txt' 2>/dev/null; exit 0; fi\n"
+                            u"cat > '%1/crontab.txt'\n"_s;
     for (const auto& [name, text] :
-         {std::pair{QStringLiteral("systemctl"), systemctl}, std::pair{QStringLiteral("crontab"), crontab}}) {
-        QFile file(bin + u'/' + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+         {std::pair{u"systemctl"_s, systemctl}, std::pair{u"crontab"_s, crontab}}) {
+        writeFile(bin + u'/' + name, text.arg(root).toUtf8());
+        QFile::setPermissions(bin + u'/' + name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 }
 
@@ -46,14 +43,14 @@ TestEnvironment::TestEnvironment() {
     QVERIFY(m_dir.isValid());
     for (const char* sub : {"home", "home/Documents", "tmp", "xdg-data", "xdg-config", "xdg-state", "bin"})
         QDir().mkpath(path(QString::fromLatin1(sub)));
-    setEnv("HOME", path(QStringLiteral("home")));
+    setEnv("HOME", path(u"home"_s));
     setEnv("TMPDIR", tempRoot());
     setEnv("STOWLINE_REGISTRY", registryFile());
-    setEnv("XDG_DATA_HOME", path(QStringLiteral("xdg-data")));
-    setEnv("XDG_CONFIG_HOME", path(QStringLiteral("xdg-config")));
-    setEnv("XDG_STATE_HOME", path(QStringLiteral("xdg-state")));
-    writeFakeSchedulers(path(QStringLiteral("bin")), root());
-    setEnv("PATH", path(QStringLiteral("bin")) + u':' + qEnvironmentVariable("PATH"));
+    setEnv("XDG_DATA_HOME", path(u"xdg-data"_s));
+    setEnv("XDG_CONFIG_HOME", path(u"xdg-config"_s));
+    setEnv("XDG_STATE_HOME", path(u"xdg-state"_s));
+    writeFakeSchedulers(path(u"bin"_s), root());
+    setEnv("PATH", path(u"bin"_s) + u':' + qEnvironmentVariable("PATH"));
     platform::reopenRegistry();
     platform::install(&dialogs);
     platform::install(&shell);
@@ -77,13 +74,10 @@ void TestEnvironment::setEnv(const char* name, const QString& value) {
     qputenv(name, value.toUtf8());
 }
 
-QString TestEnvironment::schedulerCalls() const {
-    return QString::fromUtf8(readFile(path(QStringLiteral("calls.log"))));
-}
+QString TestEnvironment::schedulerCalls() const { return QString::fromUtf8(readFile(path(u"calls.log"_s))); }
 
 QString TestEnvironment::binary(const QString& name) {
-    const QString dir = qEnvironmentVariable("STOWLINE_BIN_DIR");
-    return QDir(dir).filePath(name);
+    return QDir(qEnvironmentVariable("STOWLINE_BIN_DIR")).filePath(name);
 }
 
 QStringList openToOthers(const QString& folder, const QString& than) {
@@ -122,7 +116,7 @@ ProgramRun runProgram(const QString& name, const QStringList& arguments) {
     // Without a runtime folder the toolkit says so on stderr.
     const QTemporaryDir runtimeDir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+    environment.insert(u"XDG_RUNTIME_DIR"_s, runtimeDir.path());
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(TestEnvironment::binary(name), arguments);
@@ -139,9 +133,7 @@ bool waitForRunEnd() {
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QMap<QString, QByteArray> hashesOfFolder(const QString& folder) {
