@@ -1,8 +1,9 @@
 // Restores an archive through the real Restore Wizard pages with nobody at the screen, choosing
 // every item and every identity, replacing the Favorites:
-//   stowline-restore-probe ARCHIVE
+//   stowline-restore-probe ARCHIVE [PICKED-FOLDER]
 // Each line of the plan page goes to stderr as "plan: LINE", each message as "message: TITLE: TEXT",
-// answered OK (Yes to a question); a folder picker gets $HOME/picked, a name clash the name "Restored".
+// answered OK (Yes to a question); a folder picker gets PICKED-FOLDER (else $HOME/picked), a name
+// clash the name "Restored".
 // Exit status: 0 the run ended restored; 2 something was refused or nothing was restored;
 // 1 a failure reached the crash window (its text on stderr); 3 the archive was not opened.
 #include "foundation/Strings.h"
@@ -34,6 +35,7 @@ namespace {
 
 class AnsweringDialogs : public platform::Dialogs {
 public:
+    explicit AnsweringDialogs(QString picked) : m_picked(std::move(picked)) {}
     bool refused = false;
 
     platform::MsgAnswer messageBox(const QString& text, platform::MsgButtons buttons, platform::MsgIcon,
@@ -50,7 +52,10 @@ public:
     }
     QString saveFile(const platform::FileDialogRequest&) override { return {}; }
     QString openFile(const platform::FileDialogRequest&) override { return {}; }
-    QString pickFolder(const QString&) override { return QDir::homePath() + QStringLiteral("/picked"); }
+    QString pickFolder(const QString&) override { return m_picked; }
+
+private:
+    QString m_picked;
 };
 
 template <class Page> Page* shownPage(const char* name) {
@@ -105,11 +110,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: stowline-restore-probe ARCHIVE\n");
+    if (args.size() < 2 || args.size() > 3) {
+        std::fprintf(stderr, "usage: stowline-restore-probe ARCHIVE [PICKED-FOLDER]\n");
         return 64;
     }
-    AnsweringDialogs dialogs;
+    AnsweringDialogs dialogs(args.value(2, QDir::homePath() + QStringLiteral("/picked")));
     platform::install(&dialogs);
     if (!OpenRestoreWizard(QDir(args[1]).absolutePath(), Str(954) + u' ' + args[1], 955)) {
         printPeakMemory();
