@@ -130,8 +130,8 @@ bool IEF_Extract(const RestorePlan& plan, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringFavorites));
-        STEP(2) const ItemZip backup = ItemZipOf(plan.archivePath, layout::IefDataMember);
-        STEP(3) const Refusal refusal = CheckZipFile(backup.file, backup.member);
+        STEP(2) ItemZip backup = ItemZipOf(plan.archivePath, layout::IefDataMember);
+        STEP(3) const Refusal refusal = CheckZipFile(backup);
         STEP(4) if (refusal.refused()) {
             ShowRefusal(run.ask, Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
             return true;
