@@ -6,7 +6,9 @@
 #include "foundation/modError.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
@@ -17,26 +19,49 @@ namespace stowline {
 namespace {
 
 // An archive read with pread: libzip's own file source is a stdio FILE, which seeks before every
-// read of a member (tens of thousands of seeks for an archive of small files).
+// read of a member (tens of thousands of seeks for an archive of small files). Small reads are
+// served from one page read ahead: a member's local header, name and data lie side by side.
 struct PreadSource {
     int fd = -1;
     zip_uint64_t size = 0;
     zip_uint64_t offset = 0;
     zip_error_t error{};
+    char ahead[4096];
+    zip_uint64_t aheadStart = 0;
+    zip_uint64_t aheadLength = 0;
 };
 
-zip_int64_t readAt(PreadSource& source, void* data, zip_uint64_t length) {
+zip_int64_t preadFully(PreadSource& source, void* data, zip_uint64_t length, zip_uint64_t at) {
     for (;;) {
-        const ssize_t got = ::pread(source.fd, data, length, static_cast<off_t>(source.offset));
-        if (got >= 0) {
-            source.offset += static_cast<zip_uint64_t>(got);
+        const ssize_t got = ::pread(source.fd, data, length, static_cast<off_t>(at));
+        if (got >= 0)
             return got;
-        }
         if (errno != EINTR) {
             zip_error_set(&source.error, ZIP_ER_READ, errno);
             return -1;
         }
     }
+}
+
+zip_int64_t readAt(PreadSource& source, void* data, zip_uint64_t length) {
+    const bool inAhead =
+        source.offset >= source.aheadStart && source.offset < source.aheadStart + source.aheadLength;
+    if (!inAhead && length < sizeof source.ahead) {
+        const zip_int64_t got = preadFully(source, source.ahead, sizeof source.ahead, source.offset);
+        if (got <= 0)
+            return got;
+        source.aheadStart = source.offset;
+        source.aheadLength = static_cast<zip_uint64_t>(got);
+    } else if (!inAhead) {
+        const zip_int64_t got = preadFully(source, data, length, source.offset);
+        if (got > 0)
+            source.offset += static_cast<zip_uint64_t>(got);
+        return got;
+    }
+    const zip_uint64_t n = std::min(length, source.aheadStart + source.aheadLength - source.offset);
+    std::memcpy(data, source.ahead + (source.offset - source.aheadStart), n);
+    source.offset += n;
+    return static_cast<zip_int64_t>(n);
 }
 
 zip_int64_t preadCommand(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
@@ -99,7 +124,9 @@ ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZI
         zip_error_set(&error, ZIP_ER_NOZIP, 0);
         return nullptr;
     }
-    auto* state = new PreadSource{fd, static_cast<zip_uint64_t>(info.st_size), 0, {}};
+    auto* state = new PreadSource;
+    state->fd = fd;
+    state->size = static_cast<zip_uint64_t>(info.st_size);
     zip_error_init(&state->error);
     zip_source_t* source = zip_source_function_create(preadCommand, state, &error);
     if (!source) {
