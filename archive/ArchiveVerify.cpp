@@ -311,9 +311,7 @@ void checkMember(zip_t* archive, zip_uint64_t index) {
 namespace {
 
 ZipArchiveHandle openChecked(const QString& archivePath) {
-    int code = 0;
-    return ZipArchiveHandle(
-        zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    return TryOpenZip(archivePath, ZIP_RDONLY | ZIP_CHECKCONS);
 }
 
 bool isStoredZip(zip_t* archive, zip_uint64_t index) {
@@ -450,8 +448,7 @@ VerifyResult VerifyArchive(const QString& archivePath, VerifyDepth depth, const 
 }
 
 bool ParseRegMember(const QString& archivePath, const QString& memberName, const RegFileSink& sink) {
-    int code = 0;
-    ZipArchiveHandle archive(zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY, &code));
+    const ZipArchiveHandle archive = TryOpenZip(archivePath, ZIP_RDONLY);
     if (!archive)
         return false;
     const zip_int64_t index = zip_name_locate(archive.get(), memberName.toUtf8().constData(), 0);

@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -85,16 +86,17 @@ mode_t allowedModeBelow(const QByteArray& root) {
     return 0700 | (platform::modeOf(QFile::decodeName(root)) & ~platform::currentUmask() & 077);
 }
 
-// Creates a folder and its missing parents; a file in the way is an error.
-void makeFolder(const QByteArray& path, mode_t mode) {
+// Creates a folder and its missing parents; a file in the way is an error. True when it was made
+// here, so it holds nothing yet.
+bool makeFolder(const QByteArray& path, mode_t mode) {
     if (platform::makeFolder(path.constData(), mode) == 0)
-        return;
+        return true;
     int error = errno;
     const qsizetype slash = path.lastIndexOf('/');
     if (error == ENOENT && slash > 0) {
         makeFolder(path.left(slash), mode);
         if (platform::makeFolder(path.constData(), mode) == 0)
-            return;
+            return true;
         error = errno;
     }
     struct stat info {};
@@ -102,6 +104,7 @@ void makeFolder(const QByteArray& path, mode_t mode) {
         RaiseOsError(error, true);
     if (!S_ISDIR(info.st_mode))
         RaiseOsError(EEXIST, true);
+    return false;
 }
 
 // True when something already in the target below root, on the way to folder, is a symbolic link
@@ -142,6 +145,7 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
     const bool all = specMatchesAll(settings.fileSpec);
     const std::optional<QString> pattern = all ? QString() : SafeMemberPath(settings.fileSpec);
     QHash<QByteArray, size_t> fileByTarget;
+    QSet<QByteArray> foldersClear; // checked for links already: many members share a folder
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
@@ -160,8 +164,12 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
         if (path->isEmpty())
             continue;
         const QByteArray target = plan.root + '/' + QFile::encodeName(*path);
-        if (linkOnTheWay(plan.root, isFolder ? target : target.left(target.lastIndexOf('/'))))
-            Raise(Err::PathFileAccess, Str(txtLinkOnTheWay) + name);
+        const QByteArray folder = isFolder ? target : target.left(target.lastIndexOf('/'));
+        if (!foldersClear.contains(folder)) {
+            if (linkOnTheWay(plan.root, folder))
+                Raise(Err::PathFileAccess, Str(txtLinkOnTheWay) + name);
+            foldersClear.insert(folder);
+        }
         if (isFolder) {
             plan.folders[target] = {recordedMode(archive, index, 0777), true};
             continue;
@@ -232,6 +240,8 @@ public:
         std::rethrow_exception(m_failure);
     }
 
+    // The reporter names the file it waits for: only that one's end wakes it, not every file's.
+    void awaitFile(size_t i) { m_awaited.store(i); }
     State state(size_t i) const { return m_progress[i].state.load(); }
     quint64 bytesDone(size_t i) const { return m_progress[i].done.load(); }
     quint64 totalDone() const { return m_totalDone.load(); }
@@ -249,7 +259,9 @@ private:
         std::atomic<quint64> done{0};
     };
 
-    void announce() {
+    void announceEnd(size_t i) {
+        if (m_awaited.load() != i)
+            return;
         {
             std::lock_guard lock(m_mutex);
             ++m_changes;
@@ -287,7 +299,6 @@ private:
 
     void unpackOne(Worker& worker, size_t i) {
         m_progress[i].state = Started;
-        announce();
         try {
             unpack(worker, m_files[i], m_progress[i]);
         } catch (...) {
@@ -295,15 +306,19 @@ private:
             return;
         }
         m_progress[i].state = Finished;
-        announce();
+        announceEnd(i);
     }
 
     void fail(size_t i, std::exception_ptr failure) {
-        std::lock_guard lock(m_mutex);
-        if (!m_failure || i < m_firstFailed) {
-            m_failure = std::move(failure);
-            m_firstFailed = std::min(m_firstFailed.load(), i);
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_failure || i < m_firstFailed) {
+                m_failure = std::move(failure);
+                m_firstFailed = std::min(m_firstFailed.load(), i);
+            }
+            ++m_changes;
         }
+        m_changed.notify_one();
     }
 
     void unpack(Worker& worker, const ExtractItem& item, Progress& progress) {
@@ -371,6 +386,7 @@ private:
     std::vector<Progress> m_progress;
     std::vector<std::thread> m_threads;
     std::atomic<size_t> m_next{0};
+    std::atomic<size_t> m_awaited{0};
     std::atomic<bool> m_stop{false};             // cancelled: the file being unpacked is left unfinished
     std::atomic<size_t> m_firstFailed{SIZE_MAX}; // files after a damaged member are not started
     int m_running = 0;                           // workers not yet ended, under m_mutex
@@ -385,7 +401,7 @@ private:
 // Raises the events of the unpacked files in member order while the workers run ahead.
 class ExtractReporter {
 public:
-    ExtractReporter(const ExtractPlan& plan, const ExtractWorkers& workers, ZipRunEvents& events)
+    ExtractReporter(const ExtractPlan& plan, ExtractWorkers& workers, ZipRunEvents& events)
         : m_plan(plan), m_workers(workers), m_events(events) {}
 
     bool allReported() const { return m_next == m_plan.files.size(); }
@@ -393,6 +409,7 @@ public:
     void report() {
         while (m_next < m_plan.files.size()) {
             const ExtractItem& item = m_plan.files[m_next];
+            m_workers.awaitFile(m_next); // before the state is read, so that its end is not missed
             const ExtractWorkers::State state = m_workers.state(m_next);
             if (state == ExtractWorkers::Waiting)
                 return;
@@ -427,7 +444,7 @@ private:
     }
 
     const ExtractPlan& m_plan;
-    const ExtractWorkers& m_workers;
+    ExtractWorkers& m_workers;
     ZipRunEvents& m_events;
     size_t m_next = 0;
     bool m_announced = false;
@@ -480,13 +497,13 @@ ZipRunOutcome ZipExtractor::run() {
     ExtractPlan plan = planExtraction(archive.get(), m_settings);
     const size_t directoryEntries = entryCount(archive.get()) + entryCount(archive.get_deleter().outer);
     archive.reset();
-    makeFolder(plan.root, 0777);
+    // A folder made just now holds no leftovers of a run that was killed.
+    if (!makeFolder(plan.root, 0777))
+        platform::removeStaleTemporaries(plan.root.constData(), ".stowline-", "");
     const mode_t allowed = allowedModeBelow(plan.root);
-    platform::removeStaleTemporaries(plan.root.constData(), ".stowline-", "");
-    for (const auto& [folder, folderMode] : plan.folders) {
-        makeFolder(folder, (folderMode.mode & allowed) | 0700);
-        platform::removeStaleTemporaries(folder.constData(), ".stowline-", "");
-    }
+    for (const auto& [folder, folderMode] : plan.folders)
+        if (!makeFolder(folder, (folderMode.mode & allowed) | 0700))
+            platform::removeStaleTemporaries(folder.constData(), ".stowline-", "");
     for (ExtractItem& item : plan.files)
         item.mode = (item.mode & allowed) | 0600;
 

@@ -6,34 +6,148 @@
 #include "foundation/modError.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace stowline {
 
 namespace {
 
+// An archive read with pread: libzip's own file source is a stdio FILE, which seeks before every
+// read of a member (tens of thousands of seeks for an archive of small files). Small reads are
+// served from one page read ahead: a member's local header, name and data lie side by side.
+struct PreadSource {
+    int fd = -1;
+    zip_uint64_t size = 0;
+    zip_uint64_t offset = 0;
+    zip_error_t error{};
+    char ahead[4096];
+    zip_uint64_t aheadStart = 0;
+    zip_uint64_t aheadLength = 0;
+};
+
+zip_int64_t preadFully(PreadSource& source, void* data, zip_uint64_t length, zip_uint64_t at) {
+    for (;;) {
+        const ssize_t got = ::pread(source.fd, data, length, static_cast<off_t>(at));
+        if (got >= 0)
+            return got;
+        if (errno != EINTR) {
+            zip_error_set(&source.error, ZIP_ER_READ, errno);
+            return -1;
+        }
+    }
+}
+
+zip_int64_t readAt(PreadSource& source, void* data, zip_uint64_t length) {
+    const bool inAhead =
+        source.offset >= source.aheadStart && source.offset < source.aheadStart + source.aheadLength;
+    if (!inAhead && length < sizeof source.ahead) {
+        const zip_int64_t got = preadFully(source, source.ahead, sizeof source.ahead, source.offset);
+        if (got <= 0)
+            return got;
+        source.aheadStart = source.offset;
+        source.aheadLength = static_cast<zip_uint64_t>(got);
+    } else if (!inAhead) {
+        const zip_int64_t got = preadFully(source, data, length, source.offset);
+        if (got > 0)
+            source.offset += static_cast<zip_uint64_t>(got);
+        return got;
+    }
+    const zip_uint64_t n = std::min(length, source.aheadStart + source.aheadLength - source.offset);
+    std::memcpy(data, source.ahead + (source.offset - source.aheadStart), n);
+    source.offset += n;
+    return static_cast<zip_int64_t>(n);
+}
+
+zip_int64_t preadCommand(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    PreadSource& source = *static_cast<PreadSource*>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        source.offset = 0;
+        return 0;
+    case ZIP_SOURCE_READ:
+        return readAt(source, data, length);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto* stat = static_cast<zip_stat_t*>(data);
+        zip_stat_init(stat);
+        stat->size = source.size;
+        stat->valid = ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&source.error, data, length);
+    case ZIP_SOURCE_FREE:
+        ::close(source.fd);
+        zip_error_fini(&source.error);
+        delete &source;
+        return 0;
+    case ZIP_SOURCE_SEEK: {
+        const zip_int64_t at =
+            zip_source_seek_compute_offset(source.offset, source.size, data, length, &source.error);
+        if (at < 0)
+            return -1;
+        source.offset = static_cast<zip_uint64_t>(at);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return static_cast<zip_int64_t>(source.offset);
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, -1);
+    default:
+        zip_error_set(&source.error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
 ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZIP_RDONLY) {
     const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
-    if (::stat(name.constData(), &info) != 0) {
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
         zip_error_set(&error, errno == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, errno);
+        if (fd >= 0)
+            ::close(fd);
         return nullptr;
     }
     // libzip takes an empty file for an empty archive; it is no archive at all.
     if (!S_ISREG(info.st_mode) || info.st_size == 0) {
+        ::close(fd);
         zip_error_set(&error, ZIP_ER_NOZIP, 0);
         return nullptr;
     }
-    int code = 0;
-    ZipArchiveHandle archive(zip_open(name.constData(), flags, &code));
+    auto* state = new PreadSource;
+    state->fd = fd;
+    state->size = static_cast<zip_uint64_t>(info.st_size);
+    zip_error_init(&state->error);
+    zip_source_t* source = zip_source_function_create(preadCommand, state, &error);
+    if (!source) {
+        preadCommand(state, nullptr, 0, ZIP_SOURCE_FREE);
+        return nullptr;
+    }
+    ZipArchiveHandle archive(zip_open_from_source(source, flags, &error));
     if (!archive)
-        zip_error_init_with_code(&error, code);
+        zip_source_free(source);
     return archive;
 }
 
 } // namespace
+
+ZipArchiveHandle TryOpenZip(const QString& path, int flags) noexcept {
+    zip_error_t error;
+    zip_error_init(&error);
+    ZipArchiveHandle archive = openRaw(path, error, flags);
+    zip_error_fini(&error);
+    return archive;
+}
 
 ZipArchiveHandle OpenZipForReading(const QString& path) {
     zip_error_t error;

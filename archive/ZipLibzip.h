@@ -29,6 +29,8 @@ using ZipFileHandle = std::unique_ptr<zip_file_t, ZipFileClose>;
 ZipArchiveHandle OpenZipForReading(const QString& path);
 // The same without throwing: null when the file is missing, unreadable or no zip.
 ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept;
+// The same with zip_open's flags (ZIP_RDONLY and others, such as ZIP_CHECKCONS).
+ZipArchiveHandle TryOpenZip(const QString& path, int flags) noexcept;
 // A zip stored as it is (not compressed again) as member index of outer, opened where it lies, with
 // no copy; outer must outlive it. Strict compares every local header with the directory (a read for
 // each member). Null when it cannot be opened.

@@ -33,10 +33,13 @@ inline void addOptions(QCommandLineParser& parser, const QString& workName, cons
                       QStringLiteral("3")});
 }
 
-// The application, on the offscreen platform unless another was asked for.
+// The application, on the offscreen platform unless another was asked for; the time zone read once,
+// as stowline's own main() has it.
 inline std::unique_ptr<QApplication> benchApplication(int& argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     return std::make_unique<QApplication>(argc, argv);
 }
 

@@ -229,6 +229,10 @@ RegEdit g_regCopy;
 RegEdit g_regTemp;
 } // namespace
 
+void RegInOneCommit(const std::function<void()>& work) {
+    onStore([&](platform::Registry& registry) { registry.write(work); });
+}
+
 RegEdit& regAccess() { return g_regAccess; }
 RegEdit& regCopy() { return g_regCopy; }
 RegEdit& RegTemp() { return g_regTemp; }

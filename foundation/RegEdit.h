@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 
 namespace stowline {
 
@@ -52,6 +53,10 @@ public:
     void PutValues(const RegValueList& values);
     void CreateSubKeys(const QStringList& names);
 };
+
+// Runs work, whose registry calls then share one commit (one sync of the store instead of one per
+// change); a store failure throws VbError 57 as a method's does.
+void RegInOneCommit(const std::function<void()>& work);
 
 // The three program-wide cursors. They start fresh after resetRegistryInstances(), called when a
 // flow of windows ends.

@@ -195,7 +195,9 @@ Refusal CheckRegFile(const QString& regFile, const QString& allowedKey) {
     return refusal;
 }
 
-Refusal CheckZipFile(const QString& zipFile, const QString& member) {
+namespace {
+
+Refusal checkZipFile(const QString& zipFile, const QString& member, QStringList* names) {
     const QString fileName = QFileInfo(member.isEmpty() ? zipFile : member).fileName();
     if (!QFileInfo(zipFile).isFile())
         return {txtReasonMissingOrDamaged, fileName};
@@ -203,10 +205,27 @@ Refusal CheckZipFile(const QString& zipFile, const QString& member) {
         member.isEmpty() ? ZipMemberEntries(zipFile) : InnerZipMemberEntries(zipFile, member);
     if (!members)
         return {txtReasonMissingOrDamaged, fileName};
-    for (const ZipMemberEntry& entry : *members)
+    for (const ZipMemberEntry& entry : *members) {
         if (const Refusal refusal = memberRefusal(entry); refusal.refused())
             return refusal;
+        if (names)
+            *names << entry.name;
+    }
     return {};
+}
+
+} // namespace
+
+Refusal CheckZipFile(const QString& zipFile, const QString& member) {
+    return checkZipFile(zipFile, member, nullptr);
+}
+
+Refusal CheckZipFile(ItemZip& itemZip) {
+    QStringList names;
+    const Refusal refusal = checkZipFile(itemZip.file, itemZip.member, &names);
+    if (!refusal.refused())
+        itemZip.names = std::move(names);
+    return refusal;
 }
 
 void ShowRefusal(Questions& ask, const QString& header, const Refusal& refusal, int outcomeId) {

@@ -41,6 +41,9 @@ Refusal CheckRegFile(const QString& regFile, const QString& allowedKey);
 // A zip member file must exist, open as a zip and hold only names that stay inside the folder it is
 // unpacked into. With member: the zip stored under that name in zipFile, read in place.
 Refusal CheckZipFile(const QString& zipFile, const QString& member = QString());
+// The same for an item's zip, which keeps the names found for its unpack: one directory read, not two.
+struct ItemZip;
+Refusal CheckZipFile(ItemZip& itemZip);
 
 // Tells the user that an item was refused: header, reason with its detail, what was left alone.
 void ShowRefusal(Questions& ask, const QString& header, const Refusal& refusal, int outcomeId);

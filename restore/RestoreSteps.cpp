@@ -37,11 +37,13 @@ QString ImportRegFile(const QString& regFile) {
 }
 
 bool UnpackKept(RunContext& run, const ItemZip& itemZip, const QString& folder, const QString& header) {
-    QStringList names;
-    if (const auto members = itemZip.member.isEmpty() ? ZipMemberEntries(itemZip.file)
-                                                      : InnerZipMemberEntries(itemZip.file, itemZip.member))
-        for (const ZipMemberEntry& member : *members)
-            names << member.name;
+    QStringList names = itemZip.names.value_or(QStringList());
+    if (!itemZip.names)
+        if (const auto members = itemZip.member.isEmpty()
+                                     ? ZipMemberEntries(itemZip.file)
+                                     : InnerZipMemberEntries(itemZip.file, itemZip.member))
+            for (const ZipMemberEntry& member : *members)
+                names << member.name;
     restoreJournal().keepFiles(folder, names);
     CreateFolder(folder);
     StopIfFailureReported();

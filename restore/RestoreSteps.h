@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace stowline {
 
@@ -17,7 +18,8 @@ QString WorkspaceFolder();
 // copy through the workspace), else its copy unpacked into the workspace.
 struct ItemZip {
     QString file;
-    QString member; // the zip's name in file; empty when file is the zip itself
+    QString member;                   // the zip's name in file; empty when file is the zip itself
+    std::optional<QStringList> names; // its members' names, once its check listed them
 };
 ItemZip ItemZipOf(const QString& archivePath, const QString& member);
 // After a call whose own trap may have reported a failure, which every choice in the crash

@@ -236,17 +236,22 @@ void RestoreJournal::keepFiles(const QString& target, const QStringList& names) 
         return;
     }
     QSet<QString> seen;
+    QSet<QString> addedFolders; // what lies below one goes with it: not looked up, not recorded
     for (const QString& name : names) {
         const QStringList parts = QString(name).replace(u'\\', u'/').split(u'/', Qt::SkipEmptyParts);
         QString path = folder;
         for (qsizetype i = 0; i < parts.size(); ++i) {
             path += u'/' + parts[i];
+            if (addedFolders.contains(path))
+                break;
             if (seen.contains(path))
                 continue;
             seen.insert(path);
             const bool last = i == parts.size() - 1;
             if (!present(path)) {
                 record(QStringLiteral("added"), path);
+                if (!last || name.endsWith(u'/') || name.endsWith(u'\\'))
+                    addedFolders.insert(path);
                 break;
             }
             // A folder member meets a folder: nothing of it is replaced.

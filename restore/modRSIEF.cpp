@@ -18,6 +18,10 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,17 +88,36 @@ void ensureFolder(const QString& folder) {
         RaiseOsError(errno, true);
 }
 
-bool writableByOwner(const QString& path) {
-    const struct stat info = statOf(path);
-    return S_ISLNK(info.st_mode) || (info.st_mode & S_IWUSR) != 0;
+// True when emptying the folder file by file would go through to the end. One stat per entry,
+// relative to its folder: a Favorites folder may hold tens of thousands.
+bool emptiesWithoutForce(int folderFd) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(folderFd), ::closedir);
+    if (!listing) {
+        ::close(folderFd);
+        return true; // as an unreadable folder lists: nothing in it stops the rename
+    }
+    bool empties = true;
+    while (const dirent* entry = empties ? ::readdir(listing.get()) : nullptr) {
+        const char* name = entry->d_name;
+        struct stat info {};
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (::fstatat(::dirfd(listing.get()), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            RaiseOsError(errno);
+        empties = S_ISLNK(info.st_mode) || (info.st_mode & S_IWUSR) != 0;
+        if (empties && S_ISDIR(info.st_mode)) {
+            const int sub =
+                ::openat(::dirfd(listing.get()), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            empties = sub < 0 || emptiesWithoutForce(sub);
+        }
+    }
+    return empties;
 }
 
-// True when emptying the folder file by file would go through to the end.
 bool emptiesWithoutForce(const QString& folder) {
-    const FolderEntries entries = entriesOf(folder);
-    return std::all_of(entries.files.begin(), entries.files.end(), writableByOwner) &&
-           std::all_of(entries.folders.begin(), entries.folders.end(),
-                       [](const QString& sub) { return writableByOwner(sub) && emptiesWithoutForce(sub); });
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 || emptiesWithoutForce(fd);
 }
 
 // One rename instead of one per file; the folder is made again, empty, with its mode. False when it
@@ -130,8 +153,8 @@ bool IEF_Extract(const RestorePlan& plan, RunContext& run) {
     bool completed = false;
     TRAP_BEGIN("modRSIEF:IEF_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringFavorites));
-        STEP(2) const ItemZip backup = ItemZipOf(plan.archivePath, layout::IefDataMember);
-        STEP(3) const Refusal refusal = CheckZipFile(backup.file, backup.member);
+        STEP(2) ItemZip backup = ItemZipOf(plan.archivePath, layout::IefDataMember);
+        STEP(3) const Refusal refusal = CheckZipFile(backup);
         STEP(4) if (refusal.refused()) {
             ShowRefusal(run.ask, Str(txtFavoritesNotRestored), refusal, txtNothingOfItemChanged);
             return true;

@@ -34,7 +34,7 @@ QString outlookKey(const QString& id) {
 }
 
 // Nothing of an identity is touched unless its ID, registry file and message store pass.
-bool refusedBeforeStart(Questions& ask, const QString& name, const QString& id, const ItemZip& store) {
+bool refusedBeforeStart(Questions& ask, const QString& name, const QString& id, ItemZip& store) {
     Refusal refusal;
     if (!IsIdentityId(id)) {
         refusal = {txtReasonBadId, u'"' + id + u'"'};
@@ -42,7 +42,7 @@ bool refusedBeforeStart(Questions& ask, const QString& name, const QString& id, 
         refusal = CheckRegFile(WorkspaceFolder() + layout::IdentityKeyMember(id),
                                QStringLiteral("HKEY_CURRENT_USER\\") + identityKey(id));
         if (!refusal.refused())
-            refusal = CheckZipFile(store.file, store.member);
+            refusal = CheckZipFile(store);
     }
     if (!refusal.refused())
         return false;
@@ -154,9 +154,11 @@ AccountsCase accountsCase(RegEdit& reg, const QString& id) {
 }
 
 void writeIdentityManagerStart(RegEdit& reg) {
-    writeText(reg, kIdentities, QStringLiteral("Last Username"), QString());
-    writeText(reg, kIdentities, QStringLiteral("Last User ID"), kNoIdentity);
-    writeText(reg, kIdentities, QStringLiteral("Start As"), kNoIdentity);
+    RegInOneCommit([&] {
+        writeText(reg, kIdentities, QStringLiteral("Last Username"), QString());
+        writeText(reg, kIdentities, QStringLiteral("Last User ID"), kNoIdentity);
+        writeText(reg, kIdentities, QStringLiteral("Start As"), kNoIdentity);
+    });
 }
 
 } // namespace
@@ -171,7 +173,7 @@ bool Identity_Extract(const RestorePlan& plan, RunContext& run) {
             STEP(5) const QString& name = planned.name;
             STEP(6) const QString& id = planned.id;
             STEP(7) run.progress.setStatus(Str(txtRestoringIdentity) + u' ' + name);
-            const ItemZip store = ItemZipOf(plan.archivePath, layout::IdentityDataMember(id));
+            ItemZip store = ItemZipOf(plan.archivePath, layout::IdentityDataMember(id));
             STEP(8) if (refusedBeforeStart(run.ask, name, id, store)) continue;
             anyStarted = true;
             STEP(9) reg.KeyPath = identityKey(id);

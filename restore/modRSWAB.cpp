@@ -29,11 +29,11 @@ QString parentFolder(const QString& filePath) {
     return cut == 0 ? filePath.left(1) : filePath.left(cut);
 }
 
-bool refusedBeforeStart(Questions& ask, const QString& workspace, const ItemZip& data) {
+bool refusedBeforeStart(Questions& ask, const QString& workspace, ItemZip& data) {
     Refusal refusal = CheckRegFile(workspace + layout::WabKeyMember,
                                    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"));
     if (!refusal.refused())
-        refusal = CheckZipFile(data.file, data.member);
+        refusal = CheckZipFile(data);
     if (!refusal.refused())
         return false;
     ShowRefusal(ask, Str(txtAddressBookNotRestored), refusal, txtNothingOfItemChanged);
@@ -67,7 +67,7 @@ bool WAB_Extract(const RestorePlan& plan, RunContext& run) {
     TRAP_BEGIN("modRSWAB:WAB_Extract")
         STEP(1) run.progress.setStatus(Str(txtRestoringAddressBook));
         STEP(2) const QString workspace = WorkspaceFolder();
-        const ItemZip data = ItemZipOf(plan.archivePath, layout::WabDataMember);
+        ItemZip data = ItemZipOf(plan.archivePath, layout::WabDataMember);
         STEP(3) if (refusedBeforeStart(run.ask, workspace, data)) {
             completed = true;
             return true;
