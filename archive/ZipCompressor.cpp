@@ -428,15 +428,22 @@ int threadCount(int requested) {
 
 } // namespace
 
+ZipFolderWalk StartWalkingFolder(const QString& folder, const QString& skipPath) {
+    if (folder.isEmpty())
+        return {};
+    return {folder, skipPath, std::async(std::launch::async, [folder, skipPath] {
+                                  const PhaseLog phase("list " + QFile::encodeName(folder));
+                                  return ListSourceFolder(folder, skipPath);
+                              }).share()};
+}
+
 void StartListingNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath) {
     for (ZipNestedArchive& archive : nested) {
         if (archive.listing.valid() || archive.listed)
             continue;
-        archive.listingSkips = skipPath;
-        archive.listing = std::async(std::launch::async, [folder = archive.sourceFolder, skipPath] {
-            const PhaseLog phase("list " + QFile::encodeName(folder));
-            return ListSourceFolder(folder, skipPath);
-        });
+        ZipFolderWalk walk = StartWalkingFolder(archive.sourceFolder, skipPath);
+        archive.listingSkips = walk.skips;
+        archive.listing = std::move(walk.entries);
     }
 }
 

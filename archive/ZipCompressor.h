@@ -22,6 +22,16 @@ struct ZipNestedArchive {
     QString listingSkips;                                    // the path that walk leaves out
 };
 
+// A walk of a folder on a thread of its own, started before the folder's nested archive is made.
+struct ZipFolderWalk {
+    QString folder;
+    QString skips;
+    std::shared_future<std::vector<ZipSourceEntry>> entries;
+};
+
+// Starts walking a folder (leaving out skipPath); an empty folder starts nothing.
+ZipFolderWalk StartWalkingFolder(const QString& folder, const QString& skipPath);
+
 // Starts walking the folders of the nested archives, each on a thread of its own, so that the walk
 // runs beside whatever the run does before the archive is written.
 void StartListingNestedArchives(std::vector<ZipNestedArchive>& nested, const QString& skipPath);

@@ -44,15 +44,19 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
             using layout::ArchiveItem;
             run.zip.NestedArchives.clear();
             bool exported = true;
+            // The Favorites are walked while the identities are exported.
+            ZipFolderWalk favoritesWalk = layout::ItemPresent(job.items, ArchiveItem::Favorites)
+                                              ? IEF_StartWalk(job.archivePath)
+                                              : ZipFolderWalk{};
             STEP(7)
             const bool identities = collectIfChosen(job, ArchiveItem::Identities, exported,
                                                     [&] { return Identity_Compress(job.identities, run); });
             STEP(8)
             const bool favorites = collectIfChosen(job, ArchiveItem::Favorites, exported, [&] {
-                IEF_Compress(run);
+                IEF_Compress(run, std::move(favoritesWalk));
                 return true;
             });
-            // The folders are walked while the address book is exported.
+            // The other folders are walked while the address book is exported.
             StartListingNestedArchives(run.zip.NestedArchives, job.archivePath);
             STEP(9)
             const bool addressBook =

@@ -124,6 +124,9 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
 std::optional<QString> collectItems(const QString& items, const QString& archivePath, RunContext& run) {
     using layout::ArchiveItem, layout::ItemPresent;
     IdentityCatalog catalog;
+    // The Favorites are walked while the identities are exported.
+    ZipFolderWalk favoritesWalk =
+        ItemPresent(items, ArchiveItem::Favorites) ? IEF_StartWalk(archivePath) : ZipFolderWalk{};
     const bool identities = Identity_Check(catalog) && ItemPresent(items, ArchiveItem::Identities);
     if (identities) {
         catalog.selectAll(true);
@@ -132,8 +135,8 @@ std::optional<QString> collectItems(const QString& items, const QString& archive
     }
     const bool favorites = !failureTrapped() && IEF_Check() && ItemPresent(items, ArchiveItem::Favorites);
     if (favorites)
-        IEF_Compress(run);
-    // The folders are walked while the address book is exported.
+        IEF_Compress(run, std::move(favoritesWalk));
+    // The other folders are walked while the address book is exported.
     StartListingNestedArchives(run.zip.NestedArchives, archivePath);
     const bool addressBook = !failureTrapped() && WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
     if (addressBook && !WAB_Compress(run))
