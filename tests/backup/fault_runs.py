@@ -11,7 +11,7 @@ each run:
 - restore (kills only): the next run removes the workspace, completes and gives back exactly the
   files that were backed up.
 
-    fault_runs.py BIN_DIR [--points N] [--keep DIR]
+    fault_runs.py BIN_DIR [--points N]
 """
 import argparse
 import hashlib
@@ -95,7 +95,7 @@ def points(count):
 
 
 class Report:
-    """Prints each run's checks; counts the runs that failed them (the mail export test uses it too)."""
+    """Prints each run's checks; counts the runs that failed them."""
     def __init__(self):
         self.failed = 0
 
@@ -169,9 +169,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bin_dir")
     parser.add_argument("--points", type=int, default=3, help="calls tried per kind and error")
-    parser.add_argument("--keep", help="work in this folder and keep it")
     args = parser.parse_args()
-    work = args.keep or tempfile.mkdtemp(prefix="stowline-faults-")
+    work = tempfile.mkdtemp(prefix="stowline-faults-")
     report = Report()
     try:
         profile = Profile(args.bin_dir, os.path.join(work, "profile"))
@@ -185,8 +184,7 @@ def main():
         backup_faults(profile, archive, registry, args.points, report)
         restore_kills(profile, archive, files, args.points, report)
     finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
     print("%d runs failed their checks" % report.failed)
     return 1 if report.failed else 0
 

@@ -93,7 +93,6 @@ private slots:
         QTest::addColumn<QString>("expected"); // drive: kind, exists, ready
         QTest::newRow("root") << u"/no-such-folder/x"_s << u"/: Fixed, exists, ready"_s;
         QTest::newRow("shared memory") << u"/dev/shm/x"_s << u"/dev/shm: RamDisk, exists, ready"_s;
-        QTest::newRow("letter") << u"Q:\\x"_s << u"Q:: Unknown, missing, not ready"_s;
         QTest::newRow("empty media folder")
             << u"/media/nothing/x"_s << u"/media/nothing: Removable, exists, not ready"_s;
         QTest::newRow("stick not plugged in") << u"/run/media/someone/STICK/a/b"_s

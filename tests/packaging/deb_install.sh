@@ -22,8 +22,6 @@ trap cleanup EXIT
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack.log" || { cat "$out/cpack.log"; exit 1; }
 deb=$(ls "$out"/stowline_*.deb)
-echo "built $(basename "$deb")"
-dpkg-deb --field "$deb" Depends
 
 # Every file the desktop and man need, where they look for it.
 listing=$(dpkg-deb --contents "$deb" | awk '{print $6}')
@@ -53,7 +51,5 @@ if ! dpkg-query -W -f='${Status}' stowline | grep -q "install ok installed"; the
 fi
 
 version=$(env -i PATH=/usr/bin:/bin /usr/bin/stowline --version)
-echo "$version"
-[ "$version" = "stowline (Stowline) $2" ] || { echo "unexpected version line"; exit 1; }
+[ "$version" = "stowline (Stowline) $2" ] || { echo "unexpected version line: $version"; exit 1; }
 /usr/bin/stowline-regedit --help | head -1 | grep -q '^Usage: stowline-regedit' || { echo "no regedit help"; exit 1; }
-echo "installed, ran and removed"

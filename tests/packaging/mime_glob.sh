@@ -11,4 +11,3 @@ cp "$2" "$db/packages/stowline.xml"
     -e "directories currently searched" -e "^- " -e "^$" && exit 1
 grep -qx "50:application/x-stowline-archive:\*.stw" "$db/globs2" || { echo "no *.stw glob"; cat "$db/globs2"; exit 1; }
 grep -qx "application/x-stowline-archive application/zip" "$db/subclasses" || { echo "not a kind of zip"; exit 1; }
-echo "*.stw is application/x-stowline-archive"

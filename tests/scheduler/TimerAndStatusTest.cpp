@@ -139,7 +139,6 @@ private slots:
         QVERIFY(timer.contains(u"WantedBy=timers.target"_s));
         const QString service = QString::fromUtf8(test::readFile(units + u"stowline-backup.service"_s));
         QVERIFY2(service.contains(u"\" /S\n"_s) && service.contains(u"Type=oneshot"_s), qPrintable(service));
-        QVERIFY(service.contains(u"STOWLINE_REGISTRY="_s + m_env->registryFile()));
         QCOMPARE(m_env->schedulerCalls(), u"systemctl --user daemon-reload\n"
                                           u"systemctl --user enable --now stowline-backup.timer\n"_s);
         QVERIFY(platform::ScheduleTimerInstalled());

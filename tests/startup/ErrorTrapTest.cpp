@@ -108,7 +108,6 @@ private slots:
         QCOMPARE(LastError().number, 0);
         emit host.zip().OnError(10);
         QCOMPARE(LastError().number, 407);
-        QCOMPARE(LastError().procedure, u"frmInterface:cmpZIP_OnError"_s);
         QVERIFY(LastError().description.startsWith(u"Stowline does not have enough free diskspace"_s));
 
         emit host.zip().ProcessEnded(); // not cancelled: the run goes on

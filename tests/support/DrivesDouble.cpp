@@ -53,25 +53,21 @@ bool DrivesDouble::exists(const QString& drive) {
 }
 
 bool DrivesDouble::isReady(const QString& drive) {
-    log << u"ready "_s + drive;
     if (!m_drives.contains(drive))
         return LinuxDrives::isReady(drive);
     return afterCountdown(m_drives[drive].readyAfter, m_drives[drive].ready);
 }
 
 platform::DriveKind DrivesDouble::kind(const QString& drive) {
-    log << u"kind "_s + drive;
     return m_drives.contains(drive) ? m_drives[drive].kind : LinuxDrives::kind(drive);
 }
 
 double DrivesDouble::availableBytes(const QString& path) {
-    log << u"available "_s + path;
     const auto drive = m_drives.constFind(declaredDriveOf(path));
     return drive != m_drives.cend() ? drive->availableBytes : LinuxDrives::availableBytes(path);
 }
 
 double DrivesDouble::totalFreeBytes(const QString& path) {
-    log << u"totalFree "_s + path;
     const auto drive = m_drives.constFind(declaredDriveOf(path));
     return drive != m_drives.cend() ? drive->totalFreeBytes : LinuxDrives::totalFreeBytes(path);
 }

@@ -21,8 +21,8 @@ struct DriveSpec {
 };
 
 // Drives a test declares by name, each owning the paths that start with its prefixes; other paths
-// and names go to the real drives. Installed while it lives. Every query is logged in order
-// ("exists Q:", "ready Q:", "available /x", ...).
+// and names go to the real drives. Installed while it lives. Every existence check is logged in
+// order ("exists Q:").
 class DrivesDouble : public platform::LinuxDrives {
 public:
     DrivesDouble();
