@@ -77,6 +77,7 @@ private slots:
             QCOMPARE(CompressionLevelSetting, qint16(1));
         }
         QCOMPARE(env->dialogs.calls.size(), 2);
+        QCOMPARE(env->dialogs.calls[0].title, u"Stowline 1.0"_s);
         QCOMPARE(env->dialogs.calls[1].text,
                  u"Would you like to send your Stowline comments or feature requests\rto Velmora?"_s);
         QCOMPARE(env->shell.opened,
