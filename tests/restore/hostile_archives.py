@@ -241,10 +241,8 @@ case("store: planted link in the target", lambda r: archive(r, store=[("News/a.d
      ["a symbolic link in the target folder lies on its way: News/a.dbx"],
      plant=("home/restored-store/News", "../../outside"))
 
-# Bombs: a gibibyte of zeros in about a mebibyte.
-for label, member, name in (("store", STORE, "Inbox.dbx"), ("favorites", "ief/ief_data.zip", "Links/huge.url")):
-    case("inner zip bomb in the " + label, lambda r, member=member, name=name: archive(
-        r, replace={member: bomb_zip(name)}), {0, 1})
+# A bomb: a gibibyte of zeros in about a mebibyte. Every item's zip goes through the same unpacking.
+case("inner zip bomb in the store", lambda r: archive(r, replace={STORE: bomb_zip("Inbox.dbx")}), {0, 1})
 
 
 # Damaged structures.
