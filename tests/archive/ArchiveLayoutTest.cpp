@@ -1,6 +1,5 @@
 #include "archive/ArchiveLayout.h"
 
-#include "foundation/modError.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QTest>
@@ -44,15 +43,6 @@ private slots:
         }
         const QString first = older.isEmpty() ? u"First"_s : name;
         QCOMPARE(ReadIdentityIndex(index), (QList<IdentityRecord>{{first, id}, {name, id}}));
-    }
-
-    void versionFilesHoldOneLine() {
-        test::TestEnvironment env;
-        const QString windows = env.path(u"windows_version.txt"_s);
-        WriteWindowsVersion(windows, 5, 0, 2);
-        WriteWindowsVersion(windows, 4, 10, 1);
-        QCOMPARE(readFile(windows), QByteArray("4,10,1\r\n"));
-        QVERIFY_THROWS_EXCEPTION(VbError, WriteStowlineVersion(env.path(u"no/such/folder/v.txt"_s)));
     }
 
     void itemFlags_data() {

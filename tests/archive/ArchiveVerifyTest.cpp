@@ -119,12 +119,8 @@ private slots:
         if (damage != u"inner")
             QCOMPARE(VerifyArchive(path(u"outer.stw"_s), VerifyDepth::Placed).member, member);
 
-        // The command line says the same, with the exit status scripts test.
-        const ProgramRun verify = runProgram(u"stowline"_s, {u"--verify"_s, path(u"outer.stw"_s)});
-        QCOMPARE(verify.status, reason ? 1 : 0);
-        if (reason)
-            QCOMPARE(verify.err.trimmed().section(u'\n', -1),
-                     u"stowline: "_s + VerifyFailureText(path(u"outer.stw"_s), result));
+        // The exit status scripts test.
+        QCOMPARE(runProgram(u"stowline"_s, {u"--verify"_s, path(u"outer.stw"_s)}).status, reason ? 1 : 0);
     }
 };
 

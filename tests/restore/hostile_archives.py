@@ -5,7 +5,7 @@ itself with the expected exit status, its messages name the culprit, peak memory
 under their limits, the workspace is gone, and nothing changed in the files or the registry outside
 the folders and keys the restore was meant to touch.
 
-    hostile_archives.py BIN_DIR [--only NAME | --long | --rollback] [--keep DIR]
+    hostile_archives.py BIN_DIR [--long | --rollback]
 """
 import argparse, hashlib, io, os, re, shutil, stat, struct, subprocess, sys, tempfile, threading, warnings, zipfile, zlib
 
@@ -241,10 +241,8 @@ case("store: planted link in the target", lambda r: archive(r, store=[("News/a.d
      ["a symbolic link in the target folder lies on its way: News/a.dbx"],
      plant=("home/restored-store/News", "../../outside"))
 
-# Bombs: a gibibyte of zeros in about a mebibyte.
-for label, member, name in (("store", STORE, "Inbox.dbx"), ("favorites", "ief/ief_data.zip", "Links/huge.url")):
-    case("inner zip bomb in the " + label, lambda r, member=member, name=name: archive(
-        r, replace={member: bomb_zip(name)}), {0, 1})
+# A bomb: a gibibyte of zeros in about a mebibyte. Every item's zip goes through the same unpacking.
+case("inner zip bomb in the store", lambda r: archive(r, replace={STORE: bomb_zip("Inbox.dbx")}), {0, 1})
 
 
 # Damaged structures.
@@ -263,15 +261,8 @@ case("central directory outside the file", lambda r: patch(archive(r), eocd(arch
 # A member no item is restored from is never read.
 case("lying size", lambda r: set_field(archive(r), "stowline_version.txt", "size", 5), {0})
 case("lying CRC", lambda r: set_field(archive(r), "ident.idx", "crc", 0xDEADBEEF), {2}, ["ident.idx"])
-case("end record claims zip64 entries", lambda r: patch(archive(r), eocd(archive(r)) + 8, "<HH", 0xFFFF, 0xFFFF),
-     {2, 3})
-for label, cut in (("in a local header", lambda d: 10), ("in member data", lambda d: len(d) // 2),
-                   ("in the central directory", lambda d: central_of(d, "ident.idx") + 20),
-                   ("in the end record", lambda d: len(d) - 10)):
-    case("truncated " + label, lambda r, cut=cut: archive(r)[:cut(archive(r))], {2, 3})
-for label, method in (("bzip2", zipfile.ZIP_BZIP2), ("lzma", zipfile.ZIP_LZMA)):
-    case("store member in " + label, lambda r, method=method: archive(
-        r, replace={STORE: zip_bytes([("Inbox.dbx", b"m" * 999)], compression=method)}), {0, 1})
+# Cut anywhere, the end record is gone: libzip finds no zip at all.
+case("truncated", lambda r: archive(r)[:len(archive(r)) // 2], {2, 3})
 # Found before the plan, by reading the chosen members whole: the person may go on with the other
 # items (the probe says Yes).
 INTACT = "  Still intact, and can be restored: Internet Explorer Favorites, Windows Address Book"
@@ -571,8 +562,6 @@ def rollback_and_undo(bin_dir, work, kind):
             problems.append("%s: ended %d: %s" % (label, run.returncode, text[-1500:]))
         problems += ["%s: changed: %s" % (label, change) for change in changes()]
         if not fired:
-            print("%-8s %d runs with a failing call, then one without: %s" %
-                  (kind, nth - 1, "ok" if not problems else "FAILED"))
             return problems
     return ["no run without a fault"]
 
@@ -580,20 +569,17 @@ def rollback_and_undo(bin_dir, work, kind):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bin_dir")
-    parser.add_argument("--only", help="run the cases whose name holds this text")
-    parser.add_argument("--keep", help="work in this folder and keep it")
     parser.add_argument("--long", action="store_true", help="the long cases (65,535 members, Zip64) only")
     parser.add_argument("--rollback", action="store_true",
                         help="fail each write, rename and registry write in turn, then undo")
     args = parser.parse_args()
-    work = args.keep or tempfile.mkdtemp(prefix="stowline-hostile-")
-    os.makedirs(work, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="stowline-hostile-")
     try:
         if args.rollback:
             problems = [p for kind in ("write", "rename", "dbwrite") for p in rollback_and_undo(args.bin_dir, work, kind)]
             print("\n".join(problems[:200]))
             return 1 if problems else 0
-        cases = [c for c in CASES if args.only and args.only in c["name"] or not args.only and c["long"] == args.long]
+        cases = [c for c in CASES if c["long"] == args.long]
         failed = 0
         for hostile in cases:
             status, cpu_seconds, peak, problems, text = run_case(args.bin_dir, work, hostile)
@@ -602,15 +588,13 @@ def main():
             if problems:
                 failed += 1
                 print("    " + "\n    ".join(problems) + "\n    stderr: " + text.strip().replace("\n", "\n    ")[:2000])
-        print("%d cases, %d failed" % (len(cases), failed))
         if args.long:
             problems = zip64_round_trip(args.bin_dir, os.path.join(work, "zip64"))
             print("Zip64 round trip: " + ("; ".join(problems) or "ok"))
             failed += bool(problems)
         return 1 if failed else 0
     finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
