@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Mail export end to end, checked by readers we did not write: generated stores (dbxgen.py) read by
 undbx, backed up by `stowline /S` and exported as mbox, Maildir and .eml, damaged, recovered; the
-Favorites as bookmarks.html. Usage: mail_export.py BIN_DIR [--keep DIR]
+Favorites as bookmarks.html. Usage: mail_export.py BIN_DIR
 """
-import argparse, glob, html, mailbox, os, re, shutil, struct, subprocess, sys, tempfile
+import glob, html, mailbox, os, re, shutil, struct, subprocess, sys, tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -252,13 +252,9 @@ def check_live_and_bad_input(profile, out, expected):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("bin_dir")
-    parser.add_argument("--keep")
-    args = parser.parse_args()
-    work = args.keep or tempfile.mkdtemp(prefix="stowline-mail-")
+    work = tempfile.mkdtemp(prefix="stowline-mail-")
     try:
-        profile = Profile(os.path.abspath(args.bin_dir), os.path.join(work, "root"))
+        profile = Profile(os.path.abspath(sys.argv[1]), os.path.join(work, "root"))
         mail_dir = os.path.join(profile.root, "home", "Mail")
         folders, stores, expected = main_stores()
         deleted = stores["Inbox.dbx"][1][0]
@@ -279,8 +275,7 @@ def main():
         check_recover(profile, archives[0], os.path.join(work, "out-recover"), expected, deleted)
         check_live_and_bad_input(profile, os.path.join(work, "out-live"), expected)
     finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
     return 1 if FAILED else 0
 
 

@@ -50,9 +50,7 @@ private slots:
         const QString key = u"Software\\Export"_s;
         store.setValue(Hive::CurrentUser, key, {QString(), RegType::Sz, "Default \"quoted\" C:\\dir"});
         store.setValue(Hive::CurrentUser, key, {u"Na\"me\\"_s, RegType::Dword, QByteArray("\x1a\0\0\0", 4)});
-        store.setValue(Hive::CurrentUser, key, {u"Expand"_s, RegType::ExpandSz, "old"});
-        store.setValue(Hive::CurrentUser, key,
-                       {u"EXPAND"_s, RegType::ExpandSz, "%TEMP%\\x"}); // keeps its place
+        store.setValue(Hive::CurrentUser, key, {u"Expand"_s, RegType::ExpandSz, "%TEMP%\\x"});
         store.setValue(Hive::CurrentUser, key + u"\\b"_s,
                        {u"Multi"_s, RegType::MultiSz, QByteArray("a\0b\0\0", 5)});
         store.createKey(Hive::CurrentUser, key + u"\\Empty"_s);

@@ -72,8 +72,6 @@ def main():
                 if result.returncode != status or not message:
                     failures.append(f"{name}, {tool}: status {result.returncode} (want {status}), "
                                     f"stderr {result.stderr.decode()!r}")
-                else:
-                    print(f"{name}, {tool}: {message[0]}")
             if snapshot(folder) != before or os.path.exists(export):
                 failures.append(f"{name}: something was written")
     for failure in failures:

@@ -81,7 +81,6 @@ private slots:
         job.identities.selectAll(true);
         RunAndWait(Progress(), [&job](RunContext& run) { WizardBackup(job, run); });
         frmMain_Enabled();
-        QVERIFY(QFileInfo(m_archive).size() > 0);
     }
 
     void cleanup() {
@@ -110,7 +109,6 @@ private slots:
         const QModelIndex mainLine = tree->model()->index(0, 0);
         QCOMPARE(texts(tree->model(), 0, mainLine), (QStringList{u"Inbox"_s, u"Archive"_s}));
         QCOMPARE(texts(tree->model(), 0, tree->model()->index(1, 0, mainLine)), QStringList{u"Work"_s});
-        QCOMPARE(list->model()->rowCount(), 4);
         checkControls(browser);
 
         // The search looks at the sender, the address and the subject in any case, not at the body.

@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
 """Writes a small identity store for the mail window tests into FOLDER: Inbox with three messages
 (a quoted-printable UTF-8 one, one with an attachment, a plain one) and Archive/Work with one,
-below the client's unnamed root folder.
-
-    mail_fixture.py FOLDER
-"""
+below the client's unnamed root folder. Usage: mail_fixture.py FOLDER"""
 import os
 import sys
 
@@ -39,6 +36,4 @@ def main(folder):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
     main(sys.argv[1])
