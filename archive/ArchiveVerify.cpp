@@ -297,6 +297,36 @@ void checkRegFile(MemberStream& stream) {
     }
 }
 
+// A stored member's bytes, summed here: libzip sums only a member read whole, with zlib's CRC, so it
+// is read in windows and summed with ISA-L's, about twice as fast for an inner zip of 100 MiB.
+void checkStoredBytes(zip_t* archive, zip_uint64_t index) {
+    constexpr quint64 Window = 16 * 1024 * 1024;
+    const QString name = QString::fromUtf8(zip_get_name(archive, index, 0));
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, index, 0, &stat) != 0 || stat.comp_method != ZIP_CM_STORE)
+        throw VerifyFailure{name, txtChecksumWrong, {}};
+    std::vector<char> buffer(ChunkSize);
+    quint32 crc = 0;
+    for (quint64 start = 0; start < stat.size; start += Window) {
+        const quint64 length = std::min(Window, stat.size - start);
+        zip_source_t* window =
+            zip_source_zip(archive, archive, index, 0, start, static_cast<zip_int64_t>(length));
+        const bool opened = window && zip_source_open(window) == 0;
+        quint64 read = 0;
+        for (zip_int64_t n = 0; opened && (n = zip_source_read(window, buffer.data(), buffer.size())) > 0;
+             read += static_cast<quint64>(n))
+            crc = Crc32(crc, buffer.data(), static_cast<size_t>(n));
+        if (opened)
+            zip_source_close(window);
+        zip_source_free(window);
+        if (!opened || read != length)
+            throw VerifyFailure{name, txtChecksumWrong, {}};
+    }
+    if (crc != stat.crc)
+        throw VerifyFailure{name, txtChecksumWrong, {}};
+}
+
 void checkMember(zip_t* archive, zip_uint64_t index) {
     MemberStream stream(archive, index);
     if (stream.name().endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive))
@@ -385,12 +415,10 @@ private:
 
     void check(zip_t* archive, std::map<zip_uint64_t, ZipArchiveHandle>& inners, const Task& task) {
         if (!task.inner) {
-            if (task.wholeMember) {
+            if (task.wholeMember)
                 checkMember(archive, task.outer);
-            } else {
-                MemberStream stream(archive, task.outer);
-                stream.finish();
-            }
+            else
+                checkStoredBytes(archive, task.outer);
             return;
         }
         ZipArchiveHandle& inner = inners[task.outer];
