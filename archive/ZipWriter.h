@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -70,6 +71,8 @@ private:
     void flush();
     void writeOut(const char* data, size_t size);
     void writeBehind();
+    void flushDiskCacheBeside();
+    void settleDiskFlush();
     void writeAt(quint64 offset, const QByteArray& bytes);
 
     int m_fd = -1;
@@ -78,8 +81,10 @@ private:
     quint32 m_crc = 0;
     bool m_forceZip64 = false;
     bool m_writeBehind = false;
-    quint64 m_written = 0;     // bytes handed to the file
-    quint64 m_writtenBack = 0; // of those, where the write-back was started
+    quint64 m_written = 0;        // bytes handed to the file
+    quint64 m_writtenBack = 0;    // of those, where the write-back was started
+    quint64 m_flushedFrom = 0;    // where the last flush of the disk's cache began
+    std::future<int> m_diskFlush; // its errno
     quint64 m_position = 0;
     quint64 m_entryCount = 0;
     std::vector<char> m_buffer;

@@ -146,6 +146,23 @@ def backup_faults(profile, archive, registry, count, report):
                 report.check("backup %s %s %d" % (kind, error, n), problems)
 
 
+def failed_disk_flush(profile, archive, report):
+    """A large archive has the disk's cache flushed beside its writing: a flush that fails must fail the
+    run, as the file's error is told only once and the last sync would pass."""
+    store = next(top for top, _, names in os.walk(os.path.join(profile.root, "home", "Mail"))
+                 if any(n.endswith(".dbx") for n in names))
+    big = os.path.join(store, "Big.dbx")
+    with open(big, "wb") as f:
+        f.write(os.urandom(48 << 20))
+    before = digest(archive)
+    status, stderr = profile.backup("fsync:1:EIO:stowline")
+    os.unlink(big)
+    problems = [] if status in (1, 2) and fired(stderr) else ["exit %d: %s" % (status, stderr.strip()[-300:])]
+    if digest(archive) != before:
+        problems.append("the older archive changed")
+    report.check("backup of 48 MiB more, first flush EIO", problems)
+
+
 def restore_kills(profile, archive, files, count, report):
     """A restore killed at a call: the next run removes the workspace and completes. Failing calls
     that return are the rollback test's."""
@@ -182,6 +199,7 @@ def main():
         registry = registry_snapshot(profile.bin_dir, profile.env, os.path.join(work, "r.reg"))
         files = profile.mail_files()
         backup_faults(profile, archive, registry, args.points, report)
+        failed_disk_flush(profile, archive, report)
         restore_kills(profile, archive, files, args.points, report)
     finally:
         shutil.rmtree(work, ignore_errors=True)
