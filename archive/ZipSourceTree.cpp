@@ -4,11 +4,15 @@
 
 #include <QFile>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <dirent.h>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace stowline {
@@ -20,74 +24,124 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
+DirHandle openFolder(const QByteArray& folder) {
+    const QByteArray openPath = folder.isEmpty() ? QByteArrayLiteral("/") : folder;
+    const int fd = ::open(openPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        RaiseOsError(errno, true);
+    DirHandle dir(fdopendir(fd));
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        RaiseOsError(error, true);
+    }
+    return dir;
+}
+
+std::vector<QByteArray> sortedNames(DIR* dir) {
+    std::vector<QByteArray> names;
+    errno = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    if (errno != 0)
+        RaiseOsError(errno, true);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The file the listing leaves out: the archive being written.
+struct Skipped {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+// A folder's or regular file's entry; none for anything else, the skipped file or one removed meanwhile.
+std::optional<ZipSourceEntry> entryOf(DIR* dir, const QByteArray& folder, const QByteArray& prefix,
+                                      const QByteArray& name, Skipped skipped) {
+    struct stat info {};
+    if (fstatat(dirfd(dir), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        RaiseOsError(errno);
+    }
+    const QByteArray path = folder + '/' + name;
+    if (S_ISDIR(info.st_mode))
+        return ZipSourceEntry{path, prefix + name + '/', 0, info.st_mtime, info.st_mode};
+    if (S_ISREG(info.st_mode) && !(info.st_dev == skipped.device && info.st_ino == skipped.inode))
+        return ZipSourceEntry{path, prefix + name, static_cast<quint64>(info.st_size), info.st_mtime,
+                              info.st_mode};
+    return std::nullopt;
+}
+
 class TreeWalker {
 public:
-    TreeWalker(std::vector<ZipSourceEntry>& out, dev_t skipDevice, ino_t skipInode,
-               const std::function<void()>& betweenFolders)
-        : m_out(out), m_skipDevice(skipDevice), m_skipInode(skipInode), m_betweenFolders(betweenFolders) {}
+    TreeWalker(std::vector<ZipSourceEntry>& out, Skipped skipped) : m_out(out), m_skipped(skipped) {}
 
     // Returns whether anything below the folder was stored.
     bool walk(const QByteArray& folder, const QByteArray& prefix) {
-        if (m_betweenFolders)
-            m_betweenFolders();
-        const QByteArray openPath = folder.isEmpty() ? QByteArrayLiteral("/") : folder;
-        const int fd = ::open(openPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
-            RaiseOsError(errno, true);
-        DirHandle dir(fdopendir(fd));
-        if (!dir) {
-            const int error = errno;
-            ::close(fd);
-            RaiseOsError(error, true);
-        }
+        const DirHandle dir = openFolder(folder);
         bool storedAny = false;
         for (const QByteArray& name : sortedNames(dir.get())) {
-            struct stat info {};
-            if (fstatat(dirfd(dir.get()), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT)
-                    continue; // removed while we looked
-                RaiseOsError(errno);
-            }
-            const QByteArray path = folder + '/' + name;
-            if (S_ISDIR(info.st_mode)) {
-                if (!walk(path, prefix + name + '/'))
-                    m_out.push_back({path, prefix + name + '/', 0, info.st_mtime, info.st_mode});
-                storedAny = true;
-            } else if (S_ISREG(info.st_mode) &&
-                       !(info.st_dev == m_skipDevice && info.st_ino == m_skipInode)) {
-                m_out.push_back(
-                    {path, prefix + name, static_cast<quint64>(info.st_size), info.st_mtime, info.st_mode});
+            if (const std::optional<ZipSourceEntry> entry =
+                    entryOf(dir.get(), folder, prefix, name, m_skipped)) {
+                add(*entry);
                 storedAny = true;
             }
         }
         return storedAny;
     }
 
-private:
-    static std::vector<QByteArray> sortedNames(DIR* dir) {
-        std::vector<QByteArray> names;
-        errno = 0;
-        while (const dirent* entry = readdir(dir)) {
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        if (errno != 0)
-            RaiseOsError(errno, true);
-        std::sort(names.begin(), names.end());
-        return names;
+    // Keeps a file's entry, or walks a folder's (kept only when nothing below it is stored).
+    void add(const ZipSourceEntry& entry) {
+        if (!entry.isDirectory() || !walk(entry.path, entry.memberName))
+            m_out.push_back(entry);
     }
 
+private:
     std::vector<ZipSourceEntry>& m_out;
-    dev_t m_skipDevice;
-    ino_t m_skipInode;
-    const std::function<void()>& m_betweenFolders;
+    Skipped m_skipped;
 };
+
+// The top level's entries, each folder's walked on one of two threads, joined in name order: on
+// 20,000 Favorites the walk was the last thing the archive's writing waited for.
+std::vector<ZipSourceEntry> walkTopLevel(const QByteArray& root, Skipped skipped) {
+    const DirHandle dir = openFolder(root);
+    std::vector<ZipSourceEntry> top;
+    for (const QByteArray& name : sortedNames(dir.get()))
+        if (std::optional<ZipSourceEntry> entry = entryOf(dir.get(), root, {}, name, skipped))
+            top.push_back(std::move(*entry));
+    std::vector<std::vector<ZipSourceEntry>> below(top.size());
+    std::vector<std::exception_ptr> failures(top.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i = next++; i < top.size(); i = next++) {
+            try {
+                TreeWalker(below[i], skipped).add(top[i]);
+            } catch (...) {
+                failures[i] = std::current_exception();
+            }
+        }
+    };
+    {
+        std::jthread helper(work);
+        work();
+    }
+    std::vector<ZipSourceEntry> entries;
+    for (size_t i = 0; i < top.size(); ++i) {
+        if (failures[i])
+            std::rethrow_exception(failures[i]);
+        entries.insert(entries.end(), std::make_move_iterator(below[i].begin()),
+                       std::make_move_iterator(below[i].end()));
+    }
+    return entries;
+}
 
 } // namespace
 
-std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath,
-                                             const std::function<void()>& betweenFolders) {
+std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath) {
     QByteArray root = QFile::encodeName(folder);
     while (root.size() > 1 && root.endsWith('/'))
         root.chop(1);
@@ -96,9 +150,7 @@ std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QStrin
     struct stat skip {};
     if (skipPath.isEmpty() || ::stat(QFile::encodeName(skipPath).constData(), &skip) != 0)
         skip = {};
-    std::vector<ZipSourceEntry> entries;
-    TreeWalker(entries, skip.st_dev, skip.st_ino, betweenFolders).walk(root == "/" ? QByteArray() : root, {});
-    return entries;
+    return walkTopLevel(root == "/" ? QByteArray() : root, {skip.st_dev, skip.st_ino});
 }
 
 } // namespace stowline

@@ -21,9 +21,8 @@ struct ZipSourceEntry {
 // The regular files below a folder, depth first, each folder's names sorted; symbolic links,
 // devices, pipes and sockets are left out, and a link is never followed. Folders get an entry of
 // their own only when they hold nothing that is stored, so that empty folders come back on
-// extraction. The file at skipPath (the archive being written) is left out. betweenFolders runs
-// before each folder is read (a long walk can be cancelled by throwing from it). Throws VbError.
-std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath = {},
-                                             const std::function<void()>& betweenFolders = {});
+// extraction. The file at skipPath (the archive being written) is left out. The folders of the top
+// level are walked on two threads. Throws VbError.
+std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QString& skipPath = {});
 
 } // namespace stowline
