@@ -66,9 +66,10 @@ int main(int argc, char* argv[]) {
     pinLocalTimeZone();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("stowline"));
-    stowline::SetUpApplicationIdentity();
-    // Offscreen nobody can answer a dialog: messages go to stderr, questions are declined.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+    // Offscreen nobody sees a window or answers a dialog: messages go to stderr, questions are declined.
+    const bool windowsShown = QGuiApplication::platformName() != QLatin1String("offscreen");
+    stowline::SetUpApplicationIdentity(windowsShown);
+    if (windowsShown)
         stowline::InstallWindowDialogs();
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
