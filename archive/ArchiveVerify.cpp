@@ -104,7 +104,7 @@ private:
     void fill() {
         m_pending.clear();
         m_offset = 0;
-        char raw[ChunkSize];
+        alignas(4096) char raw[ChunkSize]; // as PageBuffer, for the kernel's copy
         const zip_int64_t got = zip_fread(m_file.get(), raw, sizeof raw);
         if (got < 0)
             fail(txtChecksumWrong);
@@ -306,7 +306,7 @@ void checkStoredBytes(zip_t* archive, zip_uint64_t index) {
     zip_stat_init(&stat);
     if (zip_stat_index(archive, index, 0, &stat) != 0 || stat.comp_method != ZIP_CM_STORE)
         throw VerifyFailure{name, txtChecksumWrong, {}};
-    std::vector<char> buffer(ChunkSize);
+    PageBuffer buffer(ChunkSize);
     quint32 crc = 0;
     for (quint64 start = 0; start < stat.size; start += Window) {
         const quint64 length = std::min(Window, stat.size - start);

@@ -71,7 +71,7 @@ public:
 
 private:
     z_stream m_stream{};
-    std::vector<char> m_output;
+    PageBuffer m_output;
     bool m_finished = false;
 };
 
@@ -144,7 +144,7 @@ public:
 
 private:
     inflate_state m_state{};
-    std::vector<char> m_output;
+    PageBuffer m_output;
 };
 #endif
 

@@ -12,7 +12,7 @@ class ZipWriter;
 
 // The bytes of one job's slices one after another, and their deflate forms likewise.
 struct ChunkBuffers {
-    std::vector<char> raw;
+    PageBuffer raw;
     std::vector<char> packed;
     size_t packedUsed = 0;
 };

@@ -250,7 +250,7 @@ private:
     // What one worker keeps from member to member.
     struct Worker {
         ZipArchiveHandle archive;
-        std::vector<char> buffer;
+        PageBuffer buffer;
         std::unique_ptr<MemberInflater> inflater;
     };
 
@@ -280,7 +280,7 @@ private:
 
     void work() {
         try {
-            Worker worker{openArchive(m_settings), std::vector<char>(ReadBufferSize), nullptr};
+            Worker worker{openArchive(m_settings), PageBuffer(ReadBufferSize), nullptr};
             for (size_t n = m_next++; n < m_order.size() && !stopping(); n = m_next++) {
                 const size_t i = m_order[n];
                 if (i < m_firstFailed)
@@ -323,7 +323,7 @@ private:
 
     void unpack(Worker& worker, const ExtractItem& item, Progress& progress) {
         zip_t* archive = worker.archive.get();
-        std::vector<char>& buffer = worker.buffer;
+        PageBuffer& buffer = worker.buffer;
         ZipFileHandle member(zip_fopen_index(archive, item.index, item.ownInflate ? ZIP_FL_COMPRESSED : 0));
         if (!member)
             throw memberFailure(item, zip_get_error(archive));
