@@ -32,6 +32,8 @@ constexpr size_t ChunkSize = 256 * 1024;
 // Slices the workers may finish ahead of the writer, per worker: about 3 MiB each, so that a writer
 // waiting for the disk does not stop them at once.
 constexpr size_t SlotsPerThread = 12;
+// Jobs a waiting writer lets finish before it wakes.
+constexpr size_t WriterBatch = 4;
 // Above this a file may end up past 4 GiB once compressed, so its local header gets Zip64 sizes.
 constexpr quint64 Zip64Threshold = 0xF0000000ull;
 constexpr int MaximumThreads = 4;
@@ -242,12 +244,18 @@ public:
             thread.join();
     }
 
-    // The finished job k, or nullptr when it is not ready within the timeout.
+    // The finished job k, or nullptr when it is not ready within the timeout. A writer that has to
+    // wait sleeps until a few jobs are done, not one: woken for each, it cost a switch of cores each.
     const ChunkBatch* waitFor(size_t k, std::chrono::milliseconds timeout) {
         Slot& slot = slotOf(k);
         std::unique_lock lock(m_mutex);
-        if (!m_doneCv.wait_for(lock, timeout, [&] { return slot.done; }))
-            return nullptr;
+        if (!slot.done) {
+            m_awaited = std::min({k + WriterBatch, m_jobs.size(), k + m_slots.size()});
+            const bool ready = m_doneCv.wait_for(lock, timeout, [&] { return doneUpTo(k, m_awaited); });
+            m_awaited = 0;
+            if (!ready && !slot.done)
+                return nullptr;
+        }
         if (slot.error == ENOMEM)
             throw std::bad_alloc();
         if (slot.error != 0)
@@ -284,13 +292,28 @@ private:
         return true;
     }
 
+    // Whether jobs from..end-1 are all done; a failed one ends the wait as well.
+    bool doneUpTo(size_t from, size_t end) {
+        for (size_t k = from; k < end; ++k) {
+            const Slot& slot = slotOf(k);
+            if (!slot.done)
+                return false;
+            if (slot.error != 0)
+                return true;
+        }
+        return true;
+    }
+
     void finish(Slot& slot, int error) {
+        bool wakeWriter = false;
         {
             std::lock_guard lock(m_mutex);
             slot.error = error;
             slot.done = true;
+            wakeWriter = m_awaited > 0 && doneUpTo(m_nextWrite, m_awaited);
         }
-        m_doneCv.notify_one(); // only the writer waits for jobs
+        if (wakeWriter)
+            m_doneCv.notify_one(); // only the writer waits for jobs
     }
 
     void work() {
@@ -324,6 +347,7 @@ private:
     std::condition_variable m_doneCv;
     size_t m_nextJob = 0;
     size_t m_nextWrite = 0;
+    size_t m_awaited = 0; // the end of the jobs a waiting writer waits for, 0 when it is not waiting
     bool m_stop = false;
 };
 
