@@ -13,6 +13,11 @@
 
 namespace stowline {
 
+QByteArray ParentFolder(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArrayLiteral(".") : slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
 PendingFile::PendingFile(const QByteArray& target, QByteArray temporary, int suffixLength)
     : m_target(target), m_temporary(std::move(temporary)) {
     m_fd = ::mkostemps(m_temporary.data(), suffixLength, O_CLOEXEC);
@@ -37,6 +42,8 @@ void PendingFile::commit(bool durable, const std::function<void(const QString&)>
     if (platform::renameFile(m_temporary.constData(), m_target.constData()) != 0)
         RaiseOsError(errno);
     m_committed = true;
+    if (durable && platform::syncFolder(ParentFolder(m_target).constData()) != 0)
+        RaiseOsError(errno);
 }
 
 // The sync mostly waits for the disk, so the other work runs meanwhile on this thread.

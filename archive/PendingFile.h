@@ -6,6 +6,9 @@
 
 namespace stowline {
 
+// The folder a file's path names it in: "." for a bare name.
+QByteArray ParentFolder(const QByteArray& path);
+
 // A file written under a temporary name beside its target until commit renames it into place, so
 // a crash or a failure never leaves a half file under the target's name; removed unless committed.
 // Not QSaveFile: its writes, fsync and rename would bypass platform/FileCalls (where fault runs fail
@@ -20,7 +23,8 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     int fd() const { return m_fd; }
-    // Synced to disk first when durable: the target's name then never holds a short file.
+    // Synced to disk first when durable: the target's name then never holds a short file; the folder
+    // is synced after the rename, so that the name survives a crash as well.
     // whileSyncing gets the complete file, still under its temporary name, while it syncs.
     void commit(bool durable, const std::function<void(const QString& written)>& whileSyncing = {});
 

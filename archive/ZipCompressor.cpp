@@ -356,9 +356,8 @@ QByteArray archiveTarget(const QString& archiveFile) {
     const QByteArray target = QFile::encodeName(archiveFile);
     if (target.isEmpty() || target.endsWith('/'))
         RaiseOsError(ENOENT, true);
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
-    platform::removeStaleTemporaries(folder.constData(), QByteArray(target.mid(slash + 1) + '.').constData(),
+    const QByteArray name = target.mid(target.lastIndexOf('/') + 1);
+    platform::removeStaleTemporaries(ParentFolder(target).constData(), QByteArray(name + '.').constData(),
                                      ".part");
     return target;
 }

@@ -18,8 +18,8 @@ namespace stowline::platform {
 
 namespace {
 
-enum Kind { Write, Sync, Rename, Mkdir, DbWrite, WriteBack, KindCount };
-const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir", "dbwrite", "writeback"};
+enum Kind { Write, Sync, Rename, Mkdir, DbWrite, WriteBack, FolderSync, KindCount };
+const QList<QByteArray> kindNames{"write", "fsync", "rename", "mkdir", "dbwrite", "writeback", "foldersync"};
 
 struct PlannedFault {
     int kind = -1;
@@ -120,6 +120,19 @@ int writeBack(int fd, off_t offset, off_t length, bool wait) {
 }
 
 int renameFile(const char* from, const char* to) { return plannedToFail(Rename) ? -1 : ::rename(from, to); }
+
+int syncFolder(const char* path) {
+    if (plannedToFail(FolderSync))
+        return -1;
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return result;
+}
 
 void removeStaleTemporaries(const char* folder, const char* prefix, const char* suffix) {
     DIR* listing = ::opendir(folder);

@@ -4,7 +4,7 @@
 
 // The file-system calls that write a backup or a restore, behind one door so that a test can make
 // the Nth call of a kind fail: STOWLINE_FAIL_FILE_CALL="write:12:ENOSPC" (kinds write, fsync,
-// writeback, rename, mkdir, and dbwrite for the registry store's page writes; N counted from 1
+// writeback, rename, foldersync, mkdir, and dbwrite for the registry store's page writes; N counted from 1
 // within the process; errors ENOSPC, EIO, EACCES, EROFS, EDQUOT, or KILL for SIGKILL at that call).
 // The failing call is announced on stderr. A fourth field names the one program it applies to
 // ("dbwrite:1:ENOSPC:stowline-regedit").
@@ -18,6 +18,8 @@ int syncFile(int fd);
 // A failure of the disk it reports is not reported again by the sync: it must fail the file.
 int writeBack(int fd, off_t offset, off_t length, bool wait);
 int renameFile(const char* from, const char* to);
+// Syncs the folder's own entries: a file renamed into it is there after a crash only then.
+int syncFolder(const char* path);
 int makeFolder(const char* path, mode_t mode);
 
 // Deletes the regular files of folder named prefix + six characters + suffix: what a run that was

@@ -163,6 +163,16 @@ def failed_disk_flush(profile, archive, report):
     report.check("backup of 48 MiB more, first flush EIO", problems)
 
 
+def failed_folder_sync(profile, archive, report):
+    """The archive's name is durable only once its folder is synced after the rename: a sync that fails
+    fails the run, though the complete archive is already in place."""
+    status, stderr = profile.backup("foldersync:1:EIO:stowline")
+    problems = [] if status in (1, 2) and fired(stderr) else ["exit %d: %s" % (status, stderr.strip()[-300:])]
+    if not unzip_ok(archive):
+        problems.append("the archive in place is damaged")
+    report.check("backup, folder sync after the rename EIO", problems)
+
+
 def restore_kills(profile, archive, files, count, report):
     """A restore killed at a call: the next run removes the workspace and completes. Failing calls
     that return are the rollback test's."""
@@ -200,6 +210,7 @@ def main():
         files = profile.mail_files()
         backup_faults(profile, archive, registry, args.points, report)
         failed_disk_flush(profile, archive, report)
+        failed_folder_sync(profile, archive, report)
         restore_kills(profile, archive, files, args.points, report)
     finally:
         shutil.rmtree(work, ignore_errors=True)
