@@ -54,8 +54,10 @@ EOT
 cat >"$work/clear.sh" <<EOT
 rm -rf -- "\$@" && rm -f '$backups'/*.stw && sync
 EOT
+# A restore hands what the restore before it kept for an undo to a process of its own to delete, as
+# it ends; that deletion is done here, so that no run shares the disk with it.
 cat >"$work/clear-extractions.sh" <<EOT
-rm -rf '$work/out/untar' '$work/out/unzip' && sync
+rm -rf '$work/out/untar' '$work/out/unzip' '$profile/home/.local/state/stowline/last-restore.dropped-'* && sync
 EOT
 # Each extraction goes into a new folder.
 for tool in untar unzip; do
