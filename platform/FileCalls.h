@@ -5,7 +5,7 @@
 // The file-system calls that write a backup or a restore, behind one door so that a test can make
 // the Nth call of a kind fail: STOWLINE_FAIL_FILE_CALL="write:12:ENOSPC" (kinds write, fsync,
 // writeback, rename, foldersync, mkdir, and dbwrite for the registry store's page writes; N counted from 1
-// within the process; errors ENOSPC, EIO, EACCES, EROFS, EDQUOT, or KILL for SIGKILL at that call).
+// within the process; errors ENOSPC, EIO, EACCES, EROFS, EDQUOT, EINVAL, or KILL for SIGKILL at that call).
 // The failing call is announced on stderr. A fourth field names the one program it applies to
 // ("dbwrite:1:ENOSPC:stowline-regedit").
 // Each returns what the system call returns and sets errno the same way.
