@@ -6,9 +6,21 @@
 
 namespace stowline::platform {
 
-std::unique_ptr<QLockFile> LockRegistryStore(const QString& storeFile) {
+namespace {
+
+QLockFile* heldLock = nullptr;
+
+} // namespace
+
+void ReleaseRegistryStoreLock::operator()(QLockFile* lock) const {
+    if (heldLock == lock)
+        heldLock = nullptr;
+    delete lock;
+}
+
+RegistryStoreLock LockRegistryStore(const QString& storeFile) {
     QDir().mkpath(QFileInfo(storeFile).absolutePath());
-    auto lock = std::make_unique<QLockFile>(storeFile + QStringLiteral(".lock"));
+    RegistryStoreLock lock(new QLockFile(storeFile + QStringLiteral(".lock")));
     // Never stale by age: a scheduled run may take hours. A dead holder is found by its process id.
     lock->setStaleLockTime(0);
     // Owner-only like the store: a lock file others may open, they could hold and stall every run.
@@ -18,7 +30,13 @@ std::unique_ptr<QLockFile> LockRegistryStore(const QString& storeFile) {
     ::umask(savedMask);
     if (!locked)
         return nullptr;
+    heldLock = lock.get();
     return lock;
+}
+
+void ReleaseHeldRegistryStoreLock() {
+    if (heldLock)
+        heldLock->unlock();
 }
 
 } // namespace stowline::platform

@@ -6,9 +6,18 @@
 
 namespace stowline::platform {
 
+struct ReleaseRegistryStoreLock {
+    void operator()(QLockFile* lock) const;
+};
+using RegistryStoreLock = std::unique_ptr<QLockFile, ReleaseRegistryStoreLock>;
+
 // The lock that makes Stowline the only writer of a registry store: "<store>.lock" beside it,
 // held for the life of the program and released by the system when the holder dies. Null when
 // another Stowline holds it.
-std::unique_ptr<QLockFile> LockRegistryStore(const QString& storeFile);
+RegistryStoreLock LockRegistryStore(const QString& storeFile);
+
+// Removes the lock file of the store this program holds, if any: a program that ends without
+// unwinding (endProgram) would leave it for the next start to find stale.
+void ReleaseHeldRegistryStoreLock();
 
 } // namespace stowline::platform

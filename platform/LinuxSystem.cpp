@@ -1,5 +1,7 @@
 #include "platform/LinuxSystem.h"
 
+#include "platform/InstanceLock.h"
+
 #include <QDir>
 #include <QLocale>
 #include <QProcess>
@@ -87,6 +89,7 @@ void LinuxSystem::requestReboot() {
 }
 
 void LinuxSystem::endProgram(int exitCode) {
+    ReleaseHeldRegistryStoreLock();
     std::fflush(nullptr);
     std::_Exit(exitCode);
 }

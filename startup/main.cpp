@@ -47,9 +47,9 @@ bool registryOpens() {
 }
 
 // A second Stowline on the same store would be a second writer: it says so and ends.
-std::unique_ptr<QLockFile> lockStoreOrSay() {
+stowline::platform::RegistryStoreLock lockStoreOrSay() {
     const QString store = stowline::platform::registryFileName();
-    std::unique_ptr<QLockFile> lock = stowline::platform::LockRegistryStore(store);
+    stowline::platform::RegistryStoreLock lock = stowline::platform::LockRegistryStore(store);
     if (!lock) {
         const QString text = stowline::Str(stowline::txtAlreadyRunning) + u' ' + store;
         std::fprintf(stderr, "stowline: %s\n", qPrintable(text));
@@ -98,7 +98,7 @@ int main(int argc, char* argv[]) {
     if (options.action == Action::ExportMail)
         return stowline::ExportMailCommand(options, out, err);
     constexpr int AlreadyRunning = 5;
-    const std::unique_ptr<QLockFile> storeLock = lockStoreOrSay();
+    const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
     if (!storeLock)
         return AlreadyRunning;
     if (options.action == Action::UndoRestore)

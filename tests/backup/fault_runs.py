@@ -207,6 +207,10 @@ def main():
         if status != 0 or len(profile.archives()) != 1:
             print("the first backup failed: exit %d %s" % (status, stderr))
             return 1
+        # A run ends without unwinding; its registry lock must go all the same.
+        report.check("lock file gone after a backup",
+                     ["left: " + profile.env["STOWLINE_REGISTRY"] + ".lock"]
+                     if os.path.exists(profile.env["STOWLINE_REGISTRY"] + ".lock") else [])
         archive = os.path.join(profile.backups, profile.archives()[0])
         registry = registry_snapshot(profile.bin_dir, profile.env, os.path.join(work, "r.reg"))
         files = profile.mail_files()

@@ -106,7 +106,7 @@ private slots:
                                      u"scheduled backup.\nThe last scheduled backup failed.\n"_s),
                  qPrintable(failed.out));
 
-        const std::unique_ptr<QLockFile> held = [&] {
+        const platform::RegistryStoreLock held = [&] {
             const test::UmaskForTest open(0);
             return platform::LockRegistryStore(m_env->registryFile());
         }();
