@@ -23,7 +23,7 @@ const QDate kToday(2026, 12, 6);
 
 RunRecord record(RunRecord::Kind kind, QDate day, RunRecord::Outcome outcome) {
     const QDateTime noon(day, QTime(12, 0));
-    return RunRecord{kind, noon, noon, outcome, u"/backups/Mail.stw"_s, 4096, u"111"_s};
+    return RunRecord{kind, noon, noon, outcome, u"/backups/Mail.stw"_s, 4096, u"111"_s, 0, {}};
 }
 
 } // namespace
