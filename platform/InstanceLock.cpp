@@ -12,7 +12,7 @@ QLockFile* heldLock = nullptr;
 
 } // namespace
 
-void ReleaseRegistryStoreLock::operator()(QLockFile* lock) const {
+void RegistryStoreLockDeleter::operator()(QLockFile* lock) const {
     if (heldLock == lock)
         heldLock = nullptr;
     delete lock;

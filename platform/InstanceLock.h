@@ -6,10 +6,11 @@
 
 namespace stowline::platform {
 
-struct ReleaseRegistryStoreLock {
+// Deletes the lock, which releases it, and forgets it as the held one.
+struct RegistryStoreLockDeleter {
     void operator()(QLockFile* lock) const;
 };
-using RegistryStoreLock = std::unique_ptr<QLockFile, ReleaseRegistryStoreLock>;
+using RegistryStoreLock = std::unique_ptr<QLockFile, RegistryStoreLockDeleter>;
 
 // The lock that makes Stowline the only writer of a registry store: "<store>.lock" beside it,
 // held for the life of the program and released by the system when the holder dies. Null when
