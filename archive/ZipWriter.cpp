@@ -20,11 +20,6 @@ constexpr size_t BufferSize = 256 * 1024;
 // A deflated slice (about 80 KiB) is written as it is: copied into the buffer first, the archive's
 // bytes cost the writer a copy more than the write itself.
 constexpr size_t DirectWrite = 32 * 1024;
-constexpr quint64 WriteBehindStep = 8 * 1024 * 1024;
-// A disk that keeps what it is sent in a cache of its own empties it only when synced: the archive's
-// last sync then waited for all of it (0.2-0.3 s for 237 MB where the disk takes 250 MB/s), so it
-// is synced beside the writing every so often as well.
-constexpr quint64 DiskFlushStep = 32 * 1024 * 1024;
 
 bool isAscii(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
@@ -178,7 +173,8 @@ void ZipWriter::finish(QByteArrayView comment) {
     writeEndRecords(directoryOffset, static_cast<quint64>(m_centralDirectory.size()),
                     comment.first(std::min<qsizetype>(comment.size(), MaxCommentSize)));
     flush();
-    settleDiskFlush();
+    if (m_writeBehind)
+        m_writeBehind->finish();
 }
 
 void ZipWriter::writeEndRecords(quint64 directoryOffset, quint64 directorySize, QByteArrayView comment) {
@@ -228,45 +224,7 @@ void ZipWriter::writeOut(const char* data, size_t size) {
     zipformat::writeFully(m_fd, data, size);
     m_written += size;
     if (m_writeBehind)
-        writeBehind();
-}
-
-// Each full step is started as soon as it is written, and the one before it waited for: the disk
-// never lags by more than two steps, so the dirty pages stay few as well.
-void ZipWriter::writeBehind() {
-    while (m_writtenBack + WriteBehindStep <= m_written) {
-        const auto start = static_cast<off_t>(m_writtenBack);
-        const auto step = static_cast<off_t>(WriteBehindStep);
-        if (platform::writeBack(m_fd, start, step, false) != 0 ||
-            (start >= step && platform::writeBack(m_fd, start - step, step, true) != 0)) {
-            if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ESPIPE)
-                RaiseOsError(errno);
-            m_writeBehind = false; // a file system or file that cannot: the sync writes it all
-            return;
-        }
-        m_writtenBack += WriteBehindStep;
-    }
-    if (m_writtenBack >= m_flushedFrom + DiskFlushStep)
-        flushDiskCacheBeside();
-}
-
-// One flush at a time; one that failed fails the archive, since the file's error is told once.
-void ZipWriter::flushDiskCacheBeside() {
-    if (m_diskFlush.valid()) {
-        if (m_diskFlush.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-            return;
-        settleDiskFlush();
-    }
-    m_flushedFrom = m_writtenBack;
-    m_diskFlush =
-        std::async(std::launch::async, [fd = m_fd] { return platform::syncFile(fd) == 0 ? 0 : errno; });
-}
-
-void ZipWriter::settleDiskFlush() {
-    if (!m_diskFlush.valid())
-        return;
-    if (const int error = m_diskFlush.get())
-        RaiseOsError(error);
+        m_writeBehind->written(m_written);
 }
 
 void ZipWriter::writeAt(quint64 offset, const QByteArray& bytes) {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "archive/WriteBehind.h"
 #include "archive/ZipFormat.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <future>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,9 +41,8 @@ public:
 
     // Puts Zip64 records on every entry and the end record (used to check readers accept them).
     void setForceZip64(bool force) { m_forceZip64 = force; }
-    // Hands the disk every few MiB as soon as they are written, for a file that is synced at the
-    // end: the disk then works while the data is made, and the sync finds little left to write.
-    void setWriteBehind(bool on) { m_writeBehind = on; }
+    // For a file that is synced at the end: the disk gets its bytes while the rest is made.
+    void setWriteBehind(bool on) { m_writeBehind = on ? std::make_unique<WriteBehind>(m_fd) : nullptr; }
 
     void beginEntry(const ZipEntryHeader& header, const std::optional<ZipEntrySizes>& known = {});
     void write(const char* data, size_t size);
@@ -70,9 +70,6 @@ private:
     quint16 nameFlags(const QByteArray& name) const;
     void flush();
     void writeOut(const char* data, size_t size);
-    void writeBehind();
-    void flushDiskCacheBeside();
-    void settleDiskFlush();
     void writeAt(quint64 offset, const QByteArray& bytes);
 
     int m_fd = -1;
@@ -80,11 +77,8 @@ private:
     quint64 m_base = 0; // where a nested writer's first byte lies in the outer archive
     quint32 m_crc = 0;
     bool m_forceZip64 = false;
-    bool m_writeBehind = false;
-    quint64 m_written = 0;        // bytes handed to the file
-    quint64 m_writtenBack = 0;    // of those, where the write-back was started
-    quint64 m_flushedFrom = 0;    // where the last flush of the disk's cache began
-    std::future<int> m_diskFlush; // its errno
+    std::unique_ptr<WriteBehind> m_writeBehind;
+    quint64 m_written = 0; // bytes handed to the file
     quint64 m_position = 0;
     quint64 m_entryCount = 0;
     std::vector<char> m_buffer;
