@@ -2,6 +2,7 @@
 
 #include "archive/PendingFile.h"
 #include "archive/PhaseLog.h"
+#include "archive/SourcePrefetch.h"
 #include "archive/ZipDeflate.h"
 #include "archive/ZipSourceTree.h"
 #include "archive/ZipWriter.h"
@@ -61,6 +62,7 @@ struct ChunkJob {
     size_t length = 0;
     bool first = true;
     bool last = true;
+    quint64 runPosition = 0; // source bytes of the jobs before it
     bool takes(quint64 size) const {
         return first && last && files < FilesPerJob && size <= SmallFile && length + size <= ChunkSize;
     }
@@ -68,6 +70,7 @@ struct ChunkJob {
 
 std::vector<ChunkJob> planJobs(std::vector<SourcePart>& parts) {
     std::vector<ChunkJob> jobs;
+    quint64 runPosition = 0;
     for (size_t p = 0; p < parts.size(); ++p) {
         parts[p].firstJob = jobs.size();
         for (size_t i = 0; i < parts[p].entries.size(); ++i) {
@@ -75,13 +78,15 @@ std::vector<ChunkJob> planJobs(std::vector<SourcePart>& parts) {
             if (jobs.size() > parts[p].firstJob && jobs.back().takes(size)) {
                 ++jobs.back().files;
                 jobs.back().length += static_cast<size_t>(size);
+                runPosition += size;
                 continue;
             }
             quint64 offset = 0;
             do {
                 const size_t length = static_cast<size_t>(std::min<quint64>(ChunkSize, size - offset));
-                jobs.push_back({p, i, 1, offset, length, offset == 0, offset + length >= size});
+                jobs.push_back({p, i, 1, offset, length, offset == 0, offset + length >= size, runPosition});
                 offset += length;
+                runPosition += length;
             } while (offset < size);
         }
         parts[p].endJob = jobs.size();
@@ -108,6 +113,18 @@ std::vector<SourcePart> listParts(const ZipCompressSettings& settings, int level
             {nested.listed ? *nested.listed : ListSourceFolder(nested.sourceFolder, settings.archiveFile),
              std::clamp(nested.level, 0, 9), &nested});
     return parts;
+}
+
+// The files read in more than one slice: small ones are read whole by the kernel's own read-ahead.
+std::vector<PrefetchStretch> prefetchStretches(const std::vector<SourcePart>& parts,
+                                               const std::vector<ChunkJob>& jobs) {
+    std::vector<PrefetchStretch> stretches;
+    for (const ChunkJob& job : jobs) {
+        const ZipSourceEntry& entry = parts[job.part].entries[job.entry];
+        if (job.first && !job.last)
+            stretches.push_back({entry.path, 0, entry.size, job.runPosition});
+    }
+    return stretches;
 }
 
 // The bytes of a job and how each of its slices came out.
@@ -229,7 +246,8 @@ public:
     ChunkPipeline(const std::vector<SourcePart>& parts, const std::vector<ChunkJob>& jobs, int threads,
                   const CancelToken* cancel)
         : m_parts(parts), m_jobs(jobs), m_cancel(cancel),
-          m_slots(static_cast<size_t>(threads) * SlotsPerThread) {
+          m_slots(static_cast<size_t>(threads) * SlotsPerThread),
+          m_prefetcher(prefetchStretches(parts, jobs)) {
         for (int i = 0; i < threads && !jobs.empty(); ++i)
             m_threads.emplace_back([this] { work(); });
     }
@@ -323,6 +341,7 @@ private:
         while (claim(k)) {
             Slot& slot = slotOf(k);
             const ChunkJob& job = m_jobs[k];
+            m_prefetcher.reached(job.runPosition);
             const SourcePart& part = m_parts[job.part];
             int error = 0;
             try {
@@ -341,6 +360,7 @@ private:
     const std::vector<ChunkJob>& m_jobs;
     const CancelToken* m_cancel;
     std::vector<Slot> m_slots;
+    SourcePrefetcher m_prefetcher;
     std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_workCv;
