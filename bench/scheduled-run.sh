@@ -81,6 +81,16 @@ say "stowline /S against zip -r -1 ($mib MiB mail, $favorites Favorites)"
 timed "$work/out/infozip.zip" --vs "sh $work/zip.sh" -- sh "$work/stowline.sh"
 say "stowline /S against tar -c | igzip -1"
 timed "$work/out/tar.gz" --vs "sh $work/tar-igzip.sh" -- sh "$work/stowline.sh"
+# A backup at night finds its files on the disk, not in the page cache: timed so where the cache may
+# be dropped (as root), with the disk's read-ahead printed, since it decides how long a reader waits.
+if [ -w /proc/sys/vm/drop_caches ]; then
+    cat >"$work/clear-cold.sh" <<EOT
+sh '$work/clear.sh' "\$@" && echo 3 >/proc/sys/vm/drop_caches
+EOT
+    say "stowline /S against tar -c | igzip -1, each from a cold cache (read-ahead $(lsblk -no RA "$(findmnt -no SOURCE -T "$profile")") KiB)"
+    python3 "$repo/bench/pair-time.py" -n "$runs" --prepare "sh $work/clear-cold.sh '$work/out/tar.gz'" \
+        --vs "sh $work/tar-igzip.sh" -- sh "$work/stowline.sh"
+fi
 phases() { sort -n "$1" | awk '{ printf "| %6.3f | %6.3f | %6.3f | %s | %s |\n", $1, $2, $2 - $1, $3, substr($0, index($0, $4)) }'; }
 say "phases of one stowline /S run (start, end in seconds since the program started; thread)"
 rm -f "$work/phases.log"
