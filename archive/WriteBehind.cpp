@@ -72,7 +72,7 @@ void WriteBehind::run() {
         {
             std::unique_lock lock(m_mutex);
             m_more.wait(lock, [&] { return m_stopping || m_written >= start + Step; });
-            if (m_written < start + Step)
+            if (m_stopping)
                 break; // the last sync writes the rest
         }
         if (!handOver(start))
@@ -85,10 +85,11 @@ void WriteBehind::run() {
         }
         std::lock_guard lock(m_mutex);
         m_onDisk = start - Step;
-        m_error = error;
         m_caught.notify_one();
-        if (error != 0)
+        if (error != 0) {
+            m_error = error;
             break;
+        }
     }
     std::lock_guard lock(m_mutex);
     m_ended = true;
