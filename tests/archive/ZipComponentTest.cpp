@@ -1,3 +1,4 @@
+#include "archive/SourcePrefetch.h"
 #include "archive/ZipComment.h"
 #include "archive/ZipCompressor.h"
 #include "archive/cmpZIP.h"
@@ -10,6 +11,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <unistd.h>
 #include <zip.h>
@@ -163,6 +166,20 @@ private:
     }
 
     static QStringList filesIn(const QString& folder) { return hashesOfFolder(folder).keys(); }
+
+    // How much of the file's range is in the page cache.
+    static qint64 residentBytes(int fd, qint64 offset, qint64 length) {
+        void* map = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, fd, offset);
+        if (map == MAP_FAILED)
+            return -1;
+        const qint64 page = ::sysconf(_SC_PAGESIZE);
+        std::vector<unsigned char> pages(static_cast<size_t>((length + page - 1) / page));
+        qint64 resident = ::mincore(map, static_cast<size_t>(length), pages.data()) == 0 ? 0 : -1;
+        for (const unsigned char flags : pages)
+            resident += resident >= 0 && (flags & 1) ? page : 0;
+        ::munmap(map, static_cast<size_t>(length));
+        return resident;
+    }
 
 private slots:
     void init() {
@@ -343,6 +360,25 @@ private slots:
                      member.isEmpty() || number == 75 ? QStringList() : QStringList{u"good.txt"_s});
         QVERIFY(failure.description().endsWith(member));
         QVERIFY(!QFile::exists(u"/abs"_s) && !QFile::exists(m_env->path(u"x"_s)));
+    }
+
+    // Large sources are asked for a window ahead of the readers, and no further until they move on.
+    void prefetchStaysAWindowAheadOfTheReaders() {
+        constexpr qint64 MiB = 1 << 20;
+        const QString path = m_env->path(u"big.dbx"_s);
+        writeFile(path, QByteArray(40 * MiB, 'x'));
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        if (residentBytes(fd, 0, 40 * MiB) > MiB)
+            QSKIP("this file system keeps the file in memory");
+        // Some slack: a machine that trims its page cache may take a few pages back meanwhile.
+        SourcePrefetcher prefetcher({{QFile::encodeName(path), 0, 40 * MiB, 0}});
+        QTRY_VERIFY(residentBytes(fd, 0, 16 * MiB) >= 15 * MiB);
+        QVERIFY(residentBytes(fd, 20 * MiB, 20 * MiB) < MiB);
+        prefetcher.reached(24 * MiB);
+        QTRY_VERIFY(residentBytes(fd, 0, 40 * MiB) >= 38 * MiB);
     }
 
     void commentSurvivesRewrites() {
