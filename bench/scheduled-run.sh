@@ -55,8 +55,10 @@ cat >"$work/clear.sh" <<EOT
 rm -rf -- "\$@" && rm -f '$backups'/*.stw && sync
 EOT
 # A restore hands what the restore before it kept for an undo to a process of its own to delete, as
-# it ends; that deletion is done here, so that no run shares the disk with it.
+# it ends; that deletion is finished here, so that no run shares the disk with it (for 20,000
+# Favorites it goes on for seconds).
 cat >"$work/clear-extractions.sh" <<EOT
+pidwait -f '^rm -rf -- $profile/home/.local/state/stowline/last-restore[.]dropped-' || true
 rm -rf '$work/out/untar' '$work/out/unzip' '$profile/home/.local/state/stowline/last-restore.dropped-'* && sync
 EOT
 # Each extraction goes into a new folder.
