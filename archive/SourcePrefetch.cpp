@@ -1,8 +1,9 @@
 #include "archive/SourcePrefetch.h"
 
+#include "archive/KeptOpenFile.h"
+
 #include <algorithm>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace stowline {
 
@@ -13,35 +14,6 @@ namespace {
 // Advised in steps, so that the thread wakes once per 2 MiB, not per slice.
 constexpr quint64 Ahead = 16 * 1024 * 1024;
 constexpr quint64 Step = 2 * 1024 * 1024;
-
-class AdvisedFile {
-public:
-    AdvisedFile() = default;
-    AdvisedFile(const AdvisedFile&) = delete;
-    AdvisedFile& operator=(const AdvisedFile&) = delete;
-    ~AdvisedFile() { close(); }
-
-    void advise(const QByteArray& path, quint64 offset, quint64 length) {
-        if (path != m_path) {
-            close();
-            m_path = path;
-            m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        }
-        if (m_fd >= 0)
-            ::posix_fadvise(m_fd, static_cast<off_t>(offset), static_cast<off_t>(length),
-                            POSIX_FADV_WILLNEED);
-    }
-
-private:
-    void close() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    QByteArray m_path;
-    int m_fd = -1;
-};
 
 } // namespace
 
@@ -85,12 +57,15 @@ bool SourcePrefetcher::waitUntilWanted(quint64 runPosition) {
 }
 
 void SourcePrefetcher::run() {
-    AdvisedFile file;
+    KeptOpenFile file;
     for (const PrefetchStretch& stretch : m_stretches) {
         for (quint64 done = 0; done < stretch.length; done += Step) {
             if (!waitUntilWanted(stretch.runPosition + done))
                 return;
-            file.advise(stretch.path, stretch.offset + done, std::min(Step, stretch.length - done));
+            if (const int fd = file.open(stretch.path); fd >= 0)
+                ::posix_fadvise(fd, static_cast<off_t>(stretch.offset + done),
+                                static_cast<off_t>(std::min(Step, stretch.length - done)),
+                                POSIX_FADV_WILLNEED);
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "archive/ZipCompressor.h"
 
+#include "archive/KeptOpenFile.h"
 #include "archive/PendingFile.h"
 #include "archive/PhaseLog.h"
 #include "archive/SourcePrefetch.h"
@@ -163,36 +164,6 @@ private:
     int m_folderFd = -1;
 };
 
-// The file a worker reads a large file's slices from, kept open from one slice to the next: opened
-// again for each, its path was looked up 2,000 times for 512 MiB.
-class SlicedFile {
-public:
-    SlicedFile() = default;
-    SlicedFile(const SlicedFile&) = delete;
-    SlicedFile& operator=(const SlicedFile&) = delete;
-    ~SlicedFile() { close(); }
-
-    int open(const ZipSourceEntry& entry) {
-        if (&entry != m_entry) {
-            close();
-            m_fd = ::open(entry.path.constData(), ReadFlags);
-            m_entry = m_fd >= 0 ? &entry : nullptr;
-        }
-        return m_fd;
-    }
-
-private:
-    void close() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-        m_entry = nullptr;
-    }
-
-    const ZipSourceEntry* m_entry = nullptr;
-    int m_fd = -1;
-};
-
 // Appends up to length bytes of the file from offset to the buffer; returns 0 or an errno.
 int readSlice(int fd, quint64 offset, size_t length, ChunkBuffers& buffers, ZipChunk& chunk) {
     if (fd < 0)
@@ -213,7 +184,7 @@ int readSlice(int fd, quint64 offset, size_t length, ChunkBuffers& buffers, ZipC
 }
 
 // Reads and deflates the job's slices into the batch; returns 0 or an errno.
-int processJob(const SourcePart& part, const ChunkJob& job, ChunkDeflater& deflater, SlicedFile& sliced,
+int processJob(const SourcePart& part, const ChunkJob& job, ChunkDeflater& deflater, KeptOpenFile& sliced,
                ChunkBatch& batch) {
     if (batch.buffers.raw.size() < ChunkSize)
         batch.buffers.raw.resize(ChunkSize);
@@ -227,7 +198,7 @@ int processJob(const SourcePart& part, const ChunkJob& job, ChunkDeflater& defla
         chunk.rawOffset = rawUsed;
         const size_t length = job.files == 1 ? job.length : static_cast<size_t>(entry.size);
         if (length > 0) {
-            const int fd = job.files > 1 ? opener.open(entry.path) : sliced.open(entry);
+            const int fd = job.files > 1 ? opener.open(entry.path) : sliced.open(entry.path);
             const int error = readSlice(fd, job.offset, length, batch.buffers, chunk);
             if (job.files > 1 && fd >= 0)
                 ::close(fd);
@@ -336,7 +307,7 @@ private:
 
     void work() {
         std::array<std::unique_ptr<ChunkDeflater>, 10> deflaters; // by level
-        SlicedFile sliced;
+        KeptOpenFile sliced;
         size_t k = 0;
         while (claim(k)) {
             Slot& slot = slotOf(k);
