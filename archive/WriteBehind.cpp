@@ -47,12 +47,16 @@ void WriteBehind::finish() {
         raiseFailure();
 }
 
-void WriteBehind::stop() {
+void WriteBehind::end() {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
     m_more.notify_one();
+}
+
+void WriteBehind::stop() {
+    end();
     if (m_thread.joinable())
         m_thread.join();
 }

@@ -20,6 +20,8 @@ public:
 
     // The file now holds this many bytes. Throws VbError for a disk that failed meanwhile.
     void written(quint64 size);
+    // No more is written: the thread starts nothing new, but a sync it has begun runs on.
+    void end();
     // Waits for the thread; throws VbError when the disk failed.
     void finish();
 

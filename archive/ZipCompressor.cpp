@@ -561,7 +561,12 @@ ZipRunOutcome ZipCompressor::run() {
     {
         const PhaseLog phase("fsync and rename");
         keepModeOfReplacedFile(target, archive.fd());
-        archive.commit(m_settings.durable, m_settings.whileSyncing);
+        // A sync begun beside the writing may take tens of milliseconds: the read-back runs meanwhile.
+        archive.commit(m_settings.durable, [&](const QString& written) {
+            if (m_settings.whileSyncing)
+                m_settings.whileSyncing(written);
+            writer.waitForDisk();
+        });
     }
     // A run of empty folders only, or one whose files shrank meanwhile, still ends at 100.
     if (!totals.reportedEnd)

@@ -174,6 +174,11 @@ void ZipWriter::finish(QByteArrayView comment) {
                     comment.first(std::min<qsizetype>(comment.size(), MaxCommentSize)));
     flush();
     if (m_writeBehind)
+        m_writeBehind->end();
+}
+
+void ZipWriter::waitForDisk() {
+    if (m_writeBehind)
         m_writeBehind->finish();
 }
 

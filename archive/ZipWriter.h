@@ -49,8 +49,11 @@ public:
     void write(QByteArrayView bytes) { write(bytes.data(), static_cast<size_t>(bytes.size())); }
     // Ends the entry begun last; its compressed size is the count of bytes written since.
     void endEntry(quint32 crc, quint64 uncompressedSize);
-    // Writes the central directory and the end records, then flushes.
+    // Writes the central directory and the end records, then flushes. A sync of the disk begun
+    // beside the writing may still run: the file's own last sync waits for it through waitForDisk.
     void finish(QByteArrayView comment = {});
+    // Waits for the syncs begun beside the writing; throws VbError when the disk failed in one.
+    void waitForDisk();
 
     quint64 position() const { return m_position; }
     quint32 crc() const { return m_crc; } // of a nested writer's bytes
