@@ -18,11 +18,14 @@
 
 namespace stowline {
 
-bool ExportKey(const QString& file, const QString& key, Questions& ask) {
-    const QString failure = ExecCmd(QStringLiteral("regedit /e /a \"") + file + QStringLiteral("\" ") + key);
+KeyExport::KeyExport(const QString& file, const QString& key)
+    : m_key(key), m_command(QStringLiteral("regedit /e /a \"") + file + QStringLiteral("\" ") + key) {}
+
+bool KeyExport::finish(Questions& ask) {
+    const QString failure = m_command.finish();
     if (failure.isEmpty())
         return true;
-    ask.tell(Questions::Notice::KeyNotExported, Str(txtKeyNotExported) + QStringLiteral("\r\r") + key +
+    ask.tell(Questions::Notice::KeyNotExported, Str(txtKeyNotExported) + QStringLiteral("\r\r") + m_key +
                                                     QStringLiteral("\r\r") + failure +
                                                     QStringLiteral("\r\r") + Str(txtOlderArchiveKept));
     return false;
@@ -36,16 +39,26 @@ void CreateItemFolder(const QString& folder) {
         RaiseOsError(error, true);
 }
 
-bool WAB_Compress(RunContext& run) {
+std::optional<KeyExport> WAB_StartExport() {
+    std::optional<KeyExport> started;
+    TRAP_BEGIN("modBKWABCompress:WAB_StartExport")
+        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::WabFolder;
+        STEP(4) CreateItemFolder(folder);
+        STEP(5)
+        started.emplace(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember,
+                        QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"));
+    TRAP_END
+    return started;
+}
+
+bool WAB_Compress(RunContext& run, std::optional<KeyExport>& started) {
     bool exported = false;
     TRAP_BEGIN("modBKWABCompress:WAB_Compress")
         STEP(1) run.progress.setStatus(Str(txtCompressingAddressBook));
-        STEP(3) const QString folder = TempDir() + QStringLiteral("stowline/") + layout::WabFolder;
-        STEP(4) CreateItemFolder(folder);
+        STEP(2) if (!started) return false;
         STEP(5) {
             const PhaseLog phase("regedit export address book");
-            if (!ExportKey(TempDir() + QStringLiteral("stowline/") + layout::WabKeyMember,
-                           QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4"), run.ask))
+            if (!started->finish(run.ask))
                 return false;
         }
         exported = true;

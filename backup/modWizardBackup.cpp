@@ -44,7 +44,11 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
             using layout::ArchiveItem;
             run.zip.NestedArchives.clear();
             bool exported = true;
-            // The Favorites are walked while the identities are exported.
+            // The address book's key is exported and the Favorites are walked while the identities'
+            // keys are exported.
+            std::optional<KeyExport> addressBookExport;
+            if (layout::ItemPresent(job.items, ArchiveItem::AddressBook))
+                addressBookExport = WAB_StartExport();
             ZipFolderWalk favoritesWalk = layout::ItemPresent(job.items, ArchiveItem::Favorites)
                                               ? IEF_StartWalk(job.archivePath)
                                               : ZipFolderWalk{};
@@ -59,8 +63,8 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
             // The other folders are walked while the address book is exported.
             StartListingNestedArchives(run.zip.NestedArchives, job.archivePath);
             STEP(9)
-            const bool addressBook =
-                collectIfChosen(job, ArchiveItem::AddressBook, exported, [&] { return WAB_Compress(run); });
+            const bool addressBook = collectIfChosen(job, ArchiveItem::AddressBook, exported,
+                                                     [&] { return WAB_Compress(run, addressBookExport); });
             finished.items = layout::ItemFlags(identities, favorites, addressBook);
             if (identities)
                 for (const Identity& identity : job.identities.selected())

@@ -168,18 +168,29 @@ QStringList SplitCommandLine(const QString& commandLine) {
 QString ExecCmd(const QString& commandLine) {
     QString failure;
     TRAP_BEGIN("modAppRunning:ExecCmd")
-        STEP(1) QStringList arguments = SplitCommandLine(commandLine);
-        STEP(2) if (arguments.isEmpty()) return failure;
-        STEP(3) QString program = arguments.takeFirst();
-        STEP(4) if (namesRegedit(program)) {
-            if (const std::optional<QString> here = runRegeditHere(arguments))
-                return *here;
-            program = regeditTool();
-        }
-        STEP(5) failure = childEndText(program, platform::processes().runAndWait(program, arguments));
+        STEP(1) failure = StartedCommand(commandLine).finish();
     TRAP_END
     return failure;
 }
+
+StartedCommand::StartedCommand(const QString& commandLine) {
+    QStringList arguments = SplitCommandLine(commandLine);
+    if (arguments.isEmpty()) {
+        m_failure = QString();
+        return;
+    }
+    m_program = arguments.takeFirst();
+    if (namesRegedit(m_program)) {
+        if ((m_failure = runRegeditHere(arguments)))
+            return;
+        m_program = regeditTool();
+    }
+    m_end = std::async(std::launch::async, [program = m_program, arguments] {
+        return platform::processes().runAndWait(program, arguments);
+    });
+}
+
+QString StartedCommand::finish() { return m_failure ? *m_failure : childEndText(m_program, m_end.get()); }
 
 void StartDetached(const QString& commandLine) {
     TRAP_BEGIN("modAppRunning:StartDetached")

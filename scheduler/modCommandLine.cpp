@@ -91,8 +91,10 @@ void waitForCrashReport() {
     loop.exec();
 }
 
+bool failureTrapped() { return LastError().number != 0 || !LastError().procedure.isEmpty(); }
+
 [[noreturn]] void endRun(ScheduledRunStatus status, const QString& archivePath = {}) {
-    if (status == RunFailed)
+    if (status == RunFailed && failureTrapped())
         std::fprintf(stderr, "%s\n",
                      qPrintable(Str(txtFailed) + LastError().description + Str(txtSchedulerIn) +
                                 LastError().procedure + Str(txtSchedulerAtLine) +
@@ -102,8 +104,6 @@ void waitForCrashReport() {
     platform::system().endProgram(status);
     std::abort(); // endProgram never returns
 }
-
-bool failureTrapped() { return LastError().number != 0 || !LastError().procedure.isEmpty(); }
 
 // The five values in their order; none when one is missing.
 std::optional<Schedule> readSchedule(RegEdit& reg) {
@@ -124,7 +124,11 @@ std::optional<Schedule> readSchedule(RegEdit& reg) {
 std::optional<QString> collectItems(const QString& items, const QString& archivePath, RunContext& run) {
     using layout::ArchiveItem, layout::ItemPresent;
     IdentityCatalog catalog;
-    // The Favorites are walked while the identities are exported.
+    // The address book's key is exported and the Favorites are walked while the identities' keys are.
+    const bool addressBookFound = WAB_Check();
+    std::optional<KeyExport> addressBookExport;
+    if (addressBookFound && ItemPresent(items, ArchiveItem::AddressBook))
+        addressBookExport = WAB_StartExport();
     ZipFolderWalk favoritesWalk =
         ItemPresent(items, ArchiveItem::Favorites) ? IEF_StartWalk(archivePath) : ZipFolderWalk{};
     const bool identities = Identity_Check(catalog) && ItemPresent(items, ArchiveItem::Identities);
@@ -138,8 +142,9 @@ std::optional<QString> collectItems(const QString& items, const QString& archive
         IEF_Compress(run, std::move(favoritesWalk));
     // The other folders are walked while the address book is exported.
     StartListingNestedArchives(run.zip.NestedArchives, archivePath);
-    const bool addressBook = !failureTrapped() && WAB_Check() && ItemPresent(items, ArchiveItem::AddressBook);
-    if (addressBook && !WAB_Compress(run))
+    const bool addressBook =
+        !failureTrapped() && addressBookFound && ItemPresent(items, ArchiveItem::AddressBook);
+    if (addressBook && !WAB_Compress(run, addressBookExport))
         return std::nullopt;
     return layout::ItemFlags(identities, favorites, addressBook);
 }
@@ -245,7 +250,7 @@ void ScheduledBackup() {
             // Nobody answers the crash report of an unattended run: a failure while collecting ends it
             // here, so that an archive missing an item never replaces a complete one.
             if (failureTrapped() || !items) {
-                status = RunFailed;
+                status = failureTrapped() ? RunFailed : ArchiveNotWritten; // an export's failure was told
                 DeleteTempFolder();
                 return;
             }

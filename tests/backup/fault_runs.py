@@ -115,7 +115,7 @@ def backup_faults(profile, archive, registry, count, report):
     for error in ("ENOSPC", "EIO", "KILL"):
         for kind in BACKUP_KINDS:
             for n in points(count):
-                # The parent alone: its regedit child's own calls fail in export_fails.
+                # The parent alone: its regedit children's calls fail in failed_exports.
                 status, stderr = profile.backup("%s:%d:%s:stowline" % (kind, n, error))
                 if not fired(stderr):  # past the last such call: the run completed and replaced it
                     before = digest(archive)
@@ -165,6 +165,21 @@ def failed_disk_work(profile, archive, report):
             problems.append("the archive in place is damaged")
         report.check("backup of 48 MiB more, %s" % fault, problems)
     os.unlink(big)
+
+
+def failed_exports(profile, archive, report):
+    """The address book's key is exported beside the identities': when the children fail, the run
+    waits for them all, names the first key and ends without writing, leaving the older archive."""
+    before = digest(archive)
+    status, stderr = profile.backup("fsync:1:EIO:stowline-regedit")
+    problems = [] if status == 2 and fired(stderr) else ["exit %d: %s" % (status, stderr.strip()[-300:])]
+    if stderr.count("could not be exported") != 1 or " in  at line" in stderr:
+        problems.append("not one clear failure: " + stderr.strip()[-300:])
+    if digest(archive) != before or not unzip_ok(archive):
+        problems.append("the older archive changed or is damaged")
+    if os.path.lexists(profile.workspace):
+        problems.append("workspace left behind")
+    report.check("backup, every registry export failing", problems)
 
 
 def failed_folder_sync(profile, archive, report):
@@ -220,6 +235,7 @@ def main():
         files = profile.mail_files()
         backup_faults(profile, archive, registry, args.points, report)
         failed_disk_work(profile, archive, report)
+        failed_exports(profile, archive, report)
         failed_folder_sync(profile, archive, report)
         restore_kills(profile, archive, files, args.points, report)
     finally:
