@@ -19,6 +19,8 @@
 #include "platform/RegistrySource.h"
 
 #include <QDir>
+#include <list>
+#include <optional>
 
 namespace stowline {
 
@@ -192,9 +194,34 @@ private:
     bool m_setAside = false;
 };
 
-bool exportIdentityKey(const QString& folder, const QString& id, Questions& ask) {
-    return ExportKey(folder + layout::IdentityKeyFile, QStringLiteral("HKEY_CURRENT_USER\\Identities\\") + id,
-                     ask);
+// One identity's key on its way out: its export runs while the next identity's key is prepared.
+struct IdentityExport {
+    const Identity& identity;
+    OwnAccountsGuard ownAccounts;
+    bool shared = false;
+    std::optional<KeyExport> key;
+};
+
+// Prepares each identity's key (the shared accounts copied in when it owns them) and starts its
+// export, so that the regedit children run side by side.
+void startExports(const QList<Identity>& chosen, std::list<IdentityExport>& exports) {
+    for (const Identity& identity : chosen) {
+        const QString& id = identity.id;
+        IdentityExport& pending = exports.emplace_back(identity, OwnAccountsGuard(id));
+        bool shared = false;
+        // Each side of the export is one commit: a sync per change cost a tenth of a second.
+        platform::registry().write([&] {
+            pending.ownAccounts.recoverInterrupted();
+            shared = sharedAccountsBelongTo(id);
+            if (shared) {
+                pending.ownAccounts.setAside();
+                copySharedAccounts(ownAccountsKey(id));
+            }
+        });
+        pending.shared = shared; // only once committed: a write that failed changed nothing
+        pending.key.emplace(TempDir() + QStringLiteral("stowline/") + id + u'/' + layout::IdentityKeyFile,
+                            QStringLiteral("HKEY_CURRENT_USER\\Identities\\") + id);
+    }
 }
 
 void appendIndexRecord(const QString& name, const QString& id) {
@@ -212,36 +239,40 @@ bool Identity_Compress(const IdentityCatalog& catalog, RunContext& run) {
     bool exported = true;
     TRAP_BEGIN("modBKIdentityCompress:Identity_Compress")
         STEP(1) const QList<Identity> chosen = catalog.selected();
+        // What can fail before a key is changed is done first, so that every key changed is put back.
         for (const Identity& identity : chosen) {
-            STEP(4) const QString& id = identity.id;
-            STEP(5) const QString& store = identity.storeFolder;
-            STEP(6) run.progress.setStatus(Str(txtCompressingIdentity) + u' ' + identity.name);
-            STEP(7) const QString folder = TempDir() + QStringLiteral("stowline/") + id + u'/';
-            STEP(8) ensureFolder(folder);
-            STEP(9) zipStore(run.zip, id, store);
-            STEP(10) OwnAccountsGuard ownAccounts(id);
-            bool shared = false;
-            // Each side of the export is one commit: a sync per change cost a tenth of a second.
-            platform::registry().write([&] {
-                STEP(11) ownAccounts.recoverInterrupted();
-                STEP(12) shared = sharedAccountsBelongTo(id);
-                STEP(13) if (shared) {
-                    STEP(14) ownAccounts.setAside();
-                    STEP(15) copySharedAccounts(ownAccountsKey(id));
-                }
-            });
-            STEP(16) {
-                const PhaseLog phase("regedit export identity " + identity.name.toUtf8());
-                exported = exportIdentityKey(folder, id, run.ask);
+            STEP(8) ensureFolder(TempDir() + QStringLiteral("stowline/") + identity.id + u'/');
+            STEP(9) zipStore(run.zip, identity.id, identity.storeFolder);
+        }
+        std::list<IdentityExport> exports;
+        const auto putBack = [&](IdentityExport& pending) {
+            if (pending.shared)
+                platform::registry().write([&] {
+                    STEP(18) deleteKey(ownAccountsKey(pending.identity.id));
+                    STEP(19) pending.ownAccounts.restore();
+                });
+        };
+        try {
+            STEP(10) startExports(chosen, exports);
+        } catch (...) { // keys already changed are put back, each once its export has ended
+            for (IdentityExport& pending : exports) {
+                if (pending.key)
+                    pending.key->wait();
+                putBack(pending);
             }
-            STEP(17)
-            if (shared) platform::registry().write([&] {
-                STEP(18) deleteKey(ownAccountsKey(id));
-                STEP(19) ownAccounts.restore();
-            });
-            if (!exported)
-                return false;
-            STEP(20) appendIndexRecord(identity.name, id);
+            throw;
+        }
+        // Every export is waited for and every key put back; the first failure is the one told.
+        for (IdentityExport& pending : exports) {
+            STEP(6) run.progress.setStatus(Str(txtCompressingIdentity) + u' ' + pending.identity.name);
+            bool done = false;
+            {
+                const PhaseLog phase("regedit export identity " + pending.identity.name.toUtf8());
+                done = exported ? pending.key->finish(run.ask) : pending.key->wait().isEmpty();
+            }
+            STEP(17) putBack(pending);
+            STEP(20) if (exported && done) appendIndexRecord(pending.identity.name, pending.identity.id);
+            exported = exported && done;
         }
     TRAP_END
     return exported;

@@ -22,7 +22,7 @@ KeyExport::KeyExport(const QString& file, const QString& key)
     : m_key(key), m_command(QStringLiteral("regedit /e /a \"") + file + QStringLiteral("\" ") + key) {}
 
 bool KeyExport::finish(Questions& ask) {
-    const QString failure = m_command.finish();
+    const QString failure = wait();
     if (failure.isEmpty())
         return true;
     ask.tell(Questions::Notice::KeyNotExported, Str(txtKeyNotExported) + QStringLiteral("\r\r") + m_key +

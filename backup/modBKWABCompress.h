@@ -14,6 +14,8 @@ class Questions;
 class KeyExport {
 public:
     KeyExport(const QString& file, const QString& key);
+    // Waits for the export; returns what went wrong, empty when nothing did.
+    QString wait() { return m_command.finish(); }
     // Waits for the export; when it failed, tells the user which key and what happened, and
     // returns false.
     bool finish(Questions& ask);

@@ -1,3 +1,4 @@
+#include "archive/ArchiveLayout.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKIdentityCompress.h"
@@ -161,8 +162,8 @@ private slots:
         QCOMPARE(exportWholeRegistry(), before);
     }
 
-    // An identity whose key cannot be exported ends the collection there, even though the next one would
-    // export: no archive is made without it.
+    // An identity whose key cannot be exported fails the collection, even though the next one exports
+    // beside it: that one is told of once, and neither is listed for the archive.
     void failedExportStopsTheCollection() {
         TestEnvironment env;
         const fixtures::Profile profile = buildSampleProfile(env);
@@ -172,8 +173,10 @@ private slots:
 
         QVERIFY(!collect({zoeName, workName}, [&] { zoe.DeleteKey(); }));
 
+        QCOMPARE(env.dialogs.calls.size(), 1);
         QVERIFY(env.dialogs.calls.value(0).text.contains(zoe.KeyPath));
-        QVERIFY(!QFileInfo::exists(TempDir() + u"stowline/"_s + identityNamed(profile, workName).id));
+        QVERIFY(!readFile(TempDir() + u"stowline/"_s + layout::IdentityIndexFile)
+                     .contains(identityNamed(profile, workName).id.toUtf8()));
     }
 
     void placement_data() {
