@@ -25,10 +25,6 @@ private:
     StartedCommand m_command;
 };
 
-inline bool ExportKey(const QString& file, const QString& key, Questions& ask) {
-    return KeyExport(file, key).finish(ask);
-}
-
 // Creates the workspace's wab folder and starts the export of HKCU\Software\Microsoft\WAB\WAB4 to
 // wab/wab_key.reg in it; nothing when the folder could not be made (the user was told).
 std::optional<KeyExport> WAB_StartExport();
