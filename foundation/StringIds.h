@@ -343,5 +343,6 @@ constexpr int txtBookmarkLinks = 1498;
 constexpr int txtBrowseArchiveButton = 1499;
 constexpr int txtNotScheduled = 1500;
 constexpr int txtDoesNotExist = 1501;
+constexpr int txtNoWindowsProgram = 1502;
 
 } // namespace stowline

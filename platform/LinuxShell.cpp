@@ -1,13 +1,13 @@
 #include "platform/LinuxShell.h"
 
-#include <QDesktopServices>
-#include <QUrl>
+#include <QProcess>
 
 namespace stowline::platform {
 
 bool LinuxShell::open(const QString& address) {
-    // TolerantMode keeps blanks and angle brackets of a composed mailto address as they are.
-    return QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
+    // xdg-open finds the desktop's handler for any address, as the toolkit's own opener does; started
+    // apart, so that a browser it runs in the foreground does not hold the program.
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {address});
 }
 
 } // namespace stowline::platform

@@ -1,5 +1,7 @@
 #include "platform/ScheduleTimer.h"
 
+#include "platform/ProgramFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -113,7 +115,7 @@ bool writeText(const QString& path, const QString& text) {
 
 bool installUnits(int scheduleCode) {
     const QString folder = unitFolder();
-    const QString program = QCoreApplication::applicationFilePath();
+    const QString program = StartedProgramFile();
     return QDir().mkpath(folder) && writeText(folder + u'/' + kService, ServiceUnitText(program)) &&
            writeText(folder + u'/' + kTimer, TimerUnitText(scheduleCode)) &&
            systemctl({QStringLiteral("daemon-reload")}) &&
@@ -170,7 +172,7 @@ QString CrontabLine(const QString& program, int scheduleCode) {
 
 TimerMethod InstallScheduleTimer(int scheduleCode) {
     // Neither a unit file nor a crontab line can hold a line break in a path.
-    for (const QString& path : {QCoreApplication::applicationFilePath(), registryStore()})
+    for (const QString& path : {StartedProgramFile(), registryStore()})
         if (path.contains(u'\n') || path.contains(u'\r'))
             return TimerMethod::PathWithLineBreak;
     if (installUnits(scheduleCode))
@@ -178,7 +180,7 @@ TimerMethod InstallScheduleTimer(int scheduleCode) {
     std::optional<QStringList> lines = foreignCronLines();
     if (!lines)
         return TimerMethod::None;
-    *lines << CrontabLine(QCoreApplication::applicationFilePath(), scheduleCode);
+    *lines << CrontabLine(StartedProgramFile(), scheduleCode);
     return writeCrontab(*lines) ? TimerMethod::Crontab : TimerMethod::None;
 }
 

@@ -179,4 +179,12 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
     return std::nullopt;
 }
 
+QString commandLineText(const QStringList& arguments) {
+    // The switch stays bare; what follows it is a path, quoted as a Windows command line would hold it.
+    QStringList parts;
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        parts << (i == 0 ? arguments[i] : u'"' + arguments[i] + u'"');
+    return parts.join(u' ');
+}
+
 } // namespace stowline

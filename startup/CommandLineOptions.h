@@ -38,4 +38,7 @@ constexpr int ExitUsageError = 64;
 // status; nothing and no status when the program is to run.
 std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStream& out, QTextStream& err);
 
+// Joins program arguments back into one command-line text: the switch, then each argument quoted.
+QString commandLineText(const QStringList& arguments);
+
 } // namespace stowline

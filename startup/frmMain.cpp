@@ -14,6 +14,7 @@
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/modCommandLine.h"
 #include "startup/LinkEntry.h"
+#include "startup/StartSteps.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
@@ -174,7 +175,7 @@ void frmMain::Form_Load(const QString& commandLine) {
         STEP(1) setCaptions();
         STEP(2) setWindowTitle(Str(txtProduct));
         STEP(3) EnsureSettingsKey(regAccess());
-        STEP(4) countStart();
+        STEP(4) CountStart([](const QString& address) { OpenOrSayWhere(address); });
         STEP(5) LoadStartupSettings(regAccess());
         STEP(6) Command_Input(commandLine);
         STEP(7)
@@ -250,28 +251,6 @@ void frmMain::setCaptions() {
     m_lblWebsite->setEntryText(Str(txtWebsite));
     m_lblHelp->setEntryText(Str(txtOnlineHelp));
     m_lblProgram->setEntryText(Str(txtUpdates));
-}
-
-void frmMain::countStart() {
-    RegEdit& reg = regAccess();
-    const std::optional<QString> stored = ReadSetting(reg, QStringLiteral("TimesRun"));
-    qint16 timesRun = stored ? ToInt16(*stored) : 0;
-    using platform::MsgAnswer, platform::MsgButtons, platform::MsgIcon;
-    if (timesRun == 0) {
-        if (platform::dialogs().messageBox(Str(txtIdentitiesPrompt1) + u'\r' + Str(txtIdentitiesPrompt2),
-                                           MsgButtons::YesNo, MsgIcon::Information,
-                                           AppTitle()) == MsgAnswer::Yes)
-            openVendorPage(Str(txtIdentitiesPage));
-    } else if (timesRun == 25) {
-        if (platform::dialogs().messageBox(Str(txtFeedbackPrompt1) + u'\r' + Str(txtFeedbackPrompt2),
-                                           MsgButtons::YesNo, MsgIcon::Information,
-                                           AppTitle()) == MsgAnswer::Yes)
-            OpenOrSayWhere(Str(txtFeedbackMailto) + SupportMailAddress());
-    }
-    ++timesRun;
-    if (timesRun >= 26)
-        timesRun = 50;
-    WriteSetting(reg, QStringLiteral("TimesRun"), QString::number(timesRun));
 }
 
 platform::FileDialogRequest frmMain::archiveDialog(const QString& title) {
@@ -431,14 +410,6 @@ void frmMain::closeEvent(QCloseEvent* event) {
     UnloadFlowWindows();
     QWidget::closeEvent(event);
     QCoreApplication::quit();
-}
-
-QString commandLineText(const QStringList& arguments) {
-    // The switch stays bare; what follows it is a path, quoted as a Windows command line would hold it.
-    QStringList parts;
-    for (qsizetype i = 0; i < arguments.size(); ++i)
-        parts << (i == 0 ? arguments[i] : u'"' + arguments[i] + u'"');
-    return parts.join(u' ');
 }
 
 } // namespace stowline

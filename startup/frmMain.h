@@ -47,7 +47,6 @@ private:
     QLayout* buildLayout();
     void setCaptions();
     void placeOnScreen();
-    void countStart();
     platform::FileDialogRequest archiveDialog(const QString& title);
     QString archiveDialogFolder();
     void rememberFolderOf(const QString& archivePath);
@@ -75,8 +74,5 @@ private:
     QLabel* m_lblRegistry; // which registry and drive table the program works on
     QLabel* m_lblStatus;
 };
-
-// Joins program arguments back into one command-line text: the switch, then each argument quoted.
-QString commandLineText(const QStringList& arguments);
 
 } // namespace stowline

@@ -1,108 +1,91 @@
+#include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
-#include "platform/InstanceLock.h"
-#include "platform/RegistryStore.h"
-#include "startup/AppIdentity.h"
+#include "foundation/modError.h"
+#include "foundation/modSettings.h"
+#include "platform/Platform.h"
+#include "platform/ProgramFiles.h"
+#include "platform/RegistrySource.h"
+#include "scheduler/modScheduledRun.h"
 #include "startup/CommandLineOptions.h"
-#include "startup/MailCommand.h"
-#include "startup/ReportCommands.h"
-#include "startup/frmMain.h"
-#include "ui/QtDialogs.h"
+#include "startup/StartSteps.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QTextStream>
+#include <QCoreApplication>
 #include <cstdio>
+#include <cstring>
+
+// `stowline`: a scheduled run that nobody watches is made here, without the toolkit's widgets and
+// graphics, which would take longer to load than to collect a profile; everything else is handed
+// to the program with windows.
 
 namespace {
 
-// An unattended run (/S from cron or a systemd timer) has no display to open.
-void chooseOffscreenWithoutDisplay() {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The toolkit's own warnings about the missing display would only clutter a cron mail.
-        if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
-            qputenv("QT_LOGGING_RULES", "default.warning=false;qt.*.warning=false");
-    }
+using stowline::CommandLineOptions;
+
+bool displayToOpen() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty())
+        return !platform.startsWith("offscreen");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// With TZ unset glibc stats /etc/localtime on every time conversion (one per member when a
-// zip's directory is read); naming that same file once lets it read the zone only once.
-void pinLocalTimeZone() {
-    if (!qEnvironmentVariableIsSet("TZ"))
-        qputenv("TZ", ":/etc/localtime");
+bool unattendedScheduledRun(const CommandLineOptions& options) {
+    return options.action == CommandLineOptions::Action::Run && !displayToOpen() &&
+           stowline::IsScheduledRun(stowline::commandLineText(options.switchArguments));
 }
 
-bool registryOpens() {
-    try {
-        stowline::platform::pathMapper(); // opens the registry and reads its drive table
-        return true;
-    } catch (const stowline::platform::RegistryError& error) {
-        std::fprintf(stderr, "stowline: %s\n", error.what());
-        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-            QMessageBox::critical(nullptr, QStringLiteral("Stowline"), QString::fromUtf8(error.what()));
-        return false;
-    }
+void chooseRegistrySource(const CommandLineOptions& options) {
+    using stowline::platform::RegistrySource;
+    if (!options.winePrefix.isEmpty())
+        stowline::platform::chooseRegistrySource({RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
+    else if (!options.profile.isEmpty())
+        stowline::platform::chooseRegistrySource(
+            {RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
 }
 
-// A second Stowline on the same store would be a second writer: it says so and ends.
-stowline::platform::RegistryStoreLock lockStoreOrSay() {
-    const QString store = stowline::platform::registryFileName();
-    stowline::platform::RegistryStoreLock lock = stowline::platform::LockRegistryStore(store);
-    if (!lock) {
-        const QString text = stowline::Str(stowline::txtAlreadyRunning) + u' ' + store;
-        std::fprintf(stderr, "stowline: %s\n", qPrintable(text));
-        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-            QMessageBox::information(nullptr, QStringLiteral("Stowline"), text);
-    }
-    return lock;
+// What a start with windows does before it looks at its command line, then the run itself.
+void runScheduledBackup() {
+    using namespace stowline;
+    TRAP_BEGIN("main:runScheduledBackup")
+        STEP(3) EnsureSettingsKey(regAccess());
+        STEP(4) CountStart([](const QString& address) { platform::shell().open(address); });
+        STEP(5) LoadStartupSettings(regAccess());
+        STEP(6) ScheduledBackup(UnattendedRunView());
+    TRAP_END
+    ScheduledRunAfterFailure(UnattendedRunView());
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    chooseOffscreenWithoutDisplay();
-    pinLocalTimeZone();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("stowline"));
-    // Offscreen nobody sees a window or answers a dialog: messages go to stderr, questions are declined.
-    const bool windowsShown = QGuiApplication::platformName() != QLatin1String("offscreen");
-    stowline::SetUpApplicationIdentity(windowsShown);
-    if (windowsShown)
-        stowline::InstallWindowDialogs();
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
-    const stowline::CommandLineOptions options = stowline::parseCommandLine(arguments);
-    QTextStream out(stdout), err(stderr);
-    if (const std::optional<int> status = stowline::answerCommandLine(options, out, err))
-        return *status;
-    if (!options.winePrefix.isEmpty())
-        stowline::platform::chooseRegistrySource(
-            {stowline::platform::RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
-    else if (!options.profile.isEmpty())
-        stowline::platform::chooseRegistrySource(
-            {stowline::platform::RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
-    using Action = stowline::CommandLineOptions::Action;
-    if (options.action == Action::Verify)
-        return stowline::VerifyCommand(options.verifyFile, out, err);
-    // An archive is read on its own; the profile's mail needs its registry.
-    const bool exportFromArchive = options.action == Action::ExportMail && !options.mailArchive.isEmpty();
-    if (exportFromArchive)
-        return stowline::ExportMailCommand(options, out, err);
+    constexpr int ProgramNotStarted = 127; // as a shell reports a program it cannot run
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineOptions options = stowline::parseCommandLine(arguments);
+    if (!unattendedScheduledRun(options)) {
+        const int failure = stowline::platform::HandOverToWindows(argv);
+        std::fprintf(stderr, "stowline: %s %s\n", qPrintable(stowline::Str(stowline::txtNoWindowsProgram)),
+                     std::strerror(failure));
+        return ProgramNotStarted;
+    }
+    stowline::PinLocalTimeZone();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("stowline"));
+    stowline::InstallTranslation();
+    chooseRegistrySource(options);
     constexpr int RegistryUnusable = 4;
-    if (!registryOpens())
+    if (const std::optional<QString> failure = stowline::RegistryFailure()) {
+        std::fprintf(stderr, "stowline: %s\n", qPrintable(*failure));
         return RegistryUnusable;
-    if (options.action == Action::Status)
-        return stowline::StatusCommand(out);
-    if (options.action == Action::ExportMail)
-        return stowline::ExportMailCommand(options, out, err);
+    }
     constexpr int AlreadyRunning = 5;
-    const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
-    if (!storeLock)
+    QString refusal;
+    const stowline::platform::RegistryStoreLock storeLock = stowline::LockStore(refusal);
+    if (!storeLock) {
+        std::fprintf(stderr, "stowline: %s\n", qPrintable(refusal));
         return AlreadyRunning;
-    if (options.action == Action::UndoRestore)
-        return stowline::UndoRestoreCommand(out, err);
-    stowline::frmMain::Load(stowline::commandLineText(options.switchArguments));
-    return QApplication::exec();
+    }
+    runScheduledBackup(); // ends the program with the run's status
+    return 1;
 }

@@ -5,7 +5,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
-#include "foundation/modFont.h"
+#include "ui/modFont.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
 #include "platform/Dialogs.h"

@@ -3,7 +3,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
-#include "foundation/modFont.h"
+#include "ui/modFont.h"
 #include "ui/MessagePreview.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"

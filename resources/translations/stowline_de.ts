@@ -1174,6 +1174,11 @@
       <translation>existiert nicht.</translation>
     </message>
     <message>
+      <source>cannot start the program with windows, stowline-gui:</source>
+      <comment>1502</comment>
+      <translation>das Programm mit Fenstern, stowline-gui, lässt sich nicht starten:</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>

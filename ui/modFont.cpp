@@ -1,4 +1,4 @@
-#include "foundation/modFont.h"
+#include "ui/modFont.h"
 
 #include "foundation/modError.h"
 #include "platform/Platform.h"

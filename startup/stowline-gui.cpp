@@ -1,0 +1,96 @@
+#include "platform/RegistrySource.h"
+#include "startup/AppIdentity.h"
+#include "startup/CommandLineOptions.h"
+#include "startup/MailCommand.h"
+#include "startup/ReportCommands.h"
+#include "startup/StartSteps.h"
+#include "startup/frmMain.h"
+#include "ui/QtDialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+// An unattended run (/S from cron or a systemd timer) has no display to open.
+void chooseOffscreenWithoutDisplay() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The toolkit's own warnings about the missing display would only clutter a cron mail.
+        if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+            qputenv("QT_LOGGING_RULES", "default.warning=false;qt.*.warning=false");
+    }
+}
+
+bool registryOpens() {
+    const std::optional<QString> failure = stowline::RegistryFailure();
+    if (!failure)
+        return true;
+    std::fprintf(stderr, "stowline: %s\n", qPrintable(*failure));
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        QMessageBox::critical(nullptr, QStringLiteral("Stowline"), *failure);
+    return false;
+}
+
+// A second Stowline on the same store would be a second writer: it says so and ends.
+stowline::platform::RegistryStoreLock lockStoreOrSay() {
+    QString refusal;
+    stowline::platform::RegistryStoreLock lock = stowline::LockStore(refusal);
+    if (!lock) {
+        std::fprintf(stderr, "stowline: %s\n", qPrintable(refusal));
+        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+            QMessageBox::information(nullptr, QStringLiteral("Stowline"), refusal);
+    }
+    return lock;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    chooseOffscreenWithoutDisplay();
+    stowline::PinLocalTimeZone();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("stowline"));
+    // Offscreen nobody sees a window or answers a dialog: messages go to stderr, questions are declined.
+    const bool windowsShown = QGuiApplication::platformName() != QLatin1String("offscreen");
+    stowline::SetUpApplicationIdentity(windowsShown);
+    if (windowsShown)
+        stowline::InstallWindowDialogs();
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    const stowline::CommandLineOptions options = stowline::parseCommandLine(arguments);
+    QTextStream out(stdout), err(stderr);
+    if (const std::optional<int> status = stowline::answerCommandLine(options, out, err))
+        return *status;
+    if (!options.winePrefix.isEmpty())
+        stowline::platform::chooseRegistrySource(
+            {stowline::platform::RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
+    else if (!options.profile.isEmpty())
+        stowline::platform::chooseRegistrySource(
+            {stowline::platform::RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
+    using Action = stowline::CommandLineOptions::Action;
+    if (options.action == Action::Verify)
+        return stowline::VerifyCommand(options.verifyFile, out, err);
+    // An archive is read on its own; the profile's mail needs its registry.
+    const bool exportFromArchive = options.action == Action::ExportMail && !options.mailArchive.isEmpty();
+    if (exportFromArchive)
+        return stowline::ExportMailCommand(options, out, err);
+    constexpr int RegistryUnusable = 4;
+    if (!registryOpens())
+        return RegistryUnusable;
+    if (options.action == Action::Status)
+        return stowline::StatusCommand(out);
+    if (options.action == Action::ExportMail)
+        return stowline::ExportMailCommand(options, out, err);
+    constexpr int AlreadyRunning = 5;
+    const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
+    if (!storeLock)
+        return AlreadyRunning;
+    if (options.action == Action::UndoRestore)
+        return stowline::UndoRestoreCommand(out, err);
+    stowline::frmMain::Load(stowline::commandLineText(options.switchArguments));
+    return QApplication::exec();
+}
