@@ -1,6 +1,7 @@
 #include "platform/ProgramFiles.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdlib>
