@@ -2,10 +2,12 @@
 
 #include "platform/FileCalls.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <cerrno>
 #include <cstring>
@@ -762,22 +764,35 @@ void exportRegistry(platform::Registry& store, QIODevice& out, const QString& ke
     });
 }
 
+namespace {
+
+// Nothing in the temporary folder is meant to outlive a crash: a backup's workspace export is read
+// into the archive, which is synced, and then deleted. Syncing it cost each export two syncs.
+bool keptAcrossCrash(const QString& fileName) {
+    const QString temporary = QDir(QDir::tempPath()).canonicalPath() + u'/';
+    return !QFileInfo(fileName).absoluteFilePath().startsWith(temporary);
+}
+
+RegFileError cannotWrite(const QString& fileName, const QString& reason) {
+    return RegFileError(QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") + reason);
+}
+
+} // namespace
+
 void exportRegFile(platform::Registry& store, const QString& fileName, const QString& keyName,
                    RegFileFormat format) {
-    QSaveFile file(fileName);
-    // Exports carry account keys and password values: for the owner's eyes only.
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        throw RegFileError(
-            (QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") + file.errorString()));
+    // Made beside the target, for the owner's eyes only (exports carry account keys and password
+    // values), and renamed into place when complete.
+    QTemporaryFile file(fileName + QStringLiteral(".XXXXXX"));
+    if (!file.open())
+        throw cannotWrite(fileName, file.errorString());
     exportRegistry(store, file, keyName, format);
-    // Synced through the file-call door, where a full disk can be simulated.
-    if (!file.flush() || platform::syncFile(file.handle()) != 0)
-        throw RegFileError((QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") +
-                            QString::fromLocal8Bit(strerror(errno))));
-    if (!file.commit())
-        throw RegFileError(
-            (QStringLiteral("cannot write ") + quoted(fileName) + QStringLiteral(": ") + file.errorString()));
+    // Synced and renamed through the file-call doors, where a full disk can be simulated.
+    if (!file.flush() || (keptAcrossCrash(fileName) && platform::syncFile(file.handle()) != 0) ||
+        platform::renameFile(QFile::encodeName(file.fileName()).constData(),
+                             QFile::encodeName(fileName).constData()) != 0)
+        throw cannotWrite(fileName, QString::fromLocal8Bit(strerror(errno)));
+    file.setAutoRemove(false);
 }
 
 void parseRegFile(QIODevice& in, const RegFileSink& sink) { RegFileParser(in, sink, nullptr).run(); }

@@ -171,7 +171,7 @@ def failed_exports(profile, archive, report):
     """The address book's key is exported beside the identities': when the children fail, the run
     waits for them all, names the first key and ends without writing, leaving the older archive."""
     before = digest(archive)
-    status, stderr = profile.backup("fsync:1:EIO:stowline-regedit")
+    status, stderr = profile.backup("rename:1:EIO:stowline-regedit")
     problems = [] if status == 2 and fired(stderr) else ["exit %d: %s" % (status, stderr.strip()[-300:])]
     if stderr.count("could not be exported") != 1 or " in  at line" in stderr:
         problems.append("not one clear failure: " + stderr.strip()[-300:])
