@@ -25,7 +25,8 @@ deb=$(ls "$out"/stowline_*.deb)
 
 # Every file the desktop and man need, where they look for it.
 listing=$(dpkg-deb --contents "$deb" | awk '{print $6}')
-for path in ./usr/bin/stowline ./usr/bin/stowline-regedit ./usr/share/applications/stowline.desktop \
+for path in ./usr/bin/stowline ./usr/bin/stowline-regedit ./usr/libexec/stowline/stowline-gui \
+    ./usr/share/applications/stowline.desktop \
     ./usr/share/metainfo/io.github.stowline.Stowline.metainfo.xml ./usr/share/mime/packages/stowline.xml \
     ./usr/share/icons/hicolor/scalable/apps/stowline.svg ./usr/share/icons/hicolor/48x48/apps/stowline.png \
     ./usr/share/icons/hicolor/256x256/apps/stowline.png ./usr/share/man/man1/stowline.1.gz \
