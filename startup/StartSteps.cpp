@@ -7,6 +7,7 @@
 #include "foundation/modSettings.h"
 #include "platform/Dialogs.h"
 #include "platform/Platform.h"
+#include "platform/RegistrySource.h"
 #include "platform/RegistryStore.h"
 
 namespace stowline {
@@ -14,6 +15,14 @@ namespace stowline {
 void PinLocalTimeZone() {
     if (!qEnvironmentVariableIsSet("TZ"))
         qputenv("TZ", ":/etc/localtime");
+}
+
+void ChooseRegistrySource(const CommandLineOptions& options) {
+    using platform::RegistrySource;
+    if (!options.winePrefix.isEmpty())
+        platform::chooseRegistrySource({RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
+    else if (!options.profile.isEmpty())
+        platform::chooseRegistrySource({RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
 }
 
 std::optional<QString> RegistryFailure() {

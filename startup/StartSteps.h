@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/InstanceLock.h"
+#include "startup/CommandLineOptions.h"
 
 #include <QString>
 #include <functional>
@@ -13,6 +14,13 @@ namespace stowline {
 // With TZ unset glibc stats /etc/localtime on every time conversion (one per member when a zip's
 // directory is read); naming that same file once lets it read the zone only once.
 void PinLocalTimeZone();
+
+// Exit statuses of a start that cannot go on.
+constexpr int RegistryUnusable = 4;
+constexpr int AlreadyRunning = 5;
+
+// The registry --wine-prefix or --profile names, when either does, instead of Stowline's own store.
+void ChooseRegistrySource(const CommandLineOptions& options);
 
 // Opens the registry and reads its drive table; what to tell when it cannot be used.
 std::optional<QString> RegistryFailure();

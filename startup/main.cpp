@@ -5,7 +5,6 @@
 #include "foundation/modSettings.h"
 #include "platform/Platform.h"
 #include "platform/ProgramFiles.h"
-#include "platform/RegistrySource.h"
 #include "scheduler/modScheduledRun.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/StartSteps.h"
@@ -32,15 +31,6 @@ bool displayToOpen() {
 bool unattendedScheduledRun(const CommandLineOptions& options) {
     return options.action == CommandLineOptions::Action::Run && !displayToOpen() &&
            stowline::IsScheduledRun(stowline::commandLineText(options.switchArguments));
-}
-
-void chooseRegistrySource(const CommandLineOptions& options) {
-    using stowline::platform::RegistrySource;
-    if (!options.winePrefix.isEmpty())
-        stowline::platform::chooseRegistrySource({RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
-    else if (!options.profile.isEmpty())
-        stowline::platform::chooseRegistrySource(
-            {RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
 }
 
 // What a start with windows does before it looks at its command line, then the run itself.
@@ -73,18 +63,16 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("stowline"));
     stowline::InstallTranslation();
-    chooseRegistrySource(options);
-    constexpr int RegistryUnusable = 4;
+    stowline::ChooseRegistrySource(options);
     if (const std::optional<QString> failure = stowline::RegistryFailure()) {
         std::fprintf(stderr, "stowline: %s\n", qPrintable(*failure));
-        return RegistryUnusable;
+        return stowline::RegistryUnusable;
     }
-    constexpr int AlreadyRunning = 5;
     QString refusal;
     const stowline::platform::RegistryStoreLock storeLock = stowline::LockStore(refusal);
     if (!storeLock) {
         std::fprintf(stderr, "stowline: %s\n", qPrintable(refusal));
-        return AlreadyRunning;
+        return stowline::AlreadyRunning;
     }
     runScheduledBackup(); // ends the program with the run's status
     return 1;

@@ -1,4 +1,3 @@
-#include "platform/RegistrySource.h"
 #include "startup/AppIdentity.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/MailCommand.h"
@@ -65,12 +64,7 @@ int main(int argc, char* argv[]) {
     QTextStream out(stdout), err(stderr);
     if (const std::optional<int> status = stowline::answerCommandLine(options, out, err))
         return *status;
-    if (!options.winePrefix.isEmpty())
-        stowline::platform::chooseRegistrySource(
-            {stowline::platform::RegistrySource::Kind::WinePrefix, options.winePrefix, {}});
-    else if (!options.profile.isEmpty())
-        stowline::platform::chooseRegistrySource(
-            {stowline::platform::RegistrySource::Kind::Profile, options.profile, options.windowsRoot});
+    stowline::ChooseRegistrySource(options);
     using Action = stowline::CommandLineOptions::Action;
     if (options.action == Action::Verify)
         return stowline::VerifyCommand(options.verifyFile, out, err);
@@ -78,17 +72,15 @@ int main(int argc, char* argv[]) {
     const bool exportFromArchive = options.action == Action::ExportMail && !options.mailArchive.isEmpty();
     if (exportFromArchive)
         return stowline::ExportMailCommand(options, out, err);
-    constexpr int RegistryUnusable = 4;
     if (!registryOpens())
-        return RegistryUnusable;
+        return stowline::RegistryUnusable;
     if (options.action == Action::Status)
         return stowline::StatusCommand(out);
     if (options.action == Action::ExportMail)
         return stowline::ExportMailCommand(options, out, err);
-    constexpr int AlreadyRunning = 5;
     const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
     if (!storeLock)
-        return AlreadyRunning;
+        return stowline::AlreadyRunning;
     if (options.action == Action::UndoRestore)
         return stowline::UndoRestoreCommand(out, err);
     stowline::frmMain::Load(stowline::commandLineText(options.switchArguments));
