@@ -10,7 +10,6 @@
 #include <QList>
 #include <QPair>
 #include <QTextStream>
-#include <QWidget>
 
 // Stand-ins the benchmarks run the engines with.
 namespace stowline::bench {

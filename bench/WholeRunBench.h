@@ -7,8 +7,8 @@
 #include "platform/RegistryStore.h"
 #include "sample/SampleProfile.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
@@ -33,14 +33,12 @@ inline void addOptions(QCommandLineParser& parser, const QString& workName, cons
                       QStringLiteral("3")});
 }
 
-// The application, on the offscreen platform unless another was asked for; the time zone read once,
-// as stowline's own main() has it.
-inline std::unique_ptr<QApplication> benchApplication(int& argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+// The engines need no window system, as in an unattended run; the time zone is read once, as
+// stowline's own main() has it.
+inline std::unique_ptr<QCoreApplication> benchApplication(int& argc, char** argv) {
     if (!qEnvironmentVariableIsSet("TZ"))
         qputenv("TZ", ":/etc/localtime");
-    return std::make_unique<QApplication>(argc, argv);
+    return std::make_unique<QCoreApplication>(argc, argv);
 }
 
 // A generated profile in an emptied work folder, with a registry store and home of its own.

@@ -14,8 +14,8 @@
 #include "sample/SampleProfile.h"
 #include "ui/frmInterface.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>

@@ -17,7 +17,7 @@
 #include "sample/SampleProfile.h"
 #include "ui/frmInterface.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
 #include <exception>
