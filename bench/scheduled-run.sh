@@ -109,5 +109,6 @@ say "restore against unzip"
 extracted --vs "sh $work/unzip.sh" -- "$bin/stowline-scheduled-bench" restore "$archive"
 say "phases of one restore of that archive"
 rm -f "$work/restore-phases.log"
+sh "$work/clear-extractions.sh" # as before each timed run: no deletion of the last undo beside it
 STOWLINE_PHASE_LOG="$work/restore-phases.log" "$bin/stowline-scheduled-bench" restore "$archive"
 phases "$work/restore-phases.log"
