@@ -770,7 +770,7 @@ namespace {
 // into the archive, which is synced, and then deleted. Syncing it cost each export two syncs.
 bool keptAcrossCrash(const QString& fileName) {
     const QString temporary = QDir(QDir::tempPath()).canonicalPath() + u'/';
-    return !QFileInfo(fileName).absoluteFilePath().startsWith(temporary);
+    return !QString(QFileInfo(fileName).dir().canonicalPath() + u'/').startsWith(temporary);
 }
 
 RegFileError cannotWrite(const QString& fileName, const QString& reason) {
