@@ -7,14 +7,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace stowline::platform {
@@ -68,6 +69,51 @@ bool isValidUtf8(const QByteArray& bytes) {
 }
 
 QString quoted(const QString& fileName) { return QLatin1Char('"') + fileName + QLatin1Char('"'); }
+
+// The signal that ends a wait for the lock. Its handler does nothing, and without SA_RESTART the
+// interrupted flock() returns.
+int lockWaitSignal() {
+    static const int signal = [] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGRTMIN, &action, nullptr);
+        return SIGRTMIN;
+    }();
+    return signal;
+}
+
+// Sleeps in flock() until the holder lets go, as an event rather than by polling; a timer aimed at
+// this thread interrupts it at the limit, and every tenth of a second after in case its first signal
+// came just before the wait began. False with errno EINTR when the limit passed.
+bool waitForLock(int fd, int operation, std::chrono::milliseconds limit) {
+    const int signal = lockWaitSignal();
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signal;
+    event._sigev_un._tid = gettid(); // glibc 2.36 names no accessor for it
+    timer_t timer{};
+    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
+        return false;
+    itimerspec spec{};
+    spec.it_value = {limit.count() / 1000, (limit.count() % 1000) * 1000000};
+    spec.it_interval = {0, 100000000};
+    timer_settime(timer, 0, &spec, nullptr);
+    sigset_t wake, previous;
+    sigemptyset(&wake);
+    sigaddset(&wake, signal);
+    pthread_sigmask(SIG_UNBLOCK, &wake, &previous);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int result = 0;
+    while ((result = flock(fd, operation)) != 0 && errno == EINTR &&
+           std::chrono::steady_clock::now() < deadline) {
+    }
+    const int error = errno;
+    timer_delete(timer);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return result == 0;
+}
 
 } // namespace
 
@@ -238,7 +284,8 @@ void RegistryStore::open() {
         fail(QStringLiteral("cannot be opened"));
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
-    const FileLock lock(*this, LOCK_EX);
+    // Readers check the schema side by side; only a file that needs its schema is locked alone.
+    const FileLock lock(*this, empty ? LOCK_EX : LOCK_SH);
     if (empty)
         initializeSchema();
     checkSchema();
@@ -260,19 +307,16 @@ void RegistryStore::openLockHandle() {
         fchmod(m_lockFd, status.st_mode & 0700);
 }
 
-// A lock let go gives no event to wait for: like SQLite's own busy wait, this tries again after ever
-// longer pauses, and gives up after the same time, so that a stuck holder cannot stall a run for ever.
+// Waits in the kernel until the holder lets go, and gives up after as long as SQLite's own busy wait,
+// so that a stuck holder cannot stall a run for ever.
 RegistryStore::FileLock::FileLock(const RegistryStore& store, int operation) : m_fd(store.m_lockFd) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
-    for (auto pause = std::chrono::milliseconds(1); flock(m_fd, operation | LOCK_NB) != 0;
-         pause = std::min(pause * 2, std::chrono::milliseconds(100))) {
-        if (errno == EWOULDBLOCK && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(pause);
-        else if (errno == EWOULDBLOCK)
-            store.fail(QStringLiteral("cannot be locked: another process holds it"));
-        else if (errno != EINTR)
-            store.fail(QStringLiteral("cannot be locked: ") + QString::fromLocal8Bit(strerror(errno)));
-    }
+    if (flock(m_fd, operation | LOCK_NB) == 0)
+        return;
+    if (errno == EWOULDBLOCK && waitForLock(m_fd, operation, std::chrono::milliseconds(BusyTimeoutMs)))
+        return;
+    if (errno == EWOULDBLOCK || errno == EINTR)
+        store.fail(QStringLiteral("cannot be locked: another process holds it"));
+    store.fail(QStringLiteral("cannot be locked: ") + QString::fromLocal8Bit(strerror(errno)));
 }
 
 RegistryStore::FileLock::~FileLock() { flock(m_fd, LOCK_UN); }

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <array>
 #include <fcntl.h>
+#include <future>
 #include <sqlite3.h>
 #include <stdexcept>
 #include <sys/file.h>
@@ -258,6 +259,30 @@ private slots:
         store.write([&] { sharedDuringWrite = ::flock(other, LOCK_SH | LOCK_NB); });
         ::close(other);
         QCOMPARE(sharedDuringWrite, -1);
+    }
+
+    // Another process's reader does not keep a store from opening; its writer is waited for, not failed on.
+    void readersShareTheLockAndWaitForAWriter() {
+        platform::registry().createKey(Hive::CurrentUser, u"Shared"_s);
+        const int other = ::open(QFile::encodeName(m_env->registryFile()).constData(), O_RDONLY | O_CLOEXEC);
+        const auto openAndRead = [&] {
+            return std::async(std::launch::async, [&] {
+                return platform::RegistryStore(m_env->registryFile())
+                    .keyExists(Hive::CurrentUser, u"Shared"_s);
+            });
+        };
+        QCOMPARE(::flock(other, LOCK_SH), 0);
+        auto reading = openAndRead();
+        QCOMPARE(reading.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        QVERIFY(reading.get());
+
+        QCOMPARE(::flock(other, LOCK_EX), 0);
+        reading = openAndRead();
+        QCOMPARE(reading.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+        ::flock(other, LOCK_UN);
+        QCOMPARE(reading.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        QVERIFY(reading.get());
+        ::close(other);
     }
 
     // Work that throws leaves none of its changes, and the connection takes the next write.
