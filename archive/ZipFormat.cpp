@@ -3,6 +3,7 @@
 #include "foundation/modError.h"
 #include "platform/FileCalls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -18,6 +19,24 @@ void writeFully(int fd, const char* data, size_t size) {
         data += written;
         size -= static_cast<size_t>(written);
     }
+}
+
+void writeFully(int fd, const char* first, size_t firstSize, const char* second, size_t secondSize) {
+    while (firstSize > 0) {
+        const iovec pieces[2] = {{const_cast<char*>(first), firstSize},
+                                 {const_cast<char*>(second), secondSize}};
+        const ssize_t written = platform::writeFilePieces(fd, pieces, 2);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            RaiseOsError(written < 0 ? errno : ENOSPC);
+        const size_t ofFirst = std::min(firstSize, static_cast<size_t>(written));
+        first += ofFirst;
+        firstSize -= ofFirst;
+        second += static_cast<size_t>(written) - ofFirst;
+        secondSize -= static_cast<size_t>(written) - ofFirst;
+    }
+    writeFully(fd, second, secondSize);
 }
 
 } // namespace stowline::zipformat

@@ -64,5 +64,7 @@ inline DosDateTime toDosDateTime(time_t seconds) {
 // Writes all of data to the file descriptor, retrying after signals; a short write is a full disk.
 // Throws the classic error for the failure.
 void writeFully(int fd, const char* data, size_t size);
+// Writes first, then second, in as few calls as the kernel takes.
+void writeFully(int fd, const char* first, size_t firstSize, const char* second, size_t secondSize);
 
 } // namespace stowline::zipformat

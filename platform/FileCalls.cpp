@@ -112,6 +112,10 @@ ssize_t writeFile(int fd, const void* data, size_t size) {
     return plannedToFail(Write) ? -1 : ::write(fd, data, size);
 }
 
+ssize_t writeFilePieces(int fd, const iovec* pieces, int count) {
+    return plannedToFail(Write) ? -1 : ::writev(fd, pieces, count);
+}
+
 int syncFile(int fd) { return plannedToFail(Sync) ? -1 : ::fsync(fd); }
 
 int writeBack(int fd, off_t offset, off_t length, bool wait) {

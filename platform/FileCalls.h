@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 // The file-system calls that write a backup or a restore, behind one door so that a test can make
 // the Nth call of a kind fail: STOWLINE_FAIL_FILE_CALL="write:12:ENOSPC" (kinds write, fsync,
@@ -12,6 +13,8 @@
 namespace stowline::platform {
 
 ssize_t writeFile(int fd, const void* data, size_t size);
+// The same kind of call as writeFile, for pieces written one after another in one call.
+ssize_t writeFilePieces(int fd, const iovec* pieces, int count);
 int syncFile(int fd);
 // Starts writing a range of the file to disk (kind writeback); with wait, returns once all of it
 // was written. Makes nothing durable (only syncFile does) but leaves the final sync less to do.
