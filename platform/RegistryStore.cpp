@@ -95,10 +95,10 @@ bool waitForLock(int fd, int operation, std::chrono::milliseconds limit) {
     timer_t timer{};
     if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
         return false;
-    itimerspec spec{};
-    spec.it_value = {limit.count() / 1000, (limit.count() % 1000) * 1000000};
-    spec.it_interval = {0, 100000000};
-    timer_settime(timer, 0, &spec, nullptr);
+    itimerspec firing{};
+    firing.it_value = {limit.count() / 1000, (limit.count() % 1000) * 1000000};
+    firing.it_interval = {0, 100000000};
+    timer_settime(timer, 0, &firing, nullptr);
     sigset_t wake, previous;
     sigemptyset(&wake);
     sigaddset(&wake, signal);
