@@ -12,6 +12,9 @@ program_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev qt6-qpa-
 test_packages=(wine wine64 isal zip unzip appstream desktop-file-utils shared-mime-info man-db dpkg-dev
                file lintian clang libclang-rt-14-dev undbx libwin-hivex-perl)
 
+# `stowline` brings the program with windows and the registry tool with it.
+demo_targets=(stowline stowline-sample-profile)
+
 demo=false
 [ "${1:-}" = "--demo" ] && demo=true
 packages=("${program_packages[@]}")
@@ -33,7 +36,7 @@ echo "Configuring build/ ..."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo --log-level=WARNING
 if $demo; then
     echo "Building Stowline (build/bin) ..."
-    cmake --build build --target stowline stowline-regedit stowline-sample-profile
+    cmake --build build --target "${demo_targets[@]}"
 else
     cmake --build build
 fi

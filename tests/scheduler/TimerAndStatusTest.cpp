@@ -81,6 +81,8 @@ private slots:
     // The ledger keeps its newest records; `stowline --status` reads it as the hub does. A second
     // Stowline on the same store says so and never writes; nobody else can hold the lock.
     void ledgerStatusAndLock() {
+        // The program judges the ledger by its own day, which must be the records' day, not the clock's.
+        m_env->setEnv("STOWLINE_TODAY", kToday.toString(Qt::ISODate));
         const test::ProgramRun none = test::runProgram(u"stowline"_s, {u"--status"_s});
         QCOMPARE(none.status, 0);
         QCOMPARE(none.out, u"No backup yet\n"_s);
@@ -90,7 +92,7 @@ private slots:
                                              kToday.addDays(-2 * platform::MaxLedgerRecords + i),
                                              RunRecord::Outcome::Succeeded));
         platform::appendRunRecord(
-            record(RunRecord::Kind::Scheduled, QDate::currentDate(), RunRecord::Outcome::Failed));
+            record(RunRecord::Kind::Scheduled, kToday, RunRecord::Outcome::Failed));
         const QList<RunRecord> kept = platform::readRunRecords();
         QVERIFY(kept.size() <= 2 * platform::MaxLedgerRecords && kept.size() >= platform::MaxLedgerRecords);
         QCOMPARE(kept.last().outcome, RunRecord::Outcome::Failed);
