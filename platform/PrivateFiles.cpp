@@ -165,6 +165,30 @@ mode_t modeOf(const QString& path) {
     return ::stat(native(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
+SecretFile readSecretFile(const QString& path) {
+    constexpr qint64 LongestSecret = 64 * 1024;
+    const Descriptor fd(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid())
+        return {errno == ENOENT  ? SecretFileProblem::Missing
+                : errno == ELOOP ? SecretFileProblem::NotAFile
+                                 : SecretFileProblem::Unreadable,
+                {}};
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > LongestSecret)
+        return {SecretFileProblem::NotAFile, {}};
+    if (info.st_uid != ::getuid())
+        return {SecretFileProblem::OtherOwner, {}};
+    if (info.st_mode & 0077)
+        return {SecretFileProblem::OpenToOthers, {}};
+    QByteArray secret(info.st_size, Qt::Uninitialized);
+    const ssize_t got = ::read(fd.get(), secret.data(), secret.size());
+    if (got != info.st_size)
+        return {SecretFileProblem::Unreadable, {}};
+    if (secret.endsWith('\n'))
+        secret.chop(secret.endsWith("\r\n") ? 2 : 1);
+    return {SecretFileProblem::None, secret};
+}
+
 mode_t currentUmask() {
     // Read rather than set and reset: umask() would change it for every thread for a moment.
     QFile status(QStringLiteral("/proc/self/status"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <sys/types.h>
@@ -25,6 +26,16 @@ int removeFolderTree(const QString& path);
 // Removes folders and everything in them, links not followed, in a process of its own that goes on
 // after this one ends (a tree of many small files can take a minute). False when it did not start.
 bool removeTreesInBackground(const QStringList& paths);
+
+// A file that holds one secret (a password, a passphrase) and nothing else, readable by its owner
+// alone. Read when it is a regular file of this user that neither group nor others may read or
+// write; one final line end is not part of the secret.
+enum class SecretFileProblem { None, Missing, NotAFile, OtherOwner, OpenToOthers, Unreadable };
+struct SecretFile {
+    SecretFileProblem problem = SecretFileProblem::None;
+    QByteArray secret;
+};
+SecretFile readSecretFile(const QString& path);
 
 // Permission bits of what the path leads to; 0 when it cannot be looked at.
 mode_t modeOf(const QString& path);

@@ -8,6 +8,7 @@
 
 #include <QDirIterator>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace stowline;
@@ -189,6 +190,34 @@ private slots:
         QVERIFY(QFile::link(env.path(u"theirs"_s), env.path(u"journal"_s)));
         QCOMPARE(platform::openPrivateFile(env.path(u"journal"_s), false), -1);
         QCOMPARE(test::readFile(env.path(u"theirs"_s)), QByteArray("theirs"));
+    }
+
+    // A secret is read only from a file nobody else may read, and without its final line end.
+    void secretFileIsReadOnlyWhenPrivate_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("viaLink");
+        QTest::addColumn<int>("problem");
+        QTest::addColumn<QByteArray>("secret");
+        using P = platform::SecretFileProblem;
+        QTest::newRow("owner only") << 0600 << false << int(P::None) << QByteArray("pass word");
+        QTest::newRow("group may read") << 0640 << false << int(P::OpenToOthers) << QByteArray();
+        QTest::newRow("others may write") << 0602 << false << int(P::OpenToOthers) << QByteArray();
+        QTest::newRow("a link to it") << 0600 << true << int(P::NotAFile) << QByteArray();
+    }
+    void secretFileIsReadOnlyWhenPrivate() {
+        QFETCH(int, mode);
+        QFETCH(bool, viaLink);
+        QFETCH(int, problem);
+        QFETCH(QByteArray, secret);
+        TestEnvironment env;
+        const QString file = env.path(u"secret"_s);
+        writeFile(file, "pass word\r\n");
+        QVERIFY(::chmod(qPrintable(file), mode) == 0);
+        if (viaLink)
+            QVERIFY(QFile::link(file, env.path(u"link"_s)));
+        const platform::SecretFile read = platform::readSecretFile(viaLink ? env.path(u"link"_s) : file);
+        QCOMPARE(int(read.problem), problem);
+        QCOMPARE(read.secret, secret);
     }
 
     void createFolder_data() {
