@@ -34,8 +34,10 @@ public:
     ShellDouble shell;
     SystemDouble system;
 
-private:
+    // Sets an environment variable for this test's programs; put back at the end.
     void setEnv(const char* name, const QString& value);
+
+private:
 
     QTemporaryDir m_dir;
     QList<QPair<const char*, QByteArray>> m_savedEnv; // name, value before (null: unset)
