@@ -38,7 +38,6 @@ public:
     void setEnv(const char* name, const QString& value);
 
 private:
-
     QTemporaryDir m_dir;
     QList<QPair<const char*, QByteArray>> m_savedEnv; // name, value before (null: unset)
 };
