@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTreeView>
 #include <memory>
 
 namespace stowline {
@@ -55,6 +57,14 @@ void sizeForColumns(QFileDialog& dialog) {
     if (const QScreen* screen = dialog.screen())
         size = size.boundedTo(screen->availableSize() * 9 / 10);
     dialog.resize(size);
+    // The size alone leaves the toolkit's narrow default columns: "237...KiB", "8 Dec ...:44:01".
+    if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
 }
 
 std::unique_ptr<QFileDialog> fileDialog(const QString& title, const QString& folder,
