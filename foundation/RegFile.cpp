@@ -197,7 +197,7 @@ public:
                 ++m_number;
                 return line;
             }
-            if (m_in.atEnd()) {
+            if (m_ended) {
                 if (m_pending.isEmpty())
                     return std::nullopt;
                 ++m_number;
@@ -215,7 +215,7 @@ private:
     qsizetype lineEnd() const {
         for (qsizetype i = 0; i < m_pending.size(); ++i) {
             const QChar c = m_pending.at(i);
-            if (c == u'\n' || (c == u'\r' && (i + 1 < m_pending.size() || m_in.atEnd())))
+            if (c == u'\n' || (c == u'\r' && (i + 1 < m_pending.size() || m_ended)))
                 return i;
         }
         return -1;
@@ -223,7 +223,9 @@ private:
 
     // An odd byte waits for its other half in the next chunk.
     QString wideChunk() {
-        m_oddByte += m_in.read(64 * 1024);
+        const QByteArray bytes = m_in.read(ChunkSize);
+        m_ended = bytes.isEmpty();
+        m_oddByte += bytes;
         const qsizetype whole = m_oddByte.size() & ~qsizetype(1);
         QString text = fromUtf16le(QByteArrayView(m_oddByte).first(whole));
         m_oddByte.remove(0, whole);
@@ -232,12 +234,13 @@ private:
 
     // Whole 8-bit lines are decoded at once, so a line's encoding is judged on the line alone.
     QString narrowChunk() {
-        QByteArray bytes = m_in.read(64 * 1024);
-        while (!m_in.atEnd() && !bytes.endsWith('\n') && !bytes.endsWith('\r')) {
+        QByteArray bytes = m_in.read(ChunkSize);
+        m_ended = bytes.isEmpty();
+        while (!m_ended && !bytes.endsWith('\n') && !bytes.endsWith('\r')) {
             char c;
-            if (!m_in.getChar(&c))
-                break;
-            bytes += c;
+            m_ended = !m_in.getChar(&c);
+            if (!m_ended)
+                bytes += c;
         }
         QString text;
         qsizetype from = 0;
@@ -253,7 +256,12 @@ private:
         return text;
     }
 
+    // The end is known only from a read that returns nothing: a sequential device (a zip member read
+    // as a stream) says atEnd() whenever its buffer is empty, which may be in the middle of a line.
+    static constexpr qint64 ChunkSize = 64 * 1024;
+
     QIODevice& m_in;
+    bool m_ended = false;
     bool m_utf16 = false;
     QByteArray m_oddByte;
     QString m_pending;
