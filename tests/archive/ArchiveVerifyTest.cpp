@@ -1,7 +1,13 @@
 #include "archive/ArchiveVerify.h"
 
+#include "archive/ZipCodec.h"
+#include "archive/ZipExtractor.h"
+#include "archive/ZipFormat.h"
+#include "archive/ZipLibzip.h"
+#include "foundation/modError.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +33,95 @@ QByteArray withOtherCrc(QByteArray zip, const QByteArray& member) {
                 zip[at + crcAt] = static_cast<char>(zip[at + crcAt] ^ 0x01);
     }
     return zip;
+}
+
+using zipformat::put16;
+using zipformat::put32;
+
+quint32 crcOf(const QByteArray& data) { return Crc32(0, data.constData(), size_t(data.size())); }
+
+struct Record {
+    QByteArray name;
+    QByteArray data;
+    quint32 offset = 0;
+    quint16 flags = 0;
+    quint16 method = 0;
+    quint32 crc = crcOf(data);
+    quint32 size = quint32(data.size());
+    quint32 compressed = quint32(data.size());
+};
+
+QByteArray localHeader(const Record& r) {
+    QByteArray h("PK\3\4");
+    for (const quint16 field : {quint16(20), r.flags, r.method, quint16(0), quint16(0x21)})
+        put16(h, field);
+    for (const quint32 field : {r.crc, r.compressed, r.size})
+        put32(h, field);
+    put16(h, quint16(r.name.size()));
+    put16(h, 0);
+    return h + r.name + r.data;
+}
+
+QByteArray centralRecord(const Record& r) {
+    QByteArray h("PK\1\2");
+    for (const quint16 field : {quint16(20), quint16(20), r.flags, r.method, quint16(0), quint16(0x21)})
+        put16(h, field);
+    for (const quint32 field : {r.crc, r.compressed, r.size})
+        put32(h, field);
+    for (const quint16 field : {quint16(r.name.size()), quint16(0), quint16(0), quint16(0), quint16(0)})
+        put16(h, field);
+    put32(h, 0);
+    put32(h, r.offset);
+    return h + r.name;
+}
+
+// Two stored Favorites written record by record, so that the records can disagree: fault names the
+// field of b.url's central record that differs from its local header, or "hidden header" points
+// b.url at a local header hidden inside a.url's data.
+QByteArray craftedZip(const QString& fault) {
+    const Record hidden{"b.url", "[InternetShortcut]\r\nURL=file:///home/evil\r\n"};
+    const QByteArray aStart = "[InternetShortcut]\r\nURL=https://a.example/\r\n";
+    Record a{"a.url", aStart + localHeader(hidden), 0};
+    QByteArray zip = localHeader(a);
+    Record b{"b.url", "[InternetShortcut]\r\nURL=https://b.example/\r\n", quint32(zip.size())};
+    zip += localHeader(b);
+    if (fault == u"hidden header")
+        b = Record{hidden.name, hidden.data,
+                   quint32(zipformat::LocalHeaderSize + a.name.size() + aStart.size())};
+    else if (fault == u"name")
+        b.name = "c.url";
+    else if (fault == u"method")
+        b.method = zipformat::MethodDeflate;
+    else if (fault == u"sizes")
+        b.size = b.compressed = b.size + 1;
+    else if (fault == u"crc")
+        b.crc ^= 1;
+    else if (fault == u"flags")
+        b.flags = zipformat::FlagUtf8Names;
+    const QByteArray directory = centralRecord(a) + centralRecord(b);
+    QByteArray end("PK\5\6");
+    for (const quint16 field : {quint16(0), quint16(0), quint16(2), quint16(2)})
+        put16(end, field);
+    put32(end, quint32(directory.size()));
+    put32(end, quint32(zip.size()));
+    put16(end, 0);
+    return zip + directory + end;
+}
+
+class NoEvents : public ZipRunEvents {
+    void fileStarted(const QString&) override {}
+    void statistics(double, double) override {}
+    bool cancelRequested() override { return false; }
+};
+
+bool unpacks(const ZipExtractSettings& settings) {
+    NoEvents events;
+    try {
+        ZipExtractor(settings, events).run();
+    } catch (const VbError&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -121,6 +216,86 @@ private slots:
 
         // The exit status scripts test.
         QCOMPARE(runProgram(u"stowline"_s, {u"--verify"_s, path(u"outer.stw"_s)}).status, reason ? 1 : 0);
+    }
+
+    // One reading of a zip for every reader: a central record that disagrees with its local header or
+    // points inside another member's data makes the zip damaged for --verify, for the listing before
+    // the plan and for the unpack alike, as an inner zip (read in place or streamed) or as the archive.
+    void oneReadingOfAZip_data() {
+        QTest::addColumn<QString>("fault");
+        for (const char* fault : {"none", "hidden header", "name", "method", "sizes", "crc", "flags"})
+            QTest::newRow(fault) << QString::fromLatin1(fault);
+    }
+    void oneReadingOfAZip() {
+        QFETCH(QString, fault);
+        const bool sound = fault == u"none";
+        const QByteArray zip = craftedZip(fault);
+        const QString inner = u"ief/ief_data.zip"_s;
+        const QString outer = path(u"outer.stw"_s);
+        for (const bool stored : {false, true}) {
+            writeZip(outer, {{inner, zip}, {u"ident.idx"_s, "\r\n"}}, "001", stored);
+            const VerifyResult result = VerifyArchive(outer);
+            QVERIFY2(sound ? result.member.isEmpty() : result.member.startsWith(inner),
+                     qPrintable(result.member));
+            QCOMPARE(result.reasonId, sound ? 0 : 1203);
+        }
+        QCOMPARE(runProgram(u"stowline"_s, {u"--verify"_s, outer}).status, sound ? 0 : 1);
+        QCOMPARE(InnerZipMemberEntries(outer, inner).has_value(), sound);
+        QCOMPARE(unpacks({outer, path(u"favorites"_s), u"*.*"_s, 1, nullptr, inner}), sound);
+
+        const QString alone = path(u"alone.zip"_s);
+        writeFile(alone, zip);
+        QCOMPARE(ZipMemberEntries(alone).has_value(), sound);
+        QCOMPARE(VerifyArchive(alone).reasonId, sound ? 0 : 1201);
+        QCOMPARE(unpacks({alone, path(u"unpacked"_s)}), sound);
+        if (sound)
+            QCOMPARE(readFile(path(u"unpacked/b.url"_s)), readFile(path(u"favorites/b.url"_s)));
+    }
+
+    // The check reads a registry file as the import does, whatever its size and however its lines fall
+    // on the stream's chunks: the same verdict from --verify's check, the restore's reading and
+    // stowline-regedit /s, for long-lined files of both formats and for the importer's own samples.
+    void registryFileReadAsImported_data() {
+        QTest::addColumn<QByteArray>("reg");
+        const QByteArray key = "[HKEY_CURRENT_USER\\Identities\\" + kId.toLatin1() + "]\r\n";
+        const auto values = [&](int count, int length, const QByteArray& text, const char* end = "\r\n") {
+            QByteArray reg = "REGEDIT4\r\n\r\n" + key;
+            for (int i = 0; i < count; ++i) {
+                const QByteArray name = "\"v" + QByteArray::number(i) + "\"=\"";
+                reg +=
+                    name + text.repeated(length / text.size() + 1).left(length - name.size() - 3) + '"' + end;
+            }
+            return reg;
+        };
+        // Line lengths that put every kind of character on a chunk's edge somewhere in the file.
+        for (const int length : {211, 200, 4099, 70000})
+            QTest::newRow(qPrintable(u"lines of %1 bytes"_s.arg(length)))
+                << values(300000 / length + 2, length, "x");
+        QTest::newRow("lone CR ends") << values(700, 211, "z", "\r");
+        QTest::newRow("UTF-8 letters split") << values(600, 211, "\xc3\xa9\xe2\x82\xac");
+        QTest::newRow("last line without its end") << values(400, 211, "w").chopped(2);
+        QTest::newRow("broken after the first chunk")
+            << values(400, 211, "w") + "\"broken\"=\"unterminated\r\n";
+        const QString text = QString::fromLatin1(values(500, 211, "u"))
+                                 .replace(u"REGEDIT4"_s, u"Windows Registry Editor Version 5.00"_s);
+        QTest::newRow("version 5, wide")
+            << "\xff\xfe" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        const QDir samples(QStringLiteral(STOWLINE_SOURCE_DIR "/tests/fuzz/corpus/RegFile"));
+        for (const QString& name : samples.entryList({u"*.reg"_s}, QDir::Files))
+            QTest::newRow(qPrintable(name)) << readFile(samples.filePath(name));
+    }
+    void registryFileReadAsImported() {
+        QFETCH(QByteArray, reg);
+        writeFile(path(u"in.reg"_s), reg);
+        const bool imported = runProgram(u"stowline-regedit"_s, {u"/s"_s, path(u"in.reg"_s)}).status == 0;
+        for (const bool stored : {false, true}) { // read in chunks of 64 KiB, or as they inflate
+            archiveBytes(innerZip(false), reg, stored);
+            const VerifyResult verified = VerifyArchive(path(u"outer.stw"_s), VerifyDepth::Placed);
+            QVERIFY2(verified.ok() == imported && (imported || verified.reasonId == 1204),
+                     qPrintable(verified.detail));
+            QCOMPARE(ParseRegMember(path(u"outer.stw"_s), kId + u"/ident_key.reg"_s, [](const RegFileOp&) {}),
+                     imported);
+        }
     }
 
     // After a backup only the outer CRC vouches for an inner zip's bytes, read in windows: a sound one
