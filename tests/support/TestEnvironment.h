@@ -34,9 +34,10 @@ public:
     ShellDouble shell;
     SystemDouble system;
 
-private:
+    // Sets a variable until the environment ends, when its value before comes back.
     void setEnv(const char* name, const QString& value);
 
+private:
     QTemporaryDir m_dir;
     QList<QPair<const char*, QByteArray>> m_savedEnv; // name, value before (null: unset)
 };
