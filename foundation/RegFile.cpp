@@ -190,11 +190,18 @@ public:
         for (;;) {
             const qsizetype end = lineEnd();
             if (end >= 0) {
-                QString line = m_pending.left(end);
                 const bool crlf = m_pending.at(end) == u'\r' && end + 1 < m_pending.size() &&
                                   m_pending.at(end + 1) == u'\n';
-                m_pending.remove(0, end + (crlf ? 2 : 1));
+                const qsizetype used = end + (crlf ? 2 : 1);
                 ++m_number;
+                // A line as long as all that was read (one of megabytes) is handed on, not copied.
+                if (used == m_pending.size()) {
+                    QString line = std::exchange(m_pending, QString());
+                    line.truncate(end);
+                    return line;
+                }
+                QString line = m_pending.left(end);
+                m_pending.remove(0, used);
                 return line;
             }
             if (m_ended) {
@@ -248,7 +255,7 @@ private:
             qsizetype to = from;
             while (to < bytes.size() && bytes[to] != '\n' && bytes[to] != '\r')
                 ++to;
-            text += platform::decodeAnsiText(bytes.mid(from, to - from));
+            text += platform::decodeAnsiText(QByteArray::fromRawData(bytes.constData() + from, to - from));
             if (to < bytes.size())
                 text += QChar(char16_t(bytes[to]));
             from = to + 1;
@@ -498,6 +505,7 @@ private:
     // unterminated or refused; rest receives what follows the closing quote.
     std::optional<QString> quotedText(QStringView text, QStringView& rest, QString& problem) {
         QString out;
+        out.reserve(text.size());
         for (qsizetype i = 0; i < text.size(); ++i) {
             QChar c = text[i];
             if (c == u'"') {
