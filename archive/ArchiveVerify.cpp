@@ -419,7 +419,8 @@ private:
     }
 
     void work() {
-        const ZipArchiveHandle archive = openChecked(m_path);
+        // The layout was checked when the tasks were made: each worker only reads by it.
+        const ZipArchiveHandle archive = TryOpenZip(m_path, ZIP_RDONLY);
         std::map<zip_uint64_t, ZipArchiveHandle> inners; // let go before the archive they lie in
         for (size_t next = m_next++; next < m_tasks.size() && !m_failed; next = m_next++) {
             const Task& task = m_tasks[next];

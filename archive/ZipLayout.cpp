@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 namespace stowline::ziplayout {
 
@@ -175,45 +177,47 @@ EntryFields ParseCentralRecord(const char* afterSignature, quint16& nameSize, qu
     return entry;
 }
 
-std::optional<std::vector<EntryFields>> ReadLayout(ZipBytes& bytes) {
+bool ReadLayout(ZipBytes& bytes, const EntryCheck& check) {
     const std::optional<Directory> directory = readDirectoryPlace(bytes);
     if (!directory || directory->offset > directory->end ||
         directory->size != directory->end - directory->offset)
-        return std::nullopt;
+        return false;
     const QByteArray records = readBytes(bytes, directory->offset, directory->size);
     if (records.size() != qsizetype(directory->size))
-        return std::nullopt;
-    std::vector<EntryFields> entries;
+        return false;
     std::vector<Extent> extents;
     qsizetype at = 0;
     for (quint64 i = 0; i < directory->entries; ++i) {
         if (at + CentralRecordSize > records.size() ||
             get32(records.constData() + at) != zipformat::CentralHeaderSignature)
-            return std::nullopt;
+            return false;
         quint16 nameSize = 0, extraSize = 0, commentSize = 0;
         EntryFields entry =
             ParseCentralRecord(records.constData() + at + 4, nameSize, extraSize, commentSize);
         const qsizetype variable = qsizetype(nameSize) + extraSize + commentSize;
         if (at + CentralRecordSize + variable > records.size())
-            return std::nullopt;
-        entry.name = records.mid(at + CentralRecordSize, nameSize);
-        ApplyZip64Extra(entry, records.mid(at + CentralRecordSize + nameSize, extraSize), true);
+            return false;
+        // Views into the directory read once: a directory of 65,535 names is not copied again.
+        entry.name = QByteArray::fromRawData(records.constData() + at + CentralRecordSize, nameSize);
+        ApplyZip64Extra(
+            entry,
+            QByteArray::fromRawData(records.constData() + at + CentralRecordSize + nameSize, extraSize),
+            true);
         const std::optional<Extent> extent = checkLocal(bytes, entry, directory->offset);
-        if (!extent)
-            return std::nullopt;
+        if (!extent || !check(i, entry))
+            return false;
         extents.push_back(*extent);
-        entries.push_back(std::move(entry));
         at += CentralRecordSize + variable;
     }
     if (at != records.size())
-        return std::nullopt;
+        return false;
     // No header or data may lie inside another entry's: one set of bytes, one member.
     std::sort(extents.begin(), extents.end(),
               [](const Extent& a, const Extent& b) { return a.start < b.start; });
     for (size_t i = 1; i < extents.size(); ++i)
         if (extents[i].start < extents[i - 1].end)
-            return std::nullopt;
-    return entries;
+            return false;
+    return true;
 }
 
 SourceBytes::SourceBytes(zip_source_t* source) : m_source(source) {
@@ -244,20 +248,20 @@ bool SourceBytes::readAt(quint64 offset, char* out, quint64 length) {
 }
 
 bool LayoutSound(zip_t* archive, ZipBytes& bytes) {
-    const std::optional<std::vector<EntryFields>> entries = ReadLayout(bytes);
-    if (!entries || zip_get_num_entries(archive, 0) != static_cast<zip_int64_t>(entries->size()))
-        return false;
-    for (zip_uint64_t i = 0; i < entries->size(); ++i) {
-        const EntryFields& entry = (*entries)[i];
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    zip_int64_t seen = 0;
+    const bool sound = ReadLayout(bytes, [&](quint64 index, const EntryFields& entry) {
         zip_stat_t stat;
         zip_stat_init(&stat);
+        const auto i = static_cast<zip_uint64_t>(index);
         const char* name = zip_get_name(archive, i, ZIP_FL_ENC_RAW);
-        if (!name || zip_stat_index(archive, i, ZIP_FL_ENC_RAW, &stat) != 0 ||
-            entry.name != QByteArray(name) || stat.comp_method != entry.method || stat.crc != entry.crc ||
-            stat.size != entry.uncompressed || stat.comp_size != entry.compressed)
-            return false;
-    }
-    return true;
+        const QByteArray shown = QByteArray(entry.name).replace('\0', ' '); // as libzip shows a NUL
+        ++seen;
+        return zip_int64_t(index) < count && name && zip_stat_index(archive, i, ZIP_FL_ENC_RAW, &stat) == 0 &&
+               shown == QByteArray(name) && stat.comp_method == entry.method && stat.crc == entry.crc &&
+               stat.size == entry.uncompressed && stat.comp_size == entry.compressed;
+    });
+    return sound && seen == count;
 }
 
 } // namespace stowline::ziplayout

@@ -2,8 +2,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
-#include <optional>
-#include <vector>
+#include <functional>
 #include <zip.h>
 
 // One reading of a zip: where each member lies, as its central directory and its local header agree
@@ -46,10 +45,13 @@ public:
     virtual bool readAt(quint64 offset, char* out, quint64 length) = 0;
 };
 
-// The zip's entries in directory order when its layout is sound: one end record, the central directory
-// right before it, every entry agreeing with its local header, and no entry's header or data lying
-// inside another's or inside the directory. Nullopt otherwise.
-std::optional<std::vector<EntryFields>> ReadLayout(ZipBytes& bytes);
+// Told of each entry in directory order (its name valid only during the call); false refuses it.
+using EntryCheck = std::function<bool(quint64 index, const EntryFields& entry)>;
+
+// True when the layout is sound: one end record, the central directory right before it, every entry
+// agreeing with its local header and passing check, and no entry's header or data lying inside
+// another's or inside the directory.
+bool ReadLayout(ZipBytes& bytes, const EntryCheck& check);
 
 // The raw bytes of a source that libzip can seek in (an archive, or a zip stored in one).
 class SourceBytes : public ZipBytes {
