@@ -38,39 +38,23 @@ QByteArray withOtherCrc(QByteArray zip, const QByteArray& member) {
 using zipformat::put16;
 using zipformat::put32;
 
-quint32 crcOf(const QByteArray& data) { return Crc32(0, data.constData(), size_t(data.size())); }
-
+// A stored member's local header with its data, or its central record.
 struct Record {
-    QByteArray name;
-    QByteArray data;
+    QByteArray name, data;
     quint32 offset = 0;
-    quint16 flags = 0;
-    quint16 method = 0;
-    quint32 crc = crcOf(data);
-    quint32 size = quint32(data.size());
-    quint32 compressed = quint32(data.size());
+    quint16 flags = 0, method = 0;
+    quint32 crc = Crc32(0, data.constData(), size_t(data.size())), size = quint32(data.size());
 };
-
-QByteArray localHeader(const Record& r) {
-    QByteArray h("PK\3\4");
+QByteArray record(const Record& r, bool central) {
+    QByteArray h = central ? QByteArray("PK\1\2\x14\0", 6) : QByteArray("PK\3\4");
     for (const quint16 field : {quint16(20), r.flags, r.method, quint16(0), quint16(0x21)})
         put16(h, field);
-    for (const quint32 field : {r.crc, r.compressed, r.size})
+    for (const quint32 field : {r.crc, r.size, r.size})
         put32(h, field);
-    put16(h, quint16(r.name.size()));
-    put16(h, 0);
-    return h + r.name + r.data;
-}
-
-QByteArray centralRecord(const Record& r) {
-    QByteArray h("PK\1\2");
-    for (const quint16 field : {quint16(20), quint16(20), r.flags, r.method, quint16(0), quint16(0x21)})
-        put16(h, field);
-    for (const quint32 field : {r.crc, r.compressed, r.size})
-        put32(h, field);
-    for (const quint16 field : {quint16(r.name.size()), quint16(0), quint16(0), quint16(0), quint16(0)})
-        put16(h, field);
-    put32(h, 0);
+    put32(h, quint32(r.name.size()));
+    if (!central)
+        return h + r.name + r.data;
+    h += QByteArray(10, '\0');
     put32(h, r.offset);
     return h + r.name;
 }
@@ -81,47 +65,35 @@ QByteArray centralRecord(const Record& r) {
 QByteArray craftedZip(const QString& fault) {
     const Record hidden{"b.url", "[InternetShortcut]\r\nURL=file:///home/evil\r\n"};
     const QByteArray aStart = "[InternetShortcut]\r\nURL=https://a.example/\r\n";
-    Record a{"a.url", aStart + localHeader(hidden), 0};
-    QByteArray zip = localHeader(a);
+    const Record a{"a.url", aStart + record(hidden, false)};
+    QByteArray zip = record(a, false);
     Record b{"b.url", "[InternetShortcut]\r\nURL=https://b.example/\r\n", quint32(zip.size())};
-    zip += localHeader(b);
+    zip += record(b, false);
     if (fault == u"hidden header")
-        b = Record{hidden.name, hidden.data,
-                   quint32(zipformat::LocalHeaderSize + a.name.size() + aStart.size())};
-    else if (fault == u"name")
-        b.name = "c.url";
-    else if (fault == u"method")
-        b.method = zipformat::MethodDeflate;
-    else if (fault == u"sizes")
-        b.size = b.compressed = b.size + 1;
-    else if (fault == u"crc")
-        b.crc ^= 1;
-    else if (fault == u"flags")
-        b.flags = zipformat::FlagUtf8Names;
-    const QByteArray directory = centralRecord(a) + centralRecord(b);
-    QByteArray end("PK\5\6");
-    for (const quint16 field : {quint16(0), quint16(0), quint16(2), quint16(2)})
-        put16(end, field);
+        b = Record{hidden.name, hidden.data, quint32(zipformat::LocalHeaderSize + 5 + aStart.size())};
+    b.name = fault == u"name" ? "c.url" : b.name;
+    b.method = fault == u"method" ? zipformat::MethodDeflate : 0;
+    b.size += fault == u"sizes" ? 1 : 0;
+    b.crc ^= fault == u"crc" ? 1 : 0;
+    b.flags = fault == u"flags" ? zipformat::FlagUtf8Names : 0;
+    const QByteArray directory = record(a, true) + record(b, true);
+    QByteArray end("PK\5\6\0\0\0\0\2\0\2\0", 12);
     put32(end, quint32(directory.size()));
     put32(end, quint32(zip.size()));
-    put16(end, 0);
-    return zip + directory + end;
+    return zip + directory + end + QByteArray(2, '\0');
 }
 
-class NoEvents : public ZipRunEvents {
-    void fileStarted(const QString&) override {}
-    void statistics(double, double) override {}
-    bool cancelRequested() override { return false; }
-};
-
 bool unpacks(const ZipExtractSettings& settings) {
-    NoEvents events;
+    struct : ZipRunEvents {
+        void fileStarted(const QString&) override {}
+        void statistics(double, double) override {}
+        bool cancelRequested() override { return false; }
+    } events;
     try {
-        ZipExtractor(settings, events).run();
+        return ZipExtractor(settings, events).run() == ZipRunOutcome::Completed;
     } catch (const VbError&) {
         return false;
     }
-    return true;
 }
 
 } // namespace
@@ -248,8 +220,6 @@ private slots:
         QCOMPARE(ZipMemberEntries(alone).has_value(), sound);
         QCOMPARE(VerifyArchive(alone).reasonId, sound ? 0 : 1201);
         QCOMPARE(unpacks({alone, path(u"unpacked"_s)}), sound);
-        if (sound)
-            QCOMPARE(readFile(path(u"unpacked/b.url"_s)), readFile(path(u"favorites/b.url"_s)));
     }
 
     // The check reads a registry file as the import does, whatever its size and however its lines fall
@@ -257,28 +227,24 @@ private slots:
     // stowline-regedit /s, for long-lined files of both formats and for the importer's own samples.
     void registryFileReadAsImported_data() {
         QTest::addColumn<QByteArray>("reg");
-        const QByteArray key = "[HKEY_CURRENT_USER\\Identities\\" + kId.toLatin1() + "]\r\n";
-        const auto values = [&](int count, int length, const QByteArray& text, const char* end = "\r\n") {
-            QByteArray reg = "REGEDIT4\r\n\r\n" + key;
-            for (int i = 0; i < count; ++i) {
-                const QByteArray name = "\"v" + QByteArray::number(i) + "\"=\"";
+        // count values of one long line each, its end the only one or none at the file's end
+        const auto lines = [](int count, int length, const QByteArray& text, const QByteArray& end = "\r\n") {
+            QByteArray reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Identities\\" + kId.toLatin1() + "]\r\n";
+            for (int i = 0; i < count; ++i)
                 reg +=
-                    name + text.repeated(length / text.size() + 1).left(length - name.size() - 3) + '"' + end;
-            }
+                    "\"v" + QByteArray::number(i) + "\"=\"" + text.repeated(length / text.size()) + '"' + end;
             return reg;
         };
-        // Line lengths that put every kind of character on a chunk's edge somewhere in the file.
-        for (const int length : {211, 200, 4099, 70000})
+        for (const int length : {211, 4099, 70000})
             QTest::newRow(qPrintable(u"lines of %1 bytes"_s.arg(length)))
-                << values(300000 / length + 2, length, "x");
-        QTest::newRow("lone CR ends") << values(700, 211, "z", "\r");
-        QTest::newRow("UTF-8 letters split") << values(600, 211, "\xc3\xa9\xe2\x82\xac");
-        QTest::newRow("last line without its end") << values(400, 211, "w").chopped(2);
+                << lines(300000 / length + 2, length, "x");
+        QTest::newRow("UTF-8 letters split") << lines(600, 211, "\xc3\xa9\xe2\x82\xac");
+        QTest::newRow("last line without its end") << lines(400, 211, "w").chopped(2);
         QTest::newRow("broken after the first chunk")
-            << values(400, 211, "w") + "\"broken\"=\"unterminated\r\n";
-        const QString text = QString::fromLatin1(values(500, 211, "u"))
+            << lines(400, 211, "w") + "\"broken\"=\"unterminated\r\n";
+        const QString text = QString::fromLatin1(lines(500, 211, "u", "\r"))
                                  .replace(u"REGEDIT4"_s, u"Windows Registry Editor Version 5.00"_s);
-        QTest::newRow("version 5, wide")
+        QTest::newRow("version 5, wide, lone CR ends")
             << "\xff\xfe" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
         const QDir samples(QStringLiteral(STOWLINE_SOURCE_DIR "/tests/fuzz/corpus/RegFile"));
         for (const QString& name : samples.entryList({u"*.reg"_s}, QDir::Files))
