@@ -84,9 +84,9 @@ private slots:
     // stores, backed up by the real backup run.
     void initTestCase() {
         m_env = std::make_unique<TestEnvironment>();
-        fixtures::ProfileSpec spec = fixtures::sampleProfileSpec();
-        spec.identities[2].name = kMarkupName;
-        const fixtures::Profile profile = fixtures::buildProfile(m_env->path(u"profile"_s), spec);
+        fixtures::ProfileSpec sample = fixtures::sampleProfileSpec();
+        sample.identities[2].name = kMarkupName;
+        const fixtures::Profile profile = fixtures::buildProfile(m_env->path(u"profile"_s), sample);
         const QString store = profile.storeOf(identityNamed(profile, u"Main Identity"_s));
         QProcess generator;
         generator.start(u"python3"_s,
