@@ -120,11 +120,13 @@ std::optional<Extent> checkLocal(ZipBytes& bytes, const EntryFields& central, qu
 bool LocalAgreesWithCentral(const EntryFields& local, const EntryFields& central) {
     if (local.name != central.name || local.method != central.method || local.flags != central.flags)
         return false;
-    const bool same = local.crc == central.crc && local.compressed == central.compressed &&
-                      local.uncompressed == central.uncompressed;
-    const bool deferred = (central.flags & FlagDataDescriptor) && local.crc == 0 && local.compressed == 0 &&
-                          local.uncompressed == 0;
-    return same || deferred;
+    // Each field the local header leaves zero for the descriptor to give (some writers know the size).
+    const bool deferred = central.flags & FlagDataDescriptor;
+    const auto agrees = [&](quint64 localValue, quint64 centralValue) {
+        return localValue == centralValue || (deferred && localValue == 0);
+    };
+    return agrees(local.crc, central.crc) && agrees(local.compressed, central.compressed) &&
+           agrees(local.uncompressed, central.uncompressed);
 }
 
 void ApplyZip64Extra(EntryFields& entry, const QByteArray& extra, bool central) {

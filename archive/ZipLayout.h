@@ -22,7 +22,7 @@ struct EntryFields {
 };
 
 // Name, method, flags, CRC and sizes agree. With a data descriptor (flag 3) the local header may
-// leave CRC and sizes zero, as writers that stream do.
+// leave any of CRC and sizes zero, as writers that stream do.
 bool LocalAgreesWithCentral(const EntryFields& local, const EntryFields& central);
 
 // Zip64 sizes and offset stand in the extra field when the 32-bit fields are saturated: uncompressed,
