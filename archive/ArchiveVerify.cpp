@@ -2,6 +2,7 @@
 
 #include "archive/ZipCodec.h"
 #include "archive/ZipFormat.h"
+#include "archive/ZipLayout.h"
 #include "archive/ZipLibzip.h"
 #include "foundation/RegFile.h"
 #include "foundation/StringIds.h"
@@ -17,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -73,15 +75,6 @@ public:
             if (n == 0)
                 throw VerifyFailure{member, txtInnerZipBroken, {}};
             out += n;
-            size -= n;
-        }
-    }
-
-    void skip(quint64 size, const QString& member) {
-        char scratch[4096];
-        while (size > 0) {
-            const size_t n = static_cast<size_t>(std::min<quint64>(size, sizeof scratch));
-            readExactly(scratch, n, member);
             size -= n;
         }
     }
@@ -156,58 +149,39 @@ private:
     MemberStream& m_stream;
 };
 
-struct LocalEntry {
-    QString name;
-    quint16 flags = 0;
-    quint16 method = 0;
-    quint32 crc = 0;
-    quint64 compressed = 0;
-    quint64 uncompressed = 0;
-};
-
-// Zip64 sizes stand in the extra field when the 32-bit fields are saturated.
-void applyZip64Extra(LocalEntry& entry, const QByteArray& extra) {
-    for (qsizetype at = 0; at + 4 <= extra.size();) {
-        const quint16 id = zipformat::get16(extra.constData() + at);
-        const quint16 size = zipformat::get16(extra.constData() + at + 2);
-        if (id == zipformat::Zip64ExtraId) {
-            qsizetype field = at + 4;
-            if (entry.uncompressed == zipformat::Max32 && field + 8 <= extra.size()) {
-                entry.uncompressed = zipformat::get64(extra.constData() + field);
-                field += 8;
-            }
-            if (entry.compressed == zipformat::Max32 && field + 8 <= extra.size())
-                entry.compressed = zipformat::get64(extra.constData() + field);
-            return;
-        }
-        at += 4 + size;
-    }
-}
-
-// An inner zip read front to back from the outer member: every local entry's data is inflated
-// and checked against its CRC, and the central directory must list the same CRCs in order.
+// An inner zip read front to back from the outer member: every local entry's data is inflated and
+// checked against its CRC, and each central record must point at one of those local headers and
+// agree with it, so that a reader going by the directory reads what was checked here.
 class InnerZipCheck {
 public:
     explicit InnerZipCheck(MemberStream& stream) : m_stream(stream) {}
 
     void run() {
-        std::vector<quint32> localCrcs;
-        size_t centralCount = 0;
+        std::map<quint64, ziplayout::EntryFields> locals; // by offset
+        std::set<quint64> listed;
+        std::optional<quint64> directoryStart;
         for (;;) {
+            const quint64 at = m_position;
             const quint32 signature = readSignature();
-            if (signature == zipformat::LocalHeaderSignature) {
-                localCrcs.push_back(checkLocalEntry());
-            } else if (signature == zipformat::CentralHeaderSignature) {
-                if (centralCount >= localCrcs.size() || readCentralCrc() != localCrcs[centralCount])
-                    broken({});
-                ++centralCount;
+            if (signature == zipformat::LocalHeaderSignature && !directoryStart) {
+                locals.emplace(at, checkLocalEntry());
+                continue;
+            }
+            if (!directoryStart)
+                directoryStart = at;
+            if (signature == zipformat::CentralHeaderSignature) {
+                const ziplayout::EntryFields central = readCentralRecord();
+                const auto local = locals.find(central.headerOffset);
+                if (local == locals.end() || !listed.insert(central.headerOffset).second ||
+                    !ziplayout::LocalAgreesWithCentral(local->second, central))
+                    broken(QString::fromUtf8(central.name));
             } else if (signature == zipformat::Zip64EndSignature || signature == zipformat::EndSignature) {
                 break;
             } else {
                 broken({});
             }
         }
-        if (centralCount != localCrcs.size())
+        if (listed.size() != locals.size())
             broken({});
     }
 
@@ -219,40 +193,41 @@ private:
         throw VerifyFailure{label(inner), reasonId, {}};
     }
 
+    void read(char* out, size_t size, const QString& member) {
+        m_stream.readExactly(out, size, member);
+        m_position += size;
+    }
+
     quint32 readSignature() {
         char bytes[4];
-        m_stream.readExactly(bytes, 4, m_stream.name());
+        read(bytes, 4, m_stream.name());
         return zipformat::get32(bytes);
     }
 
     QByteArray readBytes(quint16 size) {
         QByteArray bytes(size, Qt::Uninitialized);
-        m_stream.readExactly(bytes.data(), size, m_stream.name());
+        read(bytes.data(), size, m_stream.name());
         return bytes;
     }
 
-    LocalEntry readLocalHeader() {
+    ziplayout::EntryFields readLocalHeader() {
         char header[zipformat::LocalHeaderSize - 4];
-        m_stream.readExactly(header, sizeof header, m_stream.name());
-        LocalEntry entry;
-        entry.flags = zipformat::get16(header + 2);
-        entry.method = zipformat::get16(header + 4);
-        entry.crc = zipformat::get32(header + 10);
-        entry.compressed = zipformat::get32(header + 14);
-        entry.uncompressed = zipformat::get32(header + 18);
-        const quint16 nameSize = zipformat::get16(header + 22);
-        const quint16 extraSize = zipformat::get16(header + 24);
-        entry.name = QString::fromUtf8(readBytes(nameSize));
-        applyZip64Extra(entry, readBytes(extraSize));
+        read(header, sizeof header, m_stream.name());
+        quint16 nameSize = 0;
+        quint16 extraSize = 0;
+        ziplayout::EntryFields entry = ziplayout::ParseLocalHeader(header, nameSize, extraSize);
+        entry.name = readBytes(nameSize);
+        ziplayout::ApplyZip64Extra(entry, readBytes(extraSize), false);
         return entry;
     }
 
-    quint32 checkLocalEntry() {
-        const LocalEntry entry = readLocalHeader();
+    ziplayout::EntryFields checkLocalEntry() {
+        const ziplayout::EntryFields entry = readLocalHeader();
+        const QString name = QString::fromUtf8(entry.name);
         const bool knownMethod =
             entry.method == zipformat::MethodStore || entry.method == zipformat::MethodDeflate;
         if ((entry.flags & FlagDataDescriptor) || !knownMethod)
-            broken(entry.name, txtCannotBeChecked);
+            broken(name, txtCannotBeChecked);
         const auto inflater = entry.method == zipformat::MethodDeflate ? MemberInflater::create() : nullptr;
         quint32 crc = 0;
         quint64 size = 0;
@@ -263,29 +238,32 @@ private:
         char chunk[ChunkSize];
         for (quint64 left = entry.compressed; left > 0;) {
             const size_t n = static_cast<size_t>(std::min<quint64>(left, sizeof chunk));
-            m_stream.readExactly(chunk, n, label(entry.name));
+            read(chunk, n, label(name));
             if (!inflater)
                 count(chunk, n);
             else if (!inflater->feed(chunk, n, count))
-                broken(entry.name, txtChecksumWrong);
+                broken(name, txtChecksumWrong);
             left -= n;
         }
         if ((inflater && !inflater->finished()) || crc != entry.crc || size != entry.uncompressed)
-            broken(entry.name, txtChecksumWrong);
-        return entry.crc;
+            broken(name, txtChecksumWrong);
+        return entry;
     }
 
-    quint32 readCentralCrc() {
+    ziplayout::EntryFields readCentralRecord() {
         char record[42];
-        m_stream.readExactly(record, sizeof record, m_stream.name());
-        const quint32 crc = zipformat::get32(record + 12);
-        const quint64 rest = quint64(zipformat::get16(record + 24)) + zipformat::get16(record + 26) +
-                             zipformat::get16(record + 28);
-        m_stream.skip(rest, m_stream.name());
-        return crc;
+        read(record, sizeof record, m_stream.name());
+        quint16 nameSize = 0, extraSize = 0, commentSize = 0;
+        ziplayout::EntryFields entry =
+            ziplayout::ParseCentralRecord(record, nameSize, extraSize, commentSize);
+        entry.name = readBytes(nameSize);
+        ziplayout::ApplyZip64Extra(entry, readBytes(extraSize), true);
+        readBytes(commentSize);
+        return entry;
     }
 
     MemberStream& m_stream;
+    quint64 m_position = 0;
 };
 
 void checkRegFile(MemberStream& stream) {
@@ -356,7 +334,8 @@ struct Task {
     quint64 size = 0;
     zip_uint64_t outer = 0;
     std::optional<zip_uint64_t> inner;
-    bool wholeMember = true; // false: only the outer CRC, its inner members are tasks of their own
+    bool wholeMember = true;    // false: only the outer CRC, its inner members are tasks of their own
+    bool layoutRefused = false; // a stored inner zip that cannot be read one way only
     bool operator>(const Task& other) const { return size > other.size; }
 };
 
@@ -395,10 +374,10 @@ private:
         zip_stat_index(archive, index, 0, &stat);
         // After a backup its inner zips need only open as zips: the outer CRC covers their bytes.
         const bool strict = m_depth != VerifyDepth::Placed;
-        const ZipArchiveHandle inner =
-            isStoredZip(archive, index) ? OpenStoredInnerZip(archive, index, strict) : nullptr;
+        const bool stored = isStoredZip(archive, index);
+        const ZipArchiveHandle inner = stored ? OpenStoredInnerZip(archive, index, strict) : nullptr;
         if (!inner) {
-            m_tasks.push_back({stat.comp_size, index, std::nullopt, true});
+            m_tasks.push_back({stat.comp_size, index, std::nullopt, true, stored && strict});
             return;
         }
         m_tasks.push_back({stat.comp_size / 16, index, std::nullopt, false});
@@ -414,6 +393,9 @@ private:
     }
 
     void check(zip_t* archive, std::map<zip_uint64_t, ZipArchiveHandle>& inners, const Task& task) {
+        if (task.layoutRefused)
+            throw VerifyFailure{
+                QString::fromUtf8(zip_get_name(archive, task.outer, 0)), txtInnerZipBroken, {}};
         if (!task.inner) {
             if (task.wholeMember)
                 checkMember(archive, task.outer);
@@ -422,8 +404,8 @@ private:
             return;
         }
         ZipArchiveHandle& inner = inners[task.outer];
-        if (!inner)
-            inner = OpenStoredInnerZip(archive, task.outer);
+        if (!inner) // its layout was checked when the tasks were made
+            inner = OpenStoredInnerZip(archive, task.outer, false);
         const QString outerName = QString::fromUtf8(zip_get_name(archive, task.outer, 0));
         if (!inner)
             throw VerifyFailure{outerName, txtInnerZipBroken, {}};
@@ -437,7 +419,8 @@ private:
     }
 
     void work() {
-        const ZipArchiveHandle archive = openChecked(m_path);
+        // The layout was checked when the tasks were made: each worker only reads by it.
+        const ZipArchiveHandle archive = TryOpenZip(m_path, ZIP_RDONLY);
         std::map<zip_uint64_t, ZipArchiveHandle> inners; // let go before the archive they lie in
         for (size_t next = m_next++; next < m_tasks.size() && !m_failed; next = m_next++) {
             const Task& task = m_tasks[next];

@@ -133,10 +133,11 @@ QByteArray rootFolder(const QString& folder) {
     return root;
 }
 
-ZipArchiveHandle openArchive(const ZipExtractSettings& settings) {
+// The plan is made from a checked open; the workers then read by the same directory unchecked.
+ZipArchiveHandle openArchive(const ZipExtractSettings& settings, bool checked = false) {
     return settings.innerMember.isEmpty()
-               ? OpenZipForReading(settings.archiveFile)
-               : OpenInnerZipForReading(settings.archiveFile, settings.innerMember);
+               ? OpenZipForReading(settings.archiveFile, checked)
+               : OpenInnerZipForReading(settings.archiveFile, settings.innerMember, checked);
 }
 
 ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
@@ -493,7 +494,7 @@ ZipRunOutcome ZipExtractor::run() {
     CancelPacer pacer;
     if (pacer.ask(m_events))
         return ZipRunOutcome::Cancelled;
-    ZipArchiveHandle archive = openArchive(m_settings);
+    ZipArchiveHandle archive = openArchive(m_settings, true);
     ExtractPlan plan = planExtraction(archive.get(), m_settings);
     const size_t directoryEntries = entryCount(archive.get()) + entryCount(archive.get_deleter().outer);
     archive.reset();

@@ -1,5 +1,6 @@
 #include "archive/ZipLibzip.h"
 
+#include "archive/ZipLayout.h"
 #include "archive/ZipText.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
@@ -108,6 +109,30 @@ zip_int64_t preadCommand(void* state, void* data, zip_uint64_t length, zip_sourc
     }
 }
 
+// The archive file's bytes for the layout check, read beside libzip's own handle.
+class FileBytes : public ziplayout::ZipBytes {
+public:
+    FileBytes(int fd, quint64 size) : m_fd(fd), m_size(size) {}
+    quint64 size() const override { return m_size; }
+    bool readAt(quint64 offset, char* out, quint64 length) override {
+        while (length > 0) {
+            const ssize_t got = ::pread(m_fd, out, length, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            out += got;
+            offset += static_cast<quint64>(got);
+            length -= static_cast<quint64>(got);
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+    quint64 m_size;
+};
+
 ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZIP_RDONLY) {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
@@ -134,8 +159,16 @@ ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZI
         return nullptr;
     }
     ZipArchiveHandle archive(zip_open_from_source(source, flags, &error));
-    if (!archive)
+    if (!archive) {
         zip_source_free(source);
+        return nullptr;
+    }
+    // The fd stays open with the archive's source; a checked open also holds the layout to one reading.
+    FileBytes bytes(fd, static_cast<quint64>(info.st_size));
+    if ((flags & ZIP_CHECKCONS) && !ziplayout::LayoutSound(archive.get(), bytes)) {
+        zip_error_set(&error, ZIP_ER_INCONS, 0);
+        return nullptr;
+    }
     return archive;
 }
 
@@ -149,10 +182,10 @@ ZipArchiveHandle TryOpenZip(const QString& path, int flags) noexcept {
     return archive;
 }
 
-ZipArchiveHandle OpenZipForReading(const QString& path) {
+ZipArchiveHandle OpenZipForReading(const QString& path, bool checked) {
     zip_error_t error;
     zip_error_init(&error);
-    ZipArchiveHandle archive = openRaw(path, error);
+    ZipArchiveHandle archive = openRaw(path, error, checked ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY);
     if (!archive) {
         const VbError failure = ZipFailure(&error);
         zip_error_fini(&error);
@@ -233,15 +266,29 @@ ZipArchiveHandle OpenStoredInnerZip(zip_t* outer, zip_uint64_t index, bool stric
     zip_error_init(&error);
     zip_t* inner = zip_open_from_source(source, strict ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY, &error);
     zip_error_fini(&error);
-    if (!inner)
+    if (!inner) {
         zip_source_free(source);
-    return ZipArchiveHandle(inner);
+        return nullptr;
+    }
+    ZipArchiveHandle handle(inner);
+    if (strict) {
+        zip_source_t* raw = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
+        bool sound = false;
+        {
+            ziplayout::SourceBytes bytes(raw);
+            sound = raw && ziplayout::LayoutSound(inner, bytes);
+        }
+        zip_source_free(raw);
+        if (!sound)
+            return nullptr;
+    }
+    return handle;
 }
 
-ZipArchiveHandle OpenInnerZipForReading(const QString& archivePath, const QString& member) {
-    ZipArchiveHandle outer = OpenZipForReading(archivePath);
+ZipArchiveHandle OpenInnerZipForReading(const QString& archivePath, const QString& member, bool checked) {
+    ZipArchiveHandle outer = OpenZipForReading(archivePath, checked);
     const zip_int64_t index = storedIndex(outer.get(), member);
-    ZipArchiveHandle inner = index < 0 ? nullptr : OpenStoredInnerZip(outer.get(), index, false);
+    ZipArchiveHandle inner = index < 0 ? nullptr : OpenStoredInnerZip(outer.get(), index, checked);
     if (!inner)
         throw InvalidFormat();
     inner.get_deleter().outer = outer.release();

@@ -25,19 +25,21 @@ struct ZipFileClose {
 using ZipFileHandle = std::unique_ptr<zip_file_t, ZipFileClose>;
 
 // Opens an archive read-only; throws VbError: 53 for a missing file, 321 for one that is no zip,
-// the OS error's number otherwise.
-ZipArchiveHandle OpenZipForReading(const QString& path);
+// the OS error's number otherwise. Checked also refuses (321) a zip whose local headers disagree with
+// its directory or whose members overlap: what is unpacked is then what the check read.
+ZipArchiveHandle OpenZipForReading(const QString& path, bool checked = false);
 // The same without throwing: null when the file is missing, unreadable or no zip.
 ZipArchiveHandle TryOpenZipForReading(const QString& path) noexcept;
 // The same with zip_open's flags (ZIP_RDONLY and others, such as ZIP_CHECKCONS).
 ZipArchiveHandle TryOpenZip(const QString& path, int flags) noexcept;
 // A zip stored as it is (not compressed again) as member index of outer, opened where it lies, with
 // no copy; outer must outlive it. Strict compares every local header with the directory (a read for
-// each member). Null when it cannot be opened.
+// each member) and refuses overlapping members. Null when it cannot be opened.
 ZipArchiveHandle OpenStoredInnerZip(zip_t* outer, zip_uint64_t index, bool strict = true);
 // The same by the archive's path and the member's name, holding its own handle on the archive;
 // throws VbError as OpenZipForReading, 321 for a member that is missing or compressed again.
-ZipArchiveHandle OpenInnerZipForReading(const QString& archivePath, const QString& member);
+ZipArchiveHandle OpenInnerZipForReading(const QString& archivePath, const QString& member,
+                                        bool checked = false);
 // True when the member is a zip that OpenInnerZipForReading can read in place.
 bool InnerZipStored(const QString& archivePath, const QString& member);
 

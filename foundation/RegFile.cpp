@@ -190,14 +190,21 @@ public:
         for (;;) {
             const qsizetype end = lineEnd();
             if (end >= 0) {
-                QString line = m_pending.left(end);
                 const bool crlf = m_pending.at(end) == u'\r' && end + 1 < m_pending.size() &&
                                   m_pending.at(end + 1) == u'\n';
-                m_pending.remove(0, end + (crlf ? 2 : 1));
+                const qsizetype used = end + (crlf ? 2 : 1);
                 ++m_number;
+                // A line as long as all that was read (one of megabytes) is handed on, not copied.
+                if (used == m_pending.size()) {
+                    QString line = std::exchange(m_pending, QString());
+                    line.truncate(end);
+                    return line;
+                }
+                QString line = m_pending.left(end);
+                m_pending.remove(0, used);
                 return line;
             }
-            if (m_in.atEnd()) {
+            if (m_ended) {
                 if (m_pending.isEmpty())
                     return std::nullopt;
                 ++m_number;
@@ -215,7 +222,7 @@ private:
     qsizetype lineEnd() const {
         for (qsizetype i = 0; i < m_pending.size(); ++i) {
             const QChar c = m_pending.at(i);
-            if (c == u'\n' || (c == u'\r' && (i + 1 < m_pending.size() || m_in.atEnd())))
+            if (c == u'\n' || (c == u'\r' && (i + 1 < m_pending.size() || m_ended)))
                 return i;
         }
         return -1;
@@ -223,7 +230,9 @@ private:
 
     // An odd byte waits for its other half in the next chunk.
     QString wideChunk() {
-        m_oddByte += m_in.read(64 * 1024);
+        const QByteArray bytes = m_in.read(ChunkSize);
+        m_ended = bytes.isEmpty();
+        m_oddByte += bytes;
         const qsizetype whole = m_oddByte.size() & ~qsizetype(1);
         QString text = fromUtf16le(QByteArrayView(m_oddByte).first(whole));
         m_oddByte.remove(0, whole);
@@ -232,12 +241,13 @@ private:
 
     // Whole 8-bit lines are decoded at once, so a line's encoding is judged on the line alone.
     QString narrowChunk() {
-        QByteArray bytes = m_in.read(64 * 1024);
-        while (!m_in.atEnd() && !bytes.endsWith('\n') && !bytes.endsWith('\r')) {
+        QByteArray bytes = m_in.read(ChunkSize);
+        m_ended = bytes.isEmpty();
+        while (!m_ended && !bytes.endsWith('\n') && !bytes.endsWith('\r')) {
             char c;
-            if (!m_in.getChar(&c))
-                break;
-            bytes += c;
+            m_ended = !m_in.getChar(&c);
+            if (!m_ended)
+                bytes += c;
         }
         QString text;
         qsizetype from = 0;
@@ -245,7 +255,7 @@ private:
             qsizetype to = from;
             while (to < bytes.size() && bytes[to] != '\n' && bytes[to] != '\r')
                 ++to;
-            text += platform::decodeAnsiText(bytes.mid(from, to - from));
+            text += platform::decodeAnsiText(QByteArray::fromRawData(bytes.constData() + from, to - from));
             if (to < bytes.size())
                 text += QChar(char16_t(bytes[to]));
             from = to + 1;
@@ -253,7 +263,12 @@ private:
         return text;
     }
 
+    // The end is known only from a read that returns nothing: a sequential device (a zip member read
+    // as a stream) says atEnd() whenever its buffer is empty, which may be in the middle of a line.
+    static constexpr qint64 ChunkSize = 64 * 1024;
+
     QIODevice& m_in;
+    bool m_ended = false;
     bool m_utf16 = false;
     QByteArray m_oddByte;
     QString m_pending;
@@ -490,6 +505,7 @@ private:
     // unterminated or refused; rest receives what follows the closing quote.
     std::optional<QString> quotedText(QStringView text, QStringView& rest, QString& problem) {
         QString out;
+        out.reserve(text.size());
         for (qsizetype i = 0; i < text.size(); ++i) {
             QChar c = text[i];
             if (c == u'"') {

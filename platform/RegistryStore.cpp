@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace stowline::platform {
@@ -113,6 +114,42 @@ bool waitForLock(int fd, int operation, std::chrono::milliseconds limit) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     errno = error;
     return result == 0;
+}
+
+// How long a second Stowline waits for the store before it names the holder: 30 s, or the
+// milliseconds STOWLINE_REGISTRY_WAIT_MS gives (a test's stuck holder need not cost half a minute).
+int lockWaitMs() {
+    static const int limit = [] {
+        bool ok = false;
+        const int given = qEnvironmentVariableIntValue("STOWLINE_REGISTRY_WAIT_MS", &ok);
+        return ok && given > 0 ? given : BusyTimeoutMs;
+    }();
+    return limit;
+}
+
+// "process 1234 (stowline)" for the process holding a whole-file lock on the open file, as
+// /proc/locks lists it; empty when none is found there.
+QString lockHolder(int fd) {
+    struct stat status {};
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (fstat(fd, &status) != 0 || !locks.open(QIODevice::ReadOnly))
+        return {};
+    const QString file = QStringLiteral("%1:%2:%3")
+                             .arg(major(status.st_dev), 2, 16, QLatin1Char('0'))
+                             .arg(minor(status.st_dev), 2, 16, QLatin1Char('0'))
+                             .arg(status.st_ino);
+    // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"
+    for (QByteArray line; !(line = locks.readLine()).isEmpty();) {
+        const QStringList fields = QString::fromLatin1(line).simplified().split(u' ');
+        if (fields.size() < 6 || fields[1] != u"FLOCK" || fields[5] != file)
+            continue;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(fields[4]));
+        const QString name =
+            comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll()).trimmed() : QString();
+        return QStringLiteral("process ") + fields[4] +
+               (name.isEmpty() ? QString() : QStringLiteral(" (") + name + u')');
+    }
+    return {};
 }
 
 } // namespace
@@ -283,7 +320,7 @@ void RegistryStore::open() {
     if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         fail(QStringLiteral("cannot be opened"));
     sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    sqlite3_busy_timeout(m_db, lockWaitMs());
     // Readers check the schema side by side; only a file that needs its schema is locked alone.
     const FileLock lock(*this, empty ? LOCK_EX : LOCK_SH);
     if (empty)
@@ -312,10 +349,14 @@ void RegistryStore::openLockHandle() {
 RegistryStore::FileLock::FileLock(const RegistryStore& store, int operation) : m_fd(store.m_lockFd) {
     if (flock(m_fd, operation | LOCK_NB) == 0)
         return;
-    if (errno == EWOULDBLOCK && waitForLock(m_fd, operation, std::chrono::milliseconds(BusyTimeoutMs)))
+    if (errno == EWOULDBLOCK && waitForLock(m_fd, operation, std::chrono::milliseconds(lockWaitMs())))
         return;
-    if (errno == EWOULDBLOCK || errno == EINTR)
-        store.fail(QStringLiteral("cannot be locked: another process holds it"));
+    if (errno == EWOULDBLOCK || errno == EINTR) {
+        const QString holder = lockHolder(m_fd);
+        store.fail(QStringLiteral("cannot be locked: ") +
+                   (holder.isEmpty() ? QStringLiteral("another process") : holder) +
+                   QStringLiteral(" holds it"));
+    }
     store.fail(QStringLiteral("cannot be locked: ") + QString::fromLocal8Bit(strerror(errno)));
 }
 

@@ -35,6 +35,7 @@ ScheduleSliderPage::ScheduleSliderPage(const ScheduleSliderSetup& setup, QWidget
     grid->addWidget(m_slider, 0, 0, LastPosition, 1);
     for (int i = FirstPosition; i <= LastPosition; ++i) {
         auto* label = new QLabel(&frame());
+        label->setTextFormat(Qt::PlainText);
         label->setObjectName(QStringLiteral("lbl") + QString::number(i));
         grid->addWidget(label, i - 1, 1);
         m_labels << label;
@@ -77,9 +78,8 @@ void ScheduleSliderPage::cmdBack_Click() {
     const QString previous = QString::fromLatin1(m_setup.previousPage);
     TRAP_BEGIN(location.constData())
         STEP(1)
-            previous.isEmpty()
-            ? EndScheduleWizard()
-            : ShowScheduleBack(*this, QString::fromLatin1(m_setup.pageName), previous);
+        previous.isEmpty() ? EndScheduleWizard()
+                           : ShowScheduleBack(*this, QString::fromLatin1(m_setup.pageName), previous);
     TRAP_END
 }
 

@@ -161,6 +161,7 @@ QLayout* frmMain::buildLayout() {
 QLabel* frmMain::label(const char* name) {
     auto* l = new QLabel(this);
     l->setObjectName(QString::fromLatin1(name));
+    l->setTextFormat(Qt::PlainText); // the registry line names files
     return l;
 }
 

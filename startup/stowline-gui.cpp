@@ -24,13 +24,20 @@ void chooseOffscreenWithoutDisplay() {
     }
 }
 
+// The text names the registry's file, shown as it is.
+void plainMessage(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, QStringLiteral("Stowline"), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 bool registryOpens() {
     const std::optional<QString> failure = stowline::RegistryFailure();
     if (!failure)
         return true;
     std::fprintf(stderr, "stowline: %s\n", qPrintable(*failure));
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        QMessageBox::critical(nullptr, QStringLiteral("Stowline"), *failure);
+        plainMessage(QMessageBox::Critical, *failure);
     return false;
 }
 
@@ -41,7 +48,7 @@ stowline::platform::RegistryStoreLock lockStoreOrSay() {
     if (!lock) {
         std::fprintf(stderr, "stowline: %s\n", qPrintable(refusal));
         if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-            QMessageBox::information(nullptr, QStringLiteral("Stowline"), refusal);
+            plainMessage(QMessageBox::Information, refusal);
     }
     return lock;
 }

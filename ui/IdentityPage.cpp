@@ -15,6 +15,7 @@ IdentityPage::IdentityPage(IdentityCatalog& catalog, QWidget* parent)
       m_lblComment(new QLabel(&frame())), m_lstIdentities(new QListView(&frame())) {
     m_lblComment->setObjectName(QStringLiteral("lblComment"));
     m_lblComment->setWordWrap(true);
+    m_lblComment->setTextFormat(Qt::PlainText); // restore pages name identities from the archive
     m_lblComment->setBuddy(m_lstIdentities);
     m_lstIdentities->setObjectName(QStringLiteral("lstIdentities"));
     m_lstIdentities->setModel(m_model);

@@ -1,6 +1,6 @@
 #include "ui/MessagePreview.h"
 
-#include <QTextDocumentFragment>
+#include <QTextDocument>
 #include <memory>
 
 // GLib's headers name struct members "signals", which Qt defines as a keyword.
@@ -22,6 +22,19 @@ QString takeGString(char* text) {
     QString result = QString::fromUtf8(text);
     g_free(text);
     return result;
+}
+
+// A mail's HTML names images and style sheets by file or address; none is read, not even to size it:
+// a name may be a FIFO that blocks for ever or an address that tells the sender the mail was read.
+class NothingLoaded : public QTextDocument {
+protected:
+    QVariant loadResource(int, const QUrl&) override { return {}; }
+};
+
+QString htmlAsText(const QString& html) {
+    NothingLoaded document;
+    document.setHtml(html);
+    return document.toPlainText();
 }
 
 void initGMime() {
@@ -98,7 +111,7 @@ MessagePreview PreviewMessage(const QByteArray& raw) {
     if (parts.plain)
         preview.body = textOf(parts.plain);
     else if (parts.html)
-        preview.body = QTextDocumentFragment::fromHtml(textOf(parts.html)).toPlainText();
+        preview.body = htmlAsText(textOf(parts.html));
     preview.attachments = parts.attachments;
     return preview;
 }

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTreeView>
@@ -100,6 +101,7 @@ QString qtFilter(const QString& classicFilter) {
 
 MsgAnswer QtDialogs::messageBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title) {
     QMessageBox box(qtIcon(icon), title, displayText(text), qtButtons(buttons), dialogOwner());
+    box.setTextFormat(Qt::PlainText); // messages carry file and identity names
     switch (box.exec()) {
     case QMessageBox::Yes:
         return MsgAnswer::Yes;
@@ -113,10 +115,13 @@ MsgAnswer QtDialogs::messageBox(const QString& text, MsgButtons buttons, MsgIcon
 }
 
 QString QtDialogs::inputBox(const QString& prompt, const QString& title, const QString& defaultText) {
-    bool accepted = false;
-    const QString answer = QInputDialog::getText(dialogOwner(), title, displayText(prompt), QLineEdit::Normal,
-                                                 defaultText, &accepted);
-    return accepted ? answer : QString();
+    QInputDialog dialog(dialogOwner());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(displayText(prompt));
+    dialog.setTextValue(defaultText);
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 QString QtDialogs::saveFile(const FileDialogRequest& request) {

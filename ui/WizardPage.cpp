@@ -27,6 +27,7 @@ WizardPage::WizardPage(const QString& frameName, QWidget* parent)
       m_frameLayout(new QVBoxLayout), m_cmdBack(new QPushButton(this)), m_cmdNext(new QPushButton(this)) {
     setWindowTitle(QStringLiteral(" "));
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    m_lblTitle->setTextFormat(Qt::PlainText);
     m_frame->setObjectName(frameName);
     m_cmdBack->setObjectName(QStringLiteral("cmdBack"));
     m_cmdNext->setObjectName(QStringLiteral("cmdNext"));

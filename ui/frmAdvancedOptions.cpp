@@ -57,6 +57,7 @@ frmAdvancedOptions::frmAdvancedOptions(QWidget* parent)
       m_chkScheduler(named<QCheckBox>(m_frmOptions, "chkScheduler")),
       m_chkTemp(named<QCheckBox>(m_frmOptions, "chkTemp")), m_cmdOK(named<QPushButton>(this, "cmdOK")) {
     setWindowTitle(QStringLiteral(" "));
+    m_lbl1->setTextFormat(Qt::PlainText);
     QFont titleFont = m_lbl1->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
     titleFont.setBold(true);
@@ -77,6 +78,7 @@ frmAdvancedOptions::frmAdvancedOptions(QWidget* parent)
     for (int i = 0; i < PositionCount; ++i) {
         m_levelLabels[static_cast<size_t>(i)] = new QLabel(m_frmSchedule);
         m_levelLabels[static_cast<size_t>(i)]->setObjectName(QStringLiteral("lbl") + QString::number(i + 2));
+        m_levelLabels[static_cast<size_t>(i)]->setTextFormat(Qt::PlainText);
         sliderGrid->addWidget(m_levelLabels[static_cast<size_t>(i)], i, 1);
     }
     sliderGrid->setColumnStretch(1, 1);

@@ -39,8 +39,10 @@ frmError::frmError(QWidget* parent)
     m_txtError->setObjectName(QStringLiteral("txtError"));
     m_txtError->setReadOnly(true);
     m_txtError->setMaximumHeight(80);
-    for (QLabel* label : {m_lbl1, m_lbl2, m_lbl3})
+    for (QLabel* label : {m_lbl1, m_lbl2, m_lbl3}) {
         label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText);
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -5,7 +5,6 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
-#include "ui/modFont.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSystemPath.h"
 #include "platform/Dialogs.h"
@@ -13,6 +12,7 @@
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/frmProgress.h"
+#include "ui/modFont.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -124,6 +124,8 @@ frmExportMail::frmExportMail(QString archivePath, QWidget* previousPage, QWidget
       m_optMaildir(new QRadioButton), m_optEml(new QRadioButton) {
     m_lblComment->setObjectName(QStringLiteral("lblComment"));
     m_lblComment->setWordWrap(true);
+    for (QLabel* label : {m_lblComment, m_lblFolder})
+        label->setTextFormat(Qt::PlainText);
     m_lstIdentities->setObjectName(QStringLiteral("lstIdentities"));
     frameLayout().addWidget(m_lblComment);
     frameLayout().addWidget(m_lstIdentities);

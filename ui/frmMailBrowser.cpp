@@ -3,10 +3,10 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
-#include "ui/modFont.h"
 #include "ui/MessagePreview.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
+#include "ui/modFont.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -99,6 +99,9 @@ frmMailBrowser::frmMailBrowser(QString archivePath, QWidget* parent)
     m_lstMessages->setObjectName(QStringLiteral("lstMessages"));
     m_txtPreview->setObjectName(QStringLiteral("txtPreview"));
     m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    // The archive's path and its folders' names are shown as they are, never as markup.
+    for (QLabel* label : {m_lblTitle, m_lblArchive, m_lblSearch, m_lblStatus})
+        label->setTextFormat(Qt::PlainText);
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
 
     m_shown->setSourceModel(m_messages);

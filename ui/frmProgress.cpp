@@ -3,10 +3,10 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
-#include "ui/modFont.h"
 #include "foundation/modGlobal.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
+#include "ui/modFont.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -53,7 +53,8 @@ frmProgress::frmProgress(QWidget* parent)
     m_cmdOpenFolder->setObjectName(QStringLiteral("cmdOpenFolder"));
     m_lblSummary->setWordWrap(true);
     m_lblSummary->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_lblSummary->setTextFormat(Qt::PlainText);
+    for (QLabel* label : {m_lblTitle, m_lblComment1, m_lblComment2, m_lblSummary})
+        label->setTextFormat(Qt::PlainText); // file names from the archive and the disk
     QFont titleFont = m_lblTitle->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
     titleFont.setBold(true);

@@ -1,7 +1,13 @@
 #include "archive/ArchiveVerify.h"
 
+#include "archive/ZipCodec.h"
+#include "archive/ZipExtractor.h"
+#include "archive/ZipFormat.h"
+#include "archive/ZipLibzip.h"
+#include "foundation/modError.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +33,67 @@ QByteArray withOtherCrc(QByteArray zip, const QByteArray& member) {
                 zip[at + crcAt] = static_cast<char>(zip[at + crcAt] ^ 0x01);
     }
     return zip;
+}
+
+using zipformat::put16;
+using zipformat::put32;
+
+// A stored member's local header with its data, or its central record.
+struct Record {
+    QByteArray name, data;
+    quint32 offset = 0;
+    quint16 flags = 0, method = 0;
+    quint32 crc = Crc32(0, data.constData(), size_t(data.size())), size = quint32(data.size());
+};
+QByteArray record(const Record& r, bool central) {
+    QByteArray h = central ? QByteArray("PK\1\2\x14\0", 6) : QByteArray("PK\3\4");
+    for (const quint16 field : {quint16(20), r.flags, r.method, quint16(0), quint16(0x21)})
+        put16(h, field);
+    for (const quint32 field : {r.crc, r.size, r.size})
+        put32(h, field);
+    put32(h, quint32(r.name.size()));
+    if (!central)
+        return h + r.name + r.data;
+    h += QByteArray(10, '\0');
+    put32(h, r.offset);
+    return h + r.name;
+}
+
+// Two stored Favorites written record by record, so that the records can disagree: fault names the
+// field of b.url's central record that differs from its local header, or "hidden header" points
+// b.url at a local header hidden inside a.url's data.
+QByteArray craftedZip(const QString& fault) {
+    const Record hidden{"b.url", "[InternetShortcut]\r\nURL=file:///home/evil\r\n"};
+    const QByteArray aStart = "[InternetShortcut]\r\nURL=https://a.example/\r\n";
+    const Record a{"a.url", aStart + record(hidden, false)};
+    QByteArray zip = record(a, false);
+    Record b{"b.url", "[InternetShortcut]\r\nURL=https://b.example/\r\n", quint32(zip.size())};
+    zip += record(b, false);
+    if (fault == u"hidden header")
+        b = Record{hidden.name, hidden.data, quint32(zipformat::LocalHeaderSize + 5 + aStart.size())};
+    b.name = fault == u"name" ? "c.url" : b.name;
+    b.method = fault == u"method" ? zipformat::MethodDeflate : 0;
+    b.size += fault == u"sizes" ? 1 : 0;
+    b.crc ^= fault == u"crc" ? 1 : 0;
+    b.flags = fault == u"flags" ? zipformat::FlagUtf8Names : 0;
+    const QByteArray directory = record(a, true) + record(b, true);
+    QByteArray end("PK\5\6\0\0\0\0\2\0\2\0", 12);
+    put32(end, quint32(directory.size()));
+    put32(end, quint32(zip.size()));
+    return zip + directory + end + QByteArray(2, '\0');
+}
+
+bool unpacks(const ZipExtractSettings& settings) {
+    struct : ZipRunEvents {
+        void fileStarted(const QString&) override {}
+        void statistics(double, double) override {}
+        bool cancelRequested() override { return false; }
+    } events;
+    try {
+        return ZipExtractor(settings, events).run() == ZipRunOutcome::Completed;
+    } catch (const VbError&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -121,6 +188,78 @@ private slots:
 
         // The exit status scripts test.
         QCOMPARE(runProgram(u"stowline"_s, {u"--verify"_s, path(u"outer.stw"_s)}).status, reason ? 1 : 0);
+    }
+
+    // One reading of a zip for every reader: a central record that disagrees with its local header or
+    // points inside another member's data makes the zip damaged for --verify, for the listing before
+    // the plan and for the unpack alike, as an inner zip (read in place or streamed) or as the archive.
+    void oneReadingOfAZip_data() {
+        QTest::addColumn<QString>("fault");
+        for (const char* fault : {"none", "hidden header", "name", "method", "sizes", "crc", "flags"})
+            QTest::newRow(fault) << QString::fromLatin1(fault);
+    }
+    void oneReadingOfAZip() {
+        QFETCH(QString, fault);
+        const bool sound = fault == u"none";
+        const QByteArray zip = craftedZip(fault);
+        const QString inner = u"ief/ief_data.zip"_s;
+        const QString outer = path(u"outer.stw"_s);
+        for (const bool stored : {false, true}) {
+            writeZip(outer, {{inner, zip}, {u"ident.idx"_s, "\r\n"}}, "001", stored);
+            const VerifyResult result = VerifyArchive(outer);
+            QVERIFY2(sound ? result.member.isEmpty() : result.member.startsWith(inner),
+                     qPrintable(result.member));
+            QCOMPARE(result.reasonId, sound ? 0 : 1203);
+        }
+        QCOMPARE(runProgram(u"stowline"_s, {u"--verify"_s, outer}).status, sound ? 0 : 1);
+        QCOMPARE(InnerZipMemberEntries(outer, inner).has_value(), sound);
+        QCOMPARE(unpacks({outer, path(u"favorites"_s), u"*.*"_s, 1, nullptr, inner}), sound);
+
+        const QString alone = path(u"alone.zip"_s);
+        writeFile(alone, zip);
+        QCOMPARE(ZipMemberEntries(alone).has_value(), sound);
+        QCOMPARE(VerifyArchive(alone).reasonId, sound ? 0 : 1201);
+        QCOMPARE(unpacks({alone, path(u"unpacked"_s)}), sound);
+    }
+
+    // The check reads a registry file as the import does, whatever its size and however its lines fall
+    // on the stream's chunks: the same verdict from --verify's check, the restore's reading and
+    // stowline-regedit /s, for long-lined files of both formats and for the importer's own samples.
+    void registryFileReadAsImported_data() {
+        QTest::addColumn<QByteArray>("reg");
+        // count values of one long line each, its end the only one or none at the file's end
+        const auto lines = [](int count, int length, const QByteArray& text, const QByteArray& end = "\r\n") {
+            QByteArray reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Identities\\" + kId.toLatin1() + "]\r\n";
+            for (int i = 0; i < count; ++i)
+                reg +=
+                    "\"v" + QByteArray::number(i) + "\"=\"" + text.repeated(length / text.size()) + '"' + end;
+            return reg;
+        };
+        for (const int length : {211, 70000})
+            QTest::newRow(qPrintable(u"lines of %1 bytes"_s.arg(length)))
+                << lines(300000 / length + 2, length, "x");
+        QTest::newRow("broken after the first chunk")
+            << lines(400, 211, "w") + "\"broken\"=\"unterminated\r\n";
+        const QString text = QString::fromLatin1(lines(500, 211, "u", "\r"))
+                                 .replace(u"REGEDIT4"_s, u"Windows Registry Editor Version 5.00"_s);
+        QTest::newRow("version 5, wide, lone CR ends")
+            << "\xff\xfe" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        const QDir samples(QStringLiteral(STOWLINE_SOURCE_DIR "/tests/fuzz/corpus/RegFile"));
+        for (const QString& name : samples.entryList({u"*.reg"_s}, QDir::Files))
+            QTest::newRow(qPrintable(name)) << readFile(samples.filePath(name));
+    }
+    void registryFileReadAsImported() {
+        QFETCH(QByteArray, reg);
+        writeFile(path(u"in.reg"_s), reg);
+        const bool imported = runProgram(u"stowline-regedit"_s, {u"/s"_s, path(u"in.reg"_s)}).status == 0;
+        for (const bool stored : {false, true}) { // read in chunks of 64 KiB, or as they inflate
+            archiveBytes(innerZip(false), reg, stored);
+            const VerifyResult verified = VerifyArchive(path(u"outer.stw"_s), VerifyDepth::Placed);
+            QVERIFY2(verified.ok() == imported && (imported || verified.reasonId == 1204),
+                     qPrintable(verified.detail));
+            QCOMPARE(ParseRegMember(path(u"outer.stw"_s), kId + u"/ident_key.reg"_s, [](const RegFileOp&) {}),
+                     imported);
+        }
     }
 
     // After a backup only the outer CRC vouches for an inner zip's bytes, read in windows: a sound one

@@ -282,7 +282,21 @@ private slots:
         ::flock(other, LOCK_UN);
         QCOMPARE(reading.wait_for(std::chrono::seconds(10)), std::future_status::ready);
         QVERIFY(reading.get());
+
+        // A holder that never lets go is named once the time limit (made short here) has passed.
+        QCOMPARE(::flock(other, LOCK_EX), 0);
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"STOWLINE_REGISTRY_WAIT_MS"_s, u"300"_s);
+        second.setProcessEnvironment(environment);
+        second.start(test::TestEnvironment::binary(u"stowline-regedit"_s),
+                     {u"/e"_s, m_env->path(u"out.reg"_s), u"HKCU\\Shared"_s});
+        const bool ended = second.waitForFinished(10000);
         ::close(other);
+        QVERIFY2(ended, "a second process waited for ever for the store's lock");
+        const QString err = QString::fromUtf8(second.readAllStandardError());
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(err.contains(u"process %1 ("_s.arg(QCoreApplication::applicationPid())), qPrintable(err));
     }
 
     // Work that throws leaves none of its changes, and the connection takes the next write.

@@ -3,6 +3,7 @@
 #include "backup/modWizardBackup.h"
 #include "foundation/Strings.h"
 #include "tests/backup/BackupTestSupport.h"
+#include "ui/MessagePreview.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 #include "ui/frmExportMail.h"
@@ -10,6 +11,7 @@
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -19,12 +21,20 @@
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace stowline;
 using namespace stowline::test;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Markup in an identity's name, shown as it is wherever the name goes.
+const QString kMarkupName = u"<b>Work</b> <img src=\"missing.png\">"_s;
 
 // The texts in one column of the lines below parent.
 QStringList texts(const QAbstractItemModel* model, int column, const QModelIndex& parent = {}) {
@@ -34,9 +44,16 @@ QStringList texts(const QAbstractItemModel* model, int column, const QModelIndex
     return texts;
 }
 
+// No label reads markup: its text may come from an archive, a store or a file name.
+void checkLabelsPlain(const QWidget& window) {
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
+}
+
 // Every control carries its design name and an accessible name; every one that takes input is reached
 // by the Tab key.
 void checkControls(const QWidget& window) {
+    checkLabelsPlain(window);
     static const QRegularExpression designName(u"^(lbl|txt|tvw|lst|opt|cmd)[A-Z]"_s);
     for (const QWidget* control : window.findChildren<QWidget*>(designName)) {
         const bool input = !control->objectName().startsWith(u"lbl");
@@ -67,7 +84,9 @@ private slots:
     // stores, backed up by the real backup run.
     void initTestCase() {
         m_env = std::make_unique<TestEnvironment>();
-        const fixtures::Profile profile = buildSampleProfile(*m_env);
+        fixtures::ProfileSpec sample = fixtures::sampleProfileSpec();
+        sample.identities[2].name = kMarkupName;
+        const fixtures::Profile profile = fixtures::buildProfile(m_env->path(u"profile"_s), sample);
         const QString store = profile.storeOf(identityNamed(profile, u"Main Identity"_s));
         QProcess generator;
         generator.start(u"python3"_s,
@@ -109,6 +128,7 @@ private slots:
         const QModelIndex mainLine = tree->model()->index(0, 0);
         QCOMPARE(texts(tree->model(), 0, mainLine), (QStringList{u"Inbox"_s, u"Archive"_s}));
         QCOMPARE(texts(tree->model(), 0, tree->model()->index(1, 0, mainLine)), QStringList{u"Work"_s});
+        QCOMPARE(tree->topLevelItem(2)->text(0), kMarkupName);
         checkControls(browser);
 
         // The search looks at the sender, the address and the subject in any case, not at the body.
@@ -206,6 +226,34 @@ private slots:
         QCOMPARE(hashesOfFolder(out).keys(), QStringList{u"Main Identity/note.txt"_s});
     }
 
+    // A mail's markup is read as text: its subject stays as written, its HTML-only body
+    // becomes text, and not one image or style sheet it names is loaded, not even from a FIFO, which
+    // would block the window for ever. A watcher sees whether anyone opened the FIFO to read.
+    void markupInMailIsText() {
+        const QByteArray fifo = QFile::encodeName(m_env->path(u"fifo"_s));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        std::atomic<bool> opened{false};
+        std::thread watcher([&] {
+            const int fd = ::open(fifo.constData(), O_WRONLY);
+            opened = true;
+            ::close(fd);
+        });
+        const QByteArray url = "file://" + fifo;
+        const MessagePreview preview = PreviewMessage(
+            "Subject: <img src=\"" + url +
+            "\"> Lunch\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=us-ascii\r\n\r\n"
+            "<html><head><link rel=\"stylesheet\" href=\"" +
+            url + "\"><style>@import url(" + url + ");</style></head><body style=\"background-image: url(" +
+            url + ")\"><img src=\"" + url + "\"><p>Noon at <b>the usual place</b>?</p></body></html>\r\n");
+        const bool loaded = opened;
+        const int release = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK); // lets the watcher end
+        watcher.join();
+        ::close(release);
+        QVERIFY(!loaded);
+        QCOMPARE(preview.subject, u"<img src=\""_s + QString::fromUtf8(url) + u"\"> Lunch"_s);
+        QVERIFY2(preview.body.contains(u"Noon at the usual place?"_s), qPrintable(preview.body));
+    }
+
     // The restore's first page offers the archive's mail; cancelling the export returns to the page.
     void restorePageLeadsToMailAndBack() {
         QVERIFY(OpenRestoreWizard(m_archive, QString(), 0));
@@ -216,6 +264,7 @@ private slots:
         QCOMPARE(page->identities().count(), 3);
         page->findChild<QPushButton*>(u"cmdCancel"_s)->click();
         QVERIFY(first->isVisible() && !forms::find(u"frmExportMail"_s));
+        checkLabelsPlain(*first);
 
         first->findChild<QPushButton*>(u"cmdBrowseArchive"_s)->click();
         auto* browser = qobject_cast<frmMailBrowser*>(forms::find(u"frmMailBrowser"_s));
