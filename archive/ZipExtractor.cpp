@@ -505,8 +505,10 @@ ZipRunOutcome ZipExtractor::run() {
     for (const auto& [folder, folderMode] : plan.folders)
         if (!makeFolder(folder, (folderMode.mode & allowed) | 0700))
             platform::removeStaleTemporaries(folder.constData(), ".stowline-", "");
+    // Mail, Favorites and address books never run: no unpacked file is executable, whatever the
+    // archive records.
     for (ExtractItem& item : plan.files)
-        item.mode = (item.mode & allowed) | 0600;
+        item.mode = (item.mode & allowed & 0666) | 0600;
 
     ExtractWorkers workers(m_settings, plan.files, threadCount(m_settings.threads, directoryEntries));
     ExtractReporter reporter(plan, workers, m_events);

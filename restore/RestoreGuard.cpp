@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "platform/Platform.h"
 #include "platform/RegistrySource.h"
+#include "platform/RunLedger.h"
 #include "restore/RestoreSteps.h"
 
 #include <QDir>
@@ -90,6 +91,25 @@ bool insideAnotherHome(const QString& cleanPath) {
                        [&](const QString& home) { return within(cleanPath, home); });
 }
 
+// The places Stowline keeps for itself: its state folder (the undo journal in it) and the workspace
+// with all below them, and the folder that holds the registry (beside the store, or a Wine prefix
+// itself; its drives are below). Written into, an archive could plant a journal that an undo then
+// acts on, or a file beside the store.
+bool ownPlace(const QString& cleanPath) {
+    const platform::RegistrySource source = platform::registrySource();
+    const QString registryFolder = source.kind == platform::RegistrySource::Kind::WinePrefix
+                                       ? source.location
+                                       : QFileInfo(source.location).path();
+    const auto both = [](const QString& folder) {
+        return QStringList{QDir::cleanPath(folder), platform::resolvedPath(QDir::cleanPath(folder))};
+    };
+    const QStringList trees = both(QFileInfo(platform::runLedgerPath()).path()) + both(WorkspaceFolder());
+    const QStringList folders = registryFolder.isEmpty() ? QStringList() : both(registryFolder);
+    return std::any_of(trees.begin(), trees.end(),
+                       [&](const QString& tree) { return within(cleanPath, tree); }) ||
+           folders.contains(cleanPath);
+}
+
 // Every part of the path that exists is a folder, so what is missing can be made.
 bool folderOrCanBeOne(const QString& cleanPath) {
     for (QString path = cleanPath;; path = QFileInfo(path).path()) {
@@ -157,7 +177,9 @@ bool RecordedLocationUsable(const QString& folder, const QStringList& otherItems
 }
 
 bool LocationUsable(const QString& folder) {
-    if (!folder.startsWith(u'/') || IsSystemFolder(folder) || !folderOrCanBeOne(QDir::cleanPath(folder)))
+    if (!folder.startsWith(u'/') || IsSystemFolder(folder) || ownPlace(QDir::cleanPath(folder)) ||
+        ownPlace(platform::resolvedPath(QDir::cleanPath(folder))) ||
+        !folderOrCanBeOne(QDir::cleanPath(folder)))
         return false;
     platform::Drives& drives = platform::drives();
     const QString drive = drives.driveName(folder);

@@ -16,8 +16,9 @@ bool IsIdentityId(const QString& text);
 // /sys, /usr, /var) and everything below them, also when reached through a symbolic link.
 bool IsSystemFolder(const QString& folder);
 
-// A folder a restore may write into: an absolute path outside the system folders on a drive that
-// exists, is ready and has free space, and that is a folder or can be made one.
+// A folder a restore may write into: an absolute path outside the system folders and the places
+// Stowline keeps for itself (state and undo folder, workspace, the registry's folder), on a drive
+// that exists, is ready and has free space, and that is a folder or can be made one.
 bool LocationUsable(const QString& folder);
 
 // A folder recorded in an archive is used only when it is also not the home folder itself, not inside

@@ -88,8 +88,9 @@ bool beginJournal(const RestorePlan& plan) {
     if (!journal.begin())
         return false;
     if (ItemPresent(plan.items, ArchiveItem::Identities)) {
-        journal.keepKey(QStringLiteral("Identities"));
-        journal.keepKey(QStringLiteral("Software\\Microsoft\\Internet Account Manager"));
+        // An identity, an account: each put back or kept whole.
+        journal.keepKey(QStringLiteral("Identities"), 1);
+        journal.keepKey(QStringLiteral("Software\\Microsoft\\Internet Account Manager"), 2);
     }
     if (ItemPresent(plan.items, ArchiveItem::AddressBook))
         journal.keepKey(QStringLiteral("Software\\Microsoft\\WAB\\WAB4"));

@@ -23,6 +23,7 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "platform/RunLedger.h"
+#include "restore/RestoreUndo.h"
 #include "scheduler/modScheduleRules.h"
 #include "ui/DialogQuestions.h"
 #include "ui/frmInterface.h"
@@ -205,6 +206,14 @@ void ScheduledBackup(ScheduledRunView& view) {
             STEP(17) endRun(RunSucceeded);
         }
         runStart = QDateTime::currentDateTime();
+        // A half-restored profile backed up would stand for a whole one, and push older archives out.
+        if (const QString unfinished = UnfinishedJournal(); !unfinished.isEmpty()) {
+            platform::dialogs().messageBox(
+                Str(txtNoBackupWhileHalfRestored) + QStringLiteral("\r\r") + unfinished,
+                platform::MsgButtons::OK, platform::MsgIcon::Critical, Str(txtSchedulerErrorTitle));
+            recordScheduledRun(runStart, archivePath, schedule->items, saved, ArchiveNotWritten);
+            endRun(ArchiveNotWritten, archivePath);
+        }
         DialogQuestions ask;
         STEP(18) if (!CheckWrite(archivePath, ask) || !CreateTempFolder(ask)) {
             STEP(19) launchMailerIfSet();

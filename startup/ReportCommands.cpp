@@ -38,12 +38,13 @@ int StatusCommand(QTextStream& out) {
 }
 
 int UndoRestoreCommand(QTextStream& out, QTextStream& err) {
-    const QString failure = UndoLastRestore();
-    if (!failure.isEmpty()) {
-        err << "stowline: " << failure << '\n';
+    const UndoOutcome outcome = UndoLastRestore();
+    const QString text = outcome.summary().replace(u'\r', u'\n');
+    if (!outcome.failure.isEmpty()) {
+        err << "stowline: " << text << '\n';
         return 1;
     }
-    out << Str(txtRestoreUndone) << '\n';
+    out << text << '\n';
     return 0;
 }
 

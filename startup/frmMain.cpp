@@ -312,9 +312,9 @@ void frmMain::lblUndoRestore_Click() {
     if (ask.messageBox(Str(txtUndoQuestion), MsgButtons::YesNo, MsgIcon::Question, Str(txtUndoRestore)) !=
         platform::MsgAnswer::Yes)
         return;
-    const QString failure = UndoLastRestore();
-    ask.messageBox(failure.isEmpty() ? Str(txtRestoreUndone) : failure, MsgButtons::OK,
-                   failure.isEmpty() ? MsgIcon::Information : MsgIcon::Critical, Str(txtUndoRestore));
+    const UndoOutcome outcome = UndoLastRestore();
+    ask.messageBox(outcome.summary(), MsgButtons::OK,
+                   outcome.failure.isEmpty() ? MsgIcon::Information : MsgIcon::Critical, Str(txtUndoRestore));
     refreshStatusLine();
 }
 

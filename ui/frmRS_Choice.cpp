@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "restore/RestorePlan.h"
+#include "restore/RestoreUndo.h"
 #include "restore/modWizardRestore.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
@@ -152,8 +153,28 @@ bool CheckArchiveChosen(const QString& path, const QString& missingText, int not
     return true;
 }
 
+// A restore or undo cut short is finished before anything new is restored; unattended, nobody
+// says yes, and the restore is refused.
+bool NothingLeftHalfRestored() {
+    using platform::MsgButtons, platform::MsgIcon;
+    const QString unfinished = UnfinishedJournal();
+    if (unfinished.isEmpty())
+        return true;
+    platform::Dialogs& ask = platform::dialogs();
+    if (ask.messageBox(unfinished + QStringLiteral("\r\r") + Str(txtFinishPuttingBack), MsgButtons::YesNo,
+                       MsgIcon::Exclamation, Str(txtUndoRestore)) != platform::MsgAnswer::Yes) {
+        ask.messageBox(Str(txtPutBackFirst) + QStringLiteral("\r\r") + unfinished, MsgButtons::OK,
+                       MsgIcon::Exclamation, Str(txtUndoRestore));
+        return false;
+    }
+    const UndoOutcome outcome = UndoLastRestore();
+    ask.messageBox(outcome.summary(), MsgButtons::OK,
+                   outcome.failure.isEmpty() ? MsgIcon::Information : MsgIcon::Critical, Str(txtUndoRestore));
+    return outcome.failure.isEmpty();
+}
+
 bool OpenRestoreWizard(const QString& path, const QString& missingText, int notArchiveId) {
-    if (!CheckArchiveChosen(path, missingText, notArchiveId))
+    if (!CheckArchiveChosen(path, missingText, notArchiveId) || !NothingLeftHalfRestored())
         return false;
     auto job = std::make_shared<RestoreJob>();
     job->archivePath = path;

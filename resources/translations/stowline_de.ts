@@ -819,6 +819,51 @@
       <translation>ist verschlüsselt oder so gepackt, dass Stowline es nicht entpacken kann.</translation>
     </message>
     <message>
+      <source>before restore</source>
+      <comment>1360</comment>
+      <translation>vor der Wiederherstellung</translation>
+    </message>
+    <message>
+      <source>   as it was before the restore:</source>
+      <comment>1361</comment>
+      <translation>   wie vor der Wiederherstellung:</translation>
+    </message>
+    <message>
+      <source>The last restore was undone, except what changed after it, which was kept as it is now:</source>
+      <comment>1362</comment>
+      <translation>Die letzte Wiederherstellung wurde rückgängig gemacht, außer dem, was sich danach geändert hat; das wurde so behalten, wie es jetzt ist:</translation>
+    </message>
+    <message>
+      <source>The last restore was made on another registry, and only there can it be undone:</source>
+      <comment>1363</comment>
+      <translation>Die letzte Wiederherstellung wurde in einer anderen Registrierung gemacht und kann nur dort rückgängig gemacht werden:</translation>
+    </message>
+    <message>
+      <source>Stowline now uses:</source>
+      <comment>1364</comment>
+      <translation>Stowline verwendet jetzt:</translation>
+    </message>
+    <message>
+      <source>A restore or an undo was cut short before it had put everything in place; what it changed is kept in</source>
+      <comment>1365</comment>
+      <translation>Eine Wiederherstellung oder ein Rückgängigmachen wurde abgebrochen, bevor alles an seinem Platz war; was sie geändert hat, liegt in</translation>
+    </message>
+    <message>
+      <source>Put everything back as it was before that restore now? Nothing new is restored until that is done.</source>
+      <comment>1366</comment>
+      <translation>Jetzt alles so zurücklegen, wie es vor dieser Wiederherstellung war? Bis dahin wird nichts Neues wiederhergestellt.</translation>
+    </message>
+    <message>
+      <source>Nothing was restored: that restore must first be put back (Undo last restore, or stowline --undo-restore).</source>
+      <comment>1367</comment>
+      <translation>Nichts wurde wiederhergestellt: Diese Wiederherstellung muss zuerst zurückgelegt werden (Letzte Wiederherstellung rückgängig machen, oder stowline --undo-restore).</translation>
+    </message>
+    <message>
+      <source>The scheduled backup was not made, as the profile is half restored: put that restore back first (Undo last restore, or stowline --undo-restore).</source>
+      <comment>1368</comment>
+      <translation>Die geplante Sicherung wurde nicht erstellt, da das Profil nur halb wiederhergestellt ist: Legen Sie diese Wiederherstellung zuerst zurück (Letzte Wiederherstellung rückgängig machen, oder stowline --undo-restore).</translation>
+    </message>
+    <message>
       <source>The scheduled backup cannot start on its own: the path of Stowline or of its registry store holds a line break, which neither systemd nor crontab can run. Move it to a folder whose name has none.</source>
       <comment>1380</comment>
       <translation>Die geplante Sicherung kann nicht von selbst starten: Der Pfad von Stowline oder seines Registrierungsspeichers enthält einen Zeilenumbruch, den weder systemd noch crontab ausführen kann. Verschieben Sie ihn in einen Ordner, dessen Name keinen enthält.</translation>

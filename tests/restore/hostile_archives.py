@@ -378,7 +378,7 @@ def files_snapshot(case_dir, targets_too=False):
 def registry_snapshot(bin_dir, env, out_file):
     subprocess.run([os.path.join(bin_dir, "stowline-regedit"), "/e", "/a", out_file], env=env, check=True)
     keys, key = {}, None
-    with open(out_file, encoding="utf-8") as f:
+    with open(out_file, encoding="utf-8", newline="") as f:  # its lines end in CR LF
         for line in f.read().split("\r\n"):
             if line.startswith("["):
                 key = line[1:-1]
@@ -425,7 +425,8 @@ def fresh_case(bin_dir, work):
         fresh_case.env = sandbox(bin_dir, os.path.join(case_dir, "root"))
         shutil.copytree(case_dir, pristine, symlinks=True)
     else:
-        shutil.rmtree(case_dir)
+        while os.path.lexists(case_dir):  # an undo's journal may still be being removed in the background
+            shutil.rmtree(case_dir, ignore_errors=True)
         shutil.copytree(pristine, case_dir, symlinks=True)
     return case_dir, fresh_case.env
 
@@ -566,15 +567,182 @@ def rollback_and_undo(bin_dir, work, kind):
     return ["no run without a fault"]
 
 
+
+# ---- undo after life goes on, and cut short ---------------------------------------------------------
+
+INBOX = "home/restored-store/Inbox.dbx"
+
+
+def stowline(bin_dir, env, *args, **extra):
+    return subprocess.run([os.path.join(bin_dir, "stowline"), *args], env=dict(env, **extra), capture_output=True,
+                          text=True, errors="replace", timeout=HANG_SECONDS)
+
+
+def read(root, path):
+    """The file's bytes; None when it is missing."""
+    if not os.path.isfile(os.path.join(root, path)):
+        return None
+    with open(os.path.join(root, path), "rb") as f:
+        return f.read()
+
+
+def restored(bin_dir, work, build=two_identities, env_extra=None, fault=None):
+    """A fresh profile holding EXISTING, restored from build's archive by the real wizard pages:
+    (root, env, state before, probe's run)."""
+    case_dir, env = fresh_case(bin_dir, work)
+    env = dict(env, **(env_extra or {}))
+    root = os.path.join(case_dir, "root")
+    write_files(root, EXISTING)
+    archive_path = os.path.join(work, "undo.stw")
+    write_files(work, {archive_path: build(root)})
+    before = machine_state(bin_dir, env, case_dir, True)
+    run = subprocess.run([os.path.join(bin_dir, "stowline-restore-probe"), archive_path], capture_output=True,
+                         env=dict(env, **({"STOWLINE_FAIL_FILE_CALL": fault} if fault else {})), timeout=HANG_SECONDS)
+    changes = lambda: [c for c in state_changes(before, machine_state(bin_dir, env, case_dir, True), True,
+                                                lambda p: p.startswith(("root/tmp/", "root/home/.local/state")))
+                       if "\\Software\\Velmora" not in c]  # the settings of each start of stowline
+    return root, env, changes, run
+
+
+def life_goes_on(bin_dir, work):
+    """New mail in the restored Inbox and a Favorite added: both stay, the Inbox from before beside."""
+    root, env, _, run = restored(bin_dir, work)
+    with open(os.path.join(root, INBOX), "ab") as f:
+        f.write(b"new mail")
+    write_files(root, {"home/Favorites/Added later.url": b"[InternetShortcut]\r\nURL=later\r\n"})
+    undo = stowline(bin_dir, env, "--undo-restore")
+    beside = "home/restored-store/Inbox (before restore).dbx"
+    return [p for p, bad in [
+        ("undo ended %d: %s" % (undo.returncode, undo.stderr), undo.returncode != 0),
+        ("the new mail is gone", read(root, INBOX) != b"mail " * 100 + b"new mail"),
+        ("the Inbox from before is not beside it", read(root, beside) != b"older mail"),
+        ("the Favorite added later is gone", not os.path.exists(os.path.join(root, "home/Favorites/Added later.url"))),
+        ("the Favorites from before are not back", read(root, "home/Favorites/Links/old.url") != b"[InternetShortcut]"),
+        ("the restored Favorite stayed", os.path.exists(os.path.join(root, "home/Favorites/Links/new.url"))),
+        ("the summary does not name " + INBOX, os.path.join(root, INBOX) not in undo.stdout),
+        ("the summary does not name the Favorite", "Added later.url" not in undo.stdout)] if bad]
+
+
+def identity_changed_since(bin_dir, work):
+    """An identity renamed after the restore is kept; the rest of the registry is put back."""
+    root, env, changes, run = restored(bin_dir, work)
+    renamed = os.path.join(work, "rename.reg")
+    write_files(work, {renamed: reg('[HKEY_CURRENT_USER\\Identities\\' + ID + ']\r\n"Username"="Renamed"\r\n\r\n')})
+    subprocess.run([os.path.join(bin_dir, "stowline-regedit"), "/s", renamed], env=env, check=True)
+    undo = stowline(bin_dir, env, "--undo-restore")
+    left = [c for c in changes() if "Identities\\" + ID not in c and not c.startswith("root/home/restored-store")]
+    return (["undo ended %d: %s" % (undo.returncode, undo.stderr)] * (undo.returncode != 0) +
+            ["the renamed identity is not named kept"] * ("Identities\\" + ID not in undo.stdout) +
+            ["changed beyond the renamed identity and its files: " + c for c in left] +
+            ["the renamed identity is gone"] * ("registry key HKEY_CURRENT_USER\\Identities\\" + ID not in changes()))
+
+
+def other_registry(bin_dir, work):
+    """An undo on another registry store refuses, naming the restore's; on its own it undoes."""
+    root, env, changes, run = restored(bin_dir, work)
+    other = os.path.join(work, "other.db")
+    shutil.copy(os.path.join(root, "registry.db"), other)
+    with open(other, "rb") as f:
+        other_bytes = f.read()
+    refused = stowline(bin_dir, env, "--undo-restore", STOWLINE_REGISTRY=other)
+    with open(other, "rb") as f:
+        untouched = f.read() == other_bytes
+    undo = stowline(bin_dir, env, "--undo-restore")
+    return (["the other store's undo ended 0"] * (refused.returncode == 0) +
+            ["the refusal does not name " + root + "/registry.db"] * (root + "/registry.db" not in refused.stderr) +
+            ["the other store was changed"] * (not untouched) +
+            ["undo ended %d: %s" % (undo.returncode, undo.stderr)] * (undo.returncode != 0) +
+            ["changed: " + c for c in changes()])
+
+
+def undo_folder_as_target(bin_dir, work):
+    """An address book recorded inside the undo folder brings its own journal: it is written elsewhere,
+    and the undo never acts on it."""
+    state = "home/state"
+    def build(root):  # a journal of a restore cut short, on this registry, that added ~/precious
+        journal = ("stowline-journal\t2\nsource\t0 %s/registry.db \t\t\nadded\t%s/home/precious\n" % (root, root)).encode()
+        return archive(root, wab_key=reg("[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]\r\n@=\"" +
+                                         root + "/" + state + "/stowline/last-restore/journal.txt\"\r\n\r\n"),
+                       wab=[("journal.txt", journal)])
+    case_dir = os.path.join(work, "case", "root")
+    root, env, changes, run = restored(bin_dir, work, build, {"XDG_STATE_HOME": os.path.join(case_dir, state)})
+    write_files(root, {"home/precious": b"precious"})
+    undo = stowline(bin_dir, env, "--undo-restore")
+    return (["restore ended %d" % run.returncode] * (run.returncode != 0) +
+            ["undo ended %d: %s" % (undo.returncode, undo.stderr)] * (undo.returncode != 0) +
+            ["~/precious is gone"] * (not os.path.exists(os.path.join(root, "home/precious"))))
+
+
+def nothing_executable(bin_dir, work):
+    """Members recorded executable are restored without execute bits."""
+    def build(root):
+        sudo = zipfile.ZipInfo("sudo")
+        sudo.create_system, sudo.external_attr = 3, (stat.S_IFREG | 0o755) << 16
+        return archive(root, wab=[(sudo, b"#!/bin/sh\necho owned\n")],
+                       wab_key=reg("[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\Wab File Name]\r\n@=\"" +
+                                   root + "/home/bin/sudo\"\r\n\r\n"))
+    root, env, changes, run = restored(bin_dir, work, build)
+    sudo = os.path.join(root, "home/bin/sudo")
+    return (["restore ended %d" % run.returncode] * (run.returncode != 0) + ["~/bin/sudo not restored"] *
+            (not os.path.exists(sudo)) + ["~/bin/sudo is executable"] * (os.path.exists(sudo) and os.stat(sudo).st_mode & 0o111 != 0))
+
+
+# A rename well into the restore: the store's files are unpacked, the Favorites not yet.
+RESTORE_KILLED_AT = 14
+SEQUENCES = [life_goes_on, identity_changed_since, other_registry, undo_folder_as_target, nothing_executable]
+
+
+def killed_at_each_step(bin_dir, work, restore_fault=None):
+    """An undo (or, with restore_fault, the rollback of a restore killed part-way) killed at each of its
+    renames, journal writes and syncs in turn, then run again: everything is as before the restore."""
+    problems = []
+    for kind in ("rename", "write", "fsync", "dbwrite"):
+        for nth in range(1, 1000):
+            root, env, changes, run = restored(bin_dir, work, fault=restore_fault)
+            label = "%s %s %d" % ("rollback" if restore_fault else "undo", kind, nth)
+            if restore_fault and nth == 1 and kind == "rename":
+                refusal = subprocess.Popen([os.path.join(bin_dir, "stowline"), "/R", os.path.join(work, "undo.stw")],
+                                           env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                watchdog = threading.Timer(60, refusal.kill)
+                watchdog.start()
+                text = ""
+                for text_line in refusal.stderr:
+                    text += text_line
+                    if "Nothing was restored" in text_line:
+                        break
+                refusal.kill()
+                watchdog.cancel()
+                if "last-restore" not in text or "Nothing was restored" not in text:
+                    problems.append("/R without a window does not refuse, naming the journal: " + text[-500:])
+            killed = stowline(bin_dir, env, "--undo-restore", STOWLINE_FAIL_FILE_CALL="%s:%d:KILL" % (kind, nth))
+            if "kills the process" not in killed.stderr:
+                if killed.returncode != 0:
+                    problems.append("%s: ended %d: %s" % (label, killed.returncode, killed.stderr))
+                problems += ["%s: changed: %s" % (label, c) for c in changes()]
+                break
+            again = stowline(bin_dir, env, "--undo-restore")
+            if again.returncode != 0:
+                problems.append("%s, run again: ended %d: %s" % (label, again.returncode, again.stderr))
+            problems += ["%s, run again: changed: %s" % (label, c) for c in changes()]
+    return problems
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bin_dir")
     parser.add_argument("--long", action="store_true", help="the long cases (65,535 members, Zip64) only")
     parser.add_argument("--rollback", action="store_true",
                         help="fail each write, rename and registry write in turn, then undo")
+    parser.add_argument("--undo", action="store_true",
+                        help="undo after changes, on another registry, and killed at each step")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="stowline-hostile-")
     try:
+        if args.undo:
+            problems = [s.__name__ + ": " + p for s in SEQUENCES for p in s(args.bin_dir, work)]
+            problems += killed_at_each_step(args.bin_dir, work)
+            problems += killed_at_each_step(args.bin_dir, work, "rename:%d:KILL" % RESTORE_KILLED_AT)
+            print("\n".join(problems[:200]))
+            return 1 if problems else 0
         if args.rollback:
             problems = [p for kind in ("write", "rename", "dbwrite") for p in rollback_and_undo(args.bin_dir, work, kind)]
             print("\n".join(problems[:200]))

@@ -91,8 +91,8 @@ private slots:
         const QString added = env->path(u"home/added.txt"_s);
         QVERIFY(restoreJournal().begin());
         restoreJournal().keepFiles(env->path(u"home"_s), {u"added.txt"_s});
-        restoreJournal().finish();
         test::writeFile(added, "restored");
+        restoreJournal().finish();
         frmMain& hub = startHub(*env);
         LinkEntry* undo = entry(hub, "lblUndoRestore");
         QVERIFY(undo->isVisibleTo(&hub));
