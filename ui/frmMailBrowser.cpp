@@ -251,8 +251,6 @@ void frmMailBrowser::setCaptions() {
                           fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 24);
     header->resizeSection(FromColumn, 220);
     header->resizeSection(SizeColumn, fontMetrics().horizontalAdvance(QStringLiteral("000.0 KiB")) + 24);
-    header->resizeSection(IdentityColumn, 140);
-    header->resizeSection(FolderColumn, 160);
     m_lstMessages->sortByColumn(DateColumn, Qt::DescendingOrder);
     setSearching(false);
 }
@@ -532,8 +530,15 @@ void frmMailBrowser::showFound(const QList<mail::MailHit>& hits) {
 
 void frmMailBrowser::setSearching(bool searching) {
     m_searching = searching;
+    // Results trade the size for where each message lies, so that the subject keeps its room.
     m_lstMessages->setColumnHidden(IdentityColumn, !searching);
     m_lstMessages->setColumnHidden(FolderColumn, !searching);
+    m_lstMessages->setColumnHidden(SizeColumn, searching);
+    QHeaderView* header = m_lstMessages->header();
+    const int room = std::max(400, m_lstMessages->viewport()->width() - header->sectionSize(DateColumn));
+    header->resizeSection(FromColumn, searching ? room * 26 / 100 : 220);
+    header->resizeSection(IdentityColumn, room * 16 / 100);
+    header->resizeSection(FolderColumn, room * 22 / 100);
 }
 
 // A found message opens in its folder: the folder is chosen in the tree and the message in its list.

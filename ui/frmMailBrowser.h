@@ -32,7 +32,7 @@ public:
 
     QString status() const; // lblStatus
     // Room for the three panes side by side; the window opens at this size.
-    QSize sizeHint() const override { return {1040, 680}; }
+    QSize sizeHint() const override { return {1160, 720}; }
 
 signals:
     // The folder tree is shown, a listing or a message has arrived: for whoever waits on the window.
