@@ -1209,9 +1209,9 @@
       <translation>Die Suche ist leer.</translation>
     </message>
     <message>
-      <source>      --find-mail=QUERY   list the messages matching QUERY, newest first; with --export-mail, --query=QUERY exports only those</source>
+      <source>      --find-mail=QUERY   list the messages matching QUERY, newest first (--export-mail takes --query)</source>
       <comment>1766</comment>
-      <translation>      --find-mail=QUERY   Nachrichten zu QUERY auflisten, neueste zuerst; mit --export-mail exportiert --query=QUERY nur diese</translation>
+      <translation>      --find-mail=QUERY   Nachrichten zu QUERY auflisten, neueste zuerst (--export-mail nimmt --query)</translation>
     </message>
     <message>
       <source>--query goes with --export-mail</source>
