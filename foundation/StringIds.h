@@ -354,4 +354,33 @@ constexpr int txtNotScheduled = 1500;
 constexpr int txtDoesNotExist = 1501;
 constexpr int txtNoWindowsProgram = 1502;
 
+// Full-text search over mail (1760-1799)
+constexpr int txtIndexUnwritable = 1760;
+constexpr int txtQueryOpenQuote = 1761;
+constexpr int txtQueryBadDate = 1762;
+constexpr int txtQueryBadTerm = 1763;
+constexpr int txtQueryOnlyNegated = 1764;
+constexpr int txtQueryEmpty = 1765;
+constexpr int txtOptionFindMail = 1766;
+constexpr int txtQueryNeedsExport = 1767;
+constexpr int txtIndexingSource = 1768;
+constexpr int txtIndexedInPart = 1769;
+constexpr int txtSearchAllMail = 1770;
+constexpr int txtIdentityHeader = 1771;
+constexpr int txtFolderHeader = 1772;
+constexpr int txtSaveAttachments = 1773;
+constexpr int txtSaveMessage = 1774;
+constexpr int txtCharsetChoice = 1775;
+constexpr int txtCharsetAsDeclared = 1776;
+constexpr int txtIndexingProgress = 1777;
+constexpr int txtProgressOf = 1778;
+constexpr int txtFoundInArchive = 1779;
+constexpr int txtSaveAttachmentsTitle = 1780;
+constexpr int txtSaveMessageTitle = 1781;
+constexpr int txtEmlFilter = 1782;
+constexpr int txtSavedTo = 1783;
+constexpr int txtCannotSave = 1784;
+constexpr int txtNoAttachments = 1785;
+constexpr int txtIndexedSoFar = 1786;
+
 } // namespace stowline

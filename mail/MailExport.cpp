@@ -103,16 +103,22 @@ private:
         m_observer.folderStarted(m_identity.name, label);
         ++m_count.folders;
         if (folder.storeFile.isEmpty())
-            return QDir().mkpath(parent + u'/' + name) || fail(parent + u'/' + name);
+            return m_options.include || QDir().mkpath(parent + u'/' + name) || fail(parent + u'/' + name);
         QString error;
         std::unique_ptr<DbxStore> store = m_source.openStore(m_identity, folder, &error);
         if (!store || !store->isMessageStore()) {
             report(label, -1, store ? store->problems().value(0).detail : error);
             return true;
         }
-        const QList<MessageEntry>& messages = store->messages();
+        QList<MessageEntry> messages = store->messages();
         for (const StoreProblem& problem : store->problems())
             report(label, problem.index, Str(txtIndexDamaged) + problem.detail);
+        if (m_options.include) {
+            messages.removeIf(
+                [&](const MessageEntry& m) { return !m_options.include(m_identity, folder, m); });
+            if (messages.isEmpty())
+                return true;
+        }
         return writeMessages(*store, messages, label, parent, name);
     }
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace stowline::mail {
 
@@ -16,6 +17,8 @@ struct MailExportOptions {
     bool recover = false;    // also the messages left in free space, into a "Recovered" folder
     QStringList identityIds; // the identities to export; empty for all
     bool favorites = true;   // also bookmarks.html when the source has Favorites
+    // When set, only the messages it accepts, and only the folders holding one (a search's matches).
+    std::function<bool(const MailIdentity&, const MailFolder&, const MessageEntry&)> include;
 };
 
 // A message (or a whole folder's store, index -1) that could not be exported.

@@ -4,10 +4,14 @@
 #include "archive/IdentityCatalog.h"
 #include "archive/ZipLibzip.h"
 #include "backup/modBKIdentityCheck.h"
+#include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSystemPath.h"
+#include "mail/MessageText.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -49,6 +53,21 @@ std::optional<FavoriteLink> favoriteFromPath(const QString& relativePath, const 
     QString name = parts.takeLast();
     name.chop(4);
     return FavoriteLink{parts, name, url};
+}
+
+// The code page the identity's mail settings record for text without a charset.
+const QLatin1String CodePageValue{"Default_Codepage"};
+
+QByteArray charsetInRegFile(const QByteArray& content) {
+    const QString text = content.startsWith("\xff\xfe")
+                             ? QString::fromUtf16(reinterpret_cast<const char16_t*>(content.constData() + 2),
+                                                  (content.size() - 2) / 2)
+                             : recordedText(content);
+    static const QRegularExpression value(u'"' + CodePageValue +
+                                              QStringLiteral("\"=dword:([0-9a-fA-F]{1,8})"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = value.match(text);
+    return match.hasMatch() ? CharsetOfCodePage(int(match.captured(1).toUInt(nullptr, 16))) : QByteArray();
 }
 
 bool isStoreFile(const QString& name) {
@@ -354,6 +373,32 @@ public:
         return std::make_unique<DbxStore>(memberSource(*store, name));
     }
 
+    QByteArray fingerprint() override {
+        const QFileInfo file(m_path);
+        QCryptographicHash members(QCryptographicHash::Sha256);
+        const zip_int64_t count = zip_get_num_entries(m_archive.get(), 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            zip_stat_t stat;
+            zip_stat_init(&stat);
+            if (zip_stat_index(m_archive.get(), zip_uint64_t(i), 0, &stat) != 0)
+                continue;
+            members.addData(QByteArray(
+                QByteArray(stat.name ? stat.name : "") + '\0' + QByteArray::number(quint64(stat.size)) + ' ' +
+                QByteArray::number(quint64(stat.comp_size)) + ' ' + QByteArray::number(stat.crc) + ' ' +
+                QByteArray::number(qint64(stat.mtime)) + '\n'));
+        }
+        return "archive " + QFile::encodeName(file.absoluteFilePath()) + ' ' +
+               QByteArray::number(file.size()) + ' ' +
+               QByteArray::number(file.lastModified().toMSecsSinceEpoch()) + ' ' + members.result().toHex();
+    }
+
+    QByteArray defaultCharset(const MailIdentity& identity) override {
+        const zip_int64_t index = zip_name_locate(
+            m_archive.get(), layout::IdentityKeyMember(identity.id).toUtf8().constData(), ZIP_FL_NOCASE);
+        return index < 0 ? QByteArray()
+                         : charsetInRegFile(readWholeMember(m_archive.get(), zip_uint64_t(index), 16 << 20));
+    }
+
     QList<FavoriteLink> favorites() override {
         QList<FavoriteLink> links;
         const SharedZip inner = openInnerZip(m_archive, QString(layout::IefDataMember));
@@ -437,6 +482,29 @@ public:
             return nullptr;
         }
         return std::make_unique<DbxStore>(std::move(source));
+    }
+
+    QByteArray fingerprint() override {
+        QByteArray print = "profile";
+        for (const Identity& identity : m_catalog.all()) {
+            print += '\n' + identity.id.toUtf8() + ' ' + QFile::encodeName(identity.storeFolder);
+            for (const QFileInfo& file : QDir(identity.storeFolder).entryInfoList(QDir::Files, QDir::Name))
+                print += '\n' + QFile::encodeName(file.fileName()) + ' ' + QByteArray::number(file.size()) +
+                         ' ' + QByteArray::number(file.lastModified().toMSecsSinceEpoch());
+        }
+        return print;
+    }
+
+    QByteArray defaultCharset(const MailIdentity& identity) override {
+        RegEdit& reg = regAccess();
+        reg.RootKey = RegEdit::HKEY_CURRENT_USER;
+        reg.KeyPath = QStringLiteral("Identities\\") + identity.id +
+                      QStringLiteral("\\Software\\Microsoft\\Outlook Express\\5.0\\Mail");
+        reg.ValueName = CodePageValue;
+        if (!reg.Exists(1) || !reg.Exists(0))
+            return {};
+        reg.ReadValue();
+        return CharsetOfCodePage(reg.Value.toInt());
     }
 
     QList<FavoriteLink> favorites() override {

@@ -53,8 +53,10 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption exportMail(QStringLiteral("export-mail"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption mailFormat(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption recoverMail(QStringLiteral("recover"));
+    const QCommandLineOption findMail(QStringLiteral("find-mail"), QString(), QStringLiteral("QUERY"));
+    const QCommandLineOption mailQuery(QStringLiteral("query"), QString(), QStringLiteral("QUERY"));
     parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status,
-                       undoRestore, exportMail, mailFormat, recoverMail});
+                       undoRestore, exportMail, mailFormat, recoverMail, findMail, mailQuery});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -67,7 +69,8 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
             return fail(Str(txtUnknownOption) + quoted((name.size() == 1 ? u"-" : u"--") + name));
         }
         const QString text = parser.errorText();
-        for (const char* withValue : {"wine-prefix", "profile", "windows-root", "export-mail", "format"})
+        for (const char* withValue :
+             {"wine-prefix", "profile", "windows-root", "export-mail", "format", "find-mail", "query"})
             if (text.contains(QLatin1String(withValue)))
                 return fail(Str(txtMissingValue) + quoted(QStringLiteral("--") + QLatin1String(withValue)));
         const bool verifyMissing =
@@ -91,13 +94,23 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         return fail(Str(txtSourceConflict));
     if (result.profile.isEmpty() != result.windowsRoot.isEmpty())
         return fail(Str(txtProfileNeedsRoot));
-    if (parser.isSet(exportMail)) {
+    if (parser.isSet(exportMail) || parser.isSet(findMail)) {
         const QStringList positional = parser.positionalArguments();
         if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(undoRestore) ||
-            parser.isSet(schedule) || parser.isSet(restore))
+            parser.isSet(schedule) || parser.isSet(restore) ||
+            (parser.isSet(exportMail) && parser.isSet(findMail)))
             return fail(Str(txtConflict));
         if (positional.size() > 1)
             return fail(Str(txtTooMany) + quoted(positional[1]));
+        result.mailArchive = positional.value(0);
+        if (parser.isSet(findMail)) {
+            if (parser.isSet(mailFormat) || parser.isSet(recoverMail) || parser.isSet(mailQuery))
+                return fail(Str(txtMailOptionAlone));
+            result.mailQuery = parser.value(findMail);
+            result.action = CommandLineOptions::Action::FindMail;
+            return result;
+        }
+        result.mailQuery = parser.value(mailQuery);
         result.mailFolder = parser.value(exportMail);
         if (parser.isSet(mailFormat))
             result.mailFormat = parser.value(mailFormat).toLower();
@@ -105,12 +118,13 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
                 result.mailFormat))
             return fail(Str(txtUnknownMailFormat) + quoted(parser.value(mailFormat)));
         result.recoverMail = parser.isSet(recoverMail);
-        result.mailArchive = positional.value(0);
         result.action = CommandLineOptions::Action::ExportMail;
         return result;
     }
     if (parser.isSet(mailFormat) || parser.isSet(recoverMail))
         return fail(Str(txtMailOptionAlone));
+    if (parser.isSet(mailQuery))
+        return fail(Str(txtQueryNeedsExport));
     if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(undoRestore)) {
         if (int(parser.isSet(verify)) + int(parser.isSet(status)) + int(parser.isSet(undoRestore)) +
                 int(parser.isSet(schedule)) + int(parser.isSet(restore)) +
@@ -152,6 +166,7 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
     case CommandLineOptions::Action::Verify:
     case CommandLineOptions::Action::Status:
     case CommandLineOptions::Action::ExportMail:
+    case CommandLineOptions::Action::FindMail:
     case CommandLineOptions::Action::UndoRestore:
         return std::nullopt;
     case CommandLineOptions::Action::Help:
@@ -160,7 +175,7 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtAboutFile) << "\n\n"
             << alignedOptions({txtOptionSchedule, txtOptionRestore, txtOptionWinePrefix, txtOptionProfile,
                                txtOptionWindowsRoot, txtOptionVerify, txtOptionStatus, txtOptionUndoRestore,
-                               txtOptionExportMail, txtOptionHelp, txtOptionVersion})
+                               txtOptionExportMail, txtOptionFindMail, txtOptionHelp, txtOptionVersion})
             << '\n'
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'
             << Str(txtHomePage) << '<' << STOWLINE_WEB_HOST << "/>\n";

@@ -10,7 +10,7 @@ namespace stowline {
 // What `stowline` was asked to do. GNU-style options and a bare archive are turned into the
 // Windows-style switches ("/S", "/R FILE") that the start-up already understands.
 struct CommandLineOptions {
-    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail, UndoRestore };
+    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail, UndoRestore, FindMail };
     Action action = Action::Run;
     QString verifyFile;          // for Verify
     QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}
@@ -26,6 +26,8 @@ struct CommandLineOptions {
     QString mailFormat = QStringLiteral("mbox");
     bool recoverMail = false;
     QString mailArchive;
+    // --find-mail QUERY [ARCHIVE], or --query QUERY with --export-mail: empty when not given.
+    QString mailQuery;
 };
 
 // Arguments without the program name, after the toolkit has taken its own (-platform and the like).

@@ -11,4 +11,9 @@ namespace stowline {
 // messages not, 1 nothing readable.
 int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err);
 
+// `stowline --find-mail QUERY [ARCHIVE]`: one line a matching message, newest first, tab-separated:
+// date (ISO 8601, UTC), identity, folder path, sender, subject. The source's index is built first when
+// the cache holds none for it. 0 something matched, 1 nothing, 2 a bad query or source.
+int FindMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err);
+
 } // namespace stowline

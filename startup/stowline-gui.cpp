@@ -76,15 +76,18 @@ int main(int argc, char* argv[]) {
     if (options.action == Action::Verify)
         return stowline::VerifyCommand(options.verifyFile, out, err);
     // An archive is read on its own; the profile's mail needs its registry.
-    const bool exportFromArchive = options.action == Action::ExportMail && !options.mailArchive.isEmpty();
-    if (exportFromArchive)
-        return stowline::ExportMailCommand(options, out, err);
+    const bool mailCommand = options.action == Action::ExportMail || options.action == Action::FindMail;
+    if (mailCommand && !options.mailArchive.isEmpty())
+        return options.action == Action::FindMail ? stowline::FindMailCommand(options, out, err)
+                                                  : stowline::ExportMailCommand(options, out, err);
     if (!registryOpens())
         return stowline::RegistryUnusable;
     if (options.action == Action::Status)
         return stowline::StatusCommand(out);
     if (options.action == Action::ExportMail)
         return stowline::ExportMailCommand(options, out, err);
+    if (options.action == Action::FindMail)
+        return stowline::FindMailCommand(options, out, err);
     const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
     if (!storeLock)
         return stowline::AlreadyRunning;

@@ -26,6 +26,7 @@ void MailReader::open(const QString& archivePath, std::function<void(QList<MailT
     onReaderThread([this, archivePath, done = std::move(done)] {
         QString error;
         m_openStores.clear();
+        m_foundStores.clear();
         m_trees.clear();
         m_source = mail::MailSource::openArchive(archivePath, &error);
         if (m_source) {
@@ -70,7 +71,7 @@ void MailReader::read(const ListedMessage& message, qint64 maxBytes,
                       std::function<void(QByteArray, bool, QString)> done) {
     onReaderThread([this, message, maxBytes, done = std::move(done)] {
         QByteArray bytes;
-        const std::shared_ptr<mail::DbxStore> store = m_openStores.value(message.folder);
+        const std::shared_ptr<mail::DbxStore> store = storeOf(message);
         const qsizetype problemsBefore = store ? store->problems().size() : 0;
         const bool whole = store && store->readMessage(message.entry, [&](const char* data, qint64 length) {
             bytes.append(data, std::min(length, maxBytes - bytes.size()));
@@ -83,6 +84,26 @@ void MailReader::read(const ListedMessage& message, qint64 maxBytes,
                                    : QString();
         answer([done, bytes, readable, detail] { done(bytes, readable, detail); });
     });
+}
+
+std::shared_ptr<mail::DbxStore> MailReader::storeOf(const ListedMessage& message) {
+    if (message.identity < 0)
+        return m_openStores.value(message.folder);
+    const QPair<int, int> key{message.identity, message.folder};
+    if (std::shared_ptr<mail::DbxStore> open = m_foundStores.value(key))
+        return open;
+    if (!m_source || message.identity >= m_trees.size() || message.folder < 0 ||
+        message.folder >= m_trees[message.identity].folders.size())
+        return nullptr;
+    // A few stores stay open, so that reading through the results of a search costs few opens.
+    constexpr int KeptOpen = 8;
+    if (m_foundStores.size() >= KeptOpen)
+        m_foundStores.clear();
+    std::shared_ptr<mail::DbxStore> store = m_source->openStore(
+        m_trees[message.identity].identity, m_trees[message.identity].folders[message.folder], nullptr);
+    if (store)
+        m_foundStores.insert(key, store);
+    return store;
 }
 
 } // namespace stowline

@@ -23,6 +23,7 @@ struct MailTree {
 struct ListedMessage {
     int folder = 0;
     mail::MessageEntry entry;
+    int identity = -1; // set for a message found by a search: its store is opened when read
 };
 
 // A mail source read on a thread of its own, so that a window stays live while stores are opened
@@ -55,7 +56,9 @@ private:
     // Touched on m_thread only.
     std::unique_ptr<mail::MailSource> m_source;
     QList<MailTree> m_trees;
-    QHash<int, std::shared_ptr<mail::DbxStore>> m_openStores; // by folder, of the last listing
+    QHash<int, std::shared_ptr<mail::DbxStore>> m_openStores;              // by folder, of the last listing
+    QHash<QPair<int, int>, std::shared_ptr<mail::DbxStore>> m_foundStores; // by identity and folder
+    std::shared_ptr<mail::DbxStore> storeOf(const ListedMessage& message);
 };
 
 } // namespace stowline

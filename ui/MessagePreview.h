@@ -17,6 +17,7 @@ struct MessagePreview {
     QStringList attachments; // the file names of the other parts
 };
 
-MessagePreview PreviewMessage(const QByteArray& raw);
+// `charset`, when not empty, replaces the charsets the message declares (a message that shows wrong).
+MessagePreview PreviewMessage(const QByteArray& raw, const QByteArray& charset = {});
 
 } // namespace stowline

@@ -3,11 +3,15 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
+#include "mail/MailExport.h"
+#include "mail/MessageText.h"
+#include "platform/Dialogs.h"
 #include "ui/MessagePreview.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
 #include "ui/modFont.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -16,41 +20,30 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTextCursor>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 namespace stowline {
 
 namespace {
 
-enum Column { DateColumn, FromColumn, SubjectColumn, SizeColumn, ColumnCount };
+enum Column { DateColumn, FromColumn, SubjectColumn, SizeColumn, IdentityColumn, FolderColumn, ColumnCount };
 constexpr int SortRole = Qt::UserRole;
 constexpr int ListedRole = Qt::UserRole + 1; // position in the listing, on the date cell
 constexpr int IdentityRole = Qt::UserRole;   // on a folder tree line
 constexpr int FolderRole = Qt::UserRole + 1; // -1 on an identity's own line
 // A preview needs the text part, which comes first; a multi-megabyte attachment is not read for it.
 constexpr qint64 PreviewBytes = 4 * 1024 * 1024;
-
-// The search matches the sender or the subject.
-class MessageFilter : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
-        const QRegularExpression& pattern = filterRegularExpression();
-        for (const int column : {FromColumn, SubjectColumn}) {
-            if (pattern.match(sourceModel()->index(row, column, parent).data().toString()).hasMatch())
-                return true;
-        }
-        return false;
-    }
-};
+constexpr qint64 WholeMessage = qint64(1) << 40;
+constexpr int SearchDelayMs = 250;
 
 QStandardItem* cell(const QString& text, const QVariant& sortKey) {
     auto* item = new QStandardItem(text);
@@ -81,15 +74,29 @@ QString previewText(const MessagePreview& preview) {
     return lines.join(u'\n');
 }
 
+// Text folded for finding a word as the index does: case and accents do not count. One character
+// stays one character, so a position found in the folded text is one in the text.
+QString foldedForFinding(const QString& text) {
+    QString folded = text;
+    for (QChar& c : folded) {
+        if (c.decompositionTag() == QChar::Canonical)
+            c = c.decomposition().at(0);
+        c = c.toCaseFolded();
+    }
+    return folded;
+}
+
 } // namespace
 
 frmMailBrowser::frmMailBrowser(QString archivePath, QWidget* parent)
     : QWidget(parent), m_archivePath(std::move(archivePath)), m_lblTitle(new QLabel(this)),
       m_lblArchive(new QLabel(this)), m_lblSearch(new QLabel(this)), m_txtSearch(new QLineEdit(this)),
       m_tvwFolders(new QTreeWidget(this)), m_lstMessages(new QTreeView(this)),
-      m_messages(new QStandardItemModel(0, ColumnCount, this)), m_shown(new MessageFilter(this)),
-      m_txtPreview(new QPlainTextEdit(this)), m_lblStatus(new QLabel(this)),
-      m_cmdClose(new QPushButton(this)), m_reader(*this) {
+      m_messages(new QStandardItemModel(0, ColumnCount, this)), m_shown(new QSortFilterProxyModel(this)),
+      m_txtPreview(new QPlainTextEdit(this)), m_cmdSaveAttachments(new QPushButton(this)),
+      m_cmdSaveMessage(new QPushButton(this)), m_lblCharset(new QLabel(this)),
+      m_cboCharset(new QComboBox(this)), m_searchDelay(new QTimer(this)), m_lblStatus(new QLabel(this)),
+      m_cmdClose(new QPushButton(this)), m_reader(*this), m_search(*this) {
     setAttribute(Qt::WA_DeleteOnClose);
     m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
     m_lblArchive->setObjectName(QStringLiteral("lblArchive"));
@@ -103,12 +110,18 @@ frmMailBrowser::frmMailBrowser(QString archivePath, QWidget* parent)
     for (QLabel* label : {m_lblTitle, m_lblArchive, m_lblSearch, m_lblStatus})
         label->setTextFormat(Qt::PlainText);
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    m_cmdSaveAttachments->setObjectName(QStringLiteral("cmdSaveAttachments"));
+    m_cmdSaveMessage->setObjectName(QStringLiteral("cmdSaveMessage"));
+    m_lblCharset->setObjectName(QStringLiteral("lblCharset"));
+    m_cboCharset->setObjectName(QStringLiteral("cboCharset"));
+    m_lblCharset->setBuddy(m_cboCharset);
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(SearchDelayMs);
 
     m_shown->setSourceModel(m_messages);
     m_shown->setSortRole(SortRole);
     m_shown->setSortCaseSensitivity(Qt::CaseInsensitive);
     m_shown->setSortLocaleAware(true);
-    m_shown->setFilterCaseSensitivity(Qt::CaseInsensitive);
     m_lstMessages->setModel(m_shown);
     m_lstMessages->setRootIsDecorated(false);
     m_lstMessages->setUniformRowHeights(true);
@@ -131,6 +144,11 @@ frmMailBrowser::frmMailBrowser(QString archivePath, QWidget* parent)
             &frmMailBrowser::lstMessages_CurrentChanged);
     connect(m_txtSearch, &QLineEdit::textChanged, this, &frmMailBrowser::txtSearch_Changed);
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_lstMessages, &QTreeView::activated, this, &frmMailBrowser::lstMessages_Activated);
+    connect(m_cmdSaveAttachments, &QPushButton::clicked, this, &frmMailBrowser::cmdSaveAttachments_Click);
+    connect(m_cmdSaveMessage, &QPushButton::clicked, this, &frmMailBrowser::cmdSaveMessage_Click);
+    connect(m_cboCharset, &QComboBox::currentIndexChanged, this, &frmMailBrowser::cboCharset_Changed);
+    connect(m_searchDelay, &QTimer::timeout, this, &frmMailBrowser::runSearch);
 }
 
 void frmMailBrowser::buildLayout() {
@@ -148,10 +166,23 @@ void frmMailBrowser::buildLayout() {
     search->addWidget(m_lblSearch);
     search->addWidget(m_txtSearch, 1);
 
+    auto* previewTools = new QHBoxLayout;
+    previewTools->setContentsMargins(0, 0, 0, 0);
+    previewTools->addWidget(m_cmdSaveAttachments);
+    previewTools->addWidget(m_cmdSaveMessage);
+    previewTools->addStretch(1);
+    previewTools->addWidget(m_lblCharset);
+    previewTools->addWidget(m_cboCharset);
+    auto* previewPane = new QWidget;
+    auto* previewLayout = new QVBoxLayout(previewPane);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+    previewLayout->addWidget(m_txtPreview, 1);
+    previewLayout->addLayout(previewTools);
+
     auto* right = new QSplitter(Qt::Vertical);
     right->setObjectName(QStringLiteral("splMessages"));
     right->addWidget(m_lstMessages);
-    right->addWidget(m_txtPreview);
+    right->addWidget(previewPane);
     right->setStretchFactor(0, 2);
     right->setStretchFactor(1, 3);
     auto* panes = new QSplitter(Qt::Horizontal);
@@ -177,7 +208,10 @@ void frmMailBrowser::buildLayout() {
     setTabOrder(m_txtSearch, m_tvwFolders);
     setTabOrder(m_tvwFolders, m_lstMessages);
     setTabOrder(m_lstMessages, m_txtPreview);
-    setTabOrder(m_txtPreview, m_cmdClose);
+    setTabOrder(m_txtPreview, m_cmdSaveAttachments);
+    setTabOrder(m_cmdSaveAttachments, m_cmdSaveMessage);
+    setTabOrder(m_cmdSaveMessage, m_cboCharset);
+    setTabOrder(m_cboCharset, m_cmdClose);
     setMinimumSize(640, 420);
 }
 
@@ -188,16 +222,29 @@ void frmMailBrowser::setCaptions() {
     const QString archiveLine = m_archivePath + QStringLiteral("  \u00B7  ") + Str(txtReadOnly);
     m_lblArchive->setText(archiveLine);
     nameByText(*m_lblArchive, archiveLine);
-    m_lblSearch->setText(Str(txtSearch));
-    nameByText(*m_lblSearch, Str(txtSearch));
-    nameByText(*m_txtSearch, Str(txtSearch));
+    m_lblSearch->setText(Str(txtSearchAllMail));
+    nameByText(*m_lblSearch, Str(txtSearchAllMail));
+    nameByText(*m_txtSearch, Str(txtSearchAllMail));
+    for (auto [button, text] :
+         {std::pair{m_cmdSaveAttachments, txtSaveAttachments}, {m_cmdSaveMessage, txtSaveMessage}}) {
+        button->setText(Str(text));
+        nameByText(*button, Str(text));
+        button->setEnabled(false);
+    }
+    m_lblCharset->setText(Str(txtCharsetChoice));
+    nameByText(*m_lblCharset, Str(txtCharsetChoice));
+    nameByText(*m_cboCharset, Str(txtCharsetChoice));
+    m_cboCharset->addItem(Str(txtCharsetAsDeclared));
+    for (const QByteArray& charset : mail::ReadableCharsets())
+        m_cboCharset->addItem(QString::fromLatin1(charset), charset);
     nameByText(*m_tvwFolders, Str(txtFoldersHeader));
     nameByText(*m_lstMessages, Str(txtMessages));
     nameByText(*m_txtPreview, Str(txtMailwindowsMessage));
     m_cmdClose->setText(Str(txtClose));
     nameByText(*m_cmdClose, Str(txtClose));
-    m_messages->setHorizontalHeaderLabels(
-        {Str(txtDate), Str(txtFrom), Str(txtSubject), Str(txtMailwindowsSize)});
+    m_messages->setHorizontalHeaderLabels({Str(txtDate), Str(txtFrom), Str(txtSubject),
+                                           Str(txtMailwindowsSize), Str(txtIdentityHeader),
+                                           Str(txtFolderHeader)});
     QHeaderView* header = m_lstMessages->header();
     header->setSectionResizeMode(SubjectColumn, QHeaderView::Stretch);
     header->setStretchLastSection(false);
@@ -206,6 +253,7 @@ void frmMailBrowser::setCaptions() {
     header->resizeSection(FromColumn, 220);
     header->resizeSection(SizeColumn, fontMetrics().horizontalAdvance(QStringLiteral("000.0 KiB")) + 24);
     m_lstMessages->sortByColumn(DateColumn, Qt::DescendingOrder);
+    setSearching(false);
 }
 
 void frmMailBrowser::Form_Load() {
@@ -215,6 +263,7 @@ void frmMailBrowser::Form_Load() {
         STEP(3)
         m_reader.open(m_archivePath,
                       [this](const QList<MailTree>& trees, const QString& error) { showTree(trees, error); });
+        STEP(4) startIndex();
     TRAP_END
 }
 
@@ -254,6 +303,8 @@ void frmMailBrowser::showTree(const QList<MailTree>& trees, const QString& error
 }
 
 void frmMailBrowser::tvwFolders_CurrentChanged(QTreeWidgetItem* item) {
+    if (m_searching)
+        return; // the tree shows where a found message lies; the list keeps the results
     m_messages->removeRows(0, m_messages->rowCount());
     m_listed.clear();
     m_txtPreview->clear();
@@ -295,11 +346,30 @@ void frmMailBrowser::showList(const QList<ListedMessage>& messages, const QStrin
     if (!problems.isEmpty())
         setStatus(m_lblStatus->text() + QStringLiteral("  \u00B7  ") + Str(txtMessageUnreadable) + u' ' +
                   problems.join(QStringLiteral("; ")));
+    if (m_openAfterList >= 0)
+        selectListed(std::exchange(m_openAfterList, -1));
     emit listShown();
+}
+
+void frmMailBrowser::selectListed(qint64 firstBlock) {
+    for (int row = 0; row < m_shown->rowCount(); ++row) {
+        const int listed = m_shown->index(row, DateColumn).data(ListedRole).toInt();
+        if (m_listed.value(listed).entry.firstBlock == firstBlock) {
+            m_lstMessages->setCurrentIndex(m_shown->index(row, DateColumn));
+            m_lstMessages->scrollTo(m_shown->index(row, DateColumn));
+            m_lstMessages->setFocus();
+            return;
+        }
+    }
 }
 
 void frmMailBrowser::updateCount() {
     const int shown = m_shown->rowCount();
+    if (m_searching) {
+        setStatus(QString::number(shown) + Str(txtFoundInArchive) +
+                  (m_indexProgress.isEmpty() ? QString() : QStringLiteral("  \u00B7  ") + m_indexProgress));
+        return;
+    }
     const QString count = shown == m_messages->rowCount()
                               ? QString::number(shown)
                               : QString::number(shown) + u'/' + QString::number(m_messages->rowCount());
@@ -309,6 +379,9 @@ void frmMailBrowser::updateCount() {
 void frmMailBrowser::lstMessages_CurrentChanged() {
     const QModelIndex current = m_lstMessages->currentIndex();
     m_txtPreview->clear();
+    m_raw.clear();
+    m_cmdSaveAttachments->setEnabled(false);
+    m_cmdSaveMessage->setEnabled(false);
     ++m_readTicket;
     if (!current.isValid())
         return;
@@ -324,17 +397,222 @@ void frmMailBrowser::lstMessages_CurrentChanged() {
 }
 
 void frmMailBrowser::showPreview(const QByteArray& raw, bool readable, const QString& detail) {
-    QString text = previewText(PreviewMessage(raw));
-    if (!readable)
-        text = Str(txtMessageUnreadable) + u' ' + detail + QStringLiteral("\n\n") + text;
-    m_txtPreview->setPlainText(text);
-    m_txtPreview->moveCursor(QTextCursor::Start);
+    m_raw = raw;
+    m_rawReadable = readable;
+    m_rawDetail = detail;
+    m_cmdSaveAttachments->setEnabled(!raw.isEmpty());
+    m_cmdSaveMessage->setEnabled(!raw.isEmpty());
+    renderPreview();
     emit previewShown();
 }
 
+void frmMailBrowser::renderPreview() {
+    const QByteArray charset = m_cboCharset->currentData().toByteArray();
+    QString text = previewText(PreviewMessage(m_raw, charset));
+    if (!m_rawReadable)
+        text = Str(txtMessageUnreadable) + u' ' + m_rawDetail + QStringLiteral("\n\n") + text;
+    m_txtPreview->setPlainText(text);
+    m_txtPreview->moveCursor(QTextCursor::Start);
+    highlightWords();
+}
+
+void frmMailBrowser::highlightWords() {
+    QList<QTextEdit::ExtraSelection> marks;
+    const QString folded = foldedForFinding(m_txtPreview->toPlainText());
+    QTextCharFormat format;
+    format.setBackground(palette().color(QPalette::Highlight));
+    format.setForeground(palette().color(QPalette::HighlightedText));
+    for (const QString& word : m_highlighted) {
+        const QString wanted = foldedForFinding(word);
+        for (qsizetype at = folded.indexOf(wanted); !wanted.isEmpty() && at >= 0;
+             at = folded.indexOf(wanted, at + wanted.size())) {
+            QTextEdit::ExtraSelection mark;
+            mark.cursor = QTextCursor(m_txtPreview->document());
+            mark.cursor.setPosition(int(at));
+            mark.cursor.setPosition(int(at + wanted.size()), QTextCursor::KeepAnchor);
+            mark.format = format;
+            marks << mark;
+        }
+    }
+    m_txtPreview->setExtraSelections(marks);
+}
+
+void frmMailBrowser::cboCharset_Changed() {
+    if (!m_raw.isEmpty())
+        renderPreview();
+}
+
 void frmMailBrowser::txtSearch_Changed(const QString& text) {
-    m_shown->setFilterFixedString(text);
+    if (text.trimmed().isEmpty()) {
+        m_searchDelay->stop();
+        m_highlighted.clear();
+        setSearching(false);
+        tvwFolders_CurrentChanged(m_tvwFolders->currentItem());
+        return;
+    }
+    m_searchDelay->start();
+}
+
+void frmMailBrowser::startIndex() {
+    m_indexProgress = Str(txtReading);
+    MailSearch::Calls calls;
+    calls.progress = [this](qint64 done, qint64 total) {
+        m_indexProgress =
+            Str(txtIndexingProgress) + QString::number(done) + Str(txtProgressOf) + QString::number(total);
+        if (m_searching)
+            updateCount();
+    };
+    calls.committed = [this] {
+        // New matches join the results unless the person is reading one of them.
+        if (m_searching && !m_lstMessages->currentIndex().isValid())
+            runSearch();
+    };
+    calls.finished = [this](bool complete, const QString& error) {
+        m_indexProgress = complete ? QString() : error;
+        if (m_searching && !m_lstMessages->currentIndex().isValid())
+            runSearch();
+        emit indexFinished();
+    };
+    m_search.start(m_archivePath, calls);
+}
+
+void frmMailBrowser::runSearch() {
+    const QString text = m_txtSearch->text();
+    if (text.trimmed().isEmpty())
+        return;
+    QString error;
+    const std::optional<mail::MailQuery> query = mail::ParseMailQuery(text, &error);
+    if (!query) {
+        setStatus(error);
+        return;
+    }
+    m_highlighted = query->words;
+    showFound(m_search.search(*query));
+}
+
+void frmMailBrowser::showFound(const QList<mail::MailHit>& hits) {
+    setSearching(true);
+    m_messages->removeRows(0, m_messages->rowCount());
+    m_listed.clear();
+    m_txtPreview->clear();
+    ++m_readTicket;
+    const QLocale locale;
+    m_lstMessages->setSortingEnabled(false);
+    for (const mail::MailHit& hit : hits) {
+        ListedMessage found;
+        found.entry = hit.entry;
+        for (int identity = 0; identity < m_trees.size() && found.identity < 0; ++identity) {
+            if (m_trees[identity].identity.id != hit.identityId)
+                continue;
+            const QList<mail::MailFolder>& folders = m_trees[identity].folders;
+            for (int folder = 0; folder < folders.size(); ++folder)
+                if (folders[folder].id == hit.folderId && folders[folder].storeFile == hit.storeFile) {
+                    found.identity = identity;
+                    found.folder = folder;
+                }
+        }
+        if (found.identity < 0)
+            continue; // the tree is still being read
+        const mail::MessageEntry& entry = hit.entry;
+        const QString subject = entry.subject.isEmpty() ? Str(txtNoSubject) : entry.subject;
+        const QString folderPath = hit.folderPath.join(u'/');
+        QStandardItem* date = cell(shownDate(entry.date), entry.date);
+        date->setData(int(m_listed.size()), ListedRole);
+        m_messages->appendRow({date, cell(entry.from, entry.from), cell(subject, subject),
+                               cell(locale.formattedDataSize(entry.size), entry.size),
+                               cell(hit.identityName, hit.identityName), cell(folderPath, folderPath)});
+        m_listed.append(found);
+    }
+    m_lstMessages->setSortingEnabled(true);
+    m_lstMessages->scrollToTop();
     updateCount();
+    emit searchShown();
+}
+
+void frmMailBrowser::setSearching(bool searching) {
+    m_searching = searching;
+    // Results trade the size for where each message lies, so that the subject keeps its room.
+    m_lstMessages->setColumnHidden(IdentityColumn, !searching);
+    m_lstMessages->setColumnHidden(FolderColumn, !searching);
+    m_lstMessages->setColumnHidden(SizeColumn, searching);
+    QHeaderView* header = m_lstMessages->header();
+    const int room = std::max(400, m_lstMessages->viewport()->width() - header->sectionSize(DateColumn));
+    header->resizeSection(FromColumn, searching ? room * 26 / 100 : 220);
+    header->resizeSection(IdentityColumn, room * 16 / 100);
+    header->resizeSection(FolderColumn, room * 22 / 100);
+}
+
+// A found message opens in its folder: the folder is chosen in the tree and the message in its list.
+void frmMailBrowser::lstMessages_Activated() {
+    const ListedMessage* found = currentMessage();
+    if (!m_searching || !found || found->identity < 0)
+        return;
+    const ListedMessage message = *found;
+    QTreeWidgetItem* target = nullptr;
+    for (QTreeWidgetItemIterator it(m_tvwFolders); *it && !target; ++it)
+        if ((*it)->data(0, IdentityRole).toInt() == message.identity &&
+            (*it)->data(0, FolderRole).toInt() == message.folder)
+            target = *it;
+    if (!target)
+        return;
+    const QSignalBlocker quiet(m_txtSearch);
+    m_txtSearch->clear();
+    setSearching(false);
+    m_openAfterList = message.entry.firstBlock;
+    if (m_tvwFolders->currentItem() == target)
+        tvwFolders_CurrentChanged(target);
+    else
+        m_tvwFolders->setCurrentItem(target);
+}
+
+const ListedMessage* frmMailBrowser::currentMessage() const {
+    const QModelIndex current = m_lstMessages->currentIndex();
+    if (!current.isValid())
+        return nullptr;
+    const int listed = m_shown->index(current.row(), DateColumn).data(ListedRole).toInt();
+    return listed >= 0 && listed < m_listed.size() ? &m_listed[listed] : nullptr;
+}
+
+void frmMailBrowser::readWhole(std::function<void(const QByteArray&)> then) {
+    const ListedMessage* message = currentMessage();
+    if (!message)
+        return;
+    m_reader.read(*message, WholeMessage,
+                  [then = std::move(then)](const QByteArray& raw, bool, const QString&) { then(raw); });
+}
+
+void frmMailBrowser::cmdSaveAttachments_Click() {
+    if (mail::ReadAttachments(m_raw).isEmpty() && m_raw.size() < PreviewBytes) {
+        setStatus(Str(txtNoAttachments));
+        return;
+    }
+    const QString folder = platform::dialogs().pickFolder(Str(txtSaveAttachmentsTitle));
+    if (folder.isEmpty())
+        return;
+    readWhole([this, folder](const QByteArray& raw) {
+        QString failed;
+        const QStringList written = mail::SaveAttachments(raw, folder, &failed);
+        setStatus(failed.isEmpty() ? Str(txtSavedTo) + written.join(QStringLiteral(", "))
+                                   : Str(txtCannotSave) + failed);
+    });
+}
+
+void frmMailBrowser::cmdSaveMessage_Click() {
+    const ListedMessage* message = currentMessage();
+    if (!message)
+        return;
+    platform::FileDialogRequest request;
+    request.title = Str(txtSaveMessageTitle);
+    request.filter = Str(txtEmlFilter) + QStringLiteral("|*.eml");
+    request.proposedName =
+        mail::SafeFileName(message->entry.subject.isEmpty() ? Str(txtNoSubject) : message->entry.subject) +
+        QStringLiteral(".eml");
+    const QString path = platform::dialogs().saveFile(request);
+    if (path.isEmpty())
+        return;
+    readWhole([this, path](const QByteArray& raw) {
+        setStatus(mail::SaveMessageFile(raw, path) ? Str(txtSavedTo) + path : Str(txtCannotSave) + path);
+    });
 }
 
 void frmMailBrowser::setStatus(const QString& text) {

@@ -1224,6 +1224,141 @@
       <translation>das Programm mit Fenstern, stowline-gui, lässt sich nicht starten:</translation>
     </message>
     <message>
+      <source>Cannot write the search index: </source>
+      <comment>1760</comment>
+      <translation>Der Suchindex kann nicht geschrieben werden: </translation>
+    </message>
+    <message>
+      <source>The search has a quote that is not closed.</source>
+      <comment>1761</comment>
+      <translation>Die Suche hat ein Anführungszeichen, das nicht geschlossen ist.</translation>
+    </message>
+    <message>
+      <source>Not a date (YYYY, YYYY-MM or YYYY-MM-DD): </source>
+      <comment>1762</comment>
+      <translation>Kein Datum (JJJJ, JJJJ-MM oder JJJJ-MM-TT): </translation>
+    </message>
+    <message>
+      <source>Unknown or empty search term: </source>
+      <comment>1763</comment>
+      <translation>Unbekannter oder leerer Suchbegriff: </translation>
+    </message>
+    <message>
+      <source>A search needs at least one word that must match.</source>
+      <comment>1764</comment>
+      <translation>Eine Suche braucht mindestens ein Wort, das vorkommen muss.</translation>
+    </message>
+    <message>
+      <source>The search is empty.</source>
+      <comment>1765</comment>
+      <translation>Die Suche ist leer.</translation>
+    </message>
+    <message>
+      <source>      --find-mail=QUERY   list the messages matching QUERY, newest first (--export-mail takes --query)</source>
+      <comment>1766</comment>
+      <translation>      --find-mail=QUERY   Nachrichten zu QUERY auflisten, neueste zuerst (--export-mail nimmt --query)</translation>
+    </message>
+    <message>
+      <source>--query goes with --export-mail</source>
+      <comment>1767</comment>
+      <translation>--query gehört zu --export-mail</translation>
+    </message>
+    <message>
+      <source>Indexing the mail of </source>
+      <comment>1768</comment>
+      <translation>Indiziere die E-Mail von </translation>
+    </message>
+    <message>
+      <source> messages could be indexed only in part.</source>
+      <comment>1769</comment>
+      <translation> Nachrichten konnten nur teilweise indiziert werden.</translation>
+    </message>
+    <message>
+      <source>&amp;Search all mail:</source>
+      <comment>1770</comment>
+      <translation>In aller E-Mail &amp;suchen:</translation>
+    </message>
+    <message>
+      <source>Identity</source>
+      <comment>1771</comment>
+      <translation>Identität</translation>
+    </message>
+    <message>
+      <source>Folder</source>
+      <comment>1772</comment>
+      <translation>Ordner</translation>
+    </message>
+    <message>
+      <source>Save &amp;attachments...</source>
+      <comment>1773</comment>
+      <translation>&amp;Anhänge speichern...</translation>
+    </message>
+    <message>
+      <source>Save as .e&amp;ml...</source>
+      <comment>1774</comment>
+      <translation>Als .e&amp;ml speichern...</translation>
+    </message>
+    <message>
+      <source>C&amp;haracter set:</source>
+      <comment>1775</comment>
+      <translation>&amp;Zeichensatz:</translation>
+    </message>
+    <message>
+      <source>As declared</source>
+      <comment>1776</comment>
+      <translation>Wie angegeben</translation>
+    </message>
+    <message>
+      <source>Indexing: </source>
+      <comment>1777</comment>
+      <translation>Indiziere: </translation>
+    </message>
+    <message>
+      <source> of </source>
+      <comment>1778</comment>
+      <translation> von </translation>
+    </message>
+    <message>
+      <source> messages found in the whole archive</source>
+      <comment>1779</comment>
+      <translation> Nachrichten im ganzen Archiv gefunden</translation>
+    </message>
+    <message>
+      <source>Choose the folder to save the attachments in:</source>
+      <comment>1780</comment>
+      <translation>Wählen Sie den Ordner für die Anhänge:</translation>
+    </message>
+    <message>
+      <source>Save the message as</source>
+      <comment>1781</comment>
+      <translation>Nachricht speichern unter</translation>
+    </message>
+    <message>
+      <source>Messages (*.eml)</source>
+      <comment>1782</comment>
+      <translation>Nachrichten (*.eml)</translation>
+    </message>
+    <message>
+      <source>Saved: </source>
+      <comment>1783</comment>
+      <translation>Gespeichert: </translation>
+    </message>
+    <message>
+      <source>Cannot write: </source>
+      <comment>1784</comment>
+      <translation>Kann nicht schreiben: </translation>
+    </message>
+    <message>
+      <source>The message has no attachments.</source>
+      <comment>1785</comment>
+      <translation>Die Nachricht hat keine Anhänge.</translation>
+    </message>
+    <message>
+      <source> messages indexed; searching what is indexed so far</source>
+      <comment>1786</comment>
+      <translation> Nachrichten indiziert; gesucht wird im bisher Indizierten</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>

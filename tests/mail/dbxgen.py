@@ -58,7 +58,8 @@ def tree_nodes(values, first_node):
         if len(vals) <= NODE_ENTRIES:
             child, child_count, entries = 0, 0, [(v, 0, 0) for v in vals]
         else:
-            per = -(-(len(vals) - NODE_ENTRIES) // (NODE_ENTRIES + 1))
+            # Children as full as the client leaves them: a node holding all 0x33 entries is usual.
+            per = max(NODE_ENTRIES, -(-(len(vals) - NODE_ENTRIES) // (NODE_ENTRIES + 1)))
             first, rest = vals[:per], vals[per:]
             child, child_count = build(first, me, 0), len(first)
             entries = []

@@ -13,6 +13,7 @@ from fault_runs import Profile  # noqa: E402
 
 MAIN, WORK = "Main Identity", "Work, Ltd."
 FAILED = []
+UNREAD = []
 
 
 def check(label, problems):
@@ -21,9 +22,9 @@ def check(label, problems):
         FAILED.append(label)
 
 
-def message(number, **kw):
+def message(number, read=True, **kw):
     return g.Message(g.sample_message(number, **kw), number, b"Note %d" % number, b"Sender %d" % number,
-                     b"sender%d@example.org" % number, 1_050_000_000 + number * 3600)
+                     b"sender%d@example.org" % number, 1_050_000_000 + number * 3600, read)
 
 
 def from_across_blocks(number):
@@ -37,7 +38,7 @@ def from_across_blocks(number):
 
 def main_stores():
     """Main Identity: nested folders, every kind of message, one deleted message."""
-    inbox = [message(1, body_bytes=100), message(2, body_bytes=3000),
+    inbox = [message(1, body_bytes=100), message(2, body_bytes=3000, read=False),
              message(3, body_bytes=2000, attachment=bytes(range(256)) * 12_000),  # about 4 MB
              message(4, subject=b"Caf\xe9 cr\xe8me br\xfbl\xe9e"),
              message(5, subject="Grüße aus Köln ✓".encode(), extra_headers="X-Name: Zoë\r\n".encode()),
@@ -45,7 +46,7 @@ def main_stores():
     inbox.append(g.Message(from_across_blocks(7), 7, b"From lines", b"F", b"f@example.org", 1_060_000_000))
     family = [message(n, body_bytes=n * 700) for n in range(20, 24)]
     photos = [message(30, body_bytes=600, attachment=bytes(200_000))]
-    sent = [message(n, body_bytes=300) for n in range(40, 100)]  # two levels of index tree
+    sent = [message(n, body_bytes=300) for n in range(40, 100)]  # two levels, a node of 0x33 entries
     deleted = [message(99_001, body_bytes=1500, subject=b"Deleted but still there")]
     folders = [(0, -1, "Mail root", ""), (1, 0, "Local Folders", ""), (2, 1, "Inbox", "Inbox.dbx"),
                (3, 2, "Family", "Family.dbx"), (4, 3, "Photos", "Photos.dbx"), (5, 1, "Sent Items", "Sent Items.dbx"),
@@ -130,6 +131,11 @@ def folder_messages(identity_dir, relative, fmt):
     if not os.path.isdir(base):
         return None
     return [open(p, "rb").read() for p in sorted(glob.glob(os.path.join(base, "*.eml")))]
+
+
+def maildir_unread(identity_dir, relative):
+    box = mailbox.Maildir(os.path.join(identity_dir, relative), create=False)
+    return sorted(box.get_bytes(key) for key in box.keys() if "S" not in box.get_message(key).get_flags())
 
 
 def undbx_messages(store, recover=False):
@@ -218,6 +224,9 @@ def check_export(profile, archive, out, fmt, expected):
             or len(index_got) == 120 or "%s: Index" % WORK not in err:
         problems.append("damaged index: %d messages, problem %sreported" % (
             len(index_got), "" if "%s: Index" % WORK in err else "not "))
+    inbox = os.path.join(MAIN, "Local Folders/Inbox")
+    if fmt == "maildir" and maildir_unread(out, inbox) != sorted(m.text for m in UNREAD):
+        problems.append("Maildir read flags: %d unread, %d expected" % (len(maildir_unread(out, inbox)), len(UNREAD)))
     if fmt == "mbox":
         check_bookmarks(os.path.join(out, "bookmarks.html"), os.path.join(profile.root, "home", "Favorites"))
     check("export of the archive as %s" % fmt, problems)
@@ -258,6 +267,9 @@ def main():
         mail_dir = os.path.join(profile.root, "home", "Mail")
         folders, stores, expected = main_stores()
         deleted = stores["Inbox.dbx"][1][0]
+        UNREAD.extend(m for m in stores["Inbox.dbx"][0] if not m.read)
+        with open(os.path.join(profile.root, "home", "Favorites", "Search & <more>.url"), "w", encoding="utf-8") as f:
+            f.write('[InternetShortcut]\r\nURL=https://example.org/find?q="M\u00fcller"&copy=1&lt=<b>\r\n')
         write_identity(os.path.join(mail_dir, MAIN), folders, stores)
         write_identity(os.path.join(mail_dir, "Zoë"), [(0, -1, "r", ""), (1, 0, "Entwürfe", "Entwürfe.dbx")],
                        {"Entwürfe.dbx": ([message(1)], [])})

@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTextEdit>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <atomic>
@@ -131,23 +132,41 @@ private slots:
         QCOMPARE(tree->topLevelItem(2)->text(0), kMarkupName);
         checkControls(browser);
 
-        // The search looks at the sender, the address and the subject in any case, not at the body.
+        // The search goes through the index of the whole archive: senders, subjects and bodies, in any
+        // case and without regard to accents; a found message opens in its folder.
+        QSignalSpy indexed(&browser, &frmMailBrowser::indexFinished);
+        QVERIFY(indexed.wait(60000));
         auto* search = browser.findChild<QLineEdit*>(u"txtSearch"_s);
-        list->sortByColumn(2, Qt::AscendingOrder);
+        QSignalSpy found(&browser, &frmMailBrowser::searchShown);
         const QList<std::pair<QString, QStringList>> searches{
             {u"ALICE"_s, {u"Grüße aus Köln"_s, u"Lunch on Friday"_s}},
-            {u"carol@"_s, {u"Project plan"_s}},
-            {u"köln"_s, {u"Grüße aus Köln"_s}},
-            {u"figures"_s, {}}};
+            {u"from:carol"_s, {u"Project plan"_s}},
+            {u"koln"_s, {u"Grüße aus Köln"_s}},
+            {u"figures"_s, {u"Quarterly report"_s}}};
         for (const auto& [text, subjects] : searches) {
             search->setText(text);
+            QVERIFY(found.wait(10000));
+            list->sortByColumn(2, Qt::AscendingOrder);
             QCOMPARE(texts(list->model(), 2), subjects);
-            QCOMPARE(browser.status(), QString::number(subjects.size()) + u"/4 "_s + Str(1484));
+            QCOMPARE(browser.status(), QString::number(subjects.size()) + Str(1779));
         }
-        search->clear();
-
-        tree->setCurrentItem(main->child(0));
+        QCOMPARE(texts(list->model(), 5), QStringList{u"Inbox"_s});
+        QSignalSpy shown(&browser, &frmMailBrowser::previewShown);
+        list->setCurrentIndex(list->model()->index(0, 0));
+        QVERIFY(shown.wait(30000));
+        const QList<QTextEdit::ExtraSelection> marks = preview->extraSelections();
+        QCOMPARE(marks.size(), 1);
+        QCOMPARE(marks[0].cursor.selectedText(), u"figures"_s);
+        const QString eml = m_env->path(u"saved.eml"_s);
+        m_env->dialogs.answerFile(eml);
+        browser.findChild<QPushButton*>(u"cmdSaveMessage"_s)->click();
+        QTRY_VERIFY(QFile::exists(eml));
+        QVERIFY(readFile(eml).contains("The figures are attached."));
+        emit list->activated(list->currentIndex());
         QVERIFY(listed.wait(30000));
+        QCOMPARE(tree->currentItem(), main->child(0));
+        QCOMPARE(list->currentIndex().siblingAtColumn(2).data().toString(), u"Quarterly report"_s);
+        QVERIFY(search->text().isEmpty());
         list->sortByColumn(2, Qt::AscendingOrder);
         QCOMPARE(texts(list->model(), 2),
                  (QStringList{u"Grüße aus Köln"_s, u"Lunch on Friday"_s, u"Quarterly report"_s}));
@@ -155,7 +174,6 @@ private slots:
         QCOMPARE(browser.status(), u"3 "_s + Str(1484));
 
         // Quoted-printable UTF-8 and an encoded subject come out as text; an attachment by its name.
-        QSignalSpy shown(&browser, &frmMailBrowser::previewShown);
         list->setCurrentIndex(list->model()->index(0, 0));
         QVERIFY(shown.wait(30000));
         QVERIFY2(preview->toPlainText().contains(u"Schöne Grüße, Alice"_s),

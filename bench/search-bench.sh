@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The full-text index against notmuch over the same messages: a generated store of MEGABYTES (default
+# 500) as the only store of the sample profile, exported as a Maildir for notmuch. Times indexing
+# (from nothing each run) against `notmuch new` and against `--export-mail --format eml`, queries
+# from a warm cache against `notmuch search`, and prints the sizes of the mail and of both indexes.
+# notmuch new takes minutes on 500 MB, so the indexing runs are counted INDEX_RUNS times (default 3).
+# A WORK_DIR made by an earlier call is used again (KEEP=1).
+#   bench/search-bench.sh BIN_DIR WORK_DIR [MEGABYTES]
+set -euo pipefail
+bin=$(realpath "$1")
+work=$2
+megabytes=${3:-500}
+runs=${INDEX_RUNS:-3}
+here=$(dirname "$(realpath "$0")")
+store_of() { echo "$1/sb/home/Mail/Main Identity/Inbox.dbx"; }
+if [ "${KEEP:-0}" != 1 ]; then
+    rm -rf "$work"
+    mkdir -p "$work"
+    work=$(realpath "$work")
+    "$bin/stowline-sample-profile" "$work/sb" > "$work/env.sh"
+    . "$work/env.sh"
+    rm -f "$work"/sb/home/Mail/*/*.dbx
+    python3 "$here/search_store.py" "$(store_of "$work")" "$megabytes"
+    "$bin/stowline" --export-mail "$work/maildir" --format maildir > /dev/null
+    rm -f "$work/maildir/bookmarks.html"
+fi
+work=$(realpath "$work")
+. "$work/env.sh"
+store=$(store_of "$work")
+cat > "$work/notmuch-config" <<EOF
+[database]
+path=$work/maildir
+[new]
+tags=inbox;
+[maildir]
+synchronize_flags=false
+EOF
+export NOTMUCH_CONFIG="$work/notmuch-config"
+cache="$XDG_CACHE_HOME/stowline"
+uptime
+echo "== indexing: stowline (index built from nothing) vs notmuch new (from nothing)"
+farm-bench -n "$runs" --warmup 0 --timeout 3600 --vs "sh -c 'rm -rf $work/maildir/.notmuch && exec notmuch new --quiet'" \
+    -- sh -c "rm -rf '$cache' && exec '$bin/stowline' --find-mail quokka"
+echo "== indexing: stowline (index built from nothing) vs --export-mail --format eml"
+farm-bench -n "$runs" --warmup 0 --timeout 3600 --vs "sh -c 'rm -rf $work/eml && exec $bin/stowline --export-mail $work/eml --format eml'" \
+    -- sh -c "rm -rf '$cache' && exec '$bin/stowline' --find-mail quokka"
+uptime
+"$bin/stowline" --find-mail quokka > "$work/ours.txt"
+notmuch search --output=files quokka > "$work/theirs.txt"
+echo "matches: stowline $(wc -l < "$work/ours.txt"), notmuch $(wc -l < "$work/theirs.txt")"
+for query in quokka '"quokka"' 'subject:quokka'; do
+    echo "== query $query: stowline --find-mail vs notmuch search (warm)"
+    farm-bench -n 20 --vs "notmuch search $query" -- "$bin/stowline" --find-mail "$query"
+done
+echo "== a two-word query over frequent words"
+first=$(sed -n 2p "$work/ours.txt" | cut -f5 | cut -d' ' -f1-2)
+farm-bench -n 20 --vs "notmuch search $first" -- "$bin/stowline" --find-mail "$first"
+uptime
+echo "sizes (bytes): store $(stat -c %s "$store"), stowline index $(du -cb "$cache" | tail -1 | cut -f1)," \
+     "notmuch database $(du -sb "$work/maildir/.notmuch" | cut -f1)"

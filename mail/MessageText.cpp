@@ -1,0 +1,403 @@
+#include "mail/MessageText.h"
+
+#include "mail/MailExport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTimeZone>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+// GLib's headers name struct members "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gmime/gmime.h>
+#pragma pop_macro("signals")
+
+namespace stowline::mail {
+
+namespace {
+
+template <class T> struct GObjectUnref {
+    void operator()(T* object) const { g_object_unref(object); }
+};
+template <class T> using GObjectPtr = std::unique_ptr<T, GObjectUnref<T>>;
+
+struct ParserOptionsFree {
+    void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
+};
+
+const QByteArray FallbackCharset = QByteArrayLiteral("windows-1252");
+
+void initGMime() {
+    static const bool done = [] {
+        g_mime_init();
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+QString takeGString(char* text) {
+    QString result = QString::fromUtf8(text);
+    g_free(text);
+    return result;
+}
+
+QString addresses(InternetAddressList* list) {
+    return list && internet_address_list_length(list) > 0
+               ? takeGString(internet_address_list_to_string(list, nullptr, false))
+               : QString();
+}
+
+bool isUtf8(QByteArrayView bytes) { return g_utf8_validate(bytes.data(), bytes.size(), nullptr); }
+
+// A charset that says nothing about 8-bit bytes is no better than none.
+bool saysNothing(const QByteArray& charset) {
+    const QByteArray name = charset.trimmed().toLower();
+    return name.isEmpty() || name == "us-ascii" || name == "ascii" || name == "x-unknown" ||
+           name == "unknown";
+}
+
+QString decodeText(QByteArrayView bytes, const QByteArray& declared, const QByteArray& defaultCharset,
+                   const QByteArray& forced) {
+    if (!forced.isEmpty())
+        return DecodeCharset(bytes, forced);
+    if (!saysNothing(declared))
+        return DecodeCharset(bytes, declared);
+    if (isUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return DecodeCharset(bytes, defaultCharset.isEmpty() ? FallbackCharset : defaultCharset);
+}
+
+// A part's content with its transfer encoding undone.
+QByteArray contentOf(GMimePart* part) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (!content)
+        return {};
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, stream.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+}
+
+bool isText(GMimeObject* object, const char* subtype) {
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    return type && g_mime_content_type_is_type(type, "text", subtype);
+}
+
+QByteArray declaredCharset(GMimeObject* object) {
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    const char* charset = type ? g_mime_content_type_get_parameter(type, "charset") : nullptr;
+    return charset ? QByteArray(charset) : QByteArray();
+}
+
+using PartVisitor = std::function<void(GMimeObject* object, GMimeObject* parent)>;
+
+// Every leaf part and attached message, depth first, in the order they are written.
+void visitParts(GMimeObject* object, GMimeObject* parent, const PartVisitor& visit) {
+    if (GMIME_IS_MULTIPART(object)) {
+        auto* multipart = GMIME_MULTIPART(object);
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+            visitParts(g_mime_multipart_get_part(multipart, i), object, visit);
+        return;
+    }
+    visit(object, parent);
+    if (GMIME_IS_MESSAGE_PART(object))
+        if (GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
+            if (GMimeObject* body = g_mime_message_get_mime_part(inner))
+                visitParts(body, object, visit);
+}
+
+bool isBodyText(GMimeObject* object) {
+    return GMIME_IS_PART(object) && !g_mime_part_is_attachment(GMIME_PART(object)) &&
+           (isText(object, "plain") || isText(object, "html"));
+}
+
+struct ParsedMessage {
+    GObjectPtr<GMimeStream> stream;
+    GObjectPtr<GMimeParser> parser;
+    GObjectPtr<GMimeMessage> message;
+};
+
+ParsedMessage parse(const QByteArray& raw, GMimeParserOptions* options) {
+    initGMime();
+    ParsedMessage parsed;
+    parsed.stream.reset(g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size())));
+    parsed.parser.reset(g_mime_parser_new_with_stream(parsed.stream.get()));
+    parsed.message.reset(g_mime_parser_construct_message(parsed.parser.get(), options));
+    return parsed;
+}
+
+void readParts(GMimeMessage* message, MessageText& text, const QByteArray& defaultCharset,
+               const QByteArray& forced) {
+    GMimeObject* body = g_mime_message_get_mime_part(message);
+    if (!body)
+        return;
+    bool haveBody = false;
+    bool bodyFromHtml = false;
+    visitParts(body, nullptr, [&](GMimeObject* object, GMimeObject*) {
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+            if (const char* subject = inner ? g_mime_message_get_subject(inner) : nullptr)
+                text.otherTexts << QString::fromUtf8(subject);
+            return;
+        }
+        if (!GMIME_IS_PART(object))
+            return;
+        auto* part = GMIME_PART(object);
+        if (const char* name = g_mime_part_get_filename(part))
+            text.attachments << QString::fromUtf8(name);
+        if (!isText(object, "*"))
+            return;
+        QString decoded = decodeText(contentOf(part), declaredCharset(object), defaultCharset, forced);
+        const bool html = isText(object, "html");
+        if (html)
+            decoded = TextOfHtml(decoded);
+        // The first plain part is the body; an HTML part stands in until one comes.
+        if (isBodyText(object) && (!haveBody || (bodyFromHtml && !html))) {
+            if (haveBody)
+                text.otherTexts << text.body;
+            text.body = decoded;
+            haveBody = true;
+            bodyFromHtml = html;
+        } else {
+            text.otherTexts << decoded;
+        }
+    });
+}
+
+} // namespace
+
+MessageText ReadMessageText(const QByteArray& raw, const QByteArray& defaultCharset,
+                            const QByteArray& forcedCharset) {
+    initGMime();
+    MessageText text;
+    // 8-bit header text is tried as UTF-8 first, then in the identity's charset, unless one is forced.
+    const QByteArray fallback = defaultCharset.isEmpty() ? FallbackCharset : defaultCharset;
+    QList<QByteArray> names =
+        forcedCharset.isEmpty() ? QList<QByteArray>{"UTF-8", fallback} : QList<QByteArray>{forcedCharset};
+    std::vector<const char*> charsets;
+    for (const QByteArray& name : names)
+        charsets.push_back(name.constData());
+    charsets.push_back(nullptr);
+    std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options(g_mime_parser_options_new());
+    g_mime_parser_options_set_fallback_charsets(options.get(), charsets.data());
+
+    const ParsedMessage parsed = parse(raw, options.get());
+    GMimeMessage* message = parsed.message.get();
+    if (!message) {
+        text.body = QString::fromLatin1(raw);
+        return text;
+    }
+    text.parsed = true;
+    text.from = addresses(g_mime_message_get_from(message));
+    QStringList recipients;
+    for (InternetAddressList* list :
+         {g_mime_message_get_to(message), g_mime_message_get_cc(message), g_mime_message_get_bcc(message)})
+        if (const QString line = addresses(list); !line.isEmpty())
+            recipients << line;
+    text.to = recipients.join(QStringLiteral(", "));
+    text.subject = QString::fromUtf8(g_mime_message_get_subject(message));
+    if (const char* date = g_mime_object_get_header(GMIME_OBJECT(message), "Date"))
+        text.date = QString::fromUtf8(date).trimmed();
+    if (GDateTime* sent = g_mime_message_get_date(message))
+        text.sent = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(sent), QTimeZone::utc());
+    readParts(message, text, defaultCharset, forcedCharset);
+    return text;
+}
+
+QList<MessageAttachment> ReadAttachments(const QByteArray& raw) {
+    QList<MessageAttachment> result;
+    const ParsedMessage parsed = parse(raw, nullptr);
+    GMimeObject* body = parsed.message ? g_mime_message_get_mime_part(parsed.message.get()) : nullptr;
+    if (!body)
+        return result;
+    bool bodySeen = false;
+    visitParts(body, nullptr, [&](GMimeObject* object, GMimeObject* parent) {
+        // The parts of an attached message travel inside it.
+        if (parent && GMIME_IS_MESSAGE_PART(parent))
+            return;
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+            if (!inner)
+                return;
+            GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+            g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, stream.get());
+            GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+            const char* subject = g_mime_message_get_subject(inner);
+            result.append({(subject && *subject ? QString::fromUtf8(subject) : QStringLiteral("message")) +
+                               QStringLiteral(".eml"),
+                           QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len))});
+            return;
+        }
+        if (!GMIME_IS_PART(object))
+            return;
+        auto* part = GMIME_PART(object);
+        const char* name = g_mime_part_get_filename(part);
+        if (!name && isBodyText(object) && !bodySeen) {
+            bodySeen = true;
+            return;
+        }
+        if (!name && isBodyText(object))
+            return; // the same text in another form (the HTML beside the plain text)
+        result.append({name ? QString::fromUtf8(name) : QStringLiteral("part-%1").arg(result.size() + 1),
+                       contentOf(part)});
+    });
+    return result;
+}
+
+QStringList SaveAttachments(const QByteArray& raw, const QString& folder, QString* error) {
+    QStringList written;
+    for (const MessageAttachment& attachment : ReadAttachments(raw)) {
+        const QString safe = SafeFileName(attachment.name);
+        const QFileInfo parts(safe);
+        const QString suffix = parts.completeSuffix().isEmpty() ? QString() : u'.' + parts.completeSuffix();
+        QString path = folder + u'/' + safe;
+        for (int n = 2; QFileInfo::exists(path); ++n)
+            path = folder + u'/' + parts.baseName() + QStringLiteral(" (%1)").arg(n) + suffix;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+            file.write(attachment.content) != attachment.content.size() || !file.flush()) {
+            if (error)
+                *error = path;
+            return written;
+        }
+        written << path;
+    }
+    return written;
+}
+
+bool SaveMessageFile(const QByteArray& raw, const QString& path) {
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(raw) == raw.size() && file.commit();
+}
+
+QString DecodeCharset(QByteArrayView bytes, const QByteArray& charset) {
+    initGMime();
+    iconv_t cd = g_mime_iconv_open("UTF-8", charset.constData());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        cd = g_mime_iconv_open("UTF-8", FallbackCharset.constData());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return QString::fromLatin1(bytes);
+    QByteArray out(bytes.size() * 3 + 16, Qt::Uninitialized);
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = size_t(bytes.size());
+    size_t used = 0;
+    auto convert = [&](char** from, size_t* fromLeft) {
+        for (;;) {
+            char* to = out.data() + used;
+            size_t toLeft = size_t(out.size()) - used;
+            const size_t done = iconv(cd, from, fromLeft, &to, &toLeft);
+            used = size_t(out.size()) - toLeft;
+            if (done != size_t(-1))
+                return;
+            if (errno == E2BIG) {
+                out.resize(out.size() * 2);
+                continue;
+            }
+            if (!from || *fromLeft == 0)
+                return;
+            // An undecodable byte: the replacement character, then go on with the next.
+            static const char replacement[] = "\xef\xbf\xbd";
+            if (size_t(out.size()) - used < 3)
+                out.resize(out.size() * 2);
+            std::memcpy(out.data() + used, replacement, 3);
+            used += 3;
+            ++*from;
+            --*fromLeft;
+        }
+    };
+    convert(&in, &inLeft);
+    convert(nullptr, nullptr); // a stateful charset (ISO-2022-JP) ends its last shift
+    g_mime_iconv_close(cd);
+    return QString::fromUtf8(out.constData(), qsizetype(used));
+}
+
+QList<QByteArray> ReadableCharsets() {
+    return {"utf-8",       "windows-1252", "iso-8859-1",   "iso-8859-2", "iso-8859-5", "iso-8859-7",
+            "iso-8859-15", "windows-1250", "windows-1251", "koi8-r",     "koi8-u",     "iso-2022-jp",
+            "shift_jis",   "euc-jp",       "gb2312",       "big5",       "euc-kr"};
+}
+
+QByteArray CharsetOfCodePage(int codePage) {
+    switch (codePage) {
+    case 65001:
+        return "utf-8";
+    case 20866:
+        return "koi8-r";
+    case 21866:
+        return "koi8-u";
+    case 50220:
+    case 50221:
+    case 50222:
+        return "iso-2022-jp";
+    case 932:
+        return "shift_jis";
+    case 936:
+        return "gb2312";
+    case 949:
+        return "euc-kr";
+    case 950:
+        return "big5";
+    case 51932:
+        return "euc-jp";
+    default:
+        break;
+    }
+    if (codePage >= 1250 && codePage <= 1258)
+        return "windows-" + QByteArray::number(codePage);
+    if (codePage >= 28591 && codePage <= 28605)
+        return "iso-8859-" + QByteArray::number(codePage - 28590);
+    return {};
+}
+
+QString TextOfHtml(const QString& html) {
+    static const QRegularExpression hidden(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
+                                           QRegularExpression::CaseInsensitiveOption |
+                                               QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression breaks(QStringLiteral("<(br|/p|/div|/tr|/h\\d|li)\\b[^>]*>"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression entity(QStringLiteral("&(#x[0-9a-fA-F]+|#\\d+|[a-zA-Z]+);"));
+    static const QRegularExpression blankRun(QStringLiteral("\\n\\s*\\n\\s*\\n+"));
+    QString text = html;
+    text.remove(hidden);
+    text.replace(breaks, QStringLiteral("\n"));
+    text.remove(tags);
+    QString result;
+    qsizetype last = 0;
+    for (auto it = entity.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        result += QStringView(text).mid(last, match.capturedStart() - last);
+        const QString name = match.captured(1);
+        static const QHash<QString, QString> named{
+            {QStringLiteral("amp"), QStringLiteral("&")},   {QStringLiteral("lt"), QStringLiteral("<")},
+            {QStringLiteral("gt"), QStringLiteral(">")},    {QStringLiteral("quot"), QStringLiteral("\"")},
+            {QStringLiteral("apos"), QStringLiteral("'")},  {QStringLiteral("nbsp"), QStringLiteral(" ")},
+            {QStringLiteral("auml"), QStringLiteral("ä")},  {QStringLiteral("ouml"), QStringLiteral("ö")},
+            {QStringLiteral("uuml"), QStringLiteral("ü")},  {QStringLiteral("Auml"), QStringLiteral("Ä")},
+            {QStringLiteral("Ouml"), QStringLiteral("Ö")},  {QStringLiteral("Uuml"), QStringLiteral("Ü")},
+            {QStringLiteral("szlig"), QStringLiteral("ß")}, {QStringLiteral("eacute"), QStringLiteral("é")}};
+        if (name.startsWith(u'#')) {
+            bool ok = false;
+            const uint code = name.startsWith(QStringLiteral("#x"), Qt::CaseInsensitive)
+                                  ? name.mid(2).toUInt(&ok, 16)
+                                  : name.mid(1).toUInt(&ok, 10);
+            const char32_t point = ok && code > 0 && code <= 0x10ffff ? char32_t(code) : U'\ufffd';
+            result += QString::fromUcs4(&point, 1);
+        } else {
+            result += named.value(name, match.captured(0));
+        }
+        last = match.capturedEnd();
+    }
+    result += QStringView(text).mid(last);
+    result.replace(blankRun, QStringLiteral("\n\n"));
+    return result.trimmed();
+}
+
+} // namespace stowline::mail
