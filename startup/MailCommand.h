@@ -11,4 +11,9 @@ namespace stowline {
 // messages not, 1 nothing readable.
 int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err);
 
+// `stowline --upload-mail imaps://USER@HOST[:PORT][/FOLDER] [ARCHIVE]`: uploads every identity's mail to
+// the account; the password from --password-file, the keyring or the terminal. 0 all on the server,
+// 3 some messages refused, 1 nothing uploaded (with a one-line reason on stderr).
+int UploadMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err);
+
 } // namespace stowline

@@ -72,12 +72,16 @@ int main(int argc, char* argv[]) {
     const bool exportFromArchive = options.action == Action::ExportMail && !options.mailArchive.isEmpty();
     if (exportFromArchive)
         return stowline::ExportMailCommand(options, out, err);
+    if (options.action == Action::UploadMail && !options.mailArchive.isEmpty())
+        return stowline::UploadMailCommand(options, out, err);
     if (!registryOpens())
         return stowline::RegistryUnusable;
     if (options.action == Action::Status)
         return stowline::StatusCommand(out);
     if (options.action == Action::ExportMail)
         return stowline::ExportMailCommand(options, out, err);
+    if (options.action == Action::UploadMail)
+        return stowline::UploadMailCommand(options, out, err);
     const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
     if (!storeLock)
         return stowline::AlreadyRunning;
