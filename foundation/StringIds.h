@@ -391,5 +391,7 @@ constexpr int txtOfWord = 1882;
 constexpr int txtMessagesComma = 1883;
 constexpr int txtMegabytes = 1884;
 constexpr int txtUploadMailButton = 1885;
+constexpr int txtUploadPleaseWait = 1886;
+constexpr int txtUploadDone = 1887;
 
 } // namespace stowline

@@ -145,7 +145,7 @@ QByteArray ImapDateTime(const QDateTime& when) {
         .arg(QLatin1String(MonthNames[local.date().month() - 1]))
         .arg(local.date().year(), 4, 10, QLatin1Char('0'))
         .arg(local.time().toString(QStringLiteral("HH:mm:ss")))
-        .arg(offset < 0 ? u'-' : u'+')
+        .arg(QChar(offset < 0 ? u'-' : u'+'))
         .arg(minutes / 60, 2, 10, QLatin1Char('0'))
         .arg(minutes % 60, 2, 10, QLatin1Char('0'))
         .toLatin1();

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -76,7 +77,7 @@ QString endStatus(const mail::MailUploadResult& result) {
         return Str(txtUploadCancelled);
     if (result.exitStatus() == 1)
         return Str(txtNothingUploaded);
-    return Str(txtDone);
+    return Str(txtUploadDone);
 }
 
 void runUpload(RunContext& run, const QString& archivePath, const mail::MailUploadOptions& options,
@@ -102,7 +103,7 @@ void runUpload(RunContext& run, const QString& archivePath, const mail::MailUplo
 QStringList UploadSummary(const mail::MailUploadResult& result, const QString& account) {
     QStringList lines{Str(txtUploadedTo) + account + u'/' + result.target,
                       Str(txtUploadedLine) + QString::number(result.uploaded) + QStringLiteral(" (") +
-                          QString::number(result.bytes) + Str(txtBytesWord) + u')',
+                          QLocale().toString(result.bytes) + Str(txtBytesWord) + u')',
                       Str(txtAlreadyThereLine) + QString::number(result.alreadyThere),
                       Str(txtRefusedLine) + QString::number(result.refused.size())};
     for (const mail::RefusedMessage& message : result.refused.mid(0, RefusedLinesShown)) {
@@ -288,7 +289,7 @@ void frmUploadMail::cmdUpload_Click() {
         m_txtPassword->clear();
         STEP(4) frmProgress& window = ShowProgress();
         window.setTitle(Str(txtUploadTitle));
-        window.setFrameText(Str(txtMailwindowsPleaseWait));
+        window.setFrameText(Str(txtUploadPleaseWait));
         window.cancelButton().show();
         STEP(5) hide();
         if (m_previousPage)

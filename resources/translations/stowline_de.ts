@@ -1339,9 +1339,9 @@
       <translation>&amp;Zielordner:</translation>
     </message>
     <message>
-      <source>Certificate &amp;authority file (if not in the system's store):</source>
+      <source>Certificate &amp;authority file (optional):</source>
       <comment>1872</comment>
-      <translation>Datei der Zertifizierungs&amp;stelle (wenn nicht im Speicher des Systems):</translation>
+      <translation>Datei der Zertifizierungs&amp;stelle (optional):</translation>
     </message>
     <message>
       <source>&amp;Upload</source>
@@ -1407,6 +1407,16 @@
       <source>&amp;Upload mail...</source>
       <comment>1885</comment>
       <translation>E-Mails &amp;hochladen...</translation>
+    </message>
+    <message>
+      <source>Please wait while Stowline uploads the mail</source>
+      <comment>1886</comment>
+      <translation>Bitte warten Sie, während Stowline die E-Mails hochlädt</translation>
+    </message>
+    <message>
+      <source>Upload: Done!</source>
+      <comment>1887</comment>
+      <translation>Hochladen: Fertig!</translation>
     </message>
     <message>
       <source>Stowline error</source>
