@@ -48,7 +48,8 @@ def main():
     env["QT_QPA_PLATFORM"] = "offscreen"
     subprocess.run([bin_dir + "/stowline", "--export-mail", work + "/md", "--format", "maildir"], env=env, check=True,
                    capture_output=True)
-    dovecot = Dovecot(work + "/dovecot", "mailbox_list_index = no\n")
+    # The server does not sync: on a shared machine the disk would time the others, not the clients.
+    dovecot = Dovecot(work + "/dovecot", "mailbox_list_index = no\nmail_fsync = never\n")
     try:
         password = work + "/password"
         with open(password, "w") as f:

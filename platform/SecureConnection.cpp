@@ -50,6 +50,8 @@ bool SecureConnection::open(const QString& host, quint16 port, bool tlsAtOnce, c
     d->socket.connectToHost(host, port);
     if (!d->socket.waitForConnected(AnswerLimitMs))
         return fail(Problem::Unreachable, d->socket.errorString());
+    // Pipelined commands are small writes that must not wait for the previous one's acknowledgement.
+    d->socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     return !tlsAtOnce || startTls();
 }
 
