@@ -394,6 +394,11 @@ bool ImapClient::createFolder(const QByteArray& mailbox) {
     return subscribed.has_value();
 }
 
+bool ImapClient::select(const QByteArray& mailbox) {
+    const std::optional<Completion> done = run("SELECT " + quoted(mailbox));
+    return done && (done->status == "OK" || commandFailed("SELECT " + quoted(mailbox), *done));
+}
+
 bool ImapClient::waitForContinuation() {
     while (!m_continuation && !m_completion && !m_failure.size()) {
         const std::optional<Response> response = readResponse();

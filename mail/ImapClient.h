@@ -64,6 +64,8 @@ public:
     QString prefix() const { return m_prefix; }
     // CREATE and SUBSCRIBE; a folder that is already there is fine.
     bool createFolder(const QByteArray& mailbox);
+    // Opens the folder appends go to: a server then adds to it without reading it again for each one.
+    bool select(const QByteArray& mailbox);
 
     using AppendDone = std::function<void(const AppendOutcome&)>;
     using BodyWriter = std::function<bool(const ByteSink& sink)>;

@@ -353,6 +353,8 @@ private:
                         const QString& label, const QString& keyBase) {
         if (!settleUnconfirmed(mailbox))
             return false;
+        if (!messages.isEmpty() && !m_client.select(mailbox))
+            return networkFailed();
         QList<Outgoing> batch;
         qint64 batchBytes = 0;
         auto flush = [&] {
