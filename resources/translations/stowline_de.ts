@@ -1179,9 +1179,9 @@
       <translation>das Programm mit Fenstern, stowline-gui, lässt sich nicht starten:</translation>
     </message>
     <message>
-      <source>      --upload-mail=URL   upload mail to imaps://USER@HOST[:PORT][/FOLDER] (--password-file, --ca-file, --recover)</source>
+      <source>      --upload-mail=URL   upload mail to the IMAP account imaps://USER@HOST[:PORT][/FOLDER]</source>
       <comment>1840</comment>
-      <translation>      --upload-mail=URL   E-Mails nach imaps://BENUTZER@HOST[:PORT][/ORDNER] hochladen (--password-file, --ca-file, --recover)</translation>
+      <translation>      --upload-mail=URL   E-Mails in das IMAP-Konto imaps://BENUTZER@HOST[:PORT][/ORDNER] hochladen</translation>
     </message>
     <message>
       <source>--password-file and --ca-file go with --upload-mail</source>
