@@ -349,53 +349,86 @@ private:
                m_client.awaitAppends(AppendsInFlight);
     }
 
+    // Messages never sent go first; those an earlier run sent unanswered are looked for on the server
+    // last, so that a server still storing what a stopped run sent has had the most time to finish.
     bool uploadMessages(DbxStore& store, const QList<MessageEntry>& messages, const QByteArray& mailbox,
                         const QString& label, const QString& keyBase) {
-        if (!settleUnconfirmed(mailbox))
-            return false;
         if (!messages.isEmpty() && !m_client.select(mailbox))
             return networkFailed();
-        QList<Outgoing> batch;
-        qint64 batchBytes = 0;
-        auto flush = [&] {
-            if (batch.isEmpty())
-                return true;
-            QList<UploadRecord::Sending> sending;
-            for (const Outgoing& message : batch)
-                sending.append({mailbox, message.key, message.messageId, message.entry->date, message.size});
-            if (!m_record.markSending(sending)) {
-                m_result.error = Str(txtUploadRecordUnwritable) + m_record.path();
-                return false;
-            }
-            for (Outgoing& message : batch)
-                if (!send(store, mailbox, label, std::move(message)))
-                    return networkFailed();
-            batch.clear();
-            batchBytes = 0;
-            return true;
-        };
+        QSet<QString> unanswered;
+        for (const UploadRecord::Sending& entry : m_record.unconfirmed(mailbox))
+            unanswered.insert(entry.key);
+        QList<const MessageEntry*> later;
+        Batch batch{store, mailbox, label};
         for (const MessageEntry& message : messages) {
-            if (m_observer.cancelRequested()) {
-                m_result.cancelled = true;
-                flush();
-                return false;
-            }
-            const QString key = keyBase + QString::number(message.index) + u'@' +
-                                QString::number(message.date.isValid() ? message.date.toSecsSinceEpoch() : 0);
-            if (m_record.confirmed(mailbox, key)) {
-                ++m_result.alreadyThere;
-                m_observer.progress(++m_done, m_total, m_result.bytes);
-                continue;
-            }
-            std::optional<Outgoing> outgoing = prepare(store, message, key, label);
-            if (!outgoing)
-                continue;
-            batchBytes += outgoing->text.size();
-            batch.append(std::move(*outgoing));
-            if ((batch.size() >= BatchMessages || batchBytes >= BatchBytes) && !flush())
+            const QString key = messageKey(keyBase, message);
+            if (unanswered.contains(key))
+                later.append(&message);
+            else if (!offer(batch, message, key))
                 return false;
         }
-        return flush();
+        if (!sendBatch(batch))
+            return false;
+        if (later.isEmpty())
+            return true;
+        if (!settleUnconfirmed(mailbox) || !m_client.select(mailbox))
+            return networkFailed();
+        for (const MessageEntry* message : later)
+            if (!offer(batch, *message, messageKey(keyBase, *message)))
+                return false;
+        return sendBatch(batch);
+    }
+
+    struct Batch {
+        DbxStore& store;
+        const QByteArray& mailbox;
+        const QString& label;
+        QList<Outgoing> messages;
+        qint64 bytes = 0;
+    };
+
+    static QString messageKey(const QString& keyBase, const MessageEntry& message) {
+        return keyBase + QString::number(message.index) + u'@' +
+               QString::number(message.date.isValid() ? message.date.toSecsSinceEpoch() : 0);
+    }
+
+    // Skips a confirmed message, else adds it to the batch, which goes once full. False: the run stops.
+    bool offer(Batch& batch, const MessageEntry& message, const QString& key) {
+        if (m_observer.cancelRequested()) {
+            m_result.cancelled = true; // what is batched was not written down as sent: it simply waits
+            return false;
+        }
+        if (m_record.confirmed(batch.mailbox, key)) {
+            ++m_result.alreadyThere;
+            m_observer.progress(++m_done, m_total, m_result.bytes);
+            return true;
+        }
+        std::optional<Outgoing> outgoing = prepare(batch.store, message, key, batch.label);
+        if (!outgoing)
+            return true;
+        batch.bytes += outgoing->text.size();
+        batch.messages.append(std::move(*outgoing));
+        return (batch.messages.size() < BatchMessages && batch.bytes < BatchBytes) || sendBatch(batch);
+    }
+
+    // Writes the batch down as being sent, synced, then sends it.
+    bool sendBatch(Batch& batch) {
+        if (batch.messages.isEmpty())
+            return true;
+        QList<UploadRecord::Sending> sending;
+        for (const Outgoing& message : std::as_const(batch.messages))
+            sending.append(
+                {batch.mailbox, message.key, message.messageId, message.entry->date, message.size});
+        if (!m_record.markSending(sending)) {
+            m_result.error = Str(txtUploadRecordUnwritable) + m_record.path();
+            return false;
+        }
+        for (Outgoing& message : batch.messages)
+            if (!send(batch.store, batch.mailbox, batch.label, std::move(message)))
+                return networkFailed();
+        batch.messages.clear();
+        batch.bytes = 0;
+        return true;
     }
 
     MailSource& m_source;
