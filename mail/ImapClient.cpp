@@ -394,6 +394,21 @@ bool ImapClient::createFolder(const QByteArray& mailbox) {
     return subscribed.has_value();
 }
 
+bool ImapClient::removeMessages(const QByteArray& mailbox, const QList<quint32>& uids) {
+    if (!hasCapability("UIDPLUS"))
+        return false;
+    QByteArray set;
+    for (const quint32 uid : uids)
+        set += (set.isEmpty() ? "" : ",") + QByteArray::number(uid);
+    if (!select(mailbox))
+        return false;
+    const std::optional<Completion> flagged = run("UID STORE " + set + " +FLAGS.SILENT (\\Deleted)");
+    if (!flagged || flagged->status != "OK")
+        return flagged && commandFailed("UID STORE", *flagged);
+    const std::optional<Completion> expunged = run("UID EXPUNGE " + set);
+    return expunged && (expunged->status == "OK" || commandFailed("UID EXPUNGE", *expunged));
+}
+
 bool ImapClient::select(const QByteArray& mailbox) {
     const std::optional<Completion> done = run("SELECT " + quoted(mailbox));
     return done && (done->status == "OK" || commandFailed("SELECT " + quoted(mailbox), *done));

@@ -64,6 +64,8 @@ public:
     QString prefix() const { return m_prefix; }
     // CREATE and SUBSCRIBE; a folder that is already there is fine.
     bool createFolder(const QByteArray& mailbox);
+    // Deletes messages of mailbox by UID alone (UID EXPUNGE); false when the server lacks UIDPLUS.
+    bool removeMessages(const QByteArray& mailbox, const QList<quint32>& uids);
     // Opens the folder appends go to: a server then adds to it without reading it again for each one.
     bool select(const QByteArray& mailbox);
 

@@ -76,6 +76,17 @@ struct Outgoing {
     bool buffered = false;
     qint64 size = 0;
     QByteArray messageId;
+    bool again = false; // sent before without an answer, and not found on the server
+};
+
+// A message sent again in this run, and what the server named it.
+struct SentAgain {
+    QByteArray mailbox;
+    QString key;
+    QByteArray messageId;
+    QDateTime date;
+    qint64 size = 0;
+    quint32 uid = 0;
 };
 
 class Upload {
@@ -112,7 +123,7 @@ public:
             if (!uploadIdentity(identity, top + QStringList{identity.name}))
                 break;
         if (m_result.error.isEmpty()) {
-            if (!m_client.awaitAppends())
+            if (!m_client.awaitAppends() || !removeLateCopies())
                 networkFailed();
             m_client.logout();
         }
@@ -282,6 +293,33 @@ private:
         return true;
     }
 
+    // A server may still be storing what a stopped run sent when the next run looks for it. At the end
+    // of the run a message sent again that now has an older twin (same Message-ID, INTERNALDATE and
+    // size, claimed by no other message) is there twice: this run's copy is deleted by its UID.
+    bool removeLateCopies() {
+        QHash<QByteArray, QList<quint32>> surplus;
+        for (const SentAgain& message : std::as_const(m_sentAgain)) {
+            const std::optional<QList<quint32>> found =
+                m_client.findMessages(message.mailbox, message.messageId, message.date, message.size);
+            if (!found)
+                return false;
+            const QSet<quint32> claimed = m_record.claimedUids(message.mailbox);
+            for (const quint32 uid : *found) {
+                if (uid == message.uid || claimed.contains(uid))
+                    continue;
+                surplus[message.mailbox].append(message.uid);
+                m_record.markConfirmed(message.mailbox, message.key, 0, uid);
+                --m_result.uploaded;
+                ++m_result.alreadyThere;
+                break;
+            }
+        }
+        for (auto it = surplus.cbegin(); it != surplus.cend(); ++it)
+            if (!m_client.removeMessages(it.key(), it.value()))
+                return false;
+        return true;
+    }
+
     std::optional<Outgoing> prepare(DbxStore& store, const MessageEntry& message, const QString& key,
                                     const QString& label) {
         Outgoing out{&message, key, {}, message.size <= BufferedMessageLimit, 0, {}};
@@ -334,9 +372,16 @@ private:
         };
         const qint64 size = message.size;
         const QString key = message.key;
-        auto done = [this, mailbox, label, key, size, index = entry.index](const AppendOutcome& outcome) {
+        SentAgain again{mailbox, key, message.messageId, entry.date, size, 0};
+        auto done = [this, mailbox, label, key, size, index = entry.index,
+                     again = message.again ? std::optional(again)
+                                           : std::nullopt](const AppendOutcome& outcome) mutable {
             if (outcome.stored) {
                 m_record.markConfirmed(mailbox, key, outcome.uidValidity, outcome.uid);
+                if (again && outcome.uid != 0) {
+                    again->uid = outcome.uid;
+                    m_sentAgain.append(*again);
+                }
                 ++m_result.uploaded;
                 m_result.bytes += size;
                 ++m_done;
@@ -364,7 +409,7 @@ private:
             const QString key = messageKey(keyBase, message);
             if (unanswered.contains(key))
                 later.append(&message);
-            else if (!offer(batch, message, key))
+            else if (!offer(batch, message, key, false))
                 return false;
         }
         if (!sendBatch(batch))
@@ -374,7 +419,7 @@ private:
         if (!settleUnconfirmed(mailbox) || !m_client.select(mailbox))
             return networkFailed();
         for (const MessageEntry* message : later)
-            if (!offer(batch, *message, messageKey(keyBase, *message)))
+            if (!offer(batch, *message, messageKey(keyBase, *message), true))
                 return false;
         return sendBatch(batch);
     }
@@ -393,7 +438,7 @@ private:
     }
 
     // Skips a confirmed message, else adds it to the batch, which goes once full. False: the run stops.
-    bool offer(Batch& batch, const MessageEntry& message, const QString& key) {
+    bool offer(Batch& batch, const MessageEntry& message, const QString& key, bool again) {
         if (m_observer.cancelRequested()) {
             m_result.cancelled = true; // what is batched was not written down as sent: it simply waits
             return false;
@@ -406,6 +451,7 @@ private:
         std::optional<Outgoing> outgoing = prepare(batch.store, message, key, batch.label);
         if (!outgoing)
             return true;
+        outgoing->again = again;
         batch.bytes += outgoing->text.size();
         batch.messages.append(std::move(*outgoing));
         return (batch.messages.size() < BatchMessages && batch.bytes < BatchBytes) || sendBatch(batch);
@@ -439,6 +485,7 @@ private:
     ImapClient m_client;
     UploadRecord m_record;
     QSet<QByteArray> m_created;
+    QList<SentAgain> m_sentAgain;
     QString m_identity;
     qint64 m_done = 0;
     qint64 m_total = 0;
