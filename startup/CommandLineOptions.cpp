@@ -55,8 +55,12 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption recoverMail(QStringLiteral("recover"));
     const QCommandLineOption findMail(QStringLiteral("find-mail"), QString(), QStringLiteral("QUERY"));
     const QCommandLineOption mailQuery(QStringLiteral("query"), QString(), QStringLiteral("QUERY"));
+    const QCommandLineOption uploadMail(QStringLiteral("upload-mail"), QString(), QStringLiteral("URL"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption caFile(QStringLiteral("ca-file"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, version, schedule, restore, winePrefix, profile, windowsRoot, verify, status,
-                       undoRestore, exportMail, mailFormat, recoverMail, findMail, mailQuery});
+                       undoRestore, exportMail, mailFormat, recoverMail, findMail, mailQuery, uploadMail,
+                       passwordFile, caFile});
 
     auto fail = [&](const QString& error) {
         result.action = CommandLineOptions::Action::Error;
@@ -69,8 +73,8 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
             return fail(Str(txtUnknownOption) + quoted((name.size() == 1 ? u"-" : u"--") + name));
         }
         const QString text = parser.errorText();
-        for (const char* withValue :
-             {"wine-prefix", "profile", "windows-root", "export-mail", "format", "find-mail", "query"})
+        for (const char* withValue : {"wine-prefix", "profile", "windows-root", "export-mail", "format",
+                                      "find-mail", "query", "upload-mail", "password-file", "ca-file"})
             if (text.contains(QLatin1String(withValue)))
                 return fail(Str(txtMissingValue) + quoted(QStringLiteral("--") + QLatin1String(withValue)));
         const bool verifyMissing =
@@ -94,6 +98,24 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         return fail(Str(txtSourceConflict));
     if (result.profile.isEmpty() != result.windowsRoot.isEmpty())
         return fail(Str(txtProfileNeedsRoot));
+    if (parser.isSet(uploadMail)) {
+        const QStringList positional = parser.positionalArguments();
+        if (parser.isSet(exportMail) || parser.isSet(findMail) || parser.isSet(mailFormat) || parser.isSet(verify) ||
+            parser.isSet(status) || parser.isSet(undoRestore) || parser.isSet(schedule) ||
+            parser.isSet(restore))
+            return fail(Str(txtConflict));
+        if (positional.size() > 1)
+            return fail(Str(txtTooMany) + quoted(positional[1]));
+        result.uploadAddress = parser.value(uploadMail);
+        result.passwordFile = parser.value(passwordFile);
+        result.caFile = parser.value(caFile);
+        result.recoverMail = parser.isSet(recoverMail);
+        result.mailArchive = positional.value(0);
+        result.action = CommandLineOptions::Action::UploadMail;
+        return result;
+    }
+    if (parser.isSet(passwordFile) || parser.isSet(caFile))
+        return fail(Str(txtUploadOptionAlone));
     if (parser.isSet(exportMail) || parser.isSet(findMail)) {
         const QStringList positional = parser.positionalArguments();
         if (parser.isSet(verify) || parser.isSet(status) || parser.isSet(undoRestore) ||
@@ -168,6 +190,7 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
     case CommandLineOptions::Action::ExportMail:
     case CommandLineOptions::Action::FindMail:
     case CommandLineOptions::Action::UndoRestore:
+    case CommandLineOptions::Action::UploadMail:
         return std::nullopt;
     case CommandLineOptions::Action::Help:
         out << Str(txtUsage) << '\n'
@@ -175,7 +198,8 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtAboutFile) << "\n\n"
             << alignedOptions({txtOptionSchedule, txtOptionRestore, txtOptionWinePrefix, txtOptionProfile,
                                txtOptionWindowsRoot, txtOptionVerify, txtOptionStatus, txtOptionUndoRestore,
-                               txtOptionExportMail, txtOptionFindMail, txtOptionHelp, txtOptionVersion})
+                               txtOptionExportMail, txtOptionFindMail, txtOptionUploadMail, txtOptionHelp,
+                               txtOptionVersion})
             << '\n'
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'
             << Str(txtHomePage) << '<' << STOWLINE_WEB_HOST << "/>\n";

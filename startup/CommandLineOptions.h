@@ -10,7 +10,7 @@ namespace stowline {
 // What `stowline` was asked to do. GNU-style options and a bare archive are turned into the
 // Windows-style switches ("/S", "/R FILE") that the start-up already understands.
 struct CommandLineOptions {
-    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail, UndoRestore, FindMail };
+    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail, UndoRestore, FindMail, UploadMail };
     Action action = Action::Run;
     QString verifyFile;          // for Verify
     QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}
@@ -28,6 +28,11 @@ struct CommandLineOptions {
     QString mailArchive;
     // --find-mail QUERY [ARCHIVE], or --query QUERY with --export-mail: empty when not given.
     QString mailQuery;
+    // --upload-mail imaps://USER@HOST[:PORT][/FOLDER] [--password-file FILE] [--ca-file FILE] [--recover]
+    // [ARCHIVE]: the archive in mailArchive.
+    QString uploadAddress;
+    QString passwordFile;
+    QString caFile;
 };
 
 // Arguments without the program name, after the toolkit has taken its own (-platform and the like).

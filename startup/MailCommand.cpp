@@ -4,7 +4,12 @@
 #include "foundation/Strings.h"
 #include "mail/MailExport.h"
 #include "mail/MailIndex.h"
+#include "mail/MailUpload.h"
+#include "platform/Keyring.h"
+#include "platform/PrivateFiles.h"
+#include "platform/SecureConnection.h"
 
+#include <QFileInfo>
 #include <QSet>
 
 namespace stowline {
@@ -71,7 +76,109 @@ mail::MailFormat formatNamed(const QString& name) {
     return mail::MailFormat::Mbox;
 }
 
+class UploadObserver final : public mail::MailUploadObserver {
+public:
+    explicit UploadObserver(QTextStream& err) : m_err(err) {}
+    void refused(const mail::RefusedMessage& message) override {
+        m_err << "stowline: " << Str(txtNotUploaded) << message.identity << ": " << message.folder;
+        if (message.index >= 0)
+            m_err << ": " << Str(txtMailMessage) << message.index;
+        if (!message.detail.isEmpty())
+            m_err << ": " << message.detail;
+        m_err << '\n';
+        m_err.flush();
+    }
+
+private:
+    QTextStream& m_err;
+};
+
+int secretProblemText(platform::SecretFileProblem problem) {
+    switch (problem) {
+    case platform::SecretFileProblem::Missing:
+        return txtSecretMissing;
+    case platform::SecretFileProblem::NotAFile:
+        return txtSecretNotAFile;
+    case platform::SecretFileProblem::OtherOwner:
+        return txtSecretOtherOwner;
+    case platform::SecretFileProblem::OpenToOthers:
+        return txtSecretOpenToOthers;
+    default:
+        return txtSecretUnreadable;
+    }
+}
+
+// From the file given, else the keyring where the window saved it, else asked on the terminal.
+std::optional<QByteArray> uploadPassword(const CommandLineOptions& options, const mail::ImapAccount& account,
+                                         QString* problem) {
+    if (!options.passwordFile.isEmpty()) {
+        const platform::SecretFile file = platform::readSecretFile(options.passwordFile);
+        if (file.problem == platform::SecretFileProblem::None)
+            return file.secret;
+        *problem = Str(txtPasswordFileRefused) + options.passwordFile + QStringLiteral(": ") +
+                   Str(secretProblemText(file.problem));
+        return std::nullopt;
+    }
+    const platform::KeyringAnswer saved =
+        platform::ReadKeyringSecret(account.keyringKey(), std::chrono::seconds(5));
+    if (saved.status == platform::KeyringAnswer::Status::Done)
+        return saved.secret.toUtf8();
+    if (std::optional<QByteArray> typed =
+            platform::ReadHiddenLine(Str(txtPasswordFor) + account.name() + QStringLiteral(": ")))
+        return typed;
+    *problem = Str(txtNoPasswordTerminal);
+    return std::nullopt;
+}
+
+// The same archive or profile however it was spelled; a Wine prefix or Windows disk is its own source.
+QString uploadSourceName(const CommandLineOptions& options) {
+    if (!options.mailArchive.isEmpty())
+        return QFileInfo(options.mailArchive).absoluteFilePath();
+    if (!options.winePrefix.isEmpty())
+        return QStringLiteral("wine:") + QFileInfo(options.winePrefix).absoluteFilePath();
+    if (!options.profile.isEmpty())
+        return QStringLiteral("windows:") + QFileInfo(options.profile).absoluteFilePath();
+    return QString();
+}
+
 } // namespace
+
+int UploadMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err) {
+    auto failed = [&](const QString& reason) {
+        err << "stowline: " << reason << '\n';
+        err.flush();
+        return 1;
+    };
+    mail::MailUploadOptions settings;
+    QString error;
+    const std::optional<mail::ImapAccount> account = mail::ParseImapAddress(options.uploadAddress, &error);
+    if (!account)
+        return failed(Str(txtUploadBadAddress) + options.uploadAddress + QStringLiteral(" (") + error + u')');
+    std::unique_ptr<mail::MailSource> source = openSource(options, &error);
+    if (!source)
+        return failed(error);
+    const std::optional<QByteArray> password = uploadPassword(options, *account, &error);
+    if (!password)
+        return failed(error);
+    settings.account = *account;
+    settings.password = *password;
+    settings.caFile = options.caFile;
+    settings.recover = options.recoverMail;
+    settings.sourceName = uploadSourceName(options);
+    UploadObserver observer(err);
+    const mail::MailUploadResult result = mail::UploadMail(*source, settings, observer);
+    if (!result.error.isEmpty())
+        return failed(result.error);
+    out << result.uploaded << Str(txtUploadedCount) << result.alreadyThere << Str(txtAlreadyThereCount)
+        << result.refused.size() << Str(txtRefusedCountInto) << account->name() << u'/' << result.target
+        << '\n';
+    out.flush();
+    if (result.cancelled)
+        return failed(Str(txtUploadCancelled));
+    if (result.exitStatus() == 1)
+        return failed(Str(txtNothingUploaded));
+    return result.exitStatus();
+}
 
 int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err) {
     QString error;

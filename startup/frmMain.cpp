@@ -23,6 +23,7 @@
 #include "ui/frmExportMail.h"
 #include "ui/frmMailBrowser.h"
 #include "ui/frmRS_Choice.h"
+#include "ui/frmUploadMail.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -70,6 +71,7 @@ frmMain::frmMain(QWidget* parent)
       m_lblSchedule(entry("lblSchedule", &frmMain::lblSchedule_Click)),
       m_lblAdvanced(entry("lblAdvanced", &frmMain::lblAdvanced_Click)),
       m_lblExportMail(entry("lblExportMail", &frmMain::lblExportMail_Click)),
+      m_lblUploadMail(entry("lblUploadMail", &frmMain::lblUploadMail_Click)),
       m_lblBrowseArchive(entry("lblBrowseArchive", &frmMain::lblBrowseArchive_Click)),
       m_lblWebsite(entry("lblWebsite", &frmMain::lblWebsite_Click)),
       m_lblHelp(entry("lblHelp", &frmMain::lblHelp_Click)),
@@ -122,7 +124,7 @@ QLayout* frmMain::buildLayout() {
     entries->setSpacing(2);
     entries->addWidget(m_lbl09);
     for (LinkEntry* e : {m_lblBackup, m_lblRestore, m_lblUndoRestore, m_lblSchedule, m_lblAdvanced,
-                         m_lblExportMail, m_lblBrowseArchive})
+                         m_lblExportMail, m_lblUploadMail, m_lblBrowseArchive})
         entries->addWidget(e, 0, Qt::AlignLeft);
     entries->addSpacing(14);
     entries->addWidget(m_lbl10);
@@ -247,6 +249,7 @@ void frmMain::setCaptions() {
     m_lblSchedule->setEntryText(Str(txtScheduleBackup));
     m_lblAdvanced->setEntryText(Str(txtAdvancedOptions));
     m_lblExportMail->setEntryText(Str(txtExportMailMenu));
+    m_lblUploadMail->setEntryText(Str(txtUploadMailMenu));
     m_lblBrowseArchive->setEntryText(Str(txtBrowseArchiveMenu));
     m_lbl10->setText(Str(txtOnlineItems));
     m_lblWebsite->setEntryText(Str(txtWebsite));
@@ -362,6 +365,13 @@ void frmMain::lblExportMail_Click() {
     TRAP_BEGIN("frmMain:lblExportMail_Click")
         STEP(1) m_lblExportMail->setColor(visitedColor());
         STEP(2) OpenMailExport(QString(), nullptr);
+    TRAP_END
+}
+
+void frmMain::lblUploadMail_Click() {
+    TRAP_BEGIN("frmMain:lblUploadMail_Click")
+        STEP(1) m_lblUploadMail->setColor(visitedColor());
+        STEP(2) OpenMailUpload(QString(), nullptr);
     TRAP_END
 }
 

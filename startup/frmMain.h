@@ -36,6 +36,7 @@ private slots:
     void lblSchedule_Click();
     void lblAdvanced_Click();
     void lblExportMail_Click();
+    void lblUploadMail_Click();
     void lblBrowseArchive_Click();
     void lblWebsite_Click();
     void lblHelp_Click();
@@ -65,6 +66,7 @@ private:
     LinkEntry* m_lblSchedule;
     LinkEntry* m_lblAdvanced;
     LinkEntry* m_lblExportMail;
+    LinkEntry* m_lblUploadMail;
     LinkEntry* m_lblBrowseArchive;
     LinkEntry* m_lblWebsite;
     LinkEntry* m_lblHelp;

@@ -80,6 +80,8 @@ int main(int argc, char* argv[]) {
     if (mailCommand && !options.mailArchive.isEmpty())
         return options.action == Action::FindMail ? stowline::FindMailCommand(options, out, err)
                                                   : stowline::ExportMailCommand(options, out, err);
+    if (options.action == Action::UploadMail && !options.mailArchive.isEmpty())
+        return stowline::UploadMailCommand(options, out, err);
     if (!registryOpens())
         return stowline::RegistryUnusable;
     if (options.action == Action::Status)
@@ -88,6 +90,8 @@ int main(int argc, char* argv[]) {
         return stowline::ExportMailCommand(options, out, err);
     if (options.action == Action::FindMail)
         return stowline::FindMailCommand(options, out, err);
+    if (options.action == Action::UploadMail)
+        return stowline::UploadMailCommand(options, out, err);
     const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
     if (!storeLock)
         return stowline::AlreadyRunning;

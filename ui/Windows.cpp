@@ -24,7 +24,8 @@ const QStringList& flowWindows() {
                                    QStringLiteral("frmRS_Choice"), QStringLiteral("frmRS_Identity"),
                                    QStringLiteral("frmRS_IEF"),    QStringLiteral("frmRS_Plan"),
                                    QStringLiteral("frmSchedule1"), QStringLiteral("frmSchedule2"),
-                                   QStringLiteral("frmSchedule3"), QStringLiteral("frmExportMail")};
+                                   QStringLiteral("frmSchedule3"), QStringLiteral("frmExportMail"),
+                                   QStringLiteral("frmUploadMail")};
     return names;
 }
 

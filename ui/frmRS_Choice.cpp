@@ -20,6 +20,7 @@
 #include "ui/frmRS_IEF.h"
 #include "ui/frmRS_Identity.h"
 #include "ui/frmRS_Plan.h"
+#include "ui/frmUploadMail.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -36,7 +37,8 @@ frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
     : ItemChoicePage(parent), m_job(std::move(job)),
       // Reading a big archive whole takes about half as long as restoring it: done meanwhile.
       m_itemsSound(std::async(std::launch::async, ItemMembersSound, m_job->archivePath).share()),
-      m_cmdExportMail(new QPushButton(&frame())), m_cmdBrowseArchive(new QPushButton(&frame())) {
+      m_cmdExportMail(new QPushButton(&frame())), m_cmdUploadMail(new QPushButton(&frame())),
+      m_cmdBrowseArchive(new QPushButton(&frame())) {
     for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmRS_Choice::chk_Click);
     connect(&nextButton(), &QPushButton::clicked, this, &frmRS_Choice::cmdNext_Click);
@@ -47,17 +49,21 @@ frmRS_Choice::frmRS_Choice(std::shared_ptr<RestoreJob> job, QWidget* parent)
 // The archive's mail can be read or exported without restoring it.
 void frmRS_Choice::addMailButtons() {
     auto* row = new QHBoxLayout;
-    for (QPushButton* button : {m_cmdExportMail, m_cmdBrowseArchive})
+    for (QPushButton* button : {m_cmdExportMail, m_cmdUploadMail, m_cmdBrowseArchive})
         row->addWidget(button);
     row->addStretch();
     frameLayout().addLayout(row);
     m_cmdExportMail->setObjectName(QStringLiteral("cmdExportMail"));
+    m_cmdUploadMail->setObjectName(QStringLiteral("cmdUploadMail"));
     m_cmdBrowseArchive->setObjectName(QStringLiteral("cmdBrowseArchive"));
     setTabOrder(&box(2), m_cmdExportMail);
-    setTabOrder(m_cmdExportMail, m_cmdBrowseArchive);
+    setTabOrder(m_cmdExportMail, m_cmdUploadMail);
+    setTabOrder(m_cmdUploadMail, m_cmdBrowseArchive);
     setTabOrder(m_cmdBrowseArchive, &backButton());
     connect(m_cmdExportMail, &QPushButton::clicked, this,
             [this] { OpenMailExport(m_job->archivePath, this); });
+    connect(m_cmdUploadMail, &QPushButton::clicked, this,
+            [this] { OpenMailUpload(m_job->archivePath, this); });
     connect(m_cmdBrowseArchive, &QPushButton::clicked, this, [this] { BrowseArchive(m_job->archivePath); });
 }
 
@@ -83,8 +89,9 @@ bool frmRS_Choice::Form_Load() {
         }
         STEP(14) nextButton().setEnabled(true);
         setCaption(*m_cmdExportMail, Str(txtExportMailButton));
+        setCaption(*m_cmdUploadMail, Str(txtUploadMailButton));
         setCaption(*m_cmdBrowseArchive, Str(txtBrowseArchiveButton));
-        for (QPushButton* button : {m_cmdExportMail, m_cmdBrowseArchive})
+        for (QPushButton* button : {m_cmdExportMail, m_cmdUploadMail, m_cmdBrowseArchive})
             button->setEnabled(layout::ItemPresent(m_job->archiveItems, layout::ArchiveItem::Identities));
         STEP(15) updateNextCaption();
         STEP(16) focusFirstEnabledBox();

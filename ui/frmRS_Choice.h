@@ -44,6 +44,7 @@ private:
     std::shared_ptr<RestoreJob> m_job;
     std::shared_future<bool> m_itemsSound;
     QPushButton* m_cmdExportMail;    // the archive's mail to open formats
+    QPushButton* m_cmdUploadMail;    // the archive's mail to an IMAP account
     QPushButton* m_cmdBrowseArchive; // the archive's mail, read in place
 };
 

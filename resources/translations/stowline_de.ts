@@ -1359,6 +1359,246 @@
       <translation> Nachrichten indiziert; gesucht wird im bisher Indizierten</translation>
     </message>
     <message>
+      <source>      --upload-mail=URL   upload mail to the IMAP account imaps://USER@HOST[:PORT][/FOLDER]</source>
+      <comment>1840</comment>
+      <translation>      --upload-mail=URL   E-Mails in das IMAP-Konto imaps://BENUTZER@HOST[:PORT][/ORDNER] hochladen</translation>
+    </message>
+    <message>
+      <source>--password-file and --ca-file go with --upload-mail</source>
+      <comment>1841</comment>
+      <translation>--password-file und --ca-file gehören zu --upload-mail</translation>
+    </message>
+    <message>
+      <source>Not an account address: </source>
+      <comment>1842</comment>
+      <translation>Keine Kontoadresse: </translation>
+    </message>
+    <message>
+      <source>Password for </source>
+      <comment>1843</comment>
+      <translation>Passwort für </translation>
+    </message>
+    <message>
+      <source>No password: there is no terminal to ask on; give --password-file FILE.</source>
+      <comment>1844</comment>
+      <translation>Kein Passwort: Es gibt kein Terminal zum Fragen; geben Sie --password-file DATEI an.</translation>
+    </message>
+    <message>
+      <source>The password file is refused: </source>
+      <comment>1845</comment>
+      <translation>Die Passwortdatei wird abgelehnt: </translation>
+    </message>
+    <message>
+      <source>it does not exist</source>
+      <comment>1846</comment>
+      <translation>sie existiert nicht</translation>
+    </message>
+    <message>
+      <source>it is not a regular file</source>
+      <comment>1847</comment>
+      <translation>sie ist keine normale Datei</translation>
+    </message>
+    <message>
+      <source>it belongs to another user</source>
+      <comment>1848</comment>
+      <translation>sie gehört einem anderen Benutzer</translation>
+    </message>
+    <message>
+      <source>group or others may read or write it (chmod 600)</source>
+      <comment>1849</comment>
+      <translation>Gruppe oder andere dürfen sie lesen oder schreiben (chmod 600)</translation>
+    </message>
+    <message>
+      <source>it cannot be read</source>
+      <comment>1850</comment>
+      <translation>sie kann nicht gelesen werden</translation>
+    </message>
+    <message>
+      <source>Cannot write the upload record: </source>
+      <comment>1851</comment>
+      <translation>Das Upload-Protokoll kann nicht geschrieben werden: </translation>
+    </message>
+    <message>
+      <source>Cannot reach the server </source>
+      <comment>1852</comment>
+      <translation>Der Server ist nicht erreichbar </translation>
+    </message>
+    <message>
+      <source>The server's certificate is not trusted: </source>
+      <comment>1853</comment>
+      <translation>Dem Zertifikat des Servers wird nicht vertraut: </translation>
+    </message>
+    <message>
+      <source>The server failed: </source>
+      <comment>1854</comment>
+      <translation>Der Server hat versagt: </translation>
+    </message>
+    <message>
+      <source>The server refused the login of </source>
+      <comment>1855</comment>
+      <translation>Der Server hat die Anmeldung abgelehnt von </translation>
+    </message>
+    <message>
+      <source>Cannot create the folder </source>
+      <comment>1856</comment>
+      <translation>Der Ordner kann nicht angelegt werden </translation>
+    </message>
+    <message>
+      <source>it holds a NUL byte, which IMAP cannot carry</source>
+      <comment>1857</comment>
+      <translation>sie enthält ein NUL-Byte, das IMAP nicht übertragen kann</translation>
+    </message>
+    <message>
+      <source>larger than the server takes: </source>
+      <comment>1858</comment>
+      <translation>größer als der Server annimmt: </translation>
+    </message>
+    <message>
+      <source>Not uploaded: </source>
+      <comment>1859</comment>
+      <translation>Nicht hochgeladen: </translation>
+    </message>
+    <message>
+      <source> uploaded, </source>
+      <comment>1860</comment>
+      <translation> hochgeladen, </translation>
+    </message>
+    <message>
+      <source> already there, </source>
+      <comment>1861</comment>
+      <translation> schon vorhanden, </translation>
+    </message>
+    <message>
+      <source> refused, into </source>
+      <comment>1862</comment>
+      <translation> abgelehnt, nach </translation>
+    </message>
+    <message>
+      <source>Upload cancelled; the next upload goes on from here.</source>
+      <comment>1863</comment>
+      <translation>Hochladen abgebrochen; das nächste Hochladen macht hier weiter.</translation>
+    </message>
+    <message>
+      <source>Nothing could be uploaded.</source>
+      <comment>1864</comment>
+      <translation>Nichts konnte hochgeladen werden.</translation>
+    </message>
+    <message>
+      <source>Upload mail to an account...</source>
+      <comment>1865</comment>
+      <translation>E-Mails in ein Konto hochladen...</translation>
+    </message>
+    <message>
+      <source>Upload mail</source>
+      <comment>1866</comment>
+      <translation>E-Mails hochladen</translation>
+    </message>
+    <message>
+      <source>&amp;Server:</source>
+      <comment>1867</comment>
+      <translation>&amp;Server:</translation>
+    </message>
+    <message>
+      <source>User &amp;name:</source>
+      <comment>1868</comment>
+      <translation>Benutzer&amp;name:</translation>
+    </message>
+    <message>
+      <source>&amp;Password:</source>
+      <comment>1869</comment>
+      <translation>&amp;Passwort:</translation>
+    </message>
+    <message>
+      <source>Re&amp;member the password in the keyring</source>
+      <comment>1870</comment>
+      <translation>Passwort im Schlüsselbund &amp;merken</translation>
+    </message>
+    <message>
+      <source>&amp;Target folder:</source>
+      <comment>1871</comment>
+      <translation>&amp;Zielordner:</translation>
+    </message>
+    <message>
+      <source>Certificate &amp;authority file (optional):</source>
+      <comment>1872</comment>
+      <translation>Datei der Zertifizierungs&amp;stelle (optional):</translation>
+    </message>
+    <message>
+      <source>&amp;Upload</source>
+      <comment>1873</comment>
+      <translation>&amp;Hochladen</translation>
+    </message>
+    <message>
+      <source>Uploading</source>
+      <comment>1874</comment>
+      <translation>Lade hoch</translation>
+    </message>
+    <message>
+      <source>Uploaded to </source>
+      <comment>1875</comment>
+      <translation>Hochgeladen nach </translation>
+    </message>
+    <message>
+      <source>Uploaded: </source>
+      <comment>1876</comment>
+      <translation>Hochgeladen: </translation>
+    </message>
+    <message>
+      <source> bytes</source>
+      <comment>1877</comment>
+      <translation> Bytes</translation>
+    </message>
+    <message>
+      <source>Already on the server: </source>
+      <comment>1878</comment>
+      <translation>Schon auf dem Server: </translation>
+    </message>
+    <message>
+      <source>Refused: </source>
+      <comment>1879</comment>
+      <translation>Abgelehnt: </translation>
+    </message>
+    <message>
+      <source>The password could not be kept in the keyring: </source>
+      <comment>1880</comment>
+      <translation>Das Passwort konnte nicht im Schlüsselbund gespeichert werden: </translation>
+    </message>
+    <message>
+      <source>Check the identities whose mail goes to the account.</source>
+      <comment>1881</comment>
+      <translation>Markieren Sie die Identitäten, deren E-Mails in das Konto gehen.</translation>
+    </message>
+    <message>
+      <source> of </source>
+      <comment>1882</comment>
+      <translation> von </translation>
+    </message>
+    <message>
+      <source> messages, </source>
+      <comment>1883</comment>
+      <translation> Nachrichten, </translation>
+    </message>
+    <message>
+      <source> MB</source>
+      <comment>1884</comment>
+      <translation> MB</translation>
+    </message>
+    <message>
+      <source>&amp;Upload mail...</source>
+      <comment>1885</comment>
+      <translation>E-Mails &amp;hochladen...</translation>
+    </message>
+    <message>
+      <source>Please wait while Stowline uploads the mail</source>
+      <comment>1886</comment>
+      <translation>Bitte warten Sie, während Stowline die E-Mails hochlädt</translation>
+    </message>
+    <message>
+      <source>Upload: Done!</source>
+      <comment>1887</comment>
+      <translation>Hochladen: Fertig!</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>

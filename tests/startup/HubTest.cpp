@@ -109,7 +109,7 @@ private slots:
     void entriesByKeyboard() {
         frmMain& hub = startHub(*env);
         const QStringList order = u"lblBackup lblRestore lblSchedule lblAdvanced "
-                                  u"lblExportMail lblBrowseArchive "
+                                  u"lblExportMail lblUploadMail lblBrowseArchive "
                                   u"lblWebsite lblHelp lblProgram"_s.split(u' ');
         QWidget* current = hub.findChild<QWidget*>(order.first());
         for (qsizetype i = 1; i < order.size(); ++i) {
