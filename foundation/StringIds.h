@@ -344,5 +344,27 @@ constexpr int txtBrowseArchiveButton = 1499;
 constexpr int txtNotScheduled = 1500;
 constexpr int txtDoesNotExist = 1501;
 constexpr int txtNoWindowsProgram = 1502;
+constexpr int txtAuthenticationFailed = 1760;
+constexpr int txtWrongPassphrase = 1761;
+constexpr int txtNoPassphrase = 1762;
+constexpr int txtNoPassphraseFound = 1763;
+constexpr int txtKeyringTimedOut = 1764;
+constexpr int txtKeyringUnreachable = 1765;
+constexpr int txtKeyringHoldsNone = 1766;
+constexpr int txtNoKeyFile = 1767;
+constexpr int txtKeyFileMissing = 1768;
+constexpr int txtKeyFileNotPrivate = 1769;
+constexpr int txtKeyFileUnreadable = 1770;
+constexpr int txtAskPassphrase = 1771;
+constexpr int txtTypePassphrase = 1772;
+constexpr int txtPassphraseTooWeak = 1773;
+constexpr int txtKeyringNotKept = 1774;
+constexpr int txtGeneratedPassphrase = 1775;
+constexpr int txtWriteItDown = 1776;
+constexpr int txtEncryptArchive = 1777;
+constexpr int txtKeyFileLabel = 1778;
+constexpr int txtKeyFileButton = 1779;
+constexpr int txtNewPassphraseButton = 1780;
+constexpr int txtChooseKeyFile = 1781;
 
 } // namespace stowline
