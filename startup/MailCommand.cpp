@@ -1,5 +1,6 @@
 #include "startup/MailCommand.h"
 
+#include "archive/ArchivePassphrase.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailExport.h"
@@ -38,6 +39,8 @@ mail::MailFormat formatNamed(const QString& name) {
 
 int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err) {
     QString error;
+    if (!options.mailArchive.isEmpty())
+        ProvideUnattendedPassphrase(options.mailArchive);
     std::unique_ptr<mail::MailSource> source =
         options.mailArchive.isEmpty() ? mail::MailSource::openRegistry(&error)
                                       : mail::MailSource::openArchive(options.mailArchive, &error);
