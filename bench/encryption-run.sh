@@ -40,19 +40,28 @@ for side in clear encrypted; do
     STOWLINE_REGISTRY="$work/$side/registry.db" "$bin/stowline-regedit" /s "$work/$side/schedule.reg"
 done
 
-backup() { # side
-    echo "sh -c 'rm -f $work/$1/Backups/*.stw; sync; STOWLINE_REGISTRY=$work/$1/registry.db exec $bin/stowline /S'"
-}
+# One script per side and kind, so that farm-bench starts each without a shell's quoting between.
+for side in clear encrypted; do
+    cat >"$work/backup-$side.sh" <<EOT
+rm -f '$work/$side/Backups/'*.stw && sync
+STOWLINE_REGISTRY='$work/$side/registry.db' exec env -u DISPLAY -u WAYLAND_DISPLAY '$bin/stowline' /S
+EOT
+    # Both restore into the profile; what the restore before kept for an undo goes first, alike for
+    # both and inside the timing.
+    cat >"$work/restore-$side.sh" <<EOT
+rm -rf '$profile/home/.local/state/stowline/last-restore'* && sync
+STOWLINE_REGISTRY='$work/$side/registry.db' exec '$bin/stowline-scheduled-bench' restore "\$(ls '$work/$side/Backups/'*.stw)"
+EOT
+done
+
 echo "## load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "### stowline /S, encrypted (A) against clear (B)"
-eval farm-bench -n "$runs" --timeout 3600 -- "$(backup encrypted)" --vs "\"$(backup clear)\"" || true
+farm-bench -n "$runs" --timeout 3600 --vs "sh $work/backup-clear.sh" -- sh "$work/backup-encrypted.sh" || true
 ls -l "$work"/clear/Backups/*.stw "$work"/encrypted/Backups/*.stw
-
-# Both sides restore into the profile; what the restore before kept for an undo goes first, alike
-# for both and inside the timing.
-restore() { # side
-    echo "sh -c 'rm -rf $profile/home/.local/state/stowline/last-restore*; sync; STOWLINE_REGISTRY=$work/$1/registry.db exec $bin/stowline-scheduled-bench restore $work/$1/Backups/Bench*.stw'"
-}
+# The same folders through `zip -r -1`, for the size.
+folders=(home/Favorites "home/Address Book")
+while IFS= read -r store; do folders+=("$store"); done < <(cd "$profile" && find . -mindepth 2 -maxdepth 4 -type d -name Store -printf '%h\n' | sed 's|^\./||' | sort -u)
+(cd "$profile" && rm -f "$work/infozip.zip" && zip -q -r -1 "$work/infozip.zip" "${folders[@]}" && ls -l "$work/infozip.zip")
 echo "### restore, encrypted (A) against clear (B)"
-eval farm-bench -n "$runs" --timeout 3600 -- "$(restore encrypted)" --vs "\"$(restore clear)\"" || true
+farm-bench -n "$runs" --timeout 3600 --vs "sh $work/restore-clear.sh" -- sh "$work/restore-encrypted.sh" || true
 echo "## load: $(cut -d' ' -f1-3 /proc/loadavg)"
