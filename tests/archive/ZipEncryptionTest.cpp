@@ -83,10 +83,11 @@ class ZipEncryptionTest : public QObject {
 
     // An archive as a backup writes it: small and large files, one that does not shrink, and an
     // inner zip made on the fly whose large file spans several slices.
-    QString writeArchive(const QByteArray& passphrase) {
+    QString writeArchive(const QByteArray& passphrase, bool zip64 = false) {
         const QString archive = path(u"backup.stw"_s);
         ZipCompressSettings settings{path(u"source"_s), archive, 1};
         settings.passphrase = passphrase;
+        settings.forceZip64 = zip64;
         settings.comment = "111";
         settings.nested.push_back({"ident/ident_data.zip", path(u"inner"_s), 1});
         QuietEvents events;
@@ -135,12 +136,17 @@ private slots:
     // opens in 7-Zip too.
     void toolsExtractWhatWeWrite_data() {
         QTest::addColumn<QString>("program");
-        QTest::newRow("7zz") << u"7zz"_s;
-        QTest::newRow("bsdtar") << u"bsdtar"_s;
+        QTest::addColumn<bool>("zip64");
+        QTest::newRow("7zz") << u"7zz"_s << false;
+        QTest::newRow("bsdtar") << u"bsdtar"_s << false;
+        // Zip64 sizes beside the AES field in every header of the archive, and Zip64 end records.
+        QTest::newRow("7zz, Zip64 records") << u"7zz"_s << true;
+        QTest::newRow("bsdtar, Zip64 records") << u"bsdtar"_s << true;
     }
     void toolsExtractWhatWeWrite() {
         QFETCH(QString, program);
-        const QString archive = writeArchive(kPassphrase);
+        QFETCH(bool, zip64);
+        const QString archive = writeArchive(kPassphrase, zip64);
         const QString out = path(u"out"_s);
         QDir().mkpath(out);
         const QString pass = QString::fromUtf8(kPassphrase);
