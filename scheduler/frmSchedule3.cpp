@@ -107,7 +107,8 @@ void frmSchedule3::cmdNext_Click() {
         // The scheduled run finds its passphrase without anyone there: it is chosen now.
         STEP(15)
         if (m_chkEncrypt->isChecked() && FindUnattendedPassphrase().passphrase.isEmpty() &&
-            ChooseNewPassphrase().isEmpty()) return;
+            ChooseNewPassphrase().isEmpty())
+            return;
         STEP(16)
         WriteSetting(reg, QStringLiteral("Encrypt"),
                      m_chkEncrypt->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));

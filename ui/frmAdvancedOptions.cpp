@@ -256,7 +256,12 @@ void frmAdvancedOptions::cmdOK_Click() {
         // Scheduled backups need a passphrase they can find without anyone there.
         STEP(11)
         if (m_chkEncrypt->isChecked() && FindUnattendedPassphrase().passphrase.isEmpty() &&
-            ChooseNewPassphrase().isEmpty()) return;
+            ChooseNewPassphrase().isEmpty()) {
+            // No passphrase chosen: backups stay as they were, and the window open to say so.
+            m_chkEncrypt->setChecked(false);
+            WriteEncryptSettings(false, m_txtKeyFile->text().trimmed());
+            return;
+        }
         STEP(9) frmMain_Enabled();
     TRAP_END
 }
