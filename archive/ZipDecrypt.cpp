@@ -4,10 +4,12 @@
 #include "archive/ZipCodec.h"
 #include "archive/ZipLibzip.h"
 
+#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace stowline {
@@ -237,7 +239,67 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
     return source;
 }
 
+std::mutex writtenMutex;
+QHash<QByteArray, quint32>& writtenMembers() {
+    static QHash<QByteArray, quint32> members;
+    return members;
+}
+
 } // namespace
+
+void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc) {
+    const std::lock_guard lock(writtenMutex);
+    writtenMembers().insert(saltAndCode, storedCrc);
+}
+
+bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
+    zip_stat_t stat;
+    if (!statOf(archive, index, stat) || stat.encryption_method == ZIP_EM_NONE ||
+        stat.comp_size < zipaes::Overhead)
+        return false;
+    RawMember raw{zip_source_zip(archive, archive, index, ZIP_FL_ENCRYPTED, 0, -1)};
+    if (!raw.source || zip_source_open(raw.source) != 0) {
+        if (raw.source)
+            zip_source_free(std::exchange(raw.source, nullptr));
+        return false;
+    }
+    std::vector<char> piece(ReadPiece);
+    QByteArray header;
+    zipaes::Mac code{};
+    quint32 crc = 0;
+    for (zip_uint64_t done = 0; done < stat.comp_size;) {
+        const zip_uint64_t n = std::min<zip_uint64_t>(stat.comp_size - done, piece.size());
+        if (!readExactly(raw.source, piece.data(), n))
+            return false;
+        if (done == 0)
+            header = QByteArray(piece.data(),
+                                static_cast<qsizetype>(std::min<zip_uint64_t>(n, zipaes::HeaderSize)));
+        crc = Crc32(crc, piece.data(), n);
+        done += n;
+        if (done == stat.comp_size && n >= zipaes::MacSize)
+            std::copy_n(piece.data() + n - zipaes::MacSize, zipaes::MacSize, code.begin());
+    }
+    const QByteArray key =
+        header.left(zipaes::SaltSize) + QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
+    std::optional<quint32> written;
+    {
+        const std::lock_guard lock(writtenMutex);
+        if (const auto it = writtenMembers().constFind(key); it != writtenMembers().constEnd())
+            written = *it;
+    }
+    if (!written || *written != crc)
+        return false;
+    // Bytes this process encrypted and authenticated itself, on disk unchanged: open without a second pass.
+    const std::vector<QByteArray> candidates = knownPassphrases();
+    QByteArray fitting;
+    if (header.size() < static_cast<qsizetype>(zipaes::HeaderSize) ||
+        !cipherFor(reinterpret_cast<const unsigned char*>(header.constData()), candidates, fitting))
+        return false;
+    const std::lock_guard lock(authenticatedMutex);
+    authenticated().insert(authenticationKey(reinterpret_cast<const unsigned char*>(header.constData()), code,
+                                             stat.comp_size - zipaes::Overhead, fitting));
+    return true;
+}
 
 void AddArchivePassphrase(const QByteArray& passphrase) {
     const std::lock_guard lock(passphrasesMutex);

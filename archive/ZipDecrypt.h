@@ -43,6 +43,14 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// What this process wrote of an encrypted member: the CRC-32 of its bytes as they lie in the archive,
+// by its salt and authentication code. The check after writing compares the bytes on disk with it
+// instead of computing the code again, and a member that matches counts as authenticated.
+void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc);
+// True when the member was written by this process and its bytes on disk are the ones written; its
+// code need not be computed again then. False when it was not written here or differs.
+bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index);
+
 enum class PassphraseFit { NotEncrypted, Fits, Wrong, Unreadable };
 // Whether the archive has encrypted members, and whether the passphrase opens them: tried on the
 // smallest, authenticated whole, so that a verifier that matches by chance is not taken for it.

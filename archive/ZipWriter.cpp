@@ -1,6 +1,7 @@
 #include "archive/ZipWriter.h"
 
 #include "archive/ZipCodec.h"
+#include "archive/ZipDecrypt.h"
 #include "foundation/modError.h"
 #include "platform/FileCalls.h"
 
@@ -113,8 +114,11 @@ void ZipWriter::beginEntry(const ZipEntryHeader& header, const std::optional<Zip
     if (entry.header.encrypted) {
         entry.cipher = std::make_shared<zipaes::MemberCipher>(m_passphrase, zipaes::randomSalt());
         const auto verifier = entry.cipher->verifier();
-        writeData(reinterpret_cast<const char*>(entry.cipher->salt().data()), zipaes::SaltSize);
+        const auto* salt = reinterpret_cast<const char*>(entry.cipher->salt().data());
+        writeData(salt, zipaes::SaltSize);
         writeData(reinterpret_cast<const char*>(verifier.data()), verifier.size());
+        entry.storedCrc = Crc32(Crc32(0, salt, zipaes::SaltSize),
+                                reinterpret_cast<const char*>(verifier.data()), verifier.size());
     }
     m_open = std::move(entry);
 }
@@ -135,6 +139,7 @@ void ZipWriter::writeEncrypted(const char* data, size_t size) {
         std::memcpy(m_cipherBuffer.data(), data, n);
         cipher.crypt(m_cipherBuffer.data(), n, m_open->encrypted);
         cipher.authenticate(m_cipherBuffer.data(), n);
+        m_open->storedCrc = Crc32(m_open->storedCrc, m_cipherBuffer.data(), n);
         writeData(m_cipherBuffer.data(), n);
         m_open->encrypted += n;
         data += n;
@@ -167,7 +172,12 @@ void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
     m_open.reset();
     if (entry.cipher) {
         const zipaes::Mac code = entry.cipher->finishCode();
-        writeData(reinterpret_cast<const char*>(code.data()), code.size());
+        const auto* codeBytes = reinterpret_cast<const char*>(code.data());
+        writeData(codeBytes, code.size());
+        RememberWrittenMember(
+            QByteArray(reinterpret_cast<const char*>(entry.cipher->salt().data()), zipaes::SaltSize) +
+                QByteArray(codeBytes, code.size()),
+            Crc32(entry.storedCrc, codeBytes, code.size()));
         crc = 0;
     }
     const ZipEntrySizes sizes{crc, m_position - entry.dataOffset, uncompressedSize};
