@@ -76,9 +76,10 @@ private:
 };
 
 #ifdef STOWLINE_HAVE_ISAL
-// ISA-L's level 1 for the fastest position, its level 3 (smaller than zlib's level 1 at a fifth of
-// its time) for the next; the positions above ask for size, which only zlib's slow levels give.
-int isalLevel(int level) { return level <= 1 ? 1 : 3; }
+// ISA-L's level 2 for the fastest position (on mail with attachments 0.7 % smaller than its level 1,
+// below `zip -1`, in the same time of a whole backup), its level 3 (smaller than zlib's level 1 at a
+// fifth of its time) for the next; the positions above ask for size, which only zlib's slow levels give.
+int isalLevel(int level) { return level <= 1 ? 2 : 3; }
 
 // Level 1 ends a block (and fits a new Huffman code) every 32 Ki symbols rather than the default 64 Ki:
 // mail that changes between text and binary parts comes out about 1 % smaller at the same speed.

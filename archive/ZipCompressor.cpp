@@ -526,6 +526,7 @@ ZipRunOutcome ZipCompressor::run() {
     ZipWriter writer(archive.fd());
     writer.setForceZip64(m_settings.forceZip64);
     writer.setWriteBehind(m_settings.durable);
+    writer.setPassphrase(m_settings.passphrase);
     std::optional<ChunkPipeline> pipeline(std::in_place, parts, jobs, threadCount(m_settings.threads),
                                           m_settings.cancel);
     // Writes the part's slices as they come; false when the run was cancelled meanwhile.

@@ -46,7 +46,8 @@ struct ZipCompressSettings {
     int level = 6;   // 0 stores, 1-9 deflate
     int threads = 0; // 0: one per processor, at most four
     bool forceZip64 = false;
-    QByteArray comment; // the archive comment, written with the central directory
+    QByteArray comment;    // the archive comment, written with the central directory
+    QByteArray passphrase; // when set, every member is encrypted with it (WinZip AES-256)
     // Synced to disk before it takes its name: an archive a person keeps, not a workspace file that a
     // crash throws away anyway (syncing those doubled a backup's time).
     bool durable = false;

@@ -2,6 +2,7 @@
 
 #include "archive/PendingFile.h"
 #include "archive/ZipCodec.h"
+#include "archive/ZipDecrypt.h"
 #include "archive/ZipFormat.h"
 #include "archive/ZipLibzip.h"
 #include "archive/ZipText.h"
@@ -325,9 +326,9 @@ private:
     void unpack(Worker& worker, const ExtractItem& item, Progress& progress) {
         zip_t* archive = worker.archive.get();
         PageBuffer& buffer = worker.buffer;
-        ZipFileHandle member(zip_fopen_index(archive, item.index, item.ownInflate ? ZIP_FL_COMPRESSED : 0));
-        if (!member)
-            throw memberFailure(item, zip_get_error(archive));
+        MemberReader member(archive, item.index, item.ownInflate ? ZIP_FL_COMPRESSED : 0);
+        if (!member.isOpen())
+            throw memberFailure(item, member.error());
         // Hidden until complete, in the target's folder so that the rename stays on its file system.
         PendingFile out(item.target, item.target.left(item.target.lastIndexOf('/') + 1) + ".stowline-XXXXXX");
         MemberInflater* inflater = nullptr;
@@ -348,9 +349,9 @@ private:
             m_totalDone += size;
         };
         while (!stopping()) {
-            const zip_int64_t got = zip_fread(member.get(), buffer.data(), buffer.size());
+            const zip_int64_t got = member.read(buffer.data(), buffer.size());
             if (got < 0)
-                throw memberFailure(item, zip_file_get_error(member.get()));
+                throw memberFailure(item, member.error());
             if (got == 0)
                 break;
             if (!inflater)

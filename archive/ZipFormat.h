@@ -13,11 +13,13 @@ constexpr quint32 CentralHeaderSignature = 0x02014b50;
 constexpr quint32 EndSignature = 0x06054b50;
 constexpr quint32 Zip64EndSignature = 0x06064b50;
 constexpr quint32 Zip64LocatorSignature = 0x07064b50;
+constexpr quint32 DescriptorSignature = 0x08074b50;
 constexpr quint16 Zip64ExtraId = 0x0001;
 
 constexpr quint16 MethodStore = 0;
 constexpr quint16 MethodDeflate = 8;
 constexpr quint16 FlagUtf8Names = 0x0800;
+constexpr quint16 FlagDataDescriptor = 0x0008;
 constexpr quint16 VersionDefault = 20;
 constexpr quint16 VersionZip64 = 45;
 constexpr quint16 MadeByUnix = 3;

@@ -1,5 +1,6 @@
 #include "archive/ZipLibzip.h"
 
+#include "archive/ZipDecrypt.h"
 #include "archive/ZipLayout.h"
 #include "archive/ZipText.h"
 #include "foundation/StringIds.h"
@@ -225,9 +226,10 @@ std::optional<QList<ZipMemberEntry>> entriesOf(const ZipArchiveHandle& archive) 
             return std::nullopt;
         zip_stat_t stat;
         zip_stat_init(&stat);
-        const bool unpackable = zip_stat_index(archive.get(), index, 0, &stat) == 0 &&
-                                stat.encryption_method == ZIP_EM_NONE &&
-                                zip_compression_method_supported(stat.comp_method, 0) != 0;
+        const bool unpackable =
+            zip_stat_index(archive.get(), index, 0, &stat) == 0 &&
+            (stat.encryption_method == ZIP_EM_NONE || stat.encryption_method == ZIP_EM_AES_256) &&
+            zip_compression_method_supported(stat.comp_method, 0) != 0;
         entries.append(
             {DecodeArchiveText(QByteArrayView(raw)), IsSymbolicLinkEntry(archive.get(), index), unpackable});
     }
@@ -259,11 +261,13 @@ zip_int64_t storedIndex(zip_t* outer, const QString& member) {
 } // namespace
 
 ZipArchiveHandle OpenStoredInnerZip(zip_t* outer, zip_uint64_t index, bool strict) {
-    zip_source_t* source = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
-    if (!source)
-        return nullptr;
     zip_error_t error;
     zip_error_init(&error);
+    zip_source_t* source = OpenPackedMember(outer, index, &error);
+    if (!source) {
+        zip_error_fini(&error);
+        return nullptr;
+    }
     zip_t* inner = zip_open_from_source(source, strict ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY, &error);
     zip_error_fini(&error);
     if (!inner) {
@@ -314,6 +318,10 @@ std::optional<QList<ZipMemberEntry>> InnerZipMemberEntries(const QString& archiv
 VbError ZipFailure(const zip_error_t* error) {
     const int systemError = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
     switch (zip_error_code_zip(error)) {
+    case ZIP_ER_NOPASSWD:
+        return VbError(Err::PermissionDenied, Str(txtNoPassphrase));
+    case ZIP_ER_WRONGPASSWD:
+        return VbError(Err::PermissionDenied, Str(txtWrongPassphrase));
     case ZIP_ER_NOENT:
         return osError(ENOENT);
     case ZIP_ER_MEMORY:

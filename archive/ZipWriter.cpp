@@ -1,6 +1,7 @@
 #include "archive/ZipWriter.h"
 
 #include "archive/ZipCodec.h"
+#include "archive/ZipDecrypt.h"
 #include "foundation/modError.h"
 #include "platform/FileCalls.h"
 
@@ -43,6 +44,17 @@ quint32 crcAfterPatch(quint32 crc, const QByteArray& before, const QByteArray& a
     return crc ^ static_cast<quint32>(crc32_combine(linear, 0, static_cast<z_off_t>(following)));
 }
 
+quint16 versionNeeded(const ZipEntryHeader& header, bool zip64) {
+    if (header.encrypted)
+        return zipaes::VersionNeeded;
+    return zip64 ? VersionZip64 : VersionDefault;
+}
+
+quint16 entryFlags(const ZipEntryHeader& header) {
+    return header.flags | (header.encrypted ? zipaes::FlagEncrypted : 0) |
+           (header.descriptor ? FlagDataDescriptor : 0);
+}
+
 } // namespace
 
 ZipWriter::ZipWriter(int fd) : m_fd(fd) { m_buffer.reserve(WriteBoundary); }
@@ -55,18 +67,19 @@ quint16 ZipWriter::nameFlags(const QByteArray& name) const {
 
 QByteArray ZipWriter::localHeader(const ZipEntryHeader& header, const ZipEntrySizes& sizes) const {
     const bool zip64 = header.zip64 || m_forceZip64;
+    const QByteArray aesExtra = header.encrypted ? zipaes::extraField(header.method) : QByteArray();
     QByteArray out;
     put32(out, LocalHeaderSignature);
-    put16(out, zip64 ? VersionZip64 : VersionDefault);
-    put16(out, header.flags | nameFlags(header.name));
-    put16(out, header.method);
+    put16(out, versionNeeded(header, zip64));
+    put16(out, entryFlags(header) | nameFlags(header.name));
+    put16(out, header.encrypted ? zipaes::MethodAes : header.method);
     put16(out, header.modified.time);
     put16(out, header.modified.date);
-    put32(out, sizes.crc);
+    put32(out, header.encrypted ? 0 : sizes.crc);
     put32(out, zip64 ? Max32 : static_cast<quint32>(sizes.compressed));
     put32(out, zip64 ? Max32 : static_cast<quint32>(sizes.uncompressed));
     put16(out, static_cast<quint16>(header.name.size()));
-    put16(out, zip64 ? 20 : 0);
+    put16(out, static_cast<quint16>((zip64 ? 20 : 0) + aesExtra.size()));
     out.append(header.name);
     if (zip64) {
         put16(out, Zip64ExtraId);
@@ -74,22 +87,67 @@ QByteArray ZipWriter::localHeader(const ZipEntryHeader& header, const ZipEntrySi
         put64(out, sizes.uncompressed);
         put64(out, sizes.compressed);
     }
+    out.append(aesExtra);
     return out;
+}
+
+bool ZipWriter::insideEncryptedEntry() const {
+    return m_outer && ((m_outer->m_open && m_outer->m_open->cipher) || m_outer->insideEncryptedEntry());
 }
 
 void ZipWriter::beginEntry(const ZipEntryHeader& header, const std::optional<ZipEntrySizes>& known) {
     OpenEntry entry;
     entry.header = header;
+    entry.header.encrypted = !m_passphrase.isEmpty();
+    entry.header.descriptor = !known && insideEncryptedEntry();
     entry.headerOffset = m_position;
     entry.sizesKnown = known.has_value();
     entry.known = known.value_or(ZipEntrySizes{});
-    const QByteArray bytes = localHeader(header, entry.known);
+    if (entry.header.encrypted) {
+        entry.known.crc = 0;
+        if (known)
+            entry.known.compressed += zipaes::Overhead;
+    }
+    const QByteArray bytes = localHeader(entry.header, entry.known);
     write(bytes);
     entry.dataOffset = m_position;
-    m_open = entry;
+    if (entry.header.encrypted) {
+        entry.cipher = std::make_shared<zipaes::MemberCipher>(m_passphrase, zipaes::randomSalt());
+        const auto verifier = entry.cipher->verifier();
+        const auto* salt = reinterpret_cast<const char*>(entry.cipher->salt().data());
+        writeData(salt, zipaes::SaltSize);
+        writeData(reinterpret_cast<const char*>(verifier.data()), verifier.size());
+        entry.storedCrc = Crc32(Crc32(0, salt, zipaes::SaltSize),
+                                reinterpret_cast<const char*>(verifier.data()), verifier.size());
+    }
+    m_open = std::move(entry);
 }
 
 void ZipWriter::write(const char* data, size_t size) {
+    if (m_open && m_open->cipher)
+        writeEncrypted(data, size);
+    else
+        writeData(data, size);
+}
+
+void ZipWriter::writeEncrypted(const char* data, size_t size) {
+    constexpr size_t Piece = 64 * 1024;
+    m_cipherBuffer.resize(Piece);
+    zipaes::MemberCipher& cipher = *m_open->cipher;
+    while (size > 0) {
+        const size_t n = std::min(size, Piece);
+        std::memcpy(m_cipherBuffer.data(), data, n);
+        cipher.crypt(m_cipherBuffer.data(), n, m_open->encrypted);
+        cipher.authenticate(m_cipherBuffer.data(), n);
+        m_open->storedCrc = Crc32(m_open->storedCrc, m_cipherBuffer.data(), n);
+        writeData(m_cipherBuffer.data(), n);
+        m_open->encrypted += n;
+        data += n;
+        size -= n;
+    }
+}
+
+void ZipWriter::writeData(const char* data, size_t size) {
     if (m_outer) {
         m_outer->write(data, size);
         m_crc = Crc32(m_crc, data, size);
@@ -110,15 +168,30 @@ void ZipWriter::write(const char* data, size_t size) {
 
 void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
     Q_ASSERT(m_open);
-    const OpenEntry entry = *m_open;
+    const OpenEntry entry = std::move(*m_open);
     m_open.reset();
+    if (entry.cipher) {
+        const zipaes::Mac code = entry.cipher->finishCode();
+        const auto* codeBytes = reinterpret_cast<const char*>(code.data());
+        writeData(codeBytes, code.size());
+        RememberWrittenMember(
+            QByteArray(reinterpret_cast<const char*>(entry.cipher->salt().data()), zipaes::SaltSize) +
+                QByteArray(codeBytes, code.size()),
+            Crc32(entry.storedCrc, codeBytes, code.size()));
+        crc = 0;
+    }
     const ZipEntrySizes sizes{crc, m_position - entry.dataOffset, uncompressedSize};
     const bool zip64 = entry.header.zip64 || m_forceZip64;
     if (!zip64 && (sizes.compressed >= Max32 || sizes.uncompressed >= Max32))
         Raise(Err::InternalError, QStringLiteral("Internal error: entry passed 4 GiB without Zip64 fields"));
-    const bool patch = !entry.sizesKnown || entry.known.crc != sizes.crc ||
-                       entry.known.compressed != sizes.compressed ||
-                       entry.known.uncompressed != sizes.uncompressed;
+    const bool patch = !entry.header.descriptor && (!entry.sizesKnown || entry.known.crc != sizes.crc ||
+                                                    entry.known.compressed != sizes.compressed ||
+                                                    entry.known.uncompressed != sizes.uncompressed);
+    if (entry.header.descriptor)
+        writeDescriptor(entry.header, sizes);
+    if (patch && insideEncryptedEntry())
+        Raise(Err::InternalError,
+              QStringLiteral("Internal error: entry sizes changed inside an encrypted one"));
     if (patch) {
         const QByteArray header = localHeader(entry.header, sizes);
         if (m_outer)
@@ -128,6 +201,20 @@ void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
         writeAt(entry.headerOffset, header);
     }
     appendCentralRecord(entry, sizes);
+}
+
+void ZipWriter::writeDescriptor(const ZipEntryHeader& header, const ZipEntrySizes& sizes) {
+    QByteArray out;
+    put32(out, DescriptorSignature);
+    put32(out, sizes.crc);
+    if (header.zip64 || m_forceZip64) {
+        put64(out, sizes.compressed);
+        put64(out, sizes.uncompressed);
+    } else {
+        put32(out, static_cast<quint32>(sizes.compressed));
+        put32(out, static_cast<quint32>(sizes.uncompressed));
+    }
+    write(out);
 }
 
 void ZipWriter::appendCentralRecord(const OpenEntry& entry, const ZipEntrySizes& sizes) {
@@ -141,21 +228,24 @@ void ZipWriter::appendCentralRecord(const OpenEntry& entry, const ZipEntrySizes&
     }
     if (offset64)
         put64(extra, entry.headerOffset);
+    const QByteArray aesExtra = header.encrypted ? zipaes::extraField(header.method) : QByteArray();
+    const auto extraSize = static_cast<quint16>((extra.isEmpty() ? 0 : extra.size() + 4) + aesExtra.size());
     const bool isDirectory = header.name.endsWith('/');
 
     QByteArray& out = m_centralDirectory;
     put32(out, CentralHeaderSignature);
-    put16(out, static_cast<quint16>(MadeByUnix << 8 | (extra.isEmpty() ? VersionDefault : VersionZip64)));
-    put16(out, extra.isEmpty() ? VersionDefault : VersionZip64);
-    put16(out, header.flags | nameFlags(header.name));
-    put16(out, header.method);
+    const quint16 version = versionNeeded(header, !extra.isEmpty());
+    put16(out, static_cast<quint16>(MadeByUnix << 8 | version));
+    put16(out, version);
+    put16(out, entryFlags(header) | nameFlags(header.name));
+    put16(out, header.encrypted ? zipaes::MethodAes : header.method);
     put16(out, header.modified.time);
     put16(out, header.modified.date);
-    put32(out, sizes.crc);
+    put32(out, header.encrypted ? 0 : sizes.crc);
     put32(out, sizes64 ? Max32 : static_cast<quint32>(sizes.compressed));
     put32(out, sizes64 ? Max32 : static_cast<quint32>(sizes.uncompressed));
     put16(out, static_cast<quint16>(header.name.size()));
-    put16(out, extra.isEmpty() ? 0 : static_cast<quint16>(extra.size() + 4));
+    put16(out, extraSize);
     put16(out, 0); // comment
     put16(out, 0); // disk
     put16(out, 0); // internal attributes
@@ -167,6 +257,7 @@ void ZipWriter::appendCentralRecord(const OpenEntry& entry, const ZipEntrySizes&
         put16(out, static_cast<quint16>(extra.size()));
         out.append(extra);
     }
+    out.append(aesExtra);
     ++m_entryCount;
 }
 

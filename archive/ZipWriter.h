@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/WriteBehind.h"
+#include "archive/ZipAes.h"
 #include "archive/ZipFormat.h"
 
 #include <QByteArray>
@@ -16,8 +17,10 @@ struct ZipEntryHeader {
     quint16 method = zipformat::MethodStore;
     quint16 flags = 0; // deflate speed bits; the UTF-8 name bit is set by the writer
     zipformat::DosDateTime modified;
-    quint32 unixMode = 0; // st_mode with its type bits, kept in the external attributes
-    bool zip64 = false;   // the entry may pass 4 GiB: its local header carries Zip64 sizes
+    quint32 unixMode = 0;   // st_mode with its type bits, kept in the external attributes
+    bool zip64 = false;     // the entry may pass 4 GiB: its local header carries Zip64 sizes
+    bool encrypted = false; // set by the writer: the data is encrypted (method 99, the real one in the extra)
+    bool descriptor = false; // set by the writer: the sizes follow the data instead of being patched in
 };
 
 struct ZipEntrySizes {
@@ -33,7 +36,11 @@ struct ZipEntrySizes {
 //
 // A nested writer writes an archive as the data of the entry its outer writer has open, so that
 // an archive inside an archive never needs a file of its own: it keeps the CRC-32 of the bytes it
-// produced (patches included) for the outer entry.
+// produced (patches included) for the outer entry. Inside an encrypted entry nothing can be patched
+// (the authentication code covers every byte as written), so there an entry whose sizes are not
+// known before its data gets them in a data descriptor after it.
+//
+// With a passphrase every entry is encrypted in the WinZip AES format (AE-2, AES-256).
 class ZipWriter {
 public:
     explicit ZipWriter(int fd);
@@ -43,6 +50,8 @@ public:
     void setForceZip64(bool force) { m_forceZip64 = force; }
     // For a file that is synced at the end: the disk gets its bytes while the rest is made.
     void setWriteBehind(bool on) { m_writeBehind = on ? std::make_unique<WriteBehind>(m_fd) : nullptr; }
+    // Encrypts every entry begun afterwards with this passphrase; an empty one encrypts nothing.
+    void setPassphrase(const QByteArray& passphrase) { m_passphrase = passphrase; }
 
     void beginEntry(const ZipEntryHeader& header, const std::optional<ZipEntrySizes>& known = {});
     void write(const char* data, size_t size);
@@ -65,7 +74,15 @@ private:
         quint64 dataOffset = 0;
         bool sizesKnown = false;
         ZipEntrySizes known;
+        std::shared_ptr<zipaes::MemberCipher> cipher;
+        quint64 encrypted = 0; // data bytes encrypted so far
+        quint32 storedCrc = 0; // of the encrypted entry's bytes as written, for the check after writing
     };
+
+    bool insideEncryptedEntry() const;
+    void writeEncrypted(const char* data, size_t size);
+    void writeData(const char* data, size_t size);
+    void writeDescriptor(const ZipEntryHeader& header, const ZipEntrySizes& sizes);
 
     QByteArray localHeader(const ZipEntryHeader& header, const ZipEntrySizes& sizes) const;
     void appendCentralRecord(const OpenEntry& entry, const ZipEntrySizes& sizes);
@@ -85,6 +102,8 @@ private:
     quint64 m_position = 0;
     quint64 m_entryCount = 0;
     std::vector<char> m_buffer;
+    QByteArray m_passphrase;
+    std::vector<char> m_cipherBuffer;
     QByteArray m_centralDirectory;
     std::optional<OpenEntry> m_open;
 };

@@ -64,6 +64,7 @@ cmpZIP::~cmpZIP() { *m_alive = false; }
 void cmpZIP::Compress() {
     ZipCompressSettings settings{SourceFolder, ArchiveFile, CompressionLevel};
     settings.comment = Comment.toUtf8();
+    settings.passphrase = Passphrase;
     settings.durable = Durable;
     settings.whileSyncing = std::exchange(WhileSyncing, {});
     settings.nested = std::exchange(NestedArchives, {});

@@ -44,8 +44,9 @@ public:
     // The next Extract unpacks the zip stored under this name in ArchiveFile, read where it lies
     // (not compressed again); Extract empties it.
     QString ArchiveMember;
-    QString Comment;      // written by Compress as the new archive's comment
-    bool Durable = false; // Compress syncs the archive to disk before it takes its name
+    QString Comment;       // written by Compress as the new archive's comment
+    QByteArray Passphrase; // Compress encrypts every member with it when set
+    bool Durable = false;  // Compress syncs the archive to disk before it takes its name
     // Handed the written archive while it syncs (only when Durable); Compress empties it.
     std::function<void(const QString& written)> WhileSyncing;
     // Archives of folders that the next Compress makes on the fly and stores as members (after the

@@ -4,6 +4,7 @@
 #include "archive/RunContext.h"
 #include "archive/RunRecording.h"
 #include "archive/ZipCompressor.h"
+#include "archive/ZipDecrypt.h"
 #include "archive/cmpZIP.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCompress.h"
@@ -43,6 +44,8 @@ void WizardBackup(const BackupJob& job, RunContext& run) {
         else {
             using layout::ArchiveItem;
             run.zip.NestedArchives.clear();
+            run.zip.Passphrase = job.passphrase;
+            AddArchivePassphrase(job.passphrase); // the read-back after writing needs it
             bool exported = true;
             // The address book's key is exported and the Favorites are walked while the identities'
             // keys are exported.

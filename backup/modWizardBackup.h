@@ -14,6 +14,7 @@ struct BackupJob {
     QString archivePath;
     IdentityCatalog identities;
     QString items = QStringLiteral("000");
+    QByteArray passphrase; // when set, the archive is encrypted with it
 };
 
 // The interactive backup: checks the destination, collects the chosen items in the order

@@ -5,6 +5,7 @@
 //     Stowline at it (registry store, HOME, TMPDIR);
 //   stowline-scheduled-bench restore <archive>
 //     restores every item of the archive through WizardRestore into the profile of the environment.
+#include "archive/ArchivePassphrase.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "bench/MailLikeData.h"
@@ -51,6 +52,7 @@ int makeProfile(const QString& folder, qint64 mailMiB, int favorites) {
 }
 
 int restoreEverything(const QString& archive) {
+    ProvideUnattendedPassphrase(archive);
     static bench::PrintingDialogs dialogs;
     platform::install(&dialogs);
     bench::TimingProgress progress;

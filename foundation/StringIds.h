@@ -354,6 +354,30 @@ constexpr int txtNotScheduled = 1500;
 constexpr int txtDoesNotExist = 1501;
 constexpr int txtNoWindowsProgram = 1502;
 
+// Encrypted archives: passphrases, keyring and key file (1900-1939)
+constexpr int txtAuthenticationFailed = 1900;
+constexpr int txtWrongPassphrase = 1901;
+constexpr int txtNoPassphrase = 1902;
+constexpr int txtNoPassphraseFound = 1903;
+constexpr int txtKeyringTimedOut = 1904;
+constexpr int txtKeyringUnreachable = 1905;
+constexpr int txtKeyringHoldsNone = 1906;
+constexpr int txtNoKeyFile = 1907;
+constexpr int txtKeyFileMissing = 1908;
+constexpr int txtKeyFileNotPrivate = 1909;
+constexpr int txtKeyFileUnreadable = 1910;
+constexpr int txtAskPassphrase = 1911;
+constexpr int txtTypePassphrase = 1912;
+constexpr int txtPassphraseTooWeak = 1913;
+constexpr int txtPassphraseNotKept = 1914;
+constexpr int txtGeneratedPassphrase = 1915;
+constexpr int txtWriteItDown = 1916;
+constexpr int txtEncryptArchive = 1917;
+constexpr int txtKeyFileLabel = 1918;
+constexpr int txtKeyFileButton = 1919;
+constexpr int txtNewPassphraseButton = 1920;
+constexpr int txtChooseKeyFile = 1921;
+
 // Full-text search over mail (1760-1799)
 constexpr int txtIndexUnwritable = 1760;
 constexpr int txtQueryOpenQuote = 1761;

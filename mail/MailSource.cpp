@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/IdentityCatalog.h"
+#include "archive/ZipDecrypt.h"
 #include "archive/ZipLibzip.h"
 #include "backup/modBKIdentityCheck.h"
 #include "foundation/RegEdit.h"
@@ -171,7 +172,7 @@ public:
             return -1;
         qint64 done = 0;
         while (done < length) {
-            const zip_int64_t n = zip_fread(m_file.get(), into + done, zip_uint64_t(length - done));
+            const zip_int64_t n = m_file->read(into + done, zip_uint64_t(length - done));
             if (n < 0)
                 return -1;
             if (n == 0)
@@ -187,22 +188,21 @@ private:
         if (m_file && offset == m_position)
             return true;
         if (m_file && m_stored) {
-            if (zip_fseek(m_file.get(), offset, SEEK_SET) != 0)
+            if (!m_file->seek(offset))
                 return false;
             m_position = offset;
             return true;
         }
         if (!m_file || offset < m_position) {
-            m_file.reset(zip_fopen_index(m_archive.get(), m_index, 0));
+            m_file = std::make_unique<MemberReader>(m_archive.get(), m_index);
             m_position = 0;
-            if (!m_file)
+            if (!m_file->isOpen())
                 return false;
         }
         static thread_local QByteArray scratch(1 << 16, Qt::Uninitialized);
         while (m_position < offset) {
-            const zip_int64_t n =
-                zip_fread(m_file.get(), scratch.data(),
-                          zip_uint64_t(std::min<qint64>(scratch.size(), offset - m_position)));
+            const zip_int64_t n = m_file->read(
+                scratch.data(), zip_uint64_t(std::min<qint64>(scratch.size(), offset - m_position)));
             if (n <= 0)
                 return false;
             m_position += n;
@@ -214,7 +214,7 @@ private:
     zip_uint64_t m_index;
     qint64 m_size;
     bool m_stored;
-    ZipFileHandle m_file;
+    std::unique_ptr<MemberReader> m_file;
     qint64 m_position = 0;
 };
 
@@ -223,11 +223,17 @@ QByteArray readWholeMember(zip_t* archive, zip_uint64_t index, qint64 limit) {
     zip_stat_init(&stat);
     if (zip_stat_index(archive, index, 0, &stat) != 0 || qint64(stat.size) > limit)
         return {};
-    ZipFileHandle file(zip_fopen_index(archive, index, 0));
-    if (!file)
+    MemberReader file(archive, index);
+    if (!file.isOpen())
         return {};
     QByteArray data(qsizetype(stat.size), Qt::Uninitialized);
-    return zip_fread(file.get(), data.data(), stat.size) == zip_int64_t(stat.size) ? data : QByteArray();
+    for (zip_uint64_t done = 0; done < stat.size;) {
+        const zip_int64_t n = file.read(data.data() + done, stat.size - done);
+        if (n <= 0)
+            return {};
+        done += zip_uint64_t(n);
+    }
+    return data;
 }
 
 QString memberName(zip_t* archive, zip_uint64_t index) {
@@ -307,7 +313,7 @@ SharedZip openInnerZip(const SharedZip& outer, const QString& name) {
     zip_error_t error;
     zip_error_init(&error);
     if (stat.comp_method == ZIP_CM_STORE) {
-        source = zip_source_zip(outer.get(), outer.get(), zip_uint64_t(index), ZIP_FL_COMPRESSED, 0, -1);
+        source = OpenPackedMember(outer.get(), zip_uint64_t(index), &error);
     } else {
         auto* state = new MemberSourceState;
         state->bytes =

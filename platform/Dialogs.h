@@ -24,6 +24,10 @@ public:
                                  const QString& title) = 0;
     // Returns "" when cancelled, like the classic input box.
     virtual QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) = 0;
+    // The same for a secret: what is typed is not shown. Doubles answer it as an input box.
+    virtual QString secretBox(const QString& prompt, const QString& title) {
+        return inputBox(prompt, title, {});
+    }
     // Return the chosen full path, or "" when cancelled.
     virtual QString saveFile(const FileDialogRequest& request) = 0;
     virtual QString openFile(const FileDialogRequest& request) = 0;

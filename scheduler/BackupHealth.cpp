@@ -77,7 +77,9 @@ BackupHealth AssessBackups(const QList<RunRecord>& records, const std::optional<
     const std::optional<RunRecord> lastScheduled =
         newest(records, [](const RunRecord& r) { return r.kind == RunRecord::Kind::Scheduled; });
     if (lastScheduled && !lastScheduled->succeeded()) {
-        health.lines << Str(txtScheduledFailed);
+        // The reason, when the run kept one, so that the fix is plain at once.
+        health.lines << Str(txtScheduledFailed) +
+                            (lastScheduled->detail.isEmpty() ? QString() : u' ' + lastScheduled->detail);
         health.healthy = false;
     }
     return health;

@@ -1,5 +1,6 @@
 #include "scheduler/frmSchedule3.h"
 
+#include "archive/ArchivePassphrase.h"
 #include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
@@ -11,6 +12,7 @@
 #include "scheduler/frmSchedule1.h"
 #include "scheduler/frmSchedule2.h"
 #include "scheduler/modCommandLine.h"
+#include "ui/ArchiveEncryptionSetup.h"
 #include "ui/ScheduleTimerSetup.h"
 #include "ui/Windows.h"
 
@@ -39,6 +41,9 @@ frmSchedule3::frmSchedule3(QWidget* parent) : WizardPage(QStringLiteral("frmItem
     for (QCheckBox* box : m_chk) {
         connect(box, &QCheckBox::toggled, this, &frmSchedule3::chk_Click);
     }
+    m_chkEncrypt = new QCheckBox(this);
+    m_chkEncrypt->setObjectName(QStringLiteral("chkEncrypt"));
+    frameLayout().addWidget(m_chkEncrypt);
     m_chk[0]->setFocus();
     connect(&nextButton(), &QPushButton::clicked, this, &frmSchedule3::cmdNext_Click);
     connect(&backButton(), &QPushButton::clicked, this, &frmSchedule3::cmdBack_Click);
@@ -55,6 +60,9 @@ void frmSchedule3::Form_Load() {
         STEP(5) setCaption(backButton(), Str(txtSchedulerBack));
         STEP(6) setCaption(nextButton(), Str(txtSchedulerNext));
         STEP(7) loadItems();
+        STEP(8) m_chkEncrypt->setText(Str(txtEncryptArchive));
+        m_chkEncrypt->setAccessibleName(plainCaption(m_chkEncrypt->text()));
+        STEP(9) m_chkEncrypt->setChecked(EncryptSetting());
     TRAP_END
 }
 
@@ -96,6 +104,14 @@ void frmSchedule3::cmdNext_Click() {
         request.defaultFolder = SystemPath(CSIDL_PERSONAL);
         STEP(5) const QString chosen = platform::dialogs().saveFile(request);
         STEP(6) if (chosen.isEmpty()) return;
+        // The scheduled run finds its passphrase without anyone there: it is chosen now.
+        STEP(15)
+        if (m_chkEncrypt->isChecked() && FindUnattendedPassphrase().passphrase.isEmpty() &&
+            ChooseNewPassphrase().isEmpty())
+            return;
+        STEP(16)
+        WriteSetting(reg, QStringLiteral("Encrypt"),
+                     m_chkEncrypt->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
         STEP(7) const QString schedule = QString::number(sliderPosition(QStringLiteral("frmSchedule1")));
         STEP(8) const QString deletion = QString::number(sliderPosition(QStringLiteral("frmSchedule2")));
         const QFileInfo archive(chosen);

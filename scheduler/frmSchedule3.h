@@ -9,7 +9,8 @@ class QCheckBox;
 namespace stowline {
 
 // Schedule Backup Wizard, page 3: the items to back up (chk0 identities, chk1 favorites, chk2 address
-// book, "Items"). Next asks for the archive name and stores the five schedule values.
+// book, "Items") and chkEncrypt ("Encrypt"). Next asks for the archive name and stores the schedule's
+// values; an encrypted schedule gets a passphrase it can find unattended first.
 class frmSchedule3 : public WizardPage {
     Q_OBJECT
 public:
@@ -33,6 +34,7 @@ private:
     void loadItems();
 
     std::array<QCheckBox*, 3> m_chk;
+    QCheckBox* m_chkEncrypt;
 };
 
 } // namespace stowline

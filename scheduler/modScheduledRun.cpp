@@ -1,9 +1,11 @@
 #include "scheduler/modScheduledRun.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/ArchivePassphrase.h"
 #include "archive/IdentityCatalog.h"
 #include "archive/PhaseLog.h"
 #include "archive/ZipCompressor.h"
+#include "archive/ZipDecrypt.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIEFCompress.h"
 #include "backup/modBKIdentityCheck.h"
@@ -147,7 +149,7 @@ bool archiveWrittenSince(const QString& archivePath, const QDateTime& start) {
 
 // Only runs that got as far as collecting are recorded: a run that was not due did nothing.
 void recordScheduledRun(const QDateTime& start, const QString& archivePath, const QString& items,
-                        const SavedArchive& saved, ScheduledRunStatus status) {
+                        const SavedArchive& saved, ScheduledRunStatus status, const QString& problem = {}) {
     platform::RunRecord record;
     record.kind = platform::RunRecord::Kind::Scheduled;
     record.start = start;
@@ -165,6 +167,8 @@ void recordScheduledRun(const QDateTime& start, const QString& archivePath, cons
         record.outcome = status == ArchiveNotWritten ? platform::RunRecord::Outcome::NotWritten
                                                      : platform::RunRecord::Outcome::Failed;
     }
+    if (!problem.isEmpty())
+        record.detail = problem;
     platform::appendRunRecord(record);
 }
 
@@ -214,6 +218,19 @@ void ScheduledBackup(ScheduledRunView& view) {
             recordScheduledRun(runStart, archivePath, schedule->items, saved, ArchiveNotWritten);
             endRun(ArchiveNotWritten, archivePath);
         }
+        // An archive that is to be encrypted is never written in the clear instead.
+        QByteArray passphrase;
+        STEP(31) if (EncryptSetting()) {
+            const UnattendedPassphrase found = FindUnattendedPassphrase();
+            STEP(32) if (found.passphrase.isEmpty()) {
+                std::fprintf(stderr, "%s\n", qPrintable(found.problem));
+                recordScheduledRun(runStart, archivePath, schedule->items, saved, RunFailed, found.problem);
+                launchMailerIfSet();
+                endRun(RunFailed);
+            }
+            passphrase = found.passphrase;
+            AddArchivePassphrase(passphrase); // the read-back after writing needs it
+        }
         DialogQuestions ask;
         STEP(18) if (!CheckWrite(archivePath, ask) || !CreateTempFolder(ask)) {
             STEP(19) launchMailerIfSet();
@@ -243,6 +260,7 @@ void ScheduledBackup(ScheduledRunView& view) {
                 STEP(27) status = ArchiveNotWritten;
             }
             else {
+                run.zip.Passphrase = passphrase;
                 STEP(28) view.savingStarts();
                 const QDateTime saveStart = QDateTime::currentDateTime();
                 STEP(29) {

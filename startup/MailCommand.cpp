@@ -1,5 +1,6 @@
 #include "startup/MailCommand.h"
 
+#include "archive/ArchivePassphrase.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailExport.h"
@@ -36,9 +37,12 @@ private:
 
 constexpr int BadQueryOrSource = 2;
 
+// An encrypted archive opens with the passphrase the unattended backup uses, when there is one.
 std::unique_ptr<mail::MailSource> openSource(const CommandLineOptions& options, QString* error) {
-    return options.mailArchive.isEmpty() ? mail::MailSource::openRegistry(error)
-                                         : mail::MailSource::openArchive(options.mailArchive, error);
+    if (options.mailArchive.isEmpty())
+        return mail::MailSource::openRegistry(error);
+    ProvideUnattendedPassphrase(options.mailArchive);
+    return mail::MailSource::openArchive(options.mailArchive, error);
 }
 
 // The source's index, built now when the cache holds none for the source as it is.

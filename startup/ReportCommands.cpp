@@ -1,5 +1,6 @@
 #include "startup/ReportCommands.h"
 
+#include "archive/ArchivePassphrase.h"
 #include "archive/ArchiveVerify.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
@@ -18,6 +19,7 @@ int VerifyCommand(const QString& archivePath, QTextStream& out, QTextStream& err
         err.flush();
         return 1;
     }
+    ProvideUnattendedPassphrase(archivePath);
     const VerifyResult result = VerifyArchive(archivePath);
     if (!result.ok()) {
         err << "stowline: " << VerifyFailureText(archivePath, result) << '\n';

@@ -383,7 +383,7 @@ void frmMain::lblBrowseArchive_Click() {
         STEP(3) if (chosen.isEmpty()) return;
         STEP(4) rememberFolderOf(chosen);
         STEP(5)
-        if (CheckArchiveChosen(chosen, Str(txtArchiveMissing), txtCoreNotAnArchive))
+        if (CheckArchiveChosen(chosen, Str(txtArchiveMissing), txtCoreNotAnArchive) && UnlockArchive(chosen))
             BrowseArchive(chosen);
     TRAP_END
 }

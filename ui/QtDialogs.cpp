@@ -124,6 +124,13 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
     return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
+QString QtDialogs::secretBox(const QString& prompt, const QString& title) {
+    bool accepted = false;
+    const QString answer = QInputDialog::getText(dialogOwner(), title, displayText(prompt),
+                                                 QLineEdit::Password, QString(), &accepted);
+    return accepted ? answer : QString();
+}
+
 QString QtDialogs::saveFile(const FileDialogRequest& request) {
     const auto dialog = fileDialog(request.title, startFolder(request), qtFilter(request.filter));
     dialog->setAcceptMode(QFileDialog::AcceptSave);

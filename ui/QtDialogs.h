@@ -12,6 +12,7 @@ public:
     MsgAnswer messageBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                          const QString& title) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    QString secretBox(const QString& prompt, const QString& title) override;
     QString saveFile(const FileDialogRequest& request) override;
     QString openFile(const FileDialogRequest& request) override;
     QString pickFolder(const QString& title) override;

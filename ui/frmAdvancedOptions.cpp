@@ -1,5 +1,6 @@
 #include "ui/frmAdvancedOptions.h"
 
+#include "archive/ArchivePassphrase.h"
 #include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
@@ -7,18 +8,23 @@
 #include "foundation/modFolder.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modSettings.h"
+#include "platform/Dialogs.h"
+#include "ui/ArchiveEncryptionSetup.h"
 #include "ui/DialogQuestions.h"
 #include "ui/ScheduleTimerSetup.h"
 #include "ui/Windows.h"
 #include "ui/WizardPage.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -55,7 +61,14 @@ frmAdvancedOptions::frmAdvancedOptions(QWidget* parent)
       m_frmOptions(named<QGroupBox>(this, "frmOptions")), m_chkOE(named<QCheckBox>(m_frmOptions, "chkOE")),
       m_chkLoc(named<QCheckBox>(m_frmOptions, "chkLoc")),
       m_chkScheduler(named<QCheckBox>(m_frmOptions, "chkScheduler")),
-      m_chkTemp(named<QCheckBox>(m_frmOptions, "chkTemp")), m_cmdOK(named<QPushButton>(this, "cmdOK")) {
+      m_chkTemp(named<QCheckBox>(m_frmOptions, "chkTemp")),
+      m_frmEncryption(named<QGroupBox>(this, "frmEncryption")),
+      m_chkEncrypt(named<QCheckBox>(m_frmEncryption, "chkEncrypt")),
+      m_lblKeyFile(named<QLabel>(m_frmEncryption, "lblKeyFile")),
+      m_txtKeyFile(named<QLineEdit>(m_frmEncryption, "txtKeyFile")),
+      m_cmdKeyFile(named<QPushButton>(m_frmEncryption, "cmdKeyFile")),
+      m_cmdPassphrase(named<QPushButton>(m_frmEncryption, "cmdPassphrase")),
+      m_cmdOK(named<QPushButton>(this, "cmdOK")) {
     setWindowTitle(QStringLiteral(" "));
     m_lbl1->setTextFormat(Qt::PlainText);
     QFont titleFont = m_lbl1->font();
@@ -91,12 +104,20 @@ frmAdvancedOptions::frmAdvancedOptions(QWidget* parent)
     auto* frames = new QHBoxLayout;
     frames->addWidget(m_frmSchedule);
     frames->addWidget(m_frmOptions, 1);
+    auto* encryption = new QGridLayout(m_frmEncryption);
+    encryption->addWidget(m_chkEncrypt, 0, 0, 1, 2);
+    encryption->addWidget(m_cmdPassphrase, 0, 2);
+    encryption->addWidget(m_lblKeyFile, 1, 0, 1, 3);
+    encryption->addWidget(m_txtKeyFile, 2, 0, 1, 2);
+    encryption->addWidget(m_cmdKeyFile, 2, 2);
+    m_lblKeyFile->setBuddy(m_txtKeyFile);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_cmdOK);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_lbl1);
     layout->addLayout(frames, 1);
+    layout->addWidget(m_frmEncryption);
     layout->addLayout(buttons);
     m_cmdOK->setDefault(true);
 
@@ -104,11 +125,17 @@ frmAdvancedOptions::frmAdvancedOptions(QWidget* parent)
     setTabOrder(m_chkOE, m_chkLoc);
     setTabOrder(m_chkLoc, m_chkScheduler);
     setTabOrder(m_chkScheduler, m_chkTemp);
-    setTabOrder(m_chkTemp, m_cmdOK);
+    setTabOrder(m_chkTemp, m_chkEncrypt);
+    setTabOrder(m_chkEncrypt, m_cmdPassphrase);
+    setTabOrder(m_cmdPassphrase, m_txtKeyFile);
+    setTabOrder(m_txtKeyFile, m_cmdKeyFile);
+    setTabOrder(m_cmdKeyFile, m_cmdOK);
     m_sldCompression->setFocus();
 
     connect(m_chkTemp, &QCheckBox::toggled, this, &frmAdvancedOptions::chkTemp_Click);
     connect(m_cmdOK, &QPushButton::clicked, this, &frmAdvancedOptions::cmdOK_Click);
+    connect(m_cmdKeyFile, &QPushButton::clicked, this, &frmAdvancedOptions::cmdKeyFile_Click);
+    connect(m_cmdPassphrase, &QPushButton::clicked, this, &frmAdvancedOptions::cmdPassphrase_Click);
     connect(m_sldCompression, &QSlider::valueChanged, this, [this](int position) {
         m_sldCompression->setAccessibleDescription(m_levelLabels[static_cast<size_t>(position - 1)]->text());
     });
@@ -140,6 +167,17 @@ void frmAdvancedOptions::setTexts() {
         boxes[i]->setText(Str(txtLaunchMailer + static_cast<int>(i)));
         boxes[i]->setAccessibleName(plainCaption(boxes[i]->text()));
     }
+    m_frmEncryption->setTitle(plainCaption(Str(txtEncryptArchive)));
+    const std::array<std::pair<QAbstractButton*, int>, 3> encryptionButtons{
+        {{m_chkEncrypt, txtEncryptArchive},
+         {m_cmdKeyFile, txtKeyFileButton},
+         {m_cmdPassphrase, txtNewPassphraseButton}}};
+    for (const auto& [button, id] : encryptionButtons) {
+        button->setText(Str(id));
+        button->setAccessibleName(plainCaption(button->text()));
+    }
+    m_lblKeyFile->setText(Str(txtKeyFileLabel));
+    m_txtKeyFile->setAccessibleName(plainCaption(m_lblKeyFile->text()));
     m_cmdOK->setText(Str(txtOK));
     m_cmdOK->setAccessibleName(plainCaption(m_cmdOK->text()));
 }
@@ -157,6 +195,8 @@ void frmAdvancedOptions::Form_Load() {
         STEP(7) loadBox(*m_chkLoc, QStringLiteral("RememberLocations"));
         STEP(8) loadBox(*m_chkScheduler, QStringLiteral("SchedulerDisable"));
         STEP(9) loadBox(*m_chkTemp, QStringLiteral("CustomTemp"));
+        STEP(10) m_chkEncrypt->setChecked(EncryptSetting());
+        STEP(11) m_txtKeyFile->setText(KeyFileSetting());
     TRAP_END
 }
 
@@ -175,6 +215,22 @@ void frmAdvancedOptions::chkTemp_Click() {
         while (folder.isEmpty())
             ;
         STEP(3) WriteSetting(regAccess(), QStringLiteral("CustomTempFolder"), folder);
+    TRAP_END
+}
+
+void frmAdvancedOptions::cmdKeyFile_Click() {
+    TRAP_BEGIN("frmAdvancedOptions:cmdKeyFile_Click")
+        STEP(1) platform::FileDialogRequest request;
+        request.title = Str(txtChooseKeyFile);
+        request.initialFolder = QFileInfo(m_txtKeyFile->text()).path();
+        STEP(2) const QString chosen = platform::dialogs().openFile(request);
+        STEP(3) if (!chosen.isEmpty()) m_txtKeyFile->setText(chosen);
+    TRAP_END
+}
+
+void frmAdvancedOptions::cmdPassphrase_Click() {
+    TRAP_BEGIN("frmAdvancedOptions:cmdPassphrase_Click")
+        STEP(1) ChooseNewPassphrase();
     TRAP_END
 }
 
@@ -198,6 +254,16 @@ void frmAdvancedOptions::cmdOK_Click() {
         STEP(7) storeBox(*m_chkScheduler, QStringLiteral("SchedulerDisable"));
         SwitchScheduleTimer(wasDisabled, m_chkScheduler->isChecked());
         STEP(8) storeBox(*m_chkTemp, QStringLiteral("CustomTemp"));
+        STEP(10) WriteEncryptSettings(m_chkEncrypt->isChecked(), m_txtKeyFile->text().trimmed());
+        // Scheduled backups need a passphrase they can find without anyone there.
+        STEP(11)
+        if (m_chkEncrypt->isChecked() && FindUnattendedPassphrase().passphrase.isEmpty() &&
+            ChooseNewPassphrase().isEmpty()) {
+            // No passphrase chosen: backups stay as they were, and the window open to say so.
+            m_chkEncrypt->setChecked(false);
+            WriteEncryptSettings(false, m_txtKeyFile->text().trimmed());
+            return;
+        }
         STEP(9) frmMain_Enabled();
     TRAP_END
 }

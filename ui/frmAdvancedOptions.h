@@ -6,13 +6,15 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSlider;
 
 namespace stowline {
 
 // The Advanced options dialog: compression level (sldCompression, positions 1 to 5), and the boxes
-// chkOE, chkLoc, chkScheduler, chkTemp. OK stores everything and returns to the hub.
+// chkOE, chkLoc, chkScheduler, chkTemp; encryption: chkEncrypt, the key file txtKeyFile with its
+// button cmdKeyFile, and cmdPassphrase for a new passphrase. OK stores everything and returns to the hub.
 class frmAdvancedOptions : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +34,8 @@ protected:
 
 private slots:
     void chkTemp_Click();
+    void cmdKeyFile_Click();
+    void cmdPassphrase_Click();
     void cmdOK_Click();
 
 private:
@@ -48,6 +52,12 @@ private:
     QCheckBox* m_chkLoc;
     QCheckBox* m_chkScheduler;
     QCheckBox* m_chkTemp;
+    QGroupBox* m_frmEncryption;
+    QCheckBox* m_chkEncrypt;
+    QLabel* m_lblKeyFile;
+    QLineEdit* m_txtKeyFile;
+    QPushButton* m_cmdKeyFile;
+    QPushButton* m_cmdPassphrase;
     QPushButton* m_cmdOK;
 };
 

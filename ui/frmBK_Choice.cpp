@@ -1,5 +1,6 @@
 #include "ui/frmBK_Choice.h"
 
+#include "archive/ArchivePassphrase.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
@@ -10,8 +11,10 @@
 #include "foundation/modGlobal.h"
 #include "platform/Dialogs.h"
 #include "platform/Platform.h"
+#include "ui/ArchiveEncryptionSetup.h"
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
+#include "ui/WizardPage.h"
 #include "ui/frmBK_Identity.h"
 #include "ui/frmProgress.h"
 
@@ -39,6 +42,9 @@ using layout::ArchiveItem;
 
 frmBK_Choice::frmBK_Choice(std::shared_ptr<BackupJob> job, QWidget* parent)
     : ItemChoicePage(parent), m_job(std::move(job)) {
+    m_chkEncrypt = new QCheckBox(this);
+    m_chkEncrypt->setObjectName(QStringLiteral("chkEncrypt"));
+    frameLayout().addWidget(m_chkEncrypt);
     for (QCheckBox* box : boxes())
         connect(box, &QCheckBox::toggled, this, &frmBK_Choice::chk_Click);
     connect(&nextButton(), &QPushButton::clicked, this, &frmBK_Choice::cmdNext_Click);
@@ -52,6 +58,9 @@ bool frmBK_Choice::Form_Load() {
         STEP(2)
         setCaptions(txtBackupCheckItems, {txtBackupIdentities, txtBackupFavorites, txtBackupAddressBook},
                     txtBackupBack, txtBackupNext);
+        m_chkEncrypt->setText(Str(txtEncryptArchive));
+        m_chkEncrypt->setAccessibleName(plainCaption(m_chkEncrypt->text()));
+        m_chkEncrypt->setChecked(EncryptSetting());
         STEP(9) if (Identity_Check(m_job->identities)) enableItem(ArchiveItem::Identities, true);
         STEP(10) if (IEF_Check()) enableItem(ArchiveItem::Favorites, true);
         STEP(11) if (WAB_Check()) enableItem(ArchiveItem::AddressBook, true);
@@ -68,6 +77,8 @@ bool frmBK_Choice::Form_Load() {
     TRAP_END
     return found;
 }
+
+bool frmBK_Choice::encryptChosen() const { return m_chkEncrypt->isChecked(); }
 
 void frmBK_Choice::updateNextButton() {
     setCaption(nextButton(), Str(itemChosen(ArchiveItem::Identities) ? txtBackupNext : txtBackup));
@@ -102,12 +113,16 @@ void frmBK_Choice::cmdBack_Click() {
 }
 
 void StartBackupRun(QWidget& currentPage) {
-    frmProgress& window = ShowProgress();
-    currentPage.hide();
     auto* choice = dynamic_cast<frmBK_Choice*>(forms::find(pageName));
     if (!choice)
         return;
     BackupJob& job = choice->job();
+    // An archive that is to be encrypted is not written at all without its passphrase.
+    job.passphrase = choice->encryptChosen() ? PassphraseForBackup() : QByteArray();
+    if (choice->encryptChosen() && job.passphrase.isEmpty())
+        return;
+    frmProgress& window = ShowProgress();
+    currentPage.hide();
     job.items = layout::ItemFlags(choice->itemChosen(ArchiveItem::Identities),
                                   choice->itemChosen(ArchiveItem::Favorites),
                                   choice->itemChosen(ArchiveItem::AddressBook));

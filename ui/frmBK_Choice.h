@@ -8,7 +8,8 @@
 namespace stowline {
 
 // The Backup Wizard's first page: which items to back up (chk0 identities, chk1 favorites,
-// chk2 address book). A box is enabled when its item was found; boxes start checked.
+// chk2 address book). A box is enabled when its item was found; boxes start checked. chkEncrypt
+// encrypts the archive.
 class frmBK_Choice : public ItemChoicePage {
     Q_OBJECT
 public:
@@ -19,6 +20,7 @@ public:
     bool Form_Load();
 
     BackupJob& job() { return *m_job; }
+    bool encryptChosen() const;
 
 private slots:
     void chk_Click();
@@ -29,6 +31,7 @@ private:
     void updateNextButton();
 
     std::shared_ptr<BackupJob> m_job;
+    QCheckBox* m_chkEncrypt; // "Encrypt the archive", from the Encrypt setting
 };
 
 // Shows the progress window, hides the current page and runs the backup.

@@ -1,7 +1,9 @@
 #include "ui/frmRS_Choice.h"
 
 #include "archive/ArchiveLayout.h"
+#include "archive/ArchivePassphrase.h"
 #include "archive/ZipComment.h"
+#include "archive/ZipDecrypt.h"
 #include "backup/modBKIEFCheck.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
@@ -180,8 +182,32 @@ bool NothingLeftHalfRestored() {
     return outcome.failure.isEmpty();
 }
 
+bool UnlockArchive(const QString& path) {
+    using platform::MsgButtons, platform::MsgIcon;
+    if (TryArchivePassphrase(path, {}) != PassphraseFit::Wrong)
+        return true; // not encrypted, or unreadable: the wizard's own checks say so
+    const QByteArray unattended = FindUnattendedPassphrase(std::chrono::seconds(2)).passphrase;
+    if (!unattended.isEmpty() && TryArchivePassphrase(path, unattended) == PassphraseFit::Fits) {
+        AddArchivePassphrase(unattended);
+        return true;
+    }
+    for (;;) {
+        const QByteArray typed =
+            platform::dialogs().secretBox(Str(txtAskPassphrase) + u' ' + path, AppTitle()).toUtf8();
+        if (typed.isEmpty())
+            return false;
+        if (TryArchivePassphrase(path, typed) == PassphraseFit::Fits) {
+            AddArchivePassphrase(typed);
+            return true;
+        }
+        platform::dialogs().messageBox(path + u' ' + Str(txtWrongPassphrase), MsgButtons::OK,
+                                       MsgIcon::Exclamation, AppTitle());
+    }
+}
+
 bool OpenRestoreWizard(const QString& path, const QString& missingText, int notArchiveId) {
-    if (!CheckArchiveChosen(path, missingText, notArchiveId) || !NothingLeftHalfRestored())
+    if (!CheckArchiveChosen(path, missingText, notArchiveId) || !NothingLeftHalfRestored() ||
+        !UnlockArchive(path))
         return false;
     auto job = std::make_shared<RestoreJob>();
     job->archivePath = path;

@@ -59,6 +59,11 @@ bool OpenRestoreWizard(const QString& path, const QString& missingText, int notA
 // The first page as loaded, or nullptr.
 frmRS_Choice* RestoreChoicePage();
 
+// An encrypted archive is unlocked once, before anything is read from it: with a passphrase this
+// process knows (the keyring's, the key file's) or, failing those, one the person types. False when
+// the person gave up; nothing has been read or written then.
+bool UnlockArchive(const QString& path);
+
 // Takes the pages' choices and shows the restore plan in place of the current page.
 void StartRestoreRun(QWidget& currentPage);
 // Shows the progress window, hides the current page and carries out the plan it showed.

@@ -1599,6 +1599,116 @@
       <translation>Hochladen: Fertig!</translation>
     </message>
     <message>
+      <source>is damaged: authentication failed (it was changed after it was written).</source>
+      <comment>1900</comment>
+      <translation>ist beschädigt: die Authentifizierung ist fehlgeschlagen (es wurde nach dem Schreiben verändert).</translation>
+    </message>
+    <message>
+      <source>cannot be opened: wrong passphrase.</source>
+      <comment>1901</comment>
+      <translation>lässt sich nicht öffnen: falsche Passphrase.</translation>
+    </message>
+    <message>
+      <source>is encrypted, and no passphrase was given for it.</source>
+      <comment>1902</comment>
+      <translation>ist verschlüsselt, und es wurde keine Passphrase dafür angegeben.</translation>
+    </message>
+    <message>
+      <source>Encrypted backup not written: no archive passphrase was found.</source>
+      <comment>1903</comment>
+      <translation>Verschlüsselte Sicherung nicht geschrieben: keine Archiv-Passphrase gefunden.</translation>
+    </message>
+    <message>
+      <source>The desktop keyring did not answer within 10 seconds.</source>
+      <comment>1904</comment>
+      <translation>Der Schlüsselbund des Desktops hat nicht innerhalb von 10 Sekunden geantwortet.</translation>
+    </message>
+    <message>
+      <source>The desktop keyring cannot be reached:</source>
+      <comment>1905</comment>
+      <translation>Der Schlüsselbund des Desktops ist nicht erreichbar:</translation>
+    </message>
+    <message>
+      <source>The desktop keyring holds no archive passphrase.</source>
+      <comment>1906</comment>
+      <translation>Der Schlüsselbund des Desktops enthält keine Archiv-Passphrase.</translation>
+    </message>
+    <message>
+      <source>No key file is set.</source>
+      <comment>1907</comment>
+      <translation>Es ist keine Schlüsseldatei eingestellt.</translation>
+    </message>
+    <message>
+      <source>The key file does not exist:</source>
+      <comment>1908</comment>
+      <translation>Die Schlüsseldatei existiert nicht:</translation>
+    </message>
+    <message>
+      <source>The key file is refused, others may read or own it:</source>
+      <comment>1909</comment>
+      <translation>Die Schlüsseldatei wird abgelehnt, andere können sie lesen oder besitzen sie:</translation>
+    </message>
+    <message>
+      <source>The key file cannot be read:</source>
+      <comment>1910</comment>
+      <translation>Die Schlüsseldatei lässt sich nicht lesen:</translation>
+    </message>
+    <message>
+      <source>Passphrase of the encrypted archive</source>
+      <comment>1911</comment>
+      <translation>Passphrase des verschlüsselten Archivs</translation>
+    </message>
+    <message>
+      <source>Type the passphrase for encrypted backups (at least five words of your own, or as many random characters):</source>
+      <comment>1912</comment>
+      <translation>Geben Sie die Passphrase für verschlüsselte Sicherungen ein (mindestens fünf eigene Wörter oder ebenso viele zufällige Zeichen):</translation>
+    </message>
+    <message>
+      <source>This passphrase is too easy to guess: the encryption of the archive is only as strong as its passphrase. Use the one Stowline proposes, or a longer one.</source>
+      <comment>1913</comment>
+      <translation>Diese Passphrase ist zu leicht zu erraten: die Verschlüsselung des Archivs ist nur so stark wie seine Passphrase. Nehmen Sie die von Stowline vorgeschlagene oder eine längere.</translation>
+    </message>
+    <message>
+      <source>The desktop keyring did not keep the passphrase. Scheduled backups need a key file instead: name it in Advanced options.</source>
+      <comment>1914</comment>
+      <translation>Der Schlüsselbund des Desktops hat die Passphrase nicht aufbewahrt. Geplante Sicherungen brauchen stattdessen eine Schlüsseldatei: geben Sie sie in den erweiterten Optionen an.</translation>
+    </message>
+    <message>
+      <source>Stowline made this passphrase for your encrypted backups:</source>
+      <comment>1915</comment>
+      <translation>Stowline hat diese Passphrase für Ihre verschlüsselten Sicherungen erzeugt:</translation>
+    </message>
+    <message>
+      <source>Print it or write it down now and keep it apart from your backups: it is shown only this once, and without it nobody can open these archives, not even Stowline. Stowline keeps it in the desktop keyring for the scheduled backups.\r\rYes: use this passphrase.  No: type one of your own.</source>
+      <comment>1916</comment>
+      <translation>Drucken Sie sie jetzt aus oder schreiben Sie sie auf, und bewahren Sie sie getrennt von Ihren Sicherungen auf: sie wird nur dieses eine Mal gezeigt, und ohne sie kann niemand diese Archive öffnen, auch Stowline nicht. Stowline bewahrt sie für die geplanten Sicherungen im Schlüsselbund des Desktops auf.\r\rJa: diese Passphrase verwenden.  Nein: eine eigene eingeben.</translation>
+    </message>
+    <message>
+      <source>&amp;Encrypt the archive</source>
+      <comment>1917</comment>
+      <translation>Archiv &amp;verschlüsseln</translation>
+    </message>
+    <message>
+      <source>&amp;Key file (for computers without a desktop keyring):</source>
+      <comment>1918</comment>
+      <translation>&amp;Schlüsseldatei (für Computer ohne Schlüsselbund des Desktops):</translation>
+    </message>
+    <message>
+      <source>Choose &amp;key file...</source>
+      <comment>1919</comment>
+      <translation>&amp;Schlüsseldatei wählen...</translation>
+    </message>
+    <message>
+      <source>New &amp;passphrase...</source>
+      <comment>1920</comment>
+      <translation>Neue &amp;Passphrase...</translation>
+    </message>
+    <message>
+      <source>Choose the key file that holds the passphrase</source>
+      <comment>1921</comment>
+      <translation>Wählen Sie die Schlüsseldatei, die die Passphrase enthält</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>

@@ -138,8 +138,12 @@ private slots:
         const QString before = exportWholeRegistry();
         const QString destination = env.path(u"backups/Backup 2026-12-05.stw"_s);
         frmBK_Choice& choice = openBackupWizard(destination);
-        const QList<QWidget*> choiceOrder{&choice.box(0), &choice.box(1), &choice.box(2),
-                                          &button(&choice, "cmdBack"), &button(&choice, "cmdNext")};
+        const QList<QWidget*> choiceOrder{&choice.box(0),
+                                          &choice.box(1),
+                                          &choice.box(2),
+                                          choice.findChild<QCheckBox*>(u"chkEncrypt"_s),
+                                          &button(&choice, "cmdBack"),
+                                          &button(&choice, "cmdNext")};
         for (QWidget* w : choiceOrder)
             QCOMPARE(w->accessibleName(), qobject_cast<QAbstractButton*>(w)->text().remove(u'&'));
         QCOMPARE(tabOrder(choiceOrder[0]), choiceOrder);

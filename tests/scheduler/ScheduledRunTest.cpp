@@ -6,6 +6,7 @@
 #include "foundation/modTempPath.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
+#include "platform/RunLedger.h"
 #include "scheduler/modCommandLine.h"
 #include "tests/backup/BackupTestSupport.h"
 #include "tests/support/TestEnvironment.h"
@@ -15,7 +16,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <memory>
 #include <tuple>
@@ -269,6 +272,67 @@ private slots:
         QCOMPARE(ReadArchiveComment(written), comment);
         const test::ForeignZipView view = test::readWithPython(written);
         QCOMPARE(layout::ReadIdentityIndex(view.file(u"ident.idx"_s)).size(), 3);
+    }
+
+    // An encrypted schedule gets its passphrase from the key file when no keyring answers (here no
+    // session bus at all), and fails loudly, writing nothing, when the key file cannot give it.
+    void encryptedRun_data() {
+        QTest::addColumn<QString>("keyFile");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("status");
+        QTest::newRow("owner-only key file") << u"key"_s << 0600 << int(RunSucceeded);
+        QTest::newRow("key file others may read") << u"key"_s << 0640 << int(RunFailed);
+        QTest::newRow("no key file") << QString() << 0 << int(RunFailed);
+        QTest::newRow("key file missing") << u"gone"_s << 0 << int(RunFailed);
+    }
+    void encryptedRun() {
+        QFETCH(QString, keyFile);
+        QFETCH(int, mode);
+        QFETCH(int, status);
+        const QByteArray busBefore = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        const auto restoreBus = qScopeGuard([&] { qputenv("DBUS_SESSION_BUS_ADDRESS", busBefore); });
+        test::buildSampleProfile(*env);
+        registerMailer();
+        schedule(u"2"_s, u"3"_s, u"111"_s);
+        const QString keyPath = keyFile.isEmpty() ? QString() : env->path(keyFile);
+        if (mode != 0) {
+            QFile key(keyPath);
+            QVERIFY(key.open(QIODevice::WriteOnly));
+            key.write("Tide-Lantern-Quartz-Meadow-42\n");
+            key.close();
+            QFile::setPermissions(keyPath, mode == 0600
+                                               ? QFile::ReadOwner | QFile::WriteOwner
+                                               : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        }
+        store(u"Encrypt"_s, u"1"_s);
+        store(u"KeyFile"_s, keyPath);
+
+        QCOMPARE(run(), status);
+
+        const QString written = folder() + u"/Mail 2001-03-15.stw"_s;
+        const QList<platform::RunRecord> records = platform::readRunRecords();
+        QVERIFY(!records.isEmpty());
+        if (status != RunSucceeded) {
+            QVERIFY(!QFile::exists(written));
+            QCOMPARE(records.last().outcome, platform::RunRecord::Outcome::Failed);
+            QVERIFY2(records.last().detail.contains(u"key file"_s, Qt::CaseInsensitive) ||
+                         records.last().detail.contains(u"No key file"_s),
+                     qPrintable(records.last().detail));
+            return;
+        }
+        QCOMPARE(records.last().outcome, platform::RunRecord::Outcome::Succeeded);
+        const QString out = env->path(u"extracted"_s);
+        QProcess sevenZip;
+        sevenZip.start(u"7zz"_s, {u"x"_s, u"-pTide-Lantern-Quartz-Meadow-42"_s, u"-o"_s + out, written});
+        QVERIFY(sevenZip.waitForFinished(60000));
+        QCOMPARE(sevenZip.exitCode(), 0);
+        QCOMPARE(layout::ReadIdentityIndex(out + u"/ident.idx"_s).size(), 3);
+        // Nothing of it reads in the clear.
+        QProcess plain;
+        plain.start(u"7zz"_s, {u"t"_s, u"-pwrong"_s, written});
+        QVERIFY(plain.waitForFinished(60000));
+        QVERIFY(plain.exitCode() != 0);
     }
 };
 

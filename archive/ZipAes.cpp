@@ -1,0 +1,154 @@
+#include "archive/ZipAes.h"
+
+#include "archive/ZipFormat.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+namespace stowline::zipaes {
+
+namespace {
+
+constexpr int Rounds = 1000;
+constexpr size_t KeySize = 32;
+constexpr size_t Block = 16;
+// Key stream made per call of the cipher: large enough that the call costs nothing, small enough
+// for the first level of cache.
+constexpr size_t StreamBlocks = 1024;
+constexpr quint16 VendorVersion = 2;
+constexpr char Strength256 = 3;
+
+void check(int ok) {
+    if (ok != 1)
+        throw std::bad_alloc(); // OpenSSL fails these only when it cannot allocate
+}
+
+} // namespace
+
+QByteArray extraField(quint16 realMethod) {
+    QByteArray out;
+    zipformat::put16(out, ExtraId);
+    zipformat::put16(out, 7);
+    zipformat::put16(out, VendorVersion);
+    out.append("AE", 2);
+    out.append(Strength256);
+    zipformat::put16(out, realMethod);
+    return out;
+}
+
+std::optional<quint16> realMethodOf(const QByteArray& extra) {
+    for (qsizetype at = 0; at + 4 <= extra.size();) {
+        const quint16 id = zipformat::get16(extra.constData() + at);
+        const quint16 size = zipformat::get16(extra.constData() + at + 2);
+        const char* field = extra.constData() + at + 4;
+        if (id == ExtraId && size == 7 && at + 4 + size <= extra.size()) {
+            if (field[2] != 'A' || field[3] != 'E' || field[4] != Strength256)
+                return std::nullopt;
+            return zipformat::get16(field + 5);
+        }
+        at += 4 + size;
+    }
+    return std::nullopt;
+}
+
+Salt randomSalt() {
+    Salt salt{};
+    check(RAND_bytes(salt.data(), static_cast<int>(salt.size())));
+    return salt;
+}
+
+struct MemberCipher::Engines {
+    EVP_CIPHER_CTX* aes = nullptr;
+    EVP_MAC* macType = nullptr;
+    EVP_MAC_CTX* mac = nullptr;
+    unsigned char authKey[KeySize];
+    ~Engines() {
+        EVP_CIPHER_CTX_free(aes);
+        EVP_MAC_CTX_free(mac);
+        EVP_MAC_free(macType);
+        OPENSSL_cleanse(authKey, sizeof authKey);
+    }
+    void startCode() {
+        char digest[] = "SHA1";
+        const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                                     OSSL_PARAM_construct_end()};
+        check(EVP_MAC_init(mac, authKey, sizeof authKey, params));
+    }
+};
+
+MemberCipher::MemberCipher(const QByteArray& passphrase, const Salt& salt)
+    : m_salt(salt), m_engines(std::make_unique<Engines>()) {
+    unsigned char keys[2 * KeySize + VerifierSize];
+    check(PKCS5_PBKDF2_HMAC(passphrase.constData(), static_cast<int>(passphrase.size()), salt.data(),
+                            static_cast<int>(salt.size()), Rounds, EVP_sha1(), sizeof keys, keys));
+    std::copy_n(keys + 2 * KeySize, VerifierSize, m_verifier.begin());
+    std::copy_n(keys + KeySize, KeySize, m_engines->authKey);
+    Engines& e = *m_engines;
+    e.aes = EVP_CIPHER_CTX_new();
+    e.macType = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    e.mac = e.macType ? EVP_MAC_CTX_new(e.macType) : nullptr;
+    if (!e.aes || !e.mac)
+        throw std::bad_alloc();
+    check(EVP_EncryptInit_ex(e.aes, EVP_aes_256_ecb(), nullptr, keys, nullptr));
+    check(EVP_CIPHER_CTX_set_padding(e.aes, 0));
+    OPENSSL_cleanse(keys, sizeof keys);
+    e.startCode();
+}
+
+MemberCipher::~MemberCipher() = default;
+
+// Counter mode with the format's counter: the block number plus one, little-endian in the first
+// eight bytes of the block, the rest zero. OpenSSL's own counter mode counts big-endian.
+void MemberCipher::crypt(char* data, size_t size, quint64 offset) {
+    alignas(16) unsigned char counters[StreamBlocks * Block];
+    alignas(16) unsigned char stream[StreamBlocks * Block];
+    quint64 block = offset / Block;
+    size_t skip = static_cast<size_t>(offset % Block);
+    std::memset(counters, 0, sizeof counters);
+    while (size > 0) {
+        const size_t blocks = std::min(StreamBlocks, (skip + size + Block - 1) / Block);
+        for (size_t i = 0; i < blocks; ++i)
+            qToLittleEndian<quint64>(block + i + 1, counters + i * Block);
+        int produced = 0;
+        check(
+            EVP_EncryptUpdate(m_engines->aes, stream, &produced, counters, static_cast<int>(blocks * Block)));
+        const size_t used = std::min(size, blocks * Block - skip);
+        const unsigned char* key = stream + skip;
+        size_t i = 0;
+        for (; i + 8 <= used; i += 8) {
+            quint64 word;
+            quint64 keyWord;
+            std::memcpy(&word, data + i, 8);
+            std::memcpy(&keyWord, key + i, 8);
+            word ^= keyWord;
+            std::memcpy(data + i, &word, 8);
+        }
+        for (; i < used; ++i)
+            data[i] = static_cast<char>(data[i] ^ key[i]);
+        data += used;
+        size -= used;
+        block += blocks;
+        skip = 0;
+    }
+}
+
+void MemberCipher::authenticate(const char* data, size_t size) {
+    check(EVP_MAC_update(m_engines->mac, reinterpret_cast<const unsigned char*>(data), size));
+}
+
+Mac MemberCipher::finishCode() {
+    unsigned char full[EVP_MAX_MD_SIZE];
+    size_t length = 0;
+    check(EVP_MAC_final(m_engines->mac, full, &length, sizeof full));
+    m_engines->startCode();
+    Mac code{};
+    std::copy_n(full, MacSize, code.begin());
+    return code;
+}
+
+} // namespace stowline::zipaes

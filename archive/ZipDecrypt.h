@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <zip.h>
+
+namespace stowline {
+
+// The passphrases this process was given for encrypted archives. A reader tries each on an
+// encrypted member: the member's password verifier picks the one that fits.
+void AddArchivePassphrase(const QByteArray& passphrase);
+void ForgetArchivePassphrases();
+
+bool IsEncryptedMember(zip_t* archive, zip_uint64_t index);
+
+// The bytes of a member as packed (still deflated when it is), decrypted, as a seekable zip source;
+// an encrypted member's authentication code is checked before the source is handed out. Null with
+// error set when it cannot be read: ZIP_ER_NOPASSWD no passphrase is known, ZIP_ER_WRONGPASSWD none
+// fits, ZIP_ER_CRC the code does not match (the member was changed), others as libzip's. A plain
+// member is handed out as it lies.
+zip_source_t* OpenPackedMember(zip_t* archive, zip_uint64_t index, zip_error_t* error);
+
+// One member's content, front to back: libzip reads a plain member (opened with its flags); an
+// encrypted member is decrypted and inflated here, whatever the flags.
+class MemberReader {
+public:
+    MemberReader(zip_t* archive, zip_uint64_t index, zip_flags_t plainFlags = 0);
+    ~MemberReader();
+    MemberReader(const MemberReader&) = delete;
+    MemberReader& operator=(const MemberReader&) = delete;
+
+    bool isOpen() const;
+    // Why it did not open, or why a read failed.
+    const zip_error_t* error() const;
+    // Up to length bytes; 0 at the end, -1 on failure.
+    zip_int64_t read(void* data, zip_uint64_t length);
+    // Moves to a byte of a stored member; false for a compressed one.
+    bool seek(qint64 offset);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// What this process wrote of an encrypted member: the CRC-32 of its bytes as they lie in the archive,
+// by its salt and authentication code. The check after writing compares the bytes on disk with it
+// instead of computing the code again, and a member that matches counts as authenticated.
+void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc);
+// True when the member was written by this process and its bytes on disk are the ones written; its
+// code need not be computed again then. False when it was not written here or differs.
+bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index);
+
+enum class PassphraseFit { NotEncrypted, Fits, Wrong, Unreadable };
+// Whether the archive has encrypted members, and whether the passphrase opens them: tried on the
+// smallest, authenticated whole, so that a verifier that matches by chance is not taken for it.
+PassphraseFit TryArchivePassphrase(const QString& archivePath, const QByteArray& passphrase);
+
+} // namespace stowline
