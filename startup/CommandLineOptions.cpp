@@ -100,9 +100,9 @@ CommandLineOptions parseCommandLine(const QStringList& arguments) {
         return fail(Str(txtProfileNeedsRoot));
     if (parser.isSet(uploadMail)) {
         const QStringList positional = parser.positionalArguments();
-        if (parser.isSet(exportMail) || parser.isSet(findMail) || parser.isSet(mailFormat) || parser.isSet(verify) ||
-            parser.isSet(status) || parser.isSet(undoRestore) || parser.isSet(schedule) ||
-            parser.isSet(restore))
+        if (parser.isSet(exportMail) || parser.isSet(findMail) || parser.isSet(mailFormat) ||
+            parser.isSet(verify) || parser.isSet(status) || parser.isSet(undoRestore) ||
+            parser.isSet(schedule) || parser.isSet(restore))
             return fail(Str(txtConflict));
         if (positional.size() > 1)
             return fail(Str(txtTooMany) + quoted(positional[1]));

@@ -10,7 +10,18 @@ namespace stowline {
 // What `stowline` was asked to do. GNU-style options and a bare archive are turned into the
 // Windows-style switches ("/S", "/R FILE") that the start-up already understands.
 struct CommandLineOptions {
-    enum class Action { Run, Help, Version, Error, Verify, Status, ExportMail, UndoRestore, FindMail, UploadMail };
+    enum class Action {
+        Run,
+        Help,
+        Version,
+        Error,
+        Verify,
+        Status,
+        ExportMail,
+        UndoRestore,
+        FindMail,
+        UploadMail
+    };
     Action action = Action::Run;
     QString verifyFile;          // for Verify
     QStringList switchArguments; // for commandLineText(): {}, {"/S"} or {"/R", FILE, ...}

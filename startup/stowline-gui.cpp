@@ -53,6 +53,22 @@ stowline::platform::RegistryStoreLock lockStoreOrSay() {
     return lock;
 }
 
+using MailCommand = int (*)(const stowline::CommandLineOptions&, QTextStream&, QTextStream&);
+
+MailCommand mailCommandFor(stowline::CommandLineOptions::Action action) {
+    using Action = stowline::CommandLineOptions::Action;
+    switch (action) {
+    case Action::ExportMail:
+        return stowline::ExportMailCommand;
+    case Action::FindMail:
+        return stowline::FindMailCommand;
+    case Action::UploadMail:
+        return stowline::UploadMailCommand;
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -76,22 +92,15 @@ int main(int argc, char* argv[]) {
     if (options.action == Action::Verify)
         return stowline::VerifyCommand(options.verifyFile, out, err);
     // An archive is read on its own; the profile's mail needs its registry.
-    const bool mailCommand = options.action == Action::ExportMail || options.action == Action::FindMail;
+    const auto mailCommand = mailCommandFor(options.action);
     if (mailCommand && !options.mailArchive.isEmpty())
-        return options.action == Action::FindMail ? stowline::FindMailCommand(options, out, err)
-                                                  : stowline::ExportMailCommand(options, out, err);
-    if (options.action == Action::UploadMail && !options.mailArchive.isEmpty())
-        return stowline::UploadMailCommand(options, out, err);
+        return mailCommand(options, out, err);
     if (!registryOpens())
         return stowline::RegistryUnusable;
     if (options.action == Action::Status)
         return stowline::StatusCommand(out);
-    if (options.action == Action::ExportMail)
-        return stowline::ExportMailCommand(options, out, err);
-    if (options.action == Action::FindMail)
-        return stowline::FindMailCommand(options, out, err);
-    if (options.action == Action::UploadMail)
-        return stowline::UploadMailCommand(options, out, err);
+    if (mailCommand)
+        return mailCommand(options, out, err);
     const stowline::platform::RegistryStoreLock storeLock = lockStoreOrSay();
     if (!storeLock)
         return stowline::AlreadyRunning;
