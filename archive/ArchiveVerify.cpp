@@ -445,9 +445,11 @@ private:
     }
 
     void check(zip_t* archive, std::map<zip_uint64_t, ZipArchiveHandle>& inners, const Task& task) {
-        if (task.layoutRefused)
+        if (task.layoutRefused) {
+            checkMember(archive, task.outer); // a wrong passphrase or a changed byte is said as such
             throw VerifyFailure{
                 QString::fromUtf8(zip_get_name(archive, task.outer, 0)), txtInnerZipBroken, {}};
+        }
         if (!task.inner) {
             if (task.wholeMember)
                 checkMember(archive, task.outer);

@@ -1,5 +1,6 @@
 #include "archive/ZipLayout.h"
 
+#include "archive/ZipAes.h"
 #include "archive/ZipFormat.h"
 
 #include <algorithm>
@@ -259,8 +260,12 @@ bool LayoutSound(zip_t* archive, ZipBytes& bytes) {
         const char* name = zip_get_name(archive, i, ZIP_FL_ENC_RAW);
         const QByteArray shown = QByteArray(entry.name).replace('\0', ' '); // as libzip shows a NUL
         ++seen;
-        return zip_int64_t(index) < count && name && zip_stat_index(archive, i, ZIP_FL_ENC_RAW, &stat) == 0 &&
-               shown == QByteArray(name) && stat.comp_method == entry.method && stat.crc == entry.crc &&
+        if (zip_int64_t(index) >= count || !name || zip_stat_index(archive, i, ZIP_FL_ENC_RAW, &stat) != 0)
+            return false;
+        // libzip names an AES member's real method, from its extra field, where the header says AES.
+        const bool sameMethod = stat.comp_method == entry.method ||
+                                (entry.method == zipaes::MethodAes && stat.encryption_method != ZIP_EM_NONE);
+        return shown == QByteArray(name) && sameMethod && stat.crc == entry.crc &&
                stat.size == entry.uncompressed && stat.comp_size == entry.compressed;
     });
     return sound && seen == count;

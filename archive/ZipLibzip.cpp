@@ -159,7 +159,9 @@ ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZI
         preadCommand(state, nullptr, 0, ZIP_SOURCE_FREE);
         return nullptr;
     }
-    ZipArchiveHandle archive(zip_open_from_source(source, flags, &error));
+    // A checked open goes by our own reading of the layout, not libzip's consistency check, which refuses
+    // the local sizes that streaming writers (bsdtar) leave beside a data descriptor.
+    ZipArchiveHandle archive(zip_open_from_source(source, flags & ~ZIP_CHECKCONS, &error));
     if (!archive) {
         zip_source_free(source);
         return nullptr;
@@ -268,25 +270,22 @@ ZipArchiveHandle OpenStoredInnerZip(zip_t* outer, zip_uint64_t index, bool stric
         zip_error_fini(&error);
         return nullptr;
     }
-    zip_t* inner = zip_open_from_source(source, strict ? ZIP_RDONLY | ZIP_CHECKCONS : ZIP_RDONLY, &error);
+    zip_source_keep(source); // read again below for the layout: an encrypted member is decrypted once
+    zip_t* inner = zip_open_from_source(source, ZIP_RDONLY, &error);
     zip_error_fini(&error);
     if (!inner) {
+        zip_source_free(source);
         zip_source_free(source);
         return nullptr;
     }
     ZipArchiveHandle handle(inner);
+    bool sound = true;
     if (strict) {
-        zip_source_t* raw = zip_source_zip(outer, outer, index, ZIP_FL_COMPRESSED, 0, -1);
-        bool sound = false;
-        {
-            ziplayout::SourceBytes bytes(raw);
-            sound = raw && ziplayout::LayoutSound(inner, bytes);
-        }
-        zip_source_free(raw);
-        if (!sound)
-            return nullptr;
+        ziplayout::SourceBytes bytes(source);
+        sound = ziplayout::LayoutSound(inner, bytes);
     }
-    return handle;
+    zip_source_free(source);
+    return sound ? std::move(handle) : nullptr;
 }
 
 ZipArchiveHandle OpenInnerZipForReading(const QString& archivePath, const QString& member, bool checked) {

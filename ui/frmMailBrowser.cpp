@@ -107,7 +107,7 @@ frmMailBrowser::frmMailBrowser(QString archivePath, QWidget* parent)
     m_txtPreview->setObjectName(QStringLiteral("txtPreview"));
     m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
     // The archive's path and its folders' names are shown as they are, never as markup.
-    for (QLabel* label : {m_lblTitle, m_lblArchive, m_lblSearch, m_lblStatus})
+    for (QLabel* label : {m_lblTitle, m_lblArchive, m_lblSearch, m_lblStatus, m_lblCharset})
         label->setTextFormat(Qt::PlainText);
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
     m_cmdSaveAttachments->setObjectName(QStringLiteral("cmdSaveAttachments"));

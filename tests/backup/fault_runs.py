@@ -110,6 +110,12 @@ def fired(stderr):
     return "(STOWLINE_FAIL_FILE_CALL)" in stderr
 
 
+def profile_registry(profile, out_file):
+    """The registry without Stowline's own settings, which count every start, a failed one too."""
+    keys = registry_snapshot(profile.bin_dir, profile.env, out_file)
+    return {key: values for key, values in keys.items() if "\\Software\\Velmora" not in key}
+
+
 def backup_faults(profile, archive, registry, count, report):
     before = digest(archive)
     for error in ("ENOSPC", "EIO", "KILL"):
@@ -141,7 +147,7 @@ def backup_faults(profile, archive, registry, count, report):
                     problems.append("left in the archive folder: %s" % profile.archives())
                 if os.path.lexists(profile.workspace):
                     problems.append("workspace left behind")
-                if registry_snapshot(profile.bin_dir, profile.env, os.path.join(profile.root, "r.reg")) != registry:
+                if profile_registry(profile, os.path.join(profile.root, "r.reg")) != registry:
                     problems.append("registry changed")
                 report.check("backup %s %s %d" % (kind, error, n), problems)
 
@@ -231,7 +237,7 @@ def main():
                      ["left: " + profile.env["STOWLINE_REGISTRY"] + ".lock"]
                      if os.path.exists(profile.env["STOWLINE_REGISTRY"] + ".lock") else [])
         archive = os.path.join(profile.backups, profile.archives()[0])
-        registry = registry_snapshot(profile.bin_dir, profile.env, os.path.join(work, "r.reg"))
+        registry = profile_registry(profile, os.path.join(work, "r.reg"))
         files = profile.mail_files()
         backup_faults(profile, archive, registry, args.points, report)
         failed_disk_work(profile, archive, report)

@@ -165,7 +165,7 @@ def damaged_store(root, field, value):
 # window, 2 refused or nothing restored, 3 not opened.
 # Options: absent, texts stderr must not hold; files, {path below the root: bytes} made before the run;
 # plant, (path below the root, target) of a symbolic link made before the run; env, more environment for
-# the probe; unchanged, nothing at all may change, targets included; long, cpu_seconds, memory_mib.
+# the probe ("~" the root); unchanged, nothing at all may change, targets included; long, cpu_seconds, memory_mib.
 CASES = []
 DEFAULTS = dict(absent=(), files={}, plant=None, env={}, unchanged=False, long=False, cpu_seconds=CPU_LIMIT_SECONDS,
                 memory_mib=MEMORY_LIMIT_MIB)
@@ -325,6 +325,17 @@ case("decoy keys for the plan",
                                           "@=\"/tmp/decoy/x.wab\"\r\n")),
      {0}, ["plan:     message store folder: ~/home/restored-store", "plan:     folder that receives its files: ~/home/Address Book"],
      absent=["decoy"])
+# An address book recorded in another account's home (an account nss_wrapper adds, whose home lies
+# outside every system folder) is not written there: the folder picked instead gets it.
+def other_account(root):
+    return ("root:x:0:0:root:%s/home:/bin/sh\n%s:x:%d:%d:me:%s/home:/bin/sh\nneighbour:x:4242:4242::%s/neighbour:/bin/sh\n"
+            % (root, os.environ.get("USER", "me"), os.getuid(), os.getgid(), root, root)).encode()
+case("address book recorded in another account's home",
+     lambda r: archive(r, wab_key=wab_reg(r).replace(b"/home/Address Book/", b"/neighbour/Address Book/")),
+     {0}, ["Stowline cannot restore the Windows Address Book to the location:  ~/neighbour/Address Book/Main Identity.wab",
+           "Restoring: Done!"],
+     files={"neighbour/mine.txt": b"mine", "passwd": other_account},
+     env={"LD_PRELOAD": "libnss_wrapper.so", "NSS_WRAPPER_PASSWD": "~/passwd", "NSS_WRAPPER_GROUP": "/etc/group"})
 # A regedit child that fails (a full disk under the registry store) stops the restore, which puts back
 # what it had changed.
 case("registry import fails", lambda r: archive(r), {2},
@@ -410,11 +421,11 @@ def state_changes(before, after, targets_too, ignored):
 
 
 def write_files(folder, files):
-    """files: {path below folder: bytes}."""
+    """files: {path below folder: bytes, or a function of the folder giving them}."""
     for path, content in files.items():
         os.makedirs(os.path.dirname(os.path.join(folder, path)), exist_ok=True)
         with open(os.path.join(folder, path), "wb") as f:
-            f.write(content)
+            f.write(content(folder) if callable(content) else content)
 
 
 def fresh_case(bin_dir, work):
@@ -446,7 +457,8 @@ def run_case(bin_dir, work, hostile):
     before = machine_state(bin_dir, env, case_dir, strict)
 
     process = subprocess.Popen([os.path.join(bin_dir, "stowline-restore-probe"), archive_path],
-                               env=dict(env, **hostile["env"]), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                               env=dict(env, **{k: v.replace("~", root) for k, v in hostile["env"].items()}),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     # A probe that hangs is killed: the case then fails on its exit status.
     watchdog = threading.Timer(HANG_SECONDS, process.kill)
     watchdog.start()
