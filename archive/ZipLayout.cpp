@@ -265,7 +265,10 @@ bool LayoutSound(zip_t* archive, ZipBytes& bytes) {
         // libzip names an AES member's real method, from its extra field, where the header says AES.
         const bool sameMethod = stat.comp_method == entry.method ||
                                 (entry.method == zipaes::MethodAes && stat.encryption_method != ZIP_EM_NONE);
-        return shown == QByteArray(name) && sameMethod && stat.crc == entry.crc &&
+        // One name, one member: libzip finds a name's first entry, so a second one is found elsewhere.
+        const char* decoded = zip_get_name(archive, i, 0); // its names are looked up as decoded
+        const bool unique = decoded && zip_name_locate(archive, decoded, 0) == zip_int64_t(index);
+        return shown == QByteArray(name) && unique && sameMethod && stat.crc == entry.crc &&
                stat.size == entry.uncompressed && stat.comp_size == entry.compressed;
     });
     return sound && seen == count;

@@ -68,7 +68,7 @@ private:
 };
 
 // The layout is sound and libzip reads the same directory: every entry with the same name, method,
-// CRC and sizes, in the same order.
+// CRC and sizes, in the same order, and no name given twice.
 bool LayoutSound(zip_t* archive, ZipBytes& bytes);
 
 } // namespace stowline::ziplayout
