@@ -373,7 +373,8 @@ def files_snapshot(case_dir, targets_too=False):
             path = os.path.join(top, name)
             relative = os.path.relpath(path, case_dir)
             if (not targets_too and below(relative, ["root/" + f for f in TARGET_FOLDERS], "/") or relative in LEDGER
-                    or relative.startswith("root/registry.db") or below(relative, [UNDO], "/")):
+                    or relative.startswith("root/registry.db") or below(relative, [UNDO], "/")
+                    or relative.startswith(UNDO + ".dropped-")):  # removed by a process of its own, in time
                 continue
             info = os.lstat(path)
             if stat.S_ISLNK(info.st_mode):
