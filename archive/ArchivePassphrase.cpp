@@ -12,6 +12,11 @@ namespace stowline {
 
 namespace {
 
+// The keyring's own words end without a full stop, and another sentence follows them.
+QString asSentence(const QString& text) {
+    return text.isEmpty() || QStringLiteral(".!?").contains(text.back()) ? text : text + u'.';
+}
+
 QString keyringProblem(const platform::KeyringAnswer& answer) {
     switch (answer.status) {
     case platform::KeyringAnswer::Status::TimedOut:
@@ -19,7 +24,7 @@ QString keyringProblem(const platform::KeyringAnswer& answer) {
     case platform::KeyringAnswer::Status::NotFound:
         return Str(txtKeyringHoldsNone);
     default:
-        return Str(txtKeyringUnreachable) + u' ' + answer.problem;
+        return Str(txtKeyringUnreachable) + u' ' + asSentence(answer.problem);
     }
 }
 
