@@ -26,8 +26,10 @@ QStringList backupSummary(const FinishedBackup& backup) {
     if (!backup.identities.isEmpty())
         lines << Str(txtTrustIdentities) + u' ' + backup.identities.join(QStringLiteral(", "));
     lines << Str(txtArchive) + u' ' + backup.archivePath
-          << Str(txtSize) + u' ' + QLocale().formattedDataSize(backup.saved.size)
-          << (backup.saved.verify.ok() ? Str(txtSoundArchive)
+          << Str(txtSize) + u' ' + QLocale().formattedDataSize(backup.saved.size);
+    if (backup.encrypted)
+        lines << Str(txtEncryptedSummary);
+    lines << (backup.saved.verify.ok() ? Str(txtSoundArchive)
                                        : VerifyFailureText(backup.archivePath, backup.saved.verify));
     return lines;
 }

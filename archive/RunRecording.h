@@ -19,6 +19,7 @@ struct FinishedBackup {
     QStringList identities; // names of the identities saved
     SavedArchive saved;
     int exitStatus = 0;
+    bool encrypted = false;
 };
 
 // Appends the run to the ledger and shows its summary after the last status.

@@ -36,6 +36,7 @@ bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, bool& expor
 
 void WizardBackup(const BackupJob& job, RunContext& run) {
     FinishedBackup finished{platform::RunRecord::Kind::Backup, QDateTime::currentDateTime(), job.archivePath};
+    finished.encrypted = !job.passphrase.isEmpty();
     TRAP_BEGIN("modWizardBackup:WizardBackup")
         STEP(2) if (!CheckWrite(job.archivePath, run.ask) || !CreateTempFolder(run.ask)) {
             STEP(3) run.progress.setStatus(Str(txtCouldNotCreate));

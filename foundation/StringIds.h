@@ -377,6 +377,7 @@ constexpr int txtKeyFileLabel = 1918;
 constexpr int txtKeyFileButton = 1919;
 constexpr int txtNewPassphraseButton = 1920;
 constexpr int txtChooseKeyFile = 1921;
+constexpr int txtEncryptedSummary = 1922;
 
 // Full-text search over mail (1760-1799)
 constexpr int txtIndexUnwritable = 1760;

@@ -15,6 +15,10 @@ struct KeyringAnswer {
     QString problem; // the keyring's own words when Unavailable
 };
 
+// A window's call may meet the keyring's own prompt (make a new keyring, unlock it), which a person
+// at the desk answers: it waits as long as typing a keyring password takes.
+constexpr std::chrono::minutes InteractiveKeyringLimit{2};
+
 KeyringAnswer ReadKeyringSecret(const QString& key, std::chrono::milliseconds limit);
 KeyringAnswer StoreKeyringSecret(const QString& key, const QString& secret, std::chrono::milliseconds limit);
 KeyringAnswer DeleteKeyringSecret(const QString& key, std::chrono::milliseconds limit);

@@ -31,7 +31,7 @@ QByteArray typedPassphrase() {
 // that a key file has to do.
 void keep(const QByteArray& passphrase) {
     const platform::KeyringAnswer stored = platform::StoreKeyringSecret(
-        PassphraseKeyringEntry(), QString::fromUtf8(passphrase), UnattendedPassphraseLimit);
+        PassphraseKeyringEntry(), QString::fromUtf8(passphrase), platform::InteractiveKeyringLimit);
     if (stored.status != platform::KeyringAnswer::Status::Done)
         platform::dialogs().messageBox(Str(txtPassphraseNotKept), MsgButtons::OK, MsgIcon::Exclamation,
                                        AppTitle());

@@ -28,7 +28,6 @@ namespace stowline {
 namespace {
 
 constexpr int RefusedLinesShown = 20;
-constexpr std::chrono::seconds KeyringLimit{10};
 constexpr quint16 StartTlsPort = 143;
 
 void tell(const QString& text) {
@@ -255,7 +254,8 @@ QStringList frmUploadMail::chosenIdentityIds() const {
 std::optional<QByteArray> frmUploadMail::password(const mail::ImapAccount& account) {
     const QString typed = m_txtPassword->text();
     if (typed.isEmpty()) {
-        const platform::KeyringAnswer saved = platform::ReadKeyringSecret(account.keyringKey(), KeyringLimit);
+        const platform::KeyringAnswer saved =
+            platform::ReadKeyringSecret(account.keyringKey(), platform::InteractiveKeyringLimit);
         if (saved.status == platform::KeyringAnswer::Status::Done)
             return saved.secret.toUtf8();
         m_txtPassword->setFocus();
@@ -263,7 +263,7 @@ std::optional<QByteArray> frmUploadMail::password(const mail::ImapAccount& accou
     }
     if (m_chkRemember->isChecked()) {
         const platform::KeyringAnswer kept =
-            platform::StoreKeyringSecret(account.keyringKey(), typed, KeyringLimit);
+            platform::StoreKeyringSecret(account.keyringKey(), typed, platform::InteractiveKeyringLimit);
         if (kept.status != platform::KeyringAnswer::Status::Done)
             tell(Str(txtKeyringNotKept) + kept.problem);
     }

@@ -1709,6 +1709,11 @@
       <translation>Wählen Sie die Schlüsseldatei, die die Passphrase enthält</translation>
     </message>
     <message>
+      <source>Encrypted: AES-256; it opens only with its passphrase.</source>
+      <comment>1922</comment>
+      <translation>Verschlüsselt: AES-256; es öffnet sich nur mit seiner Passphrase.</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>

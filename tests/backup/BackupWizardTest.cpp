@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QListView>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -238,6 +239,40 @@ private slots:
         QTest::keyClick(&window, Qt::Key_O, Qt::AltModifier);
         QTRY_VERIFY(!forms::find(u"frmProgress"_s));
         QVERIFY(!choicePage() && !identityPage());
+    }
+
+    // "Encrypt the archive" ticked: the passphrase Stowline made is shown once (with no keyring here to
+    // keep it, the person is told so), 7-Zip opens the archive with it and with nothing else, and the
+    // summary says the archive is encrypted.
+    void encryptedThroughTheWizard() {
+        TestEnvironment env;
+        buildSampleProfile(env);
+        const QString destination = env.path(u"backups/Private.stw"_s);
+        frmBK_Choice& choice = openBackupWizard(destination);
+        choice.findChild<QCheckBox*>(u"chkEncrypt"_s)->setChecked(true);
+        button(&choice, "cmdNext").click();
+        QTRY_VERIFY(identityPage());
+        setLineChecked(identityPage()->list(), 0, true);
+        env.dialogs.answerMessage(platform::MsgAnswer::Yes);
+        env.dialogs.answerMessage(platform::MsgAnswer::OK);
+        button(identityPage(), "cmdNext").click();
+        QVERIFY(waitForRunEnd());
+
+        QCOMPARE(env.dialogs.calls.size(), 2);
+        QCOMPARE(env.dialogs.calls[1].text,
+                 u"The desktop keyring did not keep the passphrase. Scheduled "_s
+                 u"backups need a key file instead: name it in Advanced options."_s);
+        const QString passphrase = env.dialogs.calls[0].text.section(u'\r', 2, 2).trimmed();
+        QCOMPARE(passphrase.size(), 29); // six groups of four
+        const auto sevenZipTest = [&](const QString& tried) {
+            return QProcess::execute(u"7zz"_s,
+                                     {u"t"_s, u"-bso0"_s, u"-bse0"_s, u"-p"_s + tried, destination});
+        };
+        QCOMPARE(sevenZipTest(passphrase), 0);
+        QVERIFY(sevenZipTest(passphrase.chopped(1) + u'X') != 0);
+        QVERIFY2(Progress().summary().contains(u"Encrypted: AES-256; it opens only with its passphrase."_s),
+                 qPrintable(Progress().summary()));
+        forms::unload(u"frmProgress"_s);
     }
 };
 

@@ -49,6 +49,8 @@ TestEnvironment::TestEnvironment() {
     setEnv("XDG_DATA_HOME", path(u"xdg-data"_s));
     setEnv("XDG_CONFIG_HOME", path(u"xdg-config"_s));
     setEnv("XDG_STATE_HOME", path(u"xdg-state"_s));
+    // No desktop keyring unless a test starts one: never the developer's own.
+    setEnv("DBUS_SESSION_BUS_ADDRESS", u"unix:path="_s + path(u"no-session-bus"_s));
     writeFakeSchedulers(path(u"bin"_s), root());
     setEnv("PATH", path(u"bin"_s) + u':' + qEnvironmentVariable("PATH"));
     platform::reopenRegistry();
