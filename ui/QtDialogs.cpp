@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -68,12 +69,45 @@ void sizeForColumns(QFileDialog& dialog) {
     }
 }
 
+// The type column names a file that the dialog's filters cover by the filter's own name: the system's
+// types know ".stw" as an old office template, not as a Stowline archive.
+class FilterNamedTypes : public QFileIconProvider {
+public:
+    explicit FilterNamedTypes(const QString& classicFilter) {
+        const QStringList parts = classicFilter.split(u'|');
+        for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+            m_types.append({parts[i], parts[i + 1].split(u';', Qt::SkipEmptyParts)});
+    }
+    QString type(const QFileInfo& info) const override {
+        for (const auto& [name, patterns] : m_types)
+            if (info.isFile() && QDir::match(patterns, info.fileName()))
+                return name;
+        return QFileIconProvider::type(info);
+    }
+
+private:
+    QList<std::pair<QString, QStringList>> m_types;
+};
+
+// The provider is a base before the dialog, so it outlives the dialog's model, which asks it.
+struct TypesOfFilter {
+    FilterNamedTypes types;
+};
+
+class FileDialog : private TypesOfFilter, public QFileDialog {
+public:
+    FileDialog(const QString& title, const QString& folder, const QString& classicFilter)
+        : TypesOfFilter{FilterNamedTypes(classicFilter)},
+          QFileDialog(dialogOwner(), title, folder, qtFilter(classicFilter)) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setIconProvider(&types);
+        sizeForColumns(*this);
+    }
+};
+
 std::unique_ptr<QFileDialog> fileDialog(const QString& title, const QString& folder,
-                                        const QString& filter = {}) {
-    auto dialog = std::make_unique<QFileDialog>(dialogOwner(), title, folder, filter);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    sizeForColumns(*dialog);
-    return dialog;
+                                        const QString& classicFilter = {}) {
+    return std::make_unique<FileDialog>(title, folder, classicFilter);
 }
 
 QString chosenFile(QFileDialog& dialog) {
@@ -132,7 +166,7 @@ QString QtDialogs::secretBox(const QString& prompt, const QString& title) {
 }
 
 QString QtDialogs::saveFile(const FileDialogRequest& request) {
-    const auto dialog = fileDialog(request.title, startFolder(request), qtFilter(request.filter));
+    const auto dialog = fileDialog(request.title, startFolder(request), request.filter);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     // "*.stw" in the filter makes "stw" the extension added to a bare name.
     const QString firstPattern = request.filter.section(u'|', 1, 1).section(u';', 0, 0);
@@ -143,7 +177,7 @@ QString QtDialogs::saveFile(const FileDialogRequest& request) {
 }
 
 QString QtDialogs::openFile(const FileDialogRequest& request) {
-    const auto dialog = fileDialog(request.title, startFolder(request), qtFilter(request.filter));
+    const auto dialog = fileDialog(request.title, startFolder(request), request.filter);
     dialog->setFileMode(QFileDialog::ExistingFile);
     if (!request.proposedName.isEmpty())
         dialog->selectFile(request.proposedName);

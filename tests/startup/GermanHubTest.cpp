@@ -7,6 +7,7 @@
 #include "tests/support/TestEnvironment.h"
 #include "ui/QtDialogs.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -44,12 +45,15 @@ private slots:
     }
 
     // The toolkit's own texts are German too; the dialog starts in the documents folder, not the
-    // working directory, and opens wide enough for its columns.
+    // working directory, opens wide enough for its columns, and names an archive's type as its filter
+    // does (the system's types take ".stw" for an office template).
     void fileDialogSpeaksGermanAndStartsInDocuments() {
         const QString documents = QDir::tempPath() + u"/stowline-documents"_s;
         QDir().mkpath(documents);
+        QFile(documents + u"/Mail.stw"_s).open(QIODevice::WriteOnly);
         QString buttons;
         QString folder;
+        QString archiveType;
         QSize size;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -57,6 +61,7 @@ private slots:
             for (const QPushButton* button : dialog->findChildren<QPushButton*>())
                 buttons += button->text() + u'|';
             folder = dialog->directory().absolutePath();
+            archiveType = dialog->iconProvider()->type(QFileInfo(documents + u"/Mail.stw"_s));
             size = dialog->size();
             dialog->reject();
         });
@@ -67,6 +72,7 @@ private slots:
         QCOMPARE(QtDialogs().saveFile(request), QString());
         QVERIFY2(buttons.contains(u"S&peichern"_s) && buttons.contains(u"Abbrechen"_s), qPrintable(buttons));
         QCOMPARE(folder, documents);
+        QCOMPARE(archiveType, Str(177).section(u'|', 0, 0));
         // Wide enough for its columns (Qt's own default is 1/4 narrower), as the screen allows.
         const QSize room = QApplication::primaryScreen()->availableSize() * 9 / 10;
         QVERIFY2(size.width() >= std::min(800, room.width()) && size.height() >= std::min(480, room.height()),
