@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 rm -rf demo
 environment=$(build/bin/stowline-sample-profile "$PWD/demo")
 eval "$environment"
+python3 scripts/demo-mail.py "$PWD/demo/home/Mail"
 echo "Sample profile in $PWD/demo (registry store $STOWLINE_REGISTRY)"
 
 # Scheduler: without a display the demo is one unattended scheduled backup (scripts/demo-scheduled.sh).

@@ -132,6 +132,9 @@ void ShowPage(QWidget& page) {
     } else if (hub && hub->isVisible() && !page.testAttribute(Qt::WA_Moved)) {
         // A window not placed yet opens centred over the hub, like a dialog over its owner.
         page.adjustSize();
+        // adjustSize keeps a window within 2/3 of the screen; one that asks for more gets it, as far
+        // as the screen goes (KeepOnScreen below).
+        page.resize(page.size().expandedTo(page.sizeHint()));
         page.move(hub->frameGeometry().center() - page.rect().center());
     }
     // A page without a title of its own is named by its heading, for the task bar and switchers.

@@ -183,8 +183,8 @@ void frmMailBrowser::buildLayout() {
     right->setObjectName(QStringLiteral("splMessages"));
     right->addWidget(m_lstMessages);
     right->addWidget(previewPane);
-    right->setStretchFactor(0, 2);
-    right->setStretchFactor(1, 3);
+    right->setStretchFactor(0, 1);
+    right->setStretchFactor(1, 1);
     auto* panes = new QSplitter(Qt::Horizontal);
     panes->setObjectName(QStringLiteral("splPanes"));
     panes->addWidget(m_tvwFolders);
