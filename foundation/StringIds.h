@@ -378,6 +378,7 @@ constexpr int txtKeyFileButton = 1919;
 constexpr int txtNewPassphraseButton = 1920;
 constexpr int txtChooseKeyFile = 1921;
 constexpr int txtEncryptedSummary = 1922;
+constexpr int txtEncryptionFrame = 1923;
 
 // Full-text search over mail (1760-1799)
 constexpr int txtIndexUnwritable = 1760;

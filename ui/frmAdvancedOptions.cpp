@@ -167,7 +167,7 @@ void frmAdvancedOptions::setTexts() {
         boxes[i]->setText(Str(txtLaunchMailer + static_cast<int>(i)));
         boxes[i]->setAccessibleName(plainCaption(boxes[i]->text()));
     }
-    m_frmEncryption->setTitle(plainCaption(Str(txtEncryptArchive)));
+    m_frmEncryption->setTitle(Str(txtEncryptionFrame));
     const std::array<std::pair<QAbstractButton*, int>, 3> encryptionButtons{
         {{m_chkEncrypt, txtEncryptArchive},
          {m_cmdKeyFile, txtKeyFileButton},

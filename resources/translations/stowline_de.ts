@@ -1714,6 +1714,11 @@
       <translation>Verschlüsselt: AES-256; es öffnet sich nur mit seiner Passphrase.</translation>
     </message>
     <message>
+      <source>Encryption</source>
+      <comment>1923</comment>
+      <translation>Verschlüsselung</translation>
+    </message>
+    <message>
       <source>Stowline error</source>
       <comment>300</comment>
       <translation>Stowline-Fehler</translation>
