@@ -3,16 +3,20 @@
 folder tree (modified UTF-7, non-ASCII names), each message's bytes, INTERNALDATE and \\Seen, refusals
 named; runs killed at the upload record's writes and started again leave every message on the server
 exactly once, and a run after a finished upload appends nothing; an untrusted certificate, a wrong
-password and an open password file are refused with one line. Usage: mail_upload.py BIN_DIR
+password and an open password file are refused with one line. The upload window (stowline-upload-probe)
+keeps its password in a private keyring, secret-tool reads it back, and the command line without a
+terminal uploads with it; without a keyring it stops with one line. Usage: mail_upload.py BIN_DIR
 """
-import base64, collections, glob, imaplib, os, re, shutil, stat, sys, tempfile, time  # noqa: E401
+import base64, collections, glob, imaplib, os, re, shutil, stat, subprocess, sys, tempfile, time  # noqa: E401
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "backup"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import dbxgen as g  # noqa: E402
 from dovecot import Dovecot, USER, PASSWORD  # noqa: E402
 from fault_runs import Profile  # noqa: E402
+from keyring import Keyring  # noqa: E402
 
 MAIN, ZOE = "Main Identity", "Zoë Ångström"
 TARGET = ["Alte Post", "Übernahme 2026"]
@@ -88,13 +92,13 @@ def wire(text):
     return re.sub(rb"(?<!\r)\n", b"\r\n", text)
 
 
-def check_server(dovecot, label, expected, extra=()):
+def check_server(dovecot, label, expected, extra=(), target=TARGET):
     box = dovecot.client()
     problems = []
     try:
         folders = server_folders(box)
         for path, messages in expected.items():
-            name = "/".join(TARGET + list(path))
+            name = "/".join(target + list(path))
             if name not in folders:
                 problems.append("folder %r missing (server has %r)" % (name, sorted(folders)))
                 continue
@@ -163,6 +167,37 @@ def server_folders_count(dovecot):
         box.logout()
 
 
+def check_kept_password(profile, dovecot, archive, expected, work):
+    """The window keeps the password it was given; the command line, with no terminal to ask on, uses it."""
+    env = dict(profile.env)
+    server, by_window, by_command = "127.0.0.1:%d" % dovecot.imaps, ["Vom Fenster"], ["Aus dem Schlüsselbund"]
+    problems = []
+    with Keyring(os.path.join(work, "keyring")) as keyring:
+        env.update(keyring.env)
+        probe = subprocess.run([profile.tool("stowline-upload-probe"), archive, server, USER, by_window[0],
+                                dovecot.cert], env=env, input=PASSWORD + "\n", capture_output=True, text=True, timeout=120)
+        problems += [] if probe.returncode == 0 else ["window: exit %d, %s" % (probe.returncode, probe.stderr)]
+        kept = keyring.lookup(user="imap:%s@%s" % (USER, server), server="Stowline")
+        problems += [] if kept == PASSWORD else ["secret-tool read %r from the keyring" % kept]
+        code, err = upload_without_terminal(env, profile, dovecot, archive, by_command)
+        problems += [] if code == 3 else ["command line with the kept password: exit %d, %r" % (code, err)]
+    with Keyring(os.path.join(work, "no-keyring"), "absent") as keyring:
+        code, err = upload_without_terminal(dict(env, **keyring.env), profile, dovecot, archive, by_command)
+        problems += [] if code == 1 and len(err.strip().splitlines()) == 1 else [
+            "no keyring, no terminal: exit %d, %r" % (code, err)]
+    check_server(dovecot, "window's upload", expected, target=by_window)
+    check_server(dovecot, "password kept in the keyring, used again", expected, problems, target=by_command)
+
+
+def upload_without_terminal(env, profile, dovecot, archive, target):
+    """No --password-file, and a session of its own: there is no terminal to ask on."""
+    address = "imaps://%s@127.0.0.1:%d/%s" % (USER, dovecot.imaps, "/".join(target))
+    done = subprocess.run([profile.tool("stowline"), "--upload-mail", address, "--ca-file", dovecot.cert, archive],
+                          env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120,
+                          start_new_session=True)
+    return done.returncode, done.stderr
+
+
 def main():
     work = tempfile.mkdtemp(prefix="stowline-upload-")
     dovecot = None
@@ -202,6 +237,7 @@ def main():
         code, _ = upload(profile, dovecot, archives[0])
         again += [] if code == 3 else ["second run: exit %d" % code]
         check_server(dovecot, "a second run appends nothing", expected, again)
+        check_kept_password(profile, dovecot, archives[0], expected, work)
     finally:
         if dovecot:
             dovecot.stop()
