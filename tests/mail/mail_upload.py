@@ -175,7 +175,8 @@ def check_kept_password(profile, dovecot, archive, expected, work):
     with Keyring(os.path.join(work, "keyring")) as keyring:
         env.update(keyring.env)
         probe = subprocess.run([profile.tool("stowline-upload-probe"), archive, server, USER, by_window[0],
-                                dovecot.cert], env=env, input=PASSWORD + "\n", capture_output=True, text=True, timeout=120)
+                                dovecot.cert], env=env, input=PASSWORD + "\n", capture_output=True, text=True,
+                               timeout=120)
         problems += [] if probe.returncode == 0 else ["window: exit %d, %s" % (probe.returncode, probe.stderr)]
         kept = keyring.lookup(user="imap:%s@%s" % (USER, server), server="Stowline")
         problems += [] if kept == PASSWORD else ["secret-tool read %r from the keyring" % kept]
