@@ -1629,9 +1629,9 @@
       <translation>Der Schlüsselbund des Desktops ist nicht erreichbar:</translation>
     </message>
     <message>
-      <source>The desktop keyring holds no archive passphrase.</source>
+      <source>The desktop keyring gave no archive passphrase: it holds none, or it is locked.</source>
       <comment>1906</comment>
-      <translation>Der Schlüsselbund des Desktops enthält keine Archiv-Passphrase.</translation>
+      <translation>Der Schlüsselbund des Desktops gab keine Archiv-Passphrase: Er enthält keine, oder er ist gesperrt.</translation>
     </message>
     <message>
       <source>No key file is set.</source>
