@@ -3,7 +3,8 @@
 folder tree (modified UTF-7, non-ASCII names), each message's bytes, INTERNALDATE and \\Seen, refusals
 named; runs killed at the upload record's writes and started again leave every message on the server
 exactly once, and a run after a finished upload appends nothing; an untrusted certificate, a wrong
-password and an open password file are refused with one line. The upload window (stowline-upload-probe)
+password and an open password file are refused with one line; the same kills on a server without UIDPLUS
+leave no duplicate either. The upload window (stowline-upload-probe)
 keeps its password in a private keyring, secret-tool reads it back, and the command line without a
 terminal uploads with it; without a keyring it stops with one line. Usage: mail_upload.py BIN_DIR
 """
@@ -167,6 +168,19 @@ def server_folders_count(dovecot):
         box.logout()
 
 
+def resume_after_kills(profile, dovecot, archive):
+    """Killed at the record's 3rd and 40th write (right after the first sending was written down, and with
+    appends confirmed by the server but not yet in the record), then run to the end through STARTTLS."""
+    problems = []
+    for point in ("write:3:KILL", "write:40:KILL"):
+        code, err = upload(profile, dovecot, archive, fault=point)
+        problems += [] if code == -9 else ["%s: exit %d, %s" % (point, code, err)]
+        dovecot.wait_for_sessions_to_end()
+    code, err = upload(profile, dovecot, archive, scheme="imap")
+    refused = re.findall(r"(?m)^stowline: .*Inbox: .*6: .*NUL.*$", err)
+    return problems + ([] if code == 3 and len(refused) == 1 else ["resumed run: exit %d, %r" % (code, err)])
+
+
 def check_kept_password(profile, dovecot, archive, expected, work):
     """The window keeps the password it was given; the command line, with no terminal to ask on, uses it."""
     env = dict(profile.env)
@@ -221,17 +235,8 @@ def main():
             return 1
         dovecot = Dovecot(os.path.join(work, "dovecot"))
         check_refusals(profile, dovecot, archives[0])
-        # Killed at the record's 3rd and 40th write: right after the first sending was written down,
-        # and with appends confirmed by the server but not yet in the record.
-        kills = []
-        for point in ("write:3:KILL", "write:40:KILL"):
-            code, err = upload(profile, dovecot, archives[0], fault=point)
-            kills += [] if code == -9 else ["%s: exit %d, %s" % (point, code, err)]
-            dovecot.wait_for_sessions_to_end()
-        code, err = upload(profile, dovecot, archives[0], scheme="imap")
-        refused = re.findall(r"(?m)^stowline: .*Inbox: .*6: .*NUL.*$", err)
-        kills += [] if code == 3 and len(refused) == 1 else ["resumed run: exit %d, %r" % (code, err)]
-        check_server(dovecot, "after two kills and a STARTTLS run", expected, kills)
+        check_server(dovecot, "after two kills and a STARTTLS run", expected,
+                     resume_after_kills(profile, dovecot, archives[0]))
         record = glob.glob(os.path.join(profile.env.get("XDG_STATE_HOME", os.path.join(profile.env["HOME"], ".local", "state")),
                                         "stowline", "upload-*.log"))
         again = [] if len(record) == 1 and stat.S_IMODE(os.stat(record[0]).st_mode) == 0o600 else ["record %r" % record]
@@ -239,6 +244,17 @@ def main():
         again += [] if code == 3 else ["second run: exit %d" % code]
         check_server(dovecot, "a second run appends nothing", expected, again)
         check_kept_password(profile, dovecot, archives[0], expected, work)
+        # A server without UIDPLUS confirms no UID: what a killed run sent is found again by its headers.
+        box = dovecot.client()
+        without_uidplus = [c for c in box.capability()[1][0].decode().split() if c != "UIDPLUS"]
+        box.logout()
+        dovecot.stop()
+        dovecot = Dovecot(os.path.join(work, "dovecot-no-uidplus"), "imap_capability = " + " ".join(without_uidplus))
+        profile.env["XDG_STATE_HOME"] = os.path.join(work, "state-no-uidplus")
+        problems = resume_after_kills(profile, dovecot, archives[0])
+        code, _ = upload(profile, dovecot, archives[0])
+        check_server(dovecot, "without UIDPLUS: two kills, a resumed and a second run", expected,
+                     problems + ([] if code == 3 else ["second run: exit %d" % code]))
     finally:
         if dovecot:
             dovecot.stop()
