@@ -27,7 +27,7 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 class Keyring:
     def __init__(self, folder, state="unlocked"):
         assert state in ("unlocked", "locked", "absent")
-        self.folder, self.state, self.processes = folder, state, []
+        self.processes = []
         home, runtime = os.path.join(folder, "home"), os.path.join(folder, "runtime")
         for path in (home, runtime):
             os.makedirs(path, 0o700, exist_ok=True)
