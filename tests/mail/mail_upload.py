@@ -184,7 +184,8 @@ def resume_after_kills(profile, dovecot, archive):
 def check_kept_password(profile, dovecot, archive, expected, work):
     """The window keeps the password it was given; the command line, with no terminal to ask on, uses it."""
     env = dict(profile.env)
-    server, by_window, by_command = "127.0.0.1:%d" % dovecot.imaps, ["Vom Fenster"], ["Aus dem Schlüsselbund"]
+    # The window is given the host as a person may type it, the command line as another may.
+    server, by_window, by_command = "LocalHost:%d" % dovecot.imaps, ["Vom Fenster"], ["Aus dem Schlüsselbund"]
     problems = []
     with Keyring(os.path.join(work, "keyring")) as keyring:
         env.update(keyring.env)
@@ -192,7 +193,7 @@ def check_kept_password(profile, dovecot, archive, expected, work):
                                 dovecot.cert], env=env, input=PASSWORD + "\n", capture_output=True, text=True,
                                timeout=120)
         problems += [] if probe.returncode == 0 else ["window: exit %d, %s" % (probe.returncode, probe.stderr)]
-        kept = keyring.lookup(user="imap:%s@%s" % (USER, server), server="Stowline")
+        kept = keyring.lookup(user="imap:%s@%s" % (USER, server.lower()), server="Stowline")
         problems += [] if kept == PASSWORD else ["secret-tool read %r from the keyring" % kept]
         code, err = upload_without_terminal(env, profile, dovecot, archive, by_command)
         problems += [] if code == 3 else ["command line with the kept password: exit %d, %r" % (code, err)]
@@ -206,7 +207,7 @@ def check_kept_password(profile, dovecot, archive, expected, work):
 
 def upload_without_terminal(env, profile, dovecot, archive, target):
     """No --password-file, and a session of its own: there is no terminal to ask on."""
-    address = "imaps://%s@127.0.0.1:%d/%s" % (USER, dovecot.imaps, "/".join(target))
+    address = "imaps://%s@localhost:%d/%s" % (USER, dovecot.imaps, "/".join(target))
     done = subprocess.run([profile.tool("stowline"), "--upload-mail", address, "--ca-file", dovecot.cert, archive],
                           env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120,
                           start_new_session=True)
