@@ -458,5 +458,7 @@ constexpr int txtMegabytes = 1884;
 constexpr int txtUploadMailButton = 1885;
 constexpr int txtUploadPleaseWait = 1886;
 constexpr int txtUploadDone = 1887;
+constexpr int txtOptionPasswordFile = 1888;
+constexpr int txtOptionCaFile = 1889;
 
 } // namespace stowline

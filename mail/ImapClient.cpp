@@ -214,7 +214,8 @@ bool ImapClient::dispatch(const Response& response) {
         static const QRegularExpression appendUid(QStringLiteral("\\[APPENDUID (\\d+) (\\d+)\\]"),
                                                   QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch m = appendUid.match(QString::fromLatin1(response.text));
-        if (m.hasMatch()) {
+        // Only a server that announces UIDPLUS is taken at its APPENDUID: UID EXPUNGE needs the same.
+        if (m.hasMatch() && hasCapability("UIDPLUS")) {
             outcome.uidValidity = m.captured(1).toUInt();
             outcome.uid = m.captured(2).toUInt();
         }

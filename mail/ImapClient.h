@@ -30,8 +30,10 @@ struct ImapAccount {
     QString name() const;
     // user@host: the account whichever port and kind of TLS reach it (the upload record's name for it).
     QString recordName() const { return user + u'@' + host.toLower(); }
-    // Where the window keeps the password in the desktop keyring.
-    QString keyringKey() const { return QStringLiteral("imap:") + name(); }
+    // Where the window keeps the password in the desktop keyring: the host however it was typed.
+    QString keyringKey() const {
+        return QStringLiteral("imap:") + user + u'@' + host.toLower() + u':' + QString::number(port);
+    }
 };
 std::optional<ImapAccount> ParseImapAddress(const QString& address, QString* error);
 

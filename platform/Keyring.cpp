@@ -19,7 +19,7 @@ KeyringAnswer runJob(QKeychain::Job& job, std::chrono::milliseconds limit) {
         finished = true;
         loop.quit();
     });
-    QTimer::singleShot(limit, &loop, &QEventLoop::quit);
+    QTimer::singleShot(limit, Qt::PreciseTimer, &loop, &QEventLoop::quit); // a coarse one may end early
     job.start();
     loop.exec();
     if (!finished)

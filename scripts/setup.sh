@@ -9,10 +9,11 @@ cd "$(dirname "$0")/.."
 program_packages=(cmake ninja-build g++ pkg-config python3 qt6-base-dev qt6-qpa-plugins qt6-l10n-tools qt6-translations-l10n
                   libzip-dev zlib1g-dev libisal-dev libsqlite3-dev libhivex-dev libgmime-3.0-dev qtkeychain-qt6-dev libssl-dev)
 # Only the tests use these: Wine's regedit as oracle, zip tools, validators, sanitizer builds, a real IMAP
-# server and mail tools, 7-Zip and bsdtar for encrypted archives, nss_wrapper for another account's home.
+# server and mail tools, 7-Zip and bsdtar for encrypted archives, nss_wrapper for another account's home,
+# a private session bus with gnome-keyring's Secret Service, read back with secret-tool.
 test_packages=(wine wine64 isal zip unzip appstream desktop-file-utils shared-mime-info man-db dpkg-dev
                file lintian clang libclang-rt-14-dev undbx libwin-hivex-perl dovecot-imapd openssl isync 7zip
-               libarchive-tools libnss-wrapper)
+               libarchive-tools libnss-wrapper dbus-daemon gnome-keyring libsecret-tools libglib2.0-bin)
 
 # `stowline` brings the program with windows and the registry tool with it.
 demo_targets=(stowline stowline-sample-profile)

@@ -198,8 +198,8 @@ std::optional<int> answerCommandLine(const CommandLineOptions& options, QTextStr
             << Str(txtAboutFile) << "\n\n"
             << alignedOptions({txtOptionSchedule, txtOptionRestore, txtOptionWinePrefix, txtOptionProfile,
                                txtOptionWindowsRoot, txtOptionVerify, txtOptionStatus, txtOptionUndoRestore,
-                               txtOptionExportMail, txtOptionFindMail, txtOptionUploadMail, txtOptionHelp,
-                               txtOptionVersion})
+                               txtOptionExportMail, txtOptionFindMail, txtOptionUploadMail,
+                               txtOptionPasswordFile, txtOptionCaFile, txtOptionHelp, txtOptionVersion})
             << '\n'
             << Str(txtReportBugs) << STOWLINE_BUG_MAIL << '\n'
             << Str(txtHomePage) << '<' << STOWLINE_WEB_HOST << "/>\n";

@@ -1599,6 +1599,16 @@
       <translation>Hochladen: Fertig!</translation>
     </message>
     <message>
+      <source>      --password-file=FILE  with --upload-mail: the password from FILE, readable by its owner only</source>
+      <comment>1888</comment>
+      <translation>      --password-file=DATEI  mit --upload-mail: das Passwort aus DATEI, nur für ihren Besitzer lesbar</translation>
+    </message>
+    <message>
+      <source>      --ca-file=FILE  with --upload-mail: trust the server's certificate when the CA in FILE signed it</source>
+      <comment>1889</comment>
+      <translation>      --ca-file=DATEI  mit --upload-mail: dem Zertifikat des Servers trauen, wenn die CA in DATEI es signiert hat</translation>
+    </message>
+    <message>
       <source>is damaged: authentication failed (it was changed after it was written).</source>
       <comment>1900</comment>
       <translation>ist beschädigt: die Authentifizierung ist fehlgeschlagen (es wurde nach dem Schreiben verändert).</translation>
@@ -1629,9 +1639,9 @@
       <translation>Der Schlüsselbund des Desktops ist nicht erreichbar:</translation>
     </message>
     <message>
-      <source>The desktop keyring holds no archive passphrase.</source>
+      <source>The desktop keyring gave no archive passphrase: it holds none, or it is locked.</source>
       <comment>1906</comment>
-      <translation>Der Schlüsselbund des Desktops enthält keine Archiv-Passphrase.</translation>
+      <translation>Der Schlüsselbund des Desktops gab keine Archiv-Passphrase: Er enthält keine, oder er ist gesperrt.</translation>
     </message>
     <message>
       <source>No key file is set.</source>

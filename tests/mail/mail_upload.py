@@ -3,16 +3,21 @@
 folder tree (modified UTF-7, non-ASCII names), each message's bytes, INTERNALDATE and \\Seen, refusals
 named; runs killed at the upload record's writes and started again leave every message on the server
 exactly once, and a run after a finished upload appends nothing; an untrusted certificate, a wrong
-password and an open password file are refused with one line. Usage: mail_upload.py BIN_DIR
+password and an open password file are refused with one line; the same kills on a server without UIDPLUS
+leave no duplicate either. The upload window (stowline-upload-probe)
+keeps its password in a private keyring, secret-tool reads it back, and the command line without a
+terminal uploads with it; without a keyring it stops with one line. Usage: mail_upload.py BIN_DIR
 """
-import base64, collections, glob, imaplib, os, re, shutil, stat, sys, tempfile, time  # noqa: E401
+import base64, collections, glob, imaplib, os, re, shutil, stat, subprocess, sys, tempfile, time  # noqa: E401
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "backup"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import dbxgen as g  # noqa: E402
 from dovecot import Dovecot, USER, PASSWORD  # noqa: E402
 from fault_runs import Profile  # noqa: E402
+from keyring import Keyring  # noqa: E402
 
 MAIN, ZOE = "Main Identity", "Zoë Ångström"
 TARGET = ["Alte Post", "Übernahme 2026"]
@@ -88,13 +93,13 @@ def wire(text):
     return re.sub(rb"(?<!\r)\n", b"\r\n", text)
 
 
-def check_server(dovecot, label, expected, extra=()):
+def check_server(dovecot, label, expected, extra=(), target=TARGET):
     box = dovecot.client()
     problems = []
     try:
         folders = server_folders(box)
         for path, messages in expected.items():
-            name = "/".join(TARGET + list(path))
+            name = "/".join(target + list(path))
             if name not in folders:
                 problems.append("folder %r missing (server has %r)" % (name, sorted(folders)))
                 continue
@@ -163,6 +168,52 @@ def server_folders_count(dovecot):
         box.logout()
 
 
+def resume_after_kills(profile, dovecot, archive):
+    """Killed at the record's 3rd and 40th write (right after the first sending was written down, and with
+    appends confirmed by the server but not yet in the record), then run to the end through STARTTLS."""
+    problems = []
+    for point in ("write:3:KILL", "write:40:KILL"):
+        code, err = upload(profile, dovecot, archive, fault=point)
+        problems += [] if code == -9 else ["%s: exit %d, %s" % (point, code, err)]
+        dovecot.wait_for_sessions_to_end()
+    code, err = upload(profile, dovecot, archive, scheme="imap")
+    refused = re.findall(r"(?m)^stowline: .*Inbox: .*6: .*NUL.*$", err)
+    return problems + ([] if code == 3 and len(refused) == 1 else ["resumed run: exit %d, %r" % (code, err)])
+
+
+def check_kept_password(profile, dovecot, archive, expected, work):
+    """The window keeps the password it was given; the command line, with no terminal to ask on, uses it."""
+    env = dict(profile.env)
+    # The window is given the host as a person may type it, the command line as another may.
+    server, by_window, by_command = "LocalHost:%d" % dovecot.imaps, ["Vom Fenster"], ["Aus dem Schlüsselbund"]
+    problems = []
+    with Keyring(os.path.join(work, "keyring")) as keyring:
+        env.update(keyring.env)
+        probe = subprocess.run([profile.tool("stowline-upload-probe"), archive, server, USER, by_window[0],
+                                dovecot.cert], env=env, input=PASSWORD + "\n", capture_output=True, text=True,
+                               timeout=120)
+        problems += [] if probe.returncode == 0 else ["window: exit %d, %s" % (probe.returncode, probe.stderr)]
+        kept = keyring.lookup(user="imap:%s@%s" % (USER, server.lower()), server="Stowline")
+        problems += [] if kept == PASSWORD else ["secret-tool read %r from the keyring" % kept]
+        code, err = upload_without_terminal(env, profile, dovecot, archive, by_command)
+        problems += [] if code == 3 else ["command line with the kept password: exit %d, %r" % (code, err)]
+    with Keyring(os.path.join(work, "no-keyring"), "absent") as keyring:
+        code, err = upload_without_terminal(dict(env, **keyring.env), profile, dovecot, archive, by_command)
+        problems += [] if code == 1 and len(err.strip().splitlines()) == 1 else [
+            "no keyring, no terminal: exit %d, %r" % (code, err)]
+    check_server(dovecot, "window's upload", expected, target=by_window)
+    check_server(dovecot, "password kept in the keyring, used again", expected, problems, target=by_command)
+
+
+def upload_without_terminal(env, profile, dovecot, archive, target):
+    """No --password-file, and a session of its own: there is no terminal to ask on."""
+    address = "imaps://%s@localhost:%d/%s" % (USER, dovecot.imaps, "/".join(target))
+    done = subprocess.run([profile.tool("stowline"), "--upload-mail", address, "--ca-file", dovecot.cert, archive],
+                          env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120,
+                          start_new_session=True)
+    return done.returncode, done.stderr
+
+
 def main():
     work = tempfile.mkdtemp(prefix="stowline-upload-")
     dovecot = None
@@ -185,23 +236,26 @@ def main():
             return 1
         dovecot = Dovecot(os.path.join(work, "dovecot"))
         check_refusals(profile, dovecot, archives[0])
-        # Killed at the record's 3rd and 40th write: right after the first sending was written down,
-        # and with appends confirmed by the server but not yet in the record.
-        kills = []
-        for point in ("write:3:KILL", "write:40:KILL"):
-            code, err = upload(profile, dovecot, archives[0], fault=point)
-            kills += [] if code == -9 else ["%s: exit %d, %s" % (point, code, err)]
-            dovecot.wait_for_sessions_to_end()
-        code, err = upload(profile, dovecot, archives[0], scheme="imap")
-        refused = re.findall(r"(?m)^stowline: .*Inbox: .*6: .*NUL.*$", err)
-        kills += [] if code == 3 and len(refused) == 1 else ["resumed run: exit %d, %r" % (code, err)]
-        check_server(dovecot, "after two kills and a STARTTLS run", expected, kills)
+        check_server(dovecot, "after two kills and a STARTTLS run", expected,
+                     resume_after_kills(profile, dovecot, archives[0]))
         record = glob.glob(os.path.join(profile.env.get("XDG_STATE_HOME", os.path.join(profile.env["HOME"], ".local", "state")),
                                         "stowline", "upload-*.log"))
         again = [] if len(record) == 1 and stat.S_IMODE(os.stat(record[0]).st_mode) == 0o600 else ["record %r" % record]
         code, _ = upload(profile, dovecot, archives[0])
         again += [] if code == 3 else ["second run: exit %d" % code]
         check_server(dovecot, "a second run appends nothing", expected, again)
+        check_kept_password(profile, dovecot, archives[0], expected, work)
+        # A server without UIDPLUS confirms no UID: what a killed run sent is found again by its headers.
+        box = dovecot.client()
+        without_uidplus = [c for c in box.capability()[1][0].decode().split() if c != "UIDPLUS"]
+        box.logout()
+        dovecot.stop()
+        dovecot = Dovecot(os.path.join(work, "dovecot-no-uidplus"), "imap_capability = " + " ".join(without_uidplus))
+        profile.env["XDG_STATE_HOME"] = os.path.join(work, "state-no-uidplus")
+        problems = resume_after_kills(profile, dovecot, archives[0])
+        code, _ = upload(profile, dovecot, archives[0])
+        check_server(dovecot, "without UIDPLUS: two kills, a resumed and a second run", expected,
+                     problems + ([] if code == 3 else ["second run: exit %d" % code]))
     finally:
         if dovecot:
             dovecot.stop()
