@@ -13,6 +13,7 @@
 #include "ui/frmProgress.h"
 #include "ui/modFont.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -22,6 +23,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace stowline {
 
@@ -45,7 +47,12 @@ QString megabytes(qint64 bytes) { return QString::number(double(bytes) / (1024 *
 // The identity and counts on the status line, the folder on the file line, the share done on the bars.
 class UploadProgress : public mail::MailUploadObserver {
 public:
-    UploadProgress(ProgressView& view, const CancelToken& cancel) : m_view(view), m_cancel(cancel) {}
+    UploadProgress(ProgressView& view, const CancelToken& cancel, std::function<void()> loggedIn)
+        : m_view(view), m_cancel(cancel), m_loggedIn(std::move(loggedIn)) {}
+    void connected(const QString&) override {
+        if (m_loggedIn)
+            m_loggedIn();
+    }
     void folderStarted(const QString& identity, const QString& folder) override {
         m_identity = identity;
         m_view.setFileLine(identity + u'/' + folder);
@@ -65,6 +72,7 @@ public:
 private:
     ProgressView& m_view;
     const CancelToken& m_cancel;
+    std::function<void()> m_loggedIn;
     QString m_identity;
     int m_percent = -1;
 };
@@ -79,12 +87,25 @@ QString endStatus(const mail::MailUploadResult& result) {
     return Str(txtUploadDone);
 }
 
+// The password is kept in the keyring once the server took it, so that a mistyped one is never kept.
+void keepPassword(const QString& key, const QString& password) {
+    const platform::KeyringAnswer kept =
+        platform::StoreKeyringSecret(key, password, platform::InteractiveKeyringLimit);
+    if (kept.status != platform::KeyringAnswer::Status::Done)
+        tell(Str(txtKeyringNotKept) + kept.problem);
+}
+
 void runUpload(RunContext& run, const QString& archivePath, const mail::MailUploadOptions& options,
-               const QPointer<frmProgress>& window) {
+               const QPointer<frmProgress>& window, bool keep) {
     QString error;
     mail::MailUploadResult result;
     if (std::unique_ptr<mail::MailSource> source = openSource(archivePath, &error)) {
-        UploadProgress observer(run.progress, run.cancel);
+        const auto loggedIn = [&] {
+            const QString key = options.account.keyringKey(), secret = QString::fromUtf8(options.password);
+            QMetaObject::invokeMethod(
+                qApp, [key, secret] { keepPassword(key, secret); }, Qt::QueuedConnection);
+        };
+        UploadProgress observer(run.progress, run.cancel, keep ? std::function<void()>(loggedIn) : nullptr);
         result = mail::UploadMail(*source, options, observer);
     } else {
         result.error = error;
@@ -250,7 +271,7 @@ QStringList frmUploadMail::chosenIdentityIds() const {
     return ids;
 }
 
-// The password typed (kept in the keyring when asked), else the one kept there before.
+// The password typed, else the one kept in the keyring before.
 std::optional<QByteArray> frmUploadMail::password(const mail::ImapAccount& account) {
     const QString typed = m_txtPassword->text();
     if (typed.isEmpty()) {
@@ -260,12 +281,6 @@ std::optional<QByteArray> frmUploadMail::password(const mail::ImapAccount& accou
             return saved.secret.toUtf8();
         m_txtPassword->setFocus();
         return std::nullopt;
-    }
-    if (m_chkRemember->isChecked()) {
-        const platform::KeyringAnswer kept =
-            platform::StoreKeyringSecret(account.keyringKey(), typed, platform::InteractiveKeyringLimit);
-        if (kept.status != platform::KeyringAnswer::Status::Done)
-            tell(Str(txtKeyringNotKept) + kept.problem);
     }
     return typed.toUtf8();
 }
@@ -286,6 +301,7 @@ void frmUploadMail::cmdUpload_Click() {
         options.password = *secret;
         options.caFile = m_txtCaFile->text().trimmed();
         options.identityIds = chosenIdentityIds();
+        const bool keep = m_chkRemember->isChecked() && !m_txtPassword->text().isEmpty();
         m_txtPassword->clear();
         STEP(4) frmProgress& window = ShowProgress();
         window.setTitle(Str(txtUploadTitle));
@@ -295,8 +311,8 @@ void frmUploadMail::cmdUpload_Click() {
         if (m_previousPage)
             m_previousPage->hide();
         STEP(6)
-        StartRun(window, [archive = m_archivePath, options, progress = QPointer<frmProgress>(&window)](
-                             RunContext& run) { runUpload(run, archive, options, progress); });
+        StartRun(window, [archive = m_archivePath, options, progress = QPointer<frmProgress>(&window),
+                          keep](RunContext& run) { runUpload(run, archive, options, progress, keep); });
     TRAP_END
 }
 

@@ -189,6 +189,11 @@ def check_kept_password(profile, dovecot, archive, expected, work):
     problems = []
     with Keyring(os.path.join(work, "keyring")) as keyring:
         env.update(keyring.env)
+        # A password the server refuses is never kept.
+        subprocess.run([profile.tool("stowline-upload-probe"), archive, server, USER, by_window[0], dovecot.cert],
+                       env=env, input="mistyped\n", capture_output=True, text=True, timeout=120)
+        kept = keyring.lookup(user="imap:%s@%s" % (USER, server.lower()), server="Stowline")
+        problems += [] if not kept else ["a refused password was kept: %r" % kept]
         probe = subprocess.run([profile.tool("stowline-upload-probe"), archive, server, USER, by_window[0],
                                 dovecot.cert], env=env, input=PASSWORD + "\n", capture_output=True, text=True,
                                timeout=120)
