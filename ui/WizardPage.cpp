@@ -132,9 +132,10 @@ void ShowPage(QWidget& page) {
     } else if (hub && hub->isVisible() && !page.testAttribute(Qt::WA_Moved)) {
         // A window not placed yet opens centred over the hub, like a dialog over its owner.
         page.adjustSize();
-        // adjustSize keeps a window within 2/3 of the screen; one that asks for more gets it, as far
-        // as the screen goes (KeepOnScreen below).
-        page.resize(page.size().expandedTo(page.sizeHint()));
+        // adjustSize keeps a window within 2/3 of the screen; a window of its own that asks for more
+        // (the archive browser) gets it, as far as the screen goes. A wizard page grows with its text.
+        if (!qobject_cast<WizardPage*>(&page))
+            page.resize(page.size().expandedTo(page.sizeHint()));
         page.move(hub->frameGeometry().center() - page.rect().center());
     }
     // A page without a title of its own is named by its heading, for the task bar and switchers.
