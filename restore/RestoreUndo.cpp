@@ -517,6 +517,22 @@ void removeDropped() {
         platform::removeTreesInBackground(dropped);
 }
 
+// One line a path: a file both left as it was and put back beside is named once, with its copy.
+QStringList onceEach(const QStringList& kept) {
+    QStringList merged;
+    for (const QString& line : kept) {
+        const QString path = line.section(u'\r', 0, 0);
+        const auto same = std::find_if(merged.begin(), merged.end(), [&](const QString& earlier) {
+            return earlier.section(u'\r', 0, 0) == path;
+        });
+        if (same == merged.end())
+            merged << line;
+        else if (line.size() > same->size())
+            *same = line;
+    }
+    return merged;
+}
+
 // Newest first, each entry noted as done before the next; returns what was kept.
 QStringList replay() {
     Journal journal = readJournal();
@@ -526,7 +542,7 @@ QStringList replay() {
         putBack(journal, index);
         note({QStringLiteral("done"), QString::number(index)});
     }
-    const QStringList kept = readJournal().kept;
+    const QStringList kept = onceEach(readJournal().kept);
     dropAside(UndoFolder());
     removeDropped();
     return kept;
