@@ -6,10 +6,13 @@
 
 #include <QHash>
 #include <QSet>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace stowline {
@@ -54,6 +57,47 @@ bool readExactly(zip_source_t* source, void* data, zip_uint64_t length) {
             return false;
         out += got;
         length -= static_cast<zip_uint64_t>(got);
+    }
+    return true;
+}
+
+struct SourceClose {
+    void operator()(zip_source_t* source) const {
+        zip_source_close(source);
+        zip_source_free(source);
+    }
+};
+using OpenSource = std::unique_ptr<zip_source_t, SourceClose>;
+
+// The member's bytes as they lie, open at offset. libzip sums the CRC of a stored member read on from
+// its first byte, though an AE-2 member carries none: its data is read from a source placed past the
+// salt before its first read, which spares a sum that costs four times the read.
+OpenSource openRaw(zip_t* archive, zip_uint64_t index, zip_uint64_t offset, zip_error_t* error) {
+    zip_source_t* source = zip_source_zip(archive, archive, index, ZIP_FL_ENCRYPTED, 0, -1);
+    if (!source || zip_source_open(source) != 0) {
+        copyError(error, source ? zip_source_error(source) : zip_get_error(archive));
+        zip_source_free(source);
+        return nullptr;
+    }
+    OpenSource open(source);
+    if (offset > 0 && zip_source_seek(source, static_cast<zip_int64_t>(offset), SEEK_SET) != 0) {
+        copyError(error, zip_source_error(source));
+        return nullptr;
+    }
+    return open;
+}
+
+// The salt and verifier before an encrypted member's data, and the code after it.
+bool readEnds(zip_t* archive, zip_uint64_t index, unsigned char (&header)[zipaes::HeaderSize],
+              zipaes::Mac& code, zip_error_t* error) {
+    const OpenSource raw = openRaw(archive, index, 0, error);
+    if (!raw)
+        return false;
+    if (!readExactly(raw.get(), header, sizeof header) ||
+        zip_source_seek(raw.get(), -static_cast<zip_int64_t>(zipaes::MacSize), SEEK_END) != 0 ||
+        !readExactly(raw.get(), code.data(), code.size())) {
+        zip_error_set(error, ZIP_ER_READ, 0);
+        return false;
     }
     return true;
 }
@@ -172,16 +216,6 @@ QByteArray authenticationKey(const unsigned char* header, const zipaes::Mac& cod
     return key + passphrase;
 }
 
-struct RawMember {
-    zip_source_t* source = nullptr;
-    ~RawMember() {
-        if (source) {
-            zip_source_close(source);
-            zip_source_free(source);
-        }
-    }
-};
-
 zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t& stat,
                             const std::vector<QByteArray>& candidates, zip_error_t* error) {
     if (stat.encryption_method != ZIP_EM_AES_256) {
@@ -192,22 +226,11 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
         zip_error_set(error, ZIP_ER_INCONS, 0);
         return nullptr;
     }
-    RawMember raw{zip_source_zip(archive, archive, index, ZIP_FL_ENCRYPTED, 0, -1)};
-    if (!raw.source || zip_source_open(raw.source) != 0) {
-        if (raw.source)
-            zip_source_free(std::exchange(raw.source, nullptr));
-        copyError(error, zip_get_error(archive));
-        return nullptr;
-    }
     const zip_uint64_t dataSize = stat.comp_size - zipaes::Overhead;
     unsigned char header[zipaes::HeaderSize];
     zipaes::Mac stored{};
-    if (!readExactly(raw.source, header, sizeof header) ||
-        zip_source_seek(raw.source, -static_cast<zip_int64_t>(zipaes::MacSize), SEEK_END) != 0 ||
-        !readExactly(raw.source, stored.data(), stored.size())) {
-        zip_error_set(error, ZIP_ER_READ, 0);
+    if (!readEnds(archive, index, header, stored, error))
         return nullptr;
-    }
     QByteArray fitting;
     std::unique_ptr<zipaes::MemberCipher> cipher = cipherFor(header, candidates, fitting);
     if (!cipher) {
@@ -220,7 +243,10 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
         const std::lock_guard lock(authenticatedMutex);
         known = authenticated().contains(checked);
     }
-    if (!known && !codeMatches(raw.source, *cipher, dataSize, stored)) {
+    OpenSource raw = openRaw(archive, index, zipaes::HeaderSize, error);
+    if (!raw)
+        return nullptr;
+    if (!known && !codeMatches(raw.get(), *cipher, dataSize, stored)) {
         zip_error_set(error, ZIP_ER_CRC, 0);
         return nullptr;
     }
@@ -229,7 +255,7 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
         authenticated().insert(checked);
     }
     auto* state = new DecryptedSource;
-    state->raw = std::exchange(raw.source, nullptr);
+    state->raw = raw.release();
     state->cipher = std::move(cipher);
     state->size = dataSize;
     zip_error_init(&state->error);
@@ -257,30 +283,26 @@ bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
     if (!statOf(archive, index, stat) || stat.encryption_method == ZIP_EM_NONE ||
         stat.comp_size < zipaes::Overhead)
         return false;
-    RawMember raw{zip_source_zip(archive, archive, index, ZIP_FL_ENCRYPTED, 0, -1)};
-    if (!raw.source || zip_source_open(raw.source) != 0) {
-        if (raw.source)
-            zip_source_free(std::exchange(raw.source, nullptr));
-        return false;
-    }
-    std::vector<char> piece(ReadPiece);
-    QByteArray header;
+    zip_error_t error;
+    zip_error_init(&error);
+    unsigned char header[zipaes::HeaderSize];
     zipaes::Mac code{};
-    quint32 crc = 0;
-    for (zip_uint64_t done = 0; done < stat.comp_size;) {
-        const zip_uint64_t n = std::min<zip_uint64_t>(stat.comp_size - done, piece.size());
-        if (!readExactly(raw.source, piece.data(), n))
+    const bool endsRead = readEnds(archive, index, header, code, &error);
+    const OpenSource raw = endsRead ? openRaw(archive, index, zipaes::HeaderSize, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!raw)
+        return false;
+    std::vector<char> piece(ReadPiece);
+    quint32 crc = Crc32(0, reinterpret_cast<const char*>(header), sizeof header);
+    for (zip_uint64_t left = stat.comp_size - zipaes::HeaderSize; left > 0;) {
+        const zip_uint64_t n = std::min<zip_uint64_t>(left, piece.size());
+        if (!readExactly(raw.get(), piece.data(), n))
             return false;
-        if (done == 0)
-            header = QByteArray(piece.data(),
-                                static_cast<qsizetype>(std::min<zip_uint64_t>(n, zipaes::HeaderSize)));
         crc = Crc32(crc, piece.data(), n);
-        done += n;
-        if (done == stat.comp_size && n >= zipaes::MacSize)
-            std::copy_n(piece.data() + n - zipaes::MacSize, zipaes::MacSize, code.begin());
+        left -= n;
     }
-    const QByteArray key =
-        header.left(zipaes::SaltSize) + QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
+    const QByteArray key = QByteArray(reinterpret_cast<const char*>(header), zipaes::SaltSize) +
+                           QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
     std::optional<quint32> written;
     {
         const std::lock_guard lock(writtenMutex);
@@ -290,14 +312,11 @@ bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
     if (!written || *written != crc)
         return false;
     // Bytes this process encrypted and authenticated itself, on disk unchanged: open without a second pass.
-    const std::vector<QByteArray> candidates = knownPassphrases();
     QByteArray fitting;
-    if (header.size() < static_cast<qsizetype>(zipaes::HeaderSize) ||
-        !cipherFor(reinterpret_cast<const unsigned char*>(header.constData()), candidates, fitting))
+    if (!cipherFor(header, knownPassphrases(), fitting))
         return false;
     const std::lock_guard lock(authenticatedMutex);
-    authenticated().insert(authenticationKey(reinterpret_cast<const unsigned char*>(header.constData()), code,
-                                             stat.comp_size - zipaes::Overhead, fitting));
+    authenticated().insert(authenticationKey(header, code, stat.comp_size - zipaes::Overhead, fitting));
     return true;
 }
 
@@ -311,6 +330,7 @@ void AddArchivePassphrase(const QByteArray& passphrase) {
 void ForgetArchivePassphrases() {
     const std::lock_guard lock(passphrasesMutex);
     passphrases().clear();
+    zipaes::forgetDerivedKeys();
 }
 
 bool IsEncryptedMember(zip_t* archive, zip_uint64_t index) {
@@ -448,6 +468,42 @@ bool MemberReader::seek(qint64 offset) {
         return false;
     s.produced = static_cast<zip_uint64_t>(offset);
     return true;
+}
+
+void AuthenticateMembers(const QString& archivePath, const QStringList& members) {
+    std::vector<std::pair<zip_uint64_t, zip_uint64_t>> bySize; // size, index
+    {
+        const ZipArchiveHandle archive = TryOpenZipForReading(archivePath);
+        for (const QString& member : members) {
+            const zip_int64_t index =
+                archive ? zip_name_locate(archive.get(), member.toUtf8().constData(), 0) : -1;
+            zip_stat_t stat;
+            if (index >= 0 && statOf(archive.get(), static_cast<zip_uint64_t>(index), stat) &&
+                stat.encryption_method != ZIP_EM_NONE)
+                bySize.emplace_back(stat.comp_size, static_cast<zip_uint64_t>(index));
+        }
+    }
+    std::sort(bySize.begin(), bySize.end(), std::greater<>()); // the largest first: they end together
+    const std::vector<QByteArray> candidates = knownPassphrases();
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        const ZipArchiveHandle archive = TryOpenZipForReading(archivePath);
+        for (size_t k = next++; archive && k < bySize.size(); k = next++) {
+            zip_stat_t stat;
+            zip_error_t error;
+            zip_error_init(&error);
+            if (statOf(archive.get(), bySize[k].second, stat))
+                zip_source_free(openDecrypted(archive.get(), bySize[k].second, stat, candidates, &error));
+            zip_error_fini(&error);
+        }
+    };
+    const size_t threads = std::min<size_t>(bySize.size(), static_cast<size_t>(QThread::idealThreadCount()));
+    std::vector<std::thread> workers;
+    for (size_t i = 1; i < threads; ++i)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers)
+        worker.join();
 }
 
 PassphraseFit TryArchivePassphrase(const QString& archivePath, const QByteArray& passphrase) {

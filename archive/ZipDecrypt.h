@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <zip.h>
 
@@ -50,6 +51,11 @@ void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc);
 // True when the member was written by this process and its bytes on disk are the ones written; its
 // code need not be computed again then. False when it was not written here or differs.
 bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index);
+
+// Authenticates the named encrypted members of the archive several at once, so that opening them
+// afterwards finds their codes checked: one by one, each would hold up the reader until it is done.
+// A member that does not check out is left for its opening to report.
+void AuthenticateMembers(const QString& archivePath, const QStringList& members);
 
 enum class PassphraseFit { NotEncrypted, Fits, Wrong, Unreadable };
 // Whether the archive has encrypted members, and whether the passphrase opens them: tried on the
