@@ -168,13 +168,16 @@ void MemberCipher::crypt(const char* in, char* out, size_t size, quint64 offset)
         const size_t used = std::min(size, blocks * Block - skip);
         const unsigned char* key = stream + skip;
         size_t i = 0;
-        for (; i + 8 <= used; i += 8) {
-            quint64 word;
-            quint64 keyWord;
-            std::memcpy(&word, in + i, 8);
-            std::memcpy(&keyWord, key + i, 8);
-            word ^= keyWord;
-            std::memcpy(out + i, &word, 8);
+        // Four words a step, which the compiler turns into vector instructions: one word a step took
+        // three quarters of the time spent here.
+        for (; i + 32 <= used; i += 32) {
+            quint64 words[4];
+            quint64 keyWords[4];
+            std::memcpy(words, in + i, sizeof words);
+            std::memcpy(keyWords, key + i, sizeof keyWords);
+            for (size_t w = 0; w < 4; ++w)
+                words[w] ^= keyWords[w];
+            std::memcpy(out + i, words, sizeof words);
         }
         for (; i < used; ++i)
             out[i] = static_cast<char>(in[i] ^ key[i]);

@@ -1,5 +1,6 @@
 #include "archive/ZipDecrypt.h"
 
+#include "archive/PhaseLog.h"
 #include "archive/ZipAes.h"
 #include "archive/ZipCodec.h"
 #include "archive/ZipLibzip.h"
@@ -471,6 +472,7 @@ bool MemberReader::seek(qint64 offset) {
 }
 
 void AuthenticateMembers(const QString& archivePath, const QStringList& members) {
+    const PhaseLog phase("authenticate");
     std::vector<std::pair<zip_uint64_t, zip_uint64_t>> bySize; // size, index
     {
         const ZipArchiveHandle archive = TryOpenZipForReading(archivePath);

@@ -4,6 +4,7 @@
 #include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/RunRecording.h"
+#include "archive/ZipDecrypt.h"
 #include "archive/ZipLibzip.h"
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
@@ -40,6 +41,8 @@ bool unpackChosenMembers(cmpZIP& zip, Questions& ask, const RestorePlan& plan, c
     if (const auto entries = ZipMemberEntries(plan.archivePath))
         for (const ZipMemberEntry& entry : *entries)
             present << entry.name;
+    // Encrypted members are authenticated on every core at once before the first is read.
+    AuthenticateMembers(plan.archivePath, plan.members);
     try {
         // Only the chosen items' members: a damaged member of an item left out is never read. A
         // missing one is refused with its item; a stored zip is read where it lies instead.
