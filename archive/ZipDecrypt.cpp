@@ -9,11 +9,12 @@
 #include <QSet>
 #include <QThread>
 #include <algorithm>
-#include <atomic>
 #include <cstring>
+#include <functional>
+#include <future>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace stowline {
@@ -39,6 +40,64 @@ std::mutex authenticatedMutex;
 QSet<QByteArray>& authenticated() {
     static QSet<QByteArray> members;
     return members;
+}
+
+// Authentications under way, by the same key, under the same mutex: an open of a member that is being
+// authenticated waits for that result instead of computing the code a second time beside it.
+std::map<QByteArray, std::shared_future<bool>>& runningChecks() {
+    static std::map<QByteArray, std::shared_future<bool>> checks;
+    return checks;
+}
+
+// The member's authentication, if nobody has done it or is doing it: the caller then settles it.
+std::optional<std::promise<bool>> claimCheck(const QByteArray& checked) {
+    const std::lock_guard lock(authenticatedMutex);
+    if (authenticated().contains(checked) || runningChecks().count(checked))
+        return std::nullopt;
+    std::promise<bool> promise;
+    runningChecks().emplace(checked, promise.get_future().share());
+    return promise;
+}
+
+void settleCheck(const QByteArray& checked, std::promise<bool>& promise, bool matches) {
+    {
+        const std::lock_guard lock(authenticatedMutex);
+        runningChecks().erase(checked);
+        if (matches)
+            authenticated().insert(checked);
+    }
+    promise.set_value(matches);
+}
+
+bool settleWith(const QByteArray& checked, std::promise<bool>& promise,
+                const std::function<bool()>& compare) {
+    bool matches = false;
+    try {
+        matches = compare();
+    } catch (...) {
+        settleCheck(checked, promise, false);
+        throw;
+    }
+    settleCheck(checked, promise, matches);
+    return matches;
+}
+
+// Whether the member's code matches, computed once in the process. When the one computing it beside
+// this did not find it matching (or could not read it), it is computed here again, for the failure
+// this reader itself meets.
+bool checkedOnce(const QByteArray& checked, const std::function<bool()>& compare) {
+    std::shared_future<bool> running;
+    {
+        const std::lock_guard lock(authenticatedMutex);
+        if (authenticated().contains(checked))
+            return true;
+        if (const auto it = runningChecks().find(checked); it != runningChecks().end())
+            running = it->second;
+    }
+    if (running.valid())
+        return running.get() || compare();
+    std::optional<std::promise<bool>> promise = claimCheck(checked);
+    return promise ? settleWith(checked, *promise, compare) : checkedOnce(checked, compare);
 }
 
 void copyError(zip_error_t* to, const zip_error_t* from) {
@@ -238,22 +297,13 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
         zip_error_set(error, candidates.empty() ? ZIP_ER_NOPASSWD : ZIP_ER_WRONGPASSWD, 0);
         return nullptr;
     }
-    const QByteArray checked = authenticationKey(header, stored, dataSize, fitting);
-    bool known = false;
-    {
-        const std::lock_guard lock(authenticatedMutex);
-        known = authenticated().contains(checked);
-    }
     OpenSource raw = openRaw(archive, index, zipaes::HeaderSize, error);
     if (!raw)
         return nullptr;
-    if (!known && !codeMatches(raw.get(), *cipher, dataSize, stored)) {
+    const QByteArray checked = authenticationKey(header, stored, dataSize, fitting);
+    if (!checkedOnce(checked, [&] { return codeMatches(raw.get(), *cipher, dataSize, stored); })) {
         zip_error_set(error, ZIP_ER_CRC, 0);
         return nullptr;
-    }
-    if (!known) {
-        const std::lock_guard lock(authenticatedMutex);
-        authenticated().insert(checked);
     }
     auto* state = new DecryptedSource;
     state->raw = raw.release();
@@ -471,41 +521,76 @@ bool MemberReader::seek(qint64 offset) {
     return true;
 }
 
-void AuthenticateMembers(const QString& archivePath, const QStringList& members) {
-    const PhaseLog phase("authenticate");
-    std::vector<std::pair<zip_uint64_t, zip_uint64_t>> bySize; // size, index
-    {
-        const ZipArchiveHandle archive = TryOpenZipForReading(archivePath);
-        for (const QString& member : members) {
-            const zip_int64_t index =
-                archive ? zip_name_locate(archive.get(), member.toUtf8().constData(), 0) : -1;
-            zip_stat_t stat;
-            if (index >= 0 && statOf(archive.get(), static_cast<zip_uint64_t>(index), stat) &&
-                stat.encryption_method != ZIP_EM_NONE)
-                bySize.emplace_back(stat.comp_size, static_cast<zip_uint64_t>(index));
-        }
-    }
-    std::sort(bySize.begin(), bySize.end(), std::greater<>()); // the largest first: they end together
+// One member to authenticate ahead, claimed for this.
+struct AuthenticationAhead::Check {
+    zip_uint64_t index = 0;
+    zip_uint64_t dataSize = 0;
+    zipaes::Mac code{};
+    std::unique_ptr<zipaes::MemberCipher> cipher;
+    QByteArray checked;
+    std::promise<bool> promise;
+};
+
+AuthenticationAhead::AuthenticationAhead(const QString& archivePath, const QStringList& members)
+    : m_path(archivePath) {
+    const ZipArchiveHandle archive = TryOpenZipForReading(archivePath);
     const std::vector<QByteArray> candidates = knownPassphrases();
-    std::atomic<size_t> next{0};
-    const auto work = [&] {
-        const ZipArchiveHandle archive = TryOpenZipForReading(archivePath);
-        for (size_t k = next++; archive && k < bySize.size(); k = next++) {
-            zip_stat_t stat;
+    for (const QString& member : members) {
+        const zip_int64_t at = archive ? zip_name_locate(archive.get(), member.toUtf8().constData(), 0) : -1;
+        if (auto check = at < 0 ? nullptr : claim(archive.get(), static_cast<zip_uint64_t>(at), candidates))
+            m_checks.push_back(std::move(check));
+    }
+    // The largest first, so that they end together.
+    std::sort(m_checks.begin(), m_checks.end(),
+              [](const auto& a, const auto& b) { return a->dataSize > b->dataSize; });
+    const auto threads = std::min<size_t>(m_checks.size(), static_cast<size_t>(QThread::idealThreadCount()));
+    for (size_t i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { work(); });
+}
+
+AuthenticationAhead::~AuthenticationAhead() {
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+std::unique_ptr<AuthenticationAhead::Check>
+AuthenticationAhead::claim(zip_t* archive, zip_uint64_t index, const std::vector<QByteArray>& candidates) {
+    zip_stat_t stat;
+    zip_error_t error;
+    zip_error_init(&error);
+    auto check = std::make_unique<Check>();
+    unsigned char header[zipaes::HeaderSize];
+    QByteArray fitting;
+    const bool readable = statOf(archive, index, stat) && stat.encryption_method == ZIP_EM_AES_256 &&
+                          stat.comp_size >= zipaes::Overhead &&
+                          readEnds(archive, index, header, check->code, &error);
+    zip_error_fini(&error);
+    if (!readable || !(check->cipher = cipherFor(header, candidates, fitting)))
+        return nullptr;
+    check->index = index;
+    check->dataSize = stat.comp_size - zipaes::Overhead;
+    check->checked = authenticationKey(header, check->code, check->dataSize, fitting);
+    std::optional<std::promise<bool>> promise = claimCheck(check->checked);
+    if (!promise)
+        return nullptr;
+    check->promise = std::move(*promise);
+    return check;
+}
+
+void AuthenticationAhead::work() {
+    const PhaseLog phase("authenticate ahead");
+    const ZipArchiveHandle archive = TryOpenZipForReading(m_path);
+    for (size_t k = m_next++; k < m_checks.size(); k = m_next++) {
+        Check& check = *m_checks[k];
+        settleWith(check.checked, check.promise, [&] {
             zip_error_t error;
             zip_error_init(&error);
-            if (statOf(archive.get(), bySize[k].second, stat))
-                zip_source_free(openDecrypted(archive.get(), bySize[k].second, stat, candidates, &error));
+            const OpenSource raw =
+                archive ? openRaw(archive.get(), check.index, zipaes::HeaderSize, &error) : nullptr;
             zip_error_fini(&error);
-        }
-    };
-    const size_t threads = std::min<size_t>(bySize.size(), static_cast<size_t>(QThread::idealThreadCount()));
-    std::vector<std::thread> workers;
-    for (size_t i = 1; i < threads; ++i)
-        workers.emplace_back(work);
-    work();
-    for (std::thread& worker : workers)
-        worker.join();
+            return raw && codeMatches(raw.get(), *check.cipher, check.dataSize, check.code);
+        });
+    }
 }
 
 PassphraseFit TryArchivePassphrase(const QString& archivePath, const QByteArray& passphrase) {

@@ -148,7 +148,7 @@ VerifyResult CheckChosenMembers(const RestoreJob& job, bool itemsSound) {
     for (const QString& member : ChosenMembers(job))
         if (present.contains(member)) // a missing member is refused with its item when the run comes to it
             chosen << member;
-    AuthenticateMembers(job.archivePath, chosen);
+    const AuthenticationAhead ahead(job.archivePath, chosen);
     for (const QString& member : chosen) {
         if (!member.endsWith(QStringLiteral(".zip")))
             continue;

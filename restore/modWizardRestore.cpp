@@ -41,8 +41,6 @@ bool unpackChosenMembers(cmpZIP& zip, Questions& ask, const RestorePlan& plan, c
     if (const auto entries = ZipMemberEntries(plan.archivePath))
         for (const ZipMemberEntry& entry : *entries)
             present << entry.name;
-    // Encrypted members are authenticated on every core at once before the first is read.
-    AuthenticateMembers(plan.archivePath, plan.members);
     try {
         // Only the chosen items' members: a damaged member of an item left out is never read. A
         // missing one is refused with its item; a stored zip is read where it lies instead.
@@ -144,7 +142,9 @@ void WizardRestore(const RestorePlan& plan, RunContext& run) {
             STEP(8) finishRun(run.progress, QString());
             return;
         }
-        STEP(9) if (!unpackChosenMembers(run.zip, run.ask, plan, archiveName)) {
+        // Encrypted members are authenticated on the other cores while the run prepares and unpacks.
+        STEP(9) const AuthenticationAhead ahead(plan.archivePath, plan.members);
+        if (!unpackChosenMembers(run.zip, run.ask, plan, archiveName)) {
             finishRun(run.progress, Str(txtNothingRestored));
             return;
         }
