@@ -529,6 +529,12 @@ struct AuthenticationAhead::Check {
     std::unique_ptr<zipaes::MemberCipher> cipher;
     QByteArray checked;
     std::promise<bool> promise;
+    bool pending = false; // claimed, not begun
+    // One never begun (the run failed first) releases whoever waits for it, to check it alone.
+    ~Check() {
+        if (pending)
+            settleCheck(checked, promise, false);
+    }
 };
 
 AuthenticationAhead::AuthenticationAhead(const QString& archivePath, const QStringList& members)
@@ -574,6 +580,7 @@ AuthenticationAhead::claim(zip_t* archive, zip_uint64_t index, const std::vector
     if (!promise)
         return nullptr;
     check->promise = std::move(*promise);
+    check->pending = true;
     return check;
 }
 
@@ -582,6 +589,7 @@ void AuthenticationAhead::work() {
     const ZipArchiveHandle archive = TryOpenZipForReading(m_path);
     for (size_t k = m_next++; k < m_checks.size(); k = m_next++) {
         Check& check = *m_checks[k];
+        check.pending = false;
         settleWith(check.checked, check.promise, [&] {
             zip_error_t error;
             zip_error_init(&error);
