@@ -2,9 +2,11 @@
 
 #include "archive/ZipFormat.h"
 
+#include <QHash>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
@@ -22,10 +24,50 @@ constexpr size_t Block = 16;
 constexpr size_t StreamBlocks = 1024;
 constexpr quint16 VendorVersion = 2;
 constexpr char Strength256 = 3;
+// Members whose keys a process keeps: far more than an archive of identities holds.
+constexpr qsizetype KeptKeys = 4096;
 
 void check(int ok) {
     if (ok != 1)
         throw std::bad_alloc(); // OpenSSL fails these only when it cannot allocate
+}
+
+// The encryption key, the authentication key and the password verifier, in that order.
+struct DerivedKeys {
+    unsigned char bytes[2 * KeySize + VerifierSize];
+};
+
+std::mutex derivedMutex;
+QHash<QByteArray, DerivedKeys>& derivedKeys() {
+    static QHash<QByteArray, DerivedKeys> keys;
+    return keys;
+}
+
+void wipeDerivedKeys() {
+    for (DerivedKeys& keys : derivedKeys())
+        OPENSSL_cleanse(keys.bytes, sizeof keys.bytes);
+    derivedKeys().clear();
+}
+
+// The 1,000 rounds of PBKDF2 cost as much as authenticating 1.5 MB: a member opened again (an inner
+// zip read in place is opened by every step of a restore) takes the keys derived the first time.
+DerivedKeys deriveKeys(const QByteArray& passphrase, const Salt& salt) {
+    QByteArray id(reinterpret_cast<const char*>(salt.data()), static_cast<qsizetype>(salt.size()));
+    id += passphrase;
+    {
+        const std::lock_guard lock(derivedMutex);
+        if (const auto it = derivedKeys().constFind(id); it != derivedKeys().constEnd())
+            return *it;
+    }
+    DerivedKeys keys;
+    check(PKCS5_PBKDF2_HMAC(passphrase.constData(), static_cast<int>(passphrase.size()), salt.data(),
+                            static_cast<int>(salt.size()), Rounds, EVP_sha1(), sizeof keys.bytes,
+                            keys.bytes));
+    const std::lock_guard lock(derivedMutex);
+    if (derivedKeys().size() >= KeptKeys)
+        wipeDerivedKeys();
+    derivedKeys().insert(id, keys);
+    return keys;
 }
 
 } // namespace
@@ -62,11 +104,19 @@ Salt randomSalt() {
     return salt;
 }
 
+void forgetDerivedKeys() {
+    const std::lock_guard lock(derivedMutex);
+    wipeDerivedKeys();
+}
+
 struct MemberCipher::Engines {
     EVP_CIPHER_CTX* aes = nullptr;
     EVP_MAC* macType = nullptr;
     EVP_MAC_CTX* mac = nullptr;
     unsigned char authKey[KeySize];
+    // The counter blocks (their upper halves stay zero) and the key stream made from them.
+    alignas(16) unsigned char counters[StreamBlocks * Block] = {};
+    alignas(16) unsigned char stream[StreamBlocks * Block];
     ~Engines() {
         EVP_CIPHER_CTX_free(aes);
         EVP_MAC_CTX_free(mac);
@@ -83,9 +133,8 @@ struct MemberCipher::Engines {
 
 MemberCipher::MemberCipher(const QByteArray& passphrase, const Salt& salt)
     : m_salt(salt), m_engines(std::make_unique<Engines>()) {
-    unsigned char keys[2 * KeySize + VerifierSize];
-    check(PKCS5_PBKDF2_HMAC(passphrase.constData(), static_cast<int>(passphrase.size()), salt.data(),
-                            static_cast<int>(salt.size()), Rounds, EVP_sha1(), sizeof keys, keys));
+    DerivedKeys derived = deriveKeys(passphrase, salt);
+    unsigned char* keys = derived.bytes;
     std::copy_n(keys + 2 * KeySize, VerifierSize, m_verifier.begin());
     std::copy_n(keys + KeySize, KeySize, m_engines->authKey);
     Engines& e = *m_engines;
@@ -96,7 +145,7 @@ MemberCipher::MemberCipher(const QByteArray& passphrase, const Salt& salt)
         throw std::bad_alloc();
     check(EVP_EncryptInit_ex(e.aes, EVP_aes_256_ecb(), nullptr, keys, nullptr));
     check(EVP_CIPHER_CTX_set_padding(e.aes, 0));
-    OPENSSL_cleanse(keys, sizeof keys);
+    OPENSSL_cleanse(derived.bytes, sizeof derived.bytes);
     e.startCode();
 }
 
@@ -104,12 +153,11 @@ MemberCipher::~MemberCipher() = default;
 
 // Counter mode with the format's counter: the block number plus one, little-endian in the first
 // eight bytes of the block, the rest zero. OpenSSL's own counter mode counts big-endian.
-void MemberCipher::crypt(char* data, size_t size, quint64 offset) {
-    alignas(16) unsigned char counters[StreamBlocks * Block];
-    alignas(16) unsigned char stream[StreamBlocks * Block];
+void MemberCipher::crypt(const char* in, char* out, size_t size, quint64 offset) {
+    unsigned char* counters = m_engines->counters;
+    unsigned char* stream = m_engines->stream;
     quint64 block = offset / Block;
     size_t skip = static_cast<size_t>(offset % Block);
-    std::memset(counters, 0, sizeof counters);
     while (size > 0) {
         const size_t blocks = std::min(StreamBlocks, (skip + size + Block - 1) / Block);
         for (size_t i = 0; i < blocks; ++i)
@@ -120,17 +168,21 @@ void MemberCipher::crypt(char* data, size_t size, quint64 offset) {
         const size_t used = std::min(size, blocks * Block - skip);
         const unsigned char* key = stream + skip;
         size_t i = 0;
-        for (; i + 8 <= used; i += 8) {
-            quint64 word;
-            quint64 keyWord;
-            std::memcpy(&word, data + i, 8);
-            std::memcpy(&keyWord, key + i, 8);
-            word ^= keyWord;
-            std::memcpy(data + i, &word, 8);
+        // Four words a step, which the compiler turns into vector instructions: one word a step took
+        // three quarters of the time spent here.
+        for (; i + 32 <= used; i += 32) {
+            quint64 words[4];
+            quint64 keyWords[4];
+            std::memcpy(words, in + i, sizeof words);
+            std::memcpy(keyWords, key + i, sizeof keyWords);
+            for (size_t w = 0; w < 4; ++w)
+                words[w] ^= keyWords[w];
+            std::memcpy(out + i, words, sizeof words);
         }
         for (; i < used; ++i)
-            data[i] = static_cast<char>(data[i] ^ key[i]);
-        data += used;
+            out[i] = static_cast<char>(in[i] ^ key[i]);
+        in += used;
+        out += used;
         size -= used;
         block += blocks;
         skip = 0;

@@ -33,7 +33,11 @@ std::optional<quint16> realMethodOf(const QByteArray& extra);
 
 Salt randomSalt();
 
-// The keys of one member: derived from the passphrase and the member's salt.
+// Wipes the keys derived so far: members opened afterwards derive theirs again.
+void forgetDerivedKeys();
+
+// The keys of one member: derived from the passphrase and the member's salt once in a process, however
+// often the member is opened (by the writer, the check after writing and each reader of a restore).
 class MemberCipher {
 public:
     MemberCipher(const QByteArray& passphrase, const Salt& salt);
@@ -45,7 +49,9 @@ public:
     std::array<unsigned char, VerifierSize> verifier() const { return m_verifier; }
 
     // XORs the key stream from the member's data offset onto the bytes: encrypts and decrypts alike.
-    void crypt(char* data, size_t size, quint64 offset);
+    void crypt(char* data, size_t size, quint64 offset) { crypt(data, data, size, offset); }
+    // The same from in to out (which may be the same bytes), sparing a copy before it.
+    void crypt(const char* in, char* out, size_t size, quint64 offset);
     // Feeds encrypted bytes to the authentication code, in order.
     void authenticate(const char* data, size_t size);
     // The code of every byte fed; the feeding starts over afterwards.

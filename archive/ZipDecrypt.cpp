@@ -1,13 +1,18 @@
 #include "archive/ZipDecrypt.h"
 
+#include "archive/PhaseLog.h"
 #include "archive/ZipAes.h"
 #include "archive/ZipCodec.h"
 #include "archive/ZipLibzip.h"
 
 #include <QHash>
 #include <QSet>
+#include <QThread>
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <future>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -37,6 +42,64 @@ QSet<QByteArray>& authenticated() {
     return members;
 }
 
+// Authentications under way, by the same key, under the same mutex: an open of a member that is being
+// authenticated waits for that result instead of computing the code a second time beside it.
+std::map<QByteArray, std::shared_future<bool>>& runningChecks() {
+    static std::map<QByteArray, std::shared_future<bool>> checks;
+    return checks;
+}
+
+// The member's authentication, if nobody has done it or is doing it: the caller then settles it.
+std::optional<std::promise<bool>> claimCheck(const QByteArray& checked) {
+    const std::lock_guard lock(authenticatedMutex);
+    if (authenticated().contains(checked) || runningChecks().count(checked))
+        return std::nullopt;
+    std::promise<bool> promise;
+    runningChecks().emplace(checked, promise.get_future().share());
+    return promise;
+}
+
+void settleCheck(const QByteArray& checked, std::promise<bool>& promise, bool matches) {
+    {
+        const std::lock_guard lock(authenticatedMutex);
+        runningChecks().erase(checked);
+        if (matches)
+            authenticated().insert(checked);
+    }
+    promise.set_value(matches);
+}
+
+bool settleWith(const QByteArray& checked, std::promise<bool>& promise,
+                const std::function<bool()>& compare) {
+    bool matches = false;
+    try {
+        matches = compare();
+    } catch (...) {
+        settleCheck(checked, promise, false);
+        throw;
+    }
+    settleCheck(checked, promise, matches);
+    return matches;
+}
+
+// Whether the member's code matches, computed once in the process. When the one computing it beside
+// this did not find it matching (or could not read it), it is computed here again, for the failure
+// this reader itself meets.
+bool checkedOnce(const QByteArray& checked, const std::function<bool()>& compare) {
+    std::shared_future<bool> running;
+    {
+        const std::lock_guard lock(authenticatedMutex);
+        if (authenticated().contains(checked))
+            return true;
+        if (const auto it = runningChecks().find(checked); it != runningChecks().end())
+            running = it->second;
+    }
+    if (running.valid())
+        return running.get() || compare();
+    std::optional<std::promise<bool>> promise = claimCheck(checked);
+    return promise ? settleWith(checked, *promise, compare) : checkedOnce(checked, compare);
+}
+
 void copyError(zip_error_t* to, const zip_error_t* from) {
     zip_error_set(to, zip_error_code_zip(from), zip_error_code_system(from));
 }
@@ -54,6 +117,47 @@ bool readExactly(zip_source_t* source, void* data, zip_uint64_t length) {
             return false;
         out += got;
         length -= static_cast<zip_uint64_t>(got);
+    }
+    return true;
+}
+
+struct SourceClose {
+    void operator()(zip_source_t* source) const {
+        zip_source_close(source);
+        zip_source_free(source);
+    }
+};
+using OpenSource = std::unique_ptr<zip_source_t, SourceClose>;
+
+// The member's bytes as they lie, open at offset. libzip sums the CRC of a stored member read on from
+// its first byte, though an AE-2 member carries none: its data is read from a source placed past the
+// salt before its first read, which spares a sum that costs four times the read.
+OpenSource openRaw(zip_t* archive, zip_uint64_t index, zip_uint64_t offset, zip_error_t* error) {
+    zip_source_t* source = zip_source_zip(archive, archive, index, ZIP_FL_ENCRYPTED, 0, -1);
+    if (!source || zip_source_open(source) != 0) {
+        copyError(error, source ? zip_source_error(source) : zip_get_error(archive));
+        zip_source_free(source);
+        return nullptr;
+    }
+    OpenSource open(source);
+    if (offset > 0 && zip_source_seek(source, static_cast<zip_int64_t>(offset), SEEK_SET) != 0) {
+        copyError(error, zip_source_error(source));
+        return nullptr;
+    }
+    return open;
+}
+
+// The salt and verifier before an encrypted member's data, and the code after it.
+bool readEnds(zip_t* archive, zip_uint64_t index, unsigned char (&header)[zipaes::HeaderSize],
+              zipaes::Mac& code, zip_error_t* error) {
+    const OpenSource raw = openRaw(archive, index, 0, error);
+    if (!raw)
+        return false;
+    if (!readExactly(raw.get(), header, sizeof header) ||
+        zip_source_seek(raw.get(), -static_cast<zip_int64_t>(zipaes::MacSize), SEEK_END) != 0 ||
+        !readExactly(raw.get(), code.data(), code.size())) {
+        zip_error_set(error, ZIP_ER_READ, 0);
+        return false;
     }
     return true;
 }
@@ -172,16 +276,6 @@ QByteArray authenticationKey(const unsigned char* header, const zipaes::Mac& cod
     return key + passphrase;
 }
 
-struct RawMember {
-    zip_source_t* source = nullptr;
-    ~RawMember() {
-        if (source) {
-            zip_source_close(source);
-            zip_source_free(source);
-        }
-    }
-};
-
 zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t& stat,
                             const std::vector<QByteArray>& candidates, zip_error_t* error) {
     if (stat.encryption_method != ZIP_EM_AES_256) {
@@ -192,44 +286,27 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
         zip_error_set(error, ZIP_ER_INCONS, 0);
         return nullptr;
     }
-    RawMember raw{zip_source_zip(archive, archive, index, ZIP_FL_ENCRYPTED, 0, -1)};
-    if (!raw.source || zip_source_open(raw.source) != 0) {
-        if (raw.source)
-            zip_source_free(std::exchange(raw.source, nullptr));
-        copyError(error, zip_get_error(archive));
-        return nullptr;
-    }
     const zip_uint64_t dataSize = stat.comp_size - zipaes::Overhead;
     unsigned char header[zipaes::HeaderSize];
     zipaes::Mac stored{};
-    if (!readExactly(raw.source, header, sizeof header) ||
-        zip_source_seek(raw.source, -static_cast<zip_int64_t>(zipaes::MacSize), SEEK_END) != 0 ||
-        !readExactly(raw.source, stored.data(), stored.size())) {
-        zip_error_set(error, ZIP_ER_READ, 0);
+    if (!readEnds(archive, index, header, stored, error))
         return nullptr;
-    }
     QByteArray fitting;
     std::unique_ptr<zipaes::MemberCipher> cipher = cipherFor(header, candidates, fitting);
     if (!cipher) {
         zip_error_set(error, candidates.empty() ? ZIP_ER_NOPASSWD : ZIP_ER_WRONGPASSWD, 0);
         return nullptr;
     }
+    OpenSource raw = openRaw(archive, index, zipaes::HeaderSize, error);
+    if (!raw)
+        return nullptr;
     const QByteArray checked = authenticationKey(header, stored, dataSize, fitting);
-    bool known = false;
-    {
-        const std::lock_guard lock(authenticatedMutex);
-        known = authenticated().contains(checked);
-    }
-    if (!known && !codeMatches(raw.source, *cipher, dataSize, stored)) {
+    if (!checkedOnce(checked, [&] { return codeMatches(raw.get(), *cipher, dataSize, stored); })) {
         zip_error_set(error, ZIP_ER_CRC, 0);
         return nullptr;
     }
-    if (!known) {
-        const std::lock_guard lock(authenticatedMutex);
-        authenticated().insert(checked);
-    }
     auto* state = new DecryptedSource;
-    state->raw = std::exchange(raw.source, nullptr);
+    state->raw = raw.release();
     state->cipher = std::move(cipher);
     state->size = dataSize;
     zip_error_init(&state->error);
@@ -257,30 +334,26 @@ bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
     if (!statOf(archive, index, stat) || stat.encryption_method == ZIP_EM_NONE ||
         stat.comp_size < zipaes::Overhead)
         return false;
-    RawMember raw{zip_source_zip(archive, archive, index, ZIP_FL_ENCRYPTED, 0, -1)};
-    if (!raw.source || zip_source_open(raw.source) != 0) {
-        if (raw.source)
-            zip_source_free(std::exchange(raw.source, nullptr));
-        return false;
-    }
-    std::vector<char> piece(ReadPiece);
-    QByteArray header;
+    zip_error_t error;
+    zip_error_init(&error);
+    unsigned char header[zipaes::HeaderSize];
     zipaes::Mac code{};
-    quint32 crc = 0;
-    for (zip_uint64_t done = 0; done < stat.comp_size;) {
-        const zip_uint64_t n = std::min<zip_uint64_t>(stat.comp_size - done, piece.size());
-        if (!readExactly(raw.source, piece.data(), n))
+    const bool endsRead = readEnds(archive, index, header, code, &error);
+    const OpenSource raw = endsRead ? openRaw(archive, index, zipaes::HeaderSize, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!raw)
+        return false;
+    std::vector<char> piece(ReadPiece);
+    quint32 crc = Crc32(0, reinterpret_cast<const char*>(header), sizeof header);
+    for (zip_uint64_t left = stat.comp_size - zipaes::HeaderSize; left > 0;) {
+        const zip_uint64_t n = std::min<zip_uint64_t>(left, piece.size());
+        if (!readExactly(raw.get(), piece.data(), n))
             return false;
-        if (done == 0)
-            header = QByteArray(piece.data(),
-                                static_cast<qsizetype>(std::min<zip_uint64_t>(n, zipaes::HeaderSize)));
         crc = Crc32(crc, piece.data(), n);
-        done += n;
-        if (done == stat.comp_size && n >= zipaes::MacSize)
-            std::copy_n(piece.data() + n - zipaes::MacSize, zipaes::MacSize, code.begin());
+        left -= n;
     }
-    const QByteArray key =
-        header.left(zipaes::SaltSize) + QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
+    const QByteArray key = QByteArray(reinterpret_cast<const char*>(header), zipaes::SaltSize) +
+                           QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
     std::optional<quint32> written;
     {
         const std::lock_guard lock(writtenMutex);
@@ -290,14 +363,11 @@ bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
     if (!written || *written != crc)
         return false;
     // Bytes this process encrypted and authenticated itself, on disk unchanged: open without a second pass.
-    const std::vector<QByteArray> candidates = knownPassphrases();
     QByteArray fitting;
-    if (header.size() < static_cast<qsizetype>(zipaes::HeaderSize) ||
-        !cipherFor(reinterpret_cast<const unsigned char*>(header.constData()), candidates, fitting))
+    if (!cipherFor(header, knownPassphrases(), fitting))
         return false;
     const std::lock_guard lock(authenticatedMutex);
-    authenticated().insert(authenticationKey(reinterpret_cast<const unsigned char*>(header.constData()), code,
-                                             stat.comp_size - zipaes::Overhead, fitting));
+    authenticated().insert(authenticationKey(header, code, stat.comp_size - zipaes::Overhead, fitting));
     return true;
 }
 
@@ -311,6 +381,7 @@ void AddArchivePassphrase(const QByteArray& passphrase) {
 void ForgetArchivePassphrases() {
     const std::lock_guard lock(passphrasesMutex);
     passphrases().clear();
+    zipaes::forgetDerivedKeys();
 }
 
 bool IsEncryptedMember(zip_t* archive, zip_uint64_t index) {
@@ -448,6 +519,86 @@ bool MemberReader::seek(qint64 offset) {
         return false;
     s.produced = static_cast<zip_uint64_t>(offset);
     return true;
+}
+
+// One member to authenticate ahead, claimed for this.
+struct AuthenticationAhead::Check {
+    zip_uint64_t index = 0;
+    zip_uint64_t dataSize = 0;
+    zipaes::Mac code{};
+    std::unique_ptr<zipaes::MemberCipher> cipher;
+    QByteArray checked;
+    std::promise<bool> promise;
+    bool pending = false; // claimed, not begun
+    // One never begun (the run failed first) releases whoever waits for it, to check it alone.
+    ~Check() {
+        if (pending)
+            settleCheck(checked, promise, false);
+    }
+};
+
+AuthenticationAhead::AuthenticationAhead(const QString& archivePath, const QStringList& members)
+    : m_path(archivePath) {
+    const ZipArchiveHandle archive = TryOpenZipForReading(archivePath);
+    const std::vector<QByteArray> candidates = knownPassphrases();
+    for (const QString& member : members) {
+        const zip_int64_t at = archive ? zip_name_locate(archive.get(), member.toUtf8().constData(), 0) : -1;
+        if (auto check = at < 0 ? nullptr : claim(archive.get(), static_cast<zip_uint64_t>(at), candidates))
+            m_checks.push_back(std::move(check));
+    }
+    // The largest first, so that they end together.
+    std::sort(m_checks.begin(), m_checks.end(),
+              [](const auto& a, const auto& b) { return a->dataSize > b->dataSize; });
+    const auto threads = std::min<size_t>(m_checks.size(), static_cast<size_t>(QThread::idealThreadCount()));
+    for (size_t i = 0; i < threads; ++i)
+        m_threads.emplace_back([this] { work(); });
+}
+
+AuthenticationAhead::~AuthenticationAhead() {
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+std::unique_ptr<AuthenticationAhead::Check>
+AuthenticationAhead::claim(zip_t* archive, zip_uint64_t index, const std::vector<QByteArray>& candidates) {
+    zip_stat_t stat;
+    zip_error_t error;
+    zip_error_init(&error);
+    auto check = std::make_unique<Check>();
+    unsigned char header[zipaes::HeaderSize];
+    QByteArray fitting;
+    const bool readable = statOf(archive, index, stat) && stat.encryption_method == ZIP_EM_AES_256 &&
+                          stat.comp_size >= zipaes::Overhead &&
+                          readEnds(archive, index, header, check->code, &error);
+    zip_error_fini(&error);
+    if (!readable || !(check->cipher = cipherFor(header, candidates, fitting)))
+        return nullptr;
+    check->index = index;
+    check->dataSize = stat.comp_size - zipaes::Overhead;
+    check->checked = authenticationKey(header, check->code, check->dataSize, fitting);
+    std::optional<std::promise<bool>> promise = claimCheck(check->checked);
+    if (!promise)
+        return nullptr;
+    check->promise = std::move(*promise);
+    check->pending = true;
+    return check;
+}
+
+void AuthenticationAhead::work() {
+    const PhaseLog phase("authenticate ahead");
+    const ZipArchiveHandle archive = TryOpenZipForReading(m_path);
+    for (size_t k = m_next++; k < m_checks.size(); k = m_next++) {
+        Check& check = *m_checks[k];
+        check.pending = false;
+        settleWith(check.checked, check.promise, [&] {
+            zip_error_t error;
+            zip_error_init(&error);
+            const OpenSource raw =
+                archive ? openRaw(archive.get(), check.index, zipaes::HeaderSize, &error) : nullptr;
+            zip_error_fini(&error);
+            return raw && codeMatches(raw.get(), *check.cipher, check.dataSize, check.code);
+        });
+    }
 }
 
 PassphraseFit TryArchivePassphrase(const QString& archivePath, const QByteArray& passphrase) {

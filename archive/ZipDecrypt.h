@@ -2,7 +2,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 #include <zip.h>
 
 namespace stowline {
@@ -50,6 +54,29 @@ void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc);
 // True when the member was written by this process and its bytes on disk are the ones written; its
 // code need not be computed again then. False when it was not written here or differs.
 bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index);
+
+// Authenticates the named encrypted members of the archive on threads of its own, the largest first,
+// while the caller goes on: opening one of them meanwhile waits for its code instead of computing
+// it a second time. Destroying it waits for all. A member that does not check out is left for its
+// opening to report.
+class AuthenticationAhead {
+public:
+    AuthenticationAhead(const QString& archivePath, const QStringList& members);
+    ~AuthenticationAhead();
+    AuthenticationAhead(const AuthenticationAhead&) = delete;
+    AuthenticationAhead& operator=(const AuthenticationAhead&) = delete;
+
+private:
+    struct Check;
+    static std::unique_ptr<Check> claim(zip_t* archive, zip_uint64_t index,
+                                        const std::vector<QByteArray>& candidates);
+    void work();
+
+    QString m_path;
+    std::vector<std::unique_ptr<Check>> m_checks;
+    std::atomic<size_t> m_next{0};
+    std::vector<std::thread> m_threads;
+};
 
 enum class PassphraseFit { NotEncrypted, Fits, Wrong, Unreadable };
 // Whether the archive has encrypted members, and whether the passphrase opens them: tried on the

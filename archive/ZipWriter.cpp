@@ -6,6 +6,7 @@
 #include "platform/FileCalls.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -57,9 +58,11 @@ quint16 entryFlags(const ZipEntryHeader& header) {
 
 } // namespace
 
-ZipWriter::ZipWriter(int fd) : m_fd(fd) { m_buffer.reserve(WriteBoundary); }
+ZipWriter::ZipWriter(int fd) : m_fd(fd), m_buffer(WriteBoundary) {}
 
-ZipWriter::ZipWriter(ZipWriter& outer) : m_outer(&outer), m_base(outer.position()) {}
+ZipWriter::ZipWriter(ZipWriter& outer) : m_outer(&outer), m_base(outer.position()) {
+    m_sumsBytes = !insideEncryptedEntry(); // an encrypted entry carries no CRC: its code covers the bytes
+}
 
 quint16 ZipWriter::nameFlags(const QByteArray& name) const {
     return !isAscii(name) && isUtf8(name) ? FlagUtf8Names : 0;
@@ -130,17 +133,23 @@ void ZipWriter::write(const char* data, size_t size) {
         writeData(data, size);
 }
 
+// Encrypts straight into the write buffer, where the code and the CRC read the bytes while they are
+// in cache; a nested writer hands its pieces on to its outer one instead.
 void ZipWriter::writeEncrypted(const char* data, size_t size) {
     constexpr size_t Piece = 64 * 1024;
-    m_cipherBuffer.resize(Piece);
+    if (m_outer)
+        m_cipherBuffer.resize(Piece);
     zipaes::MemberCipher& cipher = *m_open->cipher;
     while (size > 0) {
-        const size_t n = std::min(size, Piece);
-        std::memcpy(m_cipherBuffer.data(), data, n);
-        cipher.crypt(m_cipherBuffer.data(), n, m_open->encrypted);
-        cipher.authenticate(m_cipherBuffer.data(), n);
-        m_open->storedCrc = Crc32(m_open->storedCrc, m_cipherBuffer.data(), n);
-        writeData(m_cipherBuffer.data(), n);
+        const size_t n = std::min({size, Piece, m_outer ? Piece : bufferRoom()});
+        char* out = m_outer ? m_cipherBuffer.data() : m_buffer.data() + m_buffered;
+        cipher.crypt(data, out, n, m_open->encrypted);
+        cipher.authenticate(out, n);
+        m_open->storedCrc = Crc32(m_open->storedCrc, out, n);
+        if (m_outer)
+            writeData(out, n);
+        else
+            keepBuffered(n);
         m_open->encrypted += n;
         data += n;
         size -= n;
@@ -150,20 +159,34 @@ void ZipWriter::writeEncrypted(const char* data, size_t size) {
 void ZipWriter::writeData(const char* data, size_t size) {
     if (m_outer) {
         m_outer->write(data, size);
-        m_crc = Crc32(m_crc, data, size);
+        if (m_sumsBytes)
+            m_crc = Crc32(m_crc, data, size);
         m_position += size;
         return;
     }
-    const quint64 buffered = m_written + m_buffer.size();
+    m_position += size;
+    const quint64 buffered = m_written + m_buffered;
     const quint64 boundary = (buffered + size) / WriteBoundary * WriteBoundary;
     if (boundary > buffered) {
         const auto ahead = static_cast<size_t>(boundary - buffered);
         writeOut(data, ahead);
-        m_buffer.assign(data + ahead, data + size);
-    } else {
-        m_buffer.insert(m_buffer.end(), data, data + size);
+        data += ahead;
+        size -= ahead;
     }
+    std::memcpy(m_buffer.data() + m_buffered, data, size);
+    m_buffered += size;
+}
+
+// The buffer never holds bytes of two write boundaries' stretches, so there is always room.
+size_t ZipWriter::bufferRoom() const {
+    return static_cast<size_t>(WriteBoundary - (m_written + m_buffered) % WriteBoundary);
+}
+
+void ZipWriter::keepBuffered(size_t size) {
+    m_buffered += size;
     m_position += size;
+    if ((m_written + m_buffered) % WriteBoundary == 0)
+        writeOut(nullptr, 0);
 }
 
 void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
@@ -313,15 +336,15 @@ void ZipWriter::writeEndRecords(quint64 directoryOffset, quint64 directorySize, 
 void ZipWriter::flush() {
     if (m_outer)
         m_outer->flush();
-    if (!m_buffer.empty())
+    if (m_buffered > 0)
         writeOut(nullptr, 0);
 }
 
 // Writes what the buffer holds and then data, and empties the buffer.
 void ZipWriter::writeOut(const char* data, size_t size) {
-    zipformat::writeFully(m_fd, m_buffer.data(), m_buffer.size(), data, size);
-    m_written += m_buffer.size() + size;
-    m_buffer.clear();
+    zipformat::writeFully(m_fd, m_buffer.data(), m_buffered, data, size);
+    m_written += m_buffered + size;
+    m_buffered = 0;
     if (m_writeBehind)
         m_writeBehind->written(m_written);
 }

@@ -65,7 +65,8 @@ public:
     void waitForDisk();
 
     quint64 position() const { return m_position; }
-    quint32 crc() const { return m_crc; } // of a nested writer's bytes
+    // Of a nested writer's bytes; none inside an encrypted entry, which carries no CRC.
+    quint32 crc() const { return m_crc; }
 
 private:
     struct OpenEntry {
@@ -82,6 +83,8 @@ private:
     bool insideEncryptedEntry() const;
     void writeEncrypted(const char* data, size_t size);
     void writeData(const char* data, size_t size);
+    size_t bufferRoom() const;
+    void keepBuffered(size_t size); // the bytes put at the buffer's end were written
     void writeDescriptor(const ZipEntryHeader& header, const ZipEntrySizes& sizes);
 
     QByteArray localHeader(const ZipEntryHeader& header, const ZipEntrySizes& sizes) const;
@@ -96,12 +99,14 @@ private:
     ZipWriter* m_outer = nullptr;
     quint64 m_base = 0; // where a nested writer's first byte lies in the outer archive
     quint32 m_crc = 0;
+    bool m_sumsBytes = true;
     bool m_forceZip64 = false;
     std::unique_ptr<WriteBehind> m_writeBehind;
     quint64 m_written = 0; // bytes handed to the file
     quint64 m_position = 0;
     quint64 m_entryCount = 0;
-    std::vector<char> m_buffer;
+    std::vector<char> m_buffer; // what is not written yet, up to the next write boundary
+    size_t m_buffered = 0;
     QByteArray m_passphrase;
     std::vector<char> m_cipherBuffer;
     QByteArray m_centralDirectory;

@@ -64,4 +64,15 @@ while IFS= read -r store; do folders+=("$store"); done < <(cd "$profile" && find
 (cd "$profile" && rm -f "$work/infozip.zip" && zip -q -r -1 "$work/infozip.zip" "${folders[@]}" && ls -l "$work/infozip.zip")
 echo "### restore, encrypted (A) against clear (B)"
 farm-bench -n "$runs" --timeout 3600 --vs "sh $work/restore-clear.sh" -- sh "$work/restore-encrypted.sh" || true
+# Each kind of /S against tar and igzip on both cores over the same folders, removed and synced alike.
+quoted=$(printf "'%s' " "${folders[@]}")
+cat >"$work/tar-igzip.sh" <<EOT
+rm -f '$work/tar.gz' && sync
+cd '$profile' && tar -c $quoted | igzip -1 -T2 -c >'$work/tar.gz'
+EOT
+for side in encrypted clear; do
+    echo "### stowline /S, $side (A) against tar -c | igzip -1 -T2 (B)"
+    farm-bench -n "$runs" --timeout 3600 --vs "sh $work/tar-igzip.sh" -- sh "$work/backup-$side.sh" || true
+done
+ls -l "$work/tar.gz"
 echo "## load: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveLayout.h"
 #include "archive/ArchiveVerify.h"
+#include "archive/ZipDecrypt.h"
 #include "archive/ZipLibzip.h"
 #include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
@@ -144,11 +145,11 @@ VerifyResult CheckChosenMembers(const RestoreJob& job, bool itemsSound) {
     for (const ZipMemberEntry& entry : *outer)
         present << entry.name;
     QStringList chosen;
-    for (const QString& member : ChosenMembers(job)) {
-        // A missing member is refused with its item when the run comes to it.
-        if (!present.contains(member))
-            continue;
-        chosen << member;
+    for (const QString& member : ChosenMembers(job))
+        if (present.contains(member)) // a missing member is refused with its item when the run comes to it
+            chosen << member;
+    const AuthenticationAhead ahead(job.archivePath, chosen);
+    for (const QString& member : chosen) {
         if (!member.endsWith(QStringLiteral(".zip")))
             continue;
         // From the directories first: an entry that cannot be unpacked at all is named as such.

@@ -4,6 +4,7 @@
 #include "archive/PhaseLog.h"
 #include "archive/RunContext.h"
 #include "archive/RunRecording.h"
+#include "archive/ZipDecrypt.h"
 #include "archive/ZipLibzip.h"
 #include "archive/cmpZIP.h"
 #include "foundation/ProgressView.h"
@@ -141,7 +142,9 @@ void WizardRestore(const RestorePlan& plan, RunContext& run) {
             STEP(8) finishRun(run.progress, QString());
             return;
         }
-        STEP(9) if (!unpackChosenMembers(run.zip, run.ask, plan, archiveName)) {
+        // Encrypted members are authenticated on the other cores while the run prepares and unpacks.
+        STEP(9) const AuthenticationAhead ahead(plan.archivePath, plan.members);
+        if (!unpackChosenMembers(run.zip, run.ask, plan, archiveName)) {
             finishRun(run.progress, Str(txtNothingRestored));
             return;
         }
