@@ -141,9 +141,10 @@ QString outermostMissingKey(const QString& path) {
     return missing;
 }
 
-// An identity that owns the shared accounts and already has an account key of its own gets that
-// key back exactly as it was: it is set aside under the program's settings key before the copy
-// and put back after the export. A set-aside key left by an interrupted backup is put back first.
+// An identity that owns the shared accounts gets its own account key back exactly as it was: set
+// aside under the program's settings key before the copy and put back after the export. One that had
+// none is noted as such, so that the copy goes again. What an interrupted backup set aside is put back
+// first.
 class OwnAccountsGuard {
 public:
     explicit OwnAccountsGuard(const QString& id) : m_own(ownAccountsKey(id)), m_saved(SavedAccountsKey(id)) {}
@@ -156,10 +157,19 @@ public:
     }
 
     void setAside() {
-        if (!keyExists(m_own))
-            return;
         m_createdRoot = outermostMissingKey(m_saved);
-        copyTree(m_own, m_saved);
+        if (keyExists(m_own)) {
+            copyTree(m_own, m_saved);
+        } else {
+            RegEdit& reg = regAccess();
+            reg.RootKey = RegEdit::HKEY_CURRENT_USER;
+            reg.KeyPath = m_saved;
+            reg.CreateKey();
+            reg.ValueName = NoOwnKey;
+            reg.ValueType = 1;
+            reg.Value = QStringLiteral("1");
+            reg.WriteValue();
+        }
         m_setAside = true;
     }
 
@@ -173,10 +183,23 @@ public:
     }
 
 private:
+    // The marker's name cannot be an account key's value: those are the account manager's own.
+    static inline const QString NoOwnKey = QStringLiteral("Stowline: no own accounts key");
+
+    bool hadNoOwnKey() {
+        RegEdit& reg = regAccess();
+        reg.RootKey = RegEdit::HKEY_CURRENT_USER;
+        reg.KeyPath = m_saved;
+        reg.ValueName = NoOwnKey;
+        return reg.Exists(0);
+    }
+
     void putBack() {
+        const bool none = hadNoOwnKey();
         if (keyExists(m_own))
             deleteKey(m_own);
-        copyTree(m_saved, m_own);
+        if (!none)
+            copyTree(m_saved, m_own);
         deleteKey(m_saved);
     }
 

@@ -35,7 +35,9 @@ bool collectIfChosen(const BackupJob& job, layout::ArchiveItem item, bool& expor
 } // namespace
 
 void WizardBackup(const BackupJob& job, RunContext& run) {
-    FinishedBackup finished{platform::RunRecord::Kind::Backup, QDateTime::currentDateTime(), job.archivePath};
+    FinishedBackup finished;
+    finished.start = QDateTime::currentDateTime();
+    finished.archivePath = job.archivePath;
     finished.encrypted = !job.passphrase.isEmpty();
     TRAP_BEGIN("modWizardBackup:WizardBackup")
         STEP(2) if (!CheckWrite(job.archivePath, run.ask) || !CreateTempFolder(run.ask)) {
