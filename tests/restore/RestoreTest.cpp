@@ -1,10 +1,13 @@
 #include "archive/ZipComment.h"
+#include "archive/ZipDecrypt.h"
 #include "backup/modBKIEFCheck.h"
 #include "backup/modBKIdentityCheck.h"
 #include "backup/modBKWABCheck.h"
 #include "backup/modWizardBackup.h"
 #include "foundation/RegEdit.h"
 #include "foundation/RegFile.h"
+#include "foundation/StringIds.h"
+#include "foundation/Strings.h"
 #include "foundation/modCLSID.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
@@ -152,10 +155,13 @@ frmRS_Choice* openRestoreWizard(const QString& archive) {
 }
 
 // Walks the Restore Wizard through its real pages with every item: the identity lines to check,
-// add instead of replace. Returns false when the first page did not show.
+// add instead of replace; opened as the hub opens it (the passphrase asked for an encrypted archive)
+// or straight on its first page. Returns false when the first page did not show.
 bool walkRestoreWizard(const QString& archive, const QList<int>& identityLines = {},
-                       bool addFavorites = false) {
-    frmRS_Choice* choice = openRestoreWizard(archive);
+                       bool addFavorites = false, bool asTheHubOpensIt = false) {
+    if (asTheHubOpensIt && !OpenRestoreWizard(archive, Str(txtArchiveMissing), txtCoreNotAnArchive))
+        return false;
+    frmRS_Choice* choice = asTheHubOpensIt ? shownPage<frmRS_Choice>() : openRestoreWizard(archive);
     if (!choice)
         return false;
     button(choice, "cmdNext").click();
@@ -580,12 +586,20 @@ private slots:
             QCOMPARE(Progress().status(), u"Nothing was restored."_s);
     }
 
+    void backupRestoredOntoAnotherProfile_data() {
+        QTest::addColumn<QByteArray>("passphrase");
+        QTest::newRow("clear") << QByteArray();
+        QTest::newRow("encrypted, a wrong passphrase tried first")
+            << QByteArray("Tide-Lantern-Quartz-Meadow-42");
+    }
     // A backup of the sample profile restored through the wizard onto another profile whose folders
     // live elsewhere: the old profile's drive is gone, so every location is picked anew. Under an
     // umask that opens everything, nobody else can look into the workspace at any point, and nothing
     // restored is more open than it was. Both runs start after a file dialog has listed the folder of
-    // the registry store, and every registry step goes through the real regedit tool.
+    // the registry store, and every registry step goes through the real regedit tool. Encrypted, the
+    // wizard asks for the passphrase until it fits, once.
     void backupRestoredOntoAnotherProfile() {
+        QFETCH(QByteArray, passphrase);
         const fixtures::Profile old = fixtures::buildProfile(path(u"old"_s), fixtures::sampleProfileSpec());
         QMap<QString, QByteArray> exports;
         QMap<QString, QMap<QString, QByteArray>> stores; // identity name -> files
@@ -611,6 +625,7 @@ private slots:
         const QString registryBefore = registryOutsideSettings();
         listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
         BackupJob job{archive, {}, u"111"_s}; // every identity and item, as the wizard backs them up
+        job.passphrase = passphrase;
         QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
         job.identities.selectAll(true);
         RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(job, run); });
@@ -625,12 +640,20 @@ private slots:
         setValue(u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"_s, u"Favorites"_s,
                  QString(fresh + u"/Favorites"_s));
         listLikeAFileDialog(fresh);
+        ForgetArchivePassphrases(); // as in a later session
+        if (!passphrase.isEmpty()) {
+            m_env->dialogs.answerInput(u"Tide-Lantern-Quartz-Meadow-43"_s);
+            m_env->dialogs.answerMessage(MsgAnswer::OK); // wrong passphrase
+            m_env->dialogs.answerInput(QString::fromUtf8(passphrase));
+        }
         DrivesDouble drives;
         drives.declare(u"OLD:"_s, {old.root()}).exists = false;
         for (const QString& folder : {u"Mail/1"_s, u"Mail/2"_s, u"Mail/3"_s, u"Address Book"_s})
             answerLocation(fresh + u'/' + folder);
 
-        QVERIFY(walkRestoreWizard(archive, {0, 1, 2}));
+        QVERIFY(walkRestoreWizard(archive, {0, 1, 2}, false, true));
+        if (!passphrase.isEmpty())
+            QCOMPARE(shown(1), u"Stowline 1.0 / "_s + archive + u" cannot be opened: wrong passphrase."_s);
 
         QCOMPARE(Progress().status(), u"Restoring: Done!"_s);
         for (const fixtures::IdentitySpec& identity : old.description().identities) {
