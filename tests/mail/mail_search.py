@@ -154,6 +154,10 @@ def check_export_query(profile, archive, work):
     got = sorted(email.message_from_bytes(m)["date"] for path in glob_all(out, ".mbox") for m in mbox_bytes(path))
     problems = [] if code == 0 and [d.split()[3] for d in got] == ["2003", "2004", "2005"] else \
         ["exit %d, exported %r: %s" % (code, got, err)]
+    written = [os.path.relpath(os.path.join(top, n), out) for top, folders, files in os.walk(out) for n in folders + files]
+    empty = [p for p in written if os.path.isdir(os.path.join(out, p)) and not glob_all(os.path.join(out, p), "")]
+    if empty or "bookmarks.html" in written or any(p.startswith((ZOE, WORK)) for p in written):
+        problems.append("written besides the matches: %r" % written)
     code, _, _ = run(profile, ["--export-mail", out + "2", "--query", "after:", archive])
     if code != 2:
         problems.append("a bad query: exit %d" % code)
