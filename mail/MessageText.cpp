@@ -324,38 +324,6 @@ QList<QByteArray> ReadableCharsets() {
             "shift_jis",   "euc-jp",       "gb2312",       "big5",       "euc-kr"};
 }
 
-QByteArray CharsetOfCodePage(int codePage) {
-    switch (codePage) {
-    case 65001:
-        return "utf-8";
-    case 20866:
-        return "koi8-r";
-    case 21866:
-        return "koi8-u";
-    case 50220:
-    case 50221:
-    case 50222:
-        return "iso-2022-jp";
-    case 932:
-        return "shift_jis";
-    case 936:
-        return "gb2312";
-    case 949:
-        return "euc-kr";
-    case 950:
-        return "big5";
-    case 51932:
-        return "euc-jp";
-    default:
-        break;
-    }
-    if (codePage >= 1250 && codePage <= 1258)
-        return "windows-" + QByteArray::number(codePage);
-    if (codePage >= 28591 && codePage <= 28605)
-        return "iso-8859-" + QByteArray::number(codePage - 28590);
-    return {};
-}
-
 QString TextOfHtml(const QString& html) {
     static const QRegularExpression hidden(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
                                            QRegularExpression::CaseInsensitiveOption |
