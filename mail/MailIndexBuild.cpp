@@ -5,6 +5,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace stowline::mail {
 
@@ -71,6 +76,93 @@ void removeOutdated(const QString& keep, const QString& sourceName) {
 
 namespace {
 
+// What the reading thread hands to the writing one: a folder begins (its store readable or not), or
+// one of its messages, read and decoded.
+struct ReadItem {
+    const MailIdentity* identity = nullptr;
+    const MailFolder* folder = nullptr;
+    bool isFolder = false;
+    qint64 unreadable = 0; // with a folder: its store (1) or index parts that could not be read
+    MessageEntry entry;
+    MessageText text;
+    bool whole = true;
+};
+
+// Few messages wait between the threads, so memory stays flat however large the store.
+class ReadQueue {
+public:
+    // False once the writer has stopped taking.
+    bool push(ReadItem item) {
+        std::unique_lock lock(m_mutex);
+        m_space.wait(lock, [&] { return m_items.size() < Capacity || m_closed; });
+        if (m_closed)
+            return false;
+        m_items.push_back(std::move(item));
+        m_ready.notify_one();
+        return true;
+    }
+    // Null once the reader has finished and everything is taken, or the queue was closed.
+    std::optional<ReadItem> pop() {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [&] { return !m_items.empty() || m_finished || m_closed; });
+        if (m_items.empty() || m_closed)
+            return std::nullopt;
+        ReadItem item = std::move(m_items.front());
+        m_items.pop_front();
+        m_space.notify_one();
+        return item;
+    }
+    void finish() { set(m_finished); }
+    void close() { set(m_closed); }
+
+private:
+    static constexpr size_t Capacity = 16;
+    void set(bool& flag) {
+        std::lock_guard lock(m_mutex);
+        flag = true;
+        m_ready.notify_all();
+        m_space.notify_all();
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_space;
+    std::deque<ReadItem> m_items;
+    bool m_finished = false, m_closed = false;
+};
+
+using Plan = QList<std::pair<MailIdentity, QList<MailFolder>>>;
+
+// Reads and decodes every message of the plan in order, on a thread of its own: parsing MIME and
+// feeding the full-text index each take about half of a build, so they run side by side.
+void readAll(MailSource& source, const Plan& plan, ReadQueue& queue) {
+    for (const auto& [identity, folders] : plan) {
+        const QByteArray charset = source.defaultCharset(identity);
+        for (const MailFolder& folder : folders) {
+            ReadItem begin;
+            begin.identity = &identity;
+            begin.folder = &folder;
+            begin.isFolder = true;
+            std::unique_ptr<DbxStore> store =
+                folder.storeFile.isEmpty() ? nullptr : source.openStore(identity, folder, nullptr);
+            const bool readable = store && store->isMessageStore();
+            const QList<MessageEntry> messages = readable ? store->messages() : QList<MessageEntry>();
+            if (!folder.storeFile.isEmpty())
+                begin.unreadable = readable ? store->problems().size() : 1;
+            if (!queue.push(std::move(begin)))
+                return;
+            for (const MessageEntry& entry : messages) {
+                ReadItem item;
+                item.identity = &identity;
+                item.folder = &folder;
+                item.entry = entry;
+                item.text = ReadMessageText(readUpTo(*store, entry, &item.whole), charset);
+                if (!queue.push(std::move(item)))
+                    return;
+            }
+        }
+    }
+    queue.finish();
+}
+
 // Writes one source into an emptied index, committing now and then so that a reader on another
 // connection sees the messages come in.
 class IndexWriter {
@@ -88,74 +180,69 @@ public:
 
     bool run(MailSource& source) {
         exec(m_db, "BEGIN");
-        qint64 total = 0;
-        QList<std::pair<MailIdentity, QList<MailFolder>>> plan;
+        Plan plan;
         for (const MailIdentity& identity : source.identities()) {
             plan.append({identity, source.folders(identity)});
             for (const MailFolder& folder : plan.constLast().second)
                 if (!folder.storeFile.isEmpty())
                     if (std::unique_ptr<DbxStore> store = source.openStore(identity, folder, nullptr))
-                        total += store->recordedCount();
+                        m_total += store->recordedCount();
         }
-        m_total = total;
         m_clock.start();
-        for (const auto& [identity, folders] : plan) {
-            const QByteArray charset = source.defaultCharset(identity);
-            for (const MailFolder& folder : folders)
-                if (!indexFolder(source, identity, folder, charset))
-                    return false;
+        ReadQueue queue;
+        bool written = true;
+        {
+            std::jthread reader([&] { readAll(source, plan, queue); });
+            while (std::optional<ReadItem> item = queue.pop()) {
+                if (m_observer.cancelRequested() || !write(*item)) {
+                    written = false;
+                    break;
+                }
+            }
+            queue.close(); // the reader stops at its next message; leaving the block waits for it
         }
-        return exec(m_db, "COMMIT");
+        return written && exec(m_db, "COMMIT");
     }
     qint64 unreadable() const { return m_unreadable; }
 
 private:
-    bool indexFolder(MailSource& source, const MailIdentity& identity, const MailFolder& folder,
-                     const QByteArray& charset) {
+    bool write(const ReadItem& item) {
+        if (item.isFolder)
+            return writeFolder(*item.identity, *item.folder, item.unreadable);
+        if (!writeMessage(item))
+            return false;
+        ++m_done;
+        m_observer.progress(m_done, std::max(m_total, m_done));
+        if (m_clock.elapsed() >= m_commitAfterMs) {
+            if (!exec(m_db, "COMMIT") || !exec(m_db, "BEGIN"))
+                return false;
+            m_observer.committed();
+            m_clock.restart();
+            m_commitAfterMs = std::min(2 * m_commitAfterMs, LongestCommitMs);
+        }
+        return true;
+    }
+
+    bool writeFolder(const MailIdentity& identity, const MailFolder& folder, qint64 unreadable) {
         m_folder.bind(1, identity.name);
         m_folder.bind(2, identity.id);
         m_folder.bind(3, qint64(folder.id));
         m_folder.bind(4, folder.path.join(PathSeparator));
         m_folder.bind(5, folder.storeFile);
+        m_unreadable += unreadable;
         if (!m_folder.run())
             return false;
-        const qint64 folderRow = sqlite3_last_insert_rowid(m_db);
-        if (folder.storeFile.isEmpty())
-            return true;
-        std::unique_ptr<DbxStore> store = source.openStore(identity, folder, nullptr);
-        if (!store || !store->isMessageStore()) {
-            ++m_unreadable;
-            return true;
-        }
-        const QList<MessageEntry> messages = store->messages();
-        m_unreadable += store->problems().size();
-        for (const MessageEntry& entry : messages) {
-            if (m_observer.cancelRequested())
-                return false;
-            if (!indexMessage(*store, entry, folderRow, charset))
-                return false;
-            ++m_done;
-            m_observer.progress(m_done, std::max(m_total, m_done));
-            if (m_clock.elapsed() >= m_commitAfterMs) {
-                if (!exec(m_db, "COMMIT") || !exec(m_db, "BEGIN"))
-                    return false;
-                m_observer.committed();
-                m_clock.restart();
-                m_commitAfterMs = std::min(2 * m_commitAfterMs, LongestCommitMs);
-            }
-        }
+        m_folderRow = sqlite3_last_insert_rowid(m_db);
         return true;
     }
 
-    bool indexMessage(DbxStore& store, const MessageEntry& entry, qint64 folderRow,
-                      const QByteArray& charset) {
-        bool whole = false;
-        const QByteArray raw = readUpTo(store, entry, &whole);
-        const MessageText text = ReadMessageText(raw, charset);
+    bool writeMessage(const ReadItem& item) {
+        const MessageEntry& entry = item.entry;
+        const MessageText& text = item.text;
         const QString sender = text.from.isEmpty() ? entry.from : text.from;
         const QString subject = text.subject.isEmpty() ? entry.subject : text.subject;
         const QDateTime date = entry.date.isValid() ? entry.date : text.sent;
-        m_message.bind(1, folderRow);
+        m_message.bind(1, m_folderRow);
         m_message.bind(2, qint64(entry.index));
         m_message.bind(3, entry.infoOffset);
         m_message.bind(4, entry.firstBlock);
@@ -164,7 +251,7 @@ private:
         m_message.bind(7, date.isValid() ? date.toSecsSinceEpoch() : 0);
         m_message.bind(8, flat(sender));
         m_message.bind(9, flat(subject));
-        m_message.bind(10, qint64(!whole));
+        m_message.bind(10, qint64(!item.whole));
         if (!m_message.run())
             return false;
         m_text.bind(1, sqlite3_last_insert_rowid(m_db));
@@ -180,6 +267,7 @@ private:
     MailIndexObserver& m_observer;
     Statement m_folder, m_message, m_text;
     QElapsedTimer m_clock;
+    qint64 m_folderRow = 0;
     qint64 m_done = 0;
     qint64 m_total = 0;
     qint64 m_unreadable = 0;

@@ -278,6 +278,10 @@ bool SaveMessageFile(const QByteArray& raw, const QString& path) {
 }
 
 QString DecodeCharset(QByteArrayView bytes, const QByteArray& charset) {
+    // Most text is UTF-8 already: read straight, not through a conversion to the same code.
+    const QByteArray name = charset.trimmed().toLower();
+    if ((name == "utf-8" || name == "utf8") && isUtf8(bytes))
+        return QString::fromUtf8(bytes);
     initGMime();
     iconv_t cd = g_mime_iconv_open("UTF-8", charset.constData());
     if (cd == reinterpret_cast<iconv_t>(-1))
