@@ -160,7 +160,8 @@ QString matchingName(const QStringList& names, const QString& wanted) {
 using SharedZip = std::shared_ptr<zip_t>;
 
 // Deflated members only read forwards: a jump back reopens the member, a jump ahead reads on.
-// The store reader asks mostly forwards, so this costs a pass or two over the member.
+// The store reader asks mostly forwards, so this costs a pass or two over the member, made with the
+// zip component's inflater (ISA-L): the first pass lists the store before any message can be read.
 class ZipMemberSource final : public ByteSource {
 public:
     ZipMemberSource(SharedZip archive, zip_uint64_t index, qint64 size, bool stored)
@@ -193,7 +194,8 @@ private:
             return true;
         }
         if (!m_file || offset < m_position) {
-            m_file = std::make_unique<MemberReader>(m_archive.get(), m_index);
+            m_file =
+                std::make_unique<MemberReader>(m_archive.get(), m_index, 0, MemberReader::Inflate::ByCodec);
             m_position = 0;
             if (!m_file->isOpen())
                 return false;
