@@ -415,6 +415,8 @@ struct MemberReader::State {
     bool packedEnd = false;
     zip_uint64_t expected = 0;
     zip_uint64_t produced = 0;
+    std::optional<quint32> expectedCrc; // a plain member's, checked once all of it is read
+    quint32 crc = 0;
 
     ~State() {
         if (packed) {
@@ -462,16 +464,27 @@ struct MemberReader::State {
         produced += static_cast<zip_uint64_t>(got);
         if ((got == 0 && length > 0 && produced != expected) || produced > expected)
             return fail(ZIP_ER_INCONS);
+        if (expectedCrc) {
+            crc = Crc32(crc, static_cast<const char*>(data), static_cast<size_t>(got));
+            if (produced == expected && crc != *expectedCrc)
+                return fail(ZIP_ER_CRC);
+        }
         return got;
     }
 };
 
-MemberReader::MemberReader(zip_t* archive, zip_uint64_t index, zip_flags_t plainFlags)
+MemberReader::MemberReader(zip_t* archive, zip_uint64_t index, zip_flags_t plainFlags, Inflate inflate)
     : m_state(std::make_unique<State>()) {
     State& s = *m_state;
     zip_error_init(&s.error);
     zip_stat_t stat;
-    if (!IsEncryptedMember(archive, index) || !statOf(archive, index, stat)) {
+    const bool encrypted = IsEncryptedMember(archive, index);
+    const bool byCodec = !encrypted && inflate == Inflate::ByCodec && plainFlags == 0 &&
+                         statOf(archive, index, stat) && stat.comp_method == ZIP_CM_DEFLATE &&
+                         (stat.valid & ZIP_STAT_CRC);
+    if (byCodec)
+        s.expectedCrc = stat.crc;
+    else if (!encrypted || !statOf(archive, index, stat)) {
         s.plain.reset(zip_fopen_index(archive, index, plainFlags));
         if (!s.plain)
             copyError(&s.error, zip_get_error(archive));

@@ -29,7 +29,11 @@ zip_source_t* OpenPackedMember(zip_t* archive, zip_uint64_t index, zip_error_t* 
 // encrypted member is decrypted and inflated here, whatever the flags.
 class MemberReader {
 public:
-    MemberReader(zip_t* archive, zip_uint64_t index, zip_flags_t plainFlags = 0);
+    // How a plain deflated member is inflated: by libzip (zlib), or by the zip component's own
+    // inflater (ISA-L where the build has it, several times faster), its CRC then checked here.
+    enum class Inflate { ByLibzip, ByCodec };
+    MemberReader(zip_t* archive, zip_uint64_t index, zip_flags_t plainFlags = 0,
+                 Inflate inflate = Inflate::ByLibzip);
     ~MemberReader();
     MemberReader(const MemberReader&) = delete;
     MemberReader& operator=(const MemberReader&) = delete;

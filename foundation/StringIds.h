@@ -408,6 +408,7 @@ constexpr int txtSavedTo = 1783;
 constexpr int txtCannotSave = 1784;
 constexpr int txtNoAttachments = 1785;
 constexpr int txtIndexedSoFar = 1786;
+constexpr int txtIndexWaiting = 1787;
 
 // Uploading mail to an IMAP account (1840-1899)
 constexpr int txtOptionUploadMail = 1840;

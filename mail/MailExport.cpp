@@ -101,9 +101,13 @@ private:
     bool exportFolder(const MailFolder& folder, const QString& parent, const QString& name) {
         const QString label = folder.path.join(u'/');
         m_observer.folderStarted(m_identity.name, label);
-        ++m_count.folders;
+        // A chosen few are written where they lie, and no folder is made or counted that holds none.
+        if (m_options.include && folder.storeFile.isEmpty())
+            return true;
+        if (!m_options.include)
+            ++m_count.folders;
         if (folder.storeFile.isEmpty())
-            return m_options.include || QDir().mkpath(parent + u'/' + name) || fail(parent + u'/' + name);
+            return QDir().mkpath(parent + u'/' + name) || fail(parent + u'/' + name);
         QString error;
         std::unique_ptr<DbxStore> store = m_source.openStore(m_identity, folder, &error);
         if (!store || !store->isMessageStore()) {
@@ -118,6 +122,7 @@ private:
                 [&](const MessageEntry& m) { return !m_options.include(m_identity, folder, m); });
             if (messages.isEmpty())
                 return true;
+            ++m_count.folders;
         }
         return writeMessages(*store, messages, label, parent, name);
     }
@@ -234,14 +239,16 @@ MailExportResult ExportMail(MailSource& source, const MailExportOptions& options
         IdentityExportCount& count = result.identities.emplace_back();
         count.name = identity.name;
         count.outputFolder = root + u'/' + top.claim(identity.name);
-        if (!QDir().mkpath(count.outputFolder)) {
+        if (!options.include && !QDir().mkpath(count.outputFolder)) {
             result.error = Str(txtOutputUnwritable) + count.outputFolder;
             return result;
         }
         if (!IdentityExport(source, identity, options, observer, result, count).run(done, total))
             return result;
+        if (options.include && count.messages == 0)
+            result.identities.removeLast(); // nothing of it was chosen, so nothing of it was written
     }
-    if (options.favorites) {
+    if (options.favorites && !options.include) {
         const QList<FavoriteLink> links = source.favorites();
         if (!links.isEmpty()) {
             const QString file = root + u'/' +

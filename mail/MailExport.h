@@ -17,7 +17,8 @@ struct MailExportOptions {
     bool recover = false;    // also the messages left in free space, into a "Recovered" folder
     QStringList identityIds; // the identities to export; empty for all
     bool favorites = true;   // also bookmarks.html when the source has Favorites
-    // When set, only the messages it accepts, and only the folders holding one (a search's matches).
+    // When set (a search's matches), only the messages it accepts, in folders and identities holding one,
+    // and no bookmarks.html.
     std::function<bool(const MailIdentity&, const MailFolder&, const MessageEntry&)> include;
 };
 

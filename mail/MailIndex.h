@@ -39,6 +39,10 @@ struct MailHit {
 class MailIndexObserver {
 public:
     virtual ~MailIndexObserver() = default;
+    // Another program is building the same index: this build waits for it, then takes what it built.
+    virtual void waiting() {}
+    // This build holds the index alone and starts from nothing.
+    virtual void started() {}
     // Messages indexed so far of the number the stores record.
     virtual void progress(qint64 done, qint64 total) {
         Q_UNUSED(done);
@@ -67,6 +71,9 @@ public:
     // The index file for the source, opened (and created empty when missing); null and `error` set
     // when the cache folder cannot hold it.
     static std::unique_ptr<MailIndex> open(MailSource& source, QString* error);
+    // The index a source with this fingerprint has in the cache, opened for searching only; null when
+    // there is none or it is not complete.
+    static std::unique_ptr<MailIndex> openComplete(const QByteArray& fingerprint);
     // The same file again, for reading on another thread while this one builds.
     std::unique_ptr<MailIndex> reopen(QString* error) const;
 

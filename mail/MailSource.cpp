@@ -9,7 +9,6 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modSystemPath.h"
-#include "mail/MessageText.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -161,7 +160,8 @@ QString matchingName(const QStringList& names, const QString& wanted) {
 using SharedZip = std::shared_ptr<zip_t>;
 
 // Deflated members only read forwards: a jump back reopens the member, a jump ahead reads on.
-// The store reader asks mostly forwards, so this costs a pass or two over the member.
+// The store reader asks mostly forwards, so this costs a pass or two over the member, made with the
+// zip component's inflater (ISA-L): the first pass lists the store before any message can be read.
 class ZipMemberSource final : public ByteSource {
 public:
     ZipMemberSource(SharedZip archive, zip_uint64_t index, qint64 size, bool stored)
@@ -194,7 +194,8 @@ private:
             return true;
         }
         if (!m_file || offset < m_position) {
-            m_file = std::make_unique<MemberReader>(m_archive.get(), m_index);
+            m_file =
+                std::make_unique<MemberReader>(m_archive.get(), m_index, 0, MemberReader::Inflate::ByCodec);
             m_position = 0;
             if (!m_file->isOpen())
                 return false;
@@ -336,6 +337,25 @@ SharedZip openInnerZip(const SharedZip& outer, const QString& name) {
     return SharedZip(inner, [outer](zip_t* z) { zip_discard(z); });
 }
 
+// The archive's size, time and a hash of its member list, read from its central directory alone.
+QByteArray fingerprintOf(const QString& path, zip_t* archive) {
+    const QFileInfo file(path);
+    QCryptographicHash members(QCryptographicHash::Sha256);
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive, zip_uint64_t(i), 0, &stat) != 0)
+            continue;
+        members.addData(QByteArray(
+            QByteArray(stat.name ? stat.name : "") + '\0' + QByteArray::number(quint64(stat.size)) + ' ' +
+            QByteArray::number(quint64(stat.comp_size)) + ' ' + QByteArray::number(stat.crc) + ' ' +
+            QByteArray::number(qint64(stat.mtime)) + '\n'));
+    }
+    return "archive " + QFile::encodeName(file.absoluteFilePath()) + ' ' + QByteArray::number(file.size()) +
+           ' ' + QByteArray::number(file.lastModified().toMSecsSinceEpoch()) + ' ' + members.result().toHex();
+}
+
 class ArchiveMailSource final : public MailSource {
 public:
     ArchiveMailSource(QString path, SharedZip archive)
@@ -379,24 +399,7 @@ public:
         return std::make_unique<DbxStore>(memberSource(*store, name));
     }
 
-    QByteArray fingerprint() override {
-        const QFileInfo file(m_path);
-        QCryptographicHash members(QCryptographicHash::Sha256);
-        const zip_int64_t count = zip_get_num_entries(m_archive.get(), 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            zip_stat_t stat;
-            zip_stat_init(&stat);
-            if (zip_stat_index(m_archive.get(), zip_uint64_t(i), 0, &stat) != 0)
-                continue;
-            members.addData(QByteArray(
-                QByteArray(stat.name ? stat.name : "") + '\0' + QByteArray::number(quint64(stat.size)) + ' ' +
-                QByteArray::number(quint64(stat.comp_size)) + ' ' + QByteArray::number(stat.crc) + ' ' +
-                QByteArray::number(qint64(stat.mtime)) + '\n'));
-        }
-        return "archive " + QFile::encodeName(file.absoluteFilePath()) + ' ' +
-               QByteArray::number(file.size()) + ' ' +
-               QByteArray::number(file.lastModified().toMSecsSinceEpoch()) + ' ' + members.result().toHex();
-    }
+    QByteArray fingerprint() override { return fingerprintOf(m_path, m_archive.get()); }
 
     QByteArray defaultCharset(const MailIdentity& identity) override {
         const zip_int64_t index = zip_name_locate(
@@ -542,6 +545,43 @@ private:
 };
 
 } // namespace
+
+QByteArray CharsetOfCodePage(int codePage) {
+    switch (codePage) {
+    case 65001:
+        return "utf-8";
+    case 20866:
+        return "koi8-r";
+    case 21866:
+        return "koi8-u";
+    case 50220:
+    case 50221:
+    case 50222:
+        return "iso-2022-jp";
+    case 932:
+        return "shift_jis";
+    case 936:
+        return "gb2312";
+    case 949:
+        return "euc-kr";
+    case 950:
+        return "big5";
+    case 51932:
+        return "euc-jp";
+    default:
+        break;
+    }
+    if (codePage >= 1250 && codePage <= 1258)
+        return "windows-" + QByteArray::number(codePage);
+    if (codePage >= 28591 && codePage <= 28605)
+        return "iso-8859-" + QByteArray::number(codePage - 28590);
+    return {};
+}
+
+QByteArray MailSource::archiveFingerprint(const QString& archivePath) {
+    const ZipArchiveHandle handle = TryOpenZipForReading(archivePath);
+    return handle ? fingerprintOf(archivePath, handle.get()) : QByteArray();
+}
 
 std::unique_ptr<MailSource> MailSource::openArchive(const QString& archivePath, QString* error) {
     ZipArchiveHandle handle = TryOpenZipForReading(archivePath);

@@ -32,6 +32,9 @@ struct FavoriteLink {
 // Where mail is read from: a backup archive (read in place from its inner zips) or the
 // identities the registry of this process names (the live profile, a Wine prefix or an offline
 // Windows profile, as chosen by the registry source). Reading only; nothing is written anywhere.
+// The charset of a Windows code page number (1252, 20866, 50220...); empty when unknown.
+QByteArray CharsetOfCodePage(int codePage);
+
 class MailSource {
 public:
     virtual ~MailSource() = default;
@@ -40,6 +43,9 @@ public:
     static std::unique_ptr<MailSource> openArchive(const QString& archivePath, QString* error);
     // The identities and Favorites of the registry this process works on.
     static std::unique_ptr<MailSource> openRegistry(QString* error);
+    // What fingerprint() of the archive's source gives, from its central directory alone (no member
+    // is read, none decrypted); empty when it is no zip that can be read.
+    static QByteArray archiveFingerprint(const QString& archivePath);
 
     // What to call the source in messages: the archive's path or the profile.
     virtual QString description() const = 0;

@@ -278,6 +278,10 @@ bool SaveMessageFile(const QByteArray& raw, const QString& path) {
 }
 
 QString DecodeCharset(QByteArrayView bytes, const QByteArray& charset) {
+    // Most text is UTF-8 already: read straight, not through a conversion to the same code.
+    const QByteArray name = charset.trimmed().toLower();
+    if ((name == "utf-8" || name == "utf8") && isUtf8(bytes))
+        return QString::fromUtf8(bytes);
     initGMime();
     iconv_t cd = g_mime_iconv_open("UTF-8", charset.constData());
     if (cd == reinterpret_cast<iconv_t>(-1))
@@ -322,38 +326,6 @@ QList<QByteArray> ReadableCharsets() {
     return {"utf-8",       "windows-1252", "iso-8859-1",   "iso-8859-2", "iso-8859-5", "iso-8859-7",
             "iso-8859-15", "windows-1250", "windows-1251", "koi8-r",     "koi8-u",     "iso-2022-jp",
             "shift_jis",   "euc-jp",       "gb2312",       "big5",       "euc-kr"};
-}
-
-QByteArray CharsetOfCodePage(int codePage) {
-    switch (codePage) {
-    case 65001:
-        return "utf-8";
-    case 20866:
-        return "koi8-r";
-    case 21866:
-        return "koi8-u";
-    case 50220:
-    case 50221:
-    case 50222:
-        return "iso-2022-jp";
-    case 932:
-        return "shift_jis";
-    case 936:
-        return "gb2312";
-    case 949:
-        return "euc-kr";
-    case 950:
-        return "big5";
-    case 51932:
-        return "euc-jp";
-    default:
-        break;
-    }
-    if (codePage >= 1250 && codePage <= 1258)
-        return "windows-" + QByteArray::number(codePage);
-    if (codePage >= 28591 && codePage <= 28605)
-        return "iso-8859-" + QByteArray::number(codePage - 28590);
-    return {};
 }
 
 QString TextOfHtml(const QString& html) {

@@ -52,9 +52,6 @@ QString DecodeCharset(QByteArrayView bytes, const QByteArray& charset);
 // The charsets offered for reading a message whose text shows wrong.
 QList<QByteArray> ReadableCharsets();
 
-// The charset of a Windows code page number (1252, 20866, 50220...); empty when unknown.
-QByteArray CharsetOfCodePage(int codePage);
-
 // An HTML part's text: tags, scripts and styles dropped, the common entities undone.
 QString TextOfHtml(const QString& html);
 

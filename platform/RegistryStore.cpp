@@ -1,5 +1,7 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/FileLock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -70,51 +72,6 @@ bool isValidUtf8(const QByteArray& bytes) {
 }
 
 QString quoted(const QString& fileName) { return QLatin1Char('"') + fileName + QLatin1Char('"'); }
-
-// The signal that ends a wait for the lock. Its handler does nothing, and without SA_RESTART the
-// interrupted flock() returns.
-int lockWaitSignal() {
-    static const int signal = [] {
-        struct sigaction action {};
-        action.sa_handler = [](int) {};
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGRTMIN, &action, nullptr);
-        return SIGRTMIN;
-    }();
-    return signal;
-}
-
-// Sleeps in flock() until the holder lets go, as an event rather than by polling; a timer aimed at
-// this thread interrupts it at the limit, and every tenth of a second after in case its first signal
-// came just before the wait began. False with errno EINTR when the limit passed.
-bool waitForLock(int fd, int operation, std::chrono::milliseconds limit) {
-    const int signal = lockWaitSignal();
-    sigevent event{};
-    event.sigev_notify = SIGEV_THREAD_ID;
-    event.sigev_signo = signal;
-    event._sigev_un._tid = gettid(); // glibc 2.36 names no accessor for it
-    timer_t timer{};
-    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
-        return false;
-    itimerspec firing{};
-    firing.it_value = {limit.count() / 1000, (limit.count() % 1000) * 1000000};
-    firing.it_interval = {0, 100000000};
-    timer_settime(timer, 0, &firing, nullptr);
-    sigset_t wake, previous;
-    sigemptyset(&wake);
-    sigaddset(&wake, signal);
-    pthread_sigmask(SIG_UNBLOCK, &wake, &previous);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int result = 0;
-    while ((result = flock(fd, operation)) != 0 && errno == EINTR &&
-           std::chrono::steady_clock::now() < deadline) {
-    }
-    const int error = errno;
-    timer_delete(timer);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    errno = error;
-    return result == 0;
-}
 
 // How long a second Stowline waits for the store before it names the holder: 30 s, or the
 // milliseconds STOWLINE_REGISTRY_WAIT_MS gives (a test's stuck holder need not cost half a minute).
@@ -349,7 +306,7 @@ void RegistryStore::openLockHandle() {
 RegistryStore::FileLock::FileLock(const RegistryStore& store, int operation) : m_fd(store.m_lockFd) {
     if (flock(m_fd, operation | LOCK_NB) == 0)
         return;
-    if (errno == EWOULDBLOCK && waitForLock(m_fd, operation, std::chrono::milliseconds(lockWaitMs())))
+    if (errno == EWOULDBLOCK && WaitForFileLock(m_fd, operation, std::chrono::milliseconds(lockWaitMs())))
         return;
     if (errno == EWOULDBLOCK || errno == EINTR) {
         const QString holder = lockHolder(m_fd);

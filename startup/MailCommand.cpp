@@ -1,6 +1,5 @@
 #include "startup/MailCommand.h"
 
-#include "archive/ArchivePassphrase.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailExport.h"
@@ -9,6 +8,7 @@
 #include "platform/Keyring.h"
 #include "platform/PrivateFiles.h"
 #include "platform/SecureConnection.h"
+#include "startup/FindMail.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -37,34 +37,33 @@ private:
 
 constexpr int BadQueryOrSource = 2;
 
-// An encrypted archive opens with the passphrase the unattended backup uses, when there is one.
-std::unique_ptr<mail::MailSource> openSource(const CommandLineOptions& options, QString* error) {
-    if (options.mailArchive.isEmpty())
-        return mail::MailSource::openRegistry(error);
-    ProvideUnattendedPassphrase(options.mailArchive);
-    return mail::MailSource::openArchive(options.mailArchive, error);
-}
+// Says on stderr that the search waits for the index, and for what.
+class IndexingSaid final : public mail::MailIndexObserver {
+public:
+    IndexingSaid(QTextStream& err, QString source) : m_err(err), m_source(std::move(source)) {}
+    void waiting() override { say(txtIndexWaiting); }
+    void started() override { say(txtIndexingSource); }
+
+private:
+    void say(int text) {
+        m_err << "stowline: " << Str(text) << m_source << '\n';
+        m_err.flush();
+    }
+    QTextStream& m_err;
+    QString m_source;
+};
 
 // The source's index, built now when the cache holds none for the source as it is.
 std::unique_ptr<mail::MailIndex> readyIndex(mail::MailSource& source, QTextStream& err, QString* error) {
     std::unique_ptr<mail::MailIndex> index = mail::MailIndex::open(source, error);
     if (!index || index->complete())
         return index;
-    err << "stowline: " << Str(txtIndexingSource) << source.description() << '\n';
-    err.flush();
-    mail::MailIndexObserver quiet;
-    if (!index->build(source, quiet, error))
+    IndexingSaid said(err, source.description());
+    if (!index->build(source, said, error))
         return nullptr;
     if (const qint64 damaged = index->counts().damaged)
         err << "stowline: " << damaged << Str(txtIndexedInPart) << '\n';
     return index;
-}
-
-QString field(QString text) {
-    for (QChar& c : text)
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
-    return text;
 }
 
 // identity id, folder id and first block: what names a message of a source.
@@ -158,7 +157,7 @@ int UploadMailCommand(const CommandLineOptions& options, QTextStream& out, QText
     const std::optional<mail::ImapAccount> account = mail::ParseImapAddress(options.uploadAddress, &error);
     if (!account)
         return failed(Str(txtUploadBadAddress) + options.uploadAddress + QStringLiteral(" (") + error + u')');
-    std::unique_ptr<mail::MailSource> source = openSource(options, &error);
+    std::unique_ptr<mail::MailSource> source = OpenMailSource(options, &error);
     if (!source)
         return failed(error);
     const std::optional<QByteArray> password = uploadPassword(options, *account, &error);
@@ -191,7 +190,7 @@ int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QText
         err << "stowline: " << error << '\n';
         return BadQueryOrSource;
     }
-    std::unique_ptr<mail::MailSource> source = openSource(options, &error);
+    std::unique_ptr<mail::MailSource> source = OpenMailSource(options, &error);
     if (!source) {
         err << "stowline: " << error << '\n';
         return 1;
@@ -236,21 +235,15 @@ int ExportMailCommand(const CommandLineOptions& options, QTextStream& out, QText
 int FindMailCommand(const CommandLineOptions& options, QTextStream& out, QTextStream& err) {
     QString error;
     const std::optional<mail::MailQuery> query = mail::ParseMailQuery(options.mailQuery, &error);
-    std::unique_ptr<mail::MailSource> source = query ? openSource(options, &error) : nullptr;
+    std::unique_ptr<mail::MailSource> source = query ? OpenMailSource(options, &error) : nullptr;
     const std::unique_ptr<mail::MailIndex> index = source ? readyIndex(*source, err, &error) : nullptr;
     if (!index) {
         err << "stowline: " << error << '\n';
         err.flush();
         return BadQueryOrSource;
     }
-    const QList<mail::MailHit> hits = index->search(*query);
-    for (const mail::MailHit& hit : hits)
-        out << (hit.entry.date.isValid() ? hit.entry.date.toUTC().toString(Qt::ISODate) : QString()) << '\t'
-            << field(hit.identityName) << '\t' << field(hit.folderPath.join(u'/')) << '\t'
-            << field(hit.entry.from) << '\t' << field(hit.entry.subject) << '\n';
-    out.flush();
     err.flush();
-    return hits.isEmpty() ? 1 : 0;
+    return PrintMailHits(*index, *query, out);
 }
 
 } // namespace stowline

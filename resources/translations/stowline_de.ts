@@ -1359,6 +1359,11 @@
       <translation> Nachrichten indiziert; gesucht wird im bisher Indizierten</translation>
     </message>
     <message>
+      <source>Another Stowline is indexing; waiting for the mail of </source>
+      <comment>1787</comment>
+      <translation>Ein anderes Stowline indiziert; warte auf die E-Mail von </translation>
+    </message>
+    <message>
       <source>      --upload-mail=URL   upload mail to the IMAP account imaps://USER@HOST[:PORT][/FOLDER]</source>
       <comment>1840</comment>
       <translation>      --upload-mail=URL   E-Mails in das IMAP-Konto imaps://BENUTZER@HOST[:PORT][/ORDNER] hochladen</translation>

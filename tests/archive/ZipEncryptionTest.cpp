@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <utility>
+#include <zip.h>
 
 using namespace Qt::StringLiterals;
 using namespace stowline;
@@ -232,6 +234,48 @@ private slots:
         }
         QVERIFY(!QFile::exists(path(u"out/"_s) + QString::fromUtf8(member)));
         QVERIFY(tool(u"7zz"_s, {u"t"_s, u"-p"_s + QString::fromUtf8(kPassphrase), archive}) != 0);
+    }
+
+    // A plain deflated member read through our own inflater: whole when intact, refused when its
+    // bytes do not give the CRC recorded for it (as libzip refuses it).
+    void plainMemberByCodec_data() {
+        QTest::addColumn<bool>("crcChanged");
+        QTest::newRow("intact") << false;
+        QTest::newRow("recorded CRC changed") << true;
+    }
+    void plainMemberByCodec() {
+        QFETCH(bool, crcChanged);
+        const QByteArray text = m_innerSource.value(u"Inbox.dbx"_s);
+        const QString archive = path(u"plain.zip"_s);
+        QFile::remove(archive);
+        zip_t* writing = zip_open(QFile::encodeName(archive).constData(), ZIP_CREATE, nullptr);
+        zip_source_t* source = zip_source_buffer(writing, text.constData(), zip_uint64_t(text.size()), 0);
+        QVERIFY(zip_file_add(writing, "Inbox.dbx", source, 0) == 0);
+        QVERIFY(zip_set_file_compression(writing, 0, ZIP_CM_DEFLATE, 1) == 0);
+        QVERIFY(zip_close(writing) == 0);
+        if (crcChanged) {
+            QByteArray bytes = readFile(archive);
+            for (const auto& [signature, crcAt] :
+                 {std::pair{"PK\x03\x04", 14}, std::pair{"PK\x01\x02", 16}}) {
+                const qsizetype at = bytes.indexOf(signature) + crcAt;
+                bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+            }
+            writeFile(archive, bytes);
+        }
+        zip_t* reading = zip_open(QFile::encodeName(archive).constData(), ZIP_RDONLY, nullptr);
+        QVERIFY(reading);
+        MemberReader reader(reading, 0, 0, MemberReader::Inflate::ByCodec);
+        QByteArray read(text.size() + 1, Qt::Uninitialized);
+        qsizetype done = 0;
+        zip_int64_t n = 0;
+        while ((n = reader.read(read.data() + done, zip_uint64_t(read.size() - done))) > 0)
+            done += n;
+        QCOMPARE(n < 0, crcChanged);
+        if (crcChanged)
+            QCOMPARE(zip_error_code_zip(reader.error()), ZIP_ER_CRC);
+        else
+            QCOMPARE(read.left(done), text);
+        zip_discard(reading);
     }
 
     // A wrong passphrase, or none, is told as such and writes nothing.

@@ -4,7 +4,8 @@ generated stores, backed up by `stowline /S`, found by `stowline --find-mail` an
 --query; every planted message is also decoded by Python's email package, whose reading the index
 must agree with. Usage: mail_search.py BIN_DIR
 """
-import base64, datetime, email, email.header, mailbox, os, re, shutil, stat, struct, subprocess, sys, tempfile
+import base64, contextlib, datetime, email, email.header, mailbox, os, re, shutil, signal, sqlite3, stat, struct, subprocess, sys, \
+    tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -138,6 +139,14 @@ def check_cache(profile, archive):
     _, _, err = find(profile, "muller", archive)
     if "Indexing" in err or "1 messages could be indexed only in part" in err:
         problems.append("the index was built again for an unchanged archive: %r" % err)
+    lone = os.path.join(profile.root, "lone")  # a built index is searched without the program with windows
+    os.makedirs(lone)
+    shutil.copy(profile.tool("stowline"), lone)
+    for query, source, want in (("muller", [archive], "Entwurf"), ("бухгалтерия", [], "Отчёт за март")):
+        done = subprocess.run([os.path.join(lone, "stowline"), "--find-mail", query] + source, env=profile.env,
+                              capture_output=True, text=True, timeout=60)
+        if done.returncode != 0 or want not in done.stdout:
+            problems.append("%s searched by stowline alone: exit %d, %r %r" % (query, done.returncode, done.stdout, done.stderr))
     os.utime(archive, (1_300_000_000, 1_300_000_000))
     code, rows, err = find(profile, "muller", archive)
     if "Indexing" not in err or code != 0:
@@ -154,10 +163,66 @@ def check_export_query(profile, archive, work):
     got = sorted(email.message_from_bytes(m)["date"] for path in glob_all(out, ".mbox") for m in mbox_bytes(path))
     problems = [] if code == 0 and [d.split()[3] for d in got] == ["2003", "2004", "2005"] else \
         ["exit %d, exported %r: %s" % (code, got, err)]
+    written = [os.path.relpath(os.path.join(top, n), out) for top, folders, files in os.walk(out) for n in folders + files]
+    empty = [p for p in written if os.path.isdir(os.path.join(out, p)) and not glob_all(os.path.join(out, p), "")]
+    if empty or "bookmarks.html" in written or any(p.startswith((ZOE, WORK)) for p in written):
+        problems.append("written besides the matches: %r" % written)
     code, _, _ = run(profile, ["--export-mail", out + "2", "--query", "after:", archive])
     if code != 2:
         problems.append("a bad query: exit %d" % code)
     check("--export-mail --query", problems)
+
+
+def start_find(profile, query):
+    return subprocess.Popen([profile.tool("stowline"), "--find-mail", query], env=profile.env, text=True,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def messages_committed(cache, known):
+    """Waits until a new index in the cache holds messages, its build half-way: no event says so."""
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        for name in set(os.listdir(cache)) - known:
+            if name.endswith(".index"):
+                with contextlib.closing(sqlite3.connect("file:%s?mode=ro" % os.path.join(cache, name), uri=True)) as db:
+                    with contextlib.suppress(sqlite3.Error):
+                        if db.execute("SELECT count(*) FROM messages").fetchone()[0] > 0:
+                            return True
+        time.sleep(0.01)
+    return False
+
+
+def check_builds_at_once(profile, store_dir, count=6000):
+    """A search that finds the index being built by another waits for it and builds nothing; a build
+    killed half-way is taken up again by the next search."""
+    g.write_store(os.path.join(store_dir, "Bulk.dbx"), "Bulk", [
+        planted(100 + n, 2010, b"Subject: Bulk %d\r\n" % n, b"kelpforest " + b" ".join(b"w%x" % ((n * 7919 + i * 104729) % 60000) for i in range(400))) for n in range(count)])
+    problems = []
+    first = start_find(profile, "kelpforest")
+    said = first.stderr.readline()  # it holds the index alone now
+    os.kill(first.pid, signal.SIGSTOP)
+    second = start_find(profile, "kelpforest")
+    waited = second.stderr.readline()
+    os.kill(first.pid, signal.SIGCONT)
+    answers = [(p.returncode, out, err) for p in (first, second) for out, err in [p.communicate(timeout=120)]]
+    if "Indexing" not in said or "waiting" not in waited or "Indexing" in answers[1][2] or answers[0][1] != answers[1][1] \
+            or any(code != 0 or len(out.splitlines()) != count for code, out, _ in answers):
+        problems.append("two builds at once: %r, %r, then %r" % (said, waited, [(c, len(o.splitlines()), e) for c, o, e in answers]))
+    os.utime(os.path.join(store_dir, "Bulk.dbx"), (1_300_000_000, 1_300_000_000))
+    cache = os.path.join(profile.root, "xdg-cache", "stowline")
+    known = set(os.listdir(cache))
+    killed = start_find(profile, "kelpforest")
+    if not messages_committed(cache, known):
+        problems.append("no messages were seen coming into the index")
+    killed.kill()
+    killed.communicate()
+    code, rows, err = find(profile, "kelpforest")
+    if code != 0 or len(rows) != count or "Indexing" not in err:
+        problems.append("after a killed build: exit %d, %d found, %r" % (code, len(rows), err))
+    code, rows, err = find(profile, "kelpforest")
+    if len(rows) != count or err:
+        problems.append("the index built after a killed one was built again: %d found, %r" % (len(rows), err))
+    check("builds of one index at once", problems)
 
 
 def glob_all(folder, suffix):
@@ -196,6 +261,7 @@ def main():
                       [(m, "koi8-r") for m in zoe_messages()])
         check_cache(profile, archives[0])
         check_export_query(profile, archives[0], work)
+        check_builds_at_once(profile, os.path.join(mail_dir, "Work"))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return 1 if FAILED else 0

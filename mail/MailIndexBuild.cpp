@@ -1,0 +1,331 @@
+#include "mail/MailIndexFile.h"
+#include "mail/MessageText.h"
+#include "platform/FileLock.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace stowline::mail {
+
+using namespace index_file;
+
+namespace {
+
+// A message larger than this is indexed from its first part only: its text comes before the
+// attachments that make it large, and memory stays flat.
+constexpr qint64 LargestIndexedMessage = 16 << 20;
+// What is indexed becomes searchable soon after a build starts; later commits come further apart,
+// since each one leaves the full-text index another segment to merge.
+constexpr int FirstCommitMs = 250;
+constexpr int LongestCommitMs = 4000;
+// The index is a cache that a build can always make again: a commit need not wait for the disk (the
+// write-ahead log still keeps the file whole), and the log is copied into it in large steps.
+// The full-text index gathers 8 MiB of terms (not its 1 MiB default) before it writes them out as a
+// segment: a fifth less CPU over 500 MB of mail, for 11 MiB more memory and fewer merges.
+const char* const BuildSettings = "PRAGMA synchronous = NORMAL; PRAGMA wal_autocheckpoint = 16384; "
+                                  "INSERT INTO text(text, rank) VALUES('hashsize', 8388608)";
+// How often a build waiting for another program's build of the same index looks whether it is cancelled.
+constexpr std::chrono::milliseconds CancelCheckWhileWaiting{200};
+
+QString lockPathOf(const QString& indexPath) { return indexPath + QStringLiteral(".lock"); }
+
+QString flat(QString text) {
+    for (QChar& c : text)
+        if (c == u'\t' || c == u'\n' || c == u'\r')
+            c = u' ';
+    return text;
+}
+
+// The message's bytes, up to the indexed size; `whole` false when the store broke off.
+QByteArray readUpTo(DbxStore& store, const MessageEntry& entry, bool* whole) {
+    QByteArray bytes;
+    *whole = store.readMessage(entry, [&](const char* data, qint64 length) {
+        bytes.append(data, std::min(length, LargestIndexedMessage - bytes.size()));
+        return bytes.size() < LargestIndexedMessage;
+    });
+    if (bytes.size() >= LargestIndexedMessage)
+        *whole = true;
+    return bytes;
+}
+
+// The index of the same source as it was before a change is of no more use.
+void removeOutdated(const QString& keep, const QString& sourceName) {
+    const QFileInfo kept(keep);
+    for (const QFileInfo& file : kept.dir().entryInfoList({QStringLiteral("mail-*.index")}, QDir::Files)) {
+        platform::ExclusiveFileLock building(lockPathOf(file.absoluteFilePath()));
+        if (file.fileName() == kept.fileName() || !building.tryTake())
+            continue;
+        sqlite3* db = nullptr;
+        bool same = false;
+        if (sqlite3_open_v2(QFile::encodeName(file.absoluteFilePath()).constData(), &db, SQLITE_OPEN_READONLY,
+                            nullptr) == SQLITE_OK) {
+            Statement get(db, "SELECT value FROM meta WHERE key = 'source'");
+            same = get && get.step() && get.text(0) == sourceName;
+        }
+        sqlite3_close(db);
+        if (same)
+            for (const char* suffix : {"", "-wal", "-shm", ".lock"})
+                QFile::remove(file.absoluteFilePath() + QLatin1String(suffix));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// What the reading thread hands to the writing one: a folder begins (its store readable or not), or
+// one of its messages, read and decoded.
+struct ReadItem {
+    const MailIdentity* identity = nullptr;
+    const MailFolder* folder = nullptr;
+    bool isFolder = false;
+    qint64 unreadable = 0; // with a folder: its store (1) or index parts that could not be read
+    MessageEntry entry;
+    MessageText text;
+    bool whole = true;
+};
+
+// Few messages wait between the threads, so memory stays flat however large the store.
+class ReadQueue {
+public:
+    // False once the writer has stopped taking.
+    bool push(ReadItem item) {
+        std::unique_lock lock(m_mutex);
+        m_space.wait(lock, [&] { return m_items.size() < Capacity || m_closed; });
+        if (m_closed)
+            return false;
+        m_items.push_back(std::move(item));
+        m_ready.notify_one();
+        return true;
+    }
+    // Null once the reader has finished and everything is taken, or the queue was closed.
+    std::optional<ReadItem> pop() {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [&] { return !m_items.empty() || m_finished || m_closed; });
+        if (m_items.empty() || m_closed)
+            return std::nullopt;
+        ReadItem item = std::move(m_items.front());
+        m_items.pop_front();
+        m_space.notify_one();
+        return item;
+    }
+    void finish() { set(m_finished); }
+    void close() { set(m_closed); }
+
+private:
+    static constexpr size_t Capacity = 16;
+    void set(bool& flag) {
+        std::lock_guard lock(m_mutex);
+        flag = true;
+        m_ready.notify_all();
+        m_space.notify_all();
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_space;
+    std::deque<ReadItem> m_items;
+    bool m_finished = false, m_closed = false;
+};
+
+using Plan = QList<std::pair<MailIdentity, QList<MailFolder>>>;
+
+// Reads and decodes every message of the plan in order, on a thread of its own: parsing MIME and
+// feeding the full-text index each take about half of a build, so they run side by side.
+void readAll(MailSource& source, const Plan& plan, ReadQueue& queue) {
+    for (const auto& [identity, folders] : plan) {
+        const QByteArray charset = source.defaultCharset(identity);
+        for (const MailFolder& folder : folders) {
+            ReadItem begin;
+            begin.identity = &identity;
+            begin.folder = &folder;
+            begin.isFolder = true;
+            std::unique_ptr<DbxStore> store =
+                folder.storeFile.isEmpty() ? nullptr : source.openStore(identity, folder, nullptr);
+            const bool readable = store && store->isMessageStore();
+            const QList<MessageEntry> messages = readable ? store->messages() : QList<MessageEntry>();
+            if (!folder.storeFile.isEmpty())
+                begin.unreadable = readable ? store->problems().size() : 1;
+            if (!queue.push(std::move(begin)))
+                return;
+            for (const MessageEntry& entry : messages) {
+                ReadItem item;
+                item.identity = &identity;
+                item.folder = &folder;
+                item.entry = entry;
+                item.text = ReadMessageText(readUpTo(*store, entry, &item.whole), charset);
+                if (!queue.push(std::move(item)))
+                    return;
+            }
+        }
+    }
+    queue.finish();
+}
+
+// Writes one source into an emptied index, committing now and then so that a reader on another
+// connection sees the messages come in.
+class IndexWriter {
+public:
+    IndexWriter(sqlite3* db, MailIndexObserver& observer)
+        : m_db(db), m_observer(observer),
+          m_folder(db, "INSERT INTO folders(identity_name, identity_id, folder_id, path, store_file) "
+                       "VALUES(?, ?, ?, ?, ?)"),
+          m_message(db, "INSERT INTO messages(folder, number, info_offset, first_block, size, read, date, "
+                        "sender, subject, damaged) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+          m_text(db, "INSERT INTO text(rowid, subject, sender, recipients, body, attachments) "
+                     "VALUES(?, ?, ?, ?, ?, ?)") {}
+
+    bool prepared() const { return m_folder && m_message && m_text; }
+
+    bool run(MailSource& source) {
+        exec(m_db, "BEGIN");
+        Plan plan;
+        for (const MailIdentity& identity : source.identities()) {
+            plan.append({identity, source.folders(identity)});
+            for (const MailFolder& folder : plan.constLast().second)
+                if (!folder.storeFile.isEmpty())
+                    if (std::unique_ptr<DbxStore> store = source.openStore(identity, folder, nullptr))
+                        m_total += store->recordedCount();
+        }
+        m_clock.start();
+        ReadQueue queue;
+        bool written = true;
+        {
+            std::jthread reader([&] { readAll(source, plan, queue); });
+            while (std::optional<ReadItem> item = queue.pop()) {
+                if (m_observer.cancelRequested() || !write(*item)) {
+                    written = false;
+                    break;
+                }
+            }
+            queue.close(); // the reader stops at its next message; leaving the block waits for it
+        }
+        return written && exec(m_db, "COMMIT");
+    }
+    qint64 unreadable() const { return m_unreadable; }
+
+private:
+    bool write(const ReadItem& item) {
+        if (item.isFolder)
+            return writeFolder(*item.identity, *item.folder, item.unreadable);
+        if (!writeMessage(item))
+            return false;
+        ++m_done;
+        m_observer.progress(m_done, std::max(m_total, m_done));
+        if (m_clock.elapsed() >= m_commitAfterMs) {
+            if (!exec(m_db, "COMMIT") || !exec(m_db, "BEGIN"))
+                return false;
+            m_observer.committed();
+            m_clock.restart();
+            m_commitAfterMs = std::min(2 * m_commitAfterMs, LongestCommitMs);
+        }
+        return true;
+    }
+
+    bool writeFolder(const MailIdentity& identity, const MailFolder& folder, qint64 unreadable) {
+        m_folder.bind(1, identity.name);
+        m_folder.bind(2, identity.id);
+        m_folder.bind(3, qint64(folder.id));
+        m_folder.bind(4, folder.path.join(PathSeparator));
+        m_folder.bind(5, folder.storeFile);
+        m_unreadable += unreadable;
+        if (!m_folder.run())
+            return false;
+        m_folderRow = sqlite3_last_insert_rowid(m_db);
+        return true;
+    }
+
+    bool writeMessage(const ReadItem& item) {
+        const MessageEntry& entry = item.entry;
+        const MessageText& text = item.text;
+        const QString sender = text.from.isEmpty() ? entry.from : text.from;
+        const QString subject = text.subject.isEmpty() ? entry.subject : text.subject;
+        const QDateTime date = entry.date.isValid() ? entry.date : text.sent;
+        m_message.bind(1, m_folderRow);
+        m_message.bind(2, qint64(entry.index));
+        m_message.bind(3, entry.infoOffset);
+        m_message.bind(4, entry.firstBlock);
+        m_message.bind(5, entry.size);
+        m_message.bind(6, qint64(entry.read));
+        m_message.bind(7, date.isValid() ? date.toSecsSinceEpoch() : 0);
+        m_message.bind(8, flat(sender));
+        m_message.bind(9, flat(subject));
+        m_message.bind(10, qint64(!item.whole));
+        if (!m_message.run())
+            return false;
+        m_text.bind(1, sqlite3_last_insert_rowid(m_db));
+        m_text.bind(2, subject);
+        m_text.bind(3, sender + u' ' + entry.from);
+        m_text.bind(4, text.to);
+        m_text.bind(5, text.body + u'\n' + text.otherTexts.join(u'\n'));
+        m_text.bind(6, text.attachments.join(u'\n'));
+        return m_text.run();
+    }
+
+    sqlite3* m_db;
+    MailIndexObserver& m_observer;
+    Statement m_folder, m_message, m_text;
+    QElapsedTimer m_clock;
+    qint64 m_folderRow = 0;
+    qint64 m_done = 0;
+    qint64 m_total = 0;
+    qint64 m_unreadable = 0;
+    int m_commitAfterMs = FirstCommitMs;
+};
+
+} // namespace
+
+bool MailIndex::build(MailSource& source, MailIndexObserver& observer, QString* error) {
+    auto failed = [&] {
+        exec(d->db, "ROLLBACK");
+        if (error)
+            *error = Str(txtIndexUnwritable) + d->path;
+        return false;
+    };
+    // One build at a time: a second one waits for the first and takes what it built; a build that was
+    // killed never marked the index complete, and the system let go of its lock.
+    platform::ExclusiveFileLock building(lockPathOf(d->path));
+    if (!building.tryTake())
+        observer.waiting();
+    for (;;) {
+        const auto wait = building.take(CancelCheckWhileWaiting);
+        if (wait == platform::ExclusiveFileLock::Wait::Taken)
+            break;
+        if (wait == platform::ExclusiveFileLock::Wait::Failed)
+            return failed();
+        if (observer.cancelRequested())
+            return false;
+    }
+    if (complete()) {
+        observer.committed();
+        return true;
+    }
+    observer.started();
+    if (!exec(d->db, "BEGIN IMMEDIATE; DELETE FROM meta; DELETE FROM folders; DELETE FROM messages; "
+                     "INSERT INTO text(text) VALUES('delete-all'); COMMIT"))
+        return failed();
+    d->setMeta("source", source.description());
+    removeOutdated(d->path, source.description());
+    exec(d->db, BuildSettings);
+    IndexWriter writer(d->db, observer);
+    if (!writer.prepared())
+        return failed();
+    if (!writer.run(source)) {
+        const bool cancelled = observer.cancelRequested();
+        exec(d->db, "COMMIT"); // what is indexed stays searchable; the index is not marked complete
+        if (cancelled)
+            return false;
+        return failed();
+    }
+    d->setMeta("unreadable", QString::number(writer.unreadable()));
+    d->setMeta("complete", QString::number(SchemaVersion));
+    exec(d->db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    observer.committed();
+    return true;
+}
+
+} // namespace stowline::mail
