@@ -43,6 +43,10 @@ struct Statement {
         const QByteArray utf8 = text.toUtf8();
         sqlite3_bind_text(handle, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     }
+    // Text already in UTF-8, read in place: it must live until the statement has run.
+    void bindUtf8(int i, const QByteArray& utf8) {
+        sqlite3_bind_text(handle, i, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
+    }
     void bind(int i, qint64 value) { sqlite3_bind_int64(handle, i, value); }
     bool step() { return sqlite3_step(handle) == SQLITE_ROW; }
     bool run() {

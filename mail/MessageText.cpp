@@ -54,7 +54,7 @@ QString addresses(InternetAddressList* list) {
                : QString();
 }
 
-bool isUtf8(QByteArrayView bytes) { return g_utf8_validate(bytes.data(), bytes.size(), nullptr); }
+bool isUtf8(QByteArrayView bytes) { return bytes.isValidUtf8(); }
 
 // A charset that says nothing about 8-bit bytes is no better than none.
 bool saysNothing(const QByteArray& charset) {
@@ -63,15 +63,15 @@ bool saysNothing(const QByteArray& charset) {
            name == "unknown";
 }
 
-QString decodeText(QByteArrayView bytes, const QByteArray& declared, const QByteArray& defaultCharset,
-                   const QByteArray& forced) {
+QByteArray decodeText(const QByteArray& bytes, const QByteArray& declared, const QByteArray& defaultCharset,
+                      const QByteArray& forced) {
     if (!forced.isEmpty())
-        return DecodeCharset(bytes, forced);
+        return DecodeCharsetToUtf8(bytes, forced);
     if (!saysNothing(declared))
-        return DecodeCharset(bytes, declared);
+        return DecodeCharsetToUtf8(bytes, declared);
     if (isUtf8(bytes))
-        return QString::fromUtf8(bytes);
-    return DecodeCharset(bytes, defaultCharset.isEmpty() ? FallbackCharset : defaultCharset);
+        return bytes;
+    return DecodeCharsetToUtf8(bytes, defaultCharset.isEmpty() ? FallbackCharset : defaultCharset);
 }
 
 // A part's content with its transfer encoding undone.
@@ -133,7 +133,14 @@ ParsedMessage parse(const QByteArray& raw, GMimeParserOptions* options) {
     return parsed;
 }
 
-void readParts(GMimeMessage* message, MessageText& text, const QByteArray& defaultCharset,
+// A message's text parts in UTF-8, as they come: the body, then every other text.
+struct PartTexts {
+    QByteArray body;
+    QList<QByteArray> others;
+    QStringList attachments;
+};
+
+void readParts(GMimeMessage* message, PartTexts& text, const QByteArray& defaultCharset,
                const QByteArray& forced) {
     GMimeObject* body = g_mime_message_get_mime_part(message);
     if (!body)
@@ -144,7 +151,7 @@ void readParts(GMimeMessage* message, MessageText& text, const QByteArray& defau
         if (GMIME_IS_MESSAGE_PART(object)) {
             GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
             if (const char* subject = inner ? g_mime_message_get_subject(inner) : nullptr)
-                text.otherTexts << QString::fromUtf8(subject);
+                text.others << QByteArray(subject);
             return;
         }
         if (!GMIME_IS_PART(object))
@@ -154,46 +161,43 @@ void readParts(GMimeMessage* message, MessageText& text, const QByteArray& defau
             text.attachments << QString::fromUtf8(name);
         if (!isText(object, "*"))
             return;
-        QString decoded = decodeText(contentOf(part), declaredCharset(object), defaultCharset, forced);
+        QByteArray decoded = decodeText(contentOf(part), declaredCharset(object), defaultCharset, forced);
         const bool html = isText(object, "html");
         if (html)
-            decoded = TextOfHtml(decoded);
+            decoded = TextOfHtml(QString::fromUtf8(decoded)).toUtf8();
         // The first plain part is the body; an HTML part stands in until one comes.
         if (isBodyText(object) && (!haveBody || (bodyFromHtml && !html))) {
             if (haveBody)
-                text.otherTexts << text.body;
-            text.body = decoded;
+                text.others << text.body;
+            text.body = std::move(decoded);
             haveBody = true;
             bodyFromHtml = html;
         } else {
-            text.otherTexts << decoded;
+            text.others << std::move(decoded);
         }
     });
 }
 
 } // namespace
 
-MessageText ReadMessageText(const QByteArray& raw, const QByteArray& defaultCharset,
-                            const QByteArray& forcedCharset) {
-    initGMime();
-    MessageText text;
+namespace {
+
+std::unique_ptr<GMimeParserOptions, ParserOptionsFree> parserOptions(const QByteArray& defaultCharset,
+                                                                     const QByteArray& forcedCharset) {
     // 8-bit header text is tried as UTF-8 first, then in the identity's charset, unless one is forced.
     const QByteArray fallback = defaultCharset.isEmpty() ? FallbackCharset : defaultCharset;
-    QList<QByteArray> names =
+    const QList<QByteArray> names =
         forcedCharset.isEmpty() ? QList<QByteArray>{"UTF-8", fallback} : QList<QByteArray>{forcedCharset};
     std::vector<const char*> charsets;
     for (const QByteArray& name : names)
         charsets.push_back(name.constData());
     charsets.push_back(nullptr);
     std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options(g_mime_parser_options_new());
-    g_mime_parser_options_set_fallback_charsets(options.get(), charsets.data());
+    g_mime_parser_options_set_fallback_charsets(options.get(), charsets.data()); // copies the names
+    return options;
+}
 
-    const ParsedMessage parsed = parse(raw, options.get());
-    GMimeMessage* message = parsed.message.get();
-    if (!message) {
-        text.body = QString::fromLatin1(raw);
-        return text;
-    }
+void readHeaders(GMimeMessage* message, MessageText& text) {
     text.parsed = true;
     text.from = addresses(g_mime_message_get_from(message));
     QStringList recipients;
@@ -207,7 +211,53 @@ MessageText ReadMessageText(const QByteArray& raw, const QByteArray& defaultChar
         text.date = QString::fromUtf8(date).trimmed();
     if (GDateTime* sent = g_mime_message_get_date(message))
         text.sent = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(sent), QTimeZone::utc());
-    readParts(message, text, defaultCharset, forcedCharset);
+}
+
+} // namespace
+
+MessageText ReadMessageText(const QByteArray& raw, const QByteArray& defaultCharset,
+                            const QByteArray& forcedCharset) {
+    initGMime();
+    MessageText text;
+    const auto options = parserOptions(defaultCharset, forcedCharset);
+    const ParsedMessage parsed = parse(raw, options.get());
+    GMimeMessage* message = parsed.message.get();
+    if (!message) {
+        text.body = QString::fromLatin1(raw);
+        return text;
+    }
+    readHeaders(message, text);
+    PartTexts parts;
+    readParts(message, parts, defaultCharset, forcedCharset);
+    text.body = QString::fromUtf8(parts.body);
+    for (const QByteArray& other : std::as_const(parts.others))
+        text.otherTexts << QString::fromUtf8(other);
+    text.attachments = parts.attachments;
+    return text;
+}
+
+SearchableText ReadSearchableText(const QByteArray& raw, const QByteArray& defaultCharset) {
+    initGMime();
+    SearchableText text;
+    const auto options = parserOptions(defaultCharset, {});
+    const ParsedMessage parsed = parse(raw, options.get());
+    GMimeMessage* message = parsed.message.get();
+    if (!message) {
+        text.headers.parsed = false;
+        text.texts = QString::fromLatin1(raw).toUtf8();
+        return text;
+    }
+    readHeaders(message, text.headers);
+    PartTexts parts;
+    readParts(message, parts, defaultCharset, {});
+    qsizetype size = parts.body.size();
+    for (const QByteArray& other : std::as_const(parts.others))
+        size += 1 + other.size();
+    text.texts.reserve(size);
+    text.texts += parts.body;
+    for (const QByteArray& other : std::as_const(parts.others))
+        text.texts += '\n' + other;
+    text.headers.attachments = parts.attachments;
     return text;
 }
 
@@ -278,18 +328,22 @@ bool SaveMessageFile(const QByteArray& raw, const QString& path) {
 }
 
 QString DecodeCharset(QByteArrayView bytes, const QByteArray& charset) {
-    // Most text is UTF-8 already: read straight, not through a conversion to the same code.
+    return QString::fromUtf8(DecodeCharsetToUtf8(bytes.toByteArray(), charset));
+}
+
+QByteArray DecodeCharsetToUtf8(const QByteArray& bytes, const QByteArray& charset) {
+    // Most text is UTF-8 already: kept as it is, not converted to the same code.
     const QByteArray name = charset.trimmed().toLower();
     if ((name == "utf-8" || name == "utf8") && isUtf8(bytes))
-        return QString::fromUtf8(bytes);
+        return bytes;
     initGMime();
     iconv_t cd = g_mime_iconv_open("UTF-8", charset.constData());
     if (cd == reinterpret_cast<iconv_t>(-1))
         cd = g_mime_iconv_open("UTF-8", FallbackCharset.constData());
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return QString::fromLatin1(bytes);
+        return QString::fromLatin1(bytes).toUtf8();
     QByteArray out(bytes.size() * 3 + 16, Qt::Uninitialized);
-    char* in = const_cast<char*>(bytes.data());
+    char* in = const_cast<char*>(bytes.constData());
     size_t inLeft = size_t(bytes.size());
     size_t used = 0;
     auto convert = [&](char** from, size_t* fromLeft) {
@@ -319,7 +373,8 @@ QString DecodeCharset(QByteArrayView bytes, const QByteArray& charset) {
     convert(&in, &inLeft);
     convert(nullptr, nullptr); // a stateful charset (ISO-2022-JP) ends its last shift
     g_mime_iconv_close(cd);
-    return QString::fromUtf8(out.constData(), qsizetype(used));
+    out.truncate(qsizetype(used));
+    return out;
 }
 
 QList<QByteArray> ReadableCharsets() {

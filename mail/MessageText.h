@@ -22,6 +22,13 @@ struct MessageText {
     bool parsed = false;     // false when the bytes are no message (then body holds them as Latin-1)
 };
 
+// A message as the full-text index takes it: its headers as ReadMessageText reads them (body and
+// otherTexts left empty), and the text of every text part in UTF-8, one after another.
+struct SearchableText {
+    MessageText headers;
+    QByteArray texts;
+};
+
 // One attachment with its content, transfer encoding undone.
 struct MessageAttachment {
     QString name;
@@ -33,6 +40,9 @@ struct MessageAttachment {
 // every charset the message declares, for a message that declares the wrong one.
 MessageText ReadMessageText(const QByteArray& raw, const QByteArray& defaultCharset = {},
                             const QByteArray& forcedCharset = {});
+
+// The same reading as ReadMessageText with no charset forced, its texts kept in UTF-8.
+SearchableText ReadSearchableText(const QByteArray& raw, const QByteArray& defaultCharset);
 
 // The parts that are not the message's text, with a name for each (unnamed ones numbered).
 QList<MessageAttachment> ReadAttachments(const QByteArray& raw);
@@ -48,6 +58,8 @@ bool SaveMessageFile(const QByteArray& raw, const QString& path);
 // Bytes in a named charset; an undecodable byte becomes U+FFFD, an unknown charset is read as
 // windows-1252.
 QString DecodeCharset(QByteArrayView bytes, const QByteArray& charset);
+// The same, as UTF-8 bytes; text that is UTF-8 already comes back as it is, without a copy.
+QByteArray DecodeCharsetToUtf8(const QByteArray& bytes, const QByteArray& charset);
 
 // The charsets offered for reading a message whose text shows wrong.
 QList<QByteArray> ReadableCharsets();

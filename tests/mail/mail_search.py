@@ -49,8 +49,10 @@ def main_messages():
             planted(4, 2006, b"Subject: =?koi8-r?B?" + base64.b64encode("Привет из Москвы".encode("koi8-r")) +
                     b"?=\r\nContent-Type: text/plain; charset=koi8-r\r\nContent-Transfer-Encoding: 8bit\r\n",
                     "Самовар на столе.\r\n".encode("koi8-r")),
-            planted(5, 2007, b"Subject: Tokyo\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n",
-                    "会議 東京 明日\r\n".encode("iso-2022-jp"))]}
+            planted(5, 2007, b'Subject: Tokyo\r\nContent-Type: multipart/alternative; boundary="a"\r\n',
+                    b"--a\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n\r\n" + "会議 東京 明日\r\n".encode("iso-2022-jp") +
+                    b"--a\r\nContent-Type: text/html; charset=windows-1252\r\n\r\n"
+                    b"<p>Bahnhof <b>Stra&szlig;enbahn</b> Caf\xe9</p>\r\n--a--\r\n")]}
 
 
 def zoe_messages():
@@ -100,7 +102,7 @@ def check_queries(profile, archive, messages):
     cases = [("muller", ["Entwurf"]), ('"vertragsentwurf für"', ["Entwurf"]), ("attachment:vertrag_2003.pdf", ["Entwurf"]),
              ("subject:cafe from:jurgen", ["Café crème – Menü"]), ("zanzibar olforderung", ["Café crème – Menü"]),
              ("koln gesperrt", ["Grüße aus Köln"]), ("subject:москвы самовар", ["Привет из Москвы"]),
-             ("東京", ["Tokyo"]), ('бухгалтерия identity:"%s"' % ZOE, ["Отчёт за март"]), ("shipwreck", ["Wreck"]),
+             ("東京", ["Tokyo"]), ("straßenbahn cafe", ["Tokyo"]), ('бухгалтерия identity:"%s"' % ZOE, ["Отчёт за март"]), ("shipwreck", ["Wreck"]),
              ("to:bob after:2006 before:2008", ["Tokyo", "Привет из Москвы"]),
              ("folder:Archive/2003", ["Tokyo", "Привет из Москвы"]), ("from:anna -muller", ["Grüße aus Köln", "Привет из Москвы", "Tokyo", "Wreck"])]
     for query, want in cases:
