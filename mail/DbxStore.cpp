@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <numeric>
 #include <unistd.h>
 
 namespace stowline::mail {
@@ -279,39 +280,43 @@ struct DbxStore::Impl {
     QList<StoreProblem> problems;
     bool listed = false;
 
+    // The entry of the record at `offset`, listed at `position` (from 1); null when it is damaged.
+    std::optional<MessageEntry> entryAt(quint32 offset, int position) {
+        IndexedRecord record;
+        const std::optional<quint32> text = record.load(*reader, offset) ? record.number(0x04) : std::nullopt;
+        if (!text) {
+            problems.append(
+                {-1, QStringLiteral("message record %1 (at %2) is damaged").arg(position).arg(hex(offset))});
+            return std::nullopt;
+        }
+        MessageEntry entry;
+        entry.index = int(record.number(0x00).value_or(quint32(position)));
+        entry.infoOffset = offset;
+        entry.firstBlock = *text;
+        entry.read = (record.number(0x01).value_or(0) & 0x80) != 0;
+        entry.date = record.time(0x12);
+        if (!entry.date.isValid())
+            entry.date = record.time(0x02);
+        entry.subject = record.text(0x08);
+        entry.from = record.text(0x09);
+        if (entry.from.isEmpty())
+            entry.from = record.text(0x0d);
+        entry.size = record.number(0x11).value_or(0);
+        return entry;
+    }
+
+    void checkCount(qsizetype listed) {
+        if (quint32(listed) != header->count && problems.isEmpty())
+            problems.append(
+                {-1, QStringLiteral("the index lists %1 of %2 messages").arg(listed).arg(header->count)});
+    }
+
     void list() {
         const QList<quint32> records = readTree(*reader, header->root, problems);
-        int position = 0;
-        for (const quint32 offset : records) {
-            ++position;
-            IndexedRecord record;
-            const std::optional<quint32> text =
-                record.load(*reader, offset) ? record.number(0x04) : std::nullopt;
-            if (!text) {
-                problems.append(
-                    {-1,
-                     QStringLiteral("message record %1 (at %2) is damaged").arg(position).arg(hex(offset))});
-                continue;
-            }
-            MessageEntry entry;
-            entry.index = int(record.number(0x00).value_or(quint32(position)));
-            entry.infoOffset = offset;
-            entry.firstBlock = *text;
-            entry.read = (record.number(0x01).value_or(0) & 0x80) != 0;
-            entry.date = record.time(0x12);
-            if (!entry.date.isValid())
-                entry.date = record.time(0x02);
-            entry.subject = record.text(0x08);
-            entry.from = record.text(0x09);
-            if (entry.from.isEmpty())
-                entry.from = record.text(0x0d);
-            entry.size = record.number(0x11).value_or(0);
-            messages.append(entry);
-        }
-        if (quint32(records.size()) != header->count && problems.isEmpty())
-            problems.append(
-                {-1,
-                 QStringLiteral("the index lists %1 of %2 messages").arg(records.size()).arg(header->count)});
+        for (int position = 0; position < records.size(); ++position)
+            if (std::optional<MessageEntry> entry = entryAt(records[position], position + 1))
+                messages.append(*entry);
+        checkCount(records.size());
     }
 };
 
@@ -337,6 +342,30 @@ const QList<MessageEntry>& DbxStore::messages() const {
     }
     return d->messages;
 }
+
+bool DbxStore::visitInFileOrder(const std::function<bool(const MessageEntry&)>& visit) {
+    if (!d->header)
+        return true;
+    const QList<quint32> records = readTree(*d->reader, d->header->root, d->problems);
+    std::vector<int> byOffset(size_t(records.size()));
+    std::iota(byOffset.begin(), byOffset.end(), 0);
+    std::stable_sort(byOffset.begin(), byOffset.end(), [&](int a, int b) { return records[a] < records[b]; });
+    std::vector<std::optional<MessageEntry>> found(size_t(records.size()));
+    for (const int position : byOffset) {
+        found[size_t(position)] = d->entryAt(records[position], position + 1);
+        if (found[size_t(position)] && !visit(*found[size_t(position)]))
+            return false;
+    }
+    d->checkCount(records.size());
+    // The listing in index order comes with the pass, so messages() need not read the store again.
+    d->messages.clear();
+    for (const std::optional<MessageEntry>& entry : found)
+        if (entry)
+            d->messages.append(*entry);
+    d->listed = true;
+    return true;
+}
+
 int DbxStore::recordedCount() const { return d->header ? int(d->header->count) : 0; }
 const QList<StoreProblem>& DbxStore::problems() const { return d->problems; }
 

@@ -58,6 +58,10 @@ public:
     bool isMessageStore() const;
     // Every message the index lists, in index order; read from the index on first use.
     const QList<MessageEntry>& messages() const;
+    // Every message the index lists, each handed to `visit` as soon as its record is read, in the
+    // order the records lie in the file: a source that reads only forwards lists the store and reads
+    // its messages in one pass. False when `visit` stopped; then messages() lists anew.
+    bool visitInFileOrder(const std::function<bool(const MessageEntry&)>& visit);
     // The number of messages the store's header records (no reading of the index).
     int recordedCount() const;
     // Messages left in the free space after deletion, not listed by the index.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -83,12 +84,13 @@ void removeOutdated(const QString& keep, const QString& sourceName) {
 
 namespace {
 
-// What the reading thread hands to the writing one: a folder begins (its store readable or not), or
-// one of its messages, read and decoded.
+// What the reading thread hands to the writing one: a folder begins (its store readable or not), one
+// of its messages, read and decoded, or the folder ends (with the index parts that could not be read).
 struct ReadItem {
+    enum class Kind { FolderBegins, Message, FolderEnds };
+    Kind kind = Kind::Message;
     const MailIdentity* identity = nullptr;
     const MailFolder* folder = nullptr;
-    bool isFolder = false;
     qint64 unreadable = 0; // with a folder: its store (1) or index parts that could not be read
     MessageEntry entry;
     SearchableText text;
@@ -138,33 +140,50 @@ private:
 
 using Plan = QList<std::pair<MailIdentity, QList<MailFolder>>>;
 
-// Reads and decodes every message of the plan in order, on a thread of its own: parsing MIME and
-// feeding the full-text index each take about half of a build, so they run side by side.
+ReadItem folderItem(ReadItem::Kind kind, const MailIdentity& identity, const MailFolder& folder,
+                    qint64 unreadable) {
+    ReadItem item;
+    item.kind = kind;
+    item.identity = &identity;
+    item.folder = &folder;
+    item.unreadable = unreadable;
+    return item;
+}
+
+// Problems of the store itself or its index, not of single messages.
+qint64 listingProblems(const DbxStore& store) {
+    const QList<StoreProblem>& problems = store.problems();
+    return std::count_if(problems.begin(), problems.end(),
+                         [](const StoreProblem& p) { return p.index == -1; });
+}
+
+// Reads and decodes every message of the plan, on a thread of its own: parsing MIME and feeding the
+// full-text index each take about half of a build, so they run side by side. A store's messages are
+// read in the order they lie, each as soon as its record is: an inflated store is read once, and the
+// first message is searchable before the store is listed to its end.
 void readAll(MailSource& source, const Plan& plan, ReadQueue& queue) {
     for (const auto& [identity, folders] : plan) {
         const QByteArray charset = source.defaultCharset(identity);
         for (const MailFolder& folder : folders) {
-            ReadItem begin;
-            begin.identity = &identity;
-            begin.folder = &folder;
-            begin.isFolder = true;
             std::unique_ptr<DbxStore> store =
                 folder.storeFile.isEmpty() ? nullptr : source.openStore(identity, folder, nullptr);
             const bool readable = store && store->isMessageStore();
-            const QList<MessageEntry> messages = readable ? store->messages() : QList<MessageEntry>();
-            if (!folder.storeFile.isEmpty())
-                begin.unreadable = readable ? store->problems().size() : 1;
-            if (!queue.push(std::move(begin)))
+            const qint64 storeLost = !folder.storeFile.isEmpty() && !readable ? 1 : 0;
+            if (!queue.push(folderItem(ReadItem::Kind::FolderBegins, identity, folder, storeLost)))
                 return;
-            for (const MessageEntry& entry : messages) {
+            if (!readable)
+                continue;
+            const bool read = store->visitInFileOrder([&](const MessageEntry& entry) {
                 ReadItem item;
                 item.identity = &identity;
                 item.folder = &folder;
                 item.entry = entry;
                 item.text = ReadSearchableText(readUpTo(*store, entry, &item.whole), charset);
-                if (!queue.push(std::move(item)))
-                    return;
-            }
+                return queue.push(std::move(item));
+            });
+            if (!read || !queue.push(folderItem(ReadItem::Kind::FolderEnds, identity, folder,
+                                                listingProblems(*store))))
+                return;
         }
     }
     queue.finish();
@@ -214,8 +233,11 @@ public:
 
 private:
     bool write(const ReadItem& item) {
-        if (item.isFolder)
-            return writeFolder(*item.identity, *item.folder, item.unreadable);
+        m_unreadable += item.unreadable;
+        if (item.kind == ReadItem::Kind::FolderBegins)
+            return writeFolder(*item.identity, *item.folder);
+        if (item.kind == ReadItem::Kind::FolderEnds)
+            return true;
         if (!writeMessage(item))
             return false;
         ++m_done;
@@ -230,13 +252,12 @@ private:
         return true;
     }
 
-    bool writeFolder(const MailIdentity& identity, const MailFolder& folder, qint64 unreadable) {
+    bool writeFolder(const MailIdentity& identity, const MailFolder& folder) {
         m_folder.bind(1, identity.name);
         m_folder.bind(2, identity.id);
         m_folder.bind(3, qint64(folder.id));
         m_folder.bind(4, folder.path.join(PathSeparator));
         m_folder.bind(5, folder.storeFile);
-        m_unreadable += unreadable;
         if (!m_folder.run())
             return false;
         m_folderRow = sqlite3_last_insert_rowid(m_db);

@@ -39,7 +39,9 @@ void MailReader::open(const QString& archivePath, std::function<void(QList<MailT
 
 void MailReader::list(int identity, const QList<int>& folders,
                       std::function<void(QList<ListedMessage>, QStringList)> done) {
-    onReaderThread([this, identity, folders, done = std::move(done)] {
+    const quint64 asked = ++m_listsAsked;
+    onReaderThread([this, identity, folders, asked, done = std::move(done)] {
+        const auto wanted = [this, asked](const mail::MessageEntry&) { return m_listsAsked == asked; };
         QList<ListedMessage> messages;
         QStringList problems;
         m_openStores.clear();
@@ -57,6 +59,9 @@ void MailReader::list(int identity, const QList<int>& folders,
                 problems << mailFolder.path.join(u'/') + QStringLiteral(": ") + error;
                 continue;
             }
+            // Records are read in the order they lie: a compressed store is inflated once.
+            if (!store->visitInFileOrder(wanted))
+                return;
             for (const mail::MessageEntry& entry : store->messages())
                 messages.append({folder, entry});
             for (const mail::StoreProblem& problem : store->problems())

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -39,8 +40,11 @@ public:
     // Opens the archive and reads every identity's folder tree; error empty on success.
     void open(const QString& archivePath, std::function<void(QList<MailTree>, QString error)> done);
     // Lists the messages of the given folders of one identity; the problems name what could not be read.
+    // A listing still running when the next one is asked for stops, and answers nothing.
     void list(int identity, const QList<int>& folders,
               std::function<void(QList<ListedMessage>, QStringList problems)> done);
+    // Stops the listing under way (it answers nothing), so that it inflates no store another reader needs.
+    void stopListing() { ++m_listsAsked; }
     // The first maxBytes of a message of the last listing; readable false, with what the store says
     // about it, when its text breaks off.
     void read(const ListedMessage& message, qint64 maxBytes,
@@ -53,6 +57,7 @@ private:
     QObject& m_receiver;
     QThread m_thread;
     QObject m_context; // lives on m_thread
+    std::atomic<quint64> m_listsAsked{0};
     // Touched on m_thread only.
     std::unique_ptr<mail::MailSource> m_source;
     QList<MailTree> m_trees;

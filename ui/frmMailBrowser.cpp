@@ -492,6 +492,8 @@ void frmMailBrowser::runSearch() {
 
 void frmMailBrowser::showFound(const QList<mail::MailHit>& hits) {
     setSearching(true);
+    ++m_listTicket;         // a folder listing still on its way does not replace the results,
+    m_reader.stopListing(); // nor inflates the store the index is being built from
     m_messages->removeRows(0, m_messages->rowCount());
     m_listed.clear();
     m_txtPreview->clear();

@@ -71,6 +71,19 @@ def work_messages(store_dir):
     return [message]
 
 
+def list_backwards(store):
+    """Turns a one-node index around, so that the store lists its messages against the order they lie in."""
+    with open(store, "r+b") as f:
+        f.seek(0xE4)
+        root = struct.unpack("<I", f.read(4))[0]
+        f.seek(root + 0x11)
+        count = f.read(1)[0]
+        f.seek(root + 0x18)
+        entries = [f.read(12) for _ in range(count)]
+        f.seek(root + 0x18)
+        f.write(b"".join(reversed(entries)))
+
+
 def python_reading(message, charset):
     """(subject, the longest word of its text) as Python's email package decodes the message; 8-bit
     text that declares no charset is read in the identity's."""
@@ -245,6 +258,7 @@ def main():
         folders = [(0, -1, "Mail root", ""), (1, 0, "Local Folders", ""), (2, 1, "Inbox", "Inbox.dbx"),
                    (3, 1, "Archive/2003", "Archive.dbx")]
         write_identity(os.path.join(mail_dir, MAIN), folders, {n: (m, []) for n, m in stores.items()})
+        list_backwards(os.path.join(mail_dir, MAIN, "Inbox.dbx"))
         shutil.rmtree(os.path.join(mail_dir, "Zoë", "Brouillons"))
         write_identity(os.path.join(mail_dir, "Zoë"), [], {"Inbox.dbx": (zoe_messages(), [])})
         write_identity(os.path.join(mail_dir, "Work"), [], {})
