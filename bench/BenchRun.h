@@ -45,7 +45,7 @@ public:
 
 // Every item and every identity found, as a backup the wizard set up.
 inline BackupJob everythingTo(const QString& archive) {
-    BackupJob job{archive, {}, QStringLiteral("111")};
+    BackupJob job{archive, {}, QStringLiteral("111"), {}};
     Identity_Check(job.identities);
     job.identities.selectAll(true);
     return job;

@@ -18,17 +18,24 @@ namespace stowline {
 namespace {
 
 // Every message that could not be exported is said on stderr as soon as it is known.
+// One line on stderr for a message that could not go: what happened, where, which, and why.
+void sayMessageProblem(QTextStream& err, int what, const QString& identity, const QString& folder, int index,
+                       const QString& detail) {
+    err << "stowline: " << Str(what) << identity << ": " << folder;
+    if (index >= 0)
+        err << ": " << Str(txtMailMessage) << index;
+    if (!detail.isEmpty())
+        err << ": " << detail;
+    err << '\n';
+    err.flush();
+}
+
 class CommandObserver final : public mail::MailExportObserver {
 public:
     explicit CommandObserver(QTextStream& err) : m_err(err) {}
     void unreadable(const mail::UnreadableMessage& message) override {
-        m_err << "stowline: " << Str(txtNotExported) << message.identity << ": " << message.folder;
-        if (message.index >= 0)
-            m_err << ": " << Str(txtMailMessage) << message.index;
-        if (!message.detail.isEmpty())
-            m_err << ": " << message.detail;
-        m_err << '\n';
-        m_err.flush();
+        sayMessageProblem(m_err, txtNotExported, message.identity, message.folder, message.index,
+                          message.detail);
     }
 
 private:
@@ -83,13 +90,8 @@ class UploadObserver final : public mail::MailUploadObserver {
 public:
     explicit UploadObserver(QTextStream& err) : m_err(err) {}
     void refused(const mail::RefusedMessage& message) override {
-        m_err << "stowline: " << Str(txtNotUploaded) << message.identity << ": " << message.folder;
-        if (message.index >= 0)
-            m_err << ": " << Str(txtMailMessage) << message.index;
-        if (!message.detail.isEmpty())
-            m_err << ": " << message.detail;
-        m_err << '\n';
-        m_err.flush();
+        sayMessageProblem(m_err, txtNotUploaded, message.identity, message.folder, message.index,
+                          message.detail);
     }
 
 private:

@@ -148,6 +148,15 @@ void ShowPage(QWidget& page) {
     page.activateWindow();
 }
 
+void BackToPreviousPage(QWidget* previousPage, const QString& formName) {
+    if (previousPage) {
+        ShowPage(*previousPage);
+        forms::unload(formName);
+    } else {
+        frmMain_Enabled();
+    }
+}
+
 namespace {
 
 // The window manager's frame around a window; before a window is framed, that of one that is.

@@ -51,6 +51,9 @@ private:
 // Shows a window modeless above the hub and lets it paint; a window whose load already ended its
 // flow (and unloaded it) stays hidden.
 void ShowPage(QWidget& page);
+// Cancel on a window opened from a wizard page goes back to that page and unloads the window; opened
+// from the hub, it goes back to the hub.
+void BackToPreviousPage(QWidget* previousPage, const QString& formName);
 // Moves a window so that it lies wholly within its screen's available area, shrinking it to fit.
 void KeepOnScreen(QWidget& window);
 // Hands the address to the desktop; when no program takes it, a message shows the address.

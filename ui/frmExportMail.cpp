@@ -296,13 +296,7 @@ void frmExportMail::cmdExport_Click() {
 
 void frmExportMail::cmdCancel_Click() {
     TRAP_BEGIN("frmExportMail:cmdCancel_Click")
-        STEP(1) if (m_previousPage) {
-            ShowPage(*m_previousPage);
-            forms::unload(QStringLiteral("frmExportMail"));
-        }
-        else {
-            frmMain_Enabled();
-        }
+        STEP(1) BackToPreviousPage(m_previousPage, QStringLiteral("frmExportMail"));
     TRAP_END
 }
 

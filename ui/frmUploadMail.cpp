@@ -318,13 +318,7 @@ void frmUploadMail::cmdUpload_Click() {
 
 void frmUploadMail::cmdCancel_Click() {
     TRAP_BEGIN("frmUploadMail:cmdCancel_Click")
-        STEP(1) if (m_previousPage) {
-            ShowPage(*m_previousPage);
-            forms::unload(QStringLiteral("frmUploadMail"));
-        }
-        else {
-            frmMain_Enabled();
-        }
+        STEP(1) BackToPreviousPage(m_previousPage, QStringLiteral("frmUploadMail"));
     TRAP_END
 }
 

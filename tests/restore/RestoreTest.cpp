@@ -624,8 +624,7 @@ private slots:
         watch.start(1);
         const QString registryBefore = registryOutsideSettings();
         listLikeAFileDialog(QFileInfo(m_env->registryFile()).path());
-        BackupJob job{archive, {}, u"111"_s}; // every identity and item, as the wizard backs them up
-        job.passphrase = passphrase;
+        BackupJob job{archive, {}, u"111"_s, passphrase}; // every identity and item, as the wizard does
         QVERIFY(Identity_Check(job.identities) && IEF_Check() && WAB_Check());
         job.identities.selectAll(true);
         RunAndWait(Progress(), [&](RunContext& run) { WizardBackup(job, run); });

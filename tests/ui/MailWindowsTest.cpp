@@ -96,7 +96,7 @@ private slots:
         QVERIFY2(generator.exitCode() == 0, generator.readAllStandardError().constData());
 
         m_archive = m_env->path(u"mail.stw"_s);
-        BackupJob job{m_archive, {}, u"100"_s};
+        BackupJob job{m_archive, {}, u"100"_s, {}};
         QVERIFY(Identity_Check(job.identities));
         job.identities.selectAll(true);
         RunAndWait(Progress(), [&job](RunContext& run) { WizardBackup(job, run); });
