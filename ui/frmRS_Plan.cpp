@@ -10,14 +10,49 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace stowline {
+
+namespace {
+
+// A line that details the one above it (a folder under its identity) is drawn indented, and its
+// wrapped lines keep the indent.
+constexpr int DetailRole = Qt::UserRole;
+
+class PlanLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, indented(option, index), index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QStyledItemDelegate::sizeHint(indented(option, index), index) +
+               QSize(indent(option, index), 0);
+    }
+
+private:
+    // As wide as the four spaces that indented such a line when the plan was plain text.
+    static int indent(const QStyleOptionViewItem& option, const QModelIndex& index) {
+        return index.data(DetailRole).toBool() ? 4 * option.fontMetrics.horizontalAdvance(u' ') : 0;
+    }
+    static QStyleOptionViewItem indented(const QStyleOptionViewItem& option, const QModelIndex& index) {
+        QStyleOptionViewItem shifted(option);
+        shifted.rect.setLeft(option.rect.left() + indent(option, index));
+        return shifted;
+    }
+};
+
+} // namespace
 
 frmRS_Plan::frmRS_Plan(QWidget* parent)
     : WizardPage(QStringLiteral("frmPlan"), parent), m_lstPlan(new QListWidget(&frame())) {
     m_lstPlan->setObjectName(QStringLiteral("lstPlan"));
     m_lstPlan->setWordWrap(true);
+    m_lstPlan->setItemDelegate(new PlanLineDelegate(m_lstPlan));
+    m_lstPlan->setSpacing(2); // a line that wraps is told from the next one
     m_lstPlan->setSelectionMode(QAbstractItemView::SingleSelection);
     frameLayout().addWidget(m_lstPlan);
     setTabOrder(m_lstPlan, &backButton());
@@ -43,7 +78,10 @@ void frmRS_Plan::Form_Load() {
 void frmRS_Plan::showPlan(RestorePlan plan, QWidget& previousPage) {
     m_plan = std::move(plan);
     m_lstPlan->clear();
-    m_lstPlan->addItems(m_plan.lines());
+    for (const QString& line : m_plan.lines()) {
+        auto* item = new QListWidgetItem(line.trimmed(), m_lstPlan);
+        item->setData(DetailRole, line.startsWith(u' '));
+    }
     m_previousPage = &previousPage;
     ShowPage(*this);
     nextButton().setFocus();

@@ -460,7 +460,7 @@ private slots:
             setLineChecked(shownPage<frmRS_Identity>()->list(), line, true);
         button(shownPage<frmRS_Identity>(), "cmdNext").click();
         QVERIFY(shownPage<frmRS_Plan>());
-        const QString folderLine = u"    message store folder: "_s + store();
+        const QString folderLine = u"message store folder: "_s + store();
         QCOMPARE(shownPage<frmRS_Plan>()->list().item(3)->text(), folderLine);
         QVERIFY2(shownPage<frmRS_Plan>()->list().item(5)->text().startsWith(folderLine),
                  qPrintable(shownPage<frmRS_Plan>()->list().item(5)->text()));
