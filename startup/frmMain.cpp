@@ -191,9 +191,20 @@ void frmMain::Form_Load(const QString& commandLine) {
         refreshStatusLine();
         placeOnScreen();
         STEP(10) show();
+        bringOpenedPagesForward();
     TRAP_END
     if (FailureShown())
         Command_InputAfterFailure(commandLine);
+}
+
+// A wizard the command line opened (/R) was shown before the hub: it goes in front, over the hub,
+// which waits for it as it waits for a wizard opened from it.
+void frmMain::bringOpenedPagesForward() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (qobject_cast<WizardPage*>(window) && window->isVisible()) {
+            frmMain_Disabled();
+            ShowPage(*window);
+        }
 }
 
 // Centred on the screen's free area, and wholly on it, whatever the window manager (or none) does.

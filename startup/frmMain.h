@@ -48,6 +48,7 @@ private:
     QLayout* buildLayout();
     void setCaptions();
     void placeOnScreen();
+    void bringOpenedPagesForward();
     platform::FileDialogRequest archiveDialog(const QString& title);
     QString archiveDialogFolder();
     void rememberFolderOf(const QString& archivePath);

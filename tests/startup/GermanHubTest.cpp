@@ -6,6 +6,7 @@
 #include "startup/frmMain.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/QtDialogs.h"
+#include "ui/Windows.h"
 
 #include <QAbstractFileIconProvider>
 #include <QApplication>
@@ -77,6 +78,20 @@ private slots:
         const QSize room = QApplication::primaryScreen()->availableSize() * 9 / 10;
         QVERIFY2(size.width() >= std::min(800, room.width()) && size.height() >= std::min(480, room.height()),
                  qPrintable(u"%1x%2"_s.arg(size.width()).arg(size.height())));
+    }
+
+    // A restore asked for on the command line opens in front of the hub, over it, and the hub waits.
+    void restoreFromCommandLineOpensOverTheHub() {
+        test::TestEnvironment env;
+        env.dialogs.answerMessage(platform::MsgAnswer::No);
+        const QString archive = env.path(u"Mail.stw"_s);
+        test::writeFile(archive, test::emptyArchive("001"));
+        frmMain& hub = frmMain::Load(u"/R \""_s + archive + u'"');
+        const QWidget* page = forms::find(u"frmRS_Choice"_s);
+        QVERIFY(page && page->isVisible());
+        QVERIFY(!hub.isEnabled());
+        QVERIFY(hub.frameGeometry().contains(page->frameGeometry()));
+        QTRY_COMPARE(QApplication::activeWindow(), page);
     }
 
     void languageWithoutTranslationFallsBackToEnglish() {
