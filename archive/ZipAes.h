@@ -64,4 +64,26 @@ private:
     std::unique_ptr<Engines> m_engines;
 };
 
+// Encrypted bytes between their authentication and their use are tagged in chunks of this size.
+constexpr size_t TaggedChunk = 64 * 1024;
+using ChunkTag = std::array<unsigned char, 16>;
+
+// Poly1305 under a key drawn once a process. Its tags never leave the process, so that one secret key
+// may serve every chunk: whoever changes the file cannot compute the tag of the bytes put in.
+class ChunkMac {
+public:
+    ChunkMac();
+    ~ChunkMac();
+    ChunkMac(const ChunkMac&) = delete;
+    ChunkMac& operator=(const ChunkMac&) = delete;
+
+    void add(const char* data, size_t size);
+    // The tag of every byte added; the adding starts over afterwards.
+    ChunkTag finish();
+
+private:
+    struct Engine;
+    std::unique_ptr<Engine> m_engine;
+};
+
 } // namespace stowline::zipaes
