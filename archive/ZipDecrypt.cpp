@@ -197,53 +197,62 @@ bool readEnds(zip_t* archive, zip_uint64_t index, unsigned char (&header)[zipaes
 }
 
 constexpr zip_uint64_t Nowhere = ~zip_uint64_t{0};
+// The most read from the file at once: a piece asked for at any offset stays one read.
+constexpr size_t WindowSize = ReadPiece + zipaes::TaggedChunk;
 
-// An encrypted member's bytes as a seekable source of their decryption. The file is read a whole
-// chunk at a time, and a chunk is decrypted only once it matches its tag.
+// An encrypted member's bytes as a seekable source of their decryption. The file is read in whole
+// chunks, and they are decrypted only once each matches its tag.
 struct DecryptedSource {
     zip_source_t* raw = nullptr; // the member as it lies, open
     std::unique_ptr<zipaes::MemberCipher> cipher;
     Authenticated tags;
     zipaes::ChunkMac mac;
-    std::vector<char> chunk;           // encrypted, checked
-    zip_uint64_t chunkIndex = Nowhere; // which chunk it holds
-    zip_uint64_t size = 0;             // of the data between header and code
-    zip_uint64_t offset = 0;           // where the next read starts, in the data
-    zip_uint64_t rawOffset = Nowhere;  // where raw stands
+    std::vector<char> window;         // encrypted, checked
+    zip_uint64_t windowStart = 0;     // where it starts, in the data
+    zip_uint64_t windowBytes = 0;     // how much it holds
+    zip_uint64_t size = 0;            // of the data between header and code
+    zip_uint64_t offset = 0;          // where the next read starts, in the data
+    zip_uint64_t rawOffset = Nowhere; // where raw stands
     zip_error_t error{};
 };
 
-size_t chunkLength(const DecryptedSource& source, zip_uint64_t index) {
-    return static_cast<size_t>(
-        std::min<zip_uint64_t>(zipaes::TaggedChunk, source.size - index * zipaes::TaggedChunk));
+bool chunkMatches(DecryptedSource& source, zip_uint64_t index, const char* bytes, size_t length) {
+    source.mac.add(bytes, length);
+    const zipaes::ChunkTag tag = source.mac.finish();
+    return index < source.tags->size() &&
+           CRYPTO_memcmp(tag.data(), (*source.tags)[index].data(), tag.size()) == 0;
 }
 
-bool loadChunk(DecryptedSource& source, zip_uint64_t index) {
-    if (source.chunkIndex == index)
-        return true;
-    source.chunkIndex = Nowhere;
-    const size_t length = chunkLength(source, index);
-    const zip_uint64_t at = zipaes::HeaderSize + index * zipaes::TaggedChunk;
+// Fills the window with the chunks from the one at the offset on to the one that holds end - 1,
+// as many as fit, each checked against its tag.
+bool loadWindow(DecryptedSource& source, zip_uint64_t end) {
+    constexpr zip_uint64_t Chunk = zipaes::TaggedChunk;
+    const zip_uint64_t start = source.offset / Chunk * Chunk;
+    const zip_uint64_t stop =
+        std::min({source.size, (end + Chunk - 1) / Chunk * Chunk, start + source.window.size()});
+    source.windowBytes = 0;
+    const zip_uint64_t at = zipaes::HeaderSize + start;
     if (source.rawOffset != at && zip_source_seek(source.raw, static_cast<zip_int64_t>(at), SEEK_SET) != 0) {
         copyError(&source.error, zip_source_error(source.raw));
         source.rawOffset = Nowhere;
         return false;
     }
-    if (!readExactly(source.raw, source.chunk.data(), length)) {
+    if (!readExactly(source.raw, source.window.data(), stop - start)) {
         zip_error_set(&source.error, ZIP_ER_READ, 0);
         source.rawOffset = Nowhere;
         return false;
     }
-    source.rawOffset = at + length;
-    source.mac.add(source.chunk.data(), length);
-    const zipaes::ChunkTag tag = source.mac.finish();
-    // Not the bytes that were authenticated: the file changed since.
-    if (index >= source.tags->size() ||
-        CRYPTO_memcmp(tag.data(), (*source.tags)[index].data(), tag.size()) != 0) {
-        zip_error_set(&source.error, ZIP_ER_CRC, 0);
-        return false;
+    source.rawOffset = zipaes::HeaderSize + stop;
+    for (zip_uint64_t chunk = start; chunk < stop; chunk += Chunk) {
+        // Not the bytes that were authenticated: the file changed since.
+        if (!chunkMatches(source, chunk / Chunk, source.window.data() + (chunk - start),
+                          static_cast<size_t>(std::min(Chunk, stop - chunk)))) {
+            zip_error_set(&source.error, ZIP_ER_CRC, 0);
+            return false;
+        }
     }
-    source.chunkIndex = index;
+    source.windowStart = start;
+    source.windowBytes = stop - start;
     return true;
 }
 
@@ -251,13 +260,13 @@ zip_int64_t readDecrypted(DecryptedSource& source, void* data, zip_uint64_t leng
     const zip_uint64_t wanted = std::min(length, source.size - std::min(source.offset, source.size));
     auto* out = static_cast<char*>(data);
     for (zip_uint64_t done = 0; done < wanted;) {
-        const zip_uint64_t index = source.offset / zipaes::TaggedChunk;
-        if (!loadChunk(source, index))
+        const bool inWindow =
+            source.offset >= source.windowStart && source.offset < source.windowStart + source.windowBytes;
+        if (!inWindow && !loadWindow(source, source.offset + (wanted - done)))
             return -1;
-        const auto within = static_cast<size_t>(source.offset % zipaes::TaggedChunk);
-        const auto n =
-            static_cast<size_t>(std::min<zip_uint64_t>(wanted - done, chunkLength(source, index) - within));
-        source.cipher->crypt(source.chunk.data() + within, out + done, n, source.offset);
+        const zip_uint64_t within = source.offset - source.windowStart;
+        const auto n = static_cast<size_t>(std::min(wanted - done, source.windowBytes - within));
+        source.cipher->crypt(source.window.data() + within, out + done, n, source.offset);
         source.offset += n;
         done += n;
     }
@@ -386,7 +395,7 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
     state->raw = raw.release();
     state->cipher = std::move(cipher);
     state->tags = std::move(tags);
-    state->chunk.resize(zipaes::TaggedChunk);
+    state->window.resize(static_cast<size_t>(std::min<zip_uint64_t>(WindowSize, dataSize)));
     state->size = dataSize;
     zip_error_init(&state->error);
     zip_source_t* source = zip_source_function_create(decryptedCommand, state, error);
