@@ -524,10 +524,9 @@ struct MemberReader::State {
         return -1;
     }
 
-    // Keeps why the packed bytes could not be read: a changed encrypted member says so.
-    zip_int64_t failedRead() {
-        copyError(&error, zip_source_error(packed));
-        return -1;
+    // A changed encrypted member says so; any other failure to read the packed bytes is otherwise.
+    zip_int64_t failedRead(int otherwise) {
+        return fail(zip_error_code_zip(zip_source_error(packed)) == ZIP_ER_CRC ? ZIP_ER_CRC : otherwise);
     }
 
     // Inflates the next piece into pending; -1 when it cannot be read or is damaged, with why in error.
@@ -536,7 +535,7 @@ struct MemberReader::State {
         pendingAt = 0;
         const zip_int64_t got = zip_source_read(packed, raw.data(), raw.size());
         if (got < 0)
-            return failedRead();
+            return failedRead(ZIP_ER_INCONS);
         packedEnd = got == 0;
         const bool sound = packedEnd ? inflater->finished()
                                      : inflater->feed(raw.data(), static_cast<size_t>(got),
@@ -551,7 +550,7 @@ struct MemberReader::State {
         if (!inflater) {
             got = zip_source_read(packed, data, length);
             if (got < 0)
-                return failedRead();
+                return failedRead(ZIP_ER_READ);
         } else {
             while (pendingAt == pending.size() && !packedEnd)
                 if (fill() < 0)

@@ -155,8 +155,11 @@ private slots:
         QByteArray mail;
         for (int i = 0; i < 20000; ++i)
             mail += "From: someone " + QByteArray::number(i) + "\r\nSubject: note\r\n\r\nhello\r\n";
+        QByteArray reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Identities]\r\n"; // long enough to be deflated
+        for (int i = 0; i < 300; ++i)
+            reg += "\"Value" + QByteArray::number(i) + "\"=\"text\"\r\n";
         m_source = {{u"ident.idx"_s, "\"Main\",\"{1}\"\r\n"},
-                    {u"ident/ident_key.reg"_s, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Identities]\r\n"},
+                    {u"ident/ident_key.reg"_s, reg},
                     {u"version.txt"_s, "1.0\r\n"},
                     {u"pictures.bin"_s, noise}};
         m_innerSource = {{u"Inbox.dbx"_s, mail}, {u"photo.jpg"_s, noise}, {u"small.txt"_s, "x"}};
