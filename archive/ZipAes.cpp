@@ -249,4 +249,25 @@ ChunkTag ChunkMac::finish() {
     return tag;
 }
 
+void ChunkTagger::add(const char* data, size_t size) {
+    while (size > 0) {
+        const size_t n = std::min(size, TaggedChunk - m_filled);
+        m_mac.add(data, n);
+        data += n;
+        size -= n;
+        m_filled += n;
+        if (m_filled == TaggedChunk) {
+            m_tags.push_back(m_mac.finish());
+            m_filled = 0;
+        }
+    }
+}
+
+std::vector<ChunkTag> ChunkTagger::finish() {
+    if (m_filled > 0)
+        m_tags.push_back(m_mac.finish());
+    m_filled = 0;
+    return std::move(m_tags);
+}
+
 } // namespace stowline::zipaes

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // The WinZip AES format (AE-2) of an encrypted zip member: a random salt and a password verifier
 // before the data, AES-256 in counter mode over it, and an HMAC-SHA1 code of the encrypted bytes
@@ -84,6 +85,18 @@ public:
 private:
     struct Engine;
     std::unique_ptr<Engine> m_engine;
+};
+
+// The tags of bytes fed in order, in chunks counted from the first byte fed.
+class ChunkTagger {
+public:
+    void add(const char* data, size_t size);
+    std::vector<ChunkTag> finish();
+
+private:
+    ChunkMac m_mac;
+    std::vector<ChunkTag> m_tags;
+    size_t m_filled = 0;
 };
 
 } // namespace stowline::zipaes

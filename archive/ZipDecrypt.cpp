@@ -38,33 +38,9 @@ std::vector<QByteArray> knownPassphrases() {
 // the bytes it takes from the file against them. Null for a member that did not authenticate.
 using Authenticated = std::shared_ptr<const std::vector<zipaes::ChunkTag>>;
 
-// Tags bytes fed in order, in chunks counted from the member's first data byte.
-class ChunkTagger {
-public:
-    void add(const char* data, size_t size) {
-        while (size > 0) {
-            const size_t n = std::min(size, zipaes::TaggedChunk - m_filled);
-            m_mac.add(data, n);
-            data += n;
-            size -= n;
-            m_filled += n;
-            if (m_filled == zipaes::TaggedChunk) {
-                m_tags.push_back(m_mac.finish());
-                m_filled = 0;
-            }
-        }
-    }
-    Authenticated finish() {
-        if (m_filled > 0)
-            m_tags.push_back(m_mac.finish());
-        return std::make_shared<const std::vector<zipaes::ChunkTag>>(std::move(m_tags));
-    }
-
-private:
-    zipaes::ChunkMac m_mac;
-    std::vector<zipaes::ChunkTag> m_tags;
-    size_t m_filled = 0;
-};
+Authenticated tagsOf(zipaes::ChunkTagger& tagger) {
+    return std::make_shared<const std::vector<zipaes::ChunkTag>>(tagger.finish());
+}
 
 // Members whose code was checked with a passphrase, by salt, code, size and passphrase: an inner
 // zip read in place by several workers is authenticated once, not once by each.
@@ -340,7 +316,7 @@ Authenticated authenticate(zip_source_t* raw, zipaes::MemberCipher& cipher, zip_
     if (zip_source_seek(raw, static_cast<zip_int64_t>(zipaes::HeaderSize), SEEK_SET) != 0)
         return nullptr;
     std::vector<char> piece(ReadPiece);
-    ChunkTagger tagger;
+    zipaes::ChunkTagger tagger;
     for (zip_uint64_t left = dataSize; left > 0;) {
         const zip_uint64_t n = std::min<zip_uint64_t>(left, piece.size());
         if (!readExactly(raw, piece.data(), n))
@@ -349,7 +325,7 @@ Authenticated authenticate(zip_source_t* raw, zipaes::MemberCipher& cipher, zip_
         tagger.add(piece.data(), n);
         left -= n;
     }
-    return cipher.finishCode() == stored ? tagger.finish() : nullptr;
+    return cipher.finishCode() == stored ? tagsOf(tagger) : nullptr;
 }
 
 QByteArray authenticationKey(const unsigned char* header, const zipaes::Mac& code, zip_uint64_t size,
@@ -405,16 +381,17 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
 }
 
 std::mutex writtenMutex;
-QHash<QByteArray, quint32>& writtenMembers() {
-    static QHash<QByteArray, quint32> members;
+QHash<QByteArray, Authenticated>& writtenMembers() {
+    static QHash<QByteArray, Authenticated> members;
     return members;
 }
 
 } // namespace
 
-void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc) {
+void RememberWrittenMember(const QByteArray& saltAndCode, std::vector<zipaes::ChunkTag> tags) {
+    auto kept = std::make_shared<const std::vector<zipaes::ChunkTag>>(std::move(tags));
     const std::lock_guard lock(writtenMutex);
-    writtenMembers().insert(saltAndCode, storedCrc);
+    writtenMembers().insert(saltAndCode, std::move(kept));
 }
 
 bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
@@ -431,36 +408,33 @@ bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
     zip_error_fini(&error);
     if (!raw)
         return false;
-    std::vector<char> piece(ReadPiece);
-    quint32 crc = Crc32(0, reinterpret_cast<const char*>(header), sizeof header);
-    ChunkTagger tagger;
+    const QByteArray key = QByteArray(reinterpret_cast<const char*>(header), zipaes::SaltSize) +
+                           QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
+    Authenticated written;
+    {
+        const std::lock_guard lock(writtenMutex);
+        written = writtenMembers().value(key);
+    }
+    if (!written)
+        return false;
     const zip_uint64_t dataSize = stat.comp_size - zipaes::Overhead;
-    for (zip_uint64_t at = 0, left = stat.comp_size - zipaes::HeaderSize; left > 0;) {
+    std::vector<char> piece(ReadPiece);
+    zipaes::ChunkTagger tagger;
+    for (zip_uint64_t left = dataSize; left > 0;) {
         const zip_uint64_t n = std::min<zip_uint64_t>(left, piece.size());
         if (!readExactly(raw.get(), piece.data(), n))
             return false;
-        crc = Crc32(crc, piece.data(), n);
-        tagger.add(piece.data(), static_cast<size_t>(std::min(n, dataSize - std::min(at, dataSize))));
-        at += n;
+        tagger.add(piece.data(), n);
         left -= n;
     }
-    const QByteArray key = QByteArray(reinterpret_cast<const char*>(header), zipaes::SaltSize) +
-                           QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
-    std::optional<quint32> written;
-    {
-        const std::lock_guard lock(writtenMutex);
-        if (const auto it = writtenMembers().constFind(key); it != writtenMembers().constEnd())
-            written = *it;
-    }
-    if (!written || *written != crc)
+    if (tagger.finish() != *written)
         return false;
     // Bytes this process encrypted and authenticated itself, on disk unchanged: open without a second pass.
     QByteArray fitting;
     if (!cipherFor(header, knownPassphrases(), fitting))
         return false;
-    const Authenticated tags = tagger.finish();
     const std::lock_guard lock(authenticatedMutex);
-    authenticated().insert(authenticationKey(header, code, dataSize, fitting), tags);
+    authenticated().insert(authenticationKey(header, code, dataSize, fitting), written);
     return true;
 }
 

@@ -244,7 +244,8 @@ private slots:
         }
     }
 
-    // A changed byte in any member is found by its authentication code, and nothing of it written.
+    // A change in any member is found by its authentication code, and nothing of it written; the
+    // check after writing is not fooled by a change that keeps the CRC.
     void changedByteIsFound_data() {
         QTest::addColumn<QByteArray>("member");
         for (const char* member :
@@ -254,11 +255,7 @@ private slots:
     void changedByteIsFound() {
         QFETCH(QByteArray, member);
         const QString archive = writeArchive(kPassphrase);
-        QByteArray bytes = readFile(archive);
-        const qsizetype at = dataOffsetOf(bytes, member);
-        QVERIFY(at > 0);
-        bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
-        writeFile(archive, bytes);
+        forgeMiddle(archive, member);
         AddArchivePassphrase(kPassphrase);
         const VerifyResult result = VerifyArchive(archive);
         QCOMPARE(result.member, QString::fromUtf8(member));
