@@ -309,7 +309,7 @@ void checkStoredBytes(zip_t* archive, zip_uint64_t index) {
         throw VerifyFailure{name, txtChecksumWrong, {}};
     if (stat.encryption_method != ZIP_EM_NONE) {
         // Its authentication code covers every byte, and is checked before it can be opened, unless this
-        // process wrote it and the bytes on disk are the ones it wrote (a CRC, a fifth of the cost).
+        // process wrote it and the bytes on disk are the ones it wrote (keyed tags, a fifth of the cost).
         if (MatchesWrittenMember(archive, index)) {
             if (name.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive) &&
                 !OpenStoredInnerZip(archive, index, false))

@@ -203,4 +203,71 @@ Mac MemberCipher::finishCode() {
     return code;
 }
 
+namespace {
+
+const unsigned char* chunkKey() {
+    static const std::array<unsigned char, 32> key = [] {
+        std::array<unsigned char, 32> drawn{};
+        check(RAND_bytes(drawn.data(), static_cast<int>(drawn.size())));
+        return drawn;
+    }();
+    return key.data();
+}
+
+} // namespace
+
+struct ChunkMac::Engine {
+    EVP_MAC* type = nullptr;
+    EVP_MAC_CTX* mac = nullptr;
+    ~Engine() {
+        EVP_MAC_CTX_free(mac);
+        EVP_MAC_free(type);
+    }
+    // Poly1305 takes its key anew for every message.
+    void start() { check(EVP_MAC_init(mac, chunkKey(), 32, nullptr)); }
+};
+
+ChunkMac::ChunkMac() : m_engine(std::make_unique<Engine>()) {
+    m_engine->type = EVP_MAC_fetch(nullptr, "POLY1305", nullptr);
+    m_engine->mac = m_engine->type ? EVP_MAC_CTX_new(m_engine->type) : nullptr;
+    if (!m_engine->mac)
+        throw std::bad_alloc();
+    m_engine->start();
+}
+
+ChunkMac::~ChunkMac() = default;
+
+void ChunkMac::add(const char* data, size_t size) {
+    check(EVP_MAC_update(m_engine->mac, reinterpret_cast<const unsigned char*>(data), size));
+}
+
+ChunkTag ChunkMac::finish() {
+    ChunkTag tag{};
+    size_t length = 0;
+    check(EVP_MAC_final(m_engine->mac, tag.data(), &length, tag.size()));
+    m_engine->start();
+    return tag;
+}
+
+void ChunkTagger::add(const char* data, size_t size) {
+    while (size > 0) {
+        const size_t n = std::min(size, TaggedChunk - m_filled);
+        m_mac.add(data, n);
+        data += n;
+        size -= n;
+        m_filled += n;
+        if (m_filled == TaggedChunk) {
+            m_tags.push_back(m_mac.finish());
+            m_filled = 0;
+        }
+    }
+}
+
+std::vector<ChunkTag> ChunkTagger::finish() {
+    if (m_filled > 0)
+        m_tags.push_back(m_mac.finish());
+    m_filled = 0;
+    return std::move(m_tags);
+}
+
 } // namespace stowline::zipaes

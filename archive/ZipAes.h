@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // The WinZip AES format (AE-2) of an encrypted zip member: a random salt and a password verifier
 // before the data, AES-256 in counter mode over it, and an HMAC-SHA1 code of the encrypted bytes
@@ -62,6 +63,40 @@ private:
     Salt m_salt;
     std::array<unsigned char, VerifierSize> m_verifier{};
     std::unique_ptr<Engines> m_engines;
+};
+
+// Encrypted bytes between their authentication and their use are tagged in chunks of this size.
+constexpr size_t TaggedChunk = 64 * 1024;
+using ChunkTag = std::array<unsigned char, 16>;
+
+// Poly1305 under a key drawn once a process. Its tags never leave the process, so that one secret key
+// may serve every chunk: whoever changes the file cannot compute the tag of the bytes put in.
+class ChunkMac {
+public:
+    ChunkMac();
+    ~ChunkMac();
+    ChunkMac(const ChunkMac&) = delete;
+    ChunkMac& operator=(const ChunkMac&) = delete;
+
+    void add(const char* data, size_t size);
+    // The tag of every byte added; the adding starts over afterwards.
+    ChunkTag finish();
+
+private:
+    struct Engine;
+    std::unique_ptr<Engine> m_engine;
+};
+
+// The tags of bytes fed in order, in chunks counted from the first byte fed.
+class ChunkTagger {
+public:
+    void add(const char* data, size_t size);
+    std::vector<ChunkTag> finish();
+
+private:
+    ChunkMac m_mac;
+    std::vector<ChunkTag> m_tags;
+    size_t m_filled = 0;
 };
 
 } // namespace stowline::zipaes

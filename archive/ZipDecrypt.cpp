@@ -6,7 +6,6 @@
 #include "archive/ZipLibzip.h"
 
 #include <QHash>
-#include <QSet>
 #include <QThread>
 #include <algorithm>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <openssl/crypto.h>
 #include <optional>
 #include <vector>
 
@@ -34,69 +34,79 @@ std::vector<QByteArray> knownPassphrases() {
     return passphrases();
 }
 
+// The tags of an authenticated member's encrypted bytes, chunk by chunk: a read of the member checks
+// the bytes it takes from the file against them. Null for a member that did not authenticate.
+using Authenticated = std::shared_ptr<const std::vector<zipaes::ChunkTag>>;
+
+Authenticated tagsOf(zipaes::ChunkTagger& tagger) {
+    return std::make_shared<const std::vector<zipaes::ChunkTag>>(tagger.finish());
+}
+
 // Members whose code was checked with a passphrase, by salt, code, size and passphrase: an inner
 // zip read in place by several workers is authenticated once, not once by each.
 std::mutex authenticatedMutex;
-QSet<QByteArray>& authenticated() {
-    static QSet<QByteArray> members;
+QHash<QByteArray, Authenticated>& authenticated() {
+    static QHash<QByteArray, Authenticated> members;
     return members;
 }
 
 // Authentications under way, by the same key, under the same mutex: an open of a member that is being
 // authenticated waits for that result instead of computing the code a second time beside it.
-std::map<QByteArray, std::shared_future<bool>>& runningChecks() {
-    static std::map<QByteArray, std::shared_future<bool>> checks;
+std::map<QByteArray, std::shared_future<Authenticated>>& runningChecks() {
+    static std::map<QByteArray, std::shared_future<Authenticated>> checks;
     return checks;
 }
 
 // The member's authentication, if nobody has done it or is doing it: the caller then settles it.
-std::optional<std::promise<bool>> claimCheck(const QByteArray& checked) {
+std::optional<std::promise<Authenticated>> claimCheck(const QByteArray& checked) {
     const std::lock_guard lock(authenticatedMutex);
     if (authenticated().contains(checked) || runningChecks().count(checked))
         return std::nullopt;
-    std::promise<bool> promise;
+    std::promise<Authenticated> promise;
     runningChecks().emplace(checked, promise.get_future().share());
     return promise;
 }
 
-void settleCheck(const QByteArray& checked, std::promise<bool>& promise, bool matches) {
+void settleCheck(const QByteArray& checked, std::promise<Authenticated>& promise, const Authenticated& tags) {
     {
         const std::lock_guard lock(authenticatedMutex);
         runningChecks().erase(checked);
-        if (matches)
-            authenticated().insert(checked);
+        if (tags)
+            authenticated().insert(checked, tags);
     }
-    promise.set_value(matches);
+    promise.set_value(tags);
 }
 
-bool settleWith(const QByteArray& checked, std::promise<bool>& promise,
-                const std::function<bool()>& compare) {
-    bool matches = false;
+Authenticated settleWith(const QByteArray& checked, std::promise<Authenticated>& promise,
+                         const std::function<Authenticated()>& compare) {
+    Authenticated tags;
     try {
-        matches = compare();
+        tags = compare();
     } catch (...) {
-        settleCheck(checked, promise, false);
+        settleCheck(checked, promise, nullptr);
         throw;
     }
-    settleCheck(checked, promise, matches);
-    return matches;
+    settleCheck(checked, promise, tags);
+    return tags;
 }
 
-// Whether the member's code matches, computed once in the process. When the one computing it beside
-// this did not find it matching (or could not read it), it is computed here again, for the failure
-// this reader itself meets.
-bool checkedOnce(const QByteArray& checked, const std::function<bool()>& compare) {
-    std::shared_future<bool> running;
+// The member's tags once its code matches, computed once in the process. When the one computing it
+// beside this did not find it matching (or could not read it), it is computed here again, for the
+// failure this reader itself meets.
+Authenticated checkedOnce(const QByteArray& checked, const std::function<Authenticated()>& compare) {
+    std::shared_future<Authenticated> running;
     {
         const std::lock_guard lock(authenticatedMutex);
-        if (authenticated().contains(checked))
-            return true;
+        if (const auto it = authenticated().constFind(checked); it != authenticated().constEnd())
+            return *it;
         if (const auto it = runningChecks().find(checked); it != runningChecks().end())
             running = it->second;
     }
-    if (running.valid())
-        return running.get() || compare();
-    std::optional<std::promise<bool>> promise = claimCheck(checked);
+    if (running.valid()) {
+        Authenticated tags = running.get();
+        return tags ? tags : compare();
+    }
+    std::optional<std::promise<Authenticated>> promise = claimCheck(checked);
     return promise ? settleWith(checked, *promise, compare) : checkedOnce(checked, compare);
 }
 
@@ -162,33 +172,80 @@ bool readEnds(zip_t* archive, zip_uint64_t index, unsigned char (&header)[zipaes
     return true;
 }
 
-// An encrypted member's bytes as a seekable source of their decryption.
+constexpr zip_uint64_t Nowhere = ~zip_uint64_t{0};
+// The most read from the file at once: a piece asked for at any offset stays one read.
+constexpr size_t WindowSize = ReadPiece + zipaes::TaggedChunk;
+
+// An encrypted member's bytes as a seekable source of their decryption. The file is read in whole
+// chunks, and they are decrypted only once each matches its tag.
 struct DecryptedSource {
     zip_source_t* raw = nullptr; // the member as it lies, open
     std::unique_ptr<zipaes::MemberCipher> cipher;
-    zip_uint64_t size = 0;                     // of the data between header and code
-    zip_uint64_t offset = 0;                   // where the next read starts, in the data
-    zip_uint64_t rawOffset = ~zip_uint64_t{0}; // where raw stands
+    Authenticated tags;
+    zipaes::ChunkMac mac;
+    std::vector<char> window;         // encrypted, checked
+    zip_uint64_t windowStart = 0;     // where it starts, in the data
+    zip_uint64_t windowBytes = 0;     // how much it holds
+    zip_uint64_t size = 0;            // of the data between header and code
+    zip_uint64_t offset = 0;          // where the next read starts, in the data
+    zip_uint64_t rawOffset = Nowhere; // where raw stands
     zip_error_t error{};
 };
 
-zip_int64_t readDecrypted(DecryptedSource& source, void* data, zip_uint64_t length) {
-    const zip_uint64_t wanted = std::min(length, source.size - std::min(source.offset, source.size));
-    if (wanted == 0)
-        return 0;
-    const zip_uint64_t at = zipaes::HeaderSize + source.offset;
+bool chunkMatches(DecryptedSource& source, zip_uint64_t index, const char* bytes, size_t length) {
+    source.mac.add(bytes, length);
+    const zipaes::ChunkTag tag = source.mac.finish();
+    return index < source.tags->size() &&
+           CRYPTO_memcmp(tag.data(), (*source.tags)[index].data(), tag.size()) == 0;
+}
+
+// Fills the window with the chunks from the one at the offset on to the one that holds end - 1,
+// as many as fit, each checked against its tag.
+bool loadWindow(DecryptedSource& source, zip_uint64_t end) {
+    constexpr zip_uint64_t Chunk = zipaes::TaggedChunk;
+    const zip_uint64_t start = source.offset / Chunk * Chunk;
+    const zip_uint64_t stop =
+        std::min({source.size, (end + Chunk - 1) / Chunk * Chunk, start + source.window.size()});
+    source.windowBytes = 0;
+    const zip_uint64_t at = zipaes::HeaderSize + start;
     if (source.rawOffset != at && zip_source_seek(source.raw, static_cast<zip_int64_t>(at), SEEK_SET) != 0) {
         copyError(&source.error, zip_source_error(source.raw));
-        return -1;
+        source.rawOffset = Nowhere;
+        return false;
     }
-    if (!readExactly(source.raw, data, wanted)) {
+    if (!readExactly(source.raw, source.window.data(), stop - start)) {
         zip_error_set(&source.error, ZIP_ER_READ, 0);
-        source.rawOffset = ~zip_uint64_t{0};
-        return -1;
+        source.rawOffset = Nowhere;
+        return false;
     }
-    source.cipher->crypt(static_cast<char*>(data), wanted, source.offset);
-    source.offset += wanted;
-    source.rawOffset = at + wanted;
+    source.rawOffset = zipaes::HeaderSize + stop;
+    for (zip_uint64_t chunk = start; chunk < stop; chunk += Chunk) {
+        // Not the bytes that were authenticated: the file changed since.
+        if (!chunkMatches(source, chunk / Chunk, source.window.data() + (chunk - start),
+                          static_cast<size_t>(std::min(Chunk, stop - chunk)))) {
+            zip_error_set(&source.error, ZIP_ER_CRC, 0);
+            return false;
+        }
+    }
+    source.windowStart = start;
+    source.windowBytes = stop - start;
+    return true;
+}
+
+zip_int64_t readDecrypted(DecryptedSource& source, void* data, zip_uint64_t length) {
+    const zip_uint64_t wanted = std::min(length, source.size - std::min(source.offset, source.size));
+    auto* out = static_cast<char*>(data);
+    for (zip_uint64_t done = 0; done < wanted;) {
+        const bool inWindow =
+            source.offset >= source.windowStart && source.offset < source.windowStart + source.windowBytes;
+        if (!inWindow && !loadWindow(source, source.offset + (wanted - done)))
+            return -1;
+        const zip_uint64_t within = source.offset - source.windowStart;
+        const auto n = static_cast<size_t>(std::min(wanted - done, source.windowBytes - within));
+        source.cipher->crypt(source.window.data() + within, out + done, n, source.offset);
+        source.offset += n;
+        done += n;
+    }
     return static_cast<zip_int64_t>(wanted);
 }
 
@@ -253,19 +310,22 @@ cipherFor(const unsigned char* header, const std::vector<QByteArray>& candidates
     return nullptr;
 }
 
-bool codeMatches(zip_source_t* raw, zipaes::MemberCipher& cipher, zip_uint64_t dataSize,
-                 const zipaes::Mac& stored) {
+// The member's tags when its code matches the stored one, taken from the same bytes as the code.
+Authenticated authenticate(zip_source_t* raw, zipaes::MemberCipher& cipher, zip_uint64_t dataSize,
+                           const zipaes::Mac& stored) {
     if (zip_source_seek(raw, static_cast<zip_int64_t>(zipaes::HeaderSize), SEEK_SET) != 0)
-        return false;
+        return nullptr;
     std::vector<char> piece(ReadPiece);
+    zipaes::ChunkTagger tagger;
     for (zip_uint64_t left = dataSize; left > 0;) {
         const zip_uint64_t n = std::min<zip_uint64_t>(left, piece.size());
         if (!readExactly(raw, piece.data(), n))
-            return false;
+            return nullptr;
         cipher.authenticate(piece.data(), n);
+        tagger.add(piece.data(), n);
         left -= n;
     }
-    return cipher.finishCode() == stored;
+    return cipher.finishCode() == stored ? tagsOf(tagger) : nullptr;
 }
 
 QByteArray authenticationKey(const unsigned char* header, const zipaes::Mac& code, zip_uint64_t size,
@@ -301,13 +361,17 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
     if (!raw)
         return nullptr;
     const QByteArray checked = authenticationKey(header, stored, dataSize, fitting);
-    if (!checkedOnce(checked, [&] { return codeMatches(raw.get(), *cipher, dataSize, stored); })) {
+    Authenticated tags =
+        checkedOnce(checked, [&] { return authenticate(raw.get(), *cipher, dataSize, stored); });
+    if (!tags) {
         zip_error_set(error, ZIP_ER_CRC, 0);
         return nullptr;
     }
     auto* state = new DecryptedSource;
     state->raw = raw.release();
     state->cipher = std::move(cipher);
+    state->tags = std::move(tags);
+    state->window.resize(static_cast<size_t>(std::min<zip_uint64_t>(WindowSize, dataSize)));
     state->size = dataSize;
     zip_error_init(&state->error);
     zip_source_t* source = zip_source_function_create(decryptedCommand, state, error);
@@ -317,16 +381,17 @@ zip_source_t* openDecrypted(zip_t* archive, zip_uint64_t index, const zip_stat_t
 }
 
 std::mutex writtenMutex;
-QHash<QByteArray, quint32>& writtenMembers() {
-    static QHash<QByteArray, quint32> members;
+QHash<QByteArray, Authenticated>& writtenMembers() {
+    static QHash<QByteArray, Authenticated> members;
     return members;
 }
 
 } // namespace
 
-void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc) {
+void RememberWrittenMember(const QByteArray& saltAndCode, std::vector<zipaes::ChunkTag> tags) {
+    auto kept = std::make_shared<const std::vector<zipaes::ChunkTag>>(std::move(tags));
     const std::lock_guard lock(writtenMutex);
-    writtenMembers().insert(saltAndCode, storedCrc);
+    writtenMembers().insert(saltAndCode, std::move(kept));
 }
 
 bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
@@ -343,31 +408,33 @@ bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index) {
     zip_error_fini(&error);
     if (!raw)
         return false;
+    const QByteArray key = QByteArray(reinterpret_cast<const char*>(header), zipaes::SaltSize) +
+                           QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
+    Authenticated written;
+    {
+        const std::lock_guard lock(writtenMutex);
+        written = writtenMembers().value(key);
+    }
+    if (!written)
+        return false;
+    const zip_uint64_t dataSize = stat.comp_size - zipaes::Overhead;
     std::vector<char> piece(ReadPiece);
-    quint32 crc = Crc32(0, reinterpret_cast<const char*>(header), sizeof header);
-    for (zip_uint64_t left = stat.comp_size - zipaes::HeaderSize; left > 0;) {
+    zipaes::ChunkTagger tagger;
+    for (zip_uint64_t left = dataSize; left > 0;) {
         const zip_uint64_t n = std::min<zip_uint64_t>(left, piece.size());
         if (!readExactly(raw.get(), piece.data(), n))
             return false;
-        crc = Crc32(crc, piece.data(), n);
+        tagger.add(piece.data(), n);
         left -= n;
     }
-    const QByteArray key = QByteArray(reinterpret_cast<const char*>(header), zipaes::SaltSize) +
-                           QByteArray(reinterpret_cast<const char*>(code.data()), code.size());
-    std::optional<quint32> written;
-    {
-        const std::lock_guard lock(writtenMutex);
-        if (const auto it = writtenMembers().constFind(key); it != writtenMembers().constEnd())
-            written = *it;
-    }
-    if (!written || *written != crc)
+    if (tagger.finish() != *written)
         return false;
     // Bytes this process encrypted and authenticated itself, on disk unchanged: open without a second pass.
     QByteArray fitting;
     if (!cipherFor(header, knownPassphrases(), fitting))
         return false;
     const std::lock_guard lock(authenticatedMutex);
-    authenticated().insert(authenticationKey(header, code, stat.comp_size - zipaes::Overhead, fitting));
+    authenticated().insert(authenticationKey(header, code, dataSize, fitting), written);
     return true;
 }
 
@@ -431,20 +498,25 @@ struct MemberReader::State {
         return -1;
     }
 
-    // Inflates the next piece into pending; false on damage.
-    bool fill() {
+    // A changed encrypted member says so; any other failure to read the packed bytes is otherwise.
+    zip_int64_t failedRead(int otherwise) {
+        return fail(zip_error_code_zip(zip_source_error(packed)) == ZIP_ER_CRC ? ZIP_ER_CRC : otherwise);
+    }
+
+    // Inflates the next piece into pending; -1 when it cannot be read or is damaged, with why in error.
+    zip_int64_t fill() {
         pending.clear();
         pendingAt = 0;
         const zip_int64_t got = zip_source_read(packed, raw.data(), raw.size());
         if (got < 0)
-            return false;
-        if (got == 0) {
-            packedEnd = true;
-            return inflater->finished();
-        }
-        return inflater->feed(raw.data(), static_cast<size_t>(got), [&](const char* data, size_t size) {
-            pending.insert(pending.end(), data, data + size);
-        });
+            return failedRead(ZIP_ER_INCONS);
+        packedEnd = got == 0;
+        const bool sound = packedEnd ? inflater->finished()
+                                     : inflater->feed(raw.data(), static_cast<size_t>(got),
+                                                      [&](const char* data, size_t size) {
+                                                          pending.insert(pending.end(), data, data + size);
+                                                      });
+        return sound ? 0 : fail(ZIP_ER_INCONS);
     }
 
     zip_int64_t readPacked(void* data, zip_uint64_t length) {
@@ -452,11 +524,11 @@ struct MemberReader::State {
         if (!inflater) {
             got = zip_source_read(packed, data, length);
             if (got < 0)
-                return fail(ZIP_ER_READ);
+                return failedRead(ZIP_ER_READ);
         } else {
             while (pendingAt == pending.size() && !packedEnd)
-                if (!fill())
-                    return fail(ZIP_ER_INCONS);
+                if (fill() < 0)
+                    return -1;
             got = static_cast<zip_int64_t>(std::min<size_t>(length, pending.size() - pendingAt));
             std::memcpy(data, pending.data() + pendingAt, static_cast<size_t>(got));
             pendingAt += static_cast<size_t>(got);
@@ -541,12 +613,12 @@ struct AuthenticationAhead::Check {
     zipaes::Mac code{};
     std::unique_ptr<zipaes::MemberCipher> cipher;
     QByteArray checked;
-    std::promise<bool> promise;
+    std::promise<Authenticated> promise;
     bool pending = false; // claimed, not begun
     // One never begun (the run failed first) releases whoever waits for it, to check it alone.
     ~Check() {
         if (pending)
-            settleCheck(checked, promise, false);
+            settleCheck(checked, promise, nullptr);
     }
 };
 
@@ -589,7 +661,7 @@ AuthenticationAhead::claim(zip_t* archive, zip_uint64_t index, const std::vector
     check->index = index;
     check->dataSize = stat.comp_size - zipaes::Overhead;
     check->checked = authenticationKey(header, check->code, check->dataSize, fitting);
-    std::optional<std::promise<bool>> promise = claimCheck(check->checked);
+    std::optional<std::promise<Authenticated>> promise = claimCheck(check->checked);
     if (!promise)
         return nullptr;
     check->promise = std::move(*promise);
@@ -609,7 +681,7 @@ void AuthenticationAhead::work() {
             const OpenSource raw =
                 archive ? openRaw(archive.get(), check.index, zipaes::HeaderSize, &error) : nullptr;
             zip_error_fini(&error);
-            return raw && codeMatches(raw.get(), *check.cipher, check.dataSize, check.code);
+            return raw ? authenticate(raw.get(), *check.cipher, check.dataSize, check.code) : nullptr;
         });
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/ZipAes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -51,10 +53,10 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// What this process wrote of an encrypted member: the CRC-32 of its bytes as they lie in the archive,
-// by its salt and authentication code. The check after writing compares the bytes on disk with it
-// instead of computing the code again, and a member that matches counts as authenticated.
-void RememberWrittenMember(const QByteArray& saltAndCode, quint32 storedCrc);
+// What this process wrote of an encrypted member: the tags of its encrypted bytes as written, by its
+// salt and authentication code. The check after writing compares the bytes on disk with them instead
+// of computing the code again, and a member that matches counts as authenticated.
+void RememberWrittenMember(const QByteArray& saltAndCode, std::vector<zipaes::ChunkTag> tags);
 // True when the member was written by this process and its bytes on disk are the ones written; its
 // code need not be computed again then. False when it was not written here or differs.
 bool MatchesWrittenMember(zip_t* archive, zip_uint64_t index);

@@ -120,8 +120,7 @@ void ZipWriter::beginEntry(const ZipEntryHeader& header, const std::optional<Zip
         const auto* salt = reinterpret_cast<const char*>(entry.cipher->salt().data());
         writeData(salt, zipaes::SaltSize);
         writeData(reinterpret_cast<const char*>(verifier.data()), verifier.size());
-        entry.storedCrc = Crc32(Crc32(0, salt, zipaes::SaltSize),
-                                reinterpret_cast<const char*>(verifier.data()), verifier.size());
+        entry.tagger = std::make_shared<zipaes::ChunkTagger>();
     }
     m_open = std::move(entry);
 }
@@ -133,7 +132,7 @@ void ZipWriter::write(const char* data, size_t size) {
         writeData(data, size);
 }
 
-// Encrypts straight into the write buffer, where the code and the CRC read the bytes while they are
+// Encrypts straight into the write buffer, where the code and the tags read the bytes while they are
 // in cache; a nested writer hands its pieces on to its outer one instead.
 void ZipWriter::writeEncrypted(const char* data, size_t size) {
     constexpr size_t Piece = 64 * 1024;
@@ -145,7 +144,7 @@ void ZipWriter::writeEncrypted(const char* data, size_t size) {
         char* out = m_outer ? m_cipherBuffer.data() : m_buffer.data() + m_buffered;
         cipher.crypt(data, out, n, m_open->encrypted);
         cipher.authenticate(out, n);
-        m_open->storedCrc = Crc32(m_open->storedCrc, out, n);
+        m_open->tagger->add(out, n);
         if (m_outer)
             writeData(out, n);
         else
@@ -200,7 +199,7 @@ void ZipWriter::endEntry(quint32 crc, quint64 uncompressedSize) {
         RememberWrittenMember(
             QByteArray(reinterpret_cast<const char*>(entry.cipher->salt().data()), zipaes::SaltSize) +
                 QByteArray(codeBytes, code.size()),
-            Crc32(entry.storedCrc, codeBytes, code.size()));
+            entry.tagger->finish());
         crc = 0;
     }
     const ZipEntrySizes sizes{crc, m_position - entry.dataOffset, uncompressedSize};

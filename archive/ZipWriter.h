@@ -76,8 +76,8 @@ private:
         bool sizesKnown = false;
         ZipEntrySizes known;
         std::shared_ptr<zipaes::MemberCipher> cipher;
-        quint64 encrypted = 0; // data bytes encrypted so far
-        quint32 storedCrc = 0; // of the encrypted entry's bytes as written, for the check after writing
+        quint64 encrypted = 0;                       // data bytes encrypted so far
+        std::shared_ptr<zipaes::ChunkTagger> tagger; // of the bytes as written, for the check after writing
     };
 
     bool insideEncryptedEntry() const;
