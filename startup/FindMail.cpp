@@ -1,7 +1,5 @@
 #include "startup/FindMail.h"
 
-#include "archive/ArchivePassphrase.h"
-
 namespace stowline {
 
 namespace {
@@ -22,13 +20,6 @@ QByteArray sourceFingerprint(const CommandLineOptions& options) {
 }
 
 } // namespace
-
-std::unique_ptr<mail::MailSource> OpenMailSource(const CommandLineOptions& options, QString* error) {
-    if (options.mailArchive.isEmpty())
-        return mail::MailSource::openRegistry(error);
-    ProvideUnattendedPassphrase(options.mailArchive);
-    return mail::MailSource::openArchive(options.mailArchive, error);
-}
 
 int PrintMailHits(const mail::MailIndex& index, const mail::MailQuery& query, QTextStream& out) {
     const QList<mail::MailHit> hits = index.search(query);

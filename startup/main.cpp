@@ -1,11 +1,7 @@
-#include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
-#include "foundation/modError.h"
-#include "foundation/modSettings.h"
-#include "platform/Platform.h"
 #include "platform/ProgramFiles.h"
-#include "scheduler/modScheduledRun.h"
+#include "scheduler/modScheduleRules.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/FindMail.h"
 #include "startup/StartSteps.h"
@@ -16,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-// `stowline`: a scheduled run that nobody watches, and a search of mail already indexed, are made
-// here, without the toolkit's widgets and graphics, whose loading took 20 ms of every nightly run
-// and most of a search's time; every other start is handed to the program with windows.
+// `stowline`: a search of mail already indexed is answered here with Qt Core and SQLite alone, as
+// the libraries every other start needs took most of a search's time; a scheduled run that nobody
+// watches is handed to `stowline-scheduled`, every other start to the program with windows.
 
 namespace {
 
@@ -36,24 +32,18 @@ bool unattendedScheduledRun(const CommandLineOptions& options) {
            stowline::IsScheduledRun(stowline::commandLineText(options.switchArguments));
 }
 
-// What a start with windows does before it looks at its command line, then the run itself.
-void runScheduledBackup() {
-    using namespace stowline;
-    TRAP_BEGIN("main:runScheduledBackup")
-        STEP(3) EnsureSettingsKey(regAccess());
-        STEP(4) CountStart([](const QString& address) { platform::shell().open(address); });
-        STEP(5) LoadStartupSettings(regAccess());
-        STEP(6) ScheduledBackup(UnattendedRunView());
-    TRAP_END
-    ScheduledRunAfterFailure(UnattendedRunView());
+[[noreturn]] void handOverFailed(int textId, int failure) {
+    constexpr int ProgramNotStarted = 127; // as a shell reports a program it cannot run
+    std::fprintf(stderr, "stowline: %s %s\n", qPrintable(stowline::Str(textId)), std::strerror(failure));
+    std::exit(ProgramNotStarted);
 }
 
 [[noreturn]] void handOverToWindows(char* argv[]) {
-    constexpr int ProgramNotStarted = 127; // as a shell reports a program it cannot run
-    const int failure = stowline::platform::HandOverToWindows(argv);
-    std::fprintf(stderr, "stowline: %s %s\n", qPrintable(stowline::Str(stowline::txtNoWindowsProgram)),
-                 std::strerror(failure));
-    std::exit(ProgramNotStarted);
+    handOverFailed(stowline::txtNoWindowsProgram, stowline::platform::HandOverToWindows(argv));
+}
+
+[[noreturn]] void handOverToScheduledRun(char* argv[]) {
+    handOverFailed(stowline::txtNoScheduledRunProgram, stowline::platform::HandOverToScheduledRun(argv));
 }
 
 // Answered here when the source's index is built; the program with windows builds it otherwise.
@@ -73,26 +63,15 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLineOptions options = stowline::parseCommandLine(arguments);
-    const bool findMail = options.action == CommandLineOptions::Action::FindMail;
-    if (!findMail && !unattendedScheduledRun(options))
+    if (options.action != CommandLineOptions::Action::FindMail) {
+        if (unattendedScheduledRun(options))
+            handOverToScheduledRun(argv);
         handOverToWindows(argv);
+    }
     stowline::PinLocalTimeZone();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("stowline"));
     stowline::InstallTranslation();
     stowline::ChooseRegistrySource(options);
-    if (findMail)
-        return answerFindMail(options, argv);
-    if (const std::optional<QString> failure = stowline::RegistryFailure()) {
-        std::fprintf(stderr, "stowline: %s\n", qPrintable(*failure));
-        return stowline::RegistryUnusable;
-    }
-    QString refusal;
-    const stowline::platform::RegistryStoreLock storeLock = stowline::LockStore(refusal);
-    if (!storeLock) {
-        std::fprintf(stderr, "stowline: %s\n", qPrintable(refusal));
-        return stowline::AlreadyRunning;
-    }
-    runScheduledBackup(); // ends the program with the run's status
-    return 1;
+    return answerFindMail(options, argv);
 }
