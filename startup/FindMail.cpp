@@ -1,5 +1,7 @@
 #include "startup/FindMail.h"
 
+#include "platform/RegistrySource.h"
+
 namespace stowline {
 
 namespace {
@@ -15,7 +17,9 @@ QString field(QString text) {
 QByteArray sourceFingerprint(const CommandLineOptions& options) {
     if (!options.mailArchive.isEmpty())
         return mail::MailSource::archiveFingerprint(options.mailArchive);
-    const std::unique_ptr<mail::MailSource> profile = mail::MailSource::openRegistry(nullptr);
+    // One read for all the identities' keys: a transaction for each took most of the fingerprint's time.
+    std::unique_ptr<mail::MailSource> profile;
+    platform::registry().read([&] { profile = mail::MailSource::openRegistry(nullptr); });
     return profile ? profile->fingerprint() : QByteArray();
 }
 
