@@ -46,14 +46,25 @@ bool unattendedScheduledRun(const CommandLineOptions& options) {
     handOverFailed(stowline::txtNoScheduledRunProgram, stowline::platform::HandOverToScheduledRun(argv));
 }
 
+// A search speaks only when it cannot hand over: the application and its translations, a fifth of
+// a search's own time, are made for that message alone.
+[[noreturn]] void handSearchToWindows(int argc, char* argv[]) {
+    const int failure = stowline::platform::HandOverToWindows(argv);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("stowline"));
+    stowline::InstallTranslation();
+    handOverFailed(stowline::txtNoWindowsProgram, failure);
+}
+
 // Answered here when the source's index is built; the program with windows builds it otherwise.
-int answerFindMail(const CommandLineOptions& options, char* argv[]) {
+int answerFindMail(const CommandLineOptions& options, int argc, char* argv[]) {
+    stowline::ChooseRegistrySource(options);
     if (options.mailArchive.isEmpty() && stowline::RegistryFailure())
-        handOverToWindows(argv); // which says what is wrong with the registry
+        handSearchToWindows(argc, argv); // which says what is wrong with the registry
     QTextStream out(stdout);
     if (const std::optional<int> status = stowline::FindMailInCache(options, out))
         return *status;
-    handOverToWindows(argv);
+    handSearchToWindows(argc, argv);
 }
 
 } // namespace
@@ -69,9 +80,5 @@ int main(int argc, char* argv[]) {
         handOverToWindows(argv);
     }
     stowline::PinLocalTimeZone();
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("stowline"));
-    stowline::InstallTranslation();
-    stowline::ChooseRegistrySource(options);
-    return answerFindMail(options, argv);
+    return answerFindMail(options, argc, argv);
 }
