@@ -96,6 +96,9 @@ std::unique_ptr<MailIndex> MailIndex::openComplete(const QByteArray& fingerprint
                         nullptr) != SQLITE_OK)
         return nullptr;
     sqlite3_busy_timeout(impl->db, BusyTimeoutMs);
+    // One search reads each page about once: a small cache reuses its buffers instead of faulting in
+    // fresh heap for every page.
+    sqlite3_exec(impl->db, "PRAGMA cache_size = 32", nullptr, nullptr, nullptr);
     std::unique_ptr<MailIndex> index(new MailIndex(std::move(impl)));
     return index->complete() ? std::move(index) : nullptr;
 }
