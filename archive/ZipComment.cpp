@@ -45,24 +45,6 @@ QByteArray readTail(int fd, qint64 fileSize) {
     return tail;
 }
 
-// Offset in the tail of the end record: the one whose comment reaches exactly to the end of the
-// file, else the last one that fits (trailing bytes after it are dropped with the old comment).
-qsizetype findEndRecord(const QByteArray& tail) {
-    qsizetype fitting = -1;
-    for (qsizetype at = tail.size() - EndRecordSize; at >= 0; --at) {
-        if (get32(tail.constData() + at) != EndSignature)
-            continue;
-        const qsizetype end = at + EndRecordSize + get16(tail.constData() + at + 20);
-        if (end == tail.size())
-            return at;
-        if (end < tail.size() && fitting < 0)
-            fitting = at;
-    }
-    if (fitting < 0)
-        throw InvalidFormat();
-    return fitting;
-}
-
 void writeAt(int fd, qint64 offset, const QByteArray& bytes) {
     const ssize_t written = ::pwrite(fd, bytes.constData(), static_cast<size_t>(bytes.size()), offset);
     if (written != bytes.size())
@@ -92,7 +74,10 @@ void WriteArchiveComment(const QString& path, const QByteArray& comment) {
     if (::fstat(file.get(), &info) != 0)
         RaiseOsError(errno);
     const QByteArray tail = readTail(file.get(), info.st_size);
-    const qint64 endRecord = info.st_size - tail.size() + findEndRecord(tail);
+    const qsizetype found = findEndRecord(tail);
+    if (found < 0)
+        throw InvalidFormat();
+    const qint64 endRecord = info.st_size - tail.size() + found;
     // New text first, then its length, then the cut: a reader never sees a length past the end.
     writeAt(file.get(), endRecord + EndRecordSize, text);
     QByteArray length;

@@ -9,6 +9,20 @@
 
 namespace stowline::zipformat {
 
+qsizetype findEndRecord(QByteArrayView tail) {
+    qsizetype fitting = -1;
+    for (qsizetype at = tail.size() - EndRecordSize; at >= 0; --at) {
+        if (get32(tail.data() + at) != EndSignature)
+            continue;
+        const qsizetype end = at + EndRecordSize + get16(tail.data() + at + 20);
+        if (end == tail.size())
+            return at;
+        if (end < tail.size() && fitting < 0)
+            fitting = at;
+    }
+    return fitting;
+}
+
 void writeFully(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t written = platform::writeFile(fd, data, size);

@@ -63,6 +63,11 @@ inline DosDateTime toDosDateTime(time_t seconds) {
     return dos;
 }
 
+// Offset in a file's tail of its end record: the one whose comment reaches exactly to the end of the
+// file, else the last one that fits (trailing bytes after it are dropped with the old comment); -1
+// when the tail holds none.
+qsizetype findEndRecord(QByteArrayView tail);
+
 // Writes all of data to the file descriptor, retrying after signals; a short write is a full disk.
 // Throws the classic error for the failure.
 void writeFully(int fd, const char* data, size_t size);

@@ -353,6 +353,7 @@ constexpr int txtBrowseArchiveButton = 1499;
 constexpr int txtNotScheduled = 1500;
 constexpr int txtDoesNotExist = 1501;
 constexpr int txtNoWindowsProgram = 1502;
+constexpr int txtNoScheduledRunProgram = 1503;
 
 // Encrypted archives: passphrases, keyring and key file (1900-1939)
 constexpr int txtAuthenticationFailed = 1900;

@@ -37,6 +37,19 @@ bool createPrivate(const QString& path) {
     return true;
 }
 
+// An SQLite URI naming the file read as it lies: no locks, no log, no shared-memory file.
+QByteArray immutableUri(const QString& path) {
+    QByteArray uri = "file:";
+    for (const char c : QFile::encodeName(path)) {
+        if (QByteArrayView("/-._~").contains(c) || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+            (c >= 'a' && c <= 'z'))
+            uri += c;
+        else
+            uri += '%' + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+    }
+    return uri + "?immutable=1";
+}
+
 } // namespace
 
 MailIndex::MailIndex(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
@@ -73,10 +86,19 @@ std::unique_ptr<MailIndex> MailIndex::open(MailSource& source, QString* error) {
 std::unique_ptr<MailIndex> MailIndex::openComplete(const QByteArray& fingerprint) {
     auto impl = std::make_unique<Impl>();
     impl->path = MailIndexFolder() + u'/' + fileNameFor(fingerprint);
-    if (sqlite3_open_v2(QFile::encodeName(impl->path).constData(), &impl->db,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+    // A build ends by emptying the log and a complete index is never written again, so it is read as
+    // it lies: the first reader of the shared-memory file truncated and rewrote it, waiting on the disk.
+    const QFileInfo log(impl->path + QStringLiteral("-wal"));
+    const bool settled = !log.exists() || log.size() == 0;
+    const QByteArray name = settled ? immutableUri(impl->path) : QFile::encodeName(impl->path);
+    if (sqlite3_open_v2(name.constData(), &impl->db,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | (settled ? SQLITE_OPEN_URI : 0),
+                        nullptr) != SQLITE_OK)
         return nullptr;
     sqlite3_busy_timeout(impl->db, BusyTimeoutMs);
+    // One search reads each page about once: a small cache reuses its buffers instead of faulting in
+    // fresh heap for every page.
+    sqlite3_exec(impl->db, "PRAGMA cache_size = 32", nullptr, nullptr, nullptr);
     std::unique_ptr<MailIndex> index(new MailIndex(std::move(impl)));
     return index->complete() ? std::move(index) : nullptr;
 }

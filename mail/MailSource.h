@@ -60,7 +60,7 @@ public:
     // The Favorites tree; empty when the source has none.
     virtual QList<FavoriteLink> favorites() = 0;
     // Changes whenever the mail the source holds may have changed: an archive's size, time and the
-    // hash of its member list; a profile's store files with their sizes and times.
+    // hash of its central directory; a profile's store files with their sizes and times.
     virtual QByteArray fingerprint() { return description().toUtf8(); }
     // The charset the identity's client used for 8-bit text that declares none; empty when not recorded.
     virtual QByteArray defaultCharset(const MailIdentity& identity) {

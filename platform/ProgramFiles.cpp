@@ -15,8 +15,9 @@ constexpr char StartedProgramVariable[] = "STOWLINE_PROGRAM";
 
 QString executableFile() { return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(); }
 
-QByteArray windowsProgramBeside(const QString& folder) {
-    const QStringList candidates{folder + u"/stowline-gui", folder + u"/../libexec/stowline/stowline-gui"};
+QByteArray programBeside(const QString& folder, const QString& name) {
+    const QStringList candidates{folder + u'/' + name,
+                                 folder + QStringLiteral("/../libexec/stowline/") + name};
     for (const QString& candidate : candidates)
         if (QFileInfo(candidate).isExecutable())
             return QFile::encodeName(candidate);
@@ -30,14 +31,14 @@ QString StartedProgramFile() {
     return started.isEmpty() ? QCoreApplication::applicationFilePath() : started;
 }
 
-int HandOverToWindows(char* argv[]) {
+int HandOverTo(const char* programName, char* argv[]) {
     const QString self = executableFile();
     const QString folder = QFileInfo(self).absolutePath();
-    const QByteArray program = windowsProgramBeside(folder);
+    const QByteArray program = programBeside(folder, QString::fromLatin1(programName));
     if (program.isEmpty())
         return ENOENT;
     ::setenv(StartedProgramVariable, QFile::encodeName(self).constData(), 1);
-    // stowline-regedit lies beside this program, not beside the one with windows.
+    // stowline-regedit lies beside this program, not beside the one handed over to.
     ::setenv("STOWLINE_BIN_DIR", QFile::encodeName(folder).constData(), 0);
     ::execv(program.constData(), argv);
     return errno;

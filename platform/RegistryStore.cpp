@@ -168,13 +168,34 @@ QString decodeAnsiText(const QByteArray& bytes) {
 
 // ---- Statement ------------------------------------------------------------------------------
 
+// Inside a transaction a query is prepared once and kept for the transactions after it (by the
+// address of its text); outside, where the store may still be on a file being built, it is not.
 class RegistryStore::Statement {
 public:
     Statement(const RegistryStore& store, const char* sql) : m_store(store) {
+        const bool keep = store.m_depth > 0;
+        const auto same = std::find_if(store.m_kept.begin(), store.m_kept.end(),
+                                       [&](const KeptStatement& kept) { return kept.sql == sql; });
+        if (keep && same != store.m_kept.end() && !same->inUse) {
+            same->inUse = true;
+            m_kept = &*same;
+            m_stmt = same->handle;
+            return;
+        }
         if (sqlite3_prepare_v2(store.m_db, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
             store.fail(QStringLiteral("cannot prepare a query"));
+        if (keep && same == store.m_kept.end())
+            m_kept = &store.m_kept.emplace_back(KeptStatement{sql, m_stmt, true});
     }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    ~Statement() {
+        if (!m_kept) {
+            sqlite3_finalize(m_stmt);
+            return;
+        }
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        m_kept->inUse = false;
+    }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -228,6 +249,7 @@ private:
 
     const RegistryStore& m_store;
     sqlite3_stmt* m_stmt = nullptr;
+    KeptStatement* m_kept = nullptr;
 };
 
 // ---- Opening --------------------------------------------------------------------------------
@@ -236,17 +258,23 @@ RegistryStore::RegistryStore(const QString& fileName) : m_fileName(fileName) {
     try {
         open();
     } catch (...) {
-        sqlite3_close(m_db);
-        if (m_lockFd >= 0)
-            ::close(m_lockFd);
+        closeDatabase();
         throw;
     }
 }
 
-RegistryStore::~RegistryStore() {
+RegistryStore::~RegistryStore() { closeDatabase(); }
+
+// SQLite closes no connection while a statement of it is left unfinalized.
+void RegistryStore::closeDatabase() {
+    for (const KeptStatement& statement : m_kept)
+        sqlite3_finalize(statement.handle);
+    m_kept.clear();
     sqlite3_close(m_db);
+    m_db = nullptr;
     if (m_lockFd >= 0)
         ::close(m_lockFd);
+    m_lockFd = -1;
 }
 
 QString RegistryStore::describe(const QString& what) const {

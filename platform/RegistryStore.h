@@ -3,10 +3,12 @@
 #include "platform/Registry.h"
 #include "platform/RegistrySource.h"
 
+#include <deque>
 #include <mutex>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace stowline::platform {
 
@@ -81,8 +83,18 @@ private:
         std::vector<qint64> ids; // the key of each of its parts
     };
 
+    // A query a transaction prepared, kept for the next: parsing them again took most of a lookup.
+    struct KeptStatement {
+        const char* sql;
+        sqlite3_stmt* handle;
+        bool inUse;
+    };
+    void closeDatabase();
+
     QString m_fileName;
     sqlite3* m_db = nullptr;
+    mutable std::deque<KeptStatement>
+        m_kept; // a deque: a statement in use keeps its entry while others are added
     int m_lockFd = -1;
     int m_depth = 0;
     FoundKeys m_found;

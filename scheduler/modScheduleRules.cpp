@@ -110,4 +110,6 @@ std::optional<QDate> DeleteCutoff(int deleteCode, QDate today) {
     return result;
 }
 
+bool IsScheduledRun(const QString& commandLine) { return commandLine.left(2).toUpper() == u"/S"; }
+
 } // namespace stowline

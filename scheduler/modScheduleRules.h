@@ -10,10 +10,11 @@ namespace stowline {
 // number or does not fit.
 std::optional<qint16> StoredNumber(const QString& text);
 
+// "/S" (any case, anything after it): the command line of a scheduled run.
+bool IsScheduledRun(const QString& commandLine);
+
 // The date an empty archive folder counts as its newest archive.
-inline QDate ZeroDate() {
-    return QDate(1899, 12, 30);
-}
+inline QDate ZeroDate() { return QDate(1899, 12, 30); }
 
 // A date from year, month and day; months and days out of range roll into the neighbouring month or
 // year (2001-02-31 is 2001-03-03, 2001-03-00 is 2001-02-28, month 0 is December of the year before).

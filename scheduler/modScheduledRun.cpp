@@ -174,8 +174,6 @@ void recordScheduledRun(const QDateTime& start, const QString& archivePath, cons
 
 } // namespace
 
-bool IsScheduledRun(const QString& commandLine) { return commandLine.left(2).toUpper() == u"/S"; }
-
 void ScheduledBackup(ScheduledRunView& view) {
     ScheduledRunStatus status = RunSucceeded;
     QString archivePath;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scheduler/modScheduleRules.h"
+
 #include <QDate>
 #include <QString>
 #include <functional>
@@ -27,9 +29,6 @@ public:
     // A crash report on screen stays until the answer that ends the program.
     virtual void waitForCrashReport() {}
 };
-
-// "/S" (any case, anything after it): the command line of a scheduled run.
-bool IsScheduledRun(const QString& commandLine);
 
 // The view of a run nobody watches: no window is made, let alone drawn.
 ScheduledRunView& UnattendedRunView();

@@ -1,6 +1,6 @@
 #include "startup/FindMail.h"
 
-#include "archive/ArchivePassphrase.h"
+#include "platform/RegistrySource.h"
 
 namespace stowline {
 
@@ -17,18 +17,13 @@ QString field(QString text) {
 QByteArray sourceFingerprint(const CommandLineOptions& options) {
     if (!options.mailArchive.isEmpty())
         return mail::MailSource::archiveFingerprint(options.mailArchive);
-    const std::unique_ptr<mail::MailSource> profile = mail::MailSource::openRegistry(nullptr);
+    // One read for all the identities' keys: a transaction for each took most of the fingerprint's time.
+    std::unique_ptr<mail::MailSource> profile;
+    platform::registry().read([&] { profile = mail::MailSource::openRegistry(nullptr); });
     return profile ? profile->fingerprint() : QByteArray();
 }
 
 } // namespace
-
-std::unique_ptr<mail::MailSource> OpenMailSource(const CommandLineOptions& options, QString* error) {
-    if (options.mailArchive.isEmpty())
-        return mail::MailSource::openRegistry(error);
-    ProvideUnattendedPassphrase(options.mailArchive);
-    return mail::MailSource::openArchive(options.mailArchive, error);
-}
 
 int PrintMailHits(const mail::MailIndex& index, const mail::MailQuery& query, QTextStream& out) {
     const QList<mail::MailHit> hits = index.search(query);

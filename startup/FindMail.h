@@ -9,10 +9,6 @@
 
 namespace stowline {
 
-// The archive the command names, else the profile of this process's registry. An encrypted archive
-// opens with the passphrase the unattended backup uses, when there is one.
-std::unique_ptr<mail::MailSource> OpenMailSource(const CommandLineOptions& options, QString* error);
-
 // One line a match, newest first, tab-separated: date (ISO 8601, UTC), identity, folder path, sender,
 // subject. 0 something matched, 1 nothing.
 int PrintMailHits(const mail::MailIndex& index, const mail::MailQuery& query, QTextStream& out);

@@ -1,5 +1,6 @@
 #include "startup/MailCommand.h"
 
+#include "archive/ArchivePassphrase.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailExport.h"
@@ -16,6 +17,15 @@
 namespace stowline {
 
 namespace {
+
+// The archive the command names, else the profile of this process's registry. An encrypted archive
+// opens with the passphrase the unattended backup uses, when there is one.
+std::unique_ptr<mail::MailSource> OpenMailSource(const CommandLineOptions& options, QString* error) {
+    if (options.mailArchive.isEmpty())
+        return mail::MailSource::openRegistry(error);
+    ProvideUnattendedPassphrase(options.mailArchive);
+    return mail::MailSource::openArchive(options.mailArchive, error);
+}
 
 // Every message that could not be exported is said on stderr as soon as it is known.
 // One line on stderr for a message that could not go: what happened, where, which, and why.

@@ -1,11 +1,7 @@
-#include "foundation/RegEdit.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
-#include "foundation/modError.h"
-#include "foundation/modSettings.h"
-#include "platform/Platform.h"
 #include "platform/ProgramFiles.h"
-#include "scheduler/modScheduledRun.h"
+#include "scheduler/modScheduleRules.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/FindMail.h"
 #include "startup/StartSteps.h"
@@ -15,10 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sqlite3.h>
 
-// `stowline`: a scheduled run that nobody watches, and a search of mail already indexed, are made
-// here, without the toolkit's widgets and graphics, whose loading took 20 ms of every nightly run
-// and most of a search's time; every other start is handed to the program with windows.
+// `stowline`: a search of mail already indexed is answered here with Qt Core and SQLite alone, as
+// the libraries every other start needs took most of a search's time; a scheduled run that nobody
+// watches is handed to `stowline-scheduled`, every other start to the program with windows.
 
 namespace {
 
@@ -36,34 +33,39 @@ bool unattendedScheduledRun(const CommandLineOptions& options) {
            stowline::IsScheduledRun(stowline::commandLineText(options.switchArguments));
 }
 
-// What a start with windows does before it looks at its command line, then the run itself.
-void runScheduledBackup() {
-    using namespace stowline;
-    TRAP_BEGIN("main:runScheduledBackup")
-        STEP(3) EnsureSettingsKey(regAccess());
-        STEP(4) CountStart([](const QString& address) { platform::shell().open(address); });
-        STEP(5) LoadStartupSettings(regAccess());
-        STEP(6) ScheduledBackup(UnattendedRunView());
-    TRAP_END
-    ScheduledRunAfterFailure(UnattendedRunView());
-}
-
-[[noreturn]] void handOverToWindows(char* argv[]) {
+[[noreturn]] void handOverFailed(int textId, int failure) {
     constexpr int ProgramNotStarted = 127; // as a shell reports a program it cannot run
-    const int failure = stowline::platform::HandOverToWindows(argv);
-    std::fprintf(stderr, "stowline: %s %s\n", qPrintable(stowline::Str(stowline::txtNoWindowsProgram)),
-                 std::strerror(failure));
+    std::fprintf(stderr, "stowline: %s %s\n", qPrintable(stowline::Str(textId)), std::strerror(failure));
     std::exit(ProgramNotStarted);
 }
 
+[[noreturn]] void handOverToWindows(char* argv[]) {
+    handOverFailed(stowline::txtNoWindowsProgram, stowline::platform::HandOverToWindows(argv));
+}
+
+[[noreturn]] void handOverToScheduledRun(char* argv[]) {
+    handOverFailed(stowline::txtNoScheduledRunProgram, stowline::platform::HandOverToScheduledRun(argv));
+}
+
+// A search speaks only when it cannot hand over: the application and its translations, a fifth of
+// a search's own time, are made for that message alone.
+[[noreturn]] void handSearchToWindows(int argc, char* argv[]) {
+    const int failure = stowline::platform::HandOverToWindows(argv);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("stowline"));
+    stowline::InstallTranslation();
+    handOverFailed(stowline::txtNoWindowsProgram, failure);
+}
+
 // Answered here when the source's index is built; the program with windows builds it otherwise.
-int answerFindMail(const CommandLineOptions& options, char* argv[]) {
+int answerFindMail(const CommandLineOptions& options, int argc, char* argv[]) {
+    stowline::ChooseRegistrySource(options);
     if (options.mailArchive.isEmpty() && stowline::RegistryFailure())
-        handOverToWindows(argv); // which says what is wrong with the registry
+        handSearchToWindows(argc, argv); // which says what is wrong with the registry
     QTextStream out(stdout);
     if (const std::optional<int> status = stowline::FindMailInCache(options, out))
         return *status;
-    handOverToWindows(argv);
+    handSearchToWindows(argc, argv);
 }
 
 } // namespace
@@ -73,26 +75,13 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLineOptions options = stowline::parseCommandLine(arguments);
-    const bool findMail = options.action == CommandLineOptions::Action::FindMail;
-    if (!findMail && !unattendedScheduledRun(options))
+    if (options.action != CommandLineOptions::Action::FindMail) {
+        if (unattendedScheduledRun(options))
+            handOverToScheduledRun(argv);
         handOverToWindows(argv);
+    }
     stowline::PinLocalTimeZone();
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("stowline"));
-    stowline::InstallTranslation();
-    stowline::ChooseRegistrySource(options);
-    if (findMail)
-        return answerFindMail(options, argv);
-    if (const std::optional<QString> failure = stowline::RegistryFailure()) {
-        std::fprintf(stderr, "stowline: %s\n", qPrintable(*failure));
-        return stowline::RegistryUnusable;
-    }
-    QString refusal;
-    const stowline::platform::RegistryStoreLock storeLock = stowline::LockStore(refusal);
-    if (!storeLock) {
-        std::fprintf(stderr, "stowline: %s\n", qPrintable(refusal));
-        return stowline::AlreadyRunning;
-    }
-    runScheduledBackup(); // ends the program with the run's status
-    return 1;
+    // A search reads a few pages of each file once: no page cache laid out and touched in advance.
+    sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+    return answerFindMail(options, argc, argv);
 }

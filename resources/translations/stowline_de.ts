@@ -1224,6 +1224,11 @@
       <translation>das Programm mit Fenstern, stowline-gui, lässt sich nicht starten:</translation>
     </message>
     <message>
+      <source>cannot start the program for scheduled backups, stowline-scheduled:</source>
+      <comment>1503</comment>
+      <translation>das Programm für geplante Sicherungen, stowline-scheduled, lässt sich nicht starten:</translation>
+    </message>
+    <message>
       <source>Cannot write the search index: </source>
       <comment>1760</comment>
       <translation>Der Suchindex kann nicht geschrieben werden: </translation>

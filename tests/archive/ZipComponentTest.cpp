@@ -1,10 +1,12 @@
 #include "archive/SourcePrefetch.h"
 #include "archive/ZipComment.h"
 #include "archive/ZipCompressor.h"
+#include "archive/ZipDirectoryDigest.h"
 #include "archive/cmpZIP.h"
 #include "foundation/modError.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -255,14 +257,36 @@ private slots:
                  QFile::Permissions());
     }
 
-    void zip64RecordsAreAcceptedByOthers() {
+    // Both end records are accepted by others, and the directory digest covers exactly the bytes
+    // zipinfo says the directory holds.
+    void endRecordsAreAcceptedByOthers_data() {
+        QTest::addColumn<bool>("zip64");
+        QTest::newRow("plain") << false;
+        QTest::newRow("zip64") << true;
+    }
+    void endRecordsAreAcceptedByOthers() {
+        QFETCH(bool, zip64);
         struct Quiet : ZipRunEvents {
             void fileStarted(const QString&) override {}
             void statistics(double, double) override {}
             bool cancelRequested() override { return false; }
         } events;
-        ZipCompressor(ZipCompressSettings{m_source, m_archive, 6, 2, true}, events).run();
+        ZipCompressor(ZipCompressSettings{m_source, m_archive, 6, 2, zip64}, events).run();
         QCOMPARE(readWithPython(m_archive).digests.size(), 5);
+
+        QProcess zipinfo;
+        zipinfo.start(u"zipinfo"_s, {u"-v"_s, m_archive});
+        QVERIFY(zipinfo.waitForFinished(60000));
+        const QRegularExpressionMatch directory =
+            QRegularExpression(u"central directory is (\\d+) .*?beginning of the zipfile\\s+is (\\d+)"_s,
+                               QRegularExpression::DotMatchesEverythingOption)
+                .match(QString::fromUtf8(zipinfo.readAllStandardOutput()));
+        QVERIFY(directory.hasMatch());
+        const QByteArray bytes =
+            readFile(m_archive).mid(directory.captured(2).toLongLong(), directory.captured(1).toLongLong());
+        QCOMPARE(ZipDirectoryDigest(m_archive), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+        writeFile(m_archive, bytes); // a directory without its end record is no zip
+        QCOMPARE(ZipDirectoryDigest(m_archive), QByteArray());
     }
 
     void extractsMembersWhateverTheirSeparatorAndCase() {

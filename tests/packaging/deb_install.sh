@@ -26,6 +26,7 @@ deb=$(ls "$out"/stowline_*.deb)
 # Every file the desktop and man need, where they look for it.
 listing=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for path in ./usr/bin/stowline ./usr/bin/stowline-regedit ./usr/libexec/stowline/stowline-gui \
+    ./usr/libexec/stowline/stowline-scheduled \
     ./usr/share/applications/stowline.desktop \
     ./usr/share/metainfo/io.github.stowline.Stowline.metainfo.xml ./usr/share/mime/packages/stowline.xml \
     ./usr/share/icons/hicolor/scalable/apps/stowline.svg ./usr/share/icons/hicolor/48x48/apps/stowline.png \

@@ -1,0 +1,54 @@
+#include "foundation/RegEdit.h"
+#include "foundation/Strings.h"
+#include "foundation/modError.h"
+#include "foundation/modSettings.h"
+#include "platform/Platform.h"
+#include "scheduler/modScheduledRun.h"
+#include "startup/CommandLineOptions.h"
+#include "startup/StartSteps.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+// `stowline-scheduled`: the scheduled run nobody watches, handed over by `stowline`, which keeps the
+// keyring, OpenSSL and the zip writer this run needs out of every search it answers.
+
+namespace {
+
+// What a start with windows does before it looks at its command line, then the run itself.
+void runScheduledBackup() {
+    using namespace stowline;
+    TRAP_BEGIN("main:runScheduledBackup")
+        STEP(3) EnsureSettingsKey(regAccess());
+        STEP(4) CountStart([](const QString& address) { platform::shell().open(address); });
+        STEP(5) LoadStartupSettings(regAccess());
+        STEP(6) ScheduledBackup(UnattendedRunView());
+    TRAP_END
+    ScheduledRunAfterFailure(UnattendedRunView());
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const stowline::CommandLineOptions options = stowline::parseCommandLine(arguments);
+    stowline::PinLocalTimeZone();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("stowline"));
+    stowline::InstallTranslation();
+    stowline::ChooseRegistrySource(options);
+    if (const std::optional<QString> failure = stowline::RegistryFailure()) {
+        std::fprintf(stderr, "stowline: %s\n", qPrintable(*failure));
+        return stowline::RegistryUnusable;
+    }
+    QString refusal;
+    const stowline::platform::RegistryStoreLock storeLock = stowline::LockStore(refusal);
+    if (!storeLock) {
+        std::fprintf(stderr, "stowline: %s\n", qPrintable(refusal));
+        return stowline::AlreadyRunning;
+    }
+    runScheduledBackup(); // ends the program with the run's status
+    return 1;
+}
