@@ -323,7 +323,7 @@ case("decoy keys for the plan",
      lambda r: archive(r, ident_reg=identity_reg(r, "[HKEY_CURRENT_USER\\Identities\\" + ID + DECOY),
                        wab_key=wab_reg(r, "[HKEY_CURRENT_USER\\Software\\Microsoft\\WAB\\WAB4\\X\\Wab File Name]\r\n"
                                           "@=\"/tmp/decoy/x.wab\"\r\n")),
-     {0}, ["plan:     message store folder: ~/home/restored-store", "plan:     folder that receives its files: ~/home/Address Book"],
+     {0}, ["plan: message store folder: ~/home/restored-store", "plan: folder that receives its files: ~/home/Address Book"],
      absent=["decoy"])
 # An address book recorded in another account's home (an account nss_wrapper adds, whose home lies
 # outside every system folder) is not written there: the folder picked instead gets it.
