@@ -1,6 +1,7 @@
 #include "mail/MessageText.h"
 
 #include "mail/MailExport.h"
+#include "mail/SearchTokens.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -244,19 +245,15 @@ SearchableText ReadSearchableText(const QByteArray& raw, const QByteArray& defau
     GMimeMessage* message = parsed.message.get();
     if (!message) {
         text.headers.parsed = false;
-        text.texts = QString::fromLatin1(raw).toUtf8();
+        text.tokens = SearchTokens(QString::fromLatin1(raw).toUtf8());
         return text;
     }
     readHeaders(message, text.headers);
     PartTexts parts;
     readParts(message, parts, defaultCharset, {});
-    qsizetype size = parts.body.size();
+    AppendSearchTokens(parts.body, text.tokens);
     for (const QByteArray& other : std::as_const(parts.others))
-        size += 1 + other.size();
-    text.texts.reserve(size);
-    text.texts += parts.body;
-    for (const QByteArray& other : std::as_const(parts.others))
-        text.texts += '\n' + other;
+        AppendSearchTokens(other, text.tokens);
     text.headers.attachments = parts.attachments;
     return text;
 }
