@@ -160,7 +160,9 @@ void makeSearchable(ReadItem& item) {
     item.sender = headers.from.isEmpty() ? item.entry.from : headers.from;
     item.subject = headers.subject.isEmpty() ? item.entry.subject : headers.subject;
     item.subjectTokens = SearchTokens(item.subject.toUtf8());
-    item.senderTokens = SearchTokens((item.sender + u' ' + item.entry.from).toUtf8());
+    const QString senders =
+        item.sender == item.entry.from ? item.sender : item.sender + u' ' + item.entry.from;
+    item.senderTokens = SearchTokens(senders.toUtf8());
     item.recipientTokens = SearchTokens(headers.to.toUtf8());
     item.attachmentTokens = SearchTokens(headers.attachments.join(u' ').toUtf8());
 }
