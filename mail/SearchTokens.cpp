@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <array>
+#include <cstring>
 #include <vector>
 
 namespace stowline::mail {
@@ -69,14 +70,26 @@ char32_t foldOf(char32_t c) {
 // folded as they come, which costs little since they have no case and no diacritics to drop.
 constexpr char32_t TabledCodePoints = 0x2000;
 
-char32_t folded(char32_t c) {
-    static const std::vector<char32_t> table = [] {
-        std::vector<char32_t> folds(TabledCodePoints);
-        for (char32_t code = 0; code < TabledCodePoints; ++code)
-            folds[code] = foldOf(code);
+// A tabled code point folded, ready to copy: its UTF-8 (none for a dropped mark), or a separator.
+struct Fold {
+    signed char size = -1;
+    char utf8[3] = {};
+};
+
+char* encodeUtf8(char32_t c, char* out);
+
+// Made on the first text that is not ASCII, so that an ASCII query costs no table.
+const Fold* foldTable() {
+    static const std::vector<Fold> table = [] {
+        std::vector<Fold> folds(TabledCodePoints);
+        for (char32_t code = 0; code < TabledCodePoints; ++code) {
+            const char32_t folded = foldOf(code);
+            if (folded != Separator)
+                folds[code].size = char(encodeUtf8(folded, folds[code].utf8) - folds[code].utf8);
+        }
         return folds;
     }();
-    return c < TabledCodePoints ? table[c] : foldOf(c);
+    return table.data();
 }
 
 // The code point that starts at p (p moved past it); a malformed sequence is one undecodable byte.
@@ -97,7 +110,9 @@ char32_t decodeUtf8(const unsigned char*& p, const unsigned char* end) {
 }
 
 char* encodeUtf8(char32_t c, char* out) {
-    if (c < 0x80) {
+    if (c == Dropped) {
+        return out;
+    } else if (c < 0x80) {
         *out++ = char(c);
     } else if (c < 0x800) {
         *out++ = char(0xc0 | c >> 6);
@@ -119,38 +134,55 @@ char* encodeUtf8(char32_t c, char* out) {
 
 void AppendSearchTokens(QByteArrayView utf8, QByteArray& out) {
     const qsizetype start = out.size();
-    // A folded code point takes at most half as many bytes again, and a space replaces a separator.
-    out.resize(start + 2 * utf8.size() + 1);
-    char* const begin = out.data();
-    char* o = begin + start;
-    bool inToken = false;
-    auto beginToken = [&] {
-        if (!inToken && o != begin)
-            *o++ = ' ';
-        inToken = true;
-    };
+    // A folded code point takes at most half as many bytes again, a space replaces a separator, and a
+    // tabled one is copied as three bytes.
+    out.resize(start + 2 * utf8.size() + 4);
+    char* const begin = out.data() + start;
+    char* o = begin;
+    if (start > 0)
+        *o++ = ' ';
+    // A separator after a word writes the space; more separators overwrite it without moving on,
+    // which keeps the loop over ASCII text free of branches that mispredict at every word.
+    bool inWord = false;
+    const Fold* table = nullptr;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* const end = p + utf8.size();
     while (p < end) {
         if (*p < 0x80) {
             const char c = AsciiFolds[*p++];
-            if (!c) {
-                inToken = false;
-                continue;
-            }
-            beginToken();
-            *o++ = c;
+            const bool letter = c != 0;
+            *o = letter ? c : ' ';
+            o += letter || inWord;
+            inWord = letter;
             continue;
         }
-        const char32_t c = folded(decodeUtf8(p, end));
-        if (c == Separator) {
-            inToken = false;
-        } else if (c != Dropped) {
-            beginToken();
-            o = encodeUtf8(c, o);
+        const char32_t code = decodeUtf8(p, end);
+        const char32_t folded = code < TabledCodePoints ? Dropped : foldOf(code);
+        if (code < TabledCodePoints) {
+            if (!table)
+                table = foldTable();
+            const Fold& fold = table[code];
+            if (fold.size > 0) {
+                std::memcpy(o, fold.utf8, sizeof fold.utf8);
+                o += fold.size;
+                inWord = true;
+            } else if (fold.size < 0) {
+                *o = ' ';
+                o += inWord;
+                inWord = false;
+            }
+        } else if (folded == Separator) {
+            *o = ' ';
+            o += inWord;
+            inWord = false;
+        } else if (folded != Dropped) {
+            o = encodeUtf8(folded, o);
+            inWord = true;
         }
     }
-    out.truncate(o - begin);
+    if (o != begin && o[-1] == ' ')
+        --o;
+    out.truncate(o - out.data());
 }
 
 QByteArray SearchTokens(QByteArrayView utf8) {
