@@ -74,7 +74,8 @@ std::unique_ptr<MailIndex> MailIndex::openComplete(const QByteArray& fingerprint
     auto impl = std::make_unique<Impl>();
     impl->path = MailIndexFolder() + u'/' + fileNameFor(fingerprint);
     if (sqlite3_open_v2(QFile::encodeName(impl->path).constData(), &impl->db,
-                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
+        !RegisterWordsTokenizer(impl->db))
         return nullptr;
     sqlite3_busy_timeout(impl->db, BusyTimeoutMs);
     std::unique_ptr<MailIndex> index(new MailIndex(std::move(impl)));

@@ -7,6 +7,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailIndex.h"
+#include "mail/WordsTokenizer.h"
 
 #include <QFile>
 #include <sqlite3.h>
@@ -30,11 +31,11 @@ CREATE TABLE IF NOT EXISTS messages(id INTEGER PRIMARY KEY, folder INTEGER, numb
 CREATE INDEX IF NOT EXISTS messages_by_date ON messages(date);
 )sql";
 
-// The columns hold SearchTokens(): split at spaces and nothing else to do, which leaves the writing
-// thread, the one that bounds a build, a third less work than folding the words itself.
+// The columns hold SearchTokens(), which `words` splits at spaces: the thread that writes the index,
+// the one that bounds a build, only adds them up.
 inline const char* const TextTable =
     "CREATE VIRTUAL TABLE IF NOT EXISTS text USING fts5(subject, sender, "
-    "recipients, body, attachments, content='', columnsize=0, tokenize='ascii')";
+    "recipients, body, attachments, content='', columnsize=0, tokenize='words')";
 
 struct Statement {
     sqlite3_stmt* handle = nullptr;
@@ -84,7 +85,8 @@ struct MailIndex::Impl {
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                             nullptr) != SQLITE_OK ||
-            !index_file::exec(db, index_file::Schema) || !index_file::exec(db, index_file::TextTable)) {
+            !RegisterWordsTokenizer(db) || !index_file::exec(db, index_file::Schema) ||
+            !index_file::exec(db, index_file::TextTable)) {
             if (error)
                 *error = Str(txtIndexUnwritable) + path;
             return false;
