@@ -51,6 +51,8 @@ QString flat(QString text) {
 // The message's bytes, up to the indexed size; `whole` false when the store broke off.
 QByteArray readUpTo(DbxStore& store, const MessageEntry& entry, bool* whole) {
     QByteArray bytes;
+    bytes.reserve(
+        std::clamp(entry.size, qint64(0), LargestIndexedMessage)); // a hint: the record may be wrong
     *whole = store.readMessage(entry, [&](const char* data, qint64 length) {
         bytes.append(data, std::min(length, LargestIndexedMessage - bytes.size()));
         return bytes.size() < LargestIndexedMessage;
