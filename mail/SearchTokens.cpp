@@ -76,7 +76,26 @@ struct Fold {
     char utf8[3] = {};
 };
 
-char* encodeUtf8(char32_t c, char* out);
+char* encodeUtf8(char32_t c, char* out) {
+    if (c == Dropped) {
+        return out;
+    } else if (c < 0x80) {
+        *out++ = char(c);
+    } else if (c < 0x800) {
+        *out++ = char(0xc0 | c >> 6);
+        *out++ = char(0x80 | (c & 0x3f));
+    } else if (c < 0x10000) {
+        *out++ = char(0xe0 | c >> 12);
+        *out++ = char(0x80 | (c >> 6 & 0x3f));
+        *out++ = char(0x80 | (c & 0x3f));
+    } else {
+        *out++ = char(0xf0 | c >> 18);
+        *out++ = char(0x80 | (c >> 12 & 0x3f));
+        *out++ = char(0x80 | (c >> 6 & 0x3f));
+        *out++ = char(0x80 | (c & 0x3f));
+    }
+    return out;
+}
 
 // Made on the first text that is not ASCII, so that an ASCII query costs no table.
 const Fold* foldTable() {
@@ -109,27 +128,6 @@ char32_t decodeUtf8(const unsigned char*& p, const unsigned char* end) {
     return c;
 }
 
-char* encodeUtf8(char32_t c, char* out) {
-    if (c == Dropped) {
-        return out;
-    } else if (c < 0x80) {
-        *out++ = char(c);
-    } else if (c < 0x800) {
-        *out++ = char(0xc0 | c >> 6);
-        *out++ = char(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-        *out++ = char(0xe0 | c >> 12);
-        *out++ = char(0x80 | (c >> 6 & 0x3f));
-        *out++ = char(0x80 | (c & 0x3f));
-    } else {
-        *out++ = char(0xf0 | c >> 18);
-        *out++ = char(0x80 | (c >> 12 & 0x3f));
-        *out++ = char(0x80 | (c >> 6 & 0x3f));
-        *out++ = char(0x80 | (c & 0x3f));
-    }
-    return out;
-}
-
 } // namespace
 
 void AppendSearchTokens(QByteArrayView utf8, QByteArray& out) {
@@ -157,7 +155,6 @@ void AppendSearchTokens(QByteArrayView utf8, QByteArray& out) {
             continue;
         }
         const char32_t code = decodeUtf8(p, end);
-        const char32_t folded = code < TabledCodePoints ? Dropped : foldOf(code);
         if (code < TabledCodePoints) {
             if (!table)
                 table = foldTable();
@@ -171,7 +168,10 @@ void AppendSearchTokens(QByteArrayView utf8, QByteArray& out) {
                 o += inWord;
                 inWord = false;
             }
-        } else if (folded == Separator) {
+            continue;
+        }
+        const char32_t folded = foldOf(code);
+        if (folded == Separator) {
             *o = ' ';
             o += inWord;
             inWord = false;
