@@ -5,7 +5,9 @@
 # from a warm cache against `notmuch search`, and prints the sizes of the mail and of both indexes.
 # notmuch new takes minutes on 500 MB, so the indexing runs are counted INDEX_RUNS times (default 3);
 # NOTMUCH_RUNS=0 leaves out the race with `notmuch new` and keeps its database from an earlier call.
-# A WORK_DIR made by an earlier call is used again (KEEP=1).
+# A WORK_DIR made by an earlier call is used again (KEEP=1). CACHE_HOME and OWN_DIR keep the index, the
+# export and the lists of matches out of a WORK_DIR another session uses; BASELINE_BIN=DIR (another
+# build's bin folder) also times indexing from nothing against that build's.
 #   bench/search-bench.sh BIN_DIR WORK_DIR [MEGABYTES]
 set -euo pipefail
 bin=$(realpath "$1")
@@ -28,8 +30,12 @@ if [ "${KEEP:-0}" != 1 ]; then
 fi
 work=$(realpath "$work")
 . "$work/env.sh"
+export XDG_CACHE_HOME=${CACHE_HOME:-$XDG_CACHE_HOME}
+own=${OWN_DIR:-$work}
+mkdir -p "$own"
+eml=$own/eml
 store=$(store_of "$work")
-cat > "$work/notmuch-config" <<EOF
+cat > "$own/notmuch-config" <<EOF
 [database]
 path=$work/maildir
 [new]
@@ -37,7 +43,7 @@ tags=inbox;
 [maildir]
 synchronize_flags=false
 EOF
-export NOTMUCH_CONFIG="$work/notmuch-config"
+export NOTMUCH_CONFIG="$own/notmuch-config"
 cache="$XDG_CACHE_HOME/stowline"
 uptime
 if [ "$notmuch_runs" -gt 0 ]; then
@@ -49,18 +55,25 @@ elif [ ! -d "$work/maildir/.notmuch" ]; then
     notmuch new --quiet
 fi
 echo "== indexing: stowline (index built from nothing) vs --export-mail --format eml"
-farm-bench -n "$runs" --warmup 0 --timeout 3600 --vs "sh -c 'rm -rf $work/eml && exec $bin/stowline --export-mail $work/eml --format eml'" \
+farm-bench -n "$runs" --warmup 0 --timeout 3600 --vs "sh -c 'rm -rf $eml && exec $bin/stowline --export-mail $eml --format eml'" \
     -- sh -c "rm -rf '$cache' && exec '$bin/stowline' --find-mail quokka"
 uptime
-"$bin/stowline" --find-mail quokka > "$work/ours.txt"
-notmuch search --output=files quokka > "$work/theirs.txt"
-echo "matches: stowline $(wc -l < "$work/ours.txt"), notmuch $(wc -l < "$work/theirs.txt")"
+if [ -n "${BASELINE_BIN:-}" ]; then
+    echo "== indexing: this build vs $BASELINE_BIN (both from nothing)"
+    farm-bench -n "$runs" --warmup 0 --timeout 3600 \
+        --vs "sh -c 'rm -rf $cache && exec $(realpath "$BASELINE_BIN")/stowline --find-mail quokka'" \
+        -- sh -c "rm -rf '$cache' && exec '$bin/stowline' --find-mail quokka"
+    uptime
+fi
+"$bin/stowline" --find-mail quokka > "$own/ours.txt"
+notmuch search --output=files quokka > "$own/theirs.txt"
+echo "matches: stowline $(wc -l < "$own/ours.txt"), notmuch $(wc -l < "$own/theirs.txt")"
 for query in quokka '"quokka"' 'subject:quokka'; do
     echo "== query $query: stowline --find-mail vs notmuch search (warm)"
     farm-bench -n 20 --vs "notmuch search $query" -- "$bin/stowline" --find-mail "$query"
 done
 echo "== a two-word query over frequent words"
-first=$(sed -n 2p "$work/ours.txt" | cut -f5 | cut -d' ' -f1-2)
+first=$(sed -n 2p "$own/ours.txt" | cut -f5 | cut -d' ' -f1-2)
 farm-bench -n 20 --vs "notmuch search $first" -- "$bin/stowline" --find-mail "$first"
 uptime
 echo "sizes (bytes): store $(stat -c %s "$store"), stowline index $(du -cb "$cache" | tail -1 | cut -f1)," \

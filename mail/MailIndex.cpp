@@ -93,7 +93,8 @@ std::unique_ptr<MailIndex> MailIndex::openComplete(const QByteArray& fingerprint
     const QByteArray name = settled ? immutableUri(impl->path) : QFile::encodeName(impl->path);
     if (sqlite3_open_v2(name.constData(), &impl->db,
                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | (settled ? SQLITE_OPEN_URI : 0),
-                        nullptr) != SQLITE_OK)
+                        nullptr) != SQLITE_OK ||
+        !RegisterWordsTokenizer(impl->db))
         return nullptr;
     sqlite3_busy_timeout(impl->db, BusyTimeoutMs);
     // One search reads each page about once: a small cache reuses its buffers instead of faulting in

@@ -1,5 +1,6 @@
 #include "mail/MailIndexFile.h"
 #include "mail/MessageText.h"
+#include "mail/SearchTokens.h"
 #include "platform/FileLock.h"
 
 #include <QDir>
@@ -50,6 +51,8 @@ QString flat(QString text) {
 // The message's bytes, up to the indexed size; `whole` false when the store broke off.
 QByteArray readUpTo(DbxStore& store, const MessageEntry& entry, bool* whole) {
     QByteArray bytes;
+    bytes.reserve(
+        std::clamp(entry.size, qint64(0), LargestIndexedMessage)); // a hint: the record may be wrong
     *whole = store.readMessage(entry, [&](const char* data, qint64 length) {
         bytes.append(data, std::min(length, LargestIndexedMessage - bytes.size()));
         return bytes.size() < LargestIndexedMessage;
@@ -95,6 +98,9 @@ struct ReadItem {
     MessageEntry entry;
     SearchableText text;
     bool whole = true;
+    // As the message list shows them: from the headers, else from the store's record.
+    QString sender, subject;
+    QByteArray subjectTokens, senderTokens, recipientTokens, attachmentTokens;
 };
 
 // Few messages wait between the threads, so memory stays flat however large the store.
@@ -150,6 +156,19 @@ ReadItem folderItem(ReadItem::Kind kind, const MailIdentity& identity, const Mai
     return item;
 }
 
+// Folds the headers on the reading thread too, so that the writing one only hands the tokens to SQLite.
+void makeSearchable(ReadItem& item) {
+    const MessageText& headers = item.text.headers;
+    item.sender = headers.from.isEmpty() ? item.entry.from : headers.from;
+    item.subject = headers.subject.isEmpty() ? item.entry.subject : headers.subject;
+    item.subjectTokens = SearchTokens(item.subject.toUtf8());
+    const QString senders =
+        item.sender == item.entry.from ? item.sender : item.sender + u' ' + item.entry.from;
+    item.senderTokens = SearchTokens(senders.toUtf8());
+    item.recipientTokens = SearchTokens(headers.to.toUtf8());
+    item.attachmentTokens = SearchTokens(headers.attachments.join(u' ').toUtf8());
+}
+
 // Problems of the store itself or its index, not of single messages.
 qint64 listingProblems(const DbxStore& store) {
     const QList<StoreProblem>& problems = store.problems();
@@ -179,6 +198,7 @@ void readAll(MailSource& source, const Plan& plan, ReadQueue& queue) {
                 item.folder = &folder;
                 item.entry = entry;
                 item.text = ReadSearchableText(readUpTo(*store, entry, &item.whole), charset);
+                makeSearchable(item);
                 return queue.push(std::move(item));
             });
             if (!read || !queue.push(folderItem(ReadItem::Kind::FolderEnds, identity, folder,
@@ -266,10 +286,7 @@ private:
 
     bool writeMessage(const ReadItem& item) {
         const MessageEntry& entry = item.entry;
-        const MessageText& text = item.text.headers;
-        const QString sender = text.from.isEmpty() ? entry.from : text.from;
-        const QString subject = text.subject.isEmpty() ? entry.subject : text.subject;
-        const QDateTime date = entry.date.isValid() ? entry.date : text.sent;
+        const QDateTime date = entry.date.isValid() ? entry.date : item.text.headers.sent;
         m_message.bind(1, m_folderRow);
         m_message.bind(2, qint64(entry.index));
         m_message.bind(3, entry.infoOffset);
@@ -277,17 +294,17 @@ private:
         m_message.bind(5, entry.size);
         m_message.bind(6, qint64(entry.read));
         m_message.bind(7, date.isValid() ? date.toSecsSinceEpoch() : 0);
-        m_message.bind(8, flat(sender));
-        m_message.bind(9, flat(subject));
+        m_message.bind(8, flat(item.sender));
+        m_message.bind(9, flat(item.subject));
         m_message.bind(10, qint64(!item.whole));
         if (!m_message.run())
             return false;
         m_text.bind(1, sqlite3_last_insert_rowid(m_db));
-        m_text.bind(2, subject);
-        m_text.bind(3, sender + u' ' + entry.from);
-        m_text.bind(4, text.to);
-        m_text.bindUtf8(5, item.text.texts);
-        m_text.bind(6, text.attachments.join(u'\n'));
+        m_text.bindUtf8(2, item.subjectTokens);
+        m_text.bindUtf8(3, item.senderTokens);
+        m_text.bindUtf8(4, item.recipientTokens);
+        m_text.bindUtf8(5, item.text.tokens);
+        m_text.bindUtf8(6, item.attachmentTokens);
         return m_text.run();
     }
 
@@ -330,8 +347,10 @@ bool MailIndex::build(MailSource& source, MailIndexObserver& observer, QString* 
         return true;
     }
     observer.started();
+    // The text table is made anew: an index of an earlier version may split its words another way.
     if (!exec(d->db, "BEGIN IMMEDIATE; DELETE FROM meta; DELETE FROM folders; DELETE FROM messages; "
-                     "INSERT INTO text(text) VALUES('delete-all'); COMMIT"))
+                     "DROP TABLE IF EXISTS text") ||
+        !exec(d->db, TextTable) || !exec(d->db, "COMMIT"))
         return failed();
     d->setMeta("source", source.description());
     removeOutdated(d->path, source.description());

@@ -7,13 +7,14 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailIndex.h"
+#include "mail/WordsTokenizer.h"
 
 #include <QFile>
 #include <sqlite3.h>
 
 namespace stowline::mail::index_file {
 
-inline constexpr int SchemaVersion = 1;
+inline constexpr int SchemaVersion = 2;
 // How long a reader waits while a writer commits.
 inline constexpr int BusyTimeoutMs = 10000;
 // Folder names may hold '/', so a path is kept with a separator no name holds.
@@ -28,9 +29,13 @@ CREATE TABLE IF NOT EXISTS messages(id INTEGER PRIMARY KEY, folder INTEGER, numb
     info_offset INTEGER, first_block INTEGER, size INTEGER, read INTEGER, date INTEGER,
     sender TEXT, subject TEXT, damaged INTEGER);
 CREATE INDEX IF NOT EXISTS messages_by_date ON messages(date);
-CREATE VIRTUAL TABLE IF NOT EXISTS text USING fts5(subject, sender, recipients, body, attachments,
-    content='', columnsize=0, tokenize='unicode61 remove_diacritics 2');
 )sql";
+
+// The columns hold SearchTokens(), which `words` splits at spaces: the thread that writes the index,
+// the one that bounds a build, only adds them up.
+inline const char* const TextTable =
+    "CREATE VIRTUAL TABLE IF NOT EXISTS text USING fts5(subject, sender, "
+    "recipients, body, attachments, content='', columnsize=0, tokenize='words')";
 
 struct Statement {
     sqlite3_stmt* handle = nullptr;
@@ -80,7 +85,8 @@ struct MailIndex::Impl {
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                             nullptr) != SQLITE_OK ||
-            !index_file::exec(db, index_file::Schema)) {
+            !RegisterWordsTokenizer(db) || !index_file::exec(db, index_file::Schema) ||
+            !index_file::exec(db, index_file::TextTable)) {
             if (error)
                 *error = Str(txtIndexUnwritable) + path;
             return false;

@@ -1,6 +1,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "mail/MailIndex.h"
+#include "mail/SearchTokens.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -58,17 +59,16 @@ bool splitTerms(const QString& text, QList<Term>* terms) {
     return true;
 }
 
-bool hasWordCharacter(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); });
-}
-
-// A phrase for the full-text engine: quoted, its quotes doubled; a trailing '*' asks for a prefix.
+// A phrase for the full-text engine, its words folded as the indexed ones are (no quote survives);
+// a trailing '*' asks for a prefix. Empty when the value holds no word.
 QString phrase(QString value, bool quoted) {
     const bool prefix = !quoted && value.endsWith(u'*');
     if (prefix)
         value.chop(1);
-    value.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + value + u'"' + (prefix ? QStringLiteral("*") : QString());
+    const QString tokens = SearchTokens(value);
+    if (tokens.isEmpty())
+        return {};
+    return u'"' + tokens + u'"' + (prefix ? QStringLiteral("*") : QString());
 }
 
 // YYYY, YYYY-MM or YYYY-MM-DD: the first moment of that year, month or day, local time.
@@ -117,8 +117,7 @@ std::optional<MailQuery> ParseMailQuery(const QString& text, QString* error) {
             (term.field == QLatin1String("folder") ? query.folders : query.identities) << term.value;
         } else if (!term.field.isEmpty() && !columns().contains(term.field)) {
             return fail(Str(txtQueryBadTerm) + term.field + u':');
-        } else if (hasWordCharacter(term.value)) {
-            QString expression = phrase(term.value, term.quoted);
+        } else if (QString expression = phrase(term.value, term.quoted); !expression.isEmpty()) {
             if (!term.field.isEmpty())
                 expression = columns().value(term.field) + QStringLiteral(" : ") + expression;
             (term.negated ? unwanted : wanted) << expression;

@@ -1,12 +1,14 @@
 #include "mail/MessageText.h"
 
 #include "mail/MailExport.h"
+#include "mail/SearchTokens.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QTimeZone>
 #include <cerrno>
 #include <cstring>
@@ -133,11 +135,22 @@ ParsedMessage parse(const QByteArray& raw, GMimeParserOptions* options) {
     return parsed;
 }
 
+bool isAlternatives(GMimeObject* object) {
+    GMimeContentType* type = object ? g_mime_object_get_content_type(object) : nullptr;
+    return type && g_mime_content_type_is_type(type, "multipart", "alternative");
+}
+
 // A message's text parts in UTF-8, as they come: the body, then every other text.
 struct PartTexts {
     QByteArray body;
     QList<QByteArray> others;
     QStringList attachments;
+    GMimeObject* bodyParent = nullptr;
+    QList<GMimeObject*> otherParents;
+    // The same text in another form: the HTML beside a plain body in one multipart/alternative.
+    bool isBodyAlternative(qsizetype other) const {
+        return otherParents[other] == bodyParent && isAlternatives(bodyParent);
+    }
 };
 
 void readParts(GMimeMessage* message, PartTexts& text, const QByteArray& defaultCharset,
@@ -147,11 +160,15 @@ void readParts(GMimeMessage* message, PartTexts& text, const QByteArray& default
         return;
     bool haveBody = false;
     bool bodyFromHtml = false;
-    visitParts(body, nullptr, [&](GMimeObject* object, GMimeObject*) {
+    auto addOther = [&](QByteArray other, GMimeObject* parent) {
+        text.others << std::move(other);
+        text.otherParents << parent;
+    };
+    visitParts(body, nullptr, [&](GMimeObject* object, GMimeObject* parent) {
         if (GMIME_IS_MESSAGE_PART(object)) {
             GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
             if (const char* subject = inner ? g_mime_message_get_subject(inner) : nullptr)
-                text.others << QByteArray(subject);
+                addOther(QByteArray(subject), parent);
             return;
         }
         if (!GMIME_IS_PART(object))
@@ -168,12 +185,13 @@ void readParts(GMimeMessage* message, PartTexts& text, const QByteArray& default
         // The first plain part is the body; an HTML part stands in until one comes.
         if (isBodyText(object) && (!haveBody || (bodyFromHtml && !html))) {
             if (haveBody)
-                text.others << text.body;
+                addOther(std::move(text.body), text.bodyParent);
             text.body = std::move(decoded);
+            text.bodyParent = parent;
             haveBody = true;
             bodyFromHtml = html;
         } else {
-            text.others << std::move(decoded);
+            addOther(std::move(decoded), parent);
         }
     });
 }
@@ -195,6 +213,30 @@ std::unique_ptr<GMimeParserOptions, ParserOptionsFree> parserOptions(const QByte
     std::unique_ptr<GMimeParserOptions, ParserOptionsFree> options(g_mime_parser_options_new());
     g_mime_parser_options_set_fallback_charsets(options.get(), charsets.data()); // copies the names
     return options;
+}
+
+template <class Visit> void forEachWord(QByteArrayView tokens, Visit visit) {
+    for (qsizetype start = 0; start < tokens.size();) {
+        qsizetype end = tokens.indexOf(' ', start);
+        if (end < 0)
+            end = tokens.size();
+        visit(tokens.sliced(start, end - start));
+        start = end + 1;
+    }
+}
+
+// Another form of the body adds only the words the body lacks: indexing what both say twice would
+// cost the build and the index's size, and find nothing more.
+void appendWordsNotIn(QByteArrayView bodyTokens, const QByteArray& alternative, QByteArray& tokens) {
+    QSet<QByteArrayView> known;
+    forEachWord(bodyTokens, [&](QByteArrayView word) { known.insert(word); });
+    QByteArray added;
+    forEachWord(SearchTokens(alternative), [&](QByteArrayView word) {
+        if (!known.contains(word))
+            (added.isEmpty() ? added : added += ' ') += word;
+    });
+    if (!added.isEmpty())
+        (tokens.isEmpty() ? tokens : tokens += ' ') += added;
 }
 
 void readHeaders(GMimeMessage* message, MessageText& text) {
@@ -244,19 +286,20 @@ SearchableText ReadSearchableText(const QByteArray& raw, const QByteArray& defau
     GMimeMessage* message = parsed.message.get();
     if (!message) {
         text.headers.parsed = false;
-        text.texts = QString::fromLatin1(raw).toUtf8();
+        text.tokens = SearchTokens(QString::fromLatin1(raw).toUtf8());
         return text;
     }
     readHeaders(message, text.headers);
     PartTexts parts;
     readParts(message, parts, defaultCharset, {});
-    qsizetype size = parts.body.size();
-    for (const QByteArray& other : std::as_const(parts.others))
-        size += 1 + other.size();
-    text.texts.reserve(size);
-    text.texts += parts.body;
-    for (const QByteArray& other : std::as_const(parts.others))
-        text.texts += '\n' + other;
+    AppendSearchTokens(parts.body, text.tokens);
+    const qsizetype bodyTokens = text.tokens.size();
+    for (qsizetype i = 0; i < parts.others.size(); ++i) {
+        if (parts.isBodyAlternative(i))
+            appendWordsNotIn(QByteArrayView(text.tokens).first(bodyTokens), parts.others[i], text.tokens);
+        else
+            AppendSearchTokens(parts.others[i], text.tokens);
+    }
     text.headers.attachments = parts.attachments;
     return text;
 }

@@ -23,10 +23,10 @@ struct MessageText {
 };
 
 // A message as the full-text index takes it: its headers as ReadMessageText reads them (body and
-// otherTexts left empty), and the text of every text part in UTF-8, one after another.
+// otherTexts left empty), and the SearchTokens of its text parts, one after another.
 struct SearchableText {
     MessageText headers;
-    QByteArray texts;
+    QByteArray tokens;
 };
 
 // One attachment with its content, transfer encoding undone.
@@ -41,7 +41,7 @@ struct MessageAttachment {
 MessageText ReadMessageText(const QByteArray& raw, const QByteArray& defaultCharset = {},
                             const QByteArray& forcedCharset = {});
 
-// The same reading as ReadMessageText with no charset forced, its texts kept in UTF-8.
+// The same reading as ReadMessageText with no charset forced, its texts made search tokens.
 SearchableText ReadSearchableText(const QByteArray& raw, const QByteArray& defaultCharset);
 
 // The parts that are not the message's text, with a name for each (unnamed ones numbered).
