@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The encrypted scheduled backup against the unencrypted one, and the restore of each archive, on
-# the mail-like profile of bench/scheduled-run.sh, timed with farm-bench (A: encrypted, B: clear).
+# the mail-like profile of bench/scheduled-run.sh, timed in pairs by bench/pairs.py (A: encrypted, B: clear).
 #   bench/encryption-run.sh [work folder] [mail MiB] [favorites] [runs]
 # Defaults: /tmp/stowline-encryption-bench 512 200 5. The passphrase comes from an owner-only key
 # file, as on a machine without a desktop keyring; the keyring is kept out (no session bus).
@@ -40,7 +40,7 @@ for side in clear encrypted; do
     STOWLINE_REGISTRY="$work/$side/registry.db" "$bin/stowline-regedit" /s "$work/$side/schedule.reg"
 done
 
-# One script per side and kind, so that farm-bench starts each without a shell's quoting between.
+# One script per side and kind, so that the timer starts each without a shell's quoting between.
 for side in clear encrypted; do
     cat >"$work/backup-$side.sh" <<EOT
 rm -f '$work/$side/Backups/'*.stw && sync
@@ -56,14 +56,14 @@ done
 
 echo "## load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "### stowline /S, encrypted (A) against clear (B)"
-farm-bench -n "$runs" --timeout 3600 --vs "sh $work/backup-clear.sh" -- sh "$work/backup-encrypted.sh" || true
+"$repo/bench/pairs.py" -n "$runs" --timeout 3600 --vs "sh $work/backup-clear.sh" -- sh "$work/backup-encrypted.sh" || true
 ls -l "$work"/clear/Backups/*.stw "$work"/encrypted/Backups/*.stw
 # The same folders through `zip -r -1`, for the size.
 folders=(home/Favorites "home/Address Book")
 while IFS= read -r store; do folders+=("$store"); done < <(cd "$profile" && find . -mindepth 2 -maxdepth 4 -type d -name Store -printf '%h\n' | sed 's|^\./||' | sort -u)
 (cd "$profile" && rm -f "$work/infozip.zip" && zip -q -r -1 "$work/infozip.zip" "${folders[@]}" && ls -l "$work/infozip.zip")
 echo "### restore, encrypted (A) against clear (B)"
-farm-bench -n "$runs" --timeout 3600 --vs "sh $work/restore-clear.sh" -- sh "$work/restore-encrypted.sh" || true
+"$repo/bench/pairs.py" -n "$runs" --timeout 3600 --vs "sh $work/restore-clear.sh" -- sh "$work/restore-encrypted.sh" || true
 # Each kind of /S against tar and igzip on both cores over the same folders, removed and synced alike.
 quoted=$(printf "'%s' " "${folders[@]}")
 cat >"$work/tar-igzip.sh" <<EOT
@@ -72,7 +72,7 @@ cd '$profile' && tar -c $quoted | igzip -1 -T2 -c >'$work/tar.gz'
 EOT
 for side in encrypted clear; do
     echo "### stowline /S, $side (A) against tar -c | igzip -1 -T2 (B)"
-    farm-bench -n "$runs" --timeout 3600 --vs "sh $work/tar-igzip.sh" -- sh "$work/backup-$side.sh" || true
+    "$repo/bench/pairs.py" -n "$runs" --timeout 3600 --vs "sh $work/tar-igzip.sh" -- sh "$work/backup-$side.sh" || true
 done
 ls -l "$work/tar.gz"
 echo "## load: $(cut -d' ' -f1-3 /proc/loadavg)"

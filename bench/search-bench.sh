@@ -48,19 +48,19 @@ cache="$XDG_CACHE_HOME/stowline"
 uptime
 if [ "$notmuch_runs" -gt 0 ]; then
     echo "== indexing: stowline (index built from nothing) vs notmuch new (from nothing)"
-    farm-bench -n "$notmuch_runs" --warmup 0 --timeout 3600 \
+    "$here/pairs.py" -n "$notmuch_runs" --warmup 0 --timeout 3600 \
         --vs "sh -c 'rm -rf $work/maildir/.notmuch && exec notmuch new --quiet'" \
         -- sh -c "rm -rf '$cache' && exec '$bin/stowline' --find-mail quokka"
 elif [ ! -d "$work/maildir/.notmuch" ]; then
     notmuch new --quiet
 fi
 echo "== indexing: stowline (index built from nothing) vs --export-mail --format eml"
-farm-bench -n "$runs" --warmup 0 --timeout 3600 --vs "sh -c 'rm -rf $eml && exec $bin/stowline --export-mail $eml --format eml'" \
+"$here/pairs.py" -n "$runs" --warmup 0 --timeout 3600 --vs "sh -c 'rm -rf $eml && exec $bin/stowline --export-mail $eml --format eml'" \
     -- sh -c "rm -rf '$cache' && exec '$bin/stowline' --find-mail quokka"
 uptime
 if [ -n "${BASELINE_BIN:-}" ]; then
     echo "== indexing: this build vs $BASELINE_BIN (both from nothing)"
-    farm-bench -n "$runs" --warmup 0 --timeout 3600 \
+    "$here/pairs.py" -n "$runs" --warmup 0 --timeout 3600 \
         --vs "sh -c 'rm -rf $cache && exec $(realpath "$BASELINE_BIN")/stowline --find-mail quokka'" \
         -- sh -c "rm -rf '$cache' && exec '$bin/stowline' --find-mail quokka"
     uptime
@@ -70,11 +70,11 @@ notmuch search --output=files quokka > "$own/theirs.txt"
 echo "matches: stowline $(wc -l < "$own/ours.txt"), notmuch $(wc -l < "$own/theirs.txt")"
 for query in quokka '"quokka"' 'subject:quokka'; do
     echo "== query $query: stowline --find-mail vs notmuch search (warm)"
-    farm-bench -n 20 --vs "notmuch search $query" -- "$bin/stowline" --find-mail "$query"
+    "$here/pairs.py" -n 20 --vs "notmuch search $query" -- "$bin/stowline" --find-mail "$query"
 done
 echo "== a two-word query over frequent words"
 first=$(sed -n 2p "$own/ours.txt" | cut -f5 | cut -d' ' -f1-2)
-farm-bench -n 20 --vs "notmuch search $first" -- "$bin/stowline" --find-mail "$first"
+"$here/pairs.py" -n 20 --vs "notmuch search $first" -- "$bin/stowline" --find-mail "$first"
 uptime
 echo "sizes (bytes): store $(stat -c %s "$store"), stowline index $(du -cb "$cache" | tail -1 | cut -f1)," \
      "notmuch database $(du -sb "$work/maildir/.notmuch" | cut -f1)"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Uploading a store of mail-like messages to a private Dovecot (tests/mail/dovecot.py): Stowline's
 --upload-mail against mbsync (isync) pushing the same messages, exported as a Maildir, to the same
-server, timed in turn by farm-bench. Every run starts on an empty target folder and without the
+server, timed in turn by bench/pairs.py. Every run starts on an empty target folder and without the
 upload record or mbsync's state. Usage: upload_bench.py BUILD_BIN WORK_DIR [MEGABYTES] [MESSAGES] [RUNS]
 """
 import os, random, shutil, subprocess, sys
@@ -87,7 +87,7 @@ SyncState *
         b = ("sh -c 'rm -rf %s/Pushed; find %s/md -name \".mbsyncstate*\" -delete; exec mbsync -q -c %s/mbsyncrc push'"
              % (dovecot.maildir, work, work))
         subprocess.run(["uptime"])
-        subprocess.run(["farm-bench", "-n", runs, "--timeout", "3000", "--vs", b, "--", "sh", "-c", a], env=env)
+        subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "pairs.py"), "-n", runs, "--timeout", "3000", "--vs", b, "--", "sh", "-c", a], env=env)
         subprocess.run(["uptime"])
     finally:
         dovecot.stop()
