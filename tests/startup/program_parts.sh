@@ -55,4 +55,8 @@ for layout in build package/bin; do
     code=$(status_in "$work/$layout" /S)
     [ "$code" = 3 ] || fail "stowline /S in $layout ended with $code: $(cat "$work/err")"
 done
+# Started by hand for anything but /S, the scheduled run's program makes no backup: it hands over.
+"$work/package/libexec/stowline/stowline-scheduled" --status >"$work/out" 2>"$work/err" ||
+    fail "stowline-scheduled --status failed: $(cat "$work/err")"
+grep -qx "No backup yet" "$work/out" || fail "stowline-scheduled --status printed: $(cat "$work/out")"
 echo "ok"
