@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Times a command against a reference command, run in turn (A B A B ...), as whole processes:
 wall, user and system time and peak memory, each as minimum, median and maximum, and the medians of
-the pair-by-pair ratios A/B. Output of both commands is thrown away. Needs GNU time (Debian: time).
+the pair-by-pair ratios A/B. What both commands print is thrown away; their exit statuses are
+counted. Needs GNU time (Debian: time).
 Usage: pairs.py [-n RUNS] [--warmup K] [--timeout S] --vs 'COMMAND B' -- COMMAND A [ARG...]
 COMMAND B is one string split as a shell splits; COMMAND A is the arguments after --."""
 import argparse
@@ -21,7 +22,8 @@ def run_once(argv, deadline):
     with tempfile.NamedTemporaryFile("r") as peak:
         start = time.perf_counter()
         process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", peak.name] + argv,
-                                   stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   stdin=subprocess.DEVNULL)
         killer = threading.Timer(max(0.0, deadline - time.monotonic()), process.kill)
         killer.start()
         _, status, usage = os.wait4(process.pid, 0)
