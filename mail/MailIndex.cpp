@@ -1,6 +1,7 @@
 #include "mail/MailIndex.h"
 
 #include "mail/MailIndexFile.h"
+#include "platform/PrivateFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -9,10 +10,7 @@
 #include <QHash>
 #include <QStandardPaths>
 #include <QTimeZone>
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace stowline::mail {
 
@@ -25,16 +23,6 @@ QString fileNameFor(const QByteArray& fingerprint) {
            QString::fromLatin1(
                QCryptographicHash::hash(fingerprint, QCryptographicHash::Sha256).toHex().left(32)) +
            QStringLiteral(".index");
-}
-
-// The index file is created private before SQLite opens it; its journal files take the same mode.
-bool createPrivate(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    ::fchmod(fd, 0600);
-    ::close(fd);
-    return true;
 }
 
 // An SQLite URI naming the file read as it lies: no locks, no log, no shared-memory file.
@@ -64,16 +52,16 @@ QString MailIndexFolder() {
 
 std::unique_ptr<MailIndex> MailIndex::open(MailSource& source, QString* error) {
     const QString folder = MailIndexFolder();
-    if (!QDir().mkpath(folder)) {
+    if (!QDir().mkpath(folder) || platform::restrictFolder(folder) != 0) {
         if (error)
             *error = Str(txtIndexUnwritable) + folder;
         return nullptr;
     }
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
     auto impl = std::make_unique<Impl>();
     impl->path = folder + u'/' + fileNameFor(source.fingerprint());
     impl->sourceName = source.description();
-    if (!createPrivate(impl->path)) {
+    // Created private before SQLite opens it: its journal files take the same mode.
+    if (!platform::ensurePrivateFile(impl->path)) {
         if (error)
             *error = Str(txtIndexUnwritable) + impl->path;
         return nullptr;

@@ -115,6 +115,11 @@ int makePrivateFolder(const QString& path) {
     return 0;
 }
 
+int restrictFolder(const QString& path) {
+    const Descriptor folder(openFolderNoFollow(AT_FDCWD, native(path).constData()));
+    return folder.valid() && ::fchmod(folder.get(), 0700) == 0 ? 0 : errno;
+}
+
 int openPrivateFile(const QString& path, bool append) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC);
     const int fd = ::open(native(path).constData(), flags, 0600);
@@ -125,6 +130,11 @@ int openPrivateFile(const QString& path, bool append) {
         return -1;
     }
     return fd;
+}
+
+bool ensurePrivateFile(const QString& path) {
+    const int fd = openPrivateFile(path, true);
+    return fd >= 0 && ::close(fd) == 0;
 }
 
 int removeFolderTree(const QString& path) {

@@ -15,9 +15,16 @@ FolderPrivacy folderPrivacy(const QString& path);
 // Creates one folder with mode 0700 whatever the umask. 0 or the errno.
 int makePrivateFolder(const QString& path);
 
+// Makes an existing folder 0700; a link at the path is refused. 0 or the errno.
+int restrictFolder(const QString& path);
+
 // Opens a file for writing, creating it 0600 whatever the umask; a link at the path is refused.
 // The descriptor, or -1 with errno set.
 int openPrivateFile(const QString& path, bool append);
+
+// Makes sure a file of this user's alone stands at the path: created 0600 whatever the umask, or
+// an existing one made 0600; its content is kept. False when that fails or a link is there.
+bool ensurePrivateFile(const QString& path);
 
 // Removes a folder and everything in it without following any link inside. Not forced: when a file
 // or folder in it is read-only nothing is removed and EACCES comes back. 0 or the errno.
