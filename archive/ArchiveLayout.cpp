@@ -5,13 +5,12 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFile>
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace stowline::layout {
 
@@ -27,7 +26,7 @@ void writeText(const QString& path, const QByteArray& bytes, bool append) {
         RaiseOsError(errno, errno == ENOENT);
     const ssize_t written = platform::writeFile(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
     const int writeError = written < 0 ? errno : ENOSPC;
-    if (::close(fd) != 0 && written == bytes.size())
+    if (platform::closeFile(fd) != 0 && written == bytes.size())
         RaiseOsError(errno);
     if (written != bytes.size())
         RaiseOsError(writeError);
@@ -105,12 +104,12 @@ std::optional<IdentityRecord> ParseIdentityRecord(QStringView line) {
 }
 
 QList<IdentityRecord> ReadIdentityIndex(const QString& indexPath) {
-    const int fd = ::open(QFile::encodeName(indexPath).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::openToRead(QFile::encodeName(indexPath).constData());
     if (fd < 0)
         RaiseOsError(errno);
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+        platform::closeFile(fd);
         RaiseOsError(EIO);
     }
     QList<IdentityRecord> records;

@@ -1,7 +1,6 @@
 #include "archive/KeptOpenFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/FileAccess.h"
 
 namespace stowline {
 
@@ -10,7 +9,7 @@ KeptOpenFile::~KeptOpenFile() { close(); }
 int KeptOpenFile::open(const QByteArray& path) {
     if (m_fd < 0 || path != m_path) {
         close();
-        m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        m_fd = platform::openToReadNoLink(path.constData());
         m_path = m_fd >= 0 ? path : QByteArray();
     }
     return m_fd;
@@ -18,7 +17,7 @@ int KeptOpenFile::open(const QByteArray& path) {
 
 void KeptOpenFile::close() {
     if (m_fd >= 0)
-        ::close(m_fd);
+        platform::closeFile(m_fd);
     m_fd = -1;
 }
 

@@ -1,14 +1,12 @@
 #include "archive/PendingFile.h"
 
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 
 #include <QFile>
 #include <cerrno>
-#include <fcntl.h>
-#include <stdlib.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace stowline {
@@ -20,16 +18,16 @@ QByteArray ParentFolder(const QByteArray& path) {
 
 PendingFile::PendingFile(const QByteArray& target, QByteArray temporary, int suffixLength)
     : m_target(target), m_temporary(std::move(temporary)) {
-    m_fd = ::mkostemps(m_temporary.data(), suffixLength, O_CLOEXEC);
+    m_fd = platform::createTemporaryFile(m_temporary.data(), suffixLength);
     if (m_fd < 0)
         RaiseOsError(errno, true);
 }
 
 PendingFile::~PendingFile() {
     if (m_fd >= 0)
-        ::close(m_fd);
+        platform::closeFile(m_fd);
     if (!m_committed)
-        ::unlink(m_temporary.constData());
+        platform::removeFile(m_temporary.constData());
 }
 
 void PendingFile::commit(bool durable, const std::function<void(const QString&)>& whileSyncing) {
@@ -37,7 +35,7 @@ void PendingFile::commit(bool durable, const std::function<void(const QString&)>
         syncAlongside(whileSyncing);
     else if (whileSyncing)
         whileSyncing(QFile::decodeName(m_temporary));
-    if (::close(std::exchange(m_fd, -1)) != 0)
+    if (platform::closeFile(std::exchange(m_fd, -1)) != 0)
         RaiseOsError(errno);
     if (platform::renameFile(m_temporary.constData(), m_target.constData()) != 0)
         RaiseOsError(errno);

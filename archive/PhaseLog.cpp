@@ -1,9 +1,8 @@
 #include "archive/PhaseLog.h"
 
+#include "platform/FileAccess.h"
+
 #include <QFile>
-#include <fcntl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace stowline {
 
@@ -27,15 +26,11 @@ PhaseLog::PhaseLog(QByteArray name) : m_name(std::move(name)), m_start(std::chro
 PhaseLog::~PhaseLog() {
     if (logFile().isEmpty())
         return;
-    const QByteArray line =
-        secondsSinceStart(m_start) + ' ' + secondsSinceStart(std::chrono::steady_clock::now()) + ' ' +
-        QByteArray::number(static_cast<long>(::syscall(SYS_gettid))) + ' ' + m_name + '\n';
+    const QByteArray line = secondsSinceStart(m_start) + ' ' +
+                            secondsSinceStart(std::chrono::steady_clock::now()) + ' ' +
+                            QByteArray::number(platform::currentThreadId()) + ' ' + m_name + '\n';
     // One append per line keeps the lines of several threads whole.
-    const int fd = ::open(logFile().constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return;
-    [[maybe_unused]] const ssize_t written = ::write(fd, line.constData(), static_cast<size_t>(line.size()));
-    ::close(fd);
+    platform::appendToFile(logFile().constData(), line.constData(), static_cast<size_t>(line.size()));
 }
 
 } // namespace stowline

@@ -1,9 +1,9 @@
 #include "archive/SourcePrefetch.h"
 
 #include "archive/KeptOpenFile.h"
+#include "platform/FileAccess.h"
 
 #include <algorithm>
-#include <fcntl.h>
 
 namespace stowline {
 
@@ -63,9 +63,8 @@ void SourcePrefetcher::run() {
             if (!waitUntilWanted(stretch.runPosition + done))
                 return;
             if (const int fd = file.open(stretch.path); fd >= 0)
-                ::posix_fadvise(fd, static_cast<off_t>(stretch.offset + done),
-                                static_cast<off_t>(std::min(Step, stretch.length - done)),
-                                POSIX_FADV_WILLNEED);
+                platform::adviseWillNeed(fd, static_cast<off_t>(stretch.offset + done),
+                                         static_cast<off_t>(std::min(Step, stretch.length - done)));
         }
     }
 }

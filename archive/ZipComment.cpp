@@ -4,12 +4,10 @@
 #include "archive/ZipLibzip.h"
 #include "archive/ZipText.h"
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 
 #include <QFile>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace stowline {
 
@@ -17,36 +15,18 @@ using namespace zipformat;
 
 namespace {
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    void close() {
-        if (::close(std::exchange(m_fd, -1)) != 0)
-            RaiseOsError(errno);
-    }
-
-private:
-    int m_fd;
-};
-
 QByteArray readTail(int fd, qint64 fileSize) {
     const qint64 length = std::min<qint64>(fileSize, EndRecordSize + MaxCommentSize);
     QByteArray tail(length, Qt::Uninitialized);
-    const ssize_t got = ::pread(fd, tail.data(), static_cast<size_t>(length), fileSize - length);
+    const ssize_t got = platform::readAt(fd, tail.data(), static_cast<size_t>(length), fileSize - length);
     if (got != length)
         RaiseOsError(got < 0 ? errno : EIO);
     return tail;
 }
 
 void writeAt(int fd, qint64 offset, const QByteArray& bytes) {
-    const ssize_t written = ::pwrite(fd, bytes.constData(), static_cast<size_t>(bytes.size()), offset);
+    const ssize_t written =
+        platform::writeAt(fd, bytes.constData(), static_cast<size_t>(bytes.size()), offset);
     if (written != bytes.size())
         RaiseOsError(written < 0 ? errno : ENOSPC);
 }
@@ -67,25 +47,26 @@ QString ReadArchiveComment(const QString& path) {
 void WriteArchiveComment(const QString& path, const QByteArray& comment) {
     OpenZipForReading(path); // only a file libzip reads as a zip is touched
     const QByteArray text = comment.left(MaxCommentSize);
-    FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC));
-    if (file.get() < 0)
+    platform::Descriptor file(platform::openToUpdate(QFile::encodeName(path).constData()));
+    if (!file.isOpen())
         RaiseOsError(errno);
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0)
+    const auto info = platform::statusOfOpen(file.get());
+    if (!info)
         RaiseOsError(errno);
-    const QByteArray tail = readTail(file.get(), info.st_size);
+    const QByteArray tail = readTail(file.get(), info->size);
     const qsizetype found = findEndRecord(tail);
     if (found < 0)
         throw InvalidFormat();
-    const qint64 endRecord = info.st_size - tail.size() + found;
+    const qint64 endRecord = info->size - tail.size() + found;
     // New text first, then its length, then the cut: a reader never sees a length past the end.
     writeAt(file.get(), endRecord + EndRecordSize, text);
     QByteArray length;
     put16(length, static_cast<quint16>(text.size()));
     writeAt(file.get(), endRecord + 20, length);
-    if (::ftruncate(file.get(), endRecord + EndRecordSize + text.size()) != 0)
+    if (platform::resizeFile(file.get(), endRecord + EndRecordSize + text.size()) != 0)
         RaiseOsError(errno);
-    file.close();
+    if (file.close() != 0)
+        RaiseOsError(errno);
 }
 
 } // namespace stowline

@@ -8,6 +8,7 @@
 #include "archive/ZipSourceTree.h"
 #include "archive/ZipWriter.h"
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 
 #include <QFile>
@@ -16,12 +17,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <ctime>
-#include <fcntl.h>
 #include <mutex>
 #include <optional>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace stowline {
@@ -43,7 +41,6 @@ constexpr int MaximumThreads = 4;
 // them over than in deflating them.
 constexpr quint64 SmallFile = 64 * 1024;
 constexpr size_t FilesPerJob = 64;
-constexpr int ReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW;
 
 // The files of the archive itself or of one nested archive, with the level they are deflated at.
 struct SourcePart {
@@ -138,30 +135,21 @@ struct ChunkBatch {
 // lookup of every folder on its path.
 class FileOpener {
 public:
-    FileOpener() = default;
-    FileOpener(const FileOpener&) = delete;
-    FileOpener& operator=(const FileOpener&) = delete;
-    ~FileOpener() {
-        if (m_folderFd >= 0)
-            ::close(m_folderFd);
-    }
-
     int open(const QByteArray& path) {
         const qsizetype slash = path.lastIndexOf('/');
         if (slash > 0 && QByteArrayView(path).first(slash) != m_folder) {
-            if (m_folderFd >= 0)
-                ::close(m_folderFd);
+            m_folderFd.close();
             m_folder = path.first(slash);
-            m_folderFd = ::open(m_folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            m_folderFd = platform::Descriptor(platform::openFolderToLookUp(m_folder.constData()));
         }
-        if (slash <= 0 || m_folderFd < 0)
-            return ::open(path.constData(), ReadFlags);
-        return ::openat(m_folderFd, path.constData() + slash + 1, ReadFlags);
+        if (slash <= 0 || !m_folderFd.isOpen())
+            return platform::openToReadNoLink(path.constData());
+        return platform::openToReadNoLinkIn(m_folderFd.get(), path.constData() + slash + 1);
     }
 
 private:
     QByteArray m_folder;
-    int m_folderFd = -1;
+    platform::Descriptor m_folderFd;
 };
 
 // Appends up to length bytes of the file from offset to the buffer; returns 0 or an errno.
@@ -170,8 +158,9 @@ int readSlice(int fd, quint64 offset, size_t length, ChunkBuffers& buffers, ZipC
         return errno;
     int error = 0;
     while (chunk.rawSize < length) {
-        const ssize_t got = ::pread(fd, buffers.raw.data() + chunk.rawOffset + chunk.rawSize,
-                                    length - chunk.rawSize, static_cast<off_t>(offset + chunk.rawSize));
+        const ssize_t got =
+            platform::readAt(fd, buffers.raw.data() + chunk.rawOffset + chunk.rawSize, length - chunk.rawSize,
+                             static_cast<off_t>(offset + chunk.rawSize));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -201,7 +190,7 @@ int processJob(const SourcePart& part, const ChunkJob& job, ChunkDeflater& defla
             const int fd = job.files > 1 ? opener.open(entry.path) : sliced.open(entry.path);
             const int error = readSlice(fd, job.offset, length, batch.buffers, chunk);
             if (job.files > 1 && fd >= 0)
-                ::close(fd);
+                platform::closeFile(fd);
             if (error)
                 return error;
         }
@@ -355,9 +344,8 @@ QByteArray archiveTarget(const QString& archiveFile) {
 
 // A new archive stays private to its owner (it holds mail); a replaced one keeps its mode.
 void keepModeOfReplacedFile(const QByteArray& target, int fd) {
-    struct stat existing {};
-    if (::stat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-        ::fchmod(fd, existing.st_mode & 07777);
+    if (const auto existing = platform::statusOf(target.constData()); existing && existing->isRegular())
+        platform::setPermissions(fd, existing->permissions());
 }
 
 quint16 deflateSpeedFlags(int level) {
@@ -460,7 +448,7 @@ ZipEntryHeader nestedMemberHeader(const SourcePart& part) {
     ZipEntryHeader header;
     header.name = part.nested->memberName;
     header.modified = zipformat::toDosDateTime(::time(nullptr));
-    header.unixMode = S_IFREG | 0600;
+    header.unixMode = zipformat::UnixRegularFile | 0600;
     header.zip64 = bound > Zip64Threshold;
     return header;
 }

@@ -9,6 +9,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 #include "platform/PrivateFiles.h"
 
@@ -20,13 +21,10 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <numeric>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace stowline {
 
@@ -100,10 +98,10 @@ bool makeFolder(const QByteArray& path, mode_t mode) {
             return true;
         error = errno;
     }
-    struct stat info {};
-    if (error != EEXIST || ::stat(path.constData(), &info) != 0)
+    const auto info = error == EEXIST ? platform::statusOf(path.constData()) : std::nullopt;
+    if (!info)
         RaiseOsError(error, true);
-    if (!S_ISDIR(info.st_mode))
+    if (!info->isFolder())
         RaiseOsError(EEXIST, true);
     return false;
 }
@@ -115,10 +113,10 @@ bool linkOnTheWay(const QByteArray& root, const QByteArray& folder) {
         qsizetype next = folder.indexOf('/', at + 1);
         if (next < 0)
             next = folder.size();
-        struct stat info {};
-        if (::lstat(folder.left(next).constData(), &info) != 0)
+        const auto info = platform::statusOfEntry(folder.left(next).constData());
+        if (!info)
             return false;
-        if (S_ISLNK(info.st_mode))
+        if (info->isLink())
             return true;
         at = next;
     }
@@ -199,9 +197,8 @@ ExtractPlan planExtraction(zip_t* archive, const ZipExtractSettings& settings) {
 
 // The recorded mode and modification time, given before the file takes its name.
 void stamp(int fd, mode_t mode, time_t modified) {
-    ::fchmod(fd, mode);
-    const timespec times[2] = {{0, UTIME_NOW}, {modified, 0}};
-    ::futimens(fd, times);
+    platform::setPermissions(fd, mode);
+    platform::setModified(fd, modified);
 }
 
 // Unpacks whole members on worker threads, each with its own handle on the archive.

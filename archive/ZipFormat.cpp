@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <unistd.h>
 
 namespace stowline::zipformat {
 

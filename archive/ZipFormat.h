@@ -23,6 +23,10 @@ constexpr quint16 FlagDataDescriptor = 0x0008;
 constexpr quint16 VersionDefault = 20;
 constexpr quint16 VersionZip64 = 45;
 constexpr quint16 MadeByUnix = 3;
+// The file-type bits of a Unix mode, as a member made on Unix keeps them in its external attributes.
+constexpr quint32 UnixTypeMask = 0170000;
+constexpr quint32 UnixRegularFile = 0100000;
+constexpr quint32 UnixSymbolicLink = 0120000;
 
 constexpr qsizetype LocalHeaderSize = 30;
 constexpr qsizetype EndRecordSize = 22;

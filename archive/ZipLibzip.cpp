@@ -1,20 +1,19 @@
 #include "archive/ZipLibzip.h"
 
 #include "archive/ZipDecrypt.h"
+#include "archive/ZipFormat.h"
 #include "archive/ZipLayout.h"
 #include "archive/ZipText.h"
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace stowline {
 
@@ -35,7 +34,7 @@ struct PreadSource {
 
 zip_int64_t preadFully(PreadSource& source, void* data, zip_uint64_t length, zip_uint64_t at) {
     for (;;) {
-        const ssize_t got = ::pread(source.fd, data, length, static_cast<off_t>(at));
+        const ssize_t got = platform::readAt(source.fd, data, length, static_cast<off_t>(at));
         if (got >= 0)
             return got;
         if (errno != EINTR) {
@@ -86,7 +85,7 @@ zip_int64_t preadCommand(void* state, void* data, zip_uint64_t length, zip_sourc
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&source.error, data, length);
     case ZIP_SOURCE_FREE:
-        ::close(source.fd);
+        platform::closeFile(source.fd);
         zip_error_fini(&source.error);
         delete &source;
         return 0;
@@ -117,7 +116,7 @@ public:
     quint64 size() const override { return m_size; }
     bool readAt(quint64 offset, char* out, quint64 length) override {
         while (length > 0) {
-            const ssize_t got = ::pread(m_fd, out, length, static_cast<off_t>(offset));
+            const ssize_t got = platform::readAt(m_fd, out, length, static_cast<off_t>(offset));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
@@ -136,23 +135,23 @@ private:
 
 ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZIP_RDONLY) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
+    const int fd = platform::openToRead(name.constData());
+    const auto info = fd < 0 ? std::nullopt : platform::statusOfOpen(fd);
+    if (!info) {
         zip_error_set(&error, errno == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, errno);
         if (fd >= 0)
-            ::close(fd);
+            platform::closeFile(fd);
         return nullptr;
     }
     // libzip takes an empty file for an empty archive; it is no archive at all.
-    if (!S_ISREG(info.st_mode) || info.st_size == 0) {
-        ::close(fd);
+    if (!info->isRegular() || info->size == 0) {
+        platform::closeFile(fd);
         zip_error_set(&error, ZIP_ER_NOZIP, 0);
         return nullptr;
     }
     auto* state = new PreadSource;
     state->fd = fd;
-    state->size = static_cast<zip_uint64_t>(info.st_size);
+    state->size = static_cast<zip_uint64_t>(info->size);
     zip_error_init(&state->error);
     zip_source_t* source = zip_source_function_create(preadCommand, state, &error);
     if (!source) {
@@ -167,7 +166,7 @@ ZipArchiveHandle openRaw(const QString& path, zip_error_t& error, int flags = ZI
         return nullptr;
     }
     // The fd stays open with the archive's source; a checked open also holds the layout to one reading.
-    FileBytes bytes(fd, static_cast<quint64>(info.st_size));
+    FileBytes bytes(fd, static_cast<quint64>(info->size));
     if ((flags & ZIP_CHECKCONS) && !ziplayout::LayoutSound(archive.get(), bytes)) {
         zip_error_set(&error, ZIP_ER_INCONS, 0);
         return nullptr;
@@ -210,7 +209,8 @@ bool IsSymbolicLinkEntry(zip_t* archive, zip_uint64_t index) {
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
     return zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
-           system == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK;
+           system == ZIP_OPSYS_UNIX &&
+           ((attributes >> 16) & zipformat::UnixTypeMask) == zipformat::UnixSymbolicLink;
 }
 
 namespace {

@@ -1,48 +1,36 @@
 #include "archive/ZipSourceTree.h"
 
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 
 #include <QFile>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <dirent.h>
 #include <exception>
-#include <fcntl.h>
-#include <memory>
 #include <optional>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace stowline {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-DirHandle openFolder(const QByteArray& folder) {
+platform::FolderListing openFolder(const QByteArray& folder) {
     const QByteArray openPath = folder.isEmpty() ? QByteArrayLiteral("/") : folder;
-    const int fd = ::open(openPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = platform::openFolderNoLink(openPath.constData());
     if (fd < 0)
         RaiseOsError(errno, true);
-    DirHandle dir(fdopendir(fd));
-    if (!dir) {
-        const int error = errno;
-        ::close(fd);
-        RaiseOsError(error, true);
-    }
+    platform::FolderListing dir(fd);
+    if (!dir.isOpen())
+        RaiseOsError(errno, true);
     return dir;
 }
 
-std::vector<QByteArray> sortedNames(DIR* dir) {
+std::vector<QByteArray> sortedNames(platform::FolderListing& dir) {
     std::vector<QByteArray> names;
     errno = 0;
-    while (const dirent* entry = readdir(dir)) {
-        const QByteArray name(entry->d_name);
+    while (const char* entry = dir.next()) {
+        const QByteArray name(entry);
         if (name != "." && name != "..")
             names.push_back(name);
     }
@@ -59,20 +47,20 @@ struct Skipped {
 };
 
 // A folder's or regular file's entry; none for anything else, the skipped file or one removed meanwhile.
-std::optional<ZipSourceEntry> entryOf(DIR* dir, const QByteArray& folder, const QByteArray& prefix,
-                                      const QByteArray& name, Skipped skipped) {
-    struct stat info {};
-    if (fstatat(dirfd(dir), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+std::optional<ZipSourceEntry> entryOf(const platform::FolderListing& dir, const QByteArray& folder,
+                                      const QByteArray& prefix, const QByteArray& name, Skipped skipped) {
+    const auto info = platform::statusOfEntryIn(dir.folderFd(), name.constData());
+    if (!info) {
         if (errno == ENOENT)
             return std::nullopt;
         RaiseOsError(errno);
     }
     const QByteArray path = folder + '/' + name;
-    if (S_ISDIR(info.st_mode))
-        return ZipSourceEntry{path, prefix + name + '/', 0, info.st_mtime, info.st_mode};
-    if (S_ISREG(info.st_mode) && !(info.st_dev == skipped.device && info.st_ino == skipped.inode))
-        return ZipSourceEntry{path, prefix + name, static_cast<quint64>(info.st_size), info.st_mtime,
-                              info.st_mode};
+    if (info->isFolder())
+        return ZipSourceEntry{path, prefix + name + '/', 0, info->modified.tv_sec, info->mode};
+    if (info->isRegular() && !(info->device == skipped.device && info->inode == skipped.inode))
+        return ZipSourceEntry{path, prefix + name, static_cast<quint64>(info->size), info->modified.tv_sec,
+                              info->mode};
     return std::nullopt;
 }
 
@@ -82,11 +70,10 @@ public:
 
     // Returns whether anything below the folder was stored.
     bool walk(const QByteArray& folder, const QByteArray& prefix) {
-        const DirHandle dir = openFolder(folder);
+        platform::FolderListing dir = openFolder(folder);
         bool storedAny = false;
-        for (const QByteArray& name : sortedNames(dir.get())) {
-            if (const std::optional<ZipSourceEntry> entry =
-                    entryOf(dir.get(), folder, prefix, name, m_skipped)) {
+        for (const QByteArray& name : sortedNames(dir)) {
+            if (const std::optional<ZipSourceEntry> entry = entryOf(dir, folder, prefix, name, m_skipped)) {
                 add(*entry);
                 storedAny = true;
             }
@@ -108,10 +95,10 @@ private:
 // The top level's entries, each folder's walked on one of two threads, joined in name order: on
 // 20,000 Favorites the walk was the last thing the archive's writing waited for.
 std::vector<ZipSourceEntry> walkTopLevel(const QByteArray& root, Skipped skipped) {
-    const DirHandle dir = openFolder(root);
+    platform::FolderListing dir = openFolder(root);
     std::vector<ZipSourceEntry> top;
-    for (const QByteArray& name : sortedNames(dir.get()))
-        if (std::optional<ZipSourceEntry> entry = entryOf(dir.get(), root, {}, name, skipped))
+    for (const QByteArray& name : sortedNames(dir))
+        if (std::optional<ZipSourceEntry> entry = entryOf(dir, root, {}, name, skipped))
             top.push_back(std::move(*entry));
     std::vector<std::vector<ZipSourceEntry>> below(top.size());
     std::vector<std::exception_ptr> failures(top.size());
@@ -147,10 +134,10 @@ std::vector<ZipSourceEntry> ListSourceFolder(const QString& folder, const QStrin
         root.chop(1);
     if (root.isEmpty())
         RaiseOsError(ENOENT, true);
-    struct stat skip {};
-    if (skipPath.isEmpty() || ::stat(QFile::encodeName(skipPath).constData(), &skip) != 0)
-        skip = {};
-    return walkTopLevel(root == "/" ? QByteArray() : root, {skip.st_dev, skip.st_ino});
+    const auto skip =
+        skipPath.isEmpty() ? std::nullopt : platform::statusOf(QFile::encodeName(skipPath).constData());
+    return walkTopLevel(root == "/" ? QByteArray() : root,
+                        skip ? Skipped{skip->device, skip->inode} : Skipped{});
 }
 
 } // namespace stowline

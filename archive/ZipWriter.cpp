@@ -3,13 +3,13 @@
 #include "archive/ZipCodec.h"
 #include "archive/ZipDecrypt.h"
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 
 #include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace stowline {
@@ -351,8 +351,8 @@ void ZipWriter::writeOut(const char* data, size_t size) {
 void ZipWriter::writeAt(quint64 offset, const QByteArray& bytes) {
     if (m_outer)
         return m_outer->writeAt(m_base + offset, bytes);
-    const ssize_t written =
-        ::pwrite(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()), static_cast<off_t>(offset));
+    const ssize_t written = platform::writeAt(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()),
+                                              static_cast<off_t>(offset));
     if (written != bytes.size())
         RaiseOsError(written < 0 ? errno : ENOSPC);
 }
