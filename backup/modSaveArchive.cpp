@@ -11,16 +11,14 @@
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
 #include "foundation/modTempPath.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 #include "platform/Platform.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace stowline {
 
@@ -65,11 +63,11 @@ bool copyArchive(const QString& from, const QString& to) {
         folder.constData(), QByteArray(QFile::encodeName(QFileInfo(to).fileName()) + '.').constData(),
         ".part");
     QByteArray temp = target + ".XXXXXX.part";
-    const int fd = ::mkostemps(temp.data(), 5, O_CLOEXEC);
+    const int fd = platform::createTemporaryFile(temp.data(), 5);
     if (fd < 0)
         return false;
-    struct stat replaced {};
-    bool copied = ::stat(target.constData(), &replaced) != 0 || ::fchmod(fd, replaced.st_mode & 07777) == 0;
+    const auto replaced = platform::statusOf(target.constData());
+    bool copied = !replaced || platform::setPermissions(fd, replaced->permissions()) == 0;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     for (qint64 n = 0; copied && (n = in.read(buffer.data(), buffer.size())) != 0;) {
         try {
@@ -81,10 +79,10 @@ bool copyArchive(const QString& from, const QString& to) {
         }
     }
     copied = copied && platform::syncFile(fd) == 0;
-    copied = ::close(fd) == 0 && copied;
+    copied = platform::closeFile(fd) == 0 && copied;
     copied = copied && platform::renameFile(temp.constData(), target.constData()) == 0;
     if (!copied)
-        ::unlink(temp.constData());
+        platform::removeFile(temp.constData());
     return copied;
 }
 

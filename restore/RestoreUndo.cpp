@@ -4,6 +4,7 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 #include "platform/Platform.h"
 #include "platform/PrivateFiles.h"
@@ -22,9 +23,6 @@
 #include <QUrl>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace stowline {
 
@@ -46,21 +44,18 @@ QString journalPath() { return UndoFolder() + u'/' + kJournalFile; }
 QString stateFolder() { return QFileInfo(platform::runLedgerPath()).path(); }
 
 // The path itself, a link not followed.
-bool present(const QString& path) {
-    struct stat info {};
-    return lstat(native(path).constData(), &info) == 0;
-}
+bool present(const QString& path) { return platform::statusOfEntry(native(path).constData()).has_value(); }
 
 bool isRealFolder(const QString& path) {
-    struct stat info {};
-    return lstat(native(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    const auto info = platform::statusOfEntry(native(path).constData());
+    return info && info->isFolder();
 }
 
 void removePath(const QString& path) {
     if (isRealFolder(path)) {
         if (!QDir(path).removeRecursively())
             RaiseOsError(EACCES);
-    } else if (present(path) && unlink(native(path).constData()) != 0) {
+    } else if (present(path) && platform::removeFile(native(path).constData()) != 0) {
         RaiseOsError(errno);
     }
 }
@@ -111,21 +106,21 @@ QString outermostMissingKey(platform::Registry& registry, const QString& key) {
 // What stands at a path, told apart from anything written there later: the kind, inode, size and
 // both times (no program sets the change time), and for a small file a hash of its bytes.
 QString fingerprint(const QString& path) {
-    struct stat info {};
-    if (lstat(native(path).constData(), &info) != 0)
+    const auto info = platform::statusOfEntry(native(path).constData());
+    if (!info)
         return {};
     const auto nanoseconds = [](const timespec& time) {
         return qint64(time.tv_sec) * 1000000000 + time.tv_nsec;
     };
     QString print = QStringLiteral("%1 %2 %3 %4 %5")
-                        .arg(QLatin1Char(S_ISDIR(info.st_mode)   ? 'd'
-                                         : S_ISLNK(info.st_mode) ? 'l'
-                                                                 : 'f'))
-                        .arg(info.st_ino)
-                        .arg(info.st_size)
-                        .arg(nanoseconds(info.st_mtim))
-                        .arg(nanoseconds(info.st_ctim));
-    if (S_ISREG(info.st_mode) && info.st_size <= kHashedSize) {
+                        .arg(QLatin1Char(info->isFolder() ? 'd'
+                                         : info->isLink() ? 'l'
+                                                          : 'f'))
+                        .arg(info->inode)
+                        .arg(info->size)
+                        .arg(nanoseconds(info->modified))
+                        .arg(nanoseconds(info->changed));
+    if (info->isRegular() && info->size <= kHashedSize) {
         QFile file(path);
         QCryptographicHash hash(QCryptographicHash::Sha1);
         if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
@@ -235,7 +230,7 @@ void appendDurably(const QByteArray& text) {
     const bool written =
         platform::writeFile(fd, text.constData(), text.size()) == text.size() && platform::syncFile(fd) == 0;
     const int error = errno;
-    ::close(fd);
+    platform::closeFile(fd);
     if (!written)
         RaiseOsError(error);
 }
@@ -430,7 +425,7 @@ QStringList deepestFirst(QStringList paths) {
 void removeEmptyFolders(const QString& path) {
     for (const QString& each : deepestFirst(pathsBelow(path)))
         if (isRealFolder(each))
-            ::rmdir(native(each).constData());
+            platform::removeEmptyFolder(native(each).constData());
 }
 
 // Removes what the restore left below path and is still as it left it; what changed since stays.
@@ -441,9 +436,9 @@ void clearWhatTheRestoreLeft(const Journal& journal, const QString& path) {
         if (isRealFolder(each)) {
             // A folder goes when it was the restore's and nothing is left in it.
             if (!journal.compares() || journal.left.contains(each))
-                ::rmdir(native(each).constData());
+                platform::removeEmptyFolder(native(each).constData());
         } else if (!journal.compares() || journal.left.value(each) == fingerprint(each)) {
-            if (::unlink(native(each).constData()) != 0)
+            if (platform::removeFile(native(each).constData()) != 0)
                 RaiseOsError(errno);
         } else {
             note({QStringLiteral("kept"), each});
@@ -502,7 +497,7 @@ QString droppedPrefix() { return UndoFolder() + QStringLiteral(".dropped"); }
 
 bool dropAside(const QString& folder) {
     const QString aside = droppedPrefix() + u'-' + QString::number(QDateTime::currentMSecsSinceEpoch());
-    return ::rename(native(folder).constData(), native(aside).constData()) == 0 ||
+    return platform::renamePath(native(folder).constData(), native(aside).constData()) == 0 ||
            QDir(folder).removeRecursively();
 }
 
@@ -596,7 +591,7 @@ void RestoreJournal::record(const QString& kind, const QString& path, const QStr
 
 void RestoreJournal::closeJournal() {
     if (m_journalFd >= 0)
-        ::close(std::exchange(m_journalFd, -1));
+        platform::closeFile(std::exchange(m_journalFd, -1));
 }
 
 void RestoreJournal::finish() {

@@ -7,6 +7,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modGlobal.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 #include "restore/RestoreGuard.h"
 #include "restore/RestorePlan.h"
@@ -19,21 +20,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace stowline {
 
 namespace {
 
-struct stat statOf(const QString& path) {
-    struct stat info {};
-    if (lstat(QFile::encodeName(path).constData(), &info) != 0)
+platform::FileStatus statOf(const QString& path) {
+    const auto info = platform::statusOfEntry(QFile::encodeName(path).constData());
+    if (!info)
         RaiseOsError(errno);
-    return info;
+    return *info;
 }
 
 // Real folders apart from everything else (files, links), each in listing order.
@@ -48,7 +44,7 @@ FolderEntries entriesOf(const QString& folder) {
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString& name : names) {
         const QString path = folder + u'/' + name;
-        (S_ISDIR(statOf(path).st_mode) ? entries.folders : entries.files) << path;
+        (statOf(path).isFolder() ? entries.folders : entries.files) << path;
     }
     return entries;
 }
@@ -56,8 +52,8 @@ FolderEntries entriesOf(const QString& folder) {
 // Not forced: a read-only file (owner may not write) is not deleted, even by root. Moved aside into
 // the journal, so that an undo can bring it back.
 void deleteFileNotForced(const QString& path) {
-    const struct stat info = statOf(path);
-    if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
+    const platform::FileStatus info = statOf(path);
+    if (!info.isLink() && !info.ownerMayWrite())
         RaiseOsError(EACCES);
     restoreJournal().moveAside(path);
 }
@@ -76,7 +72,7 @@ void emptyFolderNotForced(const QString& folder) {
 void deleteFolderNotForced(const QString& folder) {
     emptyFolderNotForced(folder);
     restoreJournal().keepEmptiedFolder(folder);
-    if (rmdir(QFile::encodeName(folder).constData()) != 0)
+    if (platform::removeEmptyFolder(QFile::encodeName(folder).constData()) != 0)
         RaiseOsError(errno, true);
 }
 
@@ -91,23 +87,19 @@ void ensureFolder(const QString& folder) {
 // True when emptying the folder file by file would go through to the end. One stat per entry,
 // relative to its folder: a Favorites folder may hold tens of thousands.
 bool emptiesWithoutForce(int folderFd) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(folderFd), ::closedir);
-    if (!listing) {
-        ::close(folderFd);
+    platform::FolderListing listing(folderFd);
+    if (!listing.isOpen())
         return true; // as an unreadable folder lists: nothing in it stops the rename
-    }
     bool empties = true;
-    while (const dirent* entry = empties ? ::readdir(listing.get()) : nullptr) {
-        const char* name = entry->d_name;
-        struct stat info {};
+    while (const char* name = empties ? listing.next() : nullptr) {
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        if (::fstatat(::dirfd(listing.get()), name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        const auto info = platform::statusOfEntryIn(listing.folderFd(), name);
+        if (!info)
             RaiseOsError(errno);
-        empties = S_ISLNK(info.st_mode) || (info.st_mode & S_IWUSR) != 0;
-        if (empties && S_ISDIR(info.st_mode)) {
-            const int sub =
-                ::openat(::dirfd(listing.get()), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        empties = info->isLink() || info->ownerMayWrite();
+        if (empties && info->isFolder()) {
+            const int sub = platform::openFolderNoLinkIn(listing.folderFd(), name);
             empties = sub < 0 || emptiesWithoutForce(sub);
         }
     }
@@ -115,21 +107,20 @@ bool emptiesWithoutForce(int folderFd) {
 }
 
 bool emptiesWithoutForce(const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = platform::openFolderNoLink(QFile::encodeName(folder).constData());
     return fd < 0 || emptiesWithoutForce(fd);
 }
 
 // One rename instead of one per file; the folder is made again, empty, with its mode. False when it
 // is a link or holds something a delete would refuse: that is then met file by file.
 bool movedAsideWhole(const QString& folder) {
-    const struct stat info = statOf(folder);
-    if (!S_ISDIR(info.st_mode) || !emptiesWithoutForce(folder))
+    const platform::FileStatus info = statOf(folder);
+    if (!info.isFolder() || !emptiesWithoutForce(folder))
         return false;
     restoreJournal().moveAside(folder);
     const QByteArray path = QFile::encodeName(folder);
     if (platform::makeFolder(path.constData(), 0700) != 0 ||
-        ::chmod(path.constData(), info.st_mode & 07777) != 0)
+        platform::setPermissions(path.constData(), info.permissions()) != 0)
         RaiseOsError(errno, true);
     return true;
 }
