@@ -1,14 +1,14 @@
 #include "mail/DbxStore.h"
 
+#include "platform/FileAccess.h"
+
 #include <QFile>
 #include <QSet>
 #include <QStringDecoder>
 #include <QTimeZone>
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <numeric>
-#include <unistd.h>
 
 namespace stowline::mail {
 
@@ -50,12 +50,13 @@ QString hex(qint64 offset) { return QStringLiteral("0x") + QString::number(offse
 class FileSource final : public ByteSource {
 public:
     FileSource(int fd, qint64 size) : m_fd(fd), m_size(size) {}
-    ~FileSource() override { ::close(m_fd); }
+    ~FileSource() override { platform::closeFile(m_fd); }
     qint64 size() const override { return m_size; }
     qint64 readAt(qint64 offset, char* into, qint64 length) override {
         qint64 done = 0;
         while (done < length) {
-            const ssize_t n = ::pread(m_fd, into + done, size_t(length - done), off_t(offset + done));
+            const ssize_t n =
+                platform::readAt(m_fd, into + done, size_t(length - done), off_t(offset + done));
             if (n < 0)
                 return -1;
             if (n == 0)
@@ -260,15 +261,15 @@ bool plausibleBlock(const char* head, qint64 offset, qint64 fileSize) {
 } // namespace
 
 std::unique_ptr<ByteSource> openFileSource(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::openToRead(QFile::encodeName(path).constData());
     if (fd < 0)
         return nullptr;
-    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const off_t size = platform::seekToEnd(fd);
     if (size < 0) {
-        ::close(fd);
+        platform::closeFile(fd);
         return nullptr;
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    platform::adviseSequential(fd);
     return std::make_unique<FileSource>(fd, qint64(size));
 }
 

@@ -2,6 +2,7 @@
 
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
+#include "platform/FileAccess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,8 +12,6 @@
 #include <QTimeZone>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace stowline::mail {
 
@@ -25,7 +24,7 @@ class OutputFile {
 public:
     ~OutputFile() { close(); }
     bool create(const QString& path) {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        m_fd = platform::createNewFile(QFile::encodeName(path).constData(), 0644);
         m_ok = m_fd >= 0;
         m_written = 0;
         m_buffer.reserve(BufferSize);
@@ -52,7 +51,7 @@ public:
     // Drops everything after `position` (a message that could not be read whole).
     void truncate(qint64 position) {
         flush();
-        if (m_ok && ::ftruncate(m_fd, position) == 0 && ::lseek(m_fd, position, SEEK_SET) == position)
+        if (m_ok && platform::resizeFile(m_fd, position) == 0 && platform::seekTo(m_fd, position) == position)
             m_written = position;
         else
             m_ok = false;
@@ -62,7 +61,7 @@ public:
         if (m_fd < 0)
             return m_ok;
         flush();
-        m_ok = ::close(m_fd) == 0 && m_ok;
+        m_ok = platform::closeFile(m_fd) == 0 && m_ok;
         m_fd = -1;
         return m_ok;
     }
@@ -71,7 +70,7 @@ public:
 private:
     void writeOut(const char* data, qint64 length) {
         while (m_ok && length > 0) {
-            const ssize_t n = ::write(m_fd, data, size_t(length));
+            const ssize_t n = platform::writeBytes(m_fd, data, size_t(length));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
@@ -178,8 +177,8 @@ public:
         QString target = m_final;
         for (int n = 2; QFile::exists(target); ++n)
             target = withSuffix(m_final, n);
-        if (::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(target).constData()) !=
-            0) {
+        if (platform::renamePath(QFile::encodeName(m_temporary).constData(),
+                                 QFile::encodeName(target).constData()) != 0) {
             m_healthy = false;
             return false;
         }

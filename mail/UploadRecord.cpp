@@ -1,5 +1,6 @@
 #include "mail/UploadRecord.h"
 
+#include "platform/FileAccess.h"
 #include "platform/FileCalls.h"
 #include "platform/PrivateFiles.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
-#include <unistd.h>
 
 namespace stowline::mail {
 
@@ -22,7 +22,7 @@ QString textField(const QByteArray& raw) { return QString::fromUtf8(QByteArray::
 
 UploadRecord::~UploadRecord() {
     if (m_fd >= 0)
-        ::close(m_fd);
+        platform::closeFile(m_fd);
 }
 
 QString UploadRecord::defaultFolder() {
