@@ -13,4 +13,10 @@ if grep -rnE '#[[:space:]]*include[[:space:]]*"(ui|startup)/' $layers; then
     echo "error: the lines above include a header of the windows"
     status=1
 fi
+# Only platform/ talks to the operating system: nothing else includes its file-call headers.
+if grep -rnE '#[[:space:]]*include[[:space:]]*<(fcntl|unistd|dirent|sys/(stat|mman|syscall))\.h>' \
+    foundation archive backup restore mail scheduler ui startup; then
+    echo "error: the lines above call the operating system outside platform/"
+    status=1
+fi
 exit $status
