@@ -11,6 +11,7 @@
 #include "bench/MailLikeData.h"
 #include "bench/WholeRunBench.h"
 #include "platform/Dialogs.h"
+#include "platform/Heap.h"
 #include "platform/Platform.h"
 #include "platform/RegistryStore.h"
 #include "restore/RestorePlan.h"
@@ -72,6 +73,7 @@ int restoreEverything(const QString& archive) {
 } // namespace
 
 int main(int argc, char** argv) {
+    stowline::platform::shareOneHeap();
     const auto app = bench::benchApplication(argc, argv);
     const QStringList args = app->arguments();
     try {

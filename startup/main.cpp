@@ -1,5 +1,6 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
+#include "platform/Heap.h"
 #include "platform/ProgramFiles.h"
 #include "scheduler/modScheduleRules.h"
 #include "startup/CommandLineOptions.h"
@@ -71,6 +72,7 @@ int answerFindMail(const CommandLineOptions& options, int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    stowline::platform::shareOneHeap();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

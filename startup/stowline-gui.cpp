@@ -1,3 +1,4 @@
+#include "platform/Heap.h"
 #include "startup/AppIdentity.h"
 #include "startup/CommandLineOptions.h"
 #include "startup/MailCommand.h"
@@ -72,6 +73,7 @@ MailCommand mailCommandFor(stowline::CommandLineOptions::Action action) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    stowline::platform::shareOneHeap();
     chooseOffscreenWithoutDisplay();
     stowline::PinLocalTimeZone();
     QApplication app(argc, argv);

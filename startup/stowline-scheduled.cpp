@@ -3,6 +3,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "foundation/modSettings.h"
+#include "platform/Heap.h"
 #include "platform/Platform.h"
 #include "platform/ProgramFiles.h"
 #include "scheduler/modScheduledRun.h"
@@ -33,6 +34,7 @@ void runScheduledBackup() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    stowline::platform::shareOneHeap();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

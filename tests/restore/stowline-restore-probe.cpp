@@ -9,6 +9,7 @@
 #include "foundation/Strings.h"
 #include "foundation/modError.h"
 #include "platform/Dialogs.h"
+#include "platform/Heap.h"
 #include "platform/Platform.h"
 #include "tests/support/ListLines.h"
 #include "ui/RunWorker.h"
@@ -107,6 +108,7 @@ void printPeakMemory() {
 } // namespace
 
 int main(int argc, char** argv) {
+    stowline::platform::shareOneHeap();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
