@@ -7,15 +7,13 @@
 #include "foundation/StringIds.h"
 #include "foundation/Strings.h"
 #include "platform/Dialogs.h"
-#include "ui/RunWorker.h"
+#include "tests/support/TestEnvironment.h"
 #include "ui/Windows.h"
 #include "ui/frmProgress.h"
 #include "ui/frmUploadMail.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCheckBox>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextStream>
@@ -42,18 +40,6 @@ void type(QWidget& page, const char* field, const QString& text) {
     page.findChild<QLineEdit*>(QString::fromLatin1(field))->setText(text);
 }
 
-// Until the run has ended, looked at whenever the event loop has nothing left to do.
-void waitForRunEnd() {
-    QEventLoop loop;
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
-                     [&] {
-                         if (!RunGoing())
-                             loop.quit();
-                     });
-    if (RunGoing())
-        loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -78,7 +64,7 @@ int main(int argc, char** argv) {
     type(*page, "txtCaFile", args[5]);
     page->findChild<QCheckBox*>(QStringLiteral("chkRemember"))->setChecked(true);
     page->findChild<QPushButton*>(QStringLiteral("cmdUpload"))->click();
-    waitForRunEnd();
+    test::runUntilRunEnds();
     const auto* progress = qobject_cast<frmProgress*>(forms::find(QStringLiteral("frmProgress")));
     const QString status = progress ? progress->status() : QString();
     std::fprintf(stderr, "status: %s\nsummary: %s\n", qPrintable(status),

@@ -12,7 +12,7 @@
 #include "platform/Heap.h"
 #include "platform/Platform.h"
 #include "tests/support/ListLines.h"
-#include "ui/RunWorker.h"
+#include "tests/support/TestEnvironment.h"
 #include "ui/Windows.h"
 #include "ui/frmProgress.h"
 #include "ui/frmRS_Choice.h"
@@ -20,10 +20,8 @@
 #include "ui/frmRS_Identity.h"
 #include "ui/frmRS_Plan.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QListView>
 #include <QListWidget>
@@ -82,16 +80,7 @@ void walkWizard() {
             std::fprintf(stderr, "plan: %s\n", qPrintable(plan->list().item(line)->text()));
         clickNext(plan);
     }
-    // Looked at whenever the event loop has nothing left to do: a question from the run is answered
-    // at once, not after a sleep.
-    QEventLoop loop;
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
-                     [&] {
-                         if (!RunGoing())
-                             loop.quit();
-                     });
-    if (RunGoing())
-        loop.exec();
+    test::runUntilRunEnds();
 }
 
 // The peak resident memory of this process alone (VmHWM): unlike getrusage(), it does not count

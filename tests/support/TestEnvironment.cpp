@@ -7,9 +7,11 @@
 #include "ui/RunWorker.h"
 #include "ui/Windows.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -131,6 +133,17 @@ ProgramRun runProgram(const QString& name, const QStringList& arguments) {
 
 bool waitForRunEnd() {
     return QTest::qWaitFor([] { return !RunGoing(); }, 60000);
+}
+
+void runUntilRunEnds() {
+    QEventLoop loop;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
+                     [&] {
+                         if (!RunGoing())
+                             loop.quit();
+                     });
+    if (RunGoing())
+        loop.exec();
 }
 
 QByteArray readFile(const QString& path) {

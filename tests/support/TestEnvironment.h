@@ -92,4 +92,8 @@ ProgramRun runProgram(const QString& name, const QStringList& arguments);
 // Lets the windows work until the run started from them has ended and shown all it reported.
 bool waitForRunEnd();
 
+// The same without a time limit, for the probes that run a whole flow: the run is looked at whenever
+// the event loop has nothing left to do, so a question from it is answered at once, not after a sleep.
+void runUntilRunEnds();
+
 } // namespace stowline::test
