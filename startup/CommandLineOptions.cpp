@@ -35,6 +35,13 @@ QString alignedOptions(std::initializer_list<int> lines) {
 }
 } // namespace
 
+CommandLineOptions parseCommandLine(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return parseCommandLine(arguments);
+}
+
 CommandLineOptions parseCommandLine(const QStringList& arguments) {
     CommandLineOptions result;
     QCommandLineParser parser;

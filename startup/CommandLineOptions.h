@@ -48,6 +48,8 @@ struct CommandLineOptions {
 
 // Arguments without the program name, after the toolkit has taken its own (-platform and the like).
 CommandLineOptions parseCommandLine(const QStringList& arguments);
+// The same from main's own arguments, before any toolkit object exists.
+CommandLineOptions parseCommandLine(int argc, char* argv[]);
 
 // EX_USAGE of sysexits.h: what scripts expect from a command line that cannot be used.
 constexpr int ExitUsageError = 64;

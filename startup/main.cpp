@@ -73,10 +73,7 @@ int answerFindMail(const CommandLineOptions& options, int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     stowline::platform::shareOneHeap();
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLineOptions options = stowline::parseCommandLine(arguments);
+    const CommandLineOptions options = stowline::parseCommandLine(argc, argv);
     if (options.action != CommandLineOptions::Action::FindMail) {
         if (unattendedScheduledRun(options))
             handOverToScheduledRun(argv);

@@ -35,10 +35,7 @@ void runScheduledBackup() {
 
 int main(int argc, char* argv[]) {
     stowline::platform::shareOneHeap();
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const stowline::CommandLineOptions options = stowline::parseCommandLine(arguments);
+    const stowline::CommandLineOptions options = stowline::parseCommandLine(argc, argv);
     stowline::PinLocalTimeZone();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("stowline"));
